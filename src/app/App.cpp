@@ -1,0 +1,460 @@
+#include "app/App.h"
+
+#include <GL/freeglut.h>
+#include <GL/glu.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <stk/Mutex.h>
+
+#include "app/AppControl.h"
+#include "app/BounceRecorder.h"
+#include "app/MyRtAudio.h"
+#include "app/Time.h"
+#include "midi/MyRtMidiIn.h"
+#include "midi/MyRtMidiOut.h"
+#include "sound/AudioFile.h"
+#include "sound/AudioFileSet.h"
+#include "sound/SoundRect.h"
+#include "ui/UIScreen.h"
+#include "ui/UISoundRect.h"
+#include "ui/UIStyle.h"
+#include "ui/UIStyleManager.h"
+
+namespace {
+
+const unsigned int SAMPLE_RATE = 44100;
+const char* BOUNCE_DIR = "./bounces";
+
+// The application that the toolkit and audio callbacks are forwarded to.
+App* callbackTarget = nullptr;
+
+void displayFunc() { callbackTarget->OnDisplay(); }
+void reshapeFunc(int w, int h) { callbackTarget->OnReshape(w, h); }
+void idleFunc() { callbackTarget->OnIdle(); }
+void mouseFunc(int button, int state, int x, int y) { callbackTarget->OnMouse(button, state, x, y); }
+void mouseDragFunc(int x, int y) { callbackTarget->OnMouseDrag(x, y); }
+void mousePassiveMotionFunc(int x, int y) { callbackTarget->OnMousePassiveMotion(x, y); }
+void keyboardFunc(unsigned char key, int x, int y) { callbackTarget->OnKeyboard(key, x, y); }
+void specialFunc(int key, int x, int y) { callbackTarget->OnSpecialKey(key, x, y); }
+void specialUpFunc(int key, int x, int y) { callbackTarget->OnSpecialKeyUp(key, x, y); }
+
+int audioCallback(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
+                  RtAudioStreamStatus status, void* userData) {
+    return callbackTarget->OnAudio(outputBuffer, inputBuffer, nFrames, streamTime, status, userData);
+}
+
+// A slow alpha pulse for the title and banner texts.
+double Pulse(double radPerSec) { return 0.6 + 0.2 * sin(radPerSec * Time::Instance()->GetSeconds()); }
+
+void SetColor(const double rgba[4], double alphaFactor) {
+    glColor4f(rgba[0], rgba[1], rgba[2], rgba[3] * alphaFactor);
+}
+
+}  // namespace
+
+App::App()
+    : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE),
+      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1),
+      _menuFlag(true), _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0),
+      _isFullScreen(false), _screen(nullptr), _styleManager(nullptr), _style(nullptr),
+      _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(-1),
+      _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _mutex(nullptr), _quitRequested(false) {
+    memset(_bounceFileName, 0, sizeof(_bounceFileName));
+    _mutex = new stk::Mutex();
+    _control = new AppControl(this);
+    _screen = new UIScreen(this);
+    _midiIn = new MyRtMidiIn(_mutex);
+    _midiOut = new MyRtMidiOut();
+    _bounceRecorder = new BounceRecorder();
+    callbackTarget = this;
+}
+
+App::~App() {
+    delete _bounceRecorder;
+    delete _mutex;
+    delete _fileSet;
+}
+
+void App::SetWinSize(int w, int h) {
+    _winWidth = w;
+    _winHeight = h;
+}
+
+bool App::Init(int midiPort) {
+    glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
+    _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
+    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
+
+    _styleManager = new UIStyleManager();
+    _style = _styleManager->GetCurrentStyle();
+    char appName[512];
+    _style->GetAppName(appName);
+    glutInitWindowSize(_winWidth, _winHeight);
+    glutInitWindowPosition(0, 0);
+    glutCreateWindow(appName);
+    glutIgnoreKeyRepeat(1);
+    SetWindowedMode();
+
+    InitRenderer();
+    RegisterCallbacks();
+    if (!LoadSounds()) return false;
+    if (!StartAudio()) return false;
+
+    if (midiPort == 0) {
+        _midiIn->Open(_midiOut->Open(0));
+    } else {
+        _midiIn->Open(midiPort);
+    }
+    return true;
+}
+
+void App::InitRenderer() {
+    double background[4];
+    _style->GetBackgroundColor(background);
+    glClearColor(background[0], background[1], background[2], background[3]);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glFrontFace(GL_CCW);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_LINE_SMOOTH);
+    glEnable(GL_POINT_SMOOTH);
+    glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_POINT_SMOOTH_HINT, GL_NICEST);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
+}
+
+void App::RegisterCallbacks() {
+    glutIdleFunc(idleFunc);
+    glutReshapeFunc(reshapeFunc);
+    glutDisplayFunc(displayFunc);
+    glutMouseFunc(mouseFunc);
+    glutMotionFunc(mouseDragFunc);
+    glutPassiveMotionFunc(mousePassiveMotionFunc);
+    glutKeyboardFunc(keyboardFunc);
+    glutSpecialFunc(specialFunc);
+    glutSpecialUpFunc(specialUpFunc);
+}
+
+bool App::LoadSounds() {
+    _fileSet = new AudioFileSet();
+    if (_fileSet->Load(GetAudioPath()) == 1) return false;
+    _fileSet->Stereoize();
+    _fileSet->Normalize();
+    _fileSet->Fade();
+    _sounds = _fileSet->GetAudioFiles();
+    std::cout << "Sounds loaded successfully..." << std::endl;
+
+    _soundRects.resize(_sounds.size());
+    for (size_t i = 0; i < _sounds.size(); i++) {
+        AudioFile* sound = _sounds[i];
+        SoundRect* rect = new SoundRect();
+        UISoundRect* view = new UISoundRect(rect, this, _style, _screen);
+        rect->RegisterUI(view);
+        view->SetName(sound->GetName().c_str());
+        _soundRects[i] = rect;
+        rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
+    }
+    _selectedRect = -1;
+    return true;
+}
+
+bool App::StartAudio() {
+    _audio = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true);
+    try {
+        _audio->OpenStream(audioCallback);
+        _blockSize = _audio->GetBufferSize();
+        _audio->StartStream();
+        _audio->ReportStreamLatency();
+    } catch (RtAudioError& e) {
+        e.printMessage();
+        return false;
+    }
+    return true;
+}
+
+void App::StopAudio() {
+    if (_audio == nullptr) return;
+    try {
+        _audio->StopStream();
+        _audio->CloseStream();
+    } catch (RtAudioError& e) {
+        e.printMessage();
+    }
+    delete _audio;
+    _audio = nullptr;
+}
+
+void App::Clean() {
+    StopAudio();
+    // The stream is closed, so nothing writes to the recording any more.
+    _bounceRecorder->Stop();
+    delete _styleManager;
+    _styleManager = nullptr;
+    _style = nullptr;
+    delete _midiIn;
+    _midiIn = nullptr;
+    delete _midiOut;
+    _midiOut = nullptr;
+}
+
+int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*) {
+    _mutex->lock();
+    float* out = static_cast<float*>(outputBuffer);
+    size_t numSamples = 2 * size_t(nFrames);
+    std::fill(out, out + numSamples, 0.0f);
+    // Sized again only when the stream changes its block size.
+    if (_tmpBuf.size() != numSamples) _tmpBuf.resize(numSamples);
+    Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
+    if (_bounceRecorder->IsRecording()) _bounceRecorder->Write(out, numSamples);
+    _mutex->unlock();
+    return 0;
+}
+
+bool App::IsBouncing() const { return _bounceRecorder->IsRecording(); }
+
+void App::ToggleAudioBounce() {
+    if (_audioBounce) {
+        _audioBounce = false;
+        memset(_bounceFileName, 0, sizeof(_bounceFileName));
+        _bounceRecorder->Stop();
+    } else {
+        StartBounce();
+    }
+}
+
+void App::StartBounce() {
+    snprintf(_bounceFileName, sizeof(_bounceFileName), "%s/bounce-%ld-%d.raw", BOUNCE_DIR,
+             long(time(nullptr)), rand() % 1000000);
+    if (mkdir(BOUNCE_DIR, 0755) != 0 && errno != EEXIST) {
+        std::cerr << "Cannot create the folder " << BOUNCE_DIR << ": " << strerror(errno) << std::endl;
+    }
+    if (!_bounceRecorder->Start(_bounceFileName)) {
+        // Say so, and stay off, so that nobody believes a recording is running.
+        std::cerr << "Cannot record: the file " << _bounceFileName << " cannot be created ("
+                  << strerror(errno) << ")" << std::endl;
+        memset(_bounceFileName, 0, sizeof(_bounceFileName));
+        return;
+    }
+    _audioBounce = true;
+}
+
+void App::ApplyModelViewOffset() {
+    glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);
+}
+
+void App::OnDisplay() {
+    glClearDepth(1.0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    ApplyModelViewOffset();
+    glScalef(_zoom, _zoom, 1);
+    if (_menuFlag) {
+        DrawTitle();
+        DrawHelp(false);
+    } else {
+        for (SoundRect* rect : _soundRects) rect->GetUI()->Draw();
+        if (IsBouncing()) DrawBounceFile();
+        if (_displayHelp) DrawHelp(true);
+    }
+    glPopMatrix();
+    glFlush();
+    glutSwapBuffers();
+}
+
+void App::DrawTitle() {
+    glPushMatrix();
+    glLoadIdentity();
+    glLineWidth(_style->GetTitleLineWidth());
+    double color[4];
+    char appName[512];
+    _style->GetAppName(appName);
+    double x = _winWidth / 2.0 + 0.2 * _winWidth;
+    _style->GetTitleAColorCoeff(color);
+    SetColor(color, Pulse(2.5132741928100586));
+    DrawString(x, _winHeight / 2.0, 0.5, appName, 0.1 * _winWidth);
+    _style->GetTitleInsColorCoeff(color);
+    SetColor(color, Pulse(2.827433466911316));
+    DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
+    SetColor(color, Pulse(3.1415927410125732));
+    DrawString(x + 10, _winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawHelp(bool overlay) {
+    glPushMatrix();
+    glLoadIdentity();
+    double color[4];
+    if (overlay) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        _style->GetHelpBackgroundColor(color);
+        SetColor(color, 1.0);
+        glBegin(GL_QUADS);
+        glVertex2f(0, 0);
+        glVertex2f(_winWidth, 0);
+        glVertex2f(_winWidth, _winHeight);
+        glVertex2f(0, _winHeight);
+        glEnd();
+    }
+    glLineWidth(_style->GetHelpLineWidth());
+    _style->GetHelpInsColor(color);
+    SetColor(color, 1.0);
+    const char** lines = overlay ? _control->GetCommandsShort() : _control->GetCommands();
+    int count = overlay ? _control->GetNumCommandsShort() : _control->GetNumCommands();
+    double x = (overlay ? 0.02 : 0.1) * _winWidth;
+    for (int i = 0; i < count; i++) {
+        DrawString(x, 0.15 * _winHeight + i * 0.01 * _winWidth, 0.5, lines[i], 0.06 * _winWidth);
+    }
+    glPopMatrix();
+}
+
+void App::DrawBounceFile() {
+    double color[4];
+    _style->GetParamColor(color);
+    SetColor(color, Pulse(2.5132741928100586));
+    char text[300];
+    snprintf(text, sizeof(text), "*** Bouncing to: %s ***", _bounceFileName);
+    glPushMatrix();
+    glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
+    DrawString(0.02 * _winWidth, _winHeight - 0.02 * _winHeight, 0.5, text, 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawString(double x, double y, double z, const char* text, double scale) {
+    glPushMatrix();
+    glTranslatef(x, _winHeight - y, z);
+    glScalef(0.001 * scale, 0.001 * scale, 0.001);
+    for (const char* c = text; *c; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    glPopMatrix();
+}
+
+void App::DrawString2(double x, double y, double z, const char* text, double scale) {
+    glPushMatrix();
+    glTranslatef(x, _winHeight - y, z);
+    glScalef(scale, scale, 1);
+    for (const char* c = text; *c; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    glPopMatrix();
+}
+
+void App::OnReshape(int w, int h) {
+    _mutex->lock();
+    glViewport(0, 0, w, h);
+    SetWinSize(w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, _winWidth, 0, _winHeight, -10, 10);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    ApplyModelViewOffset();
+    glutPostRedisplay();
+    _mutex->unlock();
+}
+
+void App::OnIdle() {
+    _mutex->lock();
+    if (_fps > 0) usleep(1000000 / _fps);
+    glutPostRedisplay();
+    _mutex->unlock();
+}
+
+void App::SetWindowedMode() {
+    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
+    glutReshapeWindow(_winWidth, _winHeight);
+    glutPositionWindow(_screenWidth / 2 - _winWidth / 2, _screenHeight / 2 - _winHeight / 2);
+}
+
+void App::ToggleFullScreen() {
+    if (_isFullScreen) {
+        SetWindowedMode();
+        _isFullScreen = false;
+    } else {
+        glutFullScreen();
+        _isFullScreen = true;
+    }
+}
+
+void App::NextStyle() {
+    _styleManager->NextStyle();
+    UpdateStyle();
+}
+
+void App::PrevStyle() {
+    _styleManager->PrevStyle();
+    UpdateStyle();
+}
+
+void App::UpdateStyle() {
+    _style = _styleManager->GetCurrentStyle();
+    double background[4];
+    _style->GetBackgroundColor(background);
+    glClearColor(background[0], background[1], background[2], background[3]);
+    for (SoundRect* rect : _soundRects) rect->GetUI()->UpdateStyle(_style);
+    glutPostRedisplay();
+}
+
+void App::TranslatePositionX(double pixels) { _position._x += pixels / _winWidth; }
+
+void App::TranslatePositionY(double pixels) { _position._y += pixels / _winHeight; }
+
+void App::OnKeyboard(unsigned char key, int x, int y) {
+    _mutex->lock();
+    _control->OnKeyboard(key, x, y, glutGetModifiers());
+    glutPostRedisplay();
+    _mutex->unlock();
+    QuitIfRequested();
+}
+
+void App::OnSpecialKey(int key, int x, int y) {
+    _mutex->lock();
+    _control->OnSpecialKey(key, x, y, glutGetModifiers());
+    glutPostRedisplay();
+    _mutex->unlock();
+}
+
+void App::OnSpecialKeyUp(int key, int x, int y) {
+    _mutex->lock();
+    _control->OnSpecialKeyUp(key, x, y);
+    glutPostRedisplay();
+    _mutex->unlock();
+}
+
+void App::OnMouse(int button, int state, int x, int y) {
+    _mutex->lock();
+    _control->OnMouse(button, state, x, y, glutGetModifiers());
+    _mutex->unlock();
+}
+
+void App::OnMouseDrag(int x, int y) {
+    _mutex->lock();
+    _control->OnMouseDrag(x, y);
+    _mutex->unlock();
+}
+
+void App::OnMousePassiveMotion(int x, int y) {
+    _mutex->lock();
+    _control->OnMousePassiveMotion(x, y);
+    _mutex->unlock();
+}
+
+void App::QuitIfRequested() {
+    if (!_quitRequested) return;
+    // Outside the scene lock: stopping the stream waits for the audio callback,
+    // which needs the lock to finish its block.
+    Clean();
+    exit(1);
+}

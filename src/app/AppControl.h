@@ -1,0 +1,53 @@
+#pragma once
+
+class App;
+
+// Turns the window toolkit's raw key and mouse events into operations on the
+// application. Every handler runs on the toolkit thread with the scene lock held.
+class AppControl {
+public:
+    // Key and button codes of the window toolkit.
+    enum SpecialKey {
+        KEY_F1 = 1, KEY_F5 = 5, KEY_F10 = 10, KEY_F11 = 11, KEY_F12 = 12,
+        KEY_LEFT = 100, KEY_UP = 101, KEY_RIGHT = 102, KEY_DOWN = 103,
+        KEY_SHIFT_L = 112, KEY_CTRL_L = 114, KEY_CTRL_R = 115, KEY_ALT_L = 116
+    };
+    enum Modifier { MOD_SHIFT = 1, MOD_CTRL = 2, MOD_ALT = 4 };
+    enum MouseButton { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
+    enum ButtonState { BUTTON_DOWN = 0, BUTTON_UP = 1 };
+    enum { KEY_ESCAPE = 27 };
+
+    explicit AppControl(App* app);
+    virtual ~AppControl() {}
+
+    virtual const char** GetCommands() const;
+    virtual int GetNumCommands() const;
+    virtual const char** GetCommandsShort() const;
+    virtual int GetNumCommandsShort() const;
+    // Modifiers are the toolkit's modifier bits at the time of the event.
+    virtual void OnSpecialKey(int key, int x, int y, int modifiers);
+    virtual void OnSpecialKeyUp(int key, int x, int y);
+    virtual void OnKeyboard(unsigned char key, int x, int y, int modifiers);
+    virtual void OnMouse(int button, int state, int x, int y, int modifiers);
+    virtual void OnMouseDrag(int x, int y);
+    virtual void OnMousePassiveMotion(int x, int y);
+
+    double GetFineDragFactor() const { return _shiftPressed ? 0.1 : 1.0; }
+    void UpdateMouseCoords(int x, int y);
+    int GetMouseX() const { return _mouseX; }
+    int GetMouseY() const { return _mouseY; }
+
+private:
+    App* _app;
+    bool _leftMouseDown, _rightMouseDown, _middleMouseDown;
+    bool _isDraggingBackground;
+    bool _ctrlDown;
+    double _zoomCenterX, _zoomCenterY;
+    bool _altPressed;
+    bool _spacePressed;
+    bool _shiftPressed;
+    int _mouseX, _mouseY;
+    long _veryHighNumber;
+    long _lastDragX, _lastDragY;
+    int _lastMouseX, _lastMouseY;
+};

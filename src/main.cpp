@@ -1,0 +1,25 @@
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/App.h"
+
+// The one application object, built before main so that the scene lock and
+// the MIDI objects exist before anything else runs.
+static App _app;
+
+int main(int argc, char** argv) {
+    fprintf(stderr, "usage: %s <midi port #>\n", argv[0]);
+    int midiPort = argc > 1 ? atoi(argv[1]) : 0;
+    srand(time(nullptr));
+    glutInit(&argc, argv);
+    if (_app.Init(midiPort)) {
+        glutMainLoop();
+    } else {
+        printf("Something went wrong...shouldn't be here\n");
+    }
+    _app.Clean();
+    return 0;
+}

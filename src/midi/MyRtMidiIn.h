@@ -1,0 +1,30 @@
+#pragma once
+
+#include <RtMidi.h>
+#include <vector>
+
+namespace stk {
+class Mutex;
+}
+class MidiQueue;
+
+// MIDI input: the library calls back on its own thread; messages are queued
+// under the application mutex and drained by the GUI thread.
+class MyRtMidiIn {
+public:
+    explicit MyRtMidiIn(stk::Mutex* mutex);
+    virtual ~MyRtMidiIn();
+
+    // Returns the opened port index, or -1 when input stays closed.
+    int Open(int port);
+    MidiQueue* GetMidiQueue() const { return _midiQueue; }
+    void Callback(double deltaTime, std::vector<unsigned char>* message);
+
+private:
+    int ChooseMidiPort(int port);
+    static void _callback(double deltaTime, std::vector<unsigned char>* message, void* userData);
+
+    RtMidiIn* _midiIn;
+    MidiQueue* _midiQueue;
+    stk::Mutex* _mutex;
+};

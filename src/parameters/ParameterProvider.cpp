@@ -1,0 +1,5 @@
+#include "parameters/ParameterProvider.h"
+
+ParameterProvider::ParameterProvider(Type type) : _paramProviderType(type) {}
+
+ParameterProvider::~ParameterProvider() {}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class AudioFile;
+class Stereoizer;
+
+// The sound library: loads every sound of a directory once, at start-up, and
+// conditions it (stereo, no isolated peaks, peak at half scale, faded ends).
+class AudioFileSet {
+public:
+    AudioFileSet();
+    virtual ~AudioFileSet();
+
+    // Loads every sound file of dirPath, which ends in "/". 0 when the
+    // directory could be read (even with no sound in it), 1 when not.
+    int Load(const std::string& dirPath);
+    void Stereoize();
+    void Normalize();
+    void Fade();
+    const std::vector<AudioFile*>& GetAudioFiles() const { return _fileSet; }
+
+private:
+    void LoadFile(const std::string& name, const std::string& path);
+    static void MixDown(AudioFile* file, std::vector<float>* mono);
+    AudioFile* ToStereo(AudioFile* file);
+
+    std::vector<AudioFile*> _fileSet;
+    Stereoizer* _stereoizer;
+};

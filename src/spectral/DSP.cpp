@@ -1,0 +1,93 @@
+#include "spectral/DSP.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+const float NORMALIZED_PEAK = 0.5f;
+const float SILENCE_PEAK = 1e-37f;
+}
+
+void DSP::Normalize(std::vector<float>* buf)
+{
+    float peak = 0.0f;
+    for (float x : *buf)
+        peak = std::max(peak, std::fabs(x));
+    float gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / peak : NORMALIZED_PEAK;
+    for (float& x : *buf)
+        x *= gain;
+}
+
+void DSP::AutomaticClipping(std::vector<float>* buf)
+{
+    if (buf->empty())
+        return;
+    double sum = 0.0;
+    for (float x : *buf)
+        sum += std::fabs(x);
+    double mean = sum / buf->size();
+    double deviation = 0.0;
+    for (float x : *buf)
+        deviation += std::fabs(std::fabs(x) - mean);
+    deviation /= buf->size();
+    float threshold = (float)(2.0 * (mean + deviation));
+    for (float& x : *buf)
+        x = std::clamp(x, -threshold, threshold);
+}
+
+void DSP::FadeIn(std::vector<float>* buf, int nChans, int fadeFrames)
+{
+    Ramp(buf, nChans, fadeFrames, true);
+}
+
+void DSP::FadeOut(std::vector<float>* buf, int nChans, int fadeFrames)
+{
+    Ramp(buf, nChans, fadeFrames, false);
+}
+
+void DSP::Ramp(std::vector<float>* buf, int nChans, int fadeFrames, bool rising)
+{
+    long nFrames = (long)buf->size() / nChans;
+    if (nFrames <= fadeFrames)
+        return;
+    long first = rising ? 0 : nFrames - fadeFrames;
+    for (long i = 0; i < fadeFrames; i++) {
+        float gain = (float)(rising ? i : fadeFrames - 1 - i) / (fadeFrames - 1);
+        float* frame = buf->data() + (first + i) * nChans;
+        for (int c = 0; c < nChans; c++)
+            frame[c] *= gain;
+    }
+}
+
+void DSP::Interleave(const std::vector<float>& left, const std::vector<float>& right,
+                     std::vector<float>* out)
+{
+    size_t n = std::min({left.size(), right.size(), out->size() / 2});
+    for (size_t i = 0; i < n; i++) {
+        (*out)[2 * i] = left[i];
+        (*out)[2 * i + 1] = right[i];
+    }
+}
+
+void DSP::DeInterleave(const std::vector<float>& in, std::vector<float>* left,
+                       std::vector<float>* right)
+{
+    size_t n = std::min({left->size(), right->size(), in.size() / 2});
+    for (size_t i = 0; i < n; i++) {
+        (*left)[i] = in[2 * i];
+        (*right)[i] = in[2 * i + 1];
+    }
+}
+
+void DSP::Reverse(std::vector<float>* buf, int nChans)
+{
+    long nFrames = (long)buf->size() / nChans;
+    float* data = buf->data();
+    for (long i = 0, j = nFrames - 1; i < j; i++, j--)
+        std::swap_ranges(data + i * nChans, data + (i + 1) * nChans, data + j * nChans);
+}
+
+void DSP::Silent(std::vector<float>* buf)
+{
+    std::fill(buf->begin(), buf->end(), 0.0f);
+}

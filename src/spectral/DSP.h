@@ -1,0 +1,32 @@
+#pragma once
+
+#include <vector>
+
+// Buffer helpers shared by the sound library, the rects and the effects.
+// Interleaved buffers hold frame 0 channel 0, frame 0 channel 1, frame 1 channel 0, ...
+class DSP {
+public:
+    virtual ~DSP() {}
+
+    // Scales the buffer so that its loudest sample sits at +-0.5.
+    static void Normalize(std::vector<float>* buf);
+    // Tames isolated peaks: samples louder than twice the mean level plus its
+    // mean deviation are clipped to that threshold, so that one click does not
+    // decide the gain of the whole sound on normalisation.
+    static void AutomaticClipping(std::vector<float>* buf);
+    // Linear ramps over the first / last fadeFrames frames; sounds no longer
+    // than the ramp are left alone.
+    static void FadeIn(std::vector<float>* buf, int nChans, int fadeFrames);
+    static void FadeOut(std::vector<float>* buf, int nChans, int fadeFrames);
+    // Stereo pair <-> interleaved stereo, over the frames that fit in every buffer.
+    static void Interleave(const std::vector<float>& left, const std::vector<float>& right,
+                           std::vector<float>* out);
+    static void DeInterleave(const std::vector<float>& in, std::vector<float>* left,
+                             std::vector<float>* right);
+    // Plays the frames backwards; the channels of each frame keep their places.
+    static void Reverse(std::vector<float>* buf, int nChans);
+    static void Silent(std::vector<float>* buf);
+
+private:
+    static void Ramp(std::vector<float>* buf, int nChans, int fadeFrames, bool rising);
+};

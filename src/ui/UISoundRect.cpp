@@ -1,0 +1,247 @@
+#include "ui/UISoundRect.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/App.h"
+#include "app/Time.h"
+#include "sound/SoundRect.h"
+#include "spectral/WaveformPyramid.h"
+#include "ui/UIScreen.h"
+#include "ui/UIStyle.h"
+
+namespace {
+// Uniform random number in 0..1 from the process-wide generator, so that a
+// seeded run lays the rects out the same way every time.
+double RandomUnit() { return static_cast<double>(rand()) / 2147483647.0; }
+
+// Levels above the full resolution: enough to draw a long sound zoomed out
+// with a few thousand values at most.
+const int PYRAMID_MAX_LEVEL = 8;
+// Margins kept free around new rects, and their smallest side, in pixels.
+const double PLACEMENT_MARGIN_X_PIXELS = 100.0;
+const double PLACEMENT_MARGIN_Y_PIXELS = 50.0;
+const double MIN_DIMENSION_PIXELS = 60.0;
+// Random extent added to the smallest side of a new rect, in scene units.
+const double RANDOM_EXTENT = 0.5;
+// Rects pulse on a 4-second cycle; each starts at its own phase.
+const double PULSE_RATE = 0.25;
+const double PULSE_DEPTH = 0.5;
+const double PULSE_PHASE_RANGE = 10.0;
+// Drawn waveform points per on-screen pixel of the rect's length.
+const int WAVE_POINTS_PER_PIXEL = 4;
+// Name placement: inset from the left edge (screen widths) and below the top
+// edge (screen heights), and the largest stroke scale.
+const double NAME_INSET_X = 0.01;
+const double NAME_INSET_Y = 0.03;
+const double NAME_MAX_SCALE = 0.1;
+}  // namespace
+
+UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen)
+    : _rect(rect),
+      _width(0.0),
+      _height(0.0),
+      _top(0.0),
+      _bot(0.0),
+      _left(0.0),
+      _right(0.0),
+      _x(0.0),
+      _y(0.0),
+      _z(0.0),
+      _isSelected(false),
+      _minDim(0.0),
+      _startTime(Time::Instance()->GetSeconds()),
+      _orientation(HORIZONTAL),
+      _app(app),
+      _style(style),
+      _screen(screen),
+      _name{},
+      _rectType(WAVEFORM),
+      _needUpdatePyramid(true),
+      _pyramids{nullptr, nullptr},
+      _pulseTimeOffset(0.0) {
+    const double winWidth = _screen->GetWidth();
+    const double marginX = PLACEMENT_MARGIN_X_PIXELS / winWidth;
+    const double marginY = PLACEMENT_MARGIN_Y_PIXELS / winWidth;
+    _x = marginX + (1.0 - 2.0 * marginX) * RandomUnit();
+    _y = marginY + (1.0 - 2.0 * marginY) * RandomUnit();
+
+    _minDim = MIN_DIMENSION_PIXELS / winWidth;
+    const double width = _minDim + RANDOM_EXTENT * RandomUnit();
+    const double height = _minDim + RANDOM_EXTENT * RandomUnit();
+    SetDimensions(width, height);
+
+    _pyramids[0] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
+    _pyramids[1] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
+    _pulseTimeOffset = PULSE_PHASE_RANGE * RandomUnit();
+}
+
+UISoundRect::~UISoundRect() {
+    delete _pyramids[0];
+    delete _pyramids[1];
+}
+
+void UISoundRect::SetName(const char* name) { snprintf(_name, sizeof(_name), "%s", name); }
+
+void UISoundRect::UpdateEdges() {
+    _top = _y + _height / 2.0;
+    _bot = _y - _height / 2.0;
+    _right = _x + _width / 2.0;
+    _left = _x - _width / 2.0;
+}
+
+void UISoundRect::Move(double dx, double dy) {
+    _x += dx;
+    _y += dy;
+    UpdateEdges();
+}
+
+void UISoundRect::UpdateRectPosition(double x, double y) {
+    _x = x;
+    _y = y;
+    UpdateEdges();
+}
+
+void UISoundRect::SetDimensions(double width, double height) {
+    bool changed = false;
+    if (width >= _minDim) {
+        _width = width;
+        changed = true;
+    }
+    if (height >= _minDim) {
+        _height = height;
+        changed = true;
+    }
+    if (changed)
+        UpdateEdges();
+}
+
+void UISoundRect::ToggleOrientation() { SetDimensions(_height, _width); }
+
+bool UISoundRect::Pick(double x, double y) const { return _left < x && x < _right && _bot < y && y < _top; }
+
+bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const {
+    if (!Pick(x, y))
+        return false;
+    const double u = (x - _left) / _width;
+    const double v = (y - _bot) / _height;
+    const bool horizontal = _orientation == HORIZONTAL;
+    posX[idx] = horizontal ? u : v;
+    posY[idx] = horizontal ? v : u;
+    return true;
+}
+
+void UISoundRect::Draw() {
+    DrawRectangle();
+    UpdatePyramid();
+    // Spectrogram and chromagram rects show their images here once the
+    // textures exist; until then only the frame and the name are drawn.
+    if (_rectType == WAVEFORM)
+        DrawWaveform();
+    DrawName();
+}
+
+void UISoundRect::EmitCorners(double width, double height, bool closeLoop) const {
+    glVertex2d(_left * width, _top * height);
+    glVertex2d(_right * width, _top * height);
+    glVertex2d(_right * width, _bot * height);
+    glVertex2d(_left * width, _bot * height);
+    if (closeLoop)
+        glVertex2d(_left * width, _top * height);
+}
+
+void UISoundRect::DrawRectangle() {
+    const double width = _screen->GetWidth();
+    const double height = _screen->GetHeight();
+    const double t = Time::Instance()->GetSeconds();
+    const double pulse = 1.0 + PULSE_DEPTH * std::sin(2.0 * M_PI * (PULSE_RATE * t + _pulseTimeOffset));
+
+    double color[4];
+    _style->GetSoundRectColor(color);
+    glColor4d(color[0] * pulse, color[1] * pulse, color[2] * pulse, color[3] * pulse);
+    glBegin(GL_QUADS);
+    EmitCorners(width, height, false);
+    glEnd();
+
+    if (_isSelected)
+        _style->GetSoundRectBorderColorSelected(color);
+    else
+        _style->GetSoundRectBorderColor(color);
+    glColor4dv(color);
+    glLineWidth(static_cast<float>(_style->GetSoundRectLineWidth()));
+    glBegin(GL_LINE_STRIP);
+    EmitCorners(width, height, true);
+    glEnd();
+}
+
+void UISoundRect::UpdatePyramid() {
+    if (!_needUpdatePyramid)
+        return;
+    int nFrames = 0;
+    int nChans = 0;
+    const std::vector<float>* samples = _rect->GetSamples(&nFrames, &nChans);
+    std::vector<float> channel0(nChans > 0 ? nFrames : 0);
+    for (size_t i = 0; i < channel0.size(); i++)
+        channel0[i] = (*samples)[i * nChans];
+    _pyramids[0]->SetValues(channel0);
+    _needUpdatePyramid = false;
+}
+
+void UISoundRect::DrawWaveform() {
+    const double width = _screen->GetWidth();
+    const double height = _screen->GetHeight();
+    const double length = _orientation == HORIZONTAL ? _width : _height;
+    const long numValues = WAVE_POINTS_PER_PIXEL * static_cast<long>(_app->GetZoom() * width * length);
+
+    double color[4];
+    _style->GetWaveColor(color);
+    glLineWidth(static_cast<float>(_style->GetWaveLineWidth()));
+    glColor4dv(color);
+    glPointSize(static_cast<float>(_style->GetWavePointSize()));
+
+    _pyramids[0]->GetValues(0.0f, 1.0f, numValues, &_waveValues);
+    const size_t count = _waveValues.size();
+    if (count < 2)
+        return;
+
+    glPushMatrix();
+    glTranslated(_x * width, _y * height, 0.0);
+    glBegin(GL_LINE_STRIP);
+    for (size_t i = 0; i < count; i++) {
+        const double t = static_cast<double>(i) / static_cast<double>(count - 1) - 0.5;
+        const double s = 0.5 * _waveValues[i];
+        if (_orientation == HORIZONTAL)
+            glVertex2d(_width * t * width, _height * s * height);
+        else
+            glVertex2d(_width * s * width, _height * t * height);
+    }
+    glEnd();
+    glPopMatrix();
+}
+
+void UISoundRect::DrawName() {
+    const double width = _screen->GetWidth();
+    const double height = _screen->GetHeight();
+    double color[4];
+    if (_isSelected)
+        _style->GetSoundRectNameColorSelected(color);
+    else
+        _style->GetSoundRectNameColor(color);
+    glLineWidth(1.0f);
+    glColor4dv(color);
+
+    // Long names shrink so that they never cover more than half the rect.
+    const double nameLength =
+        glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(_name));
+    const double fit = std::min(1.0, width / nameLength);
+    const double scale = std::min(NAME_MAX_SCALE, 0.5 * fit * (_width - NAME_INSET_X));
+
+    // The string routine measures y from the top of the window.
+    const double baselineY = (_top - NAME_INSET_Y) * height;
+    _app->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
+}

@@ -1,0 +1,64 @@
+#include "ui/UIWidget.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "app/Time.h"
+#include "ui/UIScreen.h"
+
+namespace {
+const double TEXT_SCALE = 0.1;
+}
+
+void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y,
+                              double width, double height) {
+    const double w = screen->GetWidth();
+    const double h = screen->GetHeight();
+    const double left = x * w;
+    const double right = (x + width) * w;
+    const double top = (1.0 - y) * h;
+    const double bottom = (1.0 - (y + height)) * h;
+    corners[0][0] = left;
+    corners[0][1] = top;
+    corners[1][0] = right;
+    corners[1][1] = top;
+    corners[2][0] = right;
+    corners[2][1] = bottom;
+    corners[3][0] = left;
+    corners[3][1] = bottom;
+}
+
+double UIWidget::GetAlphaPulse() {
+    return 0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0);
+}
+
+void UIWidget::SetPulsedColor(const double color[4]) {
+    glColor4f(color[0], color[1], color[2], color[3] * GetAlphaPulse());
+}
+
+namespace {
+void DrawCorners(GLenum mode, const double corners[4][2]) {
+    glBegin(mode);
+    for (int i = 0; i < 4; i++) glVertex2d(corners[i][0], corners[i][1]);
+    glEnd();
+}
+}  // namespace
+
+void UIWidget::FillCorners(const double corners[4][2]) { DrawCorners(GL_QUADS, corners); }
+
+void UIWidget::OutlineCorners(const double corners[4][2]) { DrawCorners(GL_LINE_LOOP, corners); }
+
+void UIWidget::DrawText(double x, double y, const char* text) {
+    glPushMatrix();
+    glTranslated(x, y, 0.0);
+    glScaled(TEXT_SCALE, TEXT_SCALE, TEXT_SCALE);
+    for (const char* c = text; *c != '\0'; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    glPopMatrix();
+}
+
+double UIWidget::GetTextWidth(const char* text) {
+    return TEXT_SCALE *
+           glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(text));
+}

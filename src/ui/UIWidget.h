@@ -1,0 +1,36 @@
+#pragma once
+
+class UIScreen;
+
+// Geometry and drawing helpers shared by windows, canvases and widgets.
+// Everything is placed in normalised window coordinates (x 0..1 from the
+// left, y 0..1 from the top) and drawn in pixels with y up.
+class UIWidget {
+public:
+    // Title line height, margin above and below contents, title baseline
+    // drop and title left inset, all in screen heights so that text, which
+    // keeps its pixel size, stays in place when the window is resized.
+    static constexpr double TITLE_HEIGHT = 0.0434;
+    static constexpr double CONTENTS_MARGIN = 0.015;
+    static constexpr double TITLE_BASELINE = 0.03255;
+    static constexpr double TITLE_INSET = 0.0086;
+
+    // Pixel corners of a normalised rectangle: top-left, top-right,
+    // bottom-right, bottom-left.
+    static void ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y,
+                               double width, double height);
+
+    // Breathing factor for the alpha of every toolkit colour, driven by the
+    // audio clock: a 4 s period between 0.6 and 1.0, still while no audio runs.
+    static double GetAlphaPulse();
+    // Sets the current colour with its alpha multiplied by the pulse.
+    static void SetPulsedColor(const double color[4]);
+
+    static void FillCorners(const double corners[4][2]);
+    static void OutlineCorners(const double corners[4][2]);
+
+    // Stroke text with its baseline starting at pixel (x, y).
+    static void DrawText(double x, double y, const char* text);
+    // Drawn width in pixels of a stroke text.
+    static double GetTextWidth(const char* text);
+};

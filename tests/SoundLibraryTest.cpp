@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "sound/AudioFile.h"
+#include "sound/AudioFileSet.h"
+#include "spectral/Scale.h"
+#include "spectral/Stereoizer.h"
+
+namespace {
+// A fresh directory per test, removed with everything in it afterwards.
+class SoundDir {
+public:
+    SoundDir()
+    {
+        char pattern[] = "/tmp/zoltasoundsXXXXXX";
+        _path = std::string(mkdtemp(pattern)) + "/";
+    }
+    ~SoundDir() { std::system(("rm -rf " + _path).c_str()); }
+    const std::string& Path() const { return _path; }
+
+    void WriteWav(const std::string& name, int channels, int rate, const std::vector<float>& samples)
+    {
+        SF_INFO info = {};
+        info.channels = channels;
+        info.samplerate = rate;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* sf = sf_open((_path + name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+        sf_write_float(sf, samples.data(), samples.size());
+        sf_close(sf);
+    }
+    void WriteText(const std::string& name, const std::string& text)
+    {
+        std::ofstream(_path + name) << text;
+    }
+
+private:
+    std::string _path;
+};
+
+struct LoadOutput {
+    int result;
+    std::string out;
+    std::string err;
+};
+
+LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    int result = set->Load(path);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    return {result, out, err};
+}
+
+std::vector<float> Sine(int frames, int channels, double hz, float amplitude)
+{
+    std::vector<float> x(frames * channels);
+    for (int f = 0; f < frames; f++)
+        for (int c = 0; c < channels; c++)
+            x[f * channels + c] = amplitude * (float)std::sin(2.0 * M_PI * hz * (c + 1) * f / 44100.0);
+    return x;
+}
+
+float Peak(const std::vector<float>& x)
+{
+    float peak = 0.0f;
+    for (float v : x)
+        peak = std::max(peak, std::fabs(v));
+    return peak;
+}
+
+AudioFile* FindFile(const AudioFileSet& set, const std::string& name)
+{
+    for (AudioFile* file : set.GetAudioFiles())
+        if (file->GetName() == name)
+            return file;
+    return nullptr;
+}
+
+// (left + right) of a stereoized sound, back on the scale of the mono signal.
+std::vector<double> MonoFromStereo(AudioFile* file)
+{
+    double scale = Stereoizer::IR_SIZE * Scale::DbToAmp(6.0);
+    const std::vector<float>& buf = *file->GetBuffer();
+    std::vector<double> mono(file->GetNumFrames());
+    for (size_t f = 0; f < mono.size(); f++)
+        mono[f] = ((double)buf[2 * f] + buf[2 * f + 1]) / scale;
+    return mono;
+}
+}
+
+TEST(SoundLibraryTest, LoadsEverySoundAtHalfScaleAndReportsOtherEntries)
+{
+    SoundDir dir;
+    std::vector<float> stereo = Sine(1000, 2, 440.0, 0.8f);
+    std::vector<float> mono = Sine(500, 1, 220.0, 0.6f);
+    dir.WriteWav("a.wav", 2, 44100, stereo);
+    dir.WriteText("notes.txt", "not a sound at all\n");
+    dir.WriteWav("z.wav", 1, 44100, mono);
+    dir.WriteText(".DS_Store", "finder data");
+
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_EQ(load.result, 0);
+    ASSERT_EQ(set.GetAudioFiles().size(), 2u);
+    EXPECT_NE(load.err.find("Not able to open input file notes.txt.\n"), std::string::npos) << load.err;
+    EXPECT_EQ(load.err.find(".DS_Store"), std::string::npos);
+    EXPECT_NE(load.err.find("Loading 'a.wav'... \n"), std::string::npos);
+    EXPECT_NE(load.out.find("  Channels: 2\n  Frames: 1000\n  Sample Rate: 44100\n"), std::string::npos)
+        << load.out;
+    EXPECT_EQ(load.err.find("WARNING"), std::string::npos);
+
+    AudioFile* a = FindFile(set, "a.wav");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetPath(), dir.Path() + "a.wav");
+    EXPECT_EQ(a->GetNumChannels(), 2u);
+    EXPECT_EQ(a->GetNumFrames(), 1000u);
+    EXPECT_EQ(a->GetNumSamples(), 2000u);
+    std::vector<float> aSamples = *a->GetBuffer();
+    for (size_t i = 0; i < stereo.size(); i++)
+        ASSERT_FLOAT_EQ(aSamples[i], 0.5f * stereo[i]) << i;
+
+    AudioFile* z = FindFile(set, "z.wav");
+    ASSERT_NE(z, nullptr);
+    EXPECT_EQ(z->GetNumChannels(), 1u);
+    EXPECT_EQ(z->GetNumFrames(), 500u);
+}
+
+TEST(SoundLibraryTest, SkipsHiddenEntriesSilently)
+{
+    SoundDir dir;
+    dir.WriteText(".DS_Store", "finder data");
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_EQ(load.result, 0);
+    EXPECT_TRUE(set.GetAudioFiles().empty());
+    EXPECT_EQ(load.out, "");
+    EXPECT_EQ(load.err, "");
+}
+
+TEST(SoundLibraryTest, MissingDirectoryFails)
+{
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, "/tmp/zolta-no-such-directory/");
+    EXPECT_EQ(load.result, 1);
+    EXPECT_NE(load.err, "");
+    EXPECT_TRUE(set.GetAudioFiles().empty());
+}
+
+TEST(SoundLibraryTest, OtherSampleRatesLoadWithAWarning)
+{
+    SoundDir dir;
+    dir.WriteWav("hi.wav", 2, 48000, Sine(300, 2, 100.0, 0.5f));
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_NE(load.err.find("\nWARNING: 'hi.wav' is sampled at a different rate from the current "
+                            "sample rate of 44100\n"),
+              std::string::npos)
+        << load.err;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetSampleRate(), 48000.0);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetNumFrames(), 300u);
+}
+
+TEST(SoundLibraryTest, MonoSoundBecomesStereoWithPeakAtHalf)
+{
+    SoundDir dir;
+    std::srand(41);
+    std::vector<float> mono = Sine(5000, 1, 330.0, 0.7f);
+    dir.WriteWav("voice.wav", 1, 44100, mono);
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    AudioFile* file = set.GetAudioFiles()[0];
+    EXPECT_EQ(file->GetNumChannels(), 2u);
+    EXPECT_EQ(file->GetNumFrames(), 5000u);
+    EXPECT_EQ(file->GetNumSamples(), 10000u);
+    EXPECT_EQ(file->GetName(), "voice.wav");
+    EXPECT_EQ(file->GetPath(), dir.Path() + "voice.wav");
+    std::vector<double> back = MonoFromStereo(file);
+    for (size_t f = 0; f < mono.size(); f++)
+        ASSERT_NEAR(back[f], 0.5 * mono[f], 1e-4) << f;
+
+    set.Normalize();
+    EXPECT_FLOAT_EQ(Peak(*file->GetBuffer()), 0.5f);
+    float peakL = 0.0f, peakR = 0.0f;
+    for (size_t f = 0; f < 5000; f++) {
+        peakL = std::max(peakL, std::fabs((*file->GetBuffer())[2 * f]));
+        peakR = std::max(peakR, std::fabs((*file->GetBuffer())[2 * f + 1]));
+    }
+    EXPECT_GT(peakL, 0.05f);
+    EXPECT_GT(peakR, 0.05f);
+}
+
+TEST(SoundLibraryTest, ManyChannelSoundIsMixedDownBeforeStereoizing)
+{
+    SoundDir dir;
+    const int frames = 3000, channels = 4;
+    std::vector<float> quad = Sine(frames, channels, 150.0, 0.9f);
+    dir.WriteWav("quad.wav", channels, 44100, quad);
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    AudioFile* file = set.GetAudioFiles()[0];
+    EXPECT_EQ(file->GetNumChannels(), 2u);
+    EXPECT_EQ(file->GetNumFrames(), (uint64_t)frames);
+    std::vector<double> back = MonoFromStereo(file);
+    for (int f = 0; f < frames; f++) {
+        double mean = 0.0;
+        for (int c = 0; c < channels; c++)
+            mean += quad[f * channels + c];
+        mean /= channels;
+        ASSERT_NEAR(back[f], 0.5 * mean, 1e-4) << f;
+    }
+}
+
+TEST(SoundLibraryTest, StereoSoundIsClippedNormalizedAndFaded)
+{
+    SoundDir dir;
+    const int frames = 1000;
+    std::vector<float> x = Sine(frames, 2, 440.0, 0.4f);
+    x[2 * 500] = 0.95f;  // a click on the left channel
+    dir.WriteWav("click.wav", 2, 44100, x);
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+
+    // The same conditioning, computed here from its definition.
+    std::vector<double> ref(x.begin(), x.end());
+    for (double& v : ref)
+        v *= 0.5;
+    double m = 0.0, d = 0.0;
+    for (double v : ref)
+        m += std::fabs(v);
+    m /= ref.size();
+    for (double v : ref)
+        d += std::fabs(std::fabs(v) - m);
+    d /= ref.size();
+    double t = 2.0 * (m + d);
+    double peak = 0.0;
+    for (double& v : ref) {
+        v = std::max(-t, std::min(t, v));
+        peak = std::max(peak, std::fabs(v));
+    }
+    for (int f = 0; f < frames; f++) {
+        double gain = 0.5 / peak;
+        if (f < 128)
+            gain *= f / 127.0;
+        if (f >= frames - 128)
+            gain *= (frames - 1 - f) / 127.0;
+        ref[2 * f] *= gain;
+        ref[2 * f + 1] *= gain;
+    }
+
+    const std::vector<float>& buf = *set.GetAudioFiles()[0]->GetBuffer();
+    ASSERT_EQ(buf.size(), ref.size());
+    for (size_t i = 0; i < ref.size(); i++)
+        ASSERT_NEAR(buf[i], ref[i], 1e-5) << i;
+    EXPECT_NEAR(buf[1000], 0.5f, 1e-6);  // the clipped click is now the peak
+}
+
+TEST(SoundLibraryTest, ShortSoundsAreFadedOnlyWhenLongerThanTheRamp)
+{
+    SoundDir dir;
+    dir.WriteWav("short.wav", 2, 44100, std::vector<float>(2 * 100, 0.3f));
+    dir.WriteWav("edge.wav", 2, 44100, std::vector<float>(2 * 129, 0.3f));
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+
+    AudioFile* shortFile = FindFile(set, "short.wav");
+    ASSERT_NE(shortFile, nullptr);
+    for (float v : *shortFile->GetBuffer())
+        ASSERT_FLOAT_EQ(v, 0.5f);
+
+    AudioFile* edge = FindFile(set, "edge.wav");
+    ASSERT_NE(edge, nullptr);
+    const std::vector<float>& buf = *edge->GetBuffer();
+    EXPECT_EQ(buf[0], 0.0f);
+    EXPECT_EQ(buf[1], 0.0f);
+    EXPECT_EQ(buf[2 * 128], 0.0f);
+    EXPECT_EQ(buf[2 * 128 + 1], 0.0f);
+    // The ramps overlap: frame 64 is 64/127 up the fade-in and 64/127 down the fade-out.
+    EXPECT_NEAR(buf[2 * 64], 0.5 * (64 / 127.0) * (64 / 127.0), 1e-6);
+}
+
+TEST(SoundLibraryTest, SilentSoundsStaySilent)
+{
+    SoundDir dir;
+    dir.WriteWav("quiet.wav", 1, 44100, std::vector<float>(3000, 0.0f));
+    dir.WriteWav("still.wav", 2, 44100, std::vector<float>(2 * 3000, 0.0f));
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+    ASSERT_EQ(set.GetAudioFiles().size(), 2u);
+    for (AudioFile* file : set.GetAudioFiles()) {
+        EXPECT_EQ(file->GetNumChannels(), 2u);
+        for (float v : *file->GetBuffer())
+            ASSERT_EQ(v, 0.0f) << file->GetName();
+    }
+}

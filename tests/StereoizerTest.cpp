@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "spectral/Convolver.h"
+#include "spectral/Scale.h"
+#include "spectral/Stereoizer.h"
+
+namespace {
+std::vector<float> RandomSignal(size_t n)
+{
+    std::vector<float> x(n);
+    for (float& v : x)
+        v = 2.0f * std::rand() / RAND_MAX - 1.0f;
+    return x;
+}
+
+std::vector<double> DirectConvolution(const std::vector<float>& x, const std::vector<float>& h)
+{
+    std::vector<double> y(x.size(), 0.0);
+    for (size_t i = 0; i < x.size(); i++)
+        for (size_t j = 0; j < h.size() && j <= i; j++)
+            y[i] += (double)x[i - j] * h[j];
+    return y;
+}
+
+// Undoes the make-up gain, so that left + right can be compared to the IR sum.
+std::vector<double> ChannelSumBeforeGain(const std::vector<float>& left,
+                                         const std::vector<float>& right)
+{
+    double gain = Scale::DbToAmp(6.0);
+    std::vector<double> sum(left.size());
+    for (size_t i = 0; i < left.size(); i++)
+        sum[i] = ((double)left[i] + right[i]) / gain;
+    return sum;
+}
+
+void ExpectSumIsScaledMono(const std::vector<float>& mono, const std::vector<float>& left,
+                           const std::vector<float>& right)
+{
+    ASSERT_EQ(left.size(), mono.size());
+    ASSERT_EQ(right.size(), mono.size());
+    std::vector<double> sum = ChannelSumBeforeGain(left, right);
+    for (size_t i = 0; i < mono.size(); i++)
+        ASSERT_NEAR(sum[i], Stereoizer::IR_SIZE * mono[i], 0.05) << i;
+}
+}
+
+TEST(ConvolverTest, MatchesDirectConvolutionAcrossBlocks)
+{
+    std::srand(11);
+    std::vector<float> ir = RandomSignal(300);
+    std::vector<float> signal = RandomSignal(1000);
+    std::vector<double> expected = DirectConvolution(signal, ir);
+
+    // Uneven block sizes, some shorter than the impulse response, so the tail
+    // has to be carried over more than one block.
+    Convolver conv(ir);
+    std::vector<float> block, out;
+    size_t pos = 0;
+    for (size_t size : {100, 250, 37, 400, 213}) {
+        block.assign(signal.begin() + pos, signal.begin() + pos + size);
+        conv.Process(block, &out);
+        ASSERT_EQ(out.size(), size);
+        for (size_t i = 0; i < size; i++)
+            ASSERT_NEAR(out[i], expected[pos + i], 1e-4) << pos + i;
+        pos += size;
+    }
+    ASSERT_EQ(pos, signal.size());
+}
+
+TEST(ConvolverTest, ResetDropsTheTail)
+{
+    std::vector<float> ir = {1.0f, 0.5f, 0.25f};
+    Convolver conv(ir);
+    std::vector<float> out;
+    conv.Process({1.0f}, &out);
+    EXPECT_EQ(out, std::vector<float>{1.0f});
+    conv.Process({0.0f, 0.0f}, &out);
+    EXPECT_EQ(out, (std::vector<float>{0.5f, 0.25f}));
+
+    conv.Process({1.0f}, &out);
+    conv.Reset();
+    conv.Process({0.0f, 0.0f}, &out);
+    EXPECT_EQ(out, (std::vector<float>{0.0f, 0.0f}));
+}
+
+TEST(StereoizerTest, InverseFftMatchesDirectDft)
+{
+    std::srand(3);
+    const int n = 64;
+    std::vector<float> spectrum = RandomSignal(n);
+    std::vector<float> out;
+    Stereoizer::ComputeIFFT(spectrum, &out);
+    ASSERT_EQ((int)out.size(), n);
+    for (int t = 0; t < n; t++) {
+        double re = 0.0;
+        for (int k = 0; k < n; k++)
+            re += spectrum[k] * std::cos(2.0 * M_PI * k * t / n);
+        EXPECT_NEAR(out[t], re, 1e-4) << t;
+    }
+}
+
+TEST(StereoizerTest, ComplementaryResponsesAddUpToAnImpulse)
+{
+    std::srand(5);
+    Stereoizer stereoizer(1.0);
+    std::vector<float> irL, irR;
+    stereoizer.GenerateIRs(&irL, &irR);
+    ASSERT_EQ((int)irL.size(), Stereoizer::IR_SIZE);
+    EXPECT_NEAR(irL[0] + irR[0], Stereoizer::IR_SIZE, 1e-2);
+    for (int i = 1; i < Stereoizer::IR_SIZE; i++)
+        ASSERT_NEAR(irL[i] + irR[i], 0.0, 1e-2) << i;
+    // The two channels really differ: each keeps about half of the bins.
+    EXPECT_GT(irL[0], 0.3 * Stereoizer::IR_SIZE);
+    EXPECT_GT(irR[0], 0.3 * Stereoizer::IR_SIZE);
+    double diff = 0.0;
+    for (int i = 1; i < Stereoizer::IR_SIZE; i++)
+        diff += std::fabs(irL[i]);
+    EXPECT_GT(diff, 1.0);
+}
+
+TEST(StereoizerTest, ChannelsAddUpToTheMonoSound)
+{
+    std::srand(17);
+    Stereoizer stereoizer(1.0);
+    std::vector<float> left, right;
+    for (size_t length : {size_t(100), size_t(5000), size_t(3 * Stereoizer::IR_SIZE)}) {
+        std::vector<float> mono = RandomSignal(length);
+        stereoizer.Reset();
+        stereoizer.Process(mono, &left, &right);
+        ExpectSumIsScaledMono(mono, left, right);
+    }
+}
+
+TEST(StereoizerTest, EachChannelIsTheMonoSoundThroughItsResponse)
+{
+    std::srand(23);
+    Stereoizer stereoizer(1.0);
+    std::srand(23);
+    std::vector<float> irL, irR;
+    stereoizer.GenerateIRs(&irL, &irR);
+
+    // Two whole blocks: the second must not reuse anything of the first but its tail.
+    std::vector<float> mono = RandomSignal(2 * Stereoizer::IR_SIZE);
+    std::vector<float> left, right;
+    stereoizer.Process(mono, &left, &right);
+    std::vector<double> expectedL = DirectConvolution(mono, irL);
+    std::vector<double> expectedR = DirectConvolution(mono, irR);
+    double gain = Scale::DbToAmp(6.0);
+    for (size_t i = 0; i < mono.size(); i += 7) {
+        ASSERT_NEAR(left[i], gain * expectedL[i], 0.05) << i;
+        ASSERT_NEAR(right[i], gain * expectedR[i], 0.05) << i;
+    }
+}
+
+TEST(StereoizerTest, ResetKeepsOneSoundFromRingingIntoTheNext)
+{
+    std::srand(29);
+    Stereoizer stereoizer(1.0);
+    std::vector<float> left, right;
+    stereoizer.Process(RandomSignal(3000), &left, &right);
+    stereoizer.Reset();
+    std::vector<float> silence(500, 0.0f);
+    stereoizer.Process(silence, &left, &right);
+    for (size_t i = 0; i < silence.size(); i++) {
+        ASSERT_EQ(left[i], 0.0f);
+        ASSERT_EQ(right[i], 0.0f);
+    }
+}

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every Debian package that building, running and
+# testing the instrument needs and that this machine does not have yet.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake pkg-config
+  librtaudio-dev librtmidi-dev libstk-dev libkissfft-dev libsndfile1-dev
+  freeglut3-dev libglu1-mesa-dev
+  libgtest-dev libbenchmark-dev
+  xvfb xdotool x11-utils pulseaudio pulseaudio-utils imagemagick sox
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing missing packages: ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq "${missing[@]}"
