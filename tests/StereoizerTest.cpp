@@ -156,17 +156,3 @@ TEST(StereoizerTest, EachChannelIsTheMonoSoundThroughItsResponse)
     }
 }
 
-TEST(StereoizerTest, ResetKeepsOneSoundFromRingingIntoTheNext)
-{
-    std::srand(29);
-    Stereoizer stereoizer(1.0);
-    std::vector<float> left, right;
-    stereoizer.Process(RandomSignal(3000), &left, &right);
-    stereoizer.Reset();
-    std::vector<float> silence(500, 0.0f);
-    stereoizer.Process(silence, &left, &right);
-    for (size_t i = 0; i < silence.size(); i++) {
-        ASSERT_EQ(left[i], 0.0f);
-        ASSERT_EQ(right[i], 0.0f);
-    }
-}

@@ -99,6 +99,16 @@ TEST(WaveformPyramidTest, RequestsBetweenHalfAndTwiceALevelAreNotResampled) {
     // (62500 values), which is within the accepted band.
     pyramid.GetValues(0.0f, 1.0f, 100000, &out);
     EXPECT_EQ(out.size(), 62500u);
+    // 3000 asked: the climb ends at the top level, whose 3907 values are returned as they are.
+    pyramid.GetValues(0.0f, 1.0f, 3000, &out);
+    EXPECT_EQ(out.size(), 3907u);
+
+    // Ten values: 19 asked is less than twice as many, 20 is upsampled.
+    pyramid.SetValues(RandomSignal(10, 6));
+    pyramid.GetValues(0.0f, 1.0f, 19, &out);
+    EXPECT_EQ(out.size(), 10u);
+    pyramid.GetValues(0.0f, 1.0f, 20, &out);
+    EXPECT_EQ(out.size(), 20u);
 }
 
 TEST(WaveformPyramidTest, RangesOutsideTheSoundGiveZeros) {

@@ -27,7 +27,7 @@ public:
     // Unnormalised inverse FFT of a real spectrum; outReal receives the real parts.
     static void ComputeIFFT(const std::vector<float>& inReal, std::vector<float>* outReal);
 
-    static const int IR_SIZE = 2048;
+    static constexpr int IR_SIZE = 2048;
 
 private:
     double _width;

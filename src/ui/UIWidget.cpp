@@ -9,8 +9,15 @@
 #include "ui/UIScreen.h"
 
 namespace {
+// Stroke font units to pixels.
 const double TEXT_SCALE = 0.1;
+
+void DrawCorners(GLenum mode, const double corners[4][2]) {
+    glBegin(mode);
+    for (int i = 0; i < 4; i++) glVertex2d(corners[i][0], corners[i][1]);
+    glEnd();
 }
+}  // namespace
 
 void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y,
                               double width, double height) {
@@ -37,14 +44,6 @@ double UIWidget::GetAlphaPulse() {
 void UIWidget::SetPulsedColor(const double color[4]) {
     glColor4f(color[0], color[1], color[2], color[3] * GetAlphaPulse());
 }
-
-namespace {
-void DrawCorners(GLenum mode, const double corners[4][2]) {
-    glBegin(mode);
-    for (int i = 0; i < 4; i++) glVertex2d(corners[i][0], corners[i][1]);
-    glEnd();
-}
-}  // namespace
 
 void UIWidget::FillCorners(const double corners[4][2]) { DrawCorners(GL_QUADS, corners); }
 
