@@ -21,7 +21,7 @@ build() {
 
 fill_empty_loops() {
     if [ -z "$(ls -A loops 2>/dev/null)" ]; then
-        echo "run.sh: ./loops/ is empty, writing the demo sounds into it"
+        echo "run.sh: ./loops/ is missing or empty, writing the demo sounds into it"
         "$BUILD_DIR/zoltademos" loops || exit 1
     fi
 }

@@ -16,6 +16,8 @@ class MyRtAudio;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class SoundRect;
+class Source;
+class UISoundRect;
 class UIScreen;
 class UIStyle;
 class UIStyleManager;
@@ -96,6 +98,41 @@ public:
     // Builds the sound rects from the loaded sounds (start-up).
     bool LoadSounds();
 
+    // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
+    void AddGrainCloud(double x, double y);
+    void DelSelectedSource();
+    void Deselect(int kind);
+    void UpdateSourcePicking(double x, double y);
+    void UpdateRectPicking(double x, double y);
+    void SourceMouseDrag(double dx, double dy);
+    void RectMouseDrag(double dx, double dy);
+    void ScaleSoundRect(double x, double y, double dx, double dy);
+    // Zooms by factor about (cx, cy), window pixels with y up; never below 0.25.
+    void ApplyZoom(double factor, double cx, double cy);
+    void SetSoundRectResizeMode() { _dragMode = 1; }
+    void SetSoundRectMoveMode() { _dragMode = 0; }
+    void SetDragMode(int mode) { _dragMode = mode; }
+    int GetDragMode() const { return _dragMode; }
+    const std::vector<Source*>& GetSources() const { return _sources; }
+    const std::vector<std::vector<Source*>>& GetNoteSources() const { return _noteSources; }
+    bool IsSelectedSource() const { return _selectedSource >= 0; }
+    bool IsSelectedRect() const { return _selectedRect >= 0; }
+    int GetSelectedSourceIndex() const { return _selectedSource; }
+    int GetSelectedRectIndex() const { return _selectedRect; }
+
+    // What the parameters need: the current owners and the value being typed.
+    Source* GetCurrentSource() const;
+    UISoundRect* GetCurrentSoundRect() const;
+    // The typed value, or null while nothing is typed.
+    const char* GetParamValueString() const;
+    int GetCurrentSourceParamIdx() const;
+    int GetCurrentRectParamIdx() const;
+    bool IsEditingParamString() const { return _isEditingParamString; }
+
+    // MIDI output of the note keys.
+    void SendNoteOn(int note);
+    void SendNoteOff(int note);
+
 private:
     void InitRenderer();
     void RegisterCallbacks();
@@ -111,9 +148,13 @@ private:
 
     MyRtAudio* _audio;
     std::string _audioPath;
+    std::string _paramValueString;
+    bool _isEditingParamString;
     unsigned int _blockSize;
     std::vector<AudioFile*> _sounds;
     std::vector<SoundRect*> _soundRects;
+    std::vector<Source*> _sources;
+    std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;
     Pt3d _position;
     double _zoom;
