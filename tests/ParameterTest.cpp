@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include "app/App.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
+#include "ui/UIParameter.h"
 
 namespace {
 
@@ -53,6 +55,41 @@ public:
     double GetUIX() override { return 0.0; }
     double GetUIY() override { return 0.0; }
     double GetUIRadius() override { return 0.0; }
+};
+
+// An owner holding one plain value, of whatever provider type a test needs.
+class ValueProvider : public TestProvider {
+public:
+    explicit ValueProvider(Type type) : TestProvider(type) {}
+    double _ownerValue = 0.0;
+    int _setCalls = 0;
+};
+
+// A provider-bound parameter whose current owner is whatever the test says.
+class OwnedParameter : public ProviderParameter {
+public:
+    OwnedParameter(App* app, int idx, const char* format = "%g units")
+        : ProviderParameter(app, idx, ParameterProvider::SOURCE, "Owned", -2.0, 4.0, 1.0, format) {}
+    // Labels for 0 and 1 only, while the bounds reach 4.
+    void UseLabels() {
+        static const char* const labels[] = {"ZERO", "ONE"};
+        SetLabels(labels, 2);
+    }
+    ValueProvider* _current = nullptr;
+    int _currentParamIdx = -1;
+
+protected:
+    void Apply(ParameterProvider* provider) override {
+        ValueProvider* owner = static_cast<ValueProvider*>(provider);
+        owner->_ownerValue = _value;
+        owner->_setCalls++;
+    }
+    bool ReadValue(ParameterProvider* provider, double* value) override {
+        *value = static_cast<ValueProvider*>(provider)->_ownerValue;
+        return true;
+    }
+    ParameterProvider* GetCurrentProvider() const override { return _current; }
+    int GetCurrentParamIdx() const override { return _currentParamIdx; }
 };
 
 }  // namespace
@@ -148,4 +185,117 @@ TEST(ParameterProviderTest, ProvidersCarryTheirType) {
     EXPECT_EQ(0, ParameterProvider::SOURCE);
     EXPECT_EQ(ParameterProvider::SOUND_RECT, rect.GetParamProviderType());
     EXPECT_EQ(1, ParameterProvider::SOUND_RECT);
+}
+
+TEST(ParameterTest, WithoutAnAppThereIsNoBoxAndNoName) {
+    EffectLikeParameter param(0, 0.0, 1.0, 0.0, 1.0);
+    EXPECT_EQ(nullptr, param.GetUI());
+    param.SetValue(0.25);
+    EXPECT_STREQ("0.2500", param.GetValueStr());
+}
+
+TEST(ParameterTest, WithAnAppTheBoxHoldsNameAndText) {
+    App app;
+    OwnedParameter param(&app, 3);
+    ASSERT_NE(nullptr, param.GetUI());
+    EXPECT_STREQ("Owned", param.GetUI()->GetName());
+    param.SetValueStr("2.00");
+    EXPECT_STREQ("2.00", param.GetUI()->GetValueStr());
+    EXPECT_STREQ("2.00", param.GetValueStr());
+    // Both copies are cut alike.
+    const std::string longText(300, 'y');
+    param.SetValueStr(longText.c_str());
+    EXPECT_EQ(longText.substr(0, 254), param.GetValueStr());
+}
+
+TEST(ProviderParameterTest, ConstructionTakesNameBoundsAndDefault) {
+    App app;
+    OwnedParameter param(&app, 2);
+    EXPECT_EQ(2, param.GetIndex());
+    EXPECT_DOUBLE_EQ(1.0, param.GetValue());
+    EXPECT_DOUBLE_EQ(1.0, param.GetDefaultValue());
+    EXPECT_DOUBLE_EQ(0.5, param.GetNormalizedValue());
+}
+
+TEST(ProviderParameterTest, ValuesAreClampedBeforeTheyReachTheOwner) {
+    App app;
+    OwnedParameter param(&app, 0);
+    ValueProvider owner(ParameterProvider::SOURCE);
+    param.SetValue(&owner, 9.0);
+    EXPECT_DOUBLE_EQ(4.0, param.GetValue());
+    EXPECT_DOUBLE_EQ(4.0, owner._ownerValue);
+    param.SetValue(&owner, -7.0);
+    EXPECT_DOUBLE_EQ(-2.0, owner._ownerValue);
+    param.SetValue(&owner, 0.5);
+    EXPECT_DOUBLE_EQ(0.5, owner._ownerValue);
+}
+
+TEST(ProviderParameterTest, AProviderOfTheWrongKindChangesNothing) {
+    App app;
+    OwnedParameter param(&app, 0);
+    ValueProvider rect(ParameterProvider::SOUND_RECT);
+    ValueProvider undefined(ParameterProvider::UNDEFINED_TYPE);
+    param.SetValue(&rect, 3.0);
+    param.SetValue(&undefined, 3.0);
+    param.SetValue(nullptr, 3.0);
+    EXPECT_DOUBLE_EQ(1.0, param.GetValue());
+    EXPECT_EQ(0, rect._setCalls);
+    EXPECT_EQ(0, undefined._setCalls);
+}
+
+TEST(ProviderParameterTest, ValueWithoutProviderGoesToTheCurrentOwner) {
+    App app;
+    OwnedParameter param(&app, 0);
+    // No current owner: nothing happens at all.
+    param.SetValue(3.0);
+    EXPECT_DOUBLE_EQ(1.0, param.GetValue());
+
+    ValueProvider owner(ParameterProvider::SOURCE);
+    param._current = &owner;
+    param.SetNormalizedValue(0.5);
+    EXPECT_DOUBLE_EQ(1.0, owner._ownerValue);
+    param.SetValue(3.0);
+    EXPECT_DOUBLE_EQ(3.0, owner._ownerValue);
+}
+
+TEST(ProviderParameterTest, UpdateReadsTheOwnerClampsAndFormats) {
+    App app;
+    OwnedParameter param(&app, 0);
+    ValueProvider owner(ParameterProvider::SOURCE);
+    param._current = &owner;
+    owner._ownerValue = 2.5;
+    param.UpdateValue();
+    EXPECT_DOUBLE_EQ(2.5, param.GetValue());
+    EXPECT_STREQ("2.5 units", param.GetValueStr());
+    owner._ownerValue = 12.0;
+    param.UpdateValue();
+    EXPECT_DOUBLE_EQ(4.0, param.GetValue());
+    EXPECT_STREQ("4 units", param.GetValueStr());
+
+    // Without an owner the last text stays.
+    param._current = nullptr;
+    param.UpdateValue();
+    EXPECT_STREQ("4 units", param.GetValueStr());
+}
+
+TEST(ProviderParameterTest, LabelsFollowTheTruncatedValueAndEmptyOutsideTheTable) {
+    App app;
+    OwnedParameter param(&app, 0);
+    param.UseLabels();
+    ValueProvider owner(ParameterProvider::SOURCE);
+    param._current = &owner;
+    owner._ownerValue = 1.9;
+    param.UpdateValue();
+    EXPECT_STREQ("ONE", param.GetValueStr());
+    owner._ownerValue = 0.0;
+    param.UpdateValue();
+    EXPECT_STREQ("ZERO", param.GetValueStr());
+    owner._ownerValue = 3.0;
+    param.UpdateValue();
+    EXPECT_STREQ("", param.GetValueStr());
+    // Negative values outside the table too.
+    owner._ownerValue = -1.5;
+    param.UpdateValue();
+    EXPECT_DOUBLE_EQ(-1.5, param.GetValue());
+    EXPECT_STREQ("", param.GetValueStr());
 }

@@ -23,8 +23,10 @@
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
 #include "sound/SoundRect.h"
+#include "sources/Source.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
+#include "ui/UISource.h"
 #include "ui/UIStyle.h"
 #include "ui/UIStyleManager.h"
 
@@ -43,6 +45,10 @@ void mouseFunc(int button, int state, int x, int y) { callbackTarget->OnMouse(bu
 void mouseDragFunc(int x, int y) { callbackTarget->OnMouseDrag(x, y); }
 void mousePassiveMotionFunc(int x, int y) { callbackTarget->OnMousePassiveMotion(x, y); }
 void keyboardFunc(unsigned char key, int x, int y) { callbackTarget->OnKeyboard(key, x, y); }
+void keyUpFunc(unsigned char key, int x, int y) { callbackTarget->OnKeyUp(key, x, y); }
+void mouseWheelFunc(int wheel, int direction, int x, int y) {
+    callbackTarget->OnMouseWheel(wheel, direction, x, y);
+}
 void specialFunc(int key, int x, int y) { callbackTarget->OnSpecialKey(key, x, y); }
 void specialUpFunc(int key, int x, int y) { callbackTarget->OnSpecialKeyUp(key, x, y); }
 
@@ -67,7 +73,8 @@ App::App()
       _isFullScreen(false), _screen(nullptr), _styleManager(nullptr), _style(nullptr),
       _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(-1),
       _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _mutex(nullptr), _quitRequested(false) {
+      _mutex(nullptr), _quitRequested(false), _virtualPitch(0) {
+    _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
@@ -115,6 +122,7 @@ bool App::Init(int midiPort) {
     } else {
         _midiIn->Open(midiPort);
     }
+    _virtualPitch = 0;
     return true;
 }
 
@@ -143,7 +151,9 @@ void App::RegisterCallbacks() {
     glutMouseFunc(mouseFunc);
     glutMotionFunc(mouseDragFunc);
     glutPassiveMotionFunc(mousePassiveMotionFunc);
+    glutMouseWheelFunc(mouseWheelFunc);
     glutKeyboardFunc(keyboardFunc);
+    glutKeyboardUpFunc(keyUpFunc);
     glutSpecialFunc(specialFunc);
     glutSpecialUpFunc(specialUpFunc);
 }
@@ -165,6 +175,7 @@ bool App::LoadSounds() {
         rect->RegisterUI(view);
         view->SetName(sound->GetName().c_str());
         _soundRects[i] = rect;
+        _samplesProviders.push_back(rect);
         rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
     }
     _selectedRect = -1;
@@ -217,10 +228,22 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.
     if (_tmpBuf.size() != numSamples) _tmpBuf.resize(numSamples);
+    if (!_menuFlag) MixSources(out, nFrames);
     Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
     if (_bounceRecorder->IsRecording()) _bounceRecorder->Write(out, numSamples);
     _mutex->unlock();
     return 0;
+}
+
+void App::MixSources(float* out, unsigned int nFrames) {
+    for (size_t i = 0; i < _sources.size(); i++) {
+        std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
+        const std::vector<Source*>& notes = _noteSources[i];
+        // A source whose notes are playing keeps time silently; its notes sound instead.
+        _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
+        for (Source* note : notes) note->NextBuffer(&_tmpBuf, nFrames);
+        for (size_t k = 0; k < _tmpBuf.size(); k++) out[k] += _tmpBuf[k];
+    }
 }
 
 bool App::IsBouncing() const { return _bounceRecorder->IsRecording(); }
@@ -268,6 +291,7 @@ void App::OnDisplay() {
         DrawHelp(false);
     } else {
         for (SoundRect* rect : _soundRects) rect->GetUI()->Draw();
+        for (Source* source : _sources) source->GetUI()->Draw();
         if (IsBouncing()) DrawBounceFile();
         if (_displayHelp) DrawHelp(true);
     }
@@ -368,6 +392,7 @@ void App::OnReshape(int w, int h) {
 void App::OnIdle() {
     _mutex->lock();
     if (_fps > 0) usleep(1000000 / _fps);
+    UpdateMidiIn();
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -404,6 +429,7 @@ void App::UpdateStyle() {
     _style->GetBackgroundColor(background);
     glClearColor(background[0], background[1], background[2], background[3]);
     for (SoundRect* rect : _soundRects) rect->GetUI()->UpdateStyle(_style);
+    for (Source* source : _sources) source->GetUI()->UpdateStyle(_style);
     glutPostRedisplay();
 }
 
@@ -417,6 +443,12 @@ void App::OnKeyboard(unsigned char key, int x, int y) {
     glutPostRedisplay();
     _mutex->unlock();
     QuitIfRequested();
+}
+
+void App::OnKeyUp(unsigned char key, int x, int y) {
+    _mutex->lock();
+    _control->OnKeyUp(key, x, y);
+    _mutex->unlock();
 }
 
 void App::OnSpecialKey(int key, int x, int y) {
@@ -449,6 +481,21 @@ void App::OnMousePassiveMotion(int x, int y) {
     _mutex->lock();
     _control->OnMousePassiveMotion(x, y);
     _mutex->unlock();
+}
+
+void App::OnMouseWheel(int wheel, int direction, int x, int y) {
+    _mutex->lock();
+    _control->OnMouseWheel(wheel, direction, x, y);
+    glutPostRedisplay();
+    _mutex->unlock();
+}
+
+void App::SendNoteOn(int note) {
+    if (_midiOut != nullptr) _midiOut->SendNoteOn(note);
+}
+
+void App::SendNoteOff(int note) {
+    if (_midiOut != nullptr) _midiOut->SendNoteOff(note);
 }
 
 void App::QuitIfRequested() {

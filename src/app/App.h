@@ -12,9 +12,11 @@ class Mutex;
 class AppControl;
 class AudioFile;
 class AudioFileSet;
+class MidiQueue;
 class MyRtAudio;
 class MyRtMidiIn;
 class MyRtMidiOut;
+class SamplesProvider;
 class SoundRect;
 class Source;
 class UISoundRect;
@@ -45,11 +47,13 @@ public:
     void OnReshape(int w, int h);
     void OnIdle();
     void OnKeyboard(unsigned char key, int x, int y);
+    void OnKeyUp(unsigned char key, int x, int y);
     void OnSpecialKey(int key, int x, int y);
     void OnSpecialKeyUp(int key, int x, int y);
     void OnMouse(int button, int state, int x, int y);
     void OnMouseDrag(int x, int y);
     void OnMousePassiveMotion(int x, int y);
+    void OnMouseWheel(int wheel, int direction, int x, int y);
 
     // Audio callback: mixes one block of nFrames interleaved stereo frames.
     int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
@@ -128,10 +132,23 @@ public:
     int GetCurrentSourceParamIdx() const;
     int GetCurrentRectParamIdx() const;
     bool IsEditingParamString() const { return _isEditingParamString; }
+    // Typed-value mode: entered from the pie menu, ended by Enter, Esc or a right click.
+    void BeginParamStringEditing() { _isEditingParamString = true; }
+    void AddParamStringChar(char c);
+    void InsertParamStringChar(int position, const std::string& text);
+    void DelLastParamStringChar();
+    void ResetParamString();
+    void ApplyParamString();
+    void ResetCurrentParam();
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
     void SendNoteOff(int note);
+    // MIDI input: note copies of the selected source, pitch wheel and mouse bend.
+    MidiQueue* GetMidiQueue() const;
+    void UpdateMidiIn();
+    bool IsPlayingNoteSource() const;
+    void ApplyVirtualPitchWheel(double dx, double dy);
 
 private:
     void InitRenderer();
@@ -144,6 +161,15 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    void SelectSource(int index);
+    void SelectRect(int index);
+    int PickSourceIndex(double nx, double ny) const;
+    void ReleaseSource(size_t index);
+    void ApplyParamStringToSource(double value);
+    void ApplyParamStringToRect(double value);
+    void StartNoteSource(int note);
+    void StopNoteSources(int note);
+    void BendNoteSources(double wheel);
     void ApplyModelViewOffset();
 
     MyRtAudio* _audio;
@@ -153,6 +179,8 @@ private:
     unsigned int _blockSize;
     std::vector<AudioFile*> _sounds;
     std::vector<SoundRect*> _soundRects;
+    // The same rects seen as what the sources play from.
+    std::vector<SamplesProvider*> _samplesProviders;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;
@@ -182,4 +210,5 @@ private:
     std::vector<float> _tmpBuf;
     stk::Mutex* _mutex;
     bool _quitRequested;
+    double _virtualPitch;
 };

@@ -108,7 +108,84 @@ void AppControl::UpdateMouseCoords(int x, int y) {
 
 void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers) {
     _app->SetMenuFlag(false);
-    if (key == KEY_ESCAPE && (modifiers & MOD_SHIFT)) _app->RequestQuit();
+    if (key == KEY_ESCAPE && (modifiers & MOD_SHIFT)) {
+        _app->RequestQuit();
+    } else if (key == KEY_SPACE) {
+        _spacePressed = true;
+    } else if (key == KEY_RESIZE) {
+        _app->SetSoundRectResizeMode();
+    } else if (!(_app->IsEditingParamString() && HandleTypedValueKey(key))) {
+        HandleSceneKey(key);
+    }
+    CheckMidiNoteKey(key, true);
+}
+
+bool AppControl::HandleTypedValueKey(unsigned char key) {
+    if (key == '1' || key == KEY_AMPERSAND) {
+        _app->AddParamStringChar('1');
+    } else if (key == KEY_QUOTE) {
+        _app->AddParamStringChar('3');
+    } else if (key >= '0' && key <= '9') {
+        _app->AddParamStringChar(char(key));
+    } else if (key == KEY_POINT || key == KEY_SEMICOLON) {
+        _app->AddParamStringChar('.');
+    } else if (key == KEY_MINUS || key == KEY_UNDERSCORE) {
+        // The sign always goes in front, also when typed after the digits.
+        _app->InsertParamStringChar(0, "-");
+    } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
+        _app->DelLastParamStringChar();
+    } else if (key == KEY_ENTER) {
+        _app->ApplyParamString();
+    } else if (key == KEY_ESCAPE) {
+        _app->ResetParamString();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void AppControl::HandleSceneKey(unsigned char key) {
+    if (key == '1' || key == KEY_AMPERSAND) {
+        _app->ResetParamString();
+        _app->Deselect(App::RECT);
+        _app->AddGrainCloud(_mouseX, _mouseY);
+    } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
+        _app->DelSelectedSource();
+    }
+}
+
+void AppControl::OnKeyUp(unsigned char key, int, int) {
+    if (key == KEY_SPACE) {
+        _spacePressed = false;
+    } else if (key == KEY_RESIZE) {
+        _app->SetSoundRectMoveMode();
+        // The next drag step starts from wherever the pointer is then.
+        _lastDragX = _lastDragY = _veryHighNumber;
+    }
+    CheckMidiNoteKey(key, false);
+}
+
+int AppControl::NoteOfKey(unsigned char key) {
+    // Each row of a French keyboard is a chromatic run around note 72; the rows overlap.
+    static const char* const ROWS[] = {"WXCVBN", "QSDFGHJKLM", "AZERTYUIOP"};
+    static const int ROW_START[] = {-12, -7, 0};
+    unsigned char upper = (key >= 'a' && key <= 'z') ? key - 'a' + 'A' : key;
+    for (int row = 0; row < 3; row++) {
+        for (int i = 0; ROWS[row][i] != 0; i++) {
+            if (ROWS[row][i] == upper) return 72 + ROW_START[row] + i;
+        }
+    }
+    return -1;
+}
+
+void AppControl::CheckMidiNoteKey(unsigned char key, bool down) {
+    int note = NoteOfKey(key);
+    if (note < 0) return;
+    if (down) {
+        _app->SendNoteOn(note);
+    } else {
+        _app->SendNoteOff(note);
+    }
 }
 
 void AppControl::OnSpecialKey(int key, int x, int y, int modifiers) {
@@ -183,6 +260,9 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers) {
     if (button == BUTTON_RIGHT) _rightMouseDown = down;
     if (button == BUTTON_MIDDLE) _middleMouseDown = down;
     if (!(modifiers & MOD_ALT)) _altPressed = false;
+    // A right click confirms a value being typed.
+    if (_rightMouseDown && _app->IsEditingParamString()) _app->ApplyParamString();
+    if (_app->IsEditingParamString()) return;
     UpdateMouseCoords(x, y);
     if (_leftMouseDown || _middleMouseDown) {
         _lastMouseX = x;
@@ -190,31 +270,71 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers) {
     }
     _isDraggingBackground = _middleMouseDown || _ctrlDown;
     if (_isDraggingBackground) return;
+    if (_altPressed && !_spacePressed && _leftMouseDown) {
+        _zoomCenterX = x;
+        _zoomCenterY = _app->GetWinHeight() - y;
+    }
     if (_leftMouseDown) {
         _app->SetMenuFlag(false);
+        _app->ResetCurrentParam();
+        _app->Deselect(App::SOURCE);
         _lastDragX = _mouseX;
         _lastDragY = _mouseY;
+        _app->UpdateSourcePicking(_mouseX, _mouseY);
+        _app->UpdateRectPicking(_mouseX, _mouseY);
     }
 }
 
 void AppControl::OnMouseDrag(int x, int y) {
     if (!(_leftMouseDown || _rightMouseDown || _middleMouseDown)) return;
+    if (_app->IsEditingParamString()) return;
     UpdateMouseCoords(x, y);
+    if (_lastDragX == _veryHighNumber) _lastDragX = _mouseX;
+    if (_lastDragY == _veryHighNumber) _lastDragY = _mouseY;
+    double f = GetFineDragFactor();
+    double dx = (_mouseX - _lastDragX) * f;
+    double dy = (_mouseY - _lastDragY) * f;
     _lastDragX = _mouseX;
     _lastDragY = _mouseY;
     if (_isDraggingBackground) {
         // The scene follows the pointer.
-        double sx = (x - _lastMouseX) * GetFineDragFactor();
-        double sy = (y - _lastMouseY) * GetFineDragFactor();
+        double sx = (x - _lastMouseX) * f;
+        double sy = (y - _lastMouseY) * f;
         _lastMouseX = x;
         _lastMouseY = y;
         _app->TranslatePositionX(-sx);
         _app->TranslatePositionY(sy);
+    } else if (_altPressed && !_spacePressed) {
+        _app->ApplyZoom(1 - 0.005 * dy, _zoomCenterX, _zoomCenterY);
+    } else {
+        ApplyDragStep(dx, dy);
+    }
+}
+
+void AppControl::ApplyDragStep(double dx, double dy) {
+    if (_app->IsSelectedSource()) {
+        _app->SourceMouseDrag(dx, dy);
+    } else if (_app->IsSelectedRect()) {
+        _app->RectMouseDrag(dx, dy);
+        if (_app->GetDragMode() == 1) _app->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
     }
 }
 
 void AppControl::OnMousePassiveMotion(int x, int y) {
     UpdateMouseCoords(x, y);
+    // Without a previous position (after the resize key) there is no step to bend by.
+    bool hasStep = _lastDragX != _veryHighNumber && _lastDragY != _veryHighNumber;
+    double dx = _mouseX - _lastDragX, dy = _mouseY - _lastDragY;
     _lastDragX = _mouseX;
     _lastDragY = _mouseY;
+    // Moving the pointer bends the notes that are playing.
+    if (hasStep && _app->IsPlayingNoteSource()) _app->ApplyVirtualPitchWheel(dx, dy);
+}
+
+void AppControl::OnMouseWheel(int, int direction, int x, int y) {
+    if (_app->IsEditingParamString()) return;
+    _zoomCenterX = x;
+    _zoomCenterY = _app->GetWinHeight() - y;
+    // Each wheel step zooms by 10 % about the pointer.
+    _app->ApplyZoom(1 + 0.1 * direction, x, _app->GetWinHeight() - y);
 }

@@ -15,7 +15,13 @@ public:
     enum Modifier { MOD_SHIFT = 1, MOD_CTRL = 2, MOD_ALT = 4 };
     enum MouseButton { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
     enum ButtonState { BUTTON_DOWN = 0, BUTTON_UP = 1 };
-    enum { KEY_ESCAPE = 27 };
+    enum OrdinaryKey {
+        KEY_BACKSPACE = 8, KEY_ENTER = 13, KEY_ESCAPE = 27, KEY_SPACE = 32, KEY_QUOTE = 34,
+        KEY_AMPERSAND = 38, KEY_MINUS = 45, KEY_POINT = 46, KEY_SEMICOLON = 59,
+        KEY_UNDERSCORE = 95, KEY_DELETE = 127,
+        // Left of "1" on a French keyboard (superscript two): held, drags resize rects.
+        KEY_RESIZE = 178
+    };
 
     explicit AppControl(App* app);
     virtual ~AppControl() {}
@@ -27,17 +33,27 @@ public:
     // Modifiers are the toolkit's modifier bits at the time of the event.
     virtual void OnSpecialKey(int key, int x, int y, int modifiers);
     virtual void OnSpecialKeyUp(int key, int x, int y);
+    virtual void OnKeyUp(unsigned char key, int x, int y);
     virtual void OnKeyboard(unsigned char key, int x, int y, int modifiers);
     virtual void OnMouse(int button, int state, int x, int y, int modifiers);
     virtual void OnMouseDrag(int x, int y);
     virtual void OnMousePassiveMotion(int x, int y);
+    virtual void OnMouseWheel(int wheel, int direction, int x, int y);
 
     double GetFineDragFactor() const { return _shiftPressed ? 0.1 : 1.0; }
     void UpdateMouseCoords(int x, int y);
     int GetMouseX() const { return _mouseX; }
     int GetMouseY() const { return _mouseY; }
+    // Letters play notes through the MIDI output: down sends note on, up note off.
+    void CheckMidiNoteKey(unsigned char key, bool down);
+    // The MIDI note of a letter key, or -1 for any other key.
+    static int NoteOfKey(unsigned char key);
 
 private:
+    bool HandleTypedValueKey(unsigned char key);
+    void HandleSceneKey(unsigned char key);
+    void ApplyDragStep(double dx, double dy);
+
     App* _app;
     bool _leftMouseDown, _rightMouseDown, _middleMouseDown;
     bool _isDraggingBackground;

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/App.h"
+#include "ui/UIParameter.h"
+
 Parameter::Parameter(App* app, int idx)
     : _app(app),
       _idx(idx),
@@ -12,18 +15,29 @@ Parameter::Parameter(App* app, int idx)
       _maxValue(-1.0),
       _defaultValue(-1.0),
       _powFactor(1.0),
+      _uiParam(nullptr),
       _sensivity(1.0),
-      _valueStr() {}
+      _valueStr() {
+    if (_app != nullptr)
+        _uiParam = new UIParameter(this, _app->GetScreen(), _app->GetStyle());
+}
 
-Parameter::~Parameter() {}
+Parameter::~Parameter() { delete _uiParam; }
+
+const char* Parameter::GetValueStr() const {
+    return _uiParam != nullptr ? _uiParam->GetValueStr() : _valueStr;
+}
 
 void Parameter::SetValueStr(const char* valueStr) {
     snprintf(_valueStr, sizeof(_valueStr), "%s", valueStr);
+    if (_uiParam != nullptr)
+        _uiParam->SetValueStr(valueStr);
 }
 
-// The name is only shown by the on-scene box, which parameters without one
-// do not have, so there is nothing to keep here.
-void Parameter::SetName(const char*) {}
+void Parameter::SetName(const char* name) {
+    if (_uiParam != nullptr)
+        _uiParam->SetName(name);
+}
 
 void Parameter::SetNormalizedValue(double n) {
     n = std::clamp(n, 0.0, 1.0);
@@ -48,4 +62,64 @@ void Parameter::CheckValueBounds(double* value) const {
 void Parameter::SetValueCheckBounds(double value) {
     CheckValueBounds(&value);
     _value = value;
+}
+
+ProviderParameter::ProviderParameter(App* app, int idx, ParameterProvider::Type providerType,
+                                     const char* name, double minValue, double maxValue,
+                                     double defaultValue, const char* format, double powFactor)
+    : Parameter(app, idx),
+      _providerType(providerType),
+      _format(format),
+      _labels(nullptr),
+      _numLabels(0) {
+    SetName(name);
+    _minValue = minValue;
+    _maxValue = maxValue;
+    _defaultValue = defaultValue;
+    _value = defaultValue;
+    _powFactor = powFactor;
+}
+
+void ProviderParameter::SetLabels(const char* const* labels, int numLabels) {
+    _labels = labels;
+    _numLabels = numLabels;
+}
+
+void ProviderParameter::SetValue(ParameterProvider* provider, double value) {
+    if (provider == nullptr || provider->GetParamProviderType() != _providerType)
+        return;
+    SetValueCheckBounds(value);
+    Apply(provider);
+}
+
+void ProviderParameter::SetValue(double value) { SetValue(GetCurrentProvider(), value); }
+
+void ProviderParameter::UpdateValue() {
+    const bool enumerated = _labels != nullptr;
+    const char* typed = _app->GetParamValueString();
+    if (!enumerated && typed != nullptr) {
+        // Only the parameter being typed into echoes the text; the others
+        // keep showing their last value.
+        if (_idx == GetCurrentParamIdx())
+            SetValueStr(typed);
+        return;
+    }
+    ParameterProvider* provider = GetCurrentProvider();
+    double value = 0.0;
+    if (provider == nullptr || !ReadValue(provider, &value))
+        return;
+    _value = value;
+    CheckValueBounds(&_value);
+    char text[VALUE_STR_SIZE];
+    FormatValue(text, sizeof(text));
+    SetValueStr(text);
+}
+
+void ProviderParameter::FormatValue(char* text, size_t size) const {
+    if (_labels == nullptr) {
+        snprintf(text, size, _format, _value);
+        return;
+    }
+    const int index = static_cast<int>(_value);
+    snprintf(text, size, "%s", index >= 0 && index < _numLabels ? _labels[index] : "");
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstddef>
+
+#include "parameters/ParameterProvider.h"
+
 class App;
-class ParameterProvider;
+class UIParameter;
 
 // One editable value with bounds, a default, a curve that maps a 0..1
 // control position to the value, a pie-menu drag sensitivity and the text
@@ -11,7 +15,7 @@ class Parameter {
 public:
     static const int VALUE_STR_SIZE = 255;
 
-    // app is null for effect parameters.
+    // app is null for effect parameters; the others get a pie-menu box.
     Parameter(App* app, int idx);
     virtual ~Parameter();
     Parameter(const Parameter&) = delete;
@@ -26,9 +30,12 @@ public:
 
     double GetValue() const { return _value; }
     double GetDefaultValue() const { return _defaultValue; }
-    const char* GetValueStr() const { return _valueStr; }
-    // Longer texts are cut to VALUE_STR_SIZE - 1 characters.
+    // The text of the pie-menu box when there is one.
+    const char* GetValueStr() const;
+    // Longer texts are cut to VALUE_STR_SIZE - 1 characters. Value texts are
+    // only written on the GUI thread, which also draws them.
     void SetValueStr(const char* valueStr);
+    // Only the pie-menu box shows the name; without one it is not kept.
     void SetName(const char* name);
 
     // n is clamped into 0..1 and mapped through the curve: min + (max - min) * n^powFactor.
@@ -39,6 +46,7 @@ public:
     void SetSensivity(double sensivity) { _sensivity = sensivity; }
     double GetSensivity() const { return _sensivity; }
     int GetIndex() const { return _idx; }
+    UIParameter* GetUI() const { return _uiParam; }
 
     void CheckValueBounds(double* value) const;
     void SetValueCheckBounds(double value);
@@ -52,6 +60,51 @@ protected:
     double _defaultValue;
     // Above 1: finer control near the lower bound; below 1: near the upper one.
     double _powFactor;
+    UIParameter* _uiParam;
     double _sensivity;
     char _valueStr[VALUE_STR_SIZE];
+};
+
+// A parameter owned by a source or a sound rect view. A new value is clamped
+// and handed to the owner's setter; the text is read back from the owner of
+// the moment, except while the performer types a value for this parameter,
+// when the typed text itself is shown.
+class ProviderParameter : public Parameter {
+public:
+    // Does nothing, not even storing the value, unless provider is of this
+    // parameter's provider type.
+    void SetValue(ParameterProvider* provider, double value) override;
+    // Applies value to the App's current owner of this parameter's kind.
+    void SetValue(double value) override;
+    void UpdateValue() override;
+
+protected:
+    // format is a printf format for _value, used unless labels are set.
+    ProviderParameter(App* app, int idx, ParameterProvider::Type providerType, const char* name,
+                      double minValue, double maxValue, double defaultValue, const char* format,
+                      double powFactor = 1.0);
+
+    // Makes this an enumerated parameter: its text is the label of the value
+    // truncated to int (empty outside the table), and typed text is never shown.
+    void SetLabels(const char* const* labels, int numLabels);
+    template <size_t N>
+    void SetLabels(const char* const (&labels)[N]) {
+        SetLabels(labels, static_cast<int>(N));
+    }
+
+    // Calls the owner's setter with the clamped _value.
+    virtual void Apply(ParameterProvider* provider) = 0;
+    // Reads the owner's live value; false when this owner has none.
+    virtual bool ReadValue(ParameterProvider* provider, double* value) = 0;
+    // The App's current owner of this kind and its picked parameter index.
+    virtual ParameterProvider* GetCurrentProvider() const = 0;
+    virtual int GetCurrentParamIdx() const = 0;
+    // Writes the text of the clamped _value.
+    virtual void FormatValue(char* text, size_t size) const;
+
+private:
+    ParameterProvider::Type _providerType;
+    const char* _format;
+    const char* const* _labels;
+    int _numLabels;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 const float NORMALIZED_PEAK = 0.5f;
@@ -90,4 +91,61 @@ void DSP::Reverse(std::vector<float>* buf, int nChans)
 void DSP::Silent(std::vector<float>* buf)
 {
     std::fill(buf->begin(), buf->end(), 0.0f);
+}
+
+void DSP::Balance(std::vector<float>* buf, int nChans, double balance)
+{
+    if (nChans < 2)
+        return;
+    float angle = (float)(M_PI * (balance + 1.0) / 4.0);
+    float gainL = (float)(std::cos(angle) * M_SQRT2);
+    float gainR = (float)(std::sin(angle) * M_SQRT2);
+    size_t nFrames = buf->size() / nChans;
+    float* data = buf->data();
+    for (size_t i = 0; i < nFrames; i++) {
+        data[i * nChans] *= gainL;
+        data[i * nChans + 1] *= gainR;
+    }
+}
+
+void DSP::BitCrush(std::vector<float>* buf, double ratio)
+{
+    if (ratio <= 0.0)
+        return;
+    ratio = std::min(ratio, 1.0);
+    double depth = (double)(int64_t)std::pow(2.0, 1.0 + (1.0 - ratio) * 15.0);
+    double halfDepth = 0.5 * depth;
+    // A runaway sample (a feedback loop gone wild) must not overflow the
+    // integer conversion; the limit is far outside any audible level.
+    double limit = 1024.0 * depth;
+    for (float& x : *buf) {
+        double scaled = (x + 1.0) * 0.5 * 0.5 * depth;
+        if (!(scaled < limit))
+            scaled = limit;
+        if (!(scaled > -limit))
+            scaled = -limit;
+        float level = (float)(int64_t)scaled;
+        x = (float)(level / halfDepth * 2.0 - 1.0);
+    }
+}
+
+void DSP::Saturation(std::vector<float>* buf, double ratio)
+{
+    if (ratio <= 0.0)
+        return;
+    if (ratio >= 1.0) {
+        for (float& x : *buf)
+            x = x > 0.0f ? 1.0f : (x < 0.0f ? -1.0f : 0.0f);
+        return;
+    }
+    double threshold = 1.0 - ratio;
+    double gain = 1.0 / threshold;
+    for (float& x : *buf)
+        x = (float)(gain * std::clamp((double)x, -threshold, threshold));
+}
+
+void DSP::Clip(std::vector<float>* buf)
+{
+    for (float& x : *buf)
+        x = std::clamp(x, -1.0f, 1.0f);
 }

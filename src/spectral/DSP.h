@@ -27,6 +27,20 @@ public:
     static void Reverse(std::vector<float>* buf, int nChans);
     static void Silent(std::vector<float>* buf);
 
+    // Constant-power pan of an interleaved buffer whose first two channels
+    // are left and right: balance -1 is all left, 1 all right; at 0 both
+    // channels keep unity gain, at the sides the remaining one gains sqrt(2).
+    static void Balance(std::vector<float>* buf, int nChans, double balance);
+    // Quantises every sample downward onto 2^(1 + 15 (1 - ratio)) / 2 + 1 levels
+    // between -1 and 1; ratio 0 leaves the buffer alone, ratio 1 keeps two levels.
+    static void BitCrush(std::vector<float>* buf, double ratio);
+    // Hard clip at +-(1 - ratio) with make-up gain, so the clip level plays at
+    // +-1. At ratio 1 the gain would be infinite: every sample then goes to
+    // its sign (+-1, silence stays silent), the limit of the curve.
+    static void Saturation(std::vector<float>* buf, double ratio);
+    // Keeps every sample within +-1.
+    static void Clip(std::vector<float>* buf);
+
 private:
     static void Ramp(std::vector<float>* buf, int nChans, int fadeFrames, bool rising);
 };

@@ -10,8 +10,10 @@
 
 #include "app/App.h"
 #include "app/Time.h"
+#include "parameters/SoundRectParameters.h"
 #include "sound/SoundRect.h"
 #include "spectral/WaveformPyramid.h"
+#include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
 
@@ -40,10 +42,15 @@ const int WAVE_POINTS_PER_PIXEL = 4;
 const double NAME_INSET_X = 0.01;
 const double NAME_INSET_Y = 0.03;
 const double NAME_MAX_SCALE = 0.1;
+// Pie-menu drag sensitivity of every display parameter.
+const double PARAM_SENSITIVITY = 6.0;
+// Range and contrast changes smaller than this do not rebuild the images.
+const double SETTING_EPSILON = 1e-15;
 }  // namespace
 
 UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen)
-    : _rect(rect),
+    : ParameterProvider(SOUND_RECT),
+      _rect(rect),
       _width(0.0),
       _height(0.0),
       _top(0.0),
@@ -62,9 +69,16 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
       _screen(screen),
       _name{},
       _rectType(WAVEFORM),
+      _colorRange(0.7),
+      _colorContrast(0.99),
       _needUpdatePyramid(true),
+      _needUpdateTextures(true),
+      _params{},
+      _currentParamIdx(NO_PARAMETER),
       _pyramids{nullptr, nullptr},
       _pulseTimeOffset(0.0) {
+    InitParameters();
+
     const double winWidth = _screen->GetWidth();
     const double marginX = PLACEMENT_MARGIN_X_PIXELS / winWidth;
     const double marginY = PLACEMENT_MARGIN_Y_PIXELS / winWidth;
@@ -84,6 +98,53 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
 UISoundRect::~UISoundRect() {
     delete _pyramids[0];
     delete _pyramids[1];
+    for (Parameter* param : _params) delete param;
+}
+
+void UISoundRect::InitParameters() {
+    _params[TYPE] = new ParameterSoundRectType(_app, TYPE);
+    _params[RANGE] = new ParameterColorRange(_app, RANGE);
+    _params[CONTRAST] = new ParameterColorContrast(_app, CONTRAST);
+    _params[ORIENTATION] = new ParameterSoundRectOrientation(_app, ORIENTATION);
+    for (Parameter* param : _params) param->SetSensivity(PARAM_SENSITIVITY);
+}
+
+Parameter* UISoundRect::GetParameter(int idx) {
+    if (idx < 0 || idx >= NUM_PARAMS)
+        return nullptr;
+    return _params[idx];
+}
+
+Parameter* UISoundRect::GetCurrentParameter() { return GetParameter(_currentParamIdx); }
+
+bool UISoundRect::PickParameters(double x, double y) {
+    for (int i = 0; i < NUM_PARAMS; i++) {
+        if (_params[i]->GetUI()->Pick(x, y)) {
+            _currentParamIdx = static_cast<ParamIndex>(i);
+            return true;
+        }
+    }
+    _currentParamIdx = NO_PARAMETER;
+    return false;
+}
+
+void UISoundRect::UpdateStyle(UIStyle* style) {
+    _style = style;
+    for (Parameter* param : _params) param->GetUI()->UpdateStyle(style);
+}
+
+void UISoundRect::SetColorRange(double range) {
+    if (std::fabs(range - _colorRange) <= SETTING_EPSILON)
+        return;
+    _colorRange = range;
+    _needUpdateTextures = true;
+}
+
+void UISoundRect::SetColorContrast(double contrast) {
+    if (std::fabs(contrast - _colorContrast) <= SETTING_EPSILON)
+        return;
+    _colorContrast = contrast;
+    _needUpdateTextures = true;
 }
 
 void UISoundRect::SetName(const char* name) { snprintf(_name, sizeof(_name), "%s", name); }
@@ -102,9 +163,16 @@ void UISoundRect::Move(double dx, double dy) {
 }
 
 void UISoundRect::UpdateRectPosition(double x, double y) {
+    const double dx = x - _x;
+    const double dy = y - _y;
     _x = x;
     _y = y;
     UpdateEdges();
+    // The boxes live in box space, whose y axis points down.
+    for (Parameter* param : _params) {
+        param->GetUI()->TranslateX(dx);
+        param->GetUI()->TranslateY(-dy);
+    }
 }
 
 void UISoundRect::SetDimensions(double width, double height) {

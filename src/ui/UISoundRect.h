@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "parameters/ParameterProvider.h"
+
 class App;
+class Parameter;
 class SoundRect;
 class UIScreen;
 class UIStyle;
@@ -10,11 +13,20 @@ class WaveformPyramid;
 
 // The on-screen body of a sound rect: a rectangle on the scene (x in window
 // widths, y in window heights, y up) that shows one sound and tells sources
-// where a scene point falls inside that sound.
-class UISoundRect {
+// where a scene point falls inside that sound. It owns the rect's display
+// parameters, which the pie menu edits like those of a source.
+class UISoundRect : public ParameterProvider {
 public:
     enum RectType { WAVEFORM = 0, SPECTROGRAM = 1, CHROMAGRAM = 2 };
     enum Orientation { HORIZONTAL = 0, VERTICAL = 1 };
+    enum ParamIndex {
+        NO_PARAMETER = -1,
+        TYPE = 0,
+        RANGE = 1,
+        CONTRAST = 2,
+        ORIENTATION = 3,
+        NUM_PARAMS = 4
+    };
 
     UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen);
     virtual ~UISoundRect();
@@ -28,19 +40,38 @@ public:
     double GetY() const { return _y; }
     double GetWidth() const { return _width; }
     double GetHeight() const { return _height; }
+    // Moves the rect alone; its parameter boxes stay where they are.
     void Move(double dx, double dy);
+    // Moves the rect and carries its parameter boxes along.
     void UpdateRectPosition(double x, double y);
     void SetDimensions(double width, double height);
     void ToggleOrientation();
     bool Pick(double x, double y) const;
     bool GetSelectState() const { return _isSelected; }
     void SetSelectState(bool selected) { _isSelected = selected; }
-    void UpdateStyle(UIStyle* style) { _style = style; }
+    // The parameter boxes follow the new style too.
+    void UpdateStyle(UIStyle* style);
 
     RectType GetRectType() const { return _rectType; }
     void SetRectType(RectType type) { _rectType = type; }
     Orientation GetOrientation() const { return _orientation; }
     void SetOrientation(Orientation orientation) { _orientation = orientation; }
+    double GetColorRange() const { return _colorRange; }
+    // Values within 1e-15 of the current one keep the images as they are.
+    void SetColorRange(double range);
+    double GetColorContrast() const { return _colorContrast; }
+    void SetColorContrast(double contrast);
+
+    Parameter* GetCurrentParameter() override;
+    // Null for NO_PARAMETER and any other index outside the array.
+    Parameter* GetParameter(int idx) override;
+    int GetNumParams() override { return NUM_PARAMS; }
+    double GetUIX() override { return _x; }
+    double GetUIY() override { return _y; }
+    double GetUIRadius() override { return 0.5 * _height; }
+    // (x, y) in box space; the first parameter box hit becomes current.
+    bool PickParameters(double x, double y);
+    void ResetCurrentParameterIndex() { _currentParamIdx = NO_PARAMETER; }
 
     // Writes the position along the time axis to posX[idx] and across it to
     // posY[idx], both normalised; false (nothing written) when (x, y) is not inside.
@@ -49,6 +80,7 @@ public:
     void Draw();
 
 private:
+    void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
     void UpdatePyramid();
@@ -71,7 +103,14 @@ private:
     UIScreen* _screen;
     char _name[255];
     RectType _rectType;
+    // The display settings in force; the range and contrast parameters read them back.
+    double _colorRange;
+    double _colorContrast;
     bool _needUpdatePyramid;
+    // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
+    bool _needUpdateTextures;
+    Parameter* _params[NUM_PARAMS];
+    ParamIndex _currentParamIdx;
     WaveformPyramid* _pyramids[2];
     // The values of the last drawn waveform; kept so that drawing a frame
     // reuses its storage.

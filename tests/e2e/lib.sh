@@ -305,3 +305,29 @@ e2e_pass() {
     echo "PASS: $*"
     exit 0
 }
+
+# Moves the pointer to a position relative to the window, without clicking.
+e2e_move_pointer() {
+    e2e_focus
+    timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$1" "$2" || e2e_fail "moving the pointer to $1,$2 failed"
+}
+
+# Bounding box of the lit pixels of a screenshot as "X Y WIDTH HEIGHT"; nothing when none is lit.
+e2e_lit_bbox() {
+    local box
+    # A black frame makes sure that the trim compares against the background even
+    # where the drawing reaches the image's corners; its pixel is taken off again.
+    box=$("$E2E_CONVERT" "$1" -colorspace Gray -threshold 5% -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
+    [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 0
+    [ "${BASH_REMATCH[1]}" -gt 0 ] || return 0
+    echo "$((BASH_REMATCH[3] - 1)) $((BASH_REMATCH[4] - 1)) ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
+}
+
+# True when no pixel is lit within RADIUS pixels (a square) of X,Y in a screenshot.
+e2e_dark_around() {
+    local file=$1 x=$2 y=$3 radius=$4 lit
+    lit=$("$E2E_CONVERT" "$file" -colorspace Gray -threshold 5% \
+        -crop "$((2 * radius + 1))x$((2 * radius + 1))$(printf "%+d%+d" $((x - radius)) $((y - radius)))" +repage \
+        -format '%[fx:maxima]' info: 2>/dev/null)
+    [ "$lit" = "0" ]
+}

@@ -1,0 +1,65 @@
+// MIDI input as the scene sees it: every note on starts a copy of the selected
+// source at the note's pitch, its note off ends every copy of that note, and
+// the pitch wheel (or the mouse, while notes sound) bends the copies. Runs on
+// the toolkit thread from the idle callback, with the scene lock held.
+#include <algorithm>
+#include <cmath>
+
+#include "app/App.h"
+#include "midi/MidiQueue.h"
+#include "midi/MyRtMidiIn.h"
+#include "sources/Source.h"
+
+MidiQueue* App::GetMidiQueue() const { return _midiIn->GetMidiQueue(); }
+
+void App::UpdateMidiIn() {
+    MidiQueue* queue = GetMidiQueue();
+    MidiQueue::MidiMessage message;
+    while (queue->PopMessage(&message)) {
+        if (message.IsNoteOn()) {
+            StartNoteSource(message.GetNoteNumber());
+        } else if (message.IsNoteOff()) {
+            StopNoteSources(message.GetNoteNumber());
+        } else if (message.IsPitchWheel()) {
+            BendNoteSources(message.GetPitchWheel());
+            if (Source* source = GetCurrentSource()) source->SetMidiPitchWheelValue(message.GetPitchWheel());
+        }
+    }
+    if (!IsPlayingNoteSource()) _virtualPitch = 0;
+}
+
+void App::StartNoteSource(int note) {
+    // Without a selected source a note has nothing to play.
+    if (_selectedSource < 0) return;
+    Source* copy = _sources[_selectedSource]->Clone();
+    copy->SetMidiNote(note);
+    _noteSources[_selectedSource].push_back(copy);
+}
+
+void App::StopNoteSources(int note) {
+    // Every copy playing that note ends, whichever source it was cloned from.
+    for (std::vector<Source*>& notes : _noteSources) {
+        auto ended = std::stable_partition(notes.begin(), notes.end(),
+                                           [note](Source* s) { return s->GetMidiNote() != note; });
+        for (auto it = ended; it != notes.end(); ++it) delete *it;
+        notes.erase(ended, notes.end());
+    }
+}
+
+void App::BendNoteSources(double wheel) {
+    for (std::vector<Source*>& notes : _noteSources) {
+        for (Source* note : notes) note->SetMidiPitchWheelValue(wheel);
+    }
+}
+
+bool App::IsPlayingNoteSource() const {
+    return std::any_of(_noteSources.begin(), _noteSources.end(),
+                       [](const std::vector<Source*>& notes) { return !notes.empty(); });
+}
+
+void App::ApplyVirtualPitchWheel(double dx, double dy) {
+    // The mouse is a pitch wheel while notes sound: 500 canvas pixels bend a full octave.
+    _virtualPitch += 0.002 * (std::fabs(dx) > std::fabs(dy) ? dx : dy);
+    _virtualPitch = std::clamp(_virtualPitch, -1.0, 1.0);
+    BendNoteSources(_virtualPitch);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "effects/Effect.h"
+
+class DelayLine;
+
+// A feedback echo on each of the two channels. The echo length follows the
+// Time knob at every block without clearing what is already echoing.
+class DelayEffect : public Effect {
+public:
+    enum ParamIdx {
+        ON_PARAM = 0,
+        TIME_PARAM = 1,
+        FEEDBACK_PARAM = 2,
+        WET_MIX_PARAM = 3,
+        NUM_PARAMS = 4
+    };
+    static const int NUM_LINES = 2;
+    static const int INITIAL_TIME_SAMPLES = 2028;
+
+    DelayEffect();
+    virtual ~DelayEffect();
+
+    // Takes the milliseconds within the Time parameter's bounds.
+    void SetTime(double ms);
+    void SetFeedback(double percent) { _feedback = 0.01 * percent; }
+    void SetWetMix(double percent) { _wetMix = 0.01 * percent; }
+
+    const DelayLine* GetDelayLine(int channel) const { return _delayLines[channel]; }
+
+protected:
+    // Also brings the rings to the delay's length.
+    void UpdateParameters() override;
+    void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
+
+private:
+    int _timeSamples;
+    double _feedback;
+    double _wetMix;
+    DelayLine* _delayLines[NUM_LINES];
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <vector>
+
+class Parameter;
+class Serializer;
+
+// One stage of an effects chain, processing interleaved blocks in place on
+// the audio thread. Effects never hear about parameter changes: each block
+// starts by reading the parameters into the working state (also while the
+// effect is off, so buffer sizes follow the knobs), and an effect whose On
+// parameter is below 0.5 passes the block through untouched.
+class Effect {
+public:
+    static const int MAX_PARAMS = 7;
+    static constexpr double SAMPLE_RATE = 44100.0;
+
+    virtual ~Effect();
+    Effect(const Effect&) = delete;
+    Effect& operator=(const Effect&) = delete;
+
+    // nFrames beyond what the buffer holds are not processed.
+    virtual void Process(std::vector<float>* buffer, int nFrames, int nChan);
+    // The parameters in index order, then (on reading) the state derived from them.
+    virtual void Serialize(Serializer* serializer);
+    virtual void UnSerialize(Serializer* serializer);
+
+    // idx is the effect's own ParamIdx; index 0 is always its On switch.
+    Parameter* GetParameter(int idx) const { return _params[idx]; }
+    int GetNumParams() const { return _numParams; }
+    bool IsOn() const;
+
+protected:
+    Effect();
+
+    // Takes ownership; parameters are added in index order.
+    void AddParameter(Parameter* param);
+    // Copies the parameter values into the working state.
+    virtual void UpdateParameters() = 0;
+    // The effect's own processing of a block it is switched on for.
+    virtual void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) = 0;
+    // Fewer channels pass untouched.
+    virtual int GetMinChannels() const { return 2; }
+
+    Parameter* _params[MAX_PARAMS];
+    int _numParams;
+};

@@ -1,0 +1,135 @@
+#include "effects/Reverb.h"
+
+#include <algorithm>
+#include <cmath>
+
+Reverb::Reverb(int order, int maxNumSamples)
+    : _drySignalMix(1.0), _order(order), _maxNumSamples(std::max(maxNumSamples, 1)), _delayTime(-1)
+{
+    Init();
+}
+
+Reverb::~Reverb()
+{
+}
+
+void Reverb::Init()
+{
+    _delayBuffer.resize(_order);
+    SetRingCapacities(_maxNumSamples);
+    _feedDryIn.resize(_order, 0.0);
+    _feedWetOut.resize(_order, 0.0);
+    _delayTaps.resize(_order, 0);
+    _decay.resize(_order, 0.0);
+    _feedbackMatrix.resize(_order);
+    for (std::vector<float>& row : _feedbackMatrix)
+        row.resize(_order, 0.0f);
+    // 1/sqrt(order) keeps the full power-of-two matrices orthonormal, so the
+    // mix neither gains nor loses energy before the decay.
+    GenerateHadamardMatrix(&_feedbackMatrix, 1.0 / std::sqrt((double)_order));
+    _delayTime = -1;
+}
+
+void Reverb::SetRingCapacities(int capacity)
+{
+    _inputBuffer.SetCapacity(capacity);
+    for (CircularBuffer<float>& ring : _delayBuffer)
+        ring.SetCapacity(capacity);
+}
+
+void Reverb::SetOrder(int order)
+{
+    if (order == _order)
+        return;
+    _order = order;
+    Init();
+}
+
+void Reverb::SetFeedDryIn(double gain)
+{
+    std::fill(_feedDryIn.begin(), _feedDryIn.end(), gain);
+}
+
+void Reverb::SetFeedWetOut(double gain)
+{
+    std::fill(_feedWetOut.begin(), _feedWetOut.end(), gain);
+}
+
+void Reverb::SetDecay(double gain)
+{
+    std::fill(_decay.begin(), _decay.end(), gain);
+}
+
+void Reverb::SetDrySignalMix(double gain)
+{
+    _drySignalMix = gain;
+}
+
+void Reverb::SetDelayTapTime(int samples)
+{
+    if (samples == _delayTime)
+        return;
+    _delayTime = samples;
+    double step = std::log((double)samples) / _order;
+    for (int k = 0; k < _order; k++)
+        _delayTaps[k] = (int)std::exp(step * (k + 1));
+    SetRingCapacities(samples + _maxNumSamples);
+}
+
+void Reverb::GenerateHadamardMatrix(std::vector<std::vector<float>>* m, double value)
+{
+    std::vector<std::vector<float>>& h = *m;
+    if (h.empty() || h[0].empty())
+        return;
+    h[0][0] = (float)value;
+    for (size_t size = 2; size <= h.size(); size *= 2) {
+        size_t half = size / 2;
+        for (size_t i = 0; i < half; i++) {
+            for (size_t j = 0; j < half; j++) {
+                h[i][half + j] = h[i][j];
+                h[half + i][j] = h[i][j];
+                h[half + i][half + j] = -h[i][j];
+            }
+        }
+    }
+}
+
+void Reverb::Process(std::vector<float>* samples)
+{
+    Process(samples->data(), (int)samples->size());
+}
+
+void Reverb::Process(float* samples, int n)
+{
+    for (int done = 0; done < n; done += _maxNumSamples)
+        ProcessBlock(samples + done, std::min(n - done, _maxNumSamples));
+}
+
+void Reverb::ProcessBlock(float* samples, int n)
+{
+    _inputBuffer.Push(samples, n);
+    for (int z = 0; z < n; z++)
+        samples[z] = ProcessMainLine(z);
+    _inputBuffer.Pop(n);
+    for (CircularBuffer<float>& ring : _delayBuffer)
+        ring.Pop(n);
+}
+
+float Reverb::ProcessMainLine(int z)
+{
+    float out = (float)(_drySignalMix * _inputBuffer.Peek(z));
+    for (int n = 0; n < _order; n++)
+        out = (float)(out + _feedWetOut[n] * ProcessDelayLine(z, n));
+    return out;
+}
+
+float Reverb::ProcessDelayLine(int z, int n)
+{
+    int past = z - _delayTaps[n];
+    float v = (float)(_feedDryIn[n] * _inputBuffer.Peek(past));
+    const std::vector<float>& mix = _feedbackMatrix[n];
+    for (int i = 0; i < _order; i++)
+        v = (float)(v + (double)(mix[i] * _delayBuffer[i].Peek(past)) * _decay[i]);
+    _delayBuffer[n].Poke(z, v);
+    return v;
+}

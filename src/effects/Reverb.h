@@ -1,0 +1,61 @@
+#pragma once
+
+#include <vector>
+
+#include "effects/CircularBuffer.h"
+
+// A feedback delay network for one channel: `order` delay lines whose
+// lengths grow geometrically up to the delay time, each fed with the input
+// and with all lines mixed through a scaled Hadamard matrix and a decay
+// gain; the output is the dry input plus every line.
+//
+//   d_n(t) = feedDryIn x(t - tap_n) + sum_i H[n][i] decay d_i(t - tap_n)
+//   y(t)   = drySignalMix x(t) + sum_n feedWetOut d_n(t)
+//
+// The rings are addressed relative to the start of the current block, so
+// they hold the delay time plus one block; longer blocks are processed in
+// pieces that fit.
+class Reverb {
+public:
+    Reverb(int order, int maxNumSamples);
+    virtual ~Reverb();
+
+    // Changing the order clears the rings; the taps follow at the next SetDelayTapTime.
+    void SetOrder(int order);
+    void SetFeedDryIn(double gain);
+    void SetFeedWetOut(double gain);
+    void SetDecay(double gain);
+    void SetDrySignalMix(double gain);
+    // Taps D^(1/order), D^(2/order) .. D samples; a new time clears the rings.
+    void SetDelayTapTime(int samples);
+
+    void Process(std::vector<float>* samples);
+    void Process(float* samples, int n);
+
+    // Sylvester construction of the largest power-of-two Hadamard block that
+    // fits, scaled by value, in the top-left corner of m; the rest of m is kept.
+    static void GenerateHadamardMatrix(std::vector<std::vector<float>>* m, double value);
+
+    int GetOrder() const { return _order; }
+    const std::vector<int>& GetDelayTaps() const { return _delayTaps; }
+    const std::vector<std::vector<float>>& GetFeedbackMatrix() const { return _feedbackMatrix; }
+
+private:
+    void Init();
+    void ProcessBlock(float* samples, int n);
+    float ProcessMainLine(int z);
+    float ProcessDelayLine(int z, int n);
+    void SetRingCapacities(int capacity);
+
+    CircularBuffer<float> _inputBuffer;
+    std::vector<CircularBuffer<float>> _delayBuffer;
+    std::vector<std::vector<float>> _feedbackMatrix;
+    std::vector<double> _feedDryIn;
+    std::vector<double> _feedWetOut;
+    double _drySignalMix;
+    std::vector<int> _delayTaps;
+    std::vector<double> _decay;
+    int _order;
+    int _maxNumSamples;
+    int _delayTime;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "effects/Effect.h"
+
+class Reverb;
+
+// A feedback-delay-network reverb per channel. Unlike the other effects it
+// also runs on a one-channel block.
+class ReverbEffect : public Effect {
+public:
+    enum ParamIdx {
+        ON_PARAM = 0,
+        ORDER_PARAM = 1,
+        FEED_DRY_IN_PARAM = 2,
+        FEED_WET_OUT_PARAM = 3,
+        DRY_MIX_PARAM = 4,
+        DELAY_TIME_PARAM = 5,
+        DECAY_PARAM = 6,
+        NUM_PARAMS = 7
+    };
+    static const int NUM_REVERBS = 2;
+    static const int INITIAL_ORDER = 4;
+    // Longest piece a reverb processes at once; longer blocks go in pieces.
+    static const int MAX_BLOCK_FRAMES = 2048;
+
+    ReverbEffect();
+    virtual ~ReverbEffect();
+
+    const Reverb* GetReverb(int channel) const { return _reverbs[channel]; }
+
+protected:
+    void UpdateParameters() override;
+    void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
+    int GetMinChannels() const override { return 1; }
+
+private:
+    // The parameter's value truncated to int, within its bounds.
+    int GetBoundedInt(ParamIdx idx) const;
+    void ProcessStereoPiece(float* frames, int nFrames, int nChan);
+
+    Reverb* _reverbs[NUM_REVERBS];
+    // Left and right of the piece being processed, reused across blocks.
+    std::vector<float> _left;
+    std::vector<float> _right;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "effects/Effect.h"
+
+class StereoWidener;
+
+// Width of the stereo image, then a constant-power pan.
+class StereoEffect : public Effect {
+public:
+    enum ParamIdx { ON_PARAM = 0, PAN_PARAM = 1, WIDTH_PARAM = 2, NUM_PARAMS = 3 };
+
+    StereoEffect();
+    virtual ~StereoEffect();
+
+    // -1 (left) .. 1 (right).
+    void SetPan(double pan) { _pan = pan; }
+    // Side-signal factor: 0 mono, 1 unchanged.
+    void SetWidth(double width) { _width = width; }
+
+    // The side factor of a Width knob value: -100 .. 0 maps linearly onto
+    // 0 .. 1, 0 .. 100 bends steeply up to 5.
+    static double WidthFactor(double widthPercent);
+
+protected:
+    void UpdateParameters() override;
+    void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
+
+private:
+    double _pan;
+    double _width;
+    StereoWidener* _widener;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "effects/Effect.h"
+
+// Gain in decibels, and a mute that silences whatever the gain.
+class VolumeEffect : public Effect {
+public:
+    enum ParamIdx { ON_PARAM = 0, VOLUME_PARAM = 1, MUTE_PARAM = 2, NUM_PARAMS = 3 };
+
+    VolumeEffect();
+    virtual ~VolumeEffect();
+
+    void SetVolume(double db);
+    void SetMute(bool mute) { _mute = mute; }
+
+protected:
+    void UpdateParameters() override;
+    void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
+
+private:
+    double _volume;
+    bool _mute;
+};

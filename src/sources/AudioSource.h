@@ -1,0 +1,104 @@
+#pragma once
+
+#include <vector>
+
+class Envelope;
+class SamplesProvider;
+
+// One grain voice: plays one grain at a time from every sound the grain's
+// point falls on, shapes the sum with an envelope and adds it, with a gain per
+// channel, into a stereo block.
+//
+// Playback settings exist twice. Setters write the queued value; the owning
+// source decides when the queue takes effect (UpdateParams), so a grain never
+// changes in the middle of a rendered stretch.
+class AudioSource {
+public:
+    // Each provider is cloned; the clones share the sounds' samples.
+    AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope,
+                double durationMs, double pitch, double timeStretch);
+    virtual ~AudioSource();
+    AudioSource(const AudioSource&) = delete;
+    AudioSource& operator=(const AudioSource&) = delete;
+
+    void SetDurationMs(double durationMs);
+    void SetPitch(double pitch);
+    void SetTimeStretch(double timeStretch);
+    void SetDirection(double direction);
+    void SetEnvelopeType(unsigned type);
+    // Always marks the queue, even with unchanged gains.
+    void SetChannelMultipliers(const std::vector<float>& mults);
+    // Waits for the next queue application without asking for one.
+    void SetVolume(double volume);
+    void SetRange(double range) { _range = range; }
+    void SetLoop(bool loop) { _loop = loop; }
+
+    // The most recently set values.
+    double GetPitch() const { return _queuedPitch; }
+    double GetTimeStretch() const { return _queuedTimeStretch; }
+    // The values the voice plays with.
+    double GetVolume() const { return _localAtten; }
+    double GetDirection() const { return _direction; }
+    double GetDurationSamps() const { return _durationSamps; }
+    double GetEnvStep() const { return _envStep; }
+    double GetEnvPos() const { return _envPos; }
+    // Window and read position of the current grain in provider idx, in frames.
+    double GetStartPosition(int idx) const { return _startPositions[idx]; }
+    double GetEndPosition(int idx) const { return _endPositions[idx]; }
+    double GetPosition(int idx) const { return _positions[idx]; }
+    bool IsPlaying() const { return _isPlaying; }
+    bool IsClone() const { return _isClone; }
+    const std::vector<SamplesProvider*>& GetSampleProviders() const { return _sampProviders; }
+
+    // Applies the queued values.
+    void UpdateParams();
+    // Starts a grain at the normalised positions (-1 where the grain misses a
+    // provider) and cross-axis positions; false while a grain is sounding.
+    bool Play(const double* positions, const double* paramY);
+    // Re-aims the sounding grain without restarting it.
+    void Update(const double* positions, const double* paramY);
+    // Adds numFrames frames into out from frame bufOffset on (out may be null:
+    // the voice then advances without writing). True when a window was
+    // wrapped during the block, i.e. a new loop cycle began.
+    bool NextBuffer(std::vector<float>* out, unsigned numFrames, unsigned bufOffset);
+    // A voice that continues the current grain exactly where this one is.
+    AudioSource* Clone();
+
+private:
+    void AimWindows(const double* positions, const double* paramY);
+    bool Fetch(int p, int count);
+    void RewindWindow(int p, double blockFrames);
+    bool NextEnvelopeValue(double* value);
+    void AddProviderFrame(int p, double env, float* left, float* right);
+    void WriteFrame(std::vector<float>* out, unsigned frame, float left, float right) const;
+
+    bool _loop;
+    std::vector<SamplesProvider*> _sampProviders;
+    bool _isPlaying;
+    bool _newParam;
+    double _durationMs, _queuedDurationMs;
+    double _durationSamps;
+    double _pitch, _queuedPitch;
+    double _timeStretch, _queuedTimeStretch;
+    double _direction, _queuedDirection;
+    double _step;
+    double _localAtten, _queuedLocalAtten;
+    std::vector<float> _chanMults, _queuedChanMults;
+    std::vector<int> _activeSampProviders;
+    unsigned _envelopeType, _queuedEnvelopeType;
+    double _envStep;
+    double _envPos;
+    Envelope* _envelope;
+    std::vector<float> _envelopeSamples;
+    std::vector<double> _paramY;
+    double _range;
+    std::vector<double> _positions;
+    std::vector<double> _startPositions;
+    std::vector<double> _endPositions;
+    std::vector<double> _prevSamps[2];
+    bool _isClone;
+    // Per provider: the frames fetched for the current block and where the
+    // block started reading. Kept between blocks so rendering allocates nothing.
+    std::vector<std::vector<float>> _fetchBuffers;
+    std::vector<double> _blockStarts;
+};

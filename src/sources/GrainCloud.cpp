@@ -1,0 +1,421 @@
+#include "sources/GrainCloud.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/Time.h"
+#include "parameters/SourceParameters.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
+#include "ui/UIGrainCloud.h"
+
+namespace {
+const double SAMPLE_RATE = 44100.0;
+const double INITIAL_DURATION_MS = 500.0;
+const double INITIAL_RANGE = 10.0;
+// The single-precision 0.01 the LFO frequency starts from.
+const double INITIAL_LFO_FREQ = (double)0.01f;
+const double MIN_PITCH = 1e-4;
+const double MIN_VOLUME_DB = -60.0;
+const double MAX_VOLUME_DB = 6.0;
+// Just under full scale, so that stacked grains keep a little headroom.
+const float CHANNEL_ON = 0.999f;
+const int NUM_DIRECTION_MODES = 3;
+const int NUM_SPATIAL_MODES = 3;
+// Room for the largest voice count the Voices parameter asks for, and a
+// margin, so the audio thread never grows the voice lists.
+const size_t VOICE_CAPACITY = 128;
+// Pie-menu drag sensitivity of each parameter, by ParamIndex.
+const double SENSITIVITIES[GrainCloud::NUM_PARAMS] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
+
+// A remainder in 0 .. count - 1; a negative one selects the last mode.
+int WrapMode(int value, int count) {
+    const int mode = value % count;
+    return mode < 0 ? count - 1 : mode;
+}
+
+// Heads or tails from the process-wide generator: +1 or -1.
+double RandomDirection() { return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0; }
+
+double DirectionFor(int mode) {
+    switch (mode) {
+        case GrainCloud::FORWARD:
+            return 1.0;
+        case GrainCloud::BACKWARD:
+            return -1.0;
+        default:
+            return RandomDirection();
+    }
+}
+
+// Makes room for count pointers; only ever called on the GUI thread.
+void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count) {
+    if (voices->capacity() < count)
+        voices->reserve(std::max(count, 2 * voices->capacity()));
+}
+}  // namespace
+
+GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
+    : _app(app),
+      _uiGrainCloud(nullptr),
+      _pendingRemovals(0),
+      _localTime(0),
+      _bangTime(0.0),
+      _nextGrain(0),
+      _currentAroundChan(1),
+      _stereoSide(0),
+      _side(1),
+      _channelMults(2, CHANNEL_ON),
+      _spatialMode(UNITY),
+      _channelLocation(-1),
+      _volumeDb(0.0),
+      _normedVol(1.0),
+      _range(INITIAL_RANGE),
+      _overlap(1.0),
+      _overlapNorm(1.0),
+      _pitch(1.0),
+      _duration(INITIAL_DURATION_MS),
+      _pitchLFOFreq(INITIAL_LFO_FREQ),
+      _pitchLFOAmount(0.0),
+      _dirMode(FORWARD),
+      _envelopeType(Envelope::HANNING),
+      _sampProviders(rects),
+      _playPositions(rects.size(), -1.0),
+      _playVols(rects.size(), 0.0),
+      _params{},
+      _currentParamIdx(NO_PARAMETER) {
+    _sourceType = GRAIN_CLOUD;
+    srand((unsigned)time(nullptr));
+    _sources.reserve(VOICE_CAPACITY);
+    _pendingVoices.reserve(VOICE_CAPACITY);
+    _retiredVoices.reserve(VOICE_CAPACITY);
+    // The first voices keep the direction each one draws for itself until
+    // the direction mode is set.
+    const unsigned count = std::max(1u, (unsigned)numVoices);
+    for (unsigned i = 0; i < count; i++) {
+        _sources.push_back(
+            new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch()));
+    }
+    SetVolumeDb(0.0);
+    SetOverlap(1.0);
+    InitParameters();
+}
+
+GrainCloud::GrainCloud(const GrainCloud* origin)
+    : _app(origin->_app),
+      _uiGrainCloud(origin->_uiGrainCloud),
+      _pendingRemovals(origin->_pendingRemovals),
+      _localTime(origin->_localTime),
+      _bangTime(origin->_bangTime),
+      _nextGrain(origin->_nextGrain),
+      _currentAroundChan(origin->_currentAroundChan),
+      _stereoSide(origin->_stereoSide),
+      _side(origin->_side),
+      _channelMults(origin->_channelMults),
+      _spatialMode(origin->_spatialMode),
+      _channelLocation(origin->_channelLocation),
+      _volumeDb(origin->_volumeDb),
+      _normedVol(origin->_normedVol),
+      _range(origin->_range),
+      _overlap(origin->_overlap),
+      _overlapNorm(origin->_overlapNorm),
+      _pitch(origin->_pitch),
+      _duration(origin->_duration),
+      _pitchLFOFreq(origin->_pitchLFOFreq),
+      _pitchLFOAmount(origin->_pitchLFOAmount),
+      _dirMode(origin->_dirMode),
+      _envelopeType(origin->_envelopeType),
+      _sampProviders(origin->_sampProviders),
+      _playPositions(origin->_playPositions),
+      _playVols(origin->_playVols),
+      _currentParamIdx(origin->_currentParamIdx) {
+    origin->Source::Clone(this);
+    std::copy(origin->_params, origin->_params + NUM_PARAMS, _params);
+    _sources.reserve(std::max(VOICE_CAPACITY, origin->_sources.capacity()));
+    _pendingVoices.reserve(std::max(VOICE_CAPACITY, origin->_pendingVoices.capacity()));
+    _retiredVoices.reserve(std::max(VOICE_CAPACITY, (size_t)_pendingRemovals));
+    for (AudioSource* voice : origin->_sources)
+        _sources.push_back(voice->Clone());
+    for (AudioSource* voice : origin->_pendingVoices)
+        _pendingVoices.push_back(voice->Clone());
+}
+
+GrainCloud::~GrainCloud() {
+    ForEachVoice([](AudioSource* voice) { delete voice; });
+    ReleaseRetiredVoices();
+    if (_isClone)
+        return;
+    for (Parameter* param : _params)
+        delete param;
+    delete _uiGrainCloud;
+}
+
+void GrainCloud::InitParameters() {
+    _params[NUMGRAINS] = new ParameterNumGrains(_app, NUMGRAINS);
+    _params[DURATION] = new ParameterDuration(_app, DURATION);
+    _params[ENVELOPE] = new ParameterEnvelope(_app, ENVELOPE);
+    _params[MOTIONX] = new ParameterMotionX(_app, MOTIONX);
+    _params[MOTIONY] = new ParameterMotionY(_app, MOTIONY);
+    _params[MOTIONXY] = new ParameterMotionXY(_app, MOTIONXY);
+    _params[DIRECTION] = new ParameterDirection(_app, DIRECTION);
+    _params[OVERLAP] = new ParameterOverlap(_app, OVERLAP);
+    _params[PITCH] = new ParameterPitch(_app, PITCH);
+    _params[P_LFO_FREQ] = new ParameterLFOFreq(_app, P_LFO_FREQ);
+    _params[P_LFO_AMP] = new ParameterLFOAmp(_app, P_LFO_AMP);
+    _params[SPATIALIZE] = new ParameterSpatialize(_app, SPATIALIZE);
+    _params[VOLUME] = new ParameterVolume(_app, VOLUME);
+    _params[RANGE] = new ParameterRange(_app, RANGE);
+    _params[TIME_STRETCH] = new ParameterTimeStretch(_app, TIME_STRETCH);
+    for (int i = 0; i < NUM_PARAMS; i++)
+        _params[i]->SetSensivity(SENSITIVITIES[i]);
+}
+
+// Setters reach the waiting voices too, so a voice arrives playing like the others.
+template <typename Action>
+void GrainCloud::ForEachVoice(Action action) {
+    for (AudioSource* voice : _sources)
+        action(voice);
+    for (AudioSource* voice : _pendingVoices)
+        action(voice);
+}
+
+void GrainCloud::SetDurationMs(double durationMs) {
+    _duration = durationMs;
+    ForEachVoice([durationMs](AudioSource* voice) { voice->SetDurationMs(durationMs); });
+    UpdateBangTime();
+    if (_uiGrainCloud != nullptr)
+        _uiGrainCloud->SetDuration(durationMs);
+}
+
+void GrainCloud::SetOverlap(double t) {
+    _overlapNorm = std::clamp(t, 0.0, 1.0);
+    _overlap = std::exp(std::log((double)_sources.size()) * _overlapNorm);
+    UpdateBangTime();
+}
+
+void GrainCloud::UpdateBangTime() { _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap; }
+
+double GrainCloud::VoicePitch(double p) const {
+    return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
+}
+
+void GrainCloud::SetPitch(double pitch) {
+    _pitch = std::max(pitch, MIN_PITCH);
+    const double voicePitch = VoicePitch(_pitch);
+    ForEachVoice([voicePitch](AudioSource* voice) { voice->SetPitch(voicePitch); });
+}
+
+void GrainCloud::SetVolumeDb(double volumeDb) {
+    _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
+    _normedVol = std::pow(10.0, 0.05 * _volumeDb);
+    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
+}
+
+void GrainCloud::SetRange(double range) {
+    _range = range;
+    ForEachVoice([range](AudioSource* voice) { voice->SetRange(range); });
+}
+
+void GrainCloud::SetDirection(int mode) {
+    _dirMode = WrapMode(mode, NUM_DIRECTION_MODES);
+    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(DirectionFor(_dirMode)); });
+}
+
+void GrainCloud::SetEnvelopeType(int type) {
+    _envelopeType = WrapMode(type, Envelope::NUM_ENVELOPES);
+    ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
+}
+
+void GrainCloud::SetPitchLFOFreq(double freq) { _pitchLFOFreq = std::fabs(freq); }
+
+void GrainCloud::SetPitchLFOAmount(double amount) { _pitchLFOAmount = std::max(amount, 0.0); }
+
+void GrainCloud::SetSpatialMode(int mode, int channel) {
+    _spatialMode = WrapMode(mode, NUM_SPATIAL_MODES);
+    if (channel >= 0)
+        _channelLocation = channel;
+}
+
+AudioSource* GrainCloud::NewVoice() const {
+    AudioSource* voice =
+        new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
+    voice->SetEnvelopeType(_envelopeType);
+    voice->SetDirection(DirectionFor(_dirMode));
+    voice->SetVolume(_normedVol);
+    voice->SetRange(_range);
+    return voice;
+}
+
+unsigned GrainCloud::GetTargetVoiceCount() const {
+    return (unsigned)(_sources.size() + _pendingVoices.size()) - _pendingRemovals;
+}
+
+unsigned GrainCloud::GetNumGrains() const {
+    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetNumGrains() : GetTargetVoiceCount();
+}
+
+void GrainCloud::AddGrain() {
+    ReleaseRetiredVoices();
+    // A removal that has not happened yet is simply called off.
+    if (_pendingRemovals > 0) {
+        _pendingRemovals--;
+    } else {
+        EnsureCapacity(&_sources, GetTargetVoiceCount() + 1);
+        _pendingVoices.push_back(NewVoice());
+    }
+    if (_uiGrainCloud != nullptr)
+        _uiGrainCloud->AddGrain();
+}
+
+void GrainCloud::RemoveGrain() {
+    ReleaseRetiredVoices();
+    if (GetTargetVoiceCount() > 1) {
+        // A voice that has not started playing is dropped at once.
+        if (!_pendingVoices.empty()) {
+            delete _pendingVoices.back();
+            _pendingVoices.pop_back();
+        } else {
+            _pendingRemovals++;
+            EnsureCapacity(&_retiredVoices, _pendingRemovals);
+        }
+    }
+    if (_uiGrainCloud != nullptr)
+        _uiGrainCloud->RemoveGrain();
+}
+
+void GrainCloud::ReleaseRetiredVoices() {
+    for (AudioSource* voice : _retiredVoices)
+        delete voice;
+    _retiredVoices.clear();
+}
+
+void GrainCloud::ApplyPendingVoiceChange() {
+    if (!_pendingVoices.empty()) {
+        AudioSource* voice = _pendingVoices.front();
+        _pendingVoices.erase(_pendingVoices.begin());
+        voice->SetTimeStretch(GetTimeStretch());
+        _sources.push_back(voice);
+        SetOverlap(_overlapNorm);
+    } else if (_pendingRemovals > 0) {
+        _pendingRemovals--;
+        if (_sources.size() > 1) {
+            if (_nextGrain >= _sources.size() - 1)
+                _nextGrain = 0;
+            _retiredVoices.push_back(_sources.back());
+            _sources.pop_back();
+        }
+        SetOverlap(_overlapNorm);
+    }
+}
+
+void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) {
+    ApplyPendingVoiceChange();
+    if (IsMuted())
+        return;
+    const double timeStretch = GetTimeStretch();
+    for (AudioSource* voice : _sources)
+        voice->SetTimeStretch(timeStretch);
+    // Two half-blocks double the trigger resolution; with an odd length the
+    // second half takes the extra frame.
+    const unsigned firstHalf = numFrames / 2;
+    RenderSubBlock(accumBuff, firstHalf, 0);
+    RenderSubBlock(accumBuff, numFrames - firstHalf, firstHalf);
+}
+
+void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset) {
+    if (numFrames == 0)
+        return;
+    if (_bangTime < _localTime)
+        TriggerNextGrain();
+    _localTime += numFrames;
+    // Queued settings take effect at every sub-block, and every voice follows
+    // the cloud's pitch, the MIDI note and the wheel within one.
+    const double voicePitch = VoicePitch(_pitch);
+    for (AudioSource* voice : _sources) {
+        voice->UpdateParams();
+        voice->SetPitch(voicePitch);
+        voice->NextBuffer(accumBuff, numFrames, offset);
+    }
+}
+
+void GrainCloud::ResetPlayPositions() {
+    std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
+    std::fill(_playVols.begin(), _playVols.end(), 0.0);
+}
+
+double GrainCloud::LFOPitch() const {
+    const double t = Time::Instance()->GetSeconds();
+    return std::fabs(std::sin(t * _pitchLFOFreq * 2.0 * M_PI) * _pitchLFOAmount + _pitch);
+}
+
+void GrainCloud::TriggerNextGrain() {
+    _localTime = 0;
+    ResetPlayPositions();
+    if (_uiGrainCloud != nullptr)
+        _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _duration);
+    AudioSource* voice = _sources[_nextGrain];
+    voice->UpdateParams();
+    // The modulated pitch holds for the grain's first sub-block.
+    if (_pitchLFOAmount > 0.0 && _pitchLFOFreq > 0.0)
+        voice->SetPitch(VoicePitch(LFOPitch()));
+    UpdateSpatialization();
+    voice->SetChannelMultipliers(_channelMults);
+    // A voice still sounding its last grain skips this turn and gets the next.
+    if (voice->Play(_playPositions.data(), _playVols.data()))
+        _nextGrain = (_nextGrain + 1) % (uint32_t)_sources.size();
+}
+
+void GrainCloud::UpdateSpatialization() {
+    switch (_spatialMode) {
+        case STEREO:
+            // Left, right, left ...
+            _channelMults[0] = _stereoSide != 0 ? 0.0f : CHANNEL_ON;
+            _channelMults[1] = _stereoSide != 0 ? CHANNEL_ON : 0.0f;
+            _stereoSide = _stereoSide != 0 ? 0 : 1;
+            break;
+        case AROUND: {
+            // Sweeps over the channels and back; with two of them: right, left, right ...
+            _channelMults[0] = 0.0f;
+            _channelMults[1] = 0.0f;
+            _channelMults[_currentAroundChan] = CHANNEL_ON;
+            const int next = _currentAroundChan + 2 * _side;
+            if (next > 2 || next < 0) {
+                _currentAroundChan -= _side;
+                _side = -_side;
+            } else {
+                _currentAroundChan = next;
+            }
+            break;
+        }
+        default:
+            _channelMults[0] = CHANNEL_ON;
+            _channelMults[1] = CHANNEL_ON;
+            break;
+    }
+}
+
+Parameter* GrainCloud::GetCurrentParameter() {
+    return _currentParamIdx == NO_PARAMETER ? nullptr : _params[_currentParamIdx];
+}
+
+Parameter* GrainCloud::GetParameter(int idx) {
+    return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
+}
+
+double GrainCloud::GetUIX() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetX() : 0.0; }
+
+double GrainCloud::GetUIY() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetY() : 0.0; }
+
+double GrainCloud::GetUIRadius() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetRadius() : 0.0; }
+
+Source* GrainCloud::Clone() { return new GrainCloud(this); }
+
+void GrainCloud::RegisterUI(UISource* ui) {
+    _uiGrainCloud = dynamic_cast<UIGrainCloud*>(ui);
+    if (_uiGrainCloud != nullptr)
+        _uiGrainCloud->SetDuration(_duration);
+}
+
+UISource* GrainCloud::GetUI() { return _uiGrainCloud; }

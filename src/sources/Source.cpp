@@ -1,0 +1,53 @@
+#include "sources/Source.h"
+
+#include <cmath>
+
+#include "sources/Envelope.h"
+
+namespace {
+const int NO_NOTE = -1;
+const int UNTRANSPOSED_NOTE = 72;
+const double SEMITONE = 1.0594630943592953;
+const unsigned long ENVELOPE_SIZE = 2048;
+}
+
+uint32_t Source::_currentId = 0;
+
+Source::Source()
+    : ParameterProvider(SOURCE),
+      _sourceType(UNDEFINED_TYPE),
+      _isClone(false),
+      _id(_currentId++),
+      _midiNote(NO_NOTE),
+      _midiPitchWheelValue(0.0),
+      _timeStretch(1.0),
+      _isMuted(false),
+      _envelope(new Envelope(ENVELOPE_SIZE))
+{
+}
+
+Source::~Source()
+{
+    delete _envelope;
+}
+
+double Source::GetMidiPitchWheelValue() const
+{
+    // Half as far downwards, so both ends of the wheel are one octave away.
+    return _midiPitchWheelValue > 0.0 ? 1.0 + _midiPitchWheelValue : 1.0 + 0.5 * _midiPitchWheelValue;
+}
+
+double Source::GetMidiNotePitch() const
+{
+    return _midiNote == NO_NOTE ? 1.0 : std::pow(SEMITONE, _midiNote - UNTRANSPOSED_NOTE);
+}
+
+void Source::Clone(Source* target) const
+{
+    target->_isClone = true;
+    target->_isMuted = _isMuted;
+    target->_sourceType = _sourceType;
+    target->_id = _id;
+    target->_midiNote = _midiNote;
+    target->_timeStretch = _timeStretch;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "parameters/ParameterProvider.h"
+
+class Envelope;
+class UISource;
+
+// Everything that makes sound on the canvas: a kind, an id, the MIDI note and
+// pitch wheel that transpose it, its time stretch, a mute flag and its own
+// grain envelopes. The application asks every source once per audio block
+// to add its sound into a stereo scratch block.
+class Source : public ParameterProvider {
+public:
+    enum SourceType { UNDEFINED_TYPE = -1, SINGLE_GRAIN = 0, GRAIN_CLOUD = 1, LOOP_SOURCE = 2 };
+
+    Source();
+    virtual ~Source();
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // A new source of the same kind that plays like this one (a MIDI note's copy).
+    virtual Source* Clone() = 0;
+    // Adds numFrames interleaved stereo frames into accumBuff; with a null
+    // buffer the source keeps time without writing.
+    virtual void NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) = 0;
+    virtual void RegisterUI(UISource* ui) = 0;
+    virtual UISource* GetUI() = 0;
+    virtual void ResetCurrentParameterIndex() = 0;
+
+    SourceType GetSourceType() const { return _sourceType; }
+    uint32_t GetId() const { return _id; }
+
+    void SetMidiNote(int note) { _midiNote = note; }
+    int GetMidiNote() const { return _midiNote; }
+    void SetMidiPitchWheelValue(double value) { _midiPitchWheelValue = value; }
+    // Pitch factor of the wheel: up to an octave up at +1, down at -1.
+    double GetMidiPitchWheelValue() const;
+    // Equal-tempered transposition relative to note 72; 1 without a note.
+    double GetMidiNotePitch() const;
+
+    double GetTimeStretch() const { return _timeStretch; }
+    void SetTimeStretch(double timeStretch) { _timeStretch = timeStretch; }
+    Envelope* GetEnvelope() const { return _envelope; }
+    void SetMuted(bool muted) { _isMuted = muted; }
+    bool IsMuted() const { return _isMuted; }
+
+protected:
+    // The shared part of cloning: the copy plays as this source (same id,
+    // kind, note, stretch and mute) but keeps its own envelopes, and the
+    // wheel position is left to whoever bends the copy.
+    void Clone(Source* target) const;
+
+    SourceType _sourceType;
+    bool _isClone;
+
+private:
+    static uint32_t _currentId;
+    uint32_t _id;
+    int _midiNote;
+    double _midiPitchWheelValue;
+    double _timeStretch;
+    bool _isMuted;
+    Envelope* _envelope;
+};

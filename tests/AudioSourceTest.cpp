@@ -1,0 +1,481 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "sound/SoundRect.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
+
+namespace {
+const int FRAMES = 44100;
+const unsigned BLOCK = 256;
+const double PI = 3.141592653589793;
+
+std::vector<float> RandomStereo(int frames)
+{
+    std::vector<float> x(2 * frames);
+    for (float& v : x)
+        v = (float)rand() / RAND_MAX - 0.5f;
+    return x;
+}
+
+// Periodic Hann window at a fractional table position.
+double Hann(double pos)
+{
+    return 0.5 * (1.0 - std::cos(2.0 * PI * pos / 2048.0));
+}
+
+class AudioSourceTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        srand(7);
+        _samples = RandomStereo(FRAMES);
+        _rect.AssociateSamples(_samples, FRAMES, 2);
+    }
+
+    // A voice with its direction and duration applied, as the sources use them.
+    std::unique_ptr<AudioSource> Voice(double direction, double durationMs, double pitch = 1.0,
+                                       unsigned envelope = Envelope::HANNING)
+    {
+        std::unique_ptr<AudioSource> voice(new AudioSource({&_rect}, &_env, durationMs, pitch, 1.0));
+        voice->SetDirection(direction);
+        voice->SetEnvelopeType(envelope);
+        voice->UpdateParams();
+        return voice;
+    }
+    static bool Start(AudioSource* voice, double position, double gain = 1.0)
+    {
+        return voice->Play(&position, &gain);
+    }
+    float Sample(double frame, int channel) const { return _samples[2 * (int)frame + channel]; }
+    void Fill(float value) { _rect.AssociateSamples(std::vector<float>(2 * FRAMES, value), FRAMES, 2); }
+
+    std::vector<float> _samples;
+    SoundRect _rect;
+    Envelope _env{2048};
+};
+}
+
+TEST_F(AudioSourceTest, GrainWindowFollowsThePositionAndDuration)
+{
+    for (double direction : {1.0, -1.0}) {
+        auto voice = Voice(direction, 100.0);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        EXPECT_EQ(voice->GetStartPosition(0), 22049.0);
+        EXPECT_EQ(voice->GetEndPosition(0), 26459.0);
+        EXPECT_EQ(voice->GetDurationSamps(), 8820.0);
+        EXPECT_DOUBLE_EQ(voice->GetEnvStep(), 2048.0 / 8820.0);
+        EXPECT_EQ(voice->GetPosition(0), direction > 0 ? 22049.0 : 26459.0);
+        EXPECT_EQ(voice->GetEnvPos(), 0.0);
+    }
+}
+
+TEST_F(AudioSourceTest, ConstructorGrainIsHalfTheQueuedLength)
+{
+    AudioSource voice({&_rect}, &_env, 100.0, 1.0, 1.0);
+    EXPECT_EQ(voice.GetDurationSamps(), 4410.0);
+    EXPECT_DOUBLE_EQ(voice.GetEnvStep(), 2048.0 / 4410.0);
+    EXPECT_TRUE(voice.GetDirection() == 1.0 || voice.GetDirection() == -1.0);
+    EXPECT_FALSE(voice.IsPlaying());
+    EXPECT_EQ(voice.GetVolume(), 1.0);
+    // An unchanged duration does not mark the queue, so Play keeps that length.
+    voice.SetDurationMs(100.0);
+    ASSERT_TRUE(Start(&voice, 0.5));
+    EXPECT_EQ(voice.GetDurationSamps(), 4410.0);
+    EXPECT_EQ(voice.GetEndPosition(0), 22049.0 + 2205.0);
+}
+
+TEST_F(AudioSourceTest, ProvidersAreClonesSharingTheSamples)
+{
+    SoundRect other;
+    other.AssociateSamples(RandomStereo(100), 100, 2);
+    AudioSource voice({&_rect, &other}, &_env, 100.0, 1.0, 1.0);
+    const std::vector<SamplesProvider*>& providers = voice.GetSampleProviders();
+    ASSERT_EQ(providers.size(), 2u);
+    int frames = 0, chans = 0;
+    SoundRect* first = static_cast<SoundRect*>(providers[0]);
+    SoundRect* second = static_cast<SoundRect*>(providers[1]);
+    EXPECT_NE(first, &_rect);
+    EXPECT_EQ(first->GetSamples(&frames, &chans), _rect.GetSamples(&frames, &chans));
+    EXPECT_EQ(second->GetSamples(&frames, &chans), other.GetSamples(&frames, &chans));
+}
+
+TEST_F(AudioSourceTest, ForwardGrainIsTheSoundUnderTheEnvelope)
+{
+    auto voice = Voice(1.0, 50.0);
+    const double gain = 0.8;
+    ASSERT_TRUE(Start(voice.get(), 0.25, gain));
+    double start = voice->GetStartPosition(0);
+    ASSERT_EQ(start, 11024.0);
+    ASSERT_EQ(voice->GetEndPosition(0), start + 2205.0);
+
+    // Eight blocks read 2048 of the window's 2205 frames: no wrap yet.
+    std::vector<float> out(2 * 9 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 8; b++) {
+        EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
+        EXPECT_EQ(voice->GetPosition(0), start + (b + 1) * BLOCK);
+    }
+    // At pitch 1 every read falls on a whole frame, which the interpolation
+    // takes from the frame before it (silence before the grain's first).
+    double envStep = 2048.0 / 4410.0;
+    for (unsigned i = 0; i < 8 * BLOCK; i++) {
+        for (int c = 0; c < 2; c++) {
+            double sample = i == 0 ? 0.0 : Sample(start + i - 1, c);
+            ASSERT_NEAR(out[2 * i + c], gain * sample * Hann(i * envStep), 1e-5)
+                << "frame " << i << " channel " << c;
+        }
+    }
+
+    // The ninth block would read past the window: it starts the window over.
+    EXPECT_TRUE(voice->NextBuffer(&out, BLOCK, 8 * BLOCK));
+    unsigned i = 8 * BLOCK + 5;
+    EXPECT_NEAR(out[2 * i], gain * Sample(start + 4, 0) * Hann(i * envStep), 1e-5);
+    EXPECT_EQ(voice->GetPosition(0), start + BLOCK);
+}
+
+TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksTowardTheWindowStart)
+{
+    auto voice = Voice(-1.0, 50.0, 1.0, Envelope::HAND_DRAWN);
+    ASSERT_TRUE(Start(voice.get(), 0.25));
+    double start = voice->GetStartPosition(0);
+    double end = voice->GetEndPosition(0);
+    EXPECT_EQ(voice->GetDirection(), -1.0);
+
+    std::vector<float> out(2 * 8 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 8; b++) {
+        EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
+        EXPECT_EQ(voice->GetPosition(0), end - (b + 1.0) * BLOCK);
+    }
+    // With a flat envelope the output is the sound itself, running backwards.
+    EXPECT_EQ(out[0], 0.0f);
+    for (unsigned i = 1; i < 8 * BLOCK; i++)
+        ASSERT_NEAR(out[2 * i + 1], Sample(end - i, 1), 1e-6) << "frame " << i;
+
+    // Reaching the window start, the grain jumps back to one block before its end.
+    std::vector<float> more(2 * BLOCK, 0.0f);
+    EXPECT_TRUE(voice->NextBuffer(&more, BLOCK, 0));
+    EXPECT_GE(end - 9 * BLOCK, start - BLOCK);
+    EXPECT_EQ(voice->GetPosition(0), end - 2.0 * BLOCK - 1.0);
+    EXPECT_NEAR(more[2 * 3], Sample(end - BLOCK - 1 - 3, 0), 1e-6);
+}
+
+TEST_F(AudioSourceTest, ReadPositionAdvancesByPitchDirectionAndStretch)
+{
+    const double cases[][3] = {{1.0, 2.0, 1.0}, {-1.0, 0.5, 1.0}, {1.0, 1.0, 3.0}, {-1.0, 0.75, 2.0}};
+    for (const auto& c : cases) {
+        auto voice = Voice(c[0], 500.0, c[1]);
+        voice->SetTimeStretch(c[2]);
+        voice->UpdateParams();
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        double before = voice->GetPosition(0);
+        voice->NextBuffer(nullptr, BLOCK, 0);
+        EXPECT_DOUBLE_EQ(voice->GetPosition(0) - before, c[0] * c[1] * c[2] * BLOCK)
+            << "direction " << c[0] << " pitch " << c[1] << " stretch " << c[2];
+    }
+}
+
+TEST_F(AudioSourceTest, SettersWaitForTheQueue)
+{
+    auto voice = Voice(1.0, 100.0);
+    voice->SetDurationMs(-200.0);
+    voice->SetPitch(2.0);
+    voice->SetDirection(-1.0);
+    voice->SetTimeStretch(1.5);
+    voice->SetEnvelopeType(Envelope::EXPDEC);
+    EXPECT_EQ(voice->GetDurationSamps(), 8820.0);
+    EXPECT_EQ(voice->GetDirection(), 1.0);
+    // The pitch and stretch getters answer with what was set last.
+    EXPECT_EQ(voice->GetPitch(), 2.0);
+    EXPECT_EQ(voice->GetTimeStretch(), 1.5);
+
+    voice->UpdateParams();
+    EXPECT_EQ(voice->GetDurationSamps(), 17640.0);
+    EXPECT_EQ(voice->GetDirection(), -1.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    double before = voice->GetPosition(0);
+    voice->NextBuffer(nullptr, BLOCK, 0);
+    EXPECT_DOUBLE_EQ(voice->GetPosition(0) - before, -2.0 * 1.5 * BLOCK);
+}
+
+TEST_F(AudioSourceTest, VolumeAloneDoesNotMarkTheQueueButChannelGainsDo)
+{
+    auto voice = Voice(1.0, 100.0);
+    voice->SetVolume(-0.5);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    EXPECT_EQ(voice->GetVolume(), 1.0);
+
+    auto marked = Voice(1.0, 100.0);
+    marked->SetVolume(0.5);
+    marked->SetChannelMultipliers({1.0f, 1.0f});
+    ASSERT_TRUE(Start(marked.get(), 0.5));
+    EXPECT_EQ(marked->GetVolume(), 0.5);
+
+    // The queued volume also rides along with any other change.
+    voice->SetDirection(1.0);
+    voice->UpdateParams();
+    EXPECT_EQ(voice->GetVolume(), 0.5);
+}
+
+TEST_F(AudioSourceTest, PlayWhileSoundingIsRefused)
+{
+    auto voice = Voice(1.0, 100.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    voice->NextBuffer(nullptr, BLOCK, 0);
+    double position = voice->GetPosition(0);
+    double envPos = voice->GetEnvPos();
+    EXPECT_FALSE(Start(voice.get(), 0.1));
+    EXPECT_TRUE(voice->IsPlaying());
+    EXPECT_EQ(voice->GetStartPosition(0), 22049.0);
+    EXPECT_EQ(voice->GetPosition(0), position);
+    EXPECT_EQ(voice->GetEnvPos(), envPos);
+}
+
+TEST_F(AudioSourceTest, GrainLastsTwiceItsDurationAndEndsMidBlock)
+{
+    auto voice = Voice(1.0, 10.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    int frames = 0;
+    while (voice->IsPlaying() && frames < 10000) {
+        voice->NextBuffer(nullptr, 1, 0);
+        frames++;
+    }
+    // The last call found the envelope past its end and rendered nothing.
+    EXPECT_NEAR(frames - 1, 2 * 10 * 44.1, 1.0);
+    EXPECT_EQ(voice->GetEnvPos(), 0.0);
+
+    // Frames after the end are left as they were. (The block outruns the
+    // 441-frame window, so it also starts the window over.)
+    std::vector<float> out(2 * 1024, 0.25f);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    EXPECT_TRUE(voice->NextBuffer(&out, 1024, 0));
+    EXPECT_FALSE(voice->IsPlaying());
+    EXPECT_NE(out[2 * 100], 0.25f);
+    for (int i = 882; i < 1024; i++)
+        ASSERT_EQ(out[2 * i], 0.25f) << "frame " << i;
+    // An idle voice renders nothing.
+    std::vector<float> before = out;
+    EXPECT_FALSE(voice->NextBuffer(&out, 1024, 0));
+    EXPECT_EQ(out, before);
+}
+
+TEST_F(AudioSourceTest, LastEnvelopeEntryIsReadWithoutRunningOffTheTable)
+{
+    // 23.219 ms gives a grain of exactly 2048 samples: the envelope walks the
+    // whole numbers 0 ... 2047 and its last frame reads the last entry alone.
+    std::vector<float> drawn(2048, 1.0f);
+    drawn[2047] = 0.25f;
+    _env.SetEnvelope(Envelope::HAND_DRAWN, drawn);
+    Fill(0.5f);
+    auto voice = Voice(1.0, 23.219, 1.0, Envelope::HAND_DRAWN);
+    ASSERT_EQ(voice->GetEnvStep(), 1.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    std::vector<float> out(2 * 4096, 0.0f);
+    voice->NextBuffer(&out, 4096, 0);
+    EXPECT_FALSE(voice->IsPlaying());
+    EXPECT_EQ(out[2 * 2046], 0.5f);
+    EXPECT_EQ(out[2 * 2047], 0.125f);
+    EXPECT_EQ(out[2 * 2048], 0.0f);
+}
+
+TEST_F(AudioSourceTest, LoopingVoiceWrapsItsEnvelopeAndNeverStops)
+{
+    auto voice = Voice(1.0, 10.0);
+    voice->SetLoop(true);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    double step = voice->GetEnvStep();
+    int wraps = 0;
+    int cycles = 0;
+    double previous = voice->GetEnvPos();
+    for (int i = 0; i < 20 * 882; i++) {
+        if (voice->NextBuffer(nullptr, 1, 0))
+            cycles++;
+        double now = voice->GetEnvPos();
+        if (now < previous) {
+            wraps++;
+            ASSERT_NEAR(now, previous - 2047.0 + step, 1e-9);
+        } else {
+            ASSERT_NEAR(now, previous + step, 1e-9);
+        }
+        previous = now;
+    }
+    EXPECT_TRUE(voice->IsPlaying());
+    EXPECT_GE(wraps, 19);
+    EXPECT_GT(cycles, 0);
+}
+
+TEST_F(AudioSourceTest, NullBufferAdvancesLikeAWrittenOne)
+{
+    for (double direction : {1.0, -1.0}) {
+        auto written = Voice(direction, 30.0, 1.3);
+        auto silent = Voice(direction, 30.0, 1.3);
+        ASSERT_TRUE(Start(written.get(), 0.3));
+        ASSERT_TRUE(Start(silent.get(), 0.3));
+        std::vector<float> out(2 * BLOCK, 0.0f);
+        for (int b = 0; b < 20; b++) {
+            EXPECT_EQ(written->NextBuffer(&out, BLOCK, 0), silent->NextBuffer(nullptr, BLOCK, 0));
+            ASSERT_EQ(written->GetPosition(0), silent->GetPosition(0)) << "block " << b;
+            ASSERT_EQ(written->GetEnvPos(), silent->GetEnvPos());
+            ASSERT_EQ(written->IsPlaying(), silent->IsPlaying());
+        }
+        EXPECT_FALSE(silent->IsPlaying());
+    }
+}
+
+TEST_F(AudioSourceTest, WindowEndStopsAtTheEndOfTheSound)
+{
+    auto voice = Voice(1.0, 100.0, 1.0, Envelope::HAND_DRAWN);
+    ASSERT_TRUE(Start(voice.get(), 0.99));
+    EXPECT_EQ(voice->GetStartPosition(0), 43658.0);
+    EXPECT_EQ(voice->GetEndPosition(0), (double)FRAMES);
+
+    std::vector<float> out(2 * BLOCK);
+    while (voice->IsPlaying()) {
+        std::fill(out.begin(), out.end(), 0.0f);
+        voice->NextBuffer(&out, BLOCK, 0);
+        for (float x : out)
+            ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 0.5f);
+    }
+}
+
+TEST_F(AudioSourceTest, GrainAtTheSoundStartReadsNothingOutsideTheSound)
+{
+    for (double direction : {1.0, -1.0}) {
+        for (double pitch : {1.0, 0.63, 1.7}) {
+            auto voice = Voice(direction, 60.0, pitch, Envelope::HAND_DRAWN);
+            ASSERT_TRUE(Start(voice.get(), 0.0));
+            EXPECT_EQ(voice->GetStartPosition(0), -1.0);
+            std::vector<float> out(2 * BLOCK);
+            while (voice->IsPlaying()) {
+                std::fill(out.begin(), out.end(), 0.0f);
+                voice->NextBuffer(&out, BLOCK, 0);
+                for (float x : out)
+                    ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 0.5f);
+            }
+        }
+    }
+}
+
+TEST_F(AudioSourceTest, FailedFetchIsSilenceNotThePreviousBlock)
+{
+    auto voice = Voice(1.0, 20.0, 1.0, Envelope::HAND_DRAWN);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    while (voice->IsPlaying())
+        voice->NextBuffer(nullptr, BLOCK, 0);
+
+    // The window starts one frame before the sound: the provider has nothing
+    // for the first block.
+    ASSERT_TRUE(Start(voice.get(), 0.0));
+    std::vector<float> out(2 * BLOCK, 0.0f);
+    voice->NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(out, std::vector<float>(2 * BLOCK, 0.0f));
+
+    // From the next block on the grain plays the sound from its start.
+    voice->NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(out[0], 0.0f);
+    for (unsigned i = 1; i < BLOCK; i++)
+        ASSERT_NEAR(out[2 * i], Sample(BLOCK - 1 + i - 1, 0), 1e-6) << "frame " << i;
+}
+
+TEST_F(AudioSourceTest, OutputIsGainScaledAndClamped)
+{
+    Fill(0.9f);
+    auto voice = Voice(1.0, 100.0, 1.0, Envelope::HAND_DRAWN);
+    voice->SetVolume(0.5);
+    voice->SetChannelMultipliers({0.2f, 1.0f});
+    voice->UpdateParams();
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    std::vector<float> out(2 * BLOCK, 0.5f);
+    voice->NextBuffer(&out, BLOCK, 0);
+    EXPECT_NEAR(out[2 * 10], 0.5 + 0.5 * 0.2 * 0.9, 1e-6);
+    EXPECT_NEAR(out[2 * 10 + 1], 0.5 + 0.5 * 0.9, 1e-6);
+
+    voice->SetVolume(4.0);
+    voice->UpdateParams();
+    voice->NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(out[2 * 10 + 1], 1.0f);
+    Fill(-0.9f);
+    auto negative = Voice(1.0, 100.0, 1.0, Envelope::HAND_DRAWN);
+    negative->SetVolume(4.0);
+    negative->UpdateParams();
+    ASSERT_TRUE(Start(negative.get(), 0.5));
+    std::fill(out.begin(), out.end(), -0.5f);
+    negative->NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(out[2 * 10], -1.0f);
+    EXPECT_EQ(out[2 * 10 + 1], -1.0f);
+}
+
+TEST_F(AudioSourceTest, BlocksLandAtTheirOffset)
+{
+    auto voice = Voice(1.0, 100.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    std::vector<float> out(2 * 3 * BLOCK, 0.0f);
+    voice->NextBuffer(&out, BLOCK, BLOCK);
+    for (unsigned i = 0; i < BLOCK; i++)
+        ASSERT_EQ(out[2 * i], 0.0f);
+    EXPECT_NE(out[2 * (2 * BLOCK - 1)], 0.0f);
+    for (unsigned i = 2 * BLOCK; i < 3 * BLOCK; i++)
+        ASSERT_EQ(out[2 * i], 0.0f);
+
+    // An empty block writes and moves nothing.
+    double position = voice->GetPosition(0), envPos = voice->GetEnvPos();
+    std::vector<float> before = out;
+    EXPECT_FALSE(voice->NextBuffer(&out, 0, 0));
+    EXPECT_EQ(out, before);
+    EXPECT_EQ(voice->GetPosition(0), position);
+    EXPECT_EQ(voice->GetEnvPos(), envPos);
+}
+
+TEST_F(AudioSourceTest, GrainOffEverySoundPlaysSilentlyForItsLength)
+{
+    auto voice = Voice(1.0, 10.0);
+    double nowhere = -1.0, gain = 1.0;
+    ASSERT_TRUE(voice->Play(&nowhere, &gain));
+    std::vector<float> out(2 * 2048, 0.0f);
+    voice->NextBuffer(&out, 2048, 0);
+    EXPECT_FALSE(voice->IsPlaying());
+    EXPECT_EQ(out, std::vector<float>(2 * 2048, 0.0f));
+}
+
+TEST_F(AudioSourceTest, UpdateReaimsWithoutRestarting)
+{
+    auto voice = Voice(1.0, 100.0);
+    ASSERT_TRUE(Start(voice.get(), 0.5));
+    voice->NextBuffer(nullptr, BLOCK, 0);
+    double position = voice->GetPosition(0);
+    double envPos = voice->GetEnvPos();
+    double elsewhere = 0.25, gain = 1.0;
+    voice->Update(&elsewhere, &gain);
+    EXPECT_EQ(voice->GetStartPosition(0), 11024.0);
+    EXPECT_EQ(voice->GetEndPosition(0), 11024.0 + 4410.0);
+    EXPECT_EQ(voice->GetPosition(0), position);
+    EXPECT_EQ(voice->GetEnvPos(), envPos);
+}
+
+TEST_F(AudioSourceTest, CloneContinuesTheGrainSampleExactly)
+{
+    for (double direction : {1.0, -1.0}) {
+        auto voice = Voice(direction, 40.0, 1.37, Envelope::TRIANGLE);
+        voice->SetChannelMultipliers({0.3f, 0.9f});
+        voice->UpdateParams();
+        ASSERT_TRUE(Start(voice.get(), 0.6, 0.7));
+        std::vector<float> out(2 * BLOCK, 0.0f);
+        for (int b = 0; b < 3; b++)
+            voice->NextBuffer(&out, BLOCK, 0);
+
+        std::unique_ptr<AudioSource> copy(voice->Clone());
+        EXPECT_TRUE(copy->IsClone());
+        EXPECT_FALSE(voice->IsClone());
+        EXPECT_NE(copy->GetSampleProviders()[0], voice->GetSampleProviders()[0]);
+        for (int b = 0; b < 12; b++) {
+            std::vector<float> fromVoice(2 * BLOCK, 0.0f), fromCopy(2 * BLOCK, 0.0f);
+            EXPECT_EQ(voice->NextBuffer(&fromVoice, BLOCK, 0), copy->NextBuffer(&fromCopy, BLOCK, 0));
+            ASSERT_EQ(fromVoice, fromCopy) << "block " << b;
+            ASSERT_EQ(voice->IsPlaying(), copy->IsPlaying());
+        }
+        EXPECT_FALSE(copy->IsPlaying());
+    }
+}

@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/App.h"
+#include "app/AppControl.h"
+#include "midi/MidiQueue.h"
+#include "parameters/Parameter.h"
+#include "sound/SoundRect.h"
+#include "sources/GrainCloud.h"
+#include "sources/Source.h"
+#include "ui/UISoundRect.h"
+#include "ui/UISource.h"
+
+namespace {
+
+const int W = 1000;
+const int H = 500;
+const int NO_MOD = 0;
+
+void WriteSine(const std::string& path, int frames) {
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<float> data(2 * size_t(frames));
+    for (int i = 0; i < frames; i++) data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
+    sf_writef_float(file, data.data(), frames);
+    sf_close(file);
+}
+
+// A scene of three sound rects in a window of W x H pixels, loaded the way the
+// instrument loads them, with the rects placed where each test wants them.
+class SceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zoltasceneXXXXXX";
+        _dir = mkdtemp(pattern);
+        for (int i = 0; i < 3; i++) WriteSine(_dir + "/s" + std::to_string(i) + ".wav", 4410);
+        _app.SetWinSize(W, H);
+        _app.SetAudioPath(_dir + "/");
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        ASSERT_TRUE(_app.LoadSounds());
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        ASSERT_EQ(_app.GetSoundRects().size(), 3u);
+        // Out of the way until a test places them.
+        for (int i = 0; i < 3; i++) Place(i, 5.0 + i, 5.0, 0.1, 0.1);
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf " + _dir;
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    UISoundRect* View(int i) { return _app.GetSoundRects()[i]->GetUI(); }
+    // Centre and size in window fractions.
+    void Place(int i, double x, double y, double w, double h) {
+        View(i)->SetDimensions(w, h);
+        View(i)->UpdateRectPosition(x, y);
+    }
+    AppControl& Control() { return *_app.GetControl(); }
+    // Window pixels (y down) of a canvas point given in window fractions (y up), at zoom 1 and no pan.
+    int PixelX(double nx) { return int(nx * W); }
+    int PixelY(double ny) { return int(H - ny * H); }
+    void Click(double nx, double ny) {
+        Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(nx), PixelY(ny), NO_MOD);
+        Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(nx), PixelY(ny), NO_MOD);
+    }
+    void AddCloudAt(double nx, double ny) {
+        Control().OnMousePassiveMotion(PixelX(nx), PixelY(ny));
+        Control().OnKeyboard('1', 0, 0, NO_MOD);
+    }
+    std::string _dir;
+    App _app;
+};
+
+TEST_F(SceneTest, KeyOneAddsASelectedCloudAtThePointerAndDeselectsTheRect) {
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Click(0.5, 0.5);
+    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    AddCloudAt(0.3, 0.6);
+    ASSERT_EQ(_app.GetSources().size(), 1u);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0);
+    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+    EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetX(), 0.3, 1.0 / W);
+    EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1.0 / H);
+    AddCloudAt(0.7, 0.6);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 1) << "the newest cloud is selected";
+    EXPECT_EQ(_app.GetNoteSources().size(), 2u);
+}
+
+TEST_F(SceneTest, ClickingOverlappingRectsKeepsTheSelectedOneElseTakesTheFirst) {
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Place(1, 0.6, 0.5, 0.4, 0.4);
+    Place(2, 0.65, 0.5, 0.4, 0.4);
+    Click(0.75, 0.5);  // only rects 1 and 2 lie here
+    EXPECT_EQ(_app.GetSelectedRectIndex(), 1);
+    Click(0.55, 0.5);  // all three: rect 1 was selected and is still under the pointer
+    EXPECT_EQ(_app.GetSelectedRectIndex(), 1);
+    EXPECT_TRUE(View(1)->GetSelectState());
+    Click(0.82, 0.5);  // only rect 2
+    EXPECT_EQ(_app.GetSelectedRectIndex(), 2);
+    EXPECT_FALSE(View(1)->GetSelectState());
+    Click(0.55, 0.5);  // all three, rect 2 selected before: it stays
+    EXPECT_EQ(_app.GetSelectedRectIndex(), 2);
+    Click(0.05, 0.95);  // empty canvas
+    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+    EXPECT_FALSE(View(2)->GetSelectState());
+}
+
+TEST_F(SceneTest, ASourceOverARectWinsTheClick) {
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    AddCloudAt(0.5, 0.5);
+    Click(0.2, 0.9);
+    ASSERT_EQ(_app.GetSelectedSourceIndex(), -1);
+    Click(0.5, 0.5);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0);
+    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+}
+
+TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep) {
+    Place(0, 0.5, 0.5, 0.2, 0.2);
+    Click(0.5, 0.5);
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 500, 250, NO_MOD);
+    Control().OnMouseDrag(550, 200);
+    EXPECT_NEAR(View(0)->GetX(), 0.55, 1e-9);
+    EXPECT_NEAR(View(0)->GetY(), 0.6, 1e-9);
+    // With Shift held the same pointer move goes ten times less far.
+    Control().OnSpecialKey(AppControl::KEY_SHIFT_L, 0, 0, AppControl::MOD_SHIFT);
+    Control().OnMouseDrag(600, 150);
+    EXPECT_NEAR(View(0)->GetX(), 0.555, 1e-9);
+    EXPECT_NEAR(View(0)->GetY(), 0.61, 1e-9);
+}
+
+TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone) {
+    Place(0, 0.5, 0.5, 0.2, 0.2);  // 200 x 100 pixels around (500, 250)
+    Click(0.5, 0.5);
+    Control().OnKeyboard(AppControl::KEY_RESIZE, 0, 0, NO_MOD);
+    ASSERT_EQ(_app.GetDragMode(), 1);
+    // Pointer 100 px right of the centre and 5 px above it: width grows, height is in the dead zone.
+    _app.ScaleSoundRect(600, 255, 10, 10);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 200 + 2 * 10 * (200.0 / 100), 1e-9);
+    EXPECT_NEAR(View(0)->GetHeight() * H, 100, 1e-9);
+    // Left of the centre a step to the right shrinks the rect.
+    _app.ScaleSoundRect(400, 300, 10, 0);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 240 - 2 * 10 * (240.0 / 100), 1e-9);
+    Control().OnKeyUp(AppControl::KEY_RESIZE, 0, 0);
+    EXPECT_EQ(_app.GetDragMode(), 0);
+}
+
+TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero) {
+    Place(0, 0.5, 0.5, 0.2, 0.2);
+    Click(0.5, 0.5);
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 500, 250, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_RESIZE, 0, 0, NO_MOD);
+    Control().OnKeyUp(AppControl::KEY_RESIZE, 0, 0);
+    Control().OnMouseDrag(560, 250);
+    EXPECT_NEAR(View(0)->GetX(), 0.5, 1e-12) << "first step after the release is zero";
+    Control().OnMouseDrag(570, 250);
+    EXPECT_NEAR(View(0)->GetX(), 0.51, 1e-9);
+}
+
+TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter) {
+    auto canvasX = [&](double windowX) { return (_app.GetPositionX() + windowX) / _app.GetZoom(); };
+    auto canvasY = [&](double windowY) { return (_app.GetPositionY() + windowY) / _app.GetZoom(); };
+    double beforeX = canvasX(300), beforeY = canvasY(120);
+    _app.ApplyZoom(1.7, 300, 120);
+    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7);
+    EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
+    EXPECT_NEAR(canvasY(120), beforeY, 1e-9);
+    _app.ApplyZoom(0.1, 10, 10);
+    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7) << "below 0.25: ignored";
+    EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
+    // The wheel zooms by 10 % a step about the pointer.
+    Control().OnMouseWheel(0, -1, 300, H - 120);
+    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7 * 0.9);
+    EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
+}
+
+TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed) {
+    Control().OnSpecialKey(AppControl::KEY_ALT_L, 200, 100, AppControl::MOD_ALT);
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 100, AppControl::MOD_ALT);
+    Control().OnMouseDrag(200, 120);  // 20 px down: dy = -20 in canvas units
+    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.1);
+}
+
+TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped) {
+    AddCloudAt(0.3, 0.3);
+    _app.BeginParamStringEditing();
+    Control().OnKeyboard('4', 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
+    EXPECT_EQ(_app.GetSources().size(), 1u) << "Backspace edited the typed value";
+    EXPECT_EQ(_app.GetParamValueString(), nullptr);
+    Control().OnKeyboard(AppControl::KEY_ESCAPE, 0, 0, NO_MOD);
+    ASSERT_FALSE(_app.IsEditingParamString());
+    Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
+    EXPECT_TRUE(_app.GetSources().empty());
+    EXPECT_TRUE(_app.GetNoteSources().empty());
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1);
+}
+
+TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront) {
+    AddCloudAt(0.3, 0.3);
+    _app.BeginParamStringEditing();
+    for (unsigned char key : {'3', '&', '.', '5', '-'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    ASSERT_NE(_app.GetParamValueString(), nullptr);
+    EXPECT_STREQ(_app.GetParamValueString(), "-31.5");
+    EXPECT_EQ(_app.GetSources().size(), 1u) << "'1' typed a digit instead of adding a cloud";
+    Control().OnMouseWheel(0, 1, 10, 10);
+    EXPECT_EQ(_app.GetZoom(), 1.0) << "the wheel does nothing while typing";
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_EQ(_app.GetParamValueString(), nullptr);
+}
+
+TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond) {
+    AddCloudAt(0.3, 0.3);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    cloud->SetCurrentParamIdx(GrainCloud::DURATION);
+    _app.BeginParamStringEditing();
+    for (unsigned char key : {'0', '.', '5'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_DOUBLE_EQ(cloud->GetDurationMs(), 1.0);
+    EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::DURATION)->GetValue(), 1.0);
+}
+
+TEST_F(SceneTest, TypedRectTypeIsTruncated) {
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Click(0.5, 0.5);
+    View(0)->PickParameters(-100, -100);
+    ASSERT_EQ(_app.GetCurrentRectParamIdx(), -1);
+    _app.BeginParamStringEditing();
+    for (unsigned char key : {'1', '.', '9'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM) << "no current parameter: nothing changes";
+}
+
+TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen) {
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    srand(3);
+    AddCloudAt(0.5, 0.5);
+    std::vector<float> out(2 * 1024);
+    _app.SetMenuFlag(true);
+    double energy = 0;
+    for (int b = 0; b < 20; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out) energy += v * v;
+    }
+    EXPECT_EQ(energy, 0.0);
+    _app.SetMenuFlag(false);
+    for (int b = 0; b < 40; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out) {
+            ASSERT_TRUE(std::isfinite(v));
+            ASSERT_LE(std::fabs(v), 1.0f);
+            energy += v * v;
+        }
+    }
+    EXPECT_GT(energy, 1.0);
+}
+
+TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved) {
+    AddCloudAt(0.2, 0.2);
+    AddCloudAt(0.8, 0.8);
+    MidiQueue* queue = _app.GetMidiQueue();
+    queue->PushMessage(0, {0x90, 84, 100});  // the selected (second) cloud gets a note
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[1].size(), 1u);
+    Source* note = _app.GetNoteSources()[1][0];
+    EXPECT_EQ(note->GetId(), _app.GetSources()[1]->GetId());
+    EXPECT_DOUBLE_EQ(note->GetMidiNotePitch(), 2.0);
+    Click(0.2, 0.2);
+    Control().OnKeyboard(AppControl::KEY_DELETE, 0, 0, NO_MOD);
+    ASSERT_EQ(_app.GetSources().size(), 1u);
+    ASSERT_EQ(_app.GetNoteSources().size(), 1u);
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    EXPECT_EQ(_app.GetNoteSources()[0][0], note);
+    EXPECT_TRUE(_app.IsPlayingNoteSource());
+    queue->PushMessage(0, {0x80, 84, 0});
+    _app.UpdateMidiIn();
+    EXPECT_FALSE(_app.IsPlayingNoteSource());
+}
+
+TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72) {
+    EXPECT_EQ(AppControl::NoteOfKey('w'), 60);
+    EXPECT_EQ(AppControl::NoteOfKey('N'), 65);
+    EXPECT_EQ(AppControl::NoteOfKey('q'), 65);
+    EXPECT_EQ(AppControl::NoteOfKey('J'), 71);
+    EXPECT_EQ(AppControl::NoteOfKey('k'), 72);
+    EXPECT_EQ(AppControl::NoteOfKey('a'), 72);
+    EXPECT_EQ(AppControl::NoteOfKey('M'), 74);
+    EXPECT_EQ(AppControl::NoteOfKey('p'), 81);
+    EXPECT_EQ(AppControl::NoteOfKey('1'), -1);
+    EXPECT_EQ(AppControl::NoteOfKey(' '), -1);
+    // Every letter plays, from 60 to 81.
+    for (char c = 'a'; c <= 'z'; c++) {
+        int note = AppControl::NoteOfKey(c);
+        EXPECT_GE(note, 60) << c;
+        EXPECT_LE(note, 81) << c;
+    }
+}
+
+}  // namespace
