@@ -18,6 +18,7 @@
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
 #include "app/Time.h"
+#include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
 #include "sound/AudioFile.h"
@@ -73,6 +74,7 @@ App::App()
       _isFullScreen(false), _screen(nullptr), _styleManager(nullptr), _style(nullptr),
       _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(-1),
       _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr),
       _mutex(nullptr), _quitRequested(false), _virtualPitch(0) {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -82,10 +84,18 @@ App::App()
     _midiIn = new MyRtMidiIn(_mutex);
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
+    // Built here rather than at start-up so that the audio path is whole
+    // from the first block on, in the program and in tests alike.
+    _masterEffectsBox = new EffectsBox();
     callbackTarget = this;
 }
 
 App::~App() {
+    // Whatever Clean has not released yet.
+    delete _styleManager;
+    delete _midiIn;
+    delete _midiOut;
+    delete _masterEffectsBox;
     delete _bounceRecorder;
     delete _mutex;
     delete _fileSet;
@@ -219,6 +229,8 @@ void App::Clean() {
     _midiIn = nullptr;
     delete _midiOut;
     _midiOut = nullptr;
+    delete _masterEffectsBox;
+    _masterEffectsBox = nullptr;
 }
 
 int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*) {
@@ -229,6 +241,10 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     // Sized again only when the stream changes its block size.
     if (_tmpBuf.size() != numSamples) _tmpBuf.resize(numSamples);
     if (!_menuFlag) MixSources(out, nFrames);
+    // The master chain runs on the title screen too, so its tails die away.
+    std::copy(out, out + numSamples, _tmpBuf.begin());
+    _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
+    std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
     Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
     if (_bounceRecorder->IsRecording()) _bounceRecorder->Write(out, numSamples);
     _mutex->unlock();
@@ -242,6 +258,7 @@ void App::MixSources(float* out, unsigned int nFrames) {
         // A source whose notes are playing keeps time silently; its notes sound instead.
         _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
         for (Source* note : notes) note->NextBuffer(&_tmpBuf, nFrames);
+        _sources[i]->GetEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
         for (size_t k = 0; k < _tmpBuf.size(); k++) out[k] += _tmpBuf[k];
     }
 }

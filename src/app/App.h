@@ -24,6 +24,7 @@ class UIScreen;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class EffectsBox;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -98,6 +99,7 @@ public:
     AppControl* GetControl() const { return _control; }
     const std::vector<SoundRect*>& GetSoundRects() const { return _soundRects; }
     unsigned int GetBlockSize() const { return _blockSize; }
+    EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
 
     // Builds the sound rects from the loaded sounds (start-up).
     bool LoadSounds();
@@ -207,6 +209,7 @@ private:
     AudioFileSet* _fileSet;
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
+    EffectsBox* _masterEffectsBox;
     std::vector<float> _tmpBuf;
     stk::Mutex* _mutex;
     bool _quitRequested;

@@ -11,6 +11,7 @@ namespace {
 const double SAMPLE_RATE = 44100.0;
 const double MS_TO_SECONDS = 0.001;
 const int OUTPUT_CHANNELS = 2;
+const size_t MAX_RESERVED_FETCH_FRAMES = 8192;
 const double NOT_ON_PROVIDER = -1.0;
 const double DEFAULT_RANGE = 10.0;
 // The envelope walk runs over 2048 entries whatever the grain length, and a
@@ -77,10 +78,17 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
     _prevSamps[1].assign(count, 0.0);
     _blockStarts.assign(count, 0.0);
     // The providers' GetSamples resize the buffer they are given. Rendering
-    // empties each buffer before a fetch, which keeps its capacity, and every
-    // block asks for about the same number of frames, so after the first
-    // blocks of a grain the capacity suffices and fetching allocates nothing.
+    // empties each buffer before a fetch, which keeps its capacity. Reserving
+    // room for a half block of 512 frames at sixteen times the speed (or the
+    // whole sound, if shorter) keeps fetching allocation-free up to the
+    // highest pitch with its LFO, bent up an octave; only notes far above
+    // that grow a buffer, once.
     _fetchBuffers.resize(count);
+    for (size_t i = 0; i < count; i++) {
+        SamplesProvider* provider = _sampProviders[i];
+        size_t frames = std::min<size_t>(size_t(std::max(provider->GetNumFrames(), 0)), MAX_RESERVED_FETCH_FRAMES);
+        _fetchBuffers[i].reserve(frames * size_t(std::max(provider->GetNumChannels(), 2)));
+    }
     _activeSampProviders.reserve(count);
 }
 

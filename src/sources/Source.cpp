@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "effects/EffectsBox.h"
 #include "sources/Envelope.h"
 
 namespace {
@@ -22,12 +23,14 @@ Source::Source()
       _midiPitchWheelValue(0.0),
       _timeStretch(1.0),
       _isMuted(false),
+      _effectsBox(new EffectsBox()),
       _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }
 
 Source::~Source()
 {
+    delete _effectsBox;
     delete _envelope;
 }
 

@@ -5,12 +5,13 @@
 
 #include "parameters/ParameterProvider.h"
 
+class EffectsBox;
 class Envelope;
 class UISource;
 
 // Everything that makes sound on the canvas: a kind, an id, the MIDI note and
-// pitch wheel that transpose it, its time stretch, a mute flag and its own
-// grain envelopes. The application asks every source once per audio block
+// pitch wheel that transpose it, its time stretch, a mute flag, its own
+// effects chain and its own grain envelopes. The application asks every source once per audio block
 // to add its sound into a stereo scratch block.
 class Source : public ParameterProvider {
 public:
@@ -44,6 +45,8 @@ public:
     double GetTimeStretch() const { return _timeStretch; }
     void SetTimeStretch(double timeStretch) { _timeStretch = timeStretch; }
     Envelope* GetEnvelope() const { return _envelope; }
+    // The source's own chain; its note copies sound through it too.
+    EffectsBox* GetEffectsBox() const { return _effectsBox; }
     void SetMuted(bool muted) { _isMuted = muted; }
     bool IsMuted() const { return _isMuted; }
 
@@ -63,5 +66,6 @@ private:
     double _midiPitchWheelValue;
     double _timeStretch;
     bool _isMuted;
+    EffectsBox* _effectsBox;
     Envelope* _envelope;
 };

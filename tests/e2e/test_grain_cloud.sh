@@ -115,47 +115,59 @@ record_bounce() {
     e2e_require_running
 }
 
-# Reads a raw stereo float bounce; prints "FRAMES RMS_LEFT RMS_RIGHT PEAK BAD", where
-# BAD counts the samples that are not finite or lie outside [-1, 1].
+# Reads a raw stereo float bounce into MEASURED_* values: frames, RMS of each channel,
+# RMS of both channels over the last second, peak, and BAD, the count of samples
+# that are not finite or lie outside [-1, 1].
 measure_bounce() {
-    od -A n -v -t f4 "$1" | awk '
-        {
-            for (i = 1; i <= NF; i++) {
-                # od spells infinities and NaNs out in letters.
-                if ($i !~ /^-?[0-9]/) { bad++; n++; continue }
-                v = $i + 0
-                if (v > 1 || v < -1) bad++
-                a = v < 0 ? -v : v
-                if (a > peak) peak = a
-                if (n % 2 == 0) left += v * v; else right += v * v
-                n++
+    local last_second_from=$(($(e2e_file_size "$1") / 4 - 2 * RATE))
+    read -r MEASURED_FRAMES MEASURED_RMS_LEFT MEASURED_RMS_RIGHT MEASURED_RMS_LAST MEASURED_PEAK MEASURED_BAD < <(
+        od -A n -v -t f4 "$1" | awk -v last_from="$last_second_from" -v rate="$RATE" '
+            {
+                for (i = 1; i <= NF; i++) {
+                    # od spells infinities and NaNs out in letters.
+                    if ($i !~ /^-?[0-9]/) { bad++; n++; continue }
+                    v = $i + 0
+                    if (v > 1 || v < -1) bad++
+                    a = v < 0 ? -v : v
+                    if (a > peak) peak = a
+                    if (n % 2 == 0) left += v * v; else right += v * v
+                    if (n >= last_from) last += v * v
+                    n++
+                }
             }
-        }
-        END {
-            frames = int(n / 2)
-            if (frames == 0) { print "0 0 0 0 0"; exit }
-            printf "%d %.6g %.6g %.6g %d\n", frames, sqrt(left / frames), sqrt(right / frames), peak + 0, bad + 0
-        }'
+            END {
+                frames = int(n / 2)
+                if (frames < rate) { print frames, 0, 0, 0, peak + 0, bad + 0; exit }
+                printf "%d %.6g %.6g %.6g %.6g %d\n", frames, sqrt(left / frames), sqrt(right / frames),
+                    sqrt(last / (2 * rate)), peak + 0, bad + 0
+            }')
 }
 
+# Measures the new bounce, logs the figures and checks what holds for sound and silence alike.
+check_bounce_samples() {
+    local label=$1
+    measure_bounce "$BOUNCE"
+    e2e_log "$label: $MEASURED_FRAMES frames, RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT" \
+        "(last second $MEASURED_RMS_LAST), peak $MEASURED_PEAK, $MEASURED_BAD bad samples"
+    [ "$MEASURED_FRAMES" -ge $((RECORD_SECONDS * RATE)) ] || e2e_fail "$label: only $MEASURED_FRAMES frames recorded"
+    [ "$MEASURED_BAD" -eq 0 ] ||
+        e2e_fail "$label: $MEASURED_BAD samples are not finite or outside [-1, 1] (peak $MEASURED_PEAK)"
+}
+
+# The cloud sounds in both channels and still sounds at the end, so that the
+# silence after its removal is the removal's doing.
 expect_sound() {
-    local label=$1 frames rms_left rms_right peak bad
-    read -r frames rms_left rms_right peak bad < <(measure_bounce "$BOUNCE")
-    e2e_log "$label: $frames frames, RMS $rms_left / $rms_right, peak $peak, $bad bad samples"
-    [ "$frames" -ge $((RECORD_SECONDS * RATE)) ] || e2e_fail "$label: only $frames frames recorded"
-    [ "$bad" -eq 0 ] || e2e_fail "$label: $bad samples are not finite or outside [-1, 1] (peak $peak)"
-    awk -v l="$rms_left" -v r="$rms_right" -v min="$MIN_SOUND_RMS" 'BEGIN { exit !(l >= min && r >= min) }' ||
-        e2e_fail "$label: RMS $rms_left / $rms_right, expected at least $MIN_SOUND_RMS in each channel"
+    check_bounce_samples "$1"
+    awk -v l="$MEASURED_RMS_LEFT" -v r="$MEASURED_RMS_RIGHT" -v e="$MEASURED_RMS_LAST" -v min="$MIN_SOUND_RMS" \
+        'BEGIN { exit !(l >= min && r >= min && e >= min) }' ||
+        e2e_fail "$1: RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT (last second $MEASURED_RMS_LAST)," \
+            "expected at least $MIN_SOUND_RMS in each channel and in the last second"
 }
 
 expect_silence() {
-    local label=$1 frames rms_left rms_right peak bad
-    read -r frames rms_left rms_right peak bad < <(measure_bounce "$BOUNCE")
-    e2e_log "$label: $frames frames, RMS $rms_left / $rms_right, peak $peak, $bad bad samples"
-    [ "$frames" -ge $((RECORD_SECONDS * RATE)) ] || e2e_fail "$label: only $frames frames recorded"
-    [ "$bad" -eq 0 ] || e2e_fail "$label: $bad samples are not finite or outside [-1, 1]"
-    awk -v p="$peak" -v max="$MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
-        e2e_fail "$label: peak $peak (RMS $rms_left / $rms_right), expected silence (peak at most $MAX_SILENT_PEAK)"
+    check_bounce_samples "$1"
+    awk -v p="$MEASURED_PEAK" -v max="$MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
+        e2e_fail "$1: peak $MEASURED_PEAK (RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT), expected silence (peak at most $MAX_SILENT_PEAK)"
 }
 
 # True once something is drawn around the given point: the ring of a new cloud.

@@ -6,6 +6,13 @@
 #include <vector>
 
 #include "app/App.h"
+#include "effects/DelayEffect.h"
+#include "effects/Effect.h"
+#include "effects/EffectsBox.h"
+#include "effects/ReverbEffect.h"
+#include "parameters/Parameter.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
 #include "app/Time.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
@@ -27,6 +34,7 @@ void* CountedAlloc(std::size_t size) {
         throw std::bad_alloc();
     return p;
 }
+
 }  // namespace
 
 void* operator new(std::size_t size) { return CountedAlloc(size); }
@@ -47,6 +55,37 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 const unsigned BLOCK = 1024;
+
+// The number of allocations that running the given code makes.
+template <typename F>
+long CountAllocations(F&& run) {
+    g_allocations = 0;
+    g_counting = true;
+    run();
+    g_counting = false;
+    return g_allocations.load();
+}
+
+void SetParam(EffectsBox* box, EffectsBox::EffectIdx effect, int idx, double value) {
+    box->GetEffect(effect)->GetParameter(idx)->SetValue(value);
+}
+
+void SwitchEverythingOn(EffectsBox* box) {
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) SetParam(box, (EffectsBox::EffectIdx)e, 0, 1.0);
+    SetParam(box, EffectsBox::EFFECT_BIT_CRUSH, 1, 30.0);
+    SetParam(box, EffectsBox::EFFECT_SATURATION, 1, 20.0);
+    SetParam(box, EffectsBox::EFFECT_STEREO, 1, 25.0);
+    SetParam(box, EffectsBox::EFFECT_STEREO, 2, 40.0);
+    SetParam(box, EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM, 10.0);
+    SetParam(box, EffectsBox::EFFECT_VOLUME, 1, -3.0);
+}
+
+std::vector<float> Noise(size_t n) {
+    std::srand(51);
+    std::vector<float> x(n);
+    for (float& v : x) v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+    return x;
+}
 
 // A scene as the application builds it: a sound in a rect and a cloud over it.
 class RealtimeAllocationTest : public ::testing::Test {
@@ -94,29 +133,120 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating) {
     RenderBlocks(&cloud, 100);
     ASSERT_EQ(cloud.GetNumVoices(), 20u);
 
-    g_allocations = 0;
-    g_counting = true;
-    RenderBlocks(&cloud, 200);
-    g_counting = false;
-    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(CountAllocations([&] { RenderBlocks(&cloud, 200); }), 0);
 
     // Adding a voice allocates on the GUI thread only; its arrival does not.
     cloud.AddGrain();
-    g_allocations = 0;
-    g_counting = true;
-    RenderBlocks(&cloud, 1);
-    g_counting = false;
+    EXPECT_EQ(CountAllocations([&] { RenderBlocks(&cloud, 1); }), 0);
     EXPECT_EQ(cloud.GetNumVoices(), 21u);
-    EXPECT_EQ(g_allocations.load(), 0);
 
     // Nor does a removal free anything there: the voice is parked.
     cloud.RemoveGrain();
-    g_allocations = 0;
-    g_counting = true;
-    RenderBlocks(&cloud, 1);
-    g_counting = false;
+    EXPECT_EQ(CountAllocations([&] { RenderBlocks(&cloud, 1); }), 0);
     EXPECT_EQ(cloud.GetNumVoices(), 20u);
-    EXPECT_EQ(g_allocations.load(), 0);
+}
+
+
+// The whole audio callback: a cloud of 20 voices over a rect, with every
+// effect of its own chain and of the master chain switched on.
+TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn) {
+    GrainCloud* cloud = new GrainCloud(&_app, {&_rect}, 6);
+    cloud->RegisterUI(new UIGrainCloud(cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
+    cloud->SetPitchLFOAmount(0.8);
+    cloud->SetPitchLFOFreq(3.0);
+    for (int i = 0; i < 14; i++) cloud->AddGrain();
+    SwitchEverythingOn(cloud->GetEffectsBox());
+    SwitchEverythingOn(_app.GetMasterEffectsBox());
+    std::vector<float> out(2 * BLOCK);
+    auto render = [&](int blocks) {
+        for (int b = 0; b < blocks; b++) {
+            std::fill(_scratch.begin(), _scratch.end(), 0.0f);
+            cloud->NextBuffer(&_scratch, BLOCK);
+            cloud->GetEffectsBox()->Process(&_scratch, BLOCK, 2);
+            _app.OnAudio(out.data(), nullptr, BLOCK, 0, 0, nullptr);
+        }
+    };
+    render(100);
+    ASSERT_EQ(cloud->GetNumVoices(), 20u);
+    EXPECT_EQ(CountAllocations([&] { render(200); }), 0);
+    delete cloud;
+}
+
+TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning) {
+    srand(3);
+    std::vector<float> samples(2 * 44100);
+    for (float& x : samples) x = (float)rand() / RAND_MAX - 0.5f;
+    SoundRect a, b;
+    a.AssociateSamples(samples, 44100, 2);
+    b.AssociateSamples(samples, 44100, 2);
+    Envelope env(2048);
+    for (double direction : {1.0, -1.0}) {
+        AudioSource voice({&a, &b}, &env, 30.0, 1.3, 1.0);
+        voice.SetDirection(direction);
+        voice.SetLoop(true);
+        voice.UpdateParams();
+        double pos[2] = {0.4, 0.7}, y[2] = {1.0, 0.5};
+        ASSERT_TRUE(voice.Play(pos, y));
+        std::vector<float> out(2 * 1024, 0.0f);
+        for (int i = 0; i < 4; i++) voice.NextBuffer(&out, 512, 0);
+        long count = CountAllocations([&] {
+            for (int i = 0; i < 500; i++) {
+                voice.UpdateParams();
+                voice.NextBuffer(&out, 512, 512 * (i % 2));
+                voice.Update(pos, y);
+            }
+        });
+        EXPECT_EQ(count, 0) << "direction " << direction;
+    }
+}
+
+TEST(EffectsAllocationTest, SteadyStateBlocksAllocateNothing) {
+    EffectsBox box;
+    SwitchEverythingOn(&box);
+    const std::vector<float> noise = Noise(2 * 1024);
+    std::vector<float> block = noise;
+    box.Process(&block, 1024, 2);  // the reverb takes its new order here
+    EXPECT_EQ(CountAllocations([&] {
+                  for (int i = 0; i < 50; i++) {
+                      block = noise;
+                      box.Process(&block, 1024, 2);
+                  }
+              }),
+              0);
+}
+
+TEST(EffectsAllocationTest, LongBlocksAndShortBlocksAllocateNothing) {
+    EffectsBox box;
+    SwitchEverythingOn(&box);
+    std::vector<float> longBlock = Noise(2 * 5000);
+    std::vector<float> shortBlock = Noise(2 * 100);
+    box.Process(&shortBlock, 100, 2);
+    EXPECT_EQ(CountAllocations([&] {
+                  box.Process(&longBlock, 5000, 2);
+                  box.Process(&shortBlock, 100, 2);
+                  box.Process(&longBlock, 5000, 1);
+              }),
+              0);
+}
+
+TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing) {
+    EffectsBox box;
+    SwitchEverythingOn(&box);
+    std::vector<float> block = Noise(2 * 1024);
+    box.Process(&block, 1024, 2);
+    EXPECT_EQ(CountAllocations([&] {
+                  for (double ms : {5000.0, 1.0, 2500.0, 4999.0, 3.0}) {
+                      SetParam(&box, EffectsBox::EFFECT_DELAY, DelayEffect::TIME_PARAM, ms);
+                      box.Process(&block, 1024, 2);
+                  }
+              }),
+              0);
+}
+
+TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock) {
+    EffectsBox box;
+    std::vector<float> block = Noise(2 * 1024);
+    EXPECT_EQ(CountAllocations([&] { box.Process(&block, 1024, 2); }), 0);
 }
 
 }  // namespace
