@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
+#include <thread>
 #include <stk/Mutex.h>
 
 #include "app/AppControl.h"
@@ -25,6 +27,8 @@
 #include "sound/AudioFileSet.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
+#include "spectral/SamplesToSpectro.h"
+#include "spectral/Spectrogram.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
@@ -188,8 +192,37 @@ bool App::LoadSounds() {
         _samplesProviders.push_back(rect);
         rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
     }
+    AnalyseSounds();
     _selectedRect = -1;
     return true;
+}
+
+void App::AnalyseSounds() {
+    // Each channel of each sound becomes a spectrogram and a chromagram. The
+    // analysis dominates start-up, so the sounds are shared out over the cores.
+    std::vector<std::vector<Spectrogram*>> spectros(_sounds.size()), chromas(_sounds.size());
+    std::atomic<size_t> next(0);
+    auto worker = [&]() {
+        for (size_t i = next++; i < _sounds.size(); i = next++) {
+            AudioFile* sound = _sounds[i];
+            int channels = int(sound->GetNumChannels());
+            spectros[i].resize(channels);
+            chromas[i].resize(channels);
+            for (int k = 0; k < channels; k++) {
+                SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), int(sound->GetNumFrames()), channels, k,
+                                                 &spectros[i][k], &chromas[i][k]);
+            }
+        }
+    };
+    unsigned numWorkers = std::max(1u, std::min(std::thread::hardware_concurrency(), unsigned(_sounds.size())));
+    std::vector<std::thread> workers;
+    for (unsigned w = 1; w < numWorkers; w++) workers.emplace_back(worker);
+    worker();
+    for (std::thread& t : workers) t.join();
+    for (size_t i = 0; i < _sounds.size(); i++) {
+        for (size_t k = 0; k < spectros[i].size(); k++) _soundRects[i]->AssociateSpectrogram(int(k), spectros[i][k]);
+        for (size_t k = 0; k < chromas[i].size(); k++) _soundRects[i]->AssociateChromagram(int(k), chromas[i][k]);
+    }
 }
 
 bool App::StartAudio() {

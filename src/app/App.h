@@ -155,6 +155,7 @@ public:
 private:
     void InitRenderer();
     void RegisterCallbacks();
+    void AnalyseSounds();
     bool StartAudio();
     void StopAudio();
     void QuitIfRequested();

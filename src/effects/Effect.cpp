@@ -6,29 +6,6 @@
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
 
-namespace {
-void SerializeParameter(const Parameter* param, Serializer* serializer)
-{
-    serializer->PutInt(param->GetIndex());
-    serializer->PutDouble(param->GetValue());
-    serializer->PutDouble(param->GetSensivity());
-}
-
-// A value that is missing or not a number keeps the current one: an effect
-// fed NaN would size its buffers from garbage.
-void UnSerializeParameter(Parameter* param, Serializer* serializer)
-{
-    int idx = 0;
-    serializer->GetInt(&idx);
-    double value = param->GetValue();
-    if (serializer->GetDouble(&value) && std::isfinite(value))
-        param->SetValue(value);
-    double sensivity = param->GetSensivity();
-    serializer->GetDouble(&sensivity);
-    param->SetSensivity(sensivity);
-}
-}
-
 Effect::Effect() : _params(), _numParams(0)
 {
 }
@@ -64,12 +41,12 @@ void Effect::Process(std::vector<float>* buffer, int nFrames, int nChan)
 void Effect::Serialize(Serializer* serializer)
 {
     for (int i = 0; i < _numParams; i++)
-        SerializeParameter(_params[i], serializer);
+        _params[i]->Serialize(serializer);
 }
 
 void Effect::UnSerialize(Serializer* serializer)
 {
     for (int i = 0; i < _numParams; i++)
-        UnSerializeParameter(_params[i], serializer);
+        _params[i]->UnSerialize(serializer);
     UpdateParameters();
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/App.h"
+#include "session/Serializer.h"
 #include "ui/UIParameter.h"
 
 Parameter::Parameter(App* app, int idx)
@@ -122,4 +123,22 @@ void ProviderParameter::FormatValue(char* text, size_t size) const {
     }
     const int index = static_cast<int>(_value);
     snprintf(text, size, "%s", index >= 0 && index < _numLabels ? _labels[index] : "");
+}
+
+void Parameter::Serialize(Serializer* serializer) const {
+    serializer->PutInt(_idx);
+    serializer->PutDouble(_value);
+    serializer->PutDouble(_sensivity);
+    if (_uiParam != nullptr) _uiParam->Serialize(serializer);
+}
+
+void Parameter::UnSerialize(Serializer* serializer) {
+    int idx = 0;
+    serializer->GetInt(&idx);
+    double value = _value;
+    if (serializer->GetDouble(&value) && std::isfinite(value)) SetValue(value);
+    double sensivity = _sensivity;
+    serializer->GetDouble(&sensivity);
+    SetSensivity(sensivity);
+    if (_uiParam != nullptr) _uiParam->UnSerialize(serializer);
 }

@@ -5,6 +5,7 @@
 #include "parameters/ParameterProvider.h"
 
 class App;
+class Serializer;
 class UIParameter;
 
 // One editable value with bounds, a default, a curve that maps a 0..1
@@ -50,6 +51,12 @@ public:
 
     void CheckValueBounds(double* value) const;
     void SetValueCheckBounds(double value);
+
+    // Index, value and sensitivity, then the pie-menu box's place.
+    void Serialize(Serializer* serializer) const;
+    // A value that is missing or not a number keeps the current one, so a
+    // damaged file can never feed garbage to an owner or an effect.
+    void UnSerialize(Serializer* serializer);
 
 protected:
     App* _app;

@@ -3,13 +3,34 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/DSP.h"
+#include "spectral/SamplesToSpectro.h"
+#include "spectral/Scale.h"
+#include "spectral/SpectroToSamples.h"
+#include "spectral/SpectroToSamplesOverlapAddProcessor.h"
+#include "spectral/Spectrogram.h"
 #include "ui/UISoundRect.h"
 
 namespace {
 // Frames the spectral engines need ahead of the end of a window.
 const int SPECTRAL_BLOCK_MIN_SAMPLES = 2048;
 const double PLAIN_COPY_TOLERANCE = 1e-15;
+// A voice reads at most a half block at sixteen times the speed at once.
+const size_t RESERVED_CHANNEL_FRAMES = 8192;
+const double FULL_BAND[2] = {0.0, 1.0};
+const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
+const double SAMPLE_RATE = SamplesToSpectro::SAMPLE_RATE;
+
+// The spectrogram is drawn on a mel axis from the first bin to Nyquist, so
+// a height fraction of the image becomes this fraction of 0 ... Nyquist.
+double MelImageToFrequency(double heightFraction)
+{
+    double binHz = Scale::HzPerBin(FFT_SIZE, SAMPLE_RATE);
+    double lowMel = Scale::HzToMel(binHz);
+    double highMel = Scale::HzToMel(binHz * (FFT_SIZE / 2));
+    return Scale::MelToHz(lowMel + (highMel - lowMel) * heightFraction) / (SAMPLE_RATE / 2.0);
+}
 
 // A rect with no view (as in the unit tests) plays as a waveform.
 UISoundRect::RectType ViewType(const UISoundRect* ui)
@@ -26,10 +47,20 @@ SoundRect::SoundRect()
       _samples(&_ownSamples),
       _nFrames(0),
       _nChans(0),
+      _spectro{nullptr, nullptr},
+      _chroma{nullptr, nullptr},
+      _spectroToSamples{{nullptr, nullptr}, {nullptr, nullptr}},
       _paramY(1.0),
       _range(10.0),
       _isClone(false)
 {
+}
+
+SoundRect::~SoundRect()
+{
+    for (auto& engines : _spectroToSamples)
+        for (SpectroToSamples* engine : engines)
+            delete engine;
 }
 
 void SoundRect::AssociateSamples(const std::vector<float>& samples, unsigned long nFrames,
@@ -50,6 +81,51 @@ const std::vector<float>* SoundRect::GetSamples(int* nFrames, int* nChans) const
     return _samples;
 }
 
+void SoundRect::AssociateSpectrogram(int chan, Spectrogram* spectrogram)
+{
+    if (chan < 0 || chan >= MAX_SPECTRAL_CHANNELS || spectrogram == nullptr)
+        return;
+    _spectro[chan] = spectrogram;
+    Associate(SPECTROGRAM, chan, spectrogram,
+              new SpectroToSamples(new SpectroToSamplesOverlapAddProcessor(spectrogram)));
+}
+
+void SoundRect::AssociateChromagram(int chan, Spectrogram* chromagram)
+{
+    if (chan < 0 || chan >= MAX_SPECTRAL_CHANNELS || chromagram == nullptr)
+        return;
+    _chroma[chan] = chromagram;
+    Associate(CHROMAGRAM, chan, chromagram,
+              new SpectroToSamples(new ChromaToSamplesOverlapAddProcessor(FFT_SIZE, SAMPLE_RATE, chromagram)));
+}
+
+void SoundRect::Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine)
+{
+    // Neighbouring columns are interpolated in magnitude and phase, which
+    // needs the phases unwrapped along time.
+    spectrum->PreProcessPhases();
+    delete _spectroToSamples[type][chan];
+    _spectroToSamples[type][chan] = engine;
+    ReserveChannelOutputs();
+}
+
+Spectrogram* SoundRect::GetSpectrogram(int chan) const
+{
+    return chan >= 0 && chan < MAX_SPECTRAL_CHANNELS ? _spectro[chan] : nullptr;
+}
+
+Spectrogram* SoundRect::GetChromagram(int chan) const
+{
+    return chan >= 0 && chan < MAX_SPECTRAL_CHANNELS ? _chroma[chan] : nullptr;
+}
+
+void SoundRect::ReserveChannelOutputs()
+{
+    size_t frames = std::min((size_t)std::max<int64_t>(_nFrames, 0), RESERVED_CHANNEL_FRAMES);
+    for (std::vector<float>& output : _chanOutputs)
+        output.reserve(frames);
+}
+
 SamplesProvider* SoundRect::Clone()
 {
     SoundRect* clone = new SoundRect();
@@ -60,6 +136,15 @@ SamplesProvider* SoundRect::Clone()
     clone->_nChans = _nChans;
     clone->_paramY = _paramY;
     clone->_range = _range;
+    for (int chan = 0; chan < MAX_SPECTRAL_CHANNELS; chan++) {
+        clone->_spectro[chan] = _spectro[chan];
+        clone->_chroma[chan] = _chroma[chan];
+        for (int type = 0; type < NUM_SPECTRUM_TYPES; type++) {
+            SpectroToSamples* engine = _spectroToSamples[type][chan];
+            clone->_spectroToSamples[type][chan] = engine != nullptr ? engine->Clone() : nullptr;
+        }
+    }
+    clone->ReserveChannelOutputs();
     return clone;
 }
 
@@ -74,7 +159,7 @@ bool SoundRect::InternalPitchShift()
 }
 
 void SoundRect::GetSamples(std::vector<float>* out, double start, double end, double timeStretch,
-                           double direction, double)
+                           double direction, double pitch)
 {
     if (start < 0.0)
         return;
@@ -85,10 +170,52 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
     DSP::Silent(out);
 
     // Stretched waveforms and the spectrogram and chromagram views are
-    // resynthesised by the spectral engine; the plain waveform is read as stored.
-    bool plainCopy = std::fabs(timeStretch - 1.0) < PLAIN_COPY_TOLERANCE;
-    if (ViewType(_uiRect) == UISoundRect::WAVEFORM && plainCopy)
-        CopyStoredSamples(out, start, end, direction);
+    // resynthesised by the spectral engines; the plain waveform is read as stored.
+    double band[2];
+    switch (ViewType(_uiRect)) {
+    case UISoundRect::WAVEFORM:
+        if (std::fabs(timeStretch - 1.0) < PLAIN_COPY_TOLERANCE)
+            CopyStoredSamples(out, start, end, direction);
+        else
+            Resynthesise(SPECTROGRAM, out, start, end, FULL_BAND, timeStretch, direction, pitch);
+        break;
+    case UISoundRect::SPECTROGRAM:
+        RequestedBand(band);
+        for (double& edge : band)
+            edge = MelImageToFrequency(edge);
+        Resynthesise(SPECTROGRAM, out, start, end, band, timeStretch, direction, pitch);
+        break;
+    case UISoundRect::CHROMAGRAM:
+        RequestedBand(band);
+        Resynthesise(CHROMAGRAM, out, start, end, band, timeStretch, direction, pitch);
+        break;
+    }
+}
+
+void SoundRect::RequestedBand(double* band) const
+{
+    band[0] = std::clamp(_paramY - _range / 100.0, 0.0, 1.0);
+    band[1] = std::clamp(_paramY + _range / 100.0, 0.0, 1.0);
+}
+
+void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end,
+                             const double* band, double timeStretch, double direction, double pitch)
+{
+    const double window[2] = {start, end};
+    for (int chan = 0; chan < MAX_SPECTRAL_CHANNELS; chan++) {
+        std::vector<float>* channel = &_chanOutputs[chan];
+        SpectroToSamples* engine = _spectroToSamples[type][chan];
+        if (engine != nullptr) {
+            engine->Process(channel, window, band, timeStretch, direction, pitch);
+        } else {
+            // A channel without an engine is silent.
+            channel->assign((size_t)(int)(end - start), 0.0f);
+        }
+    }
+    if (_nChans == 1)
+        *out = _chanOutputs[0];
+    else
+        DSP::Interleave(_chanOutputs[0], _chanOutputs[1], out);
 }
 
 void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double end,

@@ -5,25 +5,41 @@
 
 #include "sound/SamplesProvider.h"
 
+class SpectroToSamples;
+class Spectrogram;
 class UISoundRect;
 
 // The audio side of one rectangle on the canvas: one sound's samples, served
-// to grain voices for the windows they ask for.
+// to grain voices for the windows they ask for, and the spectrogram and
+// chromagram of each channel, from which a band of frequencies or pitch
+// classes is resynthesised when the view shows one of them.
 //
 // The rect built at start-up owns the samples; its clones (one per grain
 // voice) read the same immutable buffer, so memory does not grow with the
-// number of voices. Originals live until the process ends, clones are
-// deleted with their voices before that.
+// number of voices. The spectra are shared the same way (and owned by
+// neither), while every rect and clone owns its resynthesis engines: each
+// engine carries the synthesis stream of one voice. Originals live until
+// the process ends, clones are deleted with their voices before that.
 class SoundRect : public SamplesProvider {
 public:
+    // First index of the resynthesis engines: the image they resynthesise.
+    enum SpectrumType { SPECTROGRAM = 0, CHROMAGRAM = 1, NUM_SPECTRUM_TYPES = 2 };
+    static const int MAX_SPECTRAL_CHANNELS = 2;
+
     SoundRect();
-    virtual ~SoundRect() {}
+    virtual ~SoundRect();
     SoundRect(const SoundRect&) = delete;
     SoundRect& operator=(const SoundRect&) = delete;
 
     void RegisterUI(UISoundRect* ui) { _uiRect = ui; }
     // Copies the sound; called once, before any clone is made.
     void AssociateSamples(const std::vector<float>& samples, unsigned long nFrames, unsigned nChans);
+    // The rect keeps the spectrum (not owned) and builds the channel's
+    // resynthesis engine on it; channels from MAX_SPECTRAL_CHANNELS on are ignored.
+    void AssociateSpectrogram(int chan, Spectrogram* spectrogram);
+    void AssociateChromagram(int chan, Spectrogram* chromagram);
+    Spectrogram* GetSpectrogram(int chan) const;
+    Spectrogram* GetChromagram(int chan) const;
 
     const std::vector<float>* GetSamples(int* nFrames, int* nChans) const;
     unsigned GetId() const { return _id; }
@@ -41,7 +57,18 @@ public:
                     double direction, double pitch) override;
 
 private:
+    void Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine);
     void CopyStoredSamples(std::vector<float>* out, double start, double end, double direction);
+    // Resynthesises the window on every channel within band and interleaves
+    // the channels into out.
+    void Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end,
+                      const double* band, double timeStretch, double direction, double pitch);
+    // The requested band of a spectrogram or chromagram as fractions of its
+    // height: the cross-axis position plus and minus the range.
+    void RequestedBand(double* band) const;
+    // Room for the channel outputs of the longest reads of a voice, so that
+    // serving them allocates nothing on the audio thread.
+    void ReserveChannelOutputs();
 
     UISoundRect* _uiRect;
     static uint32_t _currentId;
@@ -50,6 +77,11 @@ private:
     const std::vector<float>* _samples;
     int64_t _nFrames;
     int _nChans;
+    Spectrogram* _spectro[MAX_SPECTRAL_CHANNELS];
+    Spectrogram* _chroma[MAX_SPECTRAL_CHANNELS];
+    SpectroToSamples* _spectroToSamples[NUM_SPECTRUM_TYPES][MAX_SPECTRAL_CHANNELS];
+    // One resynthesised channel each, reused between requests.
+    std::vector<float> _chanOutputs[MAX_SPECTRAL_CHANNELS];
     double _paramY;
     double _range;
     bool _isClone;

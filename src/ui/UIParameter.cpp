@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/Time.h"
+#include "session/Serializer.h"
 #include "parameters/Parameter.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
@@ -139,4 +140,14 @@ void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double
     glVertex2dv(from);
     glVertex2dv(to);
     glEnd();
+}
+
+void UIParameter::Serialize(Serializer* serializer) const {
+    serializer->PutDouble(_x);
+    serializer->PutDouble(_y);
+}
+
+void UIParameter::UnSerialize(Serializer* serializer) {
+    serializer->GetDouble(&_x);
+    serializer->GetDouble(&_y);
 }

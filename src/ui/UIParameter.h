@@ -1,6 +1,7 @@
 #pragma once
 
 class Parameter;
+class Serializer;
 class UIScreen;
 class UIStyle;
 
@@ -26,6 +27,9 @@ public:
     void SetPosition(double x, double y);
     double GetPosX() const { return _x; }
     double GetPosY() const { return _y; }
+    // The anchor, x then y.
+    void Serialize(Serializer* serializer) const;
+    void UnSerialize(Serializer* serializer);
     void TranslateX(double dx) { _x += dx; }
     void TranslateY(double dy) { _y += dy; }
 

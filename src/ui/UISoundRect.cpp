@@ -2,6 +2,7 @@
 
 #include <GL/freeglut.h>
 #include <GL/gl.h>
+#include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,9 @@
 #include "app/Time.h"
 #include "parameters/SoundRectParameters.h"
 #include "sound/SoundRect.h"
+#include "spectral/FilterBank.h"
+#include "spectral/Scale.h"
+#include "spectral/Spectrogram.h"
 #include "spectral/WaveformPyramid.h"
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
@@ -46,6 +50,35 @@ const double NAME_MAX_SCALE = 0.1;
 const double PARAM_SENSITIVITY = 6.0;
 // Range and contrast changes smaller than this do not rebuild the images.
 const double SETTING_EPSILON = 1e-15;
+
+// The analysis runs at this rate; the images span its bins up to Nyquist.
+const double ANALYSIS_SAMPLE_RATE = 44100.0;
+const float NYQUIST_HZ = 22050.0f;
+// Levels shown in the images: -50 dB and below is black, full scale white.
+const double IMAGE_MIN_DB = -50.0;
+const double IMAGE_MAX_DB = -0.00001;
+// Bright texels stay translucent so the rect's pulsing fill shows through.
+const double BRIGHT_LEVEL = 0.7;
+const unsigned char BRIGHT_ALPHA = 178;
+const int TEXEL_BYTES = 4;
+// Texture coordinates of the corners, clockwise from top left: s runs
+// across the bins, t along the analysis columns (time).
+const double TEXTURE_COORDS[2][4][2] = {
+    // Horizontal: time left to right, frequency upward.
+    {{1.0, 0.0}, {1.0, 1.0}, {0.0, 1.0}, {0.0, 0.0}},
+    // Vertical: time upward, frequency to the right.
+    {{0.0, 1.0}, {1.0, 1.0}, {1.0, 0.0}, {0.0, 0.0}},
+};
+
+// Grey RGBA texel of one display magnitude: its level in decibels
+// normalised, scaled by range and shaped by the contrast curve.
+void MagnToTexel(float magn, double range, double contrast, unsigned char* texel) {
+    const double level = Scale::AmpToDbNorm(magn, IMAGE_MIN_DB, IMAGE_MAX_DB);
+    const double shaped = std::min(1.0, Scale::Sigmoid(range * level, contrast));
+    const unsigned char grey = static_cast<unsigned char>(std::floor(255.0 * shaped));
+    texel[0] = texel[1] = texel[2] = grey;
+    texel[3] = shaped < BRIGHT_LEVEL ? grey : BRIGHT_ALPHA;
+}
 }  // namespace
 
 UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen)
@@ -73,6 +106,9 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
       _colorContrast(0.99),
       _needUpdatePyramid(true),
       _needUpdateTextures(true),
+      _spectroTexId(-1),
+      _chromaTexId(-1),
+      _filterBank(nullptr),
       _params{},
       _currentParamIdx(NO_PARAMETER),
       _pyramids{nullptr, nullptr},
@@ -90,12 +126,14 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
     const double height = _minDim + RANDOM_EXTENT * RandomUnit();
     SetDimensions(width, height);
 
+    _filterBank = new FilterBank(Scale::MEL);
     _pyramids[0] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
     _pyramids[1] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
     _pulseTimeOffset = PULSE_PHASE_RANGE * RandomUnit();
 }
 
 UISoundRect::~UISoundRect() {
+    delete _filterBank;
     delete _pyramids[0];
     delete _pyramids[1];
     for (Parameter* param : _params) delete param;
@@ -207,20 +245,30 @@ bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double
 void UISoundRect::Draw() {
     DrawRectangle();
     UpdatePyramid();
-    // Spectrogram and chromagram rects show their images here once the
-    // textures exist; until then only the frame and the name are drawn.
-    if (_rectType == WAVEFORM)
+    UpdateTextures();
+    switch (_rectType) {
+    case WAVEFORM:
         DrawWaveform();
+        break;
+    case SPECTROGRAM:
+        DrawTexture(_spectroTexId);
+        break;
+    case CHROMAGRAM:
+        DrawTexture(_chromaTexId);
+        break;
+    }
     DrawName();
 }
 
-void UISoundRect::EmitCorners(double width, double height, bool closeLoop) const {
-    glVertex2d(_left * width, _top * height);
-    glVertex2d(_right * width, _top * height);
-    glVertex2d(_right * width, _bot * height);
-    glVertex2d(_left * width, _bot * height);
-    if (closeLoop)
-        glVertex2d(_left * width, _top * height);
+void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2]) const {
+    const double xs[4] = {_left, _right, _right, _left};
+    const double ys[4] = {_top, _top, _bot, _bot};
+    const int numVertices = closeLoop ? 5 : 4;
+    for (int k = 0; k < numVertices; k++) {
+        if (texCoords != nullptr)
+            glTexCoord2d(texCoords[k % 4][0], texCoords[k % 4][1]);
+        glVertex2d(xs[k % 4] * width, ys[k % 4] * height);
+    }
 }
 
 void UISoundRect::DrawRectangle() {
@@ -312,4 +360,93 @@ void UISoundRect::DrawName() {
     // The string routine measures y from the top of the window.
     const double baselineY = (_top - NAME_INSET_Y) * height;
     _app->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
+}
+
+void UISoundRect::UpdateTextures() {
+    if (!_needUpdateTextures)
+        return;
+    // Both images follow range and contrast, so they are always rebuilt together.
+    DeleteTexture(&_spectroTexId);
+    CreateSpectroTexture();
+    DeleteTexture(&_chromaTexId);
+    CreateChromaTexture();
+    _needUpdateTextures = false;
+}
+
+void UISoundRect::CreateSpectroTexture() { _spectroTexId = CreateImageTexture(_rect->GetSpectrogram(0), _filterBank); }
+
+// Pitch classes are already evenly spaced: the chromagram needs no remapping.
+void UISoundRect::CreateChromaTexture() { _chromaTexId = CreateImageTexture(_rect->GetChromagram(0), nullptr); }
+
+int UISoundRect::CreateImageTexture(Spectrogram* spectro, FilterBank* bank) {
+    if (spectro == nullptr || spectro->GetNumCols() <= 0 || spectro->GetFFTSize() < 2)
+        return -1;
+    spectro->NormalizeMagnsDisp();
+    glEnable(GL_TEXTURE_2D);
+    GLuint texName = 0;
+    glGenTextures(1, &texName);
+    CreateTexture(spectro, static_cast<int>(texName), bank);
+    glDisable(GL_TEXTURE_2D);
+    return static_cast<int>(texName);
+}
+
+void UISoundRect::CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank) {
+    // Held only until the upload: the texture keeps its own copy.
+    std::vector<unsigned char> texels;
+    BuildTexels(spectro, bank, &texels);
+    const int numBins = spectro->GetFFTSize() / 2;
+    const int numRows = static_cast<int>(texels.size() / (TEXEL_BYTES * numBins));
+
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texId));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // Also rescales sizes that are not powers of two.
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+}
+
+void UISoundRect::DeleteTexture(int* texId) {
+    if (*texId < 0)
+        return;
+    const GLuint texName = static_cast<GLuint>(*texId);
+    glDeleteTextures(1, &texName);
+    *texId = -1;
+}
+
+void UISoundRect::BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels) {
+    RemapColumns(spectro, bank);
+    texels->resize(TEXEL_BYTES * _tmpBuf2.size());
+    for (size_t i = 0; i < _tmpBuf2.size(); i++)
+        MagnToTexel(_tmpBuf2[i], _colorRange, _colorContrast, &(*texels)[TEXEL_BYTES * i]);
+}
+
+void UISoundRect::RemapColumns(Spectrogram* spectro, FilterBank* bank) {
+    const size_t numBins = std::max(0, spectro->GetFFTSize() / 2);
+    const std::vector<float>& magns = *spectro->GetMagnDataDisp();
+    // An empty store shows no columns, whatever count it was made with.
+    size_t numCols = 0;
+    if (numBins > 0)
+        numCols = std::min<size_t>(std::max(0, spectro->GetNumCols()), magns.size() / numBins);
+    // The lowest bin above DC, in single precision like the bank's own bounds.
+    const float freqLo = static_cast<float>(ANALYSIS_SAMPLE_RATE) / static_cast<float>(numBins);
+
+    _tmpBuf2.resize(numBins * numCols);
+    for (size_t col = 0; col < numCols; col++) {
+        const auto colBegin = magns.begin() + col * numBins;
+        _tmpBuf.assign(colBegin, colBegin + numBins);
+        if (bank != nullptr)
+            bank->HzToTargetScale(&_tmpBuf, ANALYSIS_SAMPLE_RATE, freqLo, NYQUIST_HZ, static_cast<int>(numBins));
+        std::copy(_tmpBuf.begin(), _tmpBuf.end(), _tmpBuf2.begin() + col * numBins);
+    }
+}
+
+void UISoundRect::DrawTexture(int texId) const {
+    if (texId < 0)
+        return;
+    glColor4d(1.0, 1.0, 1.0, 1.0);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texId));
+    glBegin(GL_QUADS);
+    EmitCorners(_screen->GetWidth(), _screen->GetHeight(), false, TEXTURE_COORDS[_orientation]);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
 }

@@ -5,8 +5,10 @@
 #include "parameters/ParameterProvider.h"
 
 class App;
+class FilterBank;
 class Parameter;
 class SoundRect;
+class Spectrogram;
 class UIScreen;
 class UIStyle;
 class WaveformPyramid;
@@ -79,6 +81,13 @@ public:
 
     void Draw();
 
+    // The RGBA image of a spectrogram's display magnitudes: fftSize/2 texels
+    // wide, one row per analysis column, levels shaped by range and contrast.
+    // With a bank, each column is first remapped onto the bank's scale.
+    void BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels);
+    int GetSpectroTexId() const { return _spectroTexId; }
+    int GetChromaTexId() const { return _chromaTexId; }
+
 private:
     void InitParameters();
     void UpdateEdges();
@@ -86,9 +95,20 @@ private:
     void UpdatePyramid();
     void DrawWaveform();
     void DrawName();
+    void UpdateTextures();
+    void CreateSpectroTexture();
+    void CreateChromaTexture();
+    // A new texture name holding the image of spectro, or -1 when it has no columns.
+    int CreateImageTexture(Spectrogram* spectro, FilterBank* bank);
+    void CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank);
+    static void DeleteTexture(int* texId);
+    void DrawTexture(int texId) const;
+    // Display magnitudes of spectro, remapped by bank when given, into _tmpBuf2.
+    void RemapColumns(Spectrogram* spectro, FilterBank* bank);
     // Emits the four corners in pixels, clockwise from top left; closeLoop
-    // repeats the first to close an outline.
-    void EmitCorners(double width, double height, bool closeLoop) const;
+    // repeats the first to close an outline. With texCoords, each corner
+    // gets its texture coordinate first.
+    void EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2] = nullptr) const;
 
     SoundRect* _rect;
     double _width, _height;
@@ -109,6 +129,15 @@ private:
     bool _needUpdatePyramid;
     // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
     bool _needUpdateTextures;
+    // GL texture names of the two images, -1 when none exists.
+    int _spectroTexId;
+    int _chromaTexId;
+    // Maps the spectrogram's linear bins onto the mel scale, which gives the
+    // low octaves their share of the image.
+    FilterBank* _filterBank;
+    // One column of the image being built, and the whole remapped image.
+    std::vector<float> _tmpBuf;
+    std::vector<float> _tmpBuf2;
     Parameter* _params[NUM_PARAMS];
     ParamIndex _currentParamIdx;
     WaveformPyramid* _pyramids[2];

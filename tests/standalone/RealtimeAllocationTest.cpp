@@ -13,6 +13,8 @@
 #include "parameters/Parameter.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "spectral/SamplesToSpectro.h"
+#include "spectral/Spectrogram.h"
 #include "app/Time.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
@@ -247,6 +249,61 @@ TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock) {
     EffectsBox box;
     std::vector<float> block = Noise(2 * 1024);
     EXPECT_EQ(CountAllocations([&] { box.Process(&block, 1024, 2); }), 0);
+}
+
+
+// Grains resynthesised from spectra: every voice owns its own engines, which
+// must be ready before its first block, also while the pitch moves.
+TEST(SpectralVoiceAllocationTest, SpectralGrainsAllocateNothingFromTheFirstBlockOn) {
+    App app;
+    app.SetWinSize(1000, 600);
+    const int frames = 3 * 44100;
+    std::vector<float> samples(2 * frames);
+    srand(3);
+    for (float& x : samples) x = (float)rand() / RAND_MAX - 0.5f;
+    SoundRect rect;
+    rect.AssociateSamples(samples, frames, 2);
+    std::vector<Spectrogram*> spectra(2), chromas(2);
+    for (int k = 0; k < 2; k++) {
+        SamplesToSpectro::AnalyseChannel(samples, frames, 2, k, &spectra[k], &chromas[k]);
+        rect.AssociateSpectrogram(k, spectra[k]);
+        rect.AssociateChromagram(k, chromas[k]);
+    }
+    UISoundRect view(&rect, &app, nullptr, app.GetScreen());
+    rect.RegisterUI(&view);
+    Envelope env(2048);
+    struct Case {
+        UISoundRect::RectType type;
+        double pitch, stretch, direction;
+    };
+    for (Case c : {Case{UISoundRect::SPECTROGRAM, 1.0, 1.0, 1.0}, Case{UISoundRect::SPECTROGRAM, 3.0, 1.0, -1.0},
+                   Case{UISoundRect::CHROMAGRAM, 0.5, 2.0, 1.0}, Case{UISoundRect::WAVEFORM, 1.0, 1.7, -1.0}}) {
+        view.SetRectType(c.type);
+        AudioSource voice({&rect}, &env, 30.0, c.pitch, c.stretch);
+        voice.SetDirection(c.direction);
+        voice.SetLoop(true);
+        voice.UpdateParams();
+        double pos[1] = {0.02}, y[1] = {0.5};
+        voice.Play(pos, y);
+        std::vector<float> out(2 * 1024, 0.0f);
+        long count = CountAllocations([&] {
+            for (int i = 0; i < 400; i++) {
+                // A swept pitch, as the cloud's LFO gives it.
+                if (c.pitch == 3.0) {
+                    voice.SetPitch(0.5 + (i % 8) * 0.5);
+                    voice.UpdateParams();
+                }
+                voice.NextBuffer(&out, 512, 512 * (i % 2));
+                y[0] = (i % 10) / 10.0;
+                voice.Update(pos, y);
+            }
+        });
+        EXPECT_EQ(count, 0) << "type " << c.type << " pitch " << c.pitch << " direction " << c.direction;
+    }
+    for (int k = 0; k < 2; k++) {
+        delete chromas[k];
+        delete spectra[k];
+    }
 }
 
 }  // namespace

@@ -1,0 +1,119 @@
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "app/App.h"
+#include "sound/SoundRect.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
+#include "spectral/SamplesToSpectro.h"
+#include "spectral/Spectrogram.h"
+#include "ui/UISoundRect.h"
+
+namespace {
+
+const int SAMPLE_RATE = 44100;
+const int SOUND_FRAMES = 4 * SAMPLE_RATE;
+// Voices render half-blocks of the 1024-frame audio block.
+const unsigned HALF_BLOCK = 512;
+
+// A four-second stereo sound (a chord over noise) analysed as at start-up,
+// in a rect whose view shows it as the given type.
+class AnalysedRect {
+public:
+    explicit AnalysedRect(UISoundRect::RectType type)
+    {
+        _app.SetWinSize(1000, 600);
+        std::srand(17);
+        std::vector<float> samples(2 * SOUND_FRAMES);
+        for (int f = 0; f < SOUND_FRAMES; f++) {
+            double t = (double)f / SAMPLE_RATE;
+            double chord = 0.2 * (std::sin(2 * M_PI * 220.0 * t) + std::sin(2 * M_PI * 277.2 * t)
+                                  + std::sin(2 * M_PI * 329.6 * t));
+            for (int c = 0; c < 2; c++)
+                samples[2 * f + c] = (float)(chord + 0.05 * (2.0 * std::rand() / RAND_MAX - 1.0));
+        }
+        _rect.AssociateSamples(samples, SOUND_FRAMES, 2);
+        for (int k = 0; k < 2; k++) {
+            _spectra.emplace_back(SamplesToSpectro::SamplesToSpectrogram(samples, SOUND_FRAMES, 2, k));
+            _rect.AssociateSpectrogram(k, _spectra.back().get());
+        }
+        for (int k = 0; k < 2; k++) {
+            _spectra.emplace_back(SamplesToSpectro::SamplesToChromagram(samples, SOUND_FRAMES, 2, k));
+            _rect.AssociateChromagram(k, _spectra.back().get());
+        }
+        _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
+        _rect.RegisterUI(_view.get());
+        _view->SetRectType(type);
+    }
+
+    SoundRect* Get() { return &_rect; }
+
+private:
+    App _app;
+    SoundRect _rect;
+    std::unique_ptr<UISoundRect> _view;
+    std::vector<std::unique_ptr<Spectrogram>> _spectra;
+};
+
+// One looping voice of 200 ms grains from the middle of the rect, half-way
+// up; one iteration renders one second of audio, so the counter gives the
+// CPU seconds one voice costs per second of audio (1 would use a whole core).
+void BenchVoice(benchmark::State& state, UISoundRect::RectType type, double pitch, double timeStretch)
+{
+    AnalysedRect rect(type);
+    Envelope envelope(2048);
+    AudioSource voice({rect.Get()}, &envelope, 200.0, pitch, timeStretch);
+    voice.SetDirection(1.0);
+    voice.SetLoop(true);
+    voice.UpdateParams();
+    double position = 0.5, paramY = 0.5;
+    voice.Play(&position, &paramY);
+    std::vector<float> block(2 * HALF_BLOCK);
+    for (auto _ : state) {
+        for (int frames = 0; frames < SAMPLE_RATE; frames += HALF_BLOCK) {
+            std::fill(block.begin(), block.end(), 0.0f);
+            voice.NextBuffer(&block, HALF_BLOCK, 0);
+        }
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.counters["cpu_s_per_audio_s"] = benchmark::Counter(
+        (double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_VoiceFromSpectrogram(benchmark::State& state)
+{
+    BenchVoice(state, UISoundRect::SPECTROGRAM, 1.0, 1.0);
+}
+
+void BM_VoiceFromSpectrogramPitchedUp(benchmark::State& state)
+{
+    BenchVoice(state, UISoundRect::SPECTROGRAM, 2.0, 1.0);
+}
+
+void BM_VoiceFromChromagram(benchmark::State& state)
+{
+    BenchVoice(state, UISoundRect::CHROMAGRAM, 1.0, 1.0);
+}
+
+void BM_VoiceFromStretchedWaveform(benchmark::State& state)
+{
+    BenchVoice(state, UISoundRect::WAVEFORM, 1.0, 0.5);
+}
+
+// The plain copy, for comparison.
+void BM_VoiceFromWaveform(benchmark::State& state)
+{
+    BenchVoice(state, UISoundRect::WAVEFORM, 1.0, 1.0);
+}
+
+}  // namespace
+
+BENCHMARK(BM_VoiceFromSpectrogram)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VoiceFromSpectrogramPitchedUp)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VoiceFromChromagram)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VoiceFromStretchedWaveform)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_VoiceFromWaveform)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+#include "spectral/OverlapAddProcessor.h"
+
+class Spectrogram;
+
+// Records one channel of an analysis into a spectrogram: each frame becomes
+// the next column, shown as its magnitude spectrum.
+class SpectroOverlapAddProcessor : public OverlapAddProcessor {
+public:
+    // spectro is not owned.
+    SpectroOverlapAddProcessor(Spectrogram* spectro, int chanNum);
+    ~SpectroOverlapAddProcessor() override {}
+
+    void ProcessFFT(std::vector<float>* compBuf, int chanNum) override;
+
+private:
+    int _chanNum;
+    Spectrogram* _spectro;
+    int _currentSpectroCol;
+    std::vector<float> _tmpBuf;
+};

@@ -1,0 +1,539 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "app/App.h"
+#include "sound/SoundRect.h"
+#include "spectral/Algos.h"
+#include "spectral/ChromaToSamplesOverlapAddProcessor.h"
+#include "spectral/SamplesToSpectro.h"
+#include "spectral/SpectroToSamples.h"
+#include "spectral/SpectroToSamplesOverlapAddProcessor.h"
+#include "spectral/Spectrogram.h"
+#include "ui/UISoundRect.h"
+
+namespace {
+
+const int N = 2048;
+const int HOP = 512;
+const double FULL[2] = {0.0, 1.0};
+
+// A store of numCols columns of random complex bins, phases unwrapped as the
+// sound rect leaves them.
+std::unique_ptr<Spectrogram> RandomSpectrogram(int numCols, unsigned seed)
+{
+    srand(seed);
+    auto spectro = std::make_unique<Spectrogram>(N, numCols);
+    std::vector<float> col(2 * N);
+    for (int c = 0; c < numCols; c++) {
+        for (float& v : col)
+            v = 2.0f * rand() / (float)RAND_MAX - 1.0f;
+        spectro->SetCol(c, col);
+    }
+    spectro->PreProcessPhases();
+    return spectro;
+}
+
+// Every bin (1, 0): after the band selection a bin is silent exactly when it
+// was dropped.
+std::unique_ptr<Spectrogram> FlatSpectrogram()
+{
+    auto spectro = std::make_unique<Spectrogram>(N, 2);
+    std::vector<float> col(2 * N, 0.0f);
+    for (int b = 0; b < N; b++)
+        col[2 * b] = 1.0f;
+    spectro->SetCol(0, col);
+    spectro->SetCol(1, col);
+    spectro->PreProcessPhases();
+    return spectro;
+}
+
+// The synthesised frame of the spectrum at column position col, computed
+// directly: the real part of the inverse DFT, scaled by 1/N and weighted by
+// the symmetric Hann window.
+std::vector<double> ReferenceFrame(const Spectrogram& spectro, double col)
+{
+    std::vector<float> bins;
+    spectro.GetCol(col, &bins);
+    std::vector<double> cosTable(N), sinTable(N);
+    for (int k = 0; k < N; k++) {
+        cosTable[k] = std::cos(2.0 * M_PI * k / N);
+        sinTable[k] = std::sin(2.0 * M_PI * k / N);
+    }
+    std::vector<double> frame(N);
+    for (int n = 0; n < N; n++) {
+        double sum = 0.0;
+        for (int b = 0; b < N; b++) {
+            int k = (int)(((long)b * n) % N);
+            sum += bins[2 * b] * cosTable[k] - bins[2 * b + 1] * sinTable[k];
+        }
+        double hann = 0.5 * (1.0 - std::cos(2.0 * M_PI * n / (N - 1)));
+        frame[n] = sum / N * hann;
+    }
+    return frame;
+}
+
+// Hop h of an overlap-add stream of frames one hop apart, the first frame
+// starting the stream.
+std::vector<double> ReferenceHop(const std::vector<std::vector<double>>& frames, int h)
+{
+    std::vector<double> hop(HOP, 0.0);
+    for (int j = 0; j < 4; j++) {
+        if (h - j < 0 || h - j >= (int)frames.size())
+            continue;
+        for (int n = 0; n < HOP; n++)
+            hop[n] += frames[h - j][j * HOP + n];
+    }
+    return hop;
+}
+
+void ExpectHopsMatch(const std::vector<float>& out, const std::vector<std::vector<double>>& frames,
+                     int firstHop, int numHops)
+{
+    for (int h = 0; h < numHops; h++) {
+        std::vector<double> expected = ReferenceHop(frames, firstHop + h);
+        for (int n = 0; n < HOP; n++)
+            ASSERT_NEAR(out[h * HOP + n], expected[n], 2e-5) << "hop " << firstHop + h << " sample " << n;
+    }
+}
+
+// Counts the frames it writes.
+class CountingProcessor : public SpectroToSamplesOverlapAddProcessor {
+public:
+    CountingProcessor(Spectrogram* spectro, int* frames)
+        : SpectroToSamplesOverlapAddProcessor(spectro), _frames(frames) {}
+    void ProcessFFT(std::vector<float>* compBuf, int chanNum) override
+    {
+        (*_frames)++;
+        SpectroToSamplesOverlapAddProcessor::ProcessFFT(compBuf, chanNum);
+    }
+
+private:
+    int* _frames;
+};
+
+std::vector<float> Play(SpectroToSamples* engine, double start, double end, const double* band = FULL,
+                        double stretch = 1.0, double direction = 1.0, double pitch = 1.0)
+{
+    std::vector<float> out;
+    double window[2] = {start, end};
+    engine->Process(&out, window, band, stretch, direction, pitch);
+    return out;
+}
+
+// The bins the processor leaves in the spectrum it writes.
+std::vector<int> KeptBins(OverlapAddProcessor* processor, double lo, double hi)
+{
+    double band[2] = {lo, hi};
+    processor->SetSelFreq(band);
+    processor->SetSpectroColNum(0.0);
+    std::vector<float> spectrum(2 * N, 0.0f);
+    processor->ProcessFFT(&spectrum, 0);
+    std::vector<int> kept;
+    for (int b = 0; b < N; b++)
+        if (spectrum[2 * b] != 0.0f || spectrum[2 * b + 1] != 0.0f)
+            kept.push_back(b);
+    return kept;
+}
+
+// Pitch class of an FFT bin in chroma bins (N per octave, C at 0), from its
+// frequency; the upper half of the spectrum folds back onto the lower.
+int ReferenceChromaBin(int bin)
+{
+    int folded = bin > N / 2 ? N - bin - 1 : bin;
+    if (folded == 0)
+        return 0;
+    double hz = folded * 44100.0 / N;
+    double semitones = 12.0 * std::log2(hz / 16.351597831287418);
+    double pitchClass = std::fmod(semitones - 1.0 / 12.0, 12.0);
+    return (int)std::lround(N * pitchClass / 12.0);
+}
+
+// Fraction of 0 ... Nyquist at height fraction v of a mel axis from the
+// first bin (44100 / 2048 Hz) to Nyquist.
+double MelImageFraction(double v)
+{
+    auto mel = [](double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); };
+    double low = mel(44100.0 / N), high = mel(22050.0);
+    double m = low + (high - low) * v;
+    return 700.0 * (std::pow(10.0, m / 2595.0) - 1.0) / 22050.0;
+}
+
+}  // namespace
+
+TEST(LinearResampleTest, InterpolatesAndEndsOnTheLastInput)
+{
+    std::vector<float> ramp = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    std::vector<float> same(10);
+    Algos::LinearResample(ramp, &same);
+    EXPECT_EQ(same, ramp);
+
+    // Step 2.5: positions 0, 2.5, 5, 7.5, but the last sample is the last input.
+    std::vector<float> shorter(4);
+    Algos::LinearResample(ramp, &shorter);
+    EXPECT_EQ(shorter, (std::vector<float>{0.0f, 2.5f, 5.0f, 9.0f}));
+
+    // Step 0.4 over two samples: from position 1 on there is no right
+    // neighbour, and the value holds instead of reaching past the end.
+    std::vector<float> two = {0.0f, 1.0f};
+    std::vector<float> longer(5);
+    Algos::LinearResample(two, &longer);
+    ASSERT_EQ(longer.size(), 5u);
+    EXPECT_FLOAT_EQ(longer[0], 0.0f);
+    EXPECT_FLOAT_EQ(longer[1], 0.4f);
+    EXPECT_FLOAT_EQ(longer[2], 0.8f);
+    EXPECT_FLOAT_EQ(longer[3], 1.0f);
+    EXPECT_FLOAT_EQ(longer[4], 1.0f);
+
+    std::vector<float> one = {3.0f};
+    std::vector<float> spread(3);
+    Algos::LinearResample(one, &spread);
+    EXPECT_EQ(spread, (std::vector<float>{3.0f, 3.0f, 3.0f}));
+}
+
+TEST(SpectroBandTest, QuarterBandKeepsOneBinAndItsMirror)
+{
+    auto spectro = FlatSpectrogram();
+    SpectroToSamplesOverlapAddProcessor processor(spectro.get());
+    EXPECT_EQ(KeptBins(&processor, 0.25, 0.25), (std::vector<int>{256, 1792}));
+    // Only the constant bin lies at the bottom; the full band keeps all.
+    EXPECT_EQ(KeptBins(&processor, 0.0, 0.0), (std::vector<int>{0}));
+    EXPECT_EQ(KeptBins(&processor, 0.0, 1.0).size(), (size_t)N);
+    // Bins 100 ... 200 and their mirrors 1848 ... 1948.
+    std::vector<int> kept = KeptBins(&processor, 200.0 / N, 400.0 / N);
+    ASSERT_EQ(kept.size(), 202u);
+    EXPECT_EQ(kept.front(), 100);
+    EXPECT_EQ(kept[100], 200);
+    EXPECT_EQ(kept[101], 1848);
+    EXPECT_EQ(kept.back(), 1948);
+}
+
+TEST(SpectroBandTest, ChromaBandKeepsTheBinsOfItsPitchClasses)
+{
+    auto spectro = FlatSpectrogram();
+    ChromaToSamplesOverlapAddProcessor processor(N, 44100.0, spectro.get());
+    // From three semitones above C to six (D# ... F#), in every octave.
+    std::vector<int> kept = KeptBins(&processor, 0.25, 0.5);
+    std::vector<int> expected;
+    for (int b = 0; b < N; b++) {
+        int chroma = ReferenceChromaBin(b);
+        if (chroma >= 512 && chroma <= 1024)
+            expected.push_back(b);
+    }
+    EXPECT_EQ(kept, expected);
+    EXPECT_GT(kept.size(), 200u);
+    EXPECT_LT(kept.size(), 1000u);
+    // Bin 20 (431 Hz, near A4) lies outside the band, bin 15 (323 Hz,
+    // between D#4 and E4) in it, and so does its octave, bin 30.
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 20), 0);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 15), 1);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), 30), 1);
+}
+
+TEST(SpectroToSamplesTest, FreshEngineSynthesisesConsecutiveColumns)
+{
+    auto spectro = RandomSpectrogram(8, 11);
+    int frames = 0;
+    SpectroToSamples engine(new CountingProcessor(spectro.get(), &frames));
+    std::vector<std::vector<double>> columns;
+    for (int c = 2; c <= 4; c++)
+        columns.push_back(ReferenceFrame(*spectro, c));
+
+    // Five blocks before the first frame: one frame after the first hop's request.
+    std::vector<float> out = Play(&engine, 2 * HOP, 3 * HOP);
+    EXPECT_EQ(frames, 1);
+    ASSERT_EQ(out.size(), (size_t)HOP);
+    ExpectHopsMatch(out, columns, 0, 1);
+
+    // Later calls continue the stream, one frame per hop.
+    out = Play(&engine, 3 * HOP, 5 * HOP);
+    EXPECT_EQ(frames, 3);
+    ASSERT_EQ(out.size(), 2u * HOP);
+    ExpectHopsMatch(out, columns, 1, 2);
+}
+
+TEST(SpectroToSamplesTest, SurplusOutputStartsTheNextCall)
+{
+    auto spectro = RandomSpectrogram(8, 12);
+    int frames = 0;
+    SpectroToSamples engine(new CountingProcessor(spectro.get(), &frames));
+    std::vector<std::vector<double>> columns = {ReferenceFrame(*spectro, 0.0),
+                                                ReferenceFrame(*spectro, 1.0)};
+    std::vector<float> first = Play(&engine, 0.0, 100.0);
+    std::vector<float> rest = Play(&engine, 100.0, 512.0);
+    EXPECT_EQ(frames, 1);
+    first.insert(first.end(), rest.begin(), rest.end());
+    // Column 1 next: the position is taken from the window's start.
+    std::vector<float> next = Play(&engine, 512.0, 1024.0);
+    EXPECT_EQ(frames, 2);
+    first.insert(first.end(), next.begin(), next.end());
+    ExpectHopsMatch(first, columns, 0, 2);
+}
+
+TEST(SpectroToSamplesTest, PastTheLastColumnTheLastSpectrumRepeats)
+{
+    auto spectro = RandomSpectrogram(4, 13);
+    SpectroToSamples engine(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
+    std::vector<double> last = ReferenceFrame(*spectro, 3.0);
+    // From column 3 on, six frames: the last column and five repeats.
+    std::vector<float> out = Play(&engine, 3 * HOP, 9 * HOP);
+    ASSERT_EQ(out.size(), 6u * HOP);
+    ExpectHopsMatch(out, std::vector<std::vector<double>>(6, last), 0, 6);
+
+    // A stretch that jumps far beyond the end reads nothing there.
+    SpectroToSamples jumping(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
+    out = Play(&jumping, 2 * HOP, 8 * HOP, FULL, 50.0);
+    std::vector<double> second = ReferenceFrame(*spectro, 2.0);
+    ExpectHopsMatch(out, std::vector<std::vector<double>>(6, second), 0, 6);
+}
+
+TEST(SpectroToSamplesTest, BeforeTheFirstColumnTheFirstColumnPlays)
+{
+    auto spectro = RandomSpectrogram(6, 14);
+    SpectroToSamples engine(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
+    // Backwards three columns per frame from the window's last frame
+    // (column 3071 / 512): 5.998, 2.998, then below 0 for the rest.
+    double start = 3071.0 / HOP;
+    std::vector<double> firstCol = ReferenceFrame(*spectro, 0.0);
+    std::vector<std::vector<double>> frames = {ReferenceFrame(*spectro, start),
+                                               ReferenceFrame(*spectro, start - 3.0)};
+    frames.resize(6, firstCol);
+    std::vector<float> out = Play(&engine, 0.0, 6 * HOP, FULL, 3.0, -1.0);
+    ASSERT_EQ(out.size(), 6u * HOP);
+    ExpectHopsMatch(out, frames, 0, 6);
+}
+
+TEST(SpectroToSamplesTest, EmptyStorePlaysSilence)
+{
+    Spectrogram empty(N, -3);
+    SpectroToSamples engine(new SpectroToSamplesOverlapAddProcessor(&empty));
+    SpectroToSamples chroma(new ChromaToSamplesOverlapAddProcessor(N, 44100.0, &empty));
+    for (SpectroToSamples* e : {&engine, &chroma}) {
+        for (double direction : {1.0, -1.0}) {
+            std::vector<float> out = Play(e, 100.0, 3000.0, FULL, 2.0, direction);
+            ASSERT_EQ(out.size(), 2900u);
+            for (float v : out)
+                ASSERT_EQ(v, 0.0f);
+        }
+    }
+}
+
+TEST(SpectroToSamplesTest, PitchSpacesTheFramesAndEachStillEmitsOneHop)
+{
+    auto spectro = RandomSpectrogram(8, 16);
+    int frames = 0;
+    SpectroToSamples engine(new CountingProcessor(spectro.get(), &frames));
+    // Frames 1024 apart, each emitting its first hop: a hop holds the frame
+    // that starts there and the third quarter of the one before.
+    std::vector<float> out = Play(&engine, 0.0, 3 * HOP, FULL, 1.0, 1.0, 2.0);
+    EXPECT_EQ(frames, 3);
+    std::vector<std::vector<double>> columns;
+    for (int c = 0; c < 3; c++)
+        columns.push_back(ReferenceFrame(*spectro, c));
+    for (int h = 0; h < 3; h++) {
+        for (int n = 0; n < HOP; n++) {
+            double expected = columns[h][n] + (h > 0 ? columns[h - 1][2 * HOP + n] : 0.0);
+            ASSERT_NEAR(out[h * HOP + n], expected, 2e-5) << "hop " << h << " sample " << n;
+        }
+    }
+}
+
+namespace {
+
+// A stereo sound (a different mixture on each channel) analysed as at
+// start-up, in a rect with a view.
+class SpectralRectTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        _app.SetWinSize(1000, 600);
+        const int frames = 44100;
+        srand(21);
+        std::vector<float> samples(2 * frames);
+        for (int f = 0; f < frames; f++) {
+            double t = f / 44100.0;
+            double noise = 0.1 * (2.0 * rand() / RAND_MAX - 1.0);
+            samples[2 * f] = (float)(0.4 * std::sin(2 * M_PI * 440.0 * t) + noise);
+            samples[2 * f + 1] = (float)(0.4 * std::sin(2 * M_PI * 2500.0 * t) - noise);
+        }
+        SetUpRect(&_rect, samples, frames);
+        _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
+        _rect.RegisterUI(_view.get());
+        _samples = samples;
+    }
+    void TearDown() override
+    {
+        for (Spectrogram* s : _owned)
+            delete s;
+    }
+
+    void SetUpRect(SoundRect* rect, const std::vector<float>& samples, int frames)
+    {
+        rect->AssociateSamples(samples, frames, 2);
+        for (int k = 0; k < 2; k++)
+            _owned.push_back(SamplesToSpectro::SamplesToSpectrogram(samples, frames, 2, k));
+        for (int k = 0; k < 2; k++)
+            rect->AssociateSpectrogram(k, _owned[_owned.size() - 2 + k]);
+        for (int k = 0; k < 2; k++)
+            _owned.push_back(SamplesToSpectro::SamplesToChromagram(samples, frames, 2, k));
+        for (int k = 0; k < 2; k++)
+            rect->AssociateChromagram(k, _owned[_owned.size() - 2 + k]);
+    }
+
+    // The rect's answer split into its channels.
+    static void Split(const std::vector<float>& out, std::vector<float>* left, std::vector<float>* right)
+    {
+        for (size_t i = 0; i + 1 < out.size(); i += 2) {
+            left->push_back(out[i]);
+            right->push_back(out[i + 1]);
+        }
+    }
+
+    // What a lone engine around the processor makes of a request.
+    static std::vector<float> Alone(SpectroToSamplesOverlapAddProcessor* processor, double start, double end,
+                                    const double* band, double stretch, double direction)
+    {
+        SpectroToSamples engine(processor);
+        return Play(&engine, start, end, band, stretch, direction);
+    }
+
+    App _app;
+    SoundRect _rect;
+    std::unique_ptr<UISoundRect> _view;
+    std::vector<float> _samples;
+    std::vector<Spectrogram*> _owned;
+};
+
+}  // namespace
+
+TEST_F(SpectralRectTest, SpectrogramBandIsTheMelMappedCrossAxisRange)
+{
+    // The mel axis puts 0.4 ... 0.6 of the image at 2169 ... 5021 Hz.
+    const double band[2] = {MelImageFraction(0.4), MelImageFraction(0.6)};
+    EXPECT_NEAR(band[0] * 22050.0, 2169.10, 0.01);
+    EXPECT_NEAR(band[1] * 22050.0, 5021.26, 0.01);
+
+    _view->SetRectType(UISoundRect::SPECTROGRAM);
+    EXPECT_EQ(_rect.GetBlockMinSamples(), 2048);
+    EXPECT_TRUE(_rect.InternalPitchShift());
+    _rect.SetParamY(0.5);
+    _rect.SetRange(10.0);
+    std::vector<float> out, left, right;
+    _rect.GetSamples(&out, 8000.0, 9500.0, 1.0, 1.0, 1.0);
+    ASSERT_EQ(out.size(), 3000u);
+    Split(out, &left, &right);
+    for (int k = 0; k < 2; k++) {
+        std::vector<float> expected = Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)),
+                                            8000.0, 9500.0, band, 1.0, 1.0);
+        EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
+    }
+    // The unmapped band would be another sound.
+    const double linear[2] = {0.4, 0.6};
+    EXPECT_NE(right, Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(1)), 8000.0, 9500.0,
+                           linear, 1.0, 1.0));
+}
+
+TEST_F(SpectralRectTest, ChromagramBandIsTheCrossAxisRangeClamped)
+{
+    _view->SetRectType(UISoundRect::CHROMAGRAM);
+    EXPECT_EQ(_rect.GetBlockMinSamples(), 2048);
+    _rect.SetParamY(0.95);
+    _rect.SetRange(20.0);
+    const double band[2] = {0.75, 1.0};
+    std::vector<float> out, left, right;
+    _rect.GetSamples(&out, 20000.0, 21024.0, 1.3, -1.0, 1.0);
+    Split(out, &left, &right);
+    for (int k = 0; k < 2; k++) {
+        std::vector<float> expected = Alone(new ChromaToSamplesOverlapAddProcessor(N, 44100.0, _rect.GetChromagram(k)),
+                                            20000.0, 21024.0, band, 1.3, -1.0);
+        EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
+    }
+}
+
+TEST_F(SpectralRectTest, StretchedWaveformResynthesisesTheFullBandAtAnyLevel)
+{
+    _rect.SetParamY(0.3);
+    std::vector<float> out, left, right;
+    _rect.GetSamples(&out, 5000.0, 6000.0, 2.0, 1.0, 1.0);
+    ASSERT_EQ(out.size(), 2000u);
+    Split(out, &left, &right);
+    for (int k = 0; k < 2; k++) {
+        std::vector<float> expected = Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)),
+                                            5000.0, 6000.0, FULL, 2.0, 1.0);
+        EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
+    }
+    // The plain path is still the stored sound at the cross-axis level.
+    _rect.GetSamples(&out, 5000.0, 5002.0, 1.0, 1.0, 1.0);
+    EXPECT_FLOAT_EQ(out[3], 0.3f * _samples[2 * 5001 + 1]);
+}
+
+TEST_F(SpectralRectTest, ClonesOwnTheirEnginesAndShareTheSpectra)
+{
+    _view->SetRectType(UISoundRect::SPECTROGRAM);
+    _rect.SetParamY(0.2);
+    std::unique_ptr<SoundRect> busy(static_cast<SoundRect*>(_rect.Clone()));
+    std::unique_ptr<SoundRect> clone(static_cast<SoundRect*>(_rect.Clone()));
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(clone->GetSpectrogram(k), _rect.GetSpectrogram(k));
+        EXPECT_EQ(clone->GetChromagram(k), _rect.GetChromagram(k));
+    }
+    // A rect built afresh from the same sound answers the same requests alike.
+    SoundRect fresh;
+    SetUpRect(&fresh, _samples, 44100);
+    fresh.RegisterUI(_view.get());
+
+    std::vector<float> fromClone, fromFresh, fromBusy;
+    struct Request {
+        double y, start, end, stretch, direction, pitch;
+    };
+    for (const Request& r : {Request{0.2, 10000, 11000, 1.0, 1.0, 1.0}, Request{0.6, 11000, 11700, 1.0, -1.0, 1.5},
+                             Request{0.9, 11700, 13000, 0.5, 1.0, 0.8}}) {
+        for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM}) {
+            _view->SetRectType(type);
+            for (SoundRect* rect : {clone.get(), &fresh, busy.get()})
+                rect->SetParamY(r.y);
+            // Requests to another clone do not move this clone's streams.
+            busy->GetSamples(&fromBusy, r.start + 5000, r.end + 5000, 1.0, 1.0, 1.0);
+            clone->GetSamples(&fromClone, r.start, r.end, r.stretch, r.direction, r.pitch);
+            fresh.GetSamples(&fromFresh, r.start, r.end, r.stretch, r.direction, r.pitch);
+            ASSERT_EQ(fromClone.size(), 2u * (size_t)(r.end - r.start));
+            EXPECT_EQ(fromClone, fromFresh) << "window at " << r.start << " type " << type;
+        }
+    }
+}
+
+TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)
+{
+    App app;
+    app.SetWinSize(1000, 600);
+    for (int frames : {1500, 2560}) {
+        std::vector<float> samples(2 * frames, 0.5f);
+        SoundRect rect;
+        UISoundRect view(&rect, &app, nullptr, app.GetScreen());
+        rect.RegisterUI(&view);
+        rect.AssociateSamples(samples, frames, 2);
+        std::vector<std::unique_ptr<Spectrogram>> spectra;
+        for (int k = 0; k < 2; k++) {
+            spectra.emplace_back(SamplesToSpectro::SamplesToSpectrogram(samples, frames, 2, k));
+            rect.AssociateSpectrogram(k, spectra.back().get());
+        }
+        for (int k = 0; k < 2; k++) {
+            spectra.emplace_back(SamplesToSpectro::SamplesToChromagram(samples, frames, 2, k));
+            rect.AssociateChromagram(k, spectra.back().get());
+        }
+        for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM, UISoundRect::WAVEFORM}) {
+            view.SetRectType(type);
+            for (double direction : {1.0, -1.0}) {
+                std::vector<float> out;
+                rect.GetSamples(&out, 10.0, frames - 10.0, 1.7, direction, 1.0);
+                ASSERT_EQ(out.size(), 2u * (frames - 20)) << frames;
+                for (float v : out)
+                    ASSERT_EQ(v, 0.0f) << frames << " frames, type " << type;
+            }
+        }
+    }
+}
