@@ -13,12 +13,7 @@ const double RATIO_CURVE = 1.0 / 3.0;
 EffectParameter::EffectParameter(int idx, const char* name, double minValue, double maxValue,
                                  double defaultValue, double powFactor)
     : Parameter(nullptr, idx) {
-    SetName(name);
-    _minValue = minValue;
-    _maxValue = maxValue;
-    _defaultValue = defaultValue;
-    _value = defaultValue;
-    _powFactor = powFactor;
+    Define(name, minValue, maxValue, defaultValue, powFactor);
 }
 
 void EffectParameter::SetValue(ParameterProvider*, double) {}

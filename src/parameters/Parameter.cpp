@@ -73,12 +73,7 @@ ProviderParameter::ProviderParameter(App* app, int idx, ParameterProvider::Type 
       _format(format),
       _labels(nullptr),
       _numLabels(0) {
-    SetName(name);
-    _minValue = minValue;
-    _maxValue = maxValue;
-    _defaultValue = defaultValue;
-    _value = defaultValue;
-    _powFactor = powFactor;
+    Define(name, minValue, maxValue, defaultValue, powFactor);
 }
 
 void ProviderParameter::SetLabels(const char* const* labels, int numLabels) {
@@ -141,4 +136,13 @@ void Parameter::UnSerialize(Serializer* serializer) {
     serializer->GetDouble(&sensivity);
     SetSensivity(sensivity);
     if (_uiParam != nullptr) _uiParam->UnSerialize(serializer);
+}
+
+void Parameter::Define(const char* name, double minValue, double maxValue, double defaultValue, double powFactor) {
+    SetName(name);
+    _minValue = minValue;
+    _maxValue = maxValue;
+    _defaultValue = defaultValue;
+    _value = defaultValue;
+    _powFactor = powFactor;
 }

@@ -59,6 +59,10 @@ public:
     void UnSerialize(Serializer* serializer);
 
 protected:
+    // What every concrete parameter sets right after construction: its name,
+    // bounds, default (which is also its starting value) and curve.
+    void Define(const char* name, double minValue, double maxValue, double defaultValue, double powFactor);
+
     App* _app;
     int _idx;
     double _value;

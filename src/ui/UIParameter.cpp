@@ -89,14 +89,8 @@ void UIParameter::DrawBox() const {
     double corners[4][2];
     UIWidget::ComputeCorners(corners, _screen, _x - BOX_LEFT / width, _y - BOX_UP / height,
                              (BOX_LEFT + BOX_RIGHT) / width, (BOX_UP + BOX_DOWN) / height);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
+    UIWidget::FillWindowBackground(_style, corners);
     double color[4];
-    _style->GetUIWindowBackgroundColor(color);
-    UIWidget::SetPulsedColor(color);
-    UIWidget::FillCorners(corners);
-
     _style->GetUIWindowBorderColor(color);
     UIWidget::SetPulsedColor(color);
     glLineWidth(static_cast<float>(_style->GetUIWindowBorderWidth()));

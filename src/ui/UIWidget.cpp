@@ -7,6 +7,7 @@
 
 #include "app/Time.h"
 #include "ui/UIScreen.h"
+#include "ui/UIStyle.h"
 
 namespace {
 // Stroke font units to pixels.
@@ -46,6 +47,15 @@ void UIWidget::SetPulsedColor(const double color[4]) {
 }
 
 void UIWidget::FillCorners(const double corners[4][2]) { DrawCorners(GL_QUADS, corners); }
+
+void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4][2]) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    double color[4];
+    style->GetUIWindowBackgroundColor(color);
+    SetPulsedColor(color);
+    FillCorners(corners);
+}
 
 void UIWidget::OutlineCorners(const double corners[4][2]) { DrawCorners(GL_LINE_LOOP, corners); }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 class UIScreen;
+class UIStyle;
 
 // Geometry and drawing helpers shared by windows, canvases and widgets.
 // Everything is placed in normalised window coordinates (x 0..1 from the
@@ -27,6 +28,8 @@ public:
     static void SetPulsedColor(const double color[4]);
 
     static void FillCorners(const double corners[4][2]);
+    // The translucent, pulsing background of windows and parameter boxes.
+    static void FillWindowBackground(const UIStyle* style, const double corners[4][2]);
     static void OutlineCorners(const double corners[4][2]);
 
     // Stroke text with its baseline starting at pixel (x, y).

@@ -44,21 +44,12 @@ void UIWindow::Draw() {
     glLoadIdentity();
     double corners[4][2];
     UIWidget::ComputeCorners(corners, _screen, _x, _y, _width, _height);
-    DrawBackground(corners);
+    UIWidget::FillWindowBackground(_style, corners);
     for (UICanvas* canvas : _canvas) canvas->Draw();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     DrawBorder(corners);
     DrawTitle();
-}
-
-void UIWindow::DrawBackground(const double corners[4][2]) {
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    double color[4];
-    _style->GetUIWindowBackgroundColor(color);
-    UIWidget::SetPulsedColor(color);
-    UIWidget::FillCorners(corners);
 }
 
 void UIWindow::DrawBorder(const double corners[4][2]) {

@@ -26,7 +26,6 @@ public:
     void UpdateStyle(UIStyle* style);
 
 private:
-    void DrawBackground(const double corners[4][2]);
     void DrawBorder(const double corners[4][2]);
     void DrawTitle();
 
