@@ -1,0 +1,82 @@
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "app/App.h"
+#include "app/Time.h"
+#include "sound/SoundRect.h"
+#include "sources/GrainCloud.h"
+#include "ui/UIGrainCloud.h"
+#include "ui/UISoundRect.h"
+
+namespace {
+
+const int SAMPLE_RATE = 44100;
+const unsigned BLOCK = 1024;
+const int NUM_RECTS = 4;
+const int SOUND_FRAMES = 10 * SAMPLE_RATE;
+
+// Four overlapping ten-second waveform rects, as a performer stacks loops,
+// and a cloud in the middle of them whose grains land on all four.
+class CloudScene {
+public:
+    explicit CloudScene(int numVoices) {
+        _app.SetWinSize(1000, 600);
+        std::srand(7);
+        std::vector<float> samples(2 * SOUND_FRAMES);
+        for (float& v : samples) v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        for (int r = 0; r < NUM_RECTS; r++) {
+            _rects.push_back(std::make_unique<SoundRect>());
+            _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
+            _views.push_back(std::make_unique<UISoundRect>(_rects[r].get(), &_app, nullptr, _app.GetScreen()));
+            _rects[r]->RegisterUI(_views[r].get());
+            _views[r]->SetDimensions(0.6, 0.6);
+            _views[r]->UpdateRectPosition(0.5 + 0.02 * r, 0.5);
+            _providers.push_back(_rects[r].get());
+            _plainRects.push_back(_rects[r].get());
+        }
+        _cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
+        _cloud->RegisterUI(new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, 6, _plainRects));
+        for (int i = 6; i < numVoices; i++) _cloud->AddGrain();
+        // Enough blocks for every pending voice to arrive and start its grains.
+        Render(numVoices + 50);
+    }
+
+    void Render(int blocks) {
+        for (int b = 0; b < blocks; b++) {
+            std::fill(_block.begin(), _block.end(), 0.0f);
+            _cloud->NextBuffer(&_block, BLOCK);
+            Time::Instance()->AddSeconds(double(BLOCK) / SAMPLE_RATE);
+        }
+    }
+
+private:
+    App _app;
+    std::vector<std::unique_ptr<SoundRect>> _rects;
+    std::vector<std::unique_ptr<UISoundRect>> _views;
+    std::vector<SamplesProvider*> _providers;
+    std::vector<SoundRect*> _plainRects;
+    std::unique_ptr<GrainCloud> _cloud;
+    std::vector<float> _block = std::vector<float>(2 * BLOCK);
+};
+
+// One iteration renders one second of audio. cpu_per_audio_s is the share of
+// a core the cloud takes; voices_per_core how many of its voices one core
+// would sustain in real time at that cost per voice.
+void BM_GrainCloudOverWaveforms(benchmark::State& state) {
+    int voices = int(state.range(0));
+    CloudScene scene(voices);
+    const int blocksPerSecond = SAMPLE_RATE / int(BLOCK);
+    for (auto _ : state) scene.Render(blocksPerSecond);
+    state.counters["cpu_per_audio_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["voices_per_core"] =
+        benchmark::Counter(double(state.iterations()) * voices, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
