@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 #include "spectral/Convolver.h"
@@ -24,6 +26,37 @@ std::vector<double> DirectConvolution(const std::vector<float>& x, const std::ve
         for (size_t j = 0; j < h.size() && j <= i; j++)
             y[i] += (double)x[i - j] * h[j];
     return y;
+}
+
+double Peak(const std::vector<double>& x)
+{
+    double peak = 0.0;
+    for (double v : x)
+        peak = std::max(peak, std::fabs(v));
+    return peak;
+}
+
+// Feeds signal to conv in blocks of blockSize (the last one shorter) and joins the outputs.
+std::vector<float> ConvolveInBlocks(Convolver* conv, const std::vector<float>& signal,
+                                    size_t blockSize)
+{
+    std::vector<float> joined, block, out;
+    for (size_t pos = 0; pos < signal.size(); pos += blockSize) {
+        size_t count = std::min(blockSize, signal.size() - pos);
+        block.assign(signal.begin() + pos, signal.begin() + pos + count);
+        conv->Process(block, &out);
+        EXPECT_EQ(out.size(), count);
+        joined.insert(joined.end(), out.begin(), out.end());
+    }
+    return joined;
+}
+
+void ExpectCloseRelativeToPeak(const std::vector<float>& actual, const std::vector<double>& expected)
+{
+    ASSERT_EQ(actual.size(), expected.size());
+    double tolerance = 1e-4 * Peak(expected);
+    for (size_t i = 0; i < expected.size(); i++)
+        ASSERT_NEAR(actual[i], expected[i], tolerance) << i;
 }
 
 // Undoes the make-up gain, so that left + right can be compared to the IR sum.
@@ -69,6 +102,55 @@ TEST(ConvolverTest, MatchesDirectConvolutionAcrossBlocks)
         pos += size;
     }
     ASSERT_EQ(pos, signal.size());
+}
+
+// The plans it owns would be freed twice by a copy.
+static_assert(!std::is_copy_constructible<Convolver>::value, "Convolver must not be copied");
+static_assert(!std::is_copy_assignable<Convolver>::value, "Convolver must not be copied");
+
+TEST(ConvolverTest, LongResponseMatchesDirectConvolutionForAnyBlockLength)
+{
+    std::srand(29);
+    std::vector<float> ir = RandomSignal(Stereoizer::IR_SIZE);
+    // The sound, then silence long enough to let the whole tail ring out.
+    std::vector<float> signal = RandomSignal(6000);
+    signal.resize(signal.size() + ir.size() - 1, 0.0f);
+    std::vector<double> expected = DirectConvolution(signal, ir);
+
+    // Blocks shorter than, equal to and longer than the response, around the
+    // segment length of the transform.
+    for (size_t blockSize : {1, 100, 2047, 2048, 2049, 5000}) {
+        SCOPED_TRACE(blockSize);
+        Convolver conv(ir);
+        ExpectCloseRelativeToPeak(ConvolveInBlocks(&conv, signal, blockSize), expected);
+    }
+}
+
+TEST(ConvolverTest, NewResponseLetsTheOldOneRingOut)
+{
+    std::srand(31);
+    std::vector<float> firstIr = RandomSignal(300);
+    std::vector<float> secondIr = RandomSignal(1000);
+    std::vector<float> first = RandomSignal(700);
+    std::vector<float> second = RandomSignal(1500);
+
+    // The first part through the first response, the second part (silence
+    // before it) through the second, added.
+    std::vector<float> firstPadded = first;
+    firstPadded.resize(first.size() + second.size(), 0.0f);
+    std::vector<float> secondDelayed(first.size(), 0.0f);
+    secondDelayed.insert(secondDelayed.end(), second.begin(), second.end());
+    std::vector<double> expected = DirectConvolution(firstPadded, firstIr);
+    std::vector<double> secondResponse = DirectConvolution(secondDelayed, secondIr);
+    for (size_t i = 0; i < expected.size(); i++)
+        expected[i] += secondResponse[i];
+
+    Convolver conv(firstIr);
+    std::vector<float> actual = ConvolveInBlocks(&conv, first, 256);
+    conv.SetIR(secondIr);
+    std::vector<float> rest = ConvolveInBlocks(&conv, second, 512);
+    actual.insert(actual.end(), rest.begin(), rest.end());
+    ExpectCloseRelativeToPeak(actual, expected);
 }
 
 TEST(ConvolverTest, ResetDropsTheTail)

@@ -10,6 +10,8 @@ class Convolver;
 class Stereoizer {
 public:
     explicit Stereoizer(double width);
+    Stereoizer(const Stereoizer&) = delete;
+    Stereoizer& operator=(const Stereoizer&) = delete;
     virtual ~Stereoizer();
 
     // Drops the convolution tails, so that one sound does not ring into the next.
