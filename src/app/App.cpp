@@ -95,14 +95,33 @@ App::App()
 }
 
 App::~App() {
+    ReleaseScene();
     // Whatever Clean has not released yet.
     delete _styleManager;
     delete _midiIn;
     delete _midiOut;
     delete _masterEffectsBox;
     delete _bounceRecorder;
+    delete _control;
+    delete _screen;
     delete _mutex;
     delete _fileSet;
+}
+
+void App::ReleaseScene() {
+    // Note copies first: their voices read their origin's envelopes.
+    for (size_t i = _sources.size(); i-- > 0;) ReleaseSource(i);
+    for (SoundRect* rect : _soundRects) {
+        // A chromagram reads its spectrogram's columns, so it goes first.
+        for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS; k++) {
+            delete rect->GetChromagram(k);
+            delete rect->GetSpectrogram(k);
+        }
+        delete rect->GetUI();
+        delete rect;
+    }
+    _soundRects.clear();
+    _samplesProviders.clear();
 }
 
 void App::SetWinSize(int w, int h) {

@@ -168,6 +168,7 @@ private:
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
+    void ReleaseScene();
     void ApplyParamStringToSource(double value);
     void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);

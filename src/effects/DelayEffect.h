@@ -15,8 +15,8 @@ public:
         WET_MIX_PARAM = 3,
         NUM_PARAMS = 4
     };
-    static const int NUM_LINES = 2;
-    static const int INITIAL_TIME_SAMPLES = 2028;
+    static constexpr int NUM_LINES = 2;
+    static constexpr int INITIAL_TIME_SAMPLES = 2028;
 
     DelayEffect();
     virtual ~DelayEffect();

@@ -12,7 +12,7 @@ class Serializer;
 // parameter is below 0.5 passes the block through untouched.
 class Effect {
 public:
-    static const int MAX_PARAMS = 7;
+    static constexpr int MAX_PARAMS = 7;
     static constexpr double SAMPLE_RATE = 44100.0;
 
     virtual ~Effect();

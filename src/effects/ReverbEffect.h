@@ -18,10 +18,10 @@ public:
         DECAY_PARAM = 6,
         NUM_PARAMS = 7
     };
-    static const int NUM_REVERBS = 2;
-    static const int INITIAL_ORDER = 4;
+    static constexpr int NUM_REVERBS = 2;
+    static constexpr int INITIAL_ORDER = 4;
     // Longest piece a reverb processes at once; longer blocks go in pieces.
-    static const int MAX_BLOCK_FRAMES = 2048;
+    static constexpr int MAX_BLOCK_FRAMES = 2048;
 
     ReverbEffect();
     virtual ~ReverbEffect();

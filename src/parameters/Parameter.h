@@ -14,7 +14,7 @@ class UIParameter;
 // source or sound rect, or kept here for an effect to read each block.
 class Parameter {
 public:
-    static const int VALUE_STR_SIZE = 255;
+    static constexpr int VALUE_STR_SIZE = 255;
 
     // app is null for effect parameters; the others get a pie-menu box.
     Parameter(App* app, int idx);

@@ -24,7 +24,7 @@ class SoundRect : public SamplesProvider {
 public:
     // First index of the resynthesis engines: the image they resynthesise.
     enum SpectrumType { SPECTROGRAM = 0, CHROMAGRAM = 1, NUM_SPECTRUM_TYPES = 2 };
-    static const int MAX_SPECTRAL_CHANNELS = 2;
+    static constexpr int MAX_SPECTRAL_CHANNELS = 2;
 
     SoundRect();
     virtual ~SoundRect();

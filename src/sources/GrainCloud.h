@@ -42,7 +42,7 @@ public:
         RANGE,
         TIME_STRETCH
     };
-    static const int NUM_PARAMS = 15;
+    static constexpr int NUM_PARAMS = 15;
 
     // rects: every sound rect of the scene, in scene order.
     GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices);

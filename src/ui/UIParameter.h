@@ -11,7 +11,7 @@ class UIStyle;
 // units with y downward, so a box at (x, y) sits at the scene point (x, 1 - y).
 class UIParameter {
 public:
-    static const int TEXT_SIZE = 255;
+    static constexpr int TEXT_SIZE = 255;
 
     UIParameter(Parameter* param, UIScreen* screen, UIStyle* style);
     virtual ~UIParameter();

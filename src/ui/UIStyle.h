@@ -6,7 +6,7 @@
 // Colours are red, green, blue, alpha in 0..1; widths are in pixels.
 class UIStyle {
 public:
-    static const int APP_NAME_SIZE = 512;
+    static constexpr int APP_NAME_SIZE = 512;
 
     virtual ~UIStyle();
 
