@@ -3,10 +3,10 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -39,6 +39,8 @@ namespace {
 
 const unsigned int SAMPLE_RATE = 44100;
 const char* BOUNCE_DIR = "./bounces";
+// Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
+const int FRAME_RATE = 60;
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -76,7 +78,7 @@ App::App()
       _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1),
       _menuFlag(true), _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0),
       _isFullScreen(false), _screen(nullptr), _styleManager(nullptr), _style(nullptr),
-      _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(-1),
+      _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(FRAME_RATE),
       _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
       _masterEffectsBox(nullptr),
       _mutex(nullptr), _quitRequested(false), _virtualPitch(0) {
@@ -459,11 +461,22 @@ void App::OnReshape(int w, int h) {
 }
 
 void App::OnIdle() {
+    WaitForNextFrame();
     _mutex->lock();
-    if (_fps > 0) usleep(1000000 / _fps);
     UpdateMidiIn();
     glutPostRedisplay();
     _mutex->unlock();
+}
+
+void App::WaitForNextFrame() {
+    // Without a cap the toolkit redraws as fast as it can and, where drawing
+    // is done in software, takes the cores the audio needs. The wait happens
+    // outside the scene lock, so the audio callback never waits for a frame.
+    if (_fps <= 0) return;
+    auto frame = std::chrono::microseconds(1000000 / _fps);
+    auto now = std::chrono::steady_clock::now();
+    if (now < _nextFrameTime) std::this_thread::sleep_until(_nextFrameTime);
+    _nextFrameTime = std::max(now, _nextFrameTime) + frame;
 }
 
 void App::SetWindowedMode() {

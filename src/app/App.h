@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,7 @@ private:
     bool StartAudio();
     void StopAudio();
     void QuitIfRequested();
+    void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
     void DrawTitle();
@@ -206,6 +208,7 @@ private:
     BounceRecorder* _bounceRecorder;
     char _bounceFileName[255];
     int _fps;
+    std::chrono::steady_clock::time_point _nextFrameTime;
     bool _displayHelp;
     AppControl* _control;
     AudioFileSet* _fileSet;
