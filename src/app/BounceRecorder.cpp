@@ -22,7 +22,11 @@ bool BounceRecorder::Start(const std::string& path) {
 
 void BounceRecorder::Stop() {
     if (_file == nullptr) return;
-    _running = false;
+    {
+        std::lock_guard<std::mutex> lock(_wakeMutex);
+        _running = false;
+    }
+    _wake.notify_one();
     _writer.join();
     Drain();
     fclose(_file);
@@ -60,6 +64,8 @@ size_t BounceRecorder::Drain() {
 
 void BounceRecorder::WriterLoop() {
     while (_running.load()) {
-        if (Drain() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (Drain() > 0) continue;
+        std::unique_lock<std::mutex> lock(_wakeMutex);
+        _wake.wait_for(lock, std::chrono::milliseconds(10), [this] { return !_running.load(); });
     }
 }

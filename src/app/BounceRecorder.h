@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +39,10 @@ private:
     std::atomic<size_t> _writePos;
     std::atomic<size_t> _dropped;
     std::atomic<bool> _running;
+    // Wakes the writer at once when recording stops, so that stopping (done
+    // under the scene lock) never waits out the writer's nap.
+    std::mutex _wakeMutex;
+    std::condition_variable _wake;
     FILE* _file;
     std::thread _writer;
 };
