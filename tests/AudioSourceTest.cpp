@@ -143,6 +143,8 @@ TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksTowardTheWindowStart)
     ASSERT_TRUE(Start(voice.get(), 0.25));
     double start = voice->GetStartPosition(0);
     double end = voice->GetEndPosition(0);
+    // 50 ms of source frames: the window the grain reads.
+    ASSERT_EQ(end - start, 2205.0);
     EXPECT_EQ(voice->GetDirection(), -1.0);
 
     std::vector<float> out(2 * 8 * BLOCK, 0.0f);
@@ -158,7 +160,6 @@ TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksTowardTheWindowStart)
     // Reaching the window start, the grain jumps back to one block before its end.
     std::vector<float> more(2 * BLOCK, 0.0f);
     EXPECT_TRUE(voice->NextBuffer(&more, BLOCK, 0));
-    EXPECT_GE(end - 9 * BLOCK, start - BLOCK);
     EXPECT_EQ(voice->GetPosition(0), end - 2.0 * BLOCK - 1.0);
     EXPECT_NEAR(more[2 * 3], Sample(end - BLOCK - 1 - 3, 0), 1e-6);
 }

@@ -57,8 +57,9 @@ protected:
 using BounceRecorderTest = InTempFolder;
 
 TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
-    // A ring of 10 floats forces wrap-around on almost every block.
-    BounceRecorder recorder(10);
+    // 1200 floats through a ring of 1000: the writes wrap around its end, and
+    // the first 166 blocks fit even if the writer never got to run meanwhile.
+    BounceRecorder recorder(1000);
     ASSERT_TRUE(recorder.Start("out.raw"));
     std::vector<float> expected;
     float block[6];
@@ -71,6 +72,7 @@ TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
     }
     recorder.Stop();
     EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_GE(expected.size(), 166u * 6);
     EXPECT_EQ(ReadFloats("out.raw"), expected);
     EXPECT_EQ(expected.size() + recorder.GetDroppedSamples(), 1200u);
 }
@@ -78,13 +80,21 @@ TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
 TEST_F(BounceRecorderTest, AFullRingDropsWholeBlocksAndCountsThem) {
     BounceRecorder recorder(8);
     ASSERT_TRUE(recorder.Start("out.raw"));
-    std::vector<float> block(6, 1.0f);
     // Larger than the ring: can never be queued.
     std::vector<float> huge(9, 2.0f);
     recorder.Write(huge.data(), huge.size());
     EXPECT_EQ(recorder.GetDroppedSamples(), 9u);
+    // Blocks of 6 into a ring of 8, as fast as possible: whatever the writer
+    // manages, each block is written whole or dropped whole.
+    std::vector<float> block(6, 1.0f);
+    const size_t writes = 2000;
+    for (size_t i = 0; i < writes; i++) recorder.Write(block.data(), block.size());
     recorder.Stop();
-    EXPECT_EQ(ReadFloats("out.raw").size() % 2, 0u);
+    size_t dropped = recorder.GetDroppedSamples() - 9;
+    EXPECT_EQ(dropped % 6, 0u);
+    std::vector<float> written = ReadFloats("out.raw");
+    EXPECT_EQ(written.size(), writes * 6 - dropped);
+    for (float v : written) ASSERT_EQ(v, 1.0f);
 }
 
 TEST_F(BounceRecorderTest, StartFailsWhenTheFileCannotBeCreated) {

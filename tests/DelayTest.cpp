@@ -180,6 +180,20 @@ TEST(DelayEffectTest, FeedbackHalvesEveryEcho)
     }
 }
 
+TEST(DelayEffectTest, FeedbackBeyondFullIsHeldAtFull)
+{
+    // A damaged session can store any value: every echo then stays at the
+    // level of the first instead of growing towards infinity.
+    DelayEffect effect;
+    SwitchOn(&effect);
+    SetParam(&effect, DelayEffect::TIME_PARAM, 10.0);  // 441 samples
+    SetParam(&effect, DelayEffect::FEEDBACK_PARAM, 500.0);
+    std::vector<float> x = StereoImpulse(40 * 441 + 10);
+    ProcessInBlocks(&effect, &x, 2, 1024);
+    for (int k = 1; k <= 40; k++)
+        EXPECT_NEAR(0.5f, x[2 * k * 441], 1e-6) << "echo " << k;
+}
+
 TEST(DelayEffectTest, TimeInSamplesFollowsTheKnobEvenWhenOff)
 {
     DelayEffect effect;

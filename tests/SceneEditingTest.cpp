@@ -14,6 +14,7 @@
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
+#include "ui/UIParameter.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 
@@ -230,7 +231,7 @@ TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond) {
     EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::DURATION)->GetValue(), 1.0);
 }
 
-TEST_F(SceneTest, TypedRectTypeIsTruncated) {
+TEST_F(SceneTest, WithoutACurrentParameterATypedValueChangesNothing) {
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Click(0.5, 0.5);
     View(0)->PickParameters(-100, -100);
@@ -238,13 +239,30 @@ TEST_F(SceneTest, TypedRectTypeIsTruncated) {
     _app.BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
-    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM) << "no current parameter: nothing changes";
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
+    EXPECT_FALSE(_app.IsEditingParamString()) << "Enter ends the mode all the same";
+}
+
+TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded) {
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Click(0.5, 0.5);
+    // Only the type's box lies at the picked point.
+    for (int i = 0; i < View(0)->GetNumParams(); i++) View(0)->GetParameter(i)->GetUI()->SetPosition(5.0, 5.0);
+    View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetPosition(0.2, 0.3);
+    ASSERT_TRUE(View(0)->PickParameters(0.21, 0.3));
+    ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
+    _app.BeginParamStringEditing();
+    for (unsigned char key : {'1', '.', '9'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::SPECTROGRAM);
 }
 
 TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen) {
     Place(0, 0.5, 0.5, 0.6, 0.6);
-    srand(3);
     AddCloudAt(0.5, 0.5);
+    // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
+    srand(3);
+    static_cast<GrainCloud*>(_app.GetCurrentSource())->SetDirection(GrainCloud::RANDOM_DIR);
     std::vector<float> out(2 * 1024);
     _app.SetMenuFlag(true);
     double energy = 0;
@@ -285,6 +303,19 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved) {
     queue->PushMessage(0, {0x80, 84, 0});
     _app.UpdateMidiIn();
     EXPECT_FALSE(_app.IsPlayingNoteSource());
+}
+
+TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff) {
+    AddCloudAt(0.5, 0.5);
+    MidiQueue* queue = _app.GetMidiQueue();
+    queue->PushMessage(0, {0x90, 60, 100});
+    queue->PushMessage(0, {0x90, 67, 90});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u);
+    queue->PushMessage(0, {0x90, 60, 0});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 67);
 }
 
 TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72) {

@@ -150,8 +150,11 @@ TEST(SoundLibraryTest, SkipsHiddenEntriesSilently)
 
 TEST(SoundLibraryTest, MissingDirectoryFails)
 {
+    char pattern[] = "/tmp/zoltamissingXXXXXX";
+    std::string parent = mkdtemp(pattern);
     AudioFileSet set;
-    LoadOutput load = LoadQuietly(&set, "/tmp/zolta-no-such-directory/");
+    LoadOutput load = LoadQuietly(&set, parent + "/loops/");
+    rmdir(parent.c_str());
     EXPECT_EQ(load.result, 1);
     EXPECT_NE(load.err, "");
     EXPECT_TRUE(set.GetAudioFiles().empty());

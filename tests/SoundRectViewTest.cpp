@@ -55,6 +55,8 @@ TEST_F(SoundRectViewTest, PlacementAndSizeFollowTheSeededRandomDraws) {
         EXPECT_GE(view->GetY(), 0.05);
         EXPECT_LE(view->GetY(), 0.95);
         EXPECT_GE(view->GetWidth(), 0.06);
+        EXPECT_LE(view->GetWidth(), 0.56);
+        EXPECT_GE(view->GetHeight(), 0.06);
         EXPECT_LE(view->GetHeight(), 0.56);
     }
 }

@@ -53,9 +53,10 @@ const CatalogueRow CATALOGUE[] = {
 class SourceParametersTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        srand(11);
         _app.SetWinSize(1000, 500);
         _app.AddGrainCloud(500, 250);
+        // After the cloud, which seeds the generator with the time.
+        srand(11);
         _cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
         ASSERT_NE(nullptr, _cloud);
         ASSERT_EQ(Source::GRAIN_CLOUD, _cloud->GetSourceType());

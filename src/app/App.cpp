@@ -251,6 +251,8 @@ bool App::StartAudio() {
     try {
         _audio->OpenStream(audioCallback);
         _blockSize = _audio->GetBufferSize();
+        // Sized before the first callback, so that not even that one allocates.
+        _tmpBuf.resize(2 * size_t(_blockSize));
         _audio->StartStream();
         _audio->ReportStreamLatency();
     } catch (RtAudioError& e) {

@@ -16,9 +16,11 @@ void App::UpdateMidiIn() {
     MidiQueue* queue = GetMidiQueue();
     MidiQueue::MidiMessage message;
     while (queue->PopMessage(&message)) {
-        if (message.IsNoteOn()) {
+        // Most keyboards end a note with a note on of velocity 0: taken as a
+        // note on, every key release would start a copy that never stops.
+        if (message.IsNoteOn() && message.GetVelocity() > 0) {
             StartNoteSource(message.GetNoteNumber());
-        } else if (message.IsNoteOff()) {
+        } else if (message.IsNoteOff() || message.IsNoteOn()) {
             StopNoteSources(message.GetNoteNumber());
         } else if (message.IsPitchWheel()) {
             BendNoteSources(message.GetPitchWheel());

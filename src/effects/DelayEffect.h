@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include "effects/Effect.h"
 
 class DelayLine;
@@ -23,7 +25,9 @@ public:
 
     // Takes the milliseconds within the Time parameter's bounds.
     void SetTime(double ms);
-    void SetFeedback(double percent) { _feedback = 0.01 * percent; }
+    // Held to 0 .. 100 %: beyond it every echo would be louder than the last
+    // and a stored value from a damaged session could drive the output to infinity.
+    void SetFeedback(double percent) { _feedback = 0.01 * std::clamp(percent, 0.0, 100.0); }
     void SetWetMix(double percent) { _wetMix = 0.01 * percent; }
 
     const DelayLine* GetDelayLine(int channel) const { return _delayLines[channel]; }

@@ -16,6 +16,7 @@ public:
         bool IsNoteOn() const { return Status() >> 4 == 9; }
         bool IsNoteOff() const { return Status() >> 4 == 8; }
         int GetNoteNumber() const { return DataByte(1); }
+        int GetVelocity() const { return DataByte(2); }
         bool IsPitchWheel() const { return Status() >> 4 == 14; }
         // -1 at full down, 0 centred, 8191/8192 at full up.
         double GetPitchWheel() const;

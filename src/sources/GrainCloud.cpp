@@ -347,7 +347,8 @@ void GrainCloud::ResetPlayPositions() {
 
 double GrainCloud::LFOPitch() const {
     const double t = Time::Instance()->GetSeconds();
-    return std::fabs(std::sin(t * _pitchLFOFreq * 2.0 * M_PI) * _pitchLFOAmount + _pitch);
+    // The swing can cross zero; a voice at pitch 0 would divide by it.
+    return std::max(std::fabs(std::sin(t * _pitchLFOFreq * 2.0 * M_PI) * _pitchLFOAmount + _pitch), MIN_PITCH);
 }
 
 void GrainCloud::TriggerNextGrain() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cmath>
 #include <thread>
 #include <vector>
@@ -34,12 +35,18 @@ TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains) {
     GrainCloud cloud(&app, {&rect}, 6);
     auto* view = new UIGrainCloud(&cloud, &style, app.GetScreen(), 0.5, 0.5, 6, {&rect});
     cloud.RegisterUI(view);
+    // The cloud seeds the generator with the time; fix it, and the voices' directions with it.
+    srand(17);
+    cloud.SetDirection(GrainCloud::RANDOM_DIR);
     view->SetRandExtentCoeff(30.0);
     // Short grains: a trigger at almost every half-block.
     cloud.SetDurationMs(3.0);
 
     std::atomic<bool> done(false);
+    std::atomic<bool> readerStarted(false);
     std::thread audio([&] {
+        // Both threads run at the same time, whatever the scheduler does first.
+        while (!readerStarted.load()) std::this_thread::yield();
         std::vector<float> block(2 * BLOCK);
         for (int b = 0; b < 3000; b++) {
             std::fill(block.begin(), block.end(), 0.0f);
@@ -52,6 +59,7 @@ TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains) {
     // What drawing does: every marker's flash at the current clock.
     long flashes = 0;
     bool consistent = true;
+    readerStarted = true;
     while (!done.load()) {
         for (unsigned i = 0; i < view->GetNumGrains(); i++) {
             UIGrain::Flash flash;
