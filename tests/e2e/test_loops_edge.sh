@@ -21,6 +21,9 @@ check_empty_loops() {
     e2e_wait_for 30 e2e_screenshot_lit "$dir/title.png" 500 || e2e_fail "empty loops/: the title screen stays blank"
     e2e_click
     e2e_require_running
+    # The title's text goes and the empty canvas stays.
+    e2e_wait_for 20 e2e_screenshot_changed "$dir/canvas.png" "$dir/title.png" 2000 ||
+        e2e_fail "empty loops/: the title screen did not go after the click"
     e2e_key shift+Escape
     e2e_wait_app_exit 2 || e2e_fail "empty loops/: the instrument still runs 2 s after Shift+Esc"
     [ "$E2E_APP_STATUS" -eq 1 ] || e2e_fail "empty loops/: Shift+Esc gave status $E2E_APP_STATUS, expected 1"
