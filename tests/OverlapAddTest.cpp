@@ -3,6 +3,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "spectral/OverlapAdd.h"
@@ -214,4 +215,79 @@ TEST(OverlapAddTest, FlushOutSamplesDropsTheConsumedFront)
     engine.ClearOutSamples();
     engine.GetOutSamples(&rest);
     EXPECT_TRUE(rest.empty());
+}
+
+TEST(OverlapAddTest, EnginesOfOneSizeShareOneHannWindow)
+{
+    OverlapAdd analysis(FFT_SIZE, 4, true, false);
+    OverlapAdd synthesis(FFT_SIZE, 4, false, true, 1);
+    OverlapAdd smaller(256, 4, true, true);
+    EXPECT_EQ(&analysis.GetWindow(), &synthesis.GetWindow());
+    ASSERT_EQ(analysis.GetWindow().size(), (size_t)FFT_SIZE);
+    ASSERT_EQ(smaller.GetWindow().size(), 256u);
+    for (int i = 0; i < FFT_SIZE; i += 97)
+        EXPECT_NEAR(analysis.GetWindow()[i], Hann(i, FFT_SIZE), 1e-7) << "sample " << i;
+    for (int i = 0; i < 256; i += 17)
+        EXPECT_NEAR(smaller.GetWindow()[i], Hann(i, 256), 1e-7) << "sample " << i;
+}
+
+TEST(OverlapAddTest, OneChannelEngineTakesTheFirstChannelOfAStereoFeed)
+{
+    srand(9);
+    std::vector<float> left = RandomSignal(8 * HOP);
+    std::vector<float> right = RandomSignal(8 * HOP);
+    OverlapAdd mono(FFT_SIZE, 4, true, true, 1);
+    OverlapAdd stereo(FFT_SIZE, 4, true, true);
+    RecordingProcessor monoRecorder, stereoRecorder;
+    mono.AddProcessor(&monoRecorder);
+    stereo.AddProcessor(&stereoRecorder);
+    for (size_t pos = 0; pos < left.size(); pos += HOP) {
+        std::vector<float> block(left.begin() + pos, left.begin() + pos + HOP);
+        block.insert(block.end(), right.begin() + pos, right.begin() + pos + HOP);
+        mono.Feed(block, HOP, 2);
+        stereo.Feed(block, HOP, 2);
+    }
+    ASSERT_EQ(monoRecorder.spectra[0].size(), 4u);
+    EXPECT_TRUE(monoRecorder.spectra[1].empty());
+    EXPECT_EQ(monoRecorder.spectra[0], stereoRecorder.spectra[0]);
+    ExpectSpectrumNear(monoRecorder.spectra[0][2], WindowedDFT(left, 2 * HOP, FFT_SIZE));
+}
+
+TEST(OverlapAddTest, OverlapOfOneTransformsEveryWholeFrame)
+{
+    // Frames one frame apart: two whole frames wait at once before the first is cut.
+    srand(10);
+    std::vector<float> x = RandomSignal(4 * FFT_SIZE);
+    OverlapAdd engine(FFT_SIZE, 1, true, false);
+    RecordingProcessor recorder;
+    engine.AddProcessor(&recorder);
+    FeedMono(&engine, x, 0, x.size(), FFT_SIZE);
+    ASSERT_EQ(recorder.spectra[0].size(), 3u);
+    ExpectSpectrumNear(recorder.spectra[0][1], WindowedDFT(x, FFT_SIZE, FFT_SIZE));
+}
+
+TEST(OverlapAddTest, EnginesOnSeveralThreadsShareThePlansAndAgree)
+{
+    // Analysis threads build engines of a size no engine had before, all at
+    // once, and transform with the plans they share.
+    const int size = 512;
+    const int hop = size / 4;
+    srand(11);
+    std::vector<float> x = RandomSignal(40 * hop);
+    std::vector<RecordingProcessor> recorders(4);
+    std::vector<std::thread> threads;
+    for (RecordingProcessor& recorder : recorders) {
+        RecordingProcessor* own = &recorder;
+        threads.emplace_back([&x, own]() {
+            OverlapAdd engine(size, 4, true, true);
+            engine.AddProcessor(own);
+            FeedMono(&engine, x, 0, x.size(), hop);
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    ASSERT_EQ(recorders[0].spectra[0].size(), 36u);
+    for (size_t r = 1; r < recorders.size(); r++)
+        EXPECT_EQ(recorders[r].spectra[0], recorders[0].spectra[0]) << "thread " << r;
+    ExpectSpectrumNear(recorders[0].spectra[0][30], WindowedDFT(x, 30 * hop, size));
 }

@@ -342,6 +342,39 @@ TEST(SpectroToSamplesTest, PitchSpacesTheFramesAndEachStillEmitsOneHop)
     }
 }
 
+TEST(SpectroToSamplesTest, ClonesPlayLikeFreshEnginesAndShareThePitchClassTable)
+{
+    auto spectro = RandomSpectrogram(30, 17);
+    const double band[2] = {0.2, 0.7};
+    auto spectroProcessor = [&]() { return new SpectroToSamplesOverlapAddProcessor(spectro.get()); };
+    auto chromaProcessor = [&]() { return new ChromaToSamplesOverlapAddProcessor(N, 44100.0, spectro.get()); };
+    for (bool chroma : {false, true}) {
+        SpectroToSamples origin(chroma ? chromaProcessor() : spectroProcessor());
+        // The origin is in the middle of a stream; its copies start afresh.
+        Play(&origin, 0.0, 3000.0, band, 0.7, 1.0, 1.3);
+        std::unique_ptr<SpectroToSamples> clone(origin.Clone());
+        std::unique_ptr<SpectroToSamples> cloneOfClone(clone->Clone());
+        SpectroToSamples fresh(chroma ? chromaProcessor() : spectroProcessor());
+        for (double start : {4000.0, 6100.0}) {
+            std::vector<float> expected = Play(&fresh, start, start + 1500.0, band, 1.4, -1.0, 0.8);
+            EXPECT_EQ(Play(clone.get(), start, start + 1500.0, band, 1.4, -1.0, 0.8), expected) << chroma;
+            EXPECT_EQ(Play(cloneOfClone.get(), start, start + 1500.0, band, 1.4, -1.0, 0.8), expected) << chroma;
+        }
+    }
+
+    ChromaToSamplesOverlapAddProcessor origin(N, 44100.0, spectro.get());
+    std::unique_ptr<OverlapAddProcessor> clone(origin.Clone());
+    std::unique_ptr<OverlapAddProcessor> cloneOfClone(clone->Clone());
+    const std::vector<int>& table = origin.GetChromaBins();
+    EXPECT_EQ(&static_cast<ChromaToSamplesOverlapAddProcessor*>(clone.get())->GetChromaBins(), &table);
+    EXPECT_EQ(&static_cast<ChromaToSamplesOverlapAddProcessor*>(cloneOfClone.get())->GetChromaBins(), &table);
+    ASSERT_EQ(table.size(), (size_t)N);
+    for (int b = 0; b < N; b += 61)
+        EXPECT_EQ(table[b], ReferenceChromaBin(b)) << "bin " << b;
+    // The copies keep the bins of the same pitch classes.
+    EXPECT_EQ(KeptBins(cloneOfClone.get(), 0.25, 0.5), KeptBins(&origin, 0.25, 0.5));
+}
+
 namespace {
 
 // A stereo sound (a different mixture on each channel) analysed as at

@@ -13,14 +13,22 @@ public:
     ChromaToSamplesOverlapAddProcessor(int fftSize, double sampleRate, Spectrogram* chroma);
     ~ChromaToSamplesOverlapAddProcessor() override {}
 
+    // The copy reads this processor's pitch-class table, which must outlive it.
     OverlapAddProcessor* Clone() override;
+
+    // Pitch class of every bin, 0 ... fftSize chroma bins per octave.
+    const std::vector<int>& GetChromaBins() const { return *_chromaBins; }
 
 protected:
     bool KeepsBin(int bin) const override;
 
 private:
-    double _sampleRate;
-    // Pitch class of every bin, 0 ... fftSize chroma bins per octave;
-    // computed once, as the logarithms are too dear for every frame.
-    std::vector<int> _chromaBins;
+    // A copy reading chromaBins, which it does not own.
+    ChromaToSamplesOverlapAddProcessor(Spectrogram* chroma, const std::vector<int>* chromaBins);
+
+    // The table computed by this processor; empty in a copy. Computed once,
+    // as the logarithms are too dear for every frame or every copy.
+    std::vector<int> _ownChromaBins;
+    // The table in use: this processor's own, or its origin's.
+    const std::vector<int>* _chromaBins;
 };

@@ -11,13 +11,16 @@ namespace {
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
 const int OVERLAP = SamplesToSpectro::OVERLAP;
 const int HOP = SamplesToSpectro::HOP;
+
+// One hop of silence to push an engine on with: it synthesises, it has
+// nothing to analyse. Read-only, so every engine shares it.
+const std::vector<float> SILENCE(HOP, 0.0f);
 }
 
 SpectroToSamples::SpectroToSamples(OverlapAddProcessor* processor)
-    : _overlapAdd(new OverlapAdd(FFT_SIZE, OVERLAP, false, true)),
+    : _overlapAdd(new OverlapAdd(FFT_SIZE, OVERLAP, false, true, 1)),
       _processor(processor),
-      _pitchProcessor(new PitchShiftOverlapAddProcessor(FFT_SIZE, SamplesToSpectro::SAMPLE_RATE)),
-      _zeros(HOP, 0.0f)
+      _pitchProcessor(new PitchShiftOverlapAddProcessor(FFT_SIZE, SamplesToSpectro::SAMPLE_RATE))
 {
     _overlapAdd->AddProcessor(_processor);
     _overlapAdd->AddProcessor(_pitchProcessor);
@@ -64,7 +67,7 @@ void SpectroToSamples::TakeOutput(std::vector<float>* samples)
         filled += n;
         if (filled == samples->size())
             return;
-        _overlapAdd->Feed(_zeros, HOP, 1);
+        _overlapAdd->Feed(SILENCE, HOP, 1);
         _overlapAdd->GetOutSamples(&_pending);
     }
 }

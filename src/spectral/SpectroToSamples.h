@@ -42,9 +42,6 @@ private:
     OverlapAdd* _overlapAdd;
     OverlapAddProcessor* _processor;
     PitchShiftOverlapAddProcessor* _pitchProcessor;
-    // One block of silence to push the engine on with: it synthesises, it
-    // has nothing to analyse.
-    std::vector<float> _zeros;
     // The engine's pending output, read hop by hop: never more than two hops.
     std::vector<float> _pending;
 };

@@ -11,9 +11,10 @@ SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectro
       _selFreq{0.0, 1.0},
       _timeStretch(1.0),
       _loIdx(0),
-      _hiIdx(_fftSize),
-      _column(2 * (size_t)_fftSize, 0.0f)
+      _hiIdx(_fftSize)
 {
+    // Every read of a column fills it whole.
+    _column.reserve(2 * (size_t)std::max(_fftSize, 0));
 }
 
 OverlapAddProcessor* SpectroToSamplesOverlapAddProcessor::Clone()

@@ -42,6 +42,6 @@ private:
     // The band edges in float-index units of the complex column (bin b sits at 2b).
     int _loIdx;
     int _hiIdx;
-    // One complex column, sized once: frames are made on the audio thread.
+    // One complex column, reserved once: frames are made on the audio thread.
     std::vector<float> _column;
 };
