@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "../tests/AnalysedSound.h"
 #include "app/App.h"
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
@@ -36,15 +37,7 @@ public:
             for (int c = 0; c < 2; c++)
                 samples[2 * f + c] = (float)(chord + 0.05 * (2.0 * std::rand() / RAND_MAX - 1.0));
         }
-        _rect.AssociateSamples(samples, SOUND_FRAMES, 2);
-        for (int k = 0; k < 2; k++) {
-            _spectra.emplace_back(SamplesToSpectro::SamplesToSpectrogram(samples, SOUND_FRAMES, 2, k));
-            _rect.AssociateSpectrogram(k, _spectra.back().get());
-        }
-        for (int k = 0; k < 2; k++) {
-            _spectra.emplace_back(SamplesToSpectro::SamplesToChromagram(samples, SOUND_FRAMES, 2, k));
-            _rect.AssociateChromagram(k, _spectra.back().get());
-        }
+        AssociateAnalysedSound(&_rect, samples, SOUND_FRAMES, &_spectra);
         _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
         _rect.RegisterUI(_view.get());
         _view->SetRectType(type);

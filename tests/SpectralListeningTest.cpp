@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "AnalysedSound.h"
 #include "app/App.h"
 #include "app/Time.h"
 #include "sound/SoundRect.h"
@@ -70,15 +71,7 @@ protected:
             samples[2 * f] = (float)(0.3 * low + 0.2 * high);
             samples[2 * f + 1] = (float)(0.2 * low + 0.3 * high);
         }
-        _rect.AssociateSamples(samples, SOUND_FRAMES, 2);
-        for (int k = 0; k < 2; k++) {
-            _spectra.emplace_back(SamplesToSpectro::SamplesToSpectrogram(samples, SOUND_FRAMES, 2, k));
-            _rect.AssociateSpectrogram(k, _spectra.back().get());
-        }
-        for (int k = 0; k < 2; k++) {
-            _spectra.emplace_back(SamplesToSpectro::SamplesToChromagram(samples, SOUND_FRAMES, 2, k));
-            _rect.AssociateChromagram(k, _spectra.back().get());
-        }
+        AssociateAnalysedSound(&_rect, samples, SOUND_FRAMES, &_spectra);
         _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
         _rect.RegisterUI(_view.get());
         _view->SetRectType(UISoundRect::SPECTROGRAM);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "AnalysedSound.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -548,16 +550,8 @@ TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)
         SoundRect rect;
         UISoundRect view(&rect, &app, nullptr, app.GetScreen());
         rect.RegisterUI(&view);
-        rect.AssociateSamples(samples, frames, 2);
         std::vector<std::unique_ptr<Spectrogram>> spectra;
-        for (int k = 0; k < 2; k++) {
-            spectra.emplace_back(SamplesToSpectro::SamplesToSpectrogram(samples, frames, 2, k));
-            rect.AssociateSpectrogram(k, spectra.back().get());
-        }
-        for (int k = 0; k < 2; k++) {
-            spectra.emplace_back(SamplesToSpectro::SamplesToChromagram(samples, frames, 2, k));
-            rect.AssociateChromagram(k, spectra.back().get());
-        }
+        AssociateAnalysedSound(&rect, samples, frames, &spectra);
         for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM, UISoundRect::WAVEFORM}) {
             view.SetRectType(type);
             for (double direction : {1.0, -1.0}) {
