@@ -92,7 +92,7 @@ void BM_AnalysisPerMinuteShared(benchmark::State& state)
 {
     RunAnalysis(state, AnalyseShared);
 }
-}
+}  // namespace
 
 BENCHMARK(BM_AnalysisPerMinuteDirect)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_AnalysisPerMinuteShared)->Unit(benchmark::kMillisecond)->Iterations(3);

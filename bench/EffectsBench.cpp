@@ -52,8 +52,8 @@ void RunOneSecondPerIteration(benchmark::State& state, Process process)
         }
         benchmark::DoNotOptimize(block.data());
     }
-    state.counters["cpu_s_per_audio_s"] = benchmark::Counter(
-        (double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["cpu_s_per_audio_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 template <typename EffectType>
@@ -63,9 +63,7 @@ void BenchEffect(benchmark::State& state, std::vector<std::pair<int, double>> se
     Set(&effect, 0, 1.0);
     for (auto [idx, value] : settings)
         Set(&effect, idx, value);
-    RunOneSecondPerIteration(state, [&](std::vector<float>* block, int n) {
-        effect.Process(block, n, 2);
-    });
+    RunOneSecondPerIteration(state, [&](std::vector<float>* block, int n) { effect.Process(block, n, 2); });
 }
 
 void BM_BitCrush(benchmark::State& state)
@@ -85,8 +83,7 @@ void BM_Delay(benchmark::State& state)
 
 void BM_Stereo(benchmark::State& state)
 {
-    BenchEffect<StereoEffect>(state, {{StereoEffect::PAN_PARAM, 30.0},
-                                      {StereoEffect::WIDTH_PARAM, 50.0}});
+    BenchEffect<StereoEffect>(state, {{StereoEffect::PAN_PARAM, 30.0}, {StereoEffect::WIDTH_PARAM, 50.0}});
 }
 
 void BM_Reverb(benchmark::State& state)
@@ -108,9 +105,7 @@ void BM_WholeChainAllOn(benchmark::State& state)
     Set(box.GetEffect(EffectsBox::EFFECT_SATURATION), SaturationEffect::RATIO_PARAM, 20.0);
     Set(box.GetEffect(EffectsBox::EFFECT_STEREO), StereoEffect::WIDTH_PARAM, 40.0);
     Set(box.GetEffect(EffectsBox::EFFECT_REVERB), ReverbEffect::ORDER_PARAM, 10.0);
-    RunOneSecondPerIteration(state, [&](std::vector<float>* block, int n) {
-        box.Process(block, n, 2);
-    });
+    RunOneSecondPerIteration(state, [&](std::vector<float>* block, int n) { box.Process(block, n, 2); });
 }
 
 // A full 5000 ms line whose newest sample sits mid-vector, the costly place
@@ -145,9 +140,7 @@ void BM_DelayShrink5000To1ms(benchmark::State& state)
 
 void BM_DelayShrink5000To1msOneSampleAtATime(benchmark::State& state)
 {
-    TimeShrinks<ReferenceDelayLine>(state, [](ReferenceDelayLine* line) {
-        line->ShrinkOneAtATime(MIN_DELAY_SAMPLES);
-    });
+    TimeShrinks<ReferenceDelayLine>(state, [](ReferenceDelayLine* line) { line->ShrinkOneAtATime(MIN_DELAY_SAMPLES); });
 }
 }  // namespace
 
@@ -159,7 +152,4 @@ BENCHMARK(BM_Reverb)->Arg(8)->Arg(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Volume)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeChainAllOn)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DelayShrink5000To1ms)->UseManualTime()->Iterations(50)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_DelayShrink5000To1msOneSampleAtATime)
-    ->UseManualTime()
-    ->Iterations(1)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DelayShrink5000To1msOneSampleAtATime)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -23,11 +23,13 @@ const int SOUND_FRAMES = 10 * SAMPLE_RATE;
 // and a cloud in the middle of them whose grains land on all four.
 class CloudScene {
 public:
-    explicit CloudScene(int numVoices) {
+    explicit CloudScene(int numVoices)
+    {
         _app.SetWinSize(1000, 600);
         std::srand(7);
         std::vector<float> samples(2 * SOUND_FRAMES);
-        for (float& v : samples) v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        for (float& v : samples)
+            v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
         for (int r = 0; r < NUM_RECTS; r++) {
             _rects.push_back(std::make_unique<SoundRect>());
             _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
@@ -40,12 +42,14 @@ public:
         }
         _cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
         _cloud->RegisterUI(new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, 6, _plainRects));
-        for (int i = 6; i < numVoices; i++) _cloud->AddGrain();
+        for (int i = 6; i < numVoices; i++)
+            _cloud->AddGrain();
         // Enough blocks for every pending voice to arrive and start its grains.
         Render(numVoices + 50);
     }
 
-    void Render(int blocks) {
+    void Render(int blocks)
+    {
         for (int b = 0; b < blocks; b++) {
             std::fill(_block.begin(), _block.end(), 0.0f);
             _cloud->NextBuffer(&_block, BLOCK);
@@ -66,11 +70,13 @@ private:
 // One iteration renders one second of audio. cpu_per_audio_s is the share of
 // a core the cloud takes; voices_per_core how many of its voices one core
 // would sustain in real time at that cost per voice.
-void BM_GrainCloudOverWaveforms(benchmark::State& state) {
+void BM_GrainCloudOverWaveforms(benchmark::State& state)
+{
     int voices = int(state.range(0));
     CloudScene scene(voices);
     const int blocksPerSecond = SAMPLE_RATE / int(BLOCK);
-    for (auto _ : state) scene.Render(blocksPerSecond);
+    for (auto _ : state)
+        scene.Render(blocksPerSecond);
     state.counters["cpu_per_audio_s"] =
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["voices_per_core"] =

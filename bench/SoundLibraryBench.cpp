@@ -132,7 +132,7 @@ void BM_StereoizeMonoMinute(benchmark::State& state)
         benchmark::DoNotOptimize(right.data());
     }
 }
-}
+}  // namespace
 
 BENCHMARK(BM_LoadConditionStereoMinute)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadConditionMonoMinute)->Unit(benchmark::kMillisecond)->UseRealTime();

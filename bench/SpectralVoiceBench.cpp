@@ -32,8 +32,8 @@ public:
         std::vector<float> samples(2 * SOUND_FRAMES);
         for (int f = 0; f < SOUND_FRAMES; f++) {
             double t = (double)f / SAMPLE_RATE;
-            double chord = 0.2 * (std::sin(2 * M_PI * 220.0 * t) + std::sin(2 * M_PI * 277.2 * t)
-                                  + std::sin(2 * M_PI * 329.6 * t));
+            double chord = 0.2 * (std::sin(2 * M_PI * 220.0 * t) + std::sin(2 * M_PI * 277.2 * t) +
+                                  std::sin(2 * M_PI * 329.6 * t));
             for (int c = 0; c < 2; c++)
                 samples[2 * f + c] = (float)(chord + 0.05 * (2.0 * std::rand() / RAND_MAX - 1.0));
         }
@@ -73,8 +73,8 @@ void BenchVoice(benchmark::State& state, UISoundRect::RectType type, double pitc
         }
         benchmark::DoNotOptimize(block.data());
     }
-    state.counters["cpu_s_per_audio_s"] = benchmark::Counter(
-        (double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["cpu_s_per_audio_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_VoiceFromSpectrogram(benchmark::State& state)

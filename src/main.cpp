@@ -10,7 +10,8 @@
 // the MIDI objects exist before anything else runs.
 static App _app;
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     fprintf(stderr, "usage: %s <midi port #>\n", argv[0]);
     int midiPort = argc > 1 ? atoi(argv[1]) : 0;
     srand(time(nullptr));

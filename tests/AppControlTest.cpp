@@ -14,7 +14,8 @@ protected:
     AppControl& Control() { return *_app.GetControl(); }
 };
 
-TEST_F(AppControlTest, AnyKeySpecialKeyOrLeftClickLeavesTheTitleScreen) {
+TEST_F(AppControlTest, AnyKeySpecialKeyOrLeftClickLeavesTheTitleScreen)
+{
     ASSERT_TRUE(_app.GetMenuFlag());
     Control().OnKeyboard('x', 0, 0, NO_MOD);
     EXPECT_FALSE(_app.GetMenuFlag());
@@ -30,7 +31,8 @@ TEST_F(AppControlTest, AnyKeySpecialKeyOrLeftClickLeavesTheTitleScreen) {
     EXPECT_FALSE(_app.GetMenuFlag());
 }
 
-TEST_F(AppControlTest, F10AlwaysShowsTheTitleScreen) {
+TEST_F(AppControlTest, F10AlwaysShowsTheTitleScreen)
+{
     _app.SetMenuFlag(false);
     Control().OnSpecialKey(AppControl::KEY_F10, 0, 0, NO_MOD);
     EXPECT_TRUE(_app.GetMenuFlag());
@@ -38,7 +40,8 @@ TEST_F(AppControlTest, F10AlwaysShowsTheTitleScreen) {
     EXPECT_TRUE(_app.GetMenuFlag()) << "F10 on the title screen keeps it";
 }
 
-TEST_F(AppControlTest, ShiftSlowsDragsTenfoldOnlyWhileHeld) {
+TEST_F(AppControlTest, ShiftSlowsDragsTenfoldOnlyWhileHeld)
+{
     EXPECT_EQ(Control().GetFineDragFactor(), 1.0);
     Control().OnSpecialKey(AppControl::KEY_SHIFT_L, 0, 0, AppControl::MOD_SHIFT);
     EXPECT_EQ(Control().GetFineDragFactor(), 0.1);
@@ -46,7 +49,8 @@ TEST_F(AppControlTest, ShiftSlowsDragsTenfoldOnlyWhileHeld) {
     EXPECT_EQ(Control().GetFineDragFactor(), 1.0);
 }
 
-TEST_F(AppControlTest, MouseCoordinatesFollowPanAndZoomWithYUp) {
+TEST_F(AppControlTest, MouseCoordinatesFollowPanAndZoomWithYUp)
+{
     Control().OnMousePassiveMotion(100, 50);
     EXPECT_EQ(Control().GetMouseX(), 100);
     EXPECT_EQ(Control().GetMouseY(), 550);
@@ -57,7 +61,8 @@ TEST_F(AppControlTest, MouseCoordinatesFollowPanAndZoomWithYUp) {
     EXPECT_EQ(Control().GetMouseX(), 110);
 }
 
-TEST_F(AppControlTest, UpAndDownShiftTheStoredPointerAgainstTheScroll) {
+TEST_F(AppControlTest, UpAndDownShiftTheStoredPointerAgainstTheScroll)
+{
     Control().OnMousePassiveMotion(100, 100);
     int y = Control().GetMouseY();
     Control().OnSpecialKey(AppControl::KEY_UP, 0, 0, NO_MOD);
@@ -66,7 +71,8 @@ TEST_F(AppControlTest, UpAndDownShiftTheStoredPointerAgainstTheScroll) {
     EXPECT_EQ(Control().GetMouseY(), y);
 }
 
-TEST_F(AppControlTest, LeftAndRightWithOtherModifiersThanCtrlDoNothing) {
+TEST_F(AppControlTest, LeftAndRightWithOtherModifiersThanCtrlDoNothing)
+{
     Control().OnMousePassiveMotion(100, 100);
     Control().OnSpecialKey(AppControl::KEY_LEFT, 0, 0, AppControl::MOD_SHIFT);
     Control().OnSpecialKey(AppControl::KEY_RIGHT, 0, 0, AppControl::MOD_ALT);
@@ -74,7 +80,8 @@ TEST_F(AppControlTest, LeftAndRightWithOtherModifiersThanCtrlDoNothing) {
     EXPECT_EQ(Control().GetMouseX(), 100);
 }
 
-TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer) {
+TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
+{
     Control().OnSpecialKey(AppControl::KEY_CTRL_L, 0, 0, AppControl::MOD_CTRL);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 200, AppControl::MOD_CTRL);
     Control().OnMouseDrag(230, 180);
@@ -87,7 +94,8 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer) {
     EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
-TEST_F(AppControlTest, HelpListsHaveThirtyFiveLinesFramedByRules) {
+TEST_F(AppControlTest, HelpListsHaveThirtyFiveLinesFramedByRules)
+{
     ASSERT_EQ(Control().GetNumCommands(), 35);
     ASSERT_EQ(Control().GetNumCommandsShort(), 35);
     EXPECT_STREQ(Control().GetCommands()[1], "Esc + Shift      Quit");

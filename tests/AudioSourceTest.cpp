@@ -47,10 +47,7 @@ protected:
         voice->UpdateParams();
         return voice;
     }
-    static bool Start(AudioSource* voice, double position, double gain = 1.0)
-    {
-        return voice->Play(&position, &gain);
-    }
+    static bool Start(AudioSource* voice, double position, double gain = 1.0) { return voice->Play(&position, &gain); }
     float Sample(double frame, int channel) const { return _samples[2 * (int)frame + channel]; }
     void Fill(float value) { _rect.AssociateSamples(std::vector<float>(2 * FRAMES, value), FRAMES, 2); }
 
@@ -58,7 +55,7 @@ protected:
     SoundRect _rect;
     Envelope _env{2048};
 };
-}
+}  // namespace
 
 TEST_F(AudioSourceTest, GrainWindowFollowsThePositionAndDuration)
 {
@@ -125,8 +122,7 @@ TEST_F(AudioSourceTest, ForwardGrainIsTheSoundUnderTheEnvelope)
     for (unsigned i = 0; i < 8 * BLOCK; i++) {
         for (int c = 0; c < 2; c++) {
             double sample = i == 0 ? 0.0 : Sample(start + i - 1, c);
-            ASSERT_NEAR(out[2 * i + c], gain * sample * Hann(i * envStep), 1e-5)
-                << "frame " << i << " channel " << c;
+            ASSERT_NEAR(out[2 * i + c], gain * sample * Hann(i * envStep), 1e-5) << "frame " << i << " channel " << c;
         }
     }
 

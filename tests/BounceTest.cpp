@@ -14,12 +14,15 @@
 
 namespace {
 
-std::vector<float> ReadFloats(const std::string& path) {
+std::vector<float> ReadFloats(const std::string& path)
+{
     std::vector<float> data;
     FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr) return data;
+    if (f == nullptr)
+        return data;
     float v;
-    while (fread(&v, sizeof(float), 1, f) == 1) data.push_back(v);
+    while (fread(&v, sizeof(float), 1, f) == 1)
+        data.push_back(v);
     fclose(f);
     return data;
 }
@@ -27,25 +30,30 @@ std::vector<float> ReadFloats(const std::string& path) {
 // Runs each test in a fresh temporary folder, as the instrument runs in its own.
 class InTempFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/zoltaXXXXXX";
         _dir = mkdtemp(pattern);
         _oldDir = getcwd(nullptr, 0);
         ASSERT_EQ(chdir(_dir.c_str()), 0);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         ASSERT_EQ(chdir(_oldDir), 0);
         free(_oldDir);
         std::string cmd = "rm -rf " + _dir;
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    std::vector<std::string> BounceFiles() {
+    std::vector<std::string> BounceFiles()
+    {
         std::vector<std::string> names;
         DIR* d = opendir("bounces");
-        if (d == nullptr) return names;
+        if (d == nullptr)
+            return names;
         while (dirent* e = readdir(d)) {
             std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
+            if (n != "." && n != "..")
+                names.push_back(n);
         }
         closedir(d);
         return names;
@@ -56,7 +64,8 @@ protected:
 
 using BounceRecorderTest = InTempFolder;
 
-TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
+TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd)
+{
     // 1200 floats through a ring of 1000: the writes wrap around its end, and
     // the first 166 blocks fit even if the writer never got to run meanwhile.
     BounceRecorder recorder(1000);
@@ -64,10 +73,12 @@ TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
     std::vector<float> expected;
     float block[6];
     for (int b = 0; b < 200; b++) {
-        for (int i = 0; i < 6; i++) block[i] = float(b * 6 + i);
+        for (int i = 0; i < 6; i++)
+            block[i] = float(b * 6 + i);
         size_t before = recorder.GetDroppedSamples();
         recorder.Write(block, 6);
-        if (recorder.GetDroppedSamples() == before) expected.insert(expected.end(), block, block + 6);
+        if (recorder.GetDroppedSamples() == before)
+            expected.insert(expected.end(), block, block + 6);
         usleep(200);
     }
     recorder.Stop();
@@ -77,7 +88,8 @@ TEST_F(BounceRecorderTest, WritesEveryQueuedSampleInOrderAcrossTheRingsEnd) {
     EXPECT_EQ(expected.size() + recorder.GetDroppedSamples(), 1200u);
 }
 
-TEST_F(BounceRecorderTest, AFullRingDropsWholeBlocksAndCountsThem) {
+TEST_F(BounceRecorderTest, AFullRingDropsWholeBlocksAndCountsThem)
+{
     BounceRecorder recorder(8);
     ASSERT_TRUE(recorder.Start("out.raw"));
     // Larger than the ring: can never be queued.
@@ -88,16 +100,19 @@ TEST_F(BounceRecorderTest, AFullRingDropsWholeBlocksAndCountsThem) {
     // manages, each block is written whole or dropped whole.
     std::vector<float> block(6, 1.0f);
     const size_t writes = 2000;
-    for (size_t i = 0; i < writes; i++) recorder.Write(block.data(), block.size());
+    for (size_t i = 0; i < writes; i++)
+        recorder.Write(block.data(), block.size());
     recorder.Stop();
     size_t dropped = recorder.GetDroppedSamples() - 9;
     EXPECT_EQ(dropped % 6, 0u);
     std::vector<float> written = ReadFloats("out.raw");
     EXPECT_EQ(written.size(), writes * 6 - dropped);
-    for (float v : written) ASSERT_EQ(v, 1.0f);
+    for (float v : written)
+        ASSERT_EQ(v, 1.0f);
 }
 
-TEST_F(BounceRecorderTest, StartFailsWhenTheFileCannotBeCreated) {
+TEST_F(BounceRecorderTest, StartFailsWhenTheFileCannotBeCreated)
+{
     BounceRecorder recorder;
     EXPECT_FALSE(recorder.Start("no/such/folder/out.raw"));
     EXPECT_FALSE(recorder.IsRecording());
@@ -105,16 +120,19 @@ TEST_F(BounceRecorderTest, StartFailsWhenTheFileCannotBeCreated) {
 
 using AppAudioTest = InTempFolder;
 
-TEST_F(AppAudioTest, AnEmptySceneGivesSilenceAndAdvancesTheClock) {
+TEST_F(AppAudioTest, AnEmptySceneGivesSilenceAndAdvancesTheClock)
+{
     App app;
     std::vector<float> out(2 * 512, 0.7f);
     double before = Time::Instance()->GetSeconds();
     EXPECT_EQ(app.OnAudio(out.data(), nullptr, 512, 0.0, 0, nullptr), 0);
-    for (float v : out) ASSERT_EQ(v, 0.0f);
+    for (float v : out)
+        ASSERT_EQ(v, 0.0f);
     EXPECT_NEAR(Time::Instance()->GetSeconds() - before, 512.0 / 44100.0, 1e-12);
 }
 
-TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff) {
+TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff)
+{
     App app;
     ASSERT_FALSE(app.IsBouncing());
     app.ToggleAudioBounce();
@@ -122,7 +140,8 @@ TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff) 
     std::string name = app.GetBounceFileName();
     EXPECT_EQ(name.rfind("./bounces/bounce-", 0), 0u) << name;
     std::vector<float> out(2 * 256);
-    for (int i = 0; i < 5; i++) app.OnAudio(out.data(), nullptr, 256, 0.0, 0, nullptr);
+    for (int i = 0; i < 5; i++)
+        app.OnAudio(out.data(), nullptr, 256, 0.0, 0, nullptr);
     app.ToggleAudioBounce();
     EXPECT_FALSE(app.IsBouncing());
     EXPECT_STREQ(app.GetBounceFileName(), "");
@@ -132,10 +151,12 @@ TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff) 
     struct stat st;
     ASSERT_EQ(stat(name.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 5 * 256 * 8);
-    for (float v : ReadFloats(name)) ASSERT_EQ(v, 0.0f);
+    for (float v : ReadFloats(name))
+        ASSERT_EQ(v, 0.0f);
 }
 
-TEST_F(AppAudioTest, ABounceThatCannotBeCreatedSaysSoAndStaysOff) {
+TEST_F(AppAudioTest, ABounceThatCannotBeCreatedSaysSoAndStaysOff)
+{
     // A plain file where the folder should be: neither folder nor recording can be made.
     FILE* f = fopen("bounces", "w");
     ASSERT_NE(f, nullptr);

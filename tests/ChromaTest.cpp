@@ -37,8 +37,8 @@ std::vector<float> RichStereo(int nFrames)
     for (int i = 0; i < nFrames; i++) {
         double t = i / SR;
         sweepPhase += 2.0 * M_PI * (100.0 + 4000.0 * i / nFrames) / SR;
-        double chord = std::sin(2.0 * M_PI * 261.63 * t) + std::sin(2.0 * M_PI * 329.63 * t)
-                       + std::sin(2.0 * M_PI * 392.0 * t);
+        double chord =
+            std::sin(2.0 * M_PI * 261.63 * t) + std::sin(2.0 * M_PI * 329.63 * t) + std::sin(2.0 * M_PI * 392.0 * t);
         double noise = 2.0 * std::rand() / RAND_MAX - 1.0;
         x[2 * i] = (float)(0.4 * std::sin(sweepPhase) + 0.1 * chord);
         x[2 * i + 1] = (float)(0.3 * noise * ((i / 4000) % 2) + 0.3 * std::sin(2.0 * M_PI * 55.0 * t));
@@ -70,7 +70,7 @@ void ExpectSameStore(Spectrogram* a, Spectrogram* b, const char* what)
     }
     EXPECT_EQ(*a->GetMagnDataDisp(), *b->GetMagnDataDisp()) << what << " image";
 }
-}
+}  // namespace
 
 TEST(ChromaTest, FreqBinToChromaBinFoldsTheUpperHalfAndKeepsDCAtZero)
 {

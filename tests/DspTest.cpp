@@ -15,7 +15,7 @@ std::vector<float> RandomSignal(size_t n, float amplitude)
         v = amplitude * (2.0f * std::rand() / RAND_MAX - 1.0f);
     return x;
 }
-}
+}  // namespace
 
 TEST(ScaleTest, DecibelConversions)
 {

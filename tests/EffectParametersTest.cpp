@@ -21,8 +21,7 @@ struct ParameterCase {
 std::vector<ParameterCase> AllEffectParameters()
 {
     std::vector<ParameterCase> cases;
-    auto add = [&](const char* name, Parameter* p, int idx, double min, double max, double def,
-                   const char* text) {
+    auto add = [&](const char* name, Parameter* p, int idx, double min, double max, double def, const char* text) {
         cases.push_back({name, std::unique_ptr<Parameter>(p), idx, min, max, def, text});
     };
     add("On", new ParameterEffectOn(0), 0, 0, 1, 0, "off");

@@ -201,6 +201,6 @@ TEST(EffectsBoxTest, ValuesThatAreNotNumbersAreIgnored)
     serializer.OpenReadMemory(Save(&saved));
     EffectsBox loaded;
     loaded.UnSerialize(&serializer);
-    EXPECT_DOUBLE_EQ(1000.0, loaded.GetEffect(EffectsBox::EFFECT_DELAY)
-                                 ->GetParameter(DelayEffect::TIME_PARAM)->GetValue());
+    EXPECT_DOUBLE_EQ(1000.0,
+                     loaded.GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(DelayEffect::TIME_PARAM)->GetValue());
 }

@@ -27,15 +27,13 @@ inline void SwitchOn(Effect* effect, bool on = true)
 }
 
 // Runs a whole interleaved signal through the effect in blocks of blockFrames.
-inline void ProcessInBlocks(Effect* effect, std::vector<float>* signal, int nChan,
-                            int blockFrames)
+inline void ProcessInBlocks(Effect* effect, std::vector<float>* signal, int nChan, int blockFrames)
 {
     int totalFrames = (int)(signal->size() / nChan);
     std::vector<float> block;
     for (int start = 0; start < totalFrames; start += blockFrames) {
         int n = std::min(blockFrames, totalFrames - start);
-        block.assign(signal->begin() + (long)start * nChan,
-                     signal->begin() + (long)(start + n) * nChan);
+        block.assign(signal->begin() + (long)start * nChan, signal->begin() + (long)(start + n) * nChan);
         effect->Process(&block, n, nChan);
         std::copy(block.begin(), block.end(), signal->begin() + (long)start * nChan);
     }

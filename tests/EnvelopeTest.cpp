@@ -16,7 +16,7 @@ protected:
 
     Envelope _env{SIZE};
 };
-}
+}  // namespace
 
 TEST_F(EnvelopeTest, SixTablesOfTheGivenSize)
 {

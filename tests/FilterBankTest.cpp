@@ -17,22 +17,28 @@ const float VIEW_LO = 44100.0f / 1024.0f;
 const float VIEW_HI = 22050.0f;
 
 // Bin position of a frequency on the bank's bin axis.
-double HzToBinPos(double hz, int numBins, double lo, double hi) { return (hz + lo) * (numBins + 1) / (hi - lo); }
+double HzToBinPos(double hz, int numBins, double lo, double hi)
+{
+    return (hz + lo) * (numBins + 1) / (hi - lo);
+}
 
 // Bin position of filter edge k (filter m spans edges m .. m + 2, peak at m + 1),
 // spaced evenly in mels.
-double MelEdgePos(int k, int numBins, int numFilters, double lo, double hi) {
+double MelEdgePos(int k, int numBins, int numFilters, double lo, double hi)
+{
     const double melLo = Scale::HzToMel(lo);
     const double melHi = Scale::HzToMel(hi);
     const double hz = Scale::MelToHz(melLo + (melHi - melLo) * k / (numFilters + 1));
     return HzToBinPos(hz, numBins, lo, hi);
 }
 
-double LinearEdgePos(int k, int numBins, int numFilters, double lo, double hi) {
+double LinearEdgePos(int k, int numBins, int numFilters, double lo, double hi)
+{
     return HzToBinPos(lo + (hi - lo) * k / (numFilters + 1), numBins, lo, hi);
 }
 
-double TriangleHeight(double lo, double mid, double hi, double x) {
+double TriangleHeight(double lo, double mid, double hi, double x)
+{
     if (x <= lo || x >= hi)
         return 0.0;
     return x <= mid ? (x - lo) / (mid - lo) : (hi - x) / (hi - mid);
@@ -40,7 +46,8 @@ double TriangleHeight(double lo, double mid, double hi, double x) {
 
 // Midpoint rule with many steps: an integration that knows nothing of the
 // triangle's corners.
-double IntegrateTriangle(double lo, double mid, double hi, double a, double b) {
+double IntegrateTriangle(double lo, double mid, double hi, double a, double b)
+{
     const int steps = 200000;
     const double dx = (b - a) / steps;
     double sum = 0.0;
@@ -49,7 +56,8 @@ double IntegrateTriangle(double lo, double mid, double hi, double a, double b) {
     return sum * dx;
 }
 
-double WeightSum(const FilterBank::FilterBankObj::Filter& filter) {
+double WeightSum(const FilterBank::FilterBankObj::Filter& filter)
+{
     double sum = 0.0;
     for (float w : filter._data)
         sum += w;
@@ -57,13 +65,15 @@ double WeightSum(const FilterBank::FilterBankObj::Filter& filter) {
 }
 
 const FilterBank::FilterBankObj& BuildBank(FilterBank* bank, int numBins, double rate, float lo, float hi,
-                                           int numFilters) {
+                                           int numFilters)
+{
     std::vector<float> data(numBins, 0.0f);
     bank->HzToTargetScale(&data, rate, lo, hi, numFilters);
     return bank->GetHzToTargetFilterBank();
 }
 
-void ExpectBoundsInsideBins(const FilterBank::FilterBankObj& bank) {
+void ExpectBoundsInsideBins(const FilterBank::FilterBankObj& bank)
+{
     for (const FilterBank::FilterBankObj::Filter& filter : bank._filters) {
         if (filter._bounds[0] == -1) {
             EXPECT_EQ(filter._bounds[1], -1);
@@ -83,7 +93,8 @@ void ExpectBoundsInsideBins(const FilterBank::FilterBankObj& bank) {
 
 }  // namespace
 
-TEST(FilterBankTest, BankIsRebuiltOnlyWhenAParameterChanges) {
+TEST(FilterBankTest, BankIsRebuiltOnlyWhenAParameterChanges)
+{
     FilterBank bank(Scale::MEL);
     std::vector<float> data(256, 1.0f);
     bank.HzToTargetScale(&data, 44100.0, 100.0f, 20000.0f, 256);
@@ -107,7 +118,8 @@ TEST(FilterBankTest, BankIsRebuiltOnlyWhenAParameterChanges) {
     EXPECT_EQ(bank.GetNumBuilds(), 6);
 }
 
-TEST(FilterBankTest, ViewBankStartsNearBinFourAndEndsOnTheLastBin) {
+TEST(FilterBankTest, ViewBankStartsNearBinFourAndEndsOnTheLastBin)
+{
     FilterBank bank(Scale::MEL);
     const FilterBank::FilterBankObj& obj = BuildBank(&bank, VIEW_BINS, VIEW_RATE, VIEW_LO, VIEW_HI, VIEW_BINS);
     ASSERT_EQ(obj._filters.size(), static_cast<size_t>(VIEW_BINS));
@@ -126,7 +138,8 @@ TEST(FilterBankTest, ViewBankStartsNearBinFourAndEndsOnTheLastBin) {
     ExpectBoundsInsideBins(obj);
 }
 
-TEST(FilterBankTest, EveryFilterPassesItsWholeAreaOverTheBinsItCovers) {
+TEST(FilterBankTest, EveryFilterPassesItsWholeAreaOverTheBinsItCovers)
+{
     FilterBank bank(Scale::MEL);
     const FilterBank::FilterBankObj& obj = BuildBank(&bank, VIEW_BINS, VIEW_RATE, VIEW_LO, VIEW_HI, VIEW_BINS);
     int checkedWhole = 0;
@@ -147,7 +160,8 @@ TEST(FilterBankTest, EveryFilterPassesItsWholeAreaOverTheBinsItCovers) {
     EXPECT_GT(checkedWhole, 1000);
 }
 
-TEST(FilterBankTest, TriangleAreaMatchesNumericIntegration) {
+TEST(FilterBankTest, TriangleAreaMatchesNumericIntegration)
+{
     srand(7);
     auto rnd = [] { return static_cast<double>(rand()) / RAND_MAX; };
     for (int trial = 0; trial < 40; trial++) {
@@ -175,19 +189,22 @@ struct Triangle {
     float lo, mid, hi;
 };
 
-Triangle Fixed(Triangle t, int dataSize) {
+Triangle Fixed(Triangle t, int dataSize)
+{
     FilterBank::FixSmallTriangles(&t.lo, &t.mid, &t.hi, dataSize);
     return t;
 }
 
-void ExpectTriangle(const Triangle& t, float lo, float mid, float hi) {
+void ExpectTriangle(const Triangle& t, float lo, float mid, float hi)
+{
     EXPECT_FLOAT_EQ(t.lo, lo);
     EXPECT_FLOAT_EQ(t.mid, mid);
     EXPECT_FLOAT_EQ(t.hi, hi);
 }
 }  // namespace
 
-TEST(FilterBankTest, NarrowTrianglesAreWidenedToTwoBinsAndShiftedOffTheEdges) {
+TEST(FilterBankTest, NarrowTrianglesAreWidenedToTwoBinsAndShiftedOffTheEdges)
+{
     // Widened around the centre of its base; the peak stays put.
     ExpectTriangle(Fixed({10.2f, 10.4f, 10.8f}, 64), 9.5f, 10.4f, 11.5f);
     // Near the ends the widened triangle moves inside whole.
@@ -200,7 +217,8 @@ TEST(FilterBankTest, NarrowTrianglesAreWidenedToTwoBinsAndShiftedOffTheEdges) {
     ExpectTriangle(Fixed({0.2f, 0.3f, 0.4f}, 1), 0.2f, 0.3f, 0.4f);
 }
 
-TEST(FilterBankTest, NarrowFilterAtBinZeroKeepsItsFullWeight) {
+TEST(FilterBankTest, NarrowFilterAtBinZeroKeepsItsFullWeight)
+{
     // A low start puts the first mel filters well inside bin 0.
     const int bins = 64;
     const float lo = 1.0f, hi = 22050.0f;
@@ -216,7 +234,8 @@ TEST(FilterBankTest, NarrowFilterAtBinZeroKeepsItsFullWeight) {
     ExpectBoundsInsideBins(obj);
 }
 
-TEST(FilterBankTest, NarrowFiltersShiftedOffEitherEdgeKeepTheirWholeWeight) {
+TEST(FilterBankTest, NarrowFiltersShiftedOffEitherEdgeKeepTheirWholeWeight)
+{
     // Half-bin spacing makes every filter narrow; the first range pushes
     // filters across bin 0, the second across the last bin.
     const int bins = 128, filters = 256;
@@ -237,7 +256,8 @@ TEST(FilterBankTest, NarrowFiltersShiftedOffEitherEdgeKeepTheirWholeWeight) {
     }
 }
 
-TEST(FilterBankTest, PureToneLandsInTheFilterNearestItsMelPosition) {
+TEST(FilterBankTest, PureToneLandsInTheFilterNearestItsMelPosition)
+{
     FilterBank bank(Scale::MEL);
     const double melLo = Scale::HzToMel(VIEW_LO);
     const double melHi = Scale::HzToMel(VIEW_HI);
@@ -262,7 +282,8 @@ TEST(FilterBankTest, PureToneLandsInTheFilterNearestItsMelPosition) {
     }
 }
 
-TEST(FilterBankTest, FlatSpectrumKeepsItsLevel) {
+TEST(FilterBankTest, FlatSpectrumKeepsItsLevel)
+{
     FilterBank bank(Scale::MEL);
     std::vector<float> column(VIEW_BINS, 0.25f);
     bank.HzToTargetScale(&column, VIEW_RATE, VIEW_LO, VIEW_HI, VIEW_BINS);
@@ -270,7 +291,8 @@ TEST(FilterBankTest, FlatSpectrumKeepsItsLevel) {
         EXPECT_NEAR(column[m], 0.25f, 1e-4) << "filter " << m;
 }
 
-TEST(FilterBankTest, FiltersBelowTheFirstBinWriteNothingBeforeIt) {
+TEST(FilterBankTest, FiltersBelowTheFirstBinWriteNothingBeforeIt)
+{
     // A negative low frequency puts the first linear filters left of bin 0;
     // 32 filters over 128 bins are 8 bins wide, too wide to be shifted.
     const int bins = 128, filters = 32;
@@ -313,7 +335,8 @@ TEST(FilterBankTest, FiltersBelowTheFirstBinWriteNothingBeforeIt) {
     }
 }
 
-TEST(FilterBankTest, FiltersPastTheLastBinWriteNothingAfterIt) {
+TEST(FilterBankTest, FiltersPastTheLastBinWriteNothingAfterIt)
+{
     // Every edge lies beyond the 100 bins.
     FilterBank bank(Scale::LINEAR);
     const FilterBank::FilterBankObj& obj = BuildBank(&bank, 100, 44100.0, 10000.0f, 20000.0f, 100);
@@ -325,7 +348,8 @@ TEST(FilterBankTest, FiltersPastTheLastBinWriteNothingAfterIt) {
         EXPECT_EQ(v, 0.0f);
 }
 
-TEST(FilterBankTest, ScaleValuesRoundTripOnEveryScale) {
+TEST(FilterBankTest, ScaleValuesRoundTripOnEveryScale)
+{
     for (Scale::Type type : {Scale::LINEAR, Scale::LOG, Scale::MEL}) {
         FilterBank bank(type);
         for (double hz : {50.0, 440.0, 1000.0, 9000.0}) {
@@ -339,6 +363,5 @@ TEST(FilterBankTest, ScaleValuesRoundTripOnEveryScale) {
     FilterBank log(Scale::LOG);
     EXPECT_NEAR(log.ScaleValue(200.0, 20.0, 20000.0), 1.0 / 3.0, 1e-12);
     FilterBank mel(Scale::MEL);
-    EXPECT_NEAR(mel.ScaleValue(1000.0, 0.0, 2000.0),
-                Scale::HzToMel(1000.0) / Scale::HzToMel(2000.0), 1e-6);
+    EXPECT_NEAR(mel.ScaleValue(1000.0, 0.0, 2000.0), Scale::HzToMel(1000.0) / Scale::HzToMel(2000.0), 1e-6);
 }

@@ -27,7 +27,8 @@ const float DC = 0.5f;
 // x 0.25 .. 0.75 and y 0.25 .. 0.75 of a 1000 x 600 window.
 class GrainCloudTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 600);
         _rect.AssociateSamples(std::vector<float>(2 * 88200, DC), 88200, 2);
         _rectView = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
@@ -39,7 +40,8 @@ protected:
     }
 
     // A cloud of 6 voices with a view at (x, y); the cloud owns the view.
-    std::unique_ptr<GrainCloud> MakeCloud(double x = 0.5, double y = 0.5) {
+    std::unique_ptr<GrainCloud> MakeCloud(double x = 0.5, double y = 0.5)
+    {
         auto cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
         cloud->RegisterUI(new UIGrainCloud(cloud.get(), &_style, _app.GetScreen(), x, y, 6, _rects));
         srand(7);
@@ -49,7 +51,8 @@ protected:
     static UIGrainCloud* View(GrainCloud* cloud) { return static_cast<UIGrainCloud*>(cloud->GetUI()); }
 
     // Renders one block as the audio callback does, advancing the clock.
-    std::vector<float> Render(GrainCloud* cloud, unsigned frames = BLOCK) {
+    std::vector<float> Render(GrainCloud* cloud, unsigned frames = BLOCK)
+    {
         std::vector<float> out(2 * frames, 0.0f);
         cloud->NextBuffer(&out, frames);
         Time::Instance()->AddSeconds(frames / 44100.0);
@@ -57,7 +60,8 @@ protected:
     }
 
     // Total trigger count of every marker.
-    static std::vector<unsigned> TriggerCounts(GrainCloud* cloud) {
+    static std::vector<unsigned> TriggerCounts(GrainCloud* cloud)
+    {
         std::vector<unsigned> counts;
         for (unsigned i = 0; i < View(cloud)->GetNumGrains(); i++)
             counts.push_back(View(cloud)->GetGrain(i)->GetTriggerCount());
@@ -65,7 +69,8 @@ protected:
     }
 
     // The marker flashed during one block, -1 for none (fails on two).
-    static int FlashedMarker(const std::vector<unsigned>& before, const std::vector<unsigned>& after) {
+    static int FlashedMarker(const std::vector<unsigned>& before, const std::vector<unsigned>& after)
+    {
         int flashed = -1;
         for (size_t i = 0; i < before.size(); i++) {
             if (after[i] == before[i])
@@ -77,7 +82,8 @@ protected:
         return flashed;
     }
 
-    static double SumAbs(const std::vector<float>& block, unsigned channel, unsigned from, unsigned to) {
+    static double SumAbs(const std::vector<float>& block, unsigned channel, unsigned from, unsigned to)
+    {
         double sum = 0.0;
         for (unsigned i = from; i < to; i++)
             sum += std::fabs(block[2 * i + channel]);
@@ -92,7 +98,8 @@ protected:
     std::vector<SoundRect*> _rects;
 };
 
-TEST_F(GrainCloudTest, NewCloudFiresOneGrainPerDurationOverVoiceCount) {
+TEST_F(GrainCloudTest, NewCloudFiresOneGrainPerDurationOverVoiceCount)
+{
     auto cloud = MakeCloud();
     EXPECT_EQ(cloud->GetSourceType(), Source::GRAIN_CLOUD);
     EXPECT_EQ(cloud->GetNumVoices(), 6u);
@@ -110,7 +117,8 @@ TEST_F(GrainCloudTest, NewCloudFiresOneGrainPerDurationOverVoiceCount) {
     EXPECT_NEAR(cloud->GetBangTime(), 735.0, 1e-9);
 }
 
-TEST_F(GrainCloudTest, SettersClampAndWrapTheirValues) {
+TEST_F(GrainCloudTest, SettersClampAndWrapTheirValues)
+{
     auto cloud = MakeCloud();
     cloud->SetVolumeDb(-80.0);
     EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -60.0);
@@ -145,7 +153,8 @@ TEST_F(GrainCloudTest, SettersClampAndWrapTheirValues) {
     EXPECT_DOUBLE_EQ(cloud->GetRange(), 42.0);
 }
 
-TEST_F(GrainCloudTest, FifteenParametersWithTheirSensitivities) {
+TEST_F(GrainCloudTest, FifteenParametersWithTheirSensitivities)
+{
     auto cloud = MakeCloud();
     const double sensitivities[] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
     ASSERT_EQ(cloud->GetNumParams(), 15);
@@ -164,7 +173,8 @@ TEST_F(GrainCloudTest, FifteenParametersWithTheirSensitivities) {
 // Attempts fire every inter-onset time rounded up to whole half-blocks, round
 // robin over the voices; a voice still sounding (a grain lasts twice its
 // duration) keeps its turn, and its marker flashes again at the next attempt.
-TEST_F(GrainCloudTest, TriggerScheduleRoundRobinSkippingBusyVoices) {
+TEST_F(GrainCloudTest, TriggerScheduleRoundRobinSkippingBusyVoices)
+{
     struct Case {
         double overlap;
         int halvesPerAttempt;  // the first half-block count whose length exceeds the inter-onset time
@@ -203,7 +213,8 @@ TEST_F(GrainCloudTest, TriggerScheduleRoundRobinSkippingBusyVoices) {
     }
 }
 
-TEST_F(GrainCloudTest, StereoAndAroundSendSuccessiveGrainsToAlternateChannels) {
+TEST_F(GrainCloudTest, StereoAndAroundSendSuccessiveGrainsToAlternateChannels)
+{
     // 5 ms grains sound 441 frames, less than a half-block, and with 6 voices
     // one starts at every half-block after the first: each half-block holds
     // exactly one grain.
@@ -232,7 +243,8 @@ TEST_F(GrainCloudTest, StereoAndAroundSendSuccessiveGrainsToAlternateChannels) {
     }
 }
 
-TEST_F(GrainCloudTest, UnityModeSoundsOnBothChannels) {
+TEST_F(GrainCloudTest, UnityModeSoundsOnBothChannels)
+{
     auto cloud = MakeCloud();
     cloud->SetDurationMs(5.0);
     cloud->SetDirection(GrainCloud::FORWARD);
@@ -241,7 +253,8 @@ TEST_F(GrainCloudTest, UnityModeSoundsOnBothChannels) {
     EXPECT_NEAR(SumAbs(block, 0, HALF, BLOCK), SumAbs(block, 1, HALF, BLOCK), 1e-9);
 }
 
-TEST_F(GrainCloudTest, CloudOverARectSoundsAndACloudAwayIsSilent) {
+TEST_F(GrainCloudTest, CloudOverARectSoundsAndACloudAwayIsSilent)
+{
     auto over = MakeCloud(0.5, 0.5);
     double energy = 0.0;
     for (int b = 0; b < 60; b++) {
@@ -261,7 +274,8 @@ TEST_F(GrainCloudTest, CloudOverARectSoundsAndACloudAwayIsSilent) {
     EXPECT_GT(View(away.get())->GetGrain(0)->GetTriggerCount(), 0u);
 }
 
-TEST_F(GrainCloudTest, VolumeScalesTheSound) {
+TEST_F(GrainCloudTest, VolumeScalesTheSound)
+{
     // Low in the rect, so that stacked grains stay far from clipping.
     auto loud = MakeCloud(0.5, 0.3);
     auto soft = MakeCloud(0.5, 0.3);
@@ -280,7 +294,8 @@ TEST_F(GrainCloudTest, VolumeScalesTheSound) {
     EXPECT_NEAR(softSum / loudSum, 0.1, 1e-3);
 }
 
-TEST_F(GrainCloudTest, VoicesFollowMarkersOnePerBlock) {
+TEST_F(GrainCloudTest, VoicesFollowMarkersOnePerBlock)
+{
     auto cloud = MakeCloud();
     for (int i = 0; i < 3; i++)
         cloud->AddGrain();
@@ -307,7 +322,8 @@ TEST_F(GrainCloudTest, VoicesFollowMarkersOnePerBlock) {
     EXPECT_GT(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 0u);
 }
 
-TEST_F(GrainCloudTest, VoicesParameterAddingManyVoicesAtOnceReachesTheMarkerCount) {
+TEST_F(GrainCloudTest, VoicesParameterAddingManyVoicesAtOnceReachesTheMarkerCount)
+{
     auto cloud = MakeCloud();
     Parameter* voices = cloud->GetParameter(GrainCloud::NUMGRAINS);
     voices->SetValue(cloud.get(), 100.0);
@@ -326,7 +342,8 @@ TEST_F(GrainCloudTest, VoicesParameterAddingManyVoicesAtOnceReachesTheMarkerCoun
     EXPECT_EQ(cloud->GetNumVoices(), 1u);
 }
 
-TEST_F(GrainCloudTest, AddingThenRemovingBeforeTheNextBlockLeavesTheVoices) {
+TEST_F(GrainCloudTest, AddingThenRemovingBeforeTheNextBlockLeavesTheVoices)
+{
     auto cloud = MakeCloud();
     cloud->AddGrain();
     cloud->AddGrain();
@@ -341,7 +358,8 @@ TEST_F(GrainCloudTest, AddingThenRemovingBeforeTheNextBlockLeavesTheVoices) {
     EXPECT_EQ(cloud->GetNumGrains(), 6u);
 }
 
-TEST_F(GrainCloudTest, MutedCloudNeitherSoundsNorAdvances) {
+TEST_F(GrainCloudTest, MutedCloudNeitherSoundsNorAdvances)
+{
     auto cloud = MakeCloud();
     // Six half-blocks: the first grain is due at the eighth.
     for (int b = 0; b < 3; b++)
@@ -367,7 +385,8 @@ TEST_F(GrainCloudTest, MutedCloudNeitherSoundsNorAdvances) {
     EXPECT_GT(SumAbs(Render(cloud.get()), 0, 0, BLOCK), 0.0);
 }
 
-TEST_F(GrainCloudTest, OddBlocksRenderEveryFrame) {
+TEST_F(GrainCloudTest, OddBlocksRenderEveryFrame)
+{
     // One long grain (5 s duration sounds 10 s) from the centre, heard in
     // every frame of every block once it has started.
     auto cloud = MakeCloud();
@@ -392,7 +411,8 @@ TEST_F(GrainCloudTest, OddBlocksRenderEveryFrame) {
         ASSERT_GT(Render(cloud.get(), 1)[0], 0.0f) << "frame " << b;
 }
 
-TEST_F(GrainCloudTest, OneFrameBlocksKeepTheTriggerClock) {
+TEST_F(GrainCloudTest, OneFrameBlocksKeepTheTriggerClock)
+{
     auto cloud = MakeCloud();
     // The first grain starts once more than 3675 frames have passed.
     for (int f = 0; f < 3675; f++)
@@ -403,7 +423,8 @@ TEST_F(GrainCloudTest, OneFrameBlocksKeepTheTriggerClock) {
     EXPECT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 1u);
 }
 
-TEST_F(GrainCloudTest, CloneSharesViewAndParametersAndContinuesTheGrains) {
+TEST_F(GrainCloudTest, CloneSharesViewAndParametersAndContinuesTheGrains)
+{
     auto cloud = MakeCloud();
     cloud->SetSpatialMode(GrainCloud::STEREO, -1);
     cloud->SetVolumeDb(-3.0);

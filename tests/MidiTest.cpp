@@ -4,19 +4,22 @@
 
 namespace {
 
-MidiQueue::MidiMessage Message(std::vector<unsigned char> bytes) {
+MidiQueue::MidiMessage Message(std::vector<unsigned char> bytes)
+{
     MidiQueue::MidiMessage m;
     m._message = bytes;
     return m;
 }
 
-TEST(MidiMessageTest, PitchWheelSpansMinusOneToJustBelowOne) {
+TEST(MidiMessageTest, PitchWheelSpansMinusOneToJustBelowOne)
+{
     EXPECT_EQ(Message({0xE0, 0x00, 0x40}).GetPitchWheel(), 0.0);
     EXPECT_EQ(Message({0xE0, 0x00, 0x00}).GetPitchWheel(), -1.0);
     EXPECT_EQ(Message({0xE0, 0x7F, 0x7F}).GetPitchWheel(), 8191.0 / 8192.0);
 }
 
-TEST(MidiMessageTest, KindAndChannelComeFromTheStatusByte) {
+TEST(MidiMessageTest, KindAndChannelComeFromTheStatusByte)
+{
     MidiQueue::MidiMessage on = Message({0x93, 60, 0});
     EXPECT_TRUE(on.IsNoteOn()) << "velocity 0 still counts as a note on";
     EXPECT_FALSE(on.IsNoteOff());
@@ -27,7 +30,8 @@ TEST(MidiMessageTest, KindAndChannelComeFromTheStatusByte) {
     EXPECT_EQ(Message({0xF8}).GetChannel(), 0);
 }
 
-TEST(MidiQueueTest, PopsInArrivalOrderAndReportsEmpty) {
+TEST(MidiQueueTest, PopsInArrivalOrderAndReportsEmpty)
+{
     MidiQueue queue;
     MidiQueue::MidiMessage m;
     EXPECT_FALSE(queue.PopMessage(&m));

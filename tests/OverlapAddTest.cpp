@@ -63,7 +63,7 @@ void ExpectSpectrumNear(const std::vector<float>& spectrum, const std::vector<st
         EXPECT_NEAR(spectrum[2 * k + 1], reference[k].imag(), 2e-3) << "bin " << k;
     }
 }
-}
+}  // namespace
 
 TEST(OverlapAddTest, FreshEngineNeedsFiveHopsBeforeItsFirstFrame)
 {

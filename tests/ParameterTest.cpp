@@ -14,9 +14,9 @@ namespace {
 // Behaves like an effect parameter: stores any value and shows it as text.
 class EffectLikeParameter : public Parameter {
 public:
-    EffectLikeParameter(int idx, double minValue, double maxValue, double defaultValue,
-                        double powFactor)
-        : Parameter(nullptr, idx) {
+    EffectLikeParameter(int idx, double minValue, double maxValue, double defaultValue, double powFactor)
+        : Parameter(nullptr, idx)
+    {
         SetName("Test");
         _minValue = minValue;
         _maxValue = maxValue;
@@ -25,11 +25,13 @@ public:
         _powFactor = powFactor;
     }
     void SetValue(ParameterProvider*, double) override {}
-    void SetValue(double value) override {
+    void SetValue(double value) override
+    {
         _value = value;
         UpdateValue();
     }
-    void UpdateValue() override {
+    void UpdateValue() override
+    {
         char text[256];
         snprintf(text, sizeof(text), "%.4f", _value);
         SetValueStr(text);
@@ -69,9 +71,12 @@ public:
 class OwnedParameter : public ProviderParameter {
 public:
     OwnedParameter(App* app, int idx, const char* format = "%g units")
-        : ProviderParameter(app, idx, ParameterProvider::SOURCE, "Owned", -2.0, 4.0, 1.0, format) {}
+        : ProviderParameter(app, idx, ParameterProvider::SOURCE, "Owned", -2.0, 4.0, 1.0, format)
+    {
+    }
     // Labels for 0 and 1 only, while the bounds reach 4.
-    void UseLabels() {
+    void UseLabels()
+    {
         static const char* const labels[] = {"ZERO", "ONE"};
         SetLabels(labels, 2);
     }
@@ -79,12 +84,14 @@ public:
     int _currentParamIdx = -1;
 
 protected:
-    void Apply(ParameterProvider* provider) override {
+    void Apply(ParameterProvider* provider) override
+    {
         ValueProvider* owner = static_cast<ValueProvider*>(provider);
         owner->_ownerValue = _value;
         owner->_setCalls++;
     }
-    bool ReadValue(ParameterProvider* provider, double* value) override {
+    bool ReadValue(ParameterProvider* provider, double* value) override
+    {
         *value = static_cast<ValueProvider*>(provider)->_ownerValue;
         return true;
     }
@@ -94,7 +101,8 @@ protected:
 
 }  // namespace
 
-TEST(ParameterTest, BaseConstructionDefaults) {
+TEST(ParameterTest, BaseConstructionDefaults)
+{
     BareParameter param(7);
     EXPECT_EQ(7, param.GetIndex());
     EXPECT_DOUBLE_EQ(-1.0, param.GetValue());
@@ -104,7 +112,8 @@ TEST(ParameterTest, BaseConstructionDefaults) {
     EXPECT_DOUBLE_EQ(2.5, param.GetSensivity());
 }
 
-TEST(ParameterTest, NormalisedInputIsClampedToTheRange) {
+TEST(ParameterTest, NormalisedInputIsClampedToTheRange)
+{
     EffectLikeParameter param(0, 0.5, 5000.0, 1.0, 3.0);
     param.SetNormalizedValue(-0.5);
     EXPECT_DOUBLE_EQ(0.5, param.GetValue());
@@ -115,7 +124,8 @@ TEST(ParameterTest, NormalisedInputIsClampedToTheRange) {
     EXPECT_DOUBLE_EQ(1.0, param.GetNormalizedValue());
 }
 
-TEST(ParameterTest, CubicCurveGivesFineControlNearTheLowerBound) {
+TEST(ParameterTest, CubicCurveGivesFineControlNearTheLowerBound)
+{
     EffectLikeParameter param(0, 0.5, 5000.0, 1.0, 3.0);
     param.SetNormalizedValue(0.5);
     EXPECT_DOUBLE_EQ(625.4375, param.GetValue());
@@ -128,14 +138,16 @@ TEST(ParameterTest, CubicCurveGivesFineControlNearTheLowerBound) {
     }
 }
 
-TEST(ParameterTest, CubeRootCurveGivesFineControlNearTheUpperBound) {
+TEST(ParameterTest, CubeRootCurveGivesFineControlNearTheUpperBound)
+{
     EffectLikeParameter param(0, 1.0, 17.0, 1.0, 1.0 / 3.0);
     param.SetNormalizedValue(0.125);
     EXPECT_NEAR(1.0 + 16.0 * 0.5, param.GetValue(), 1e-12);
     EXPECT_NEAR(0.125, param.GetNormalizedValue(), 1e-12);
 }
 
-TEST(ParameterTest, OutOfRangeValueReadsAsTheNearestBound) {
+TEST(ParameterTest, OutOfRangeValueReadsAsTheNearestBound)
+{
     // Effect parameters take any value unclamped and show it.
     EffectLikeParameter param(0, 0.5, 5000.0, 1.0, 3.0);
     param.SetValue(-20.0);
@@ -147,7 +159,8 @@ TEST(ParameterTest, OutOfRangeValueReadsAsTheNearestBound) {
     EXPECT_DOUBLE_EQ(1.0, param.GetNormalizedValue());
 }
 
-TEST(ParameterTest, BoundsChecking) {
+TEST(ParameterTest, BoundsChecking)
+{
     EffectLikeParameter param(0, -60.0, 6.0, 0.0, 1.0);
     double v = 10.0;
     param.CheckValueBounds(&v);
@@ -166,7 +179,8 @@ TEST(ParameterTest, BoundsChecking) {
     EXPECT_DOUBLE_EQ(0.0, param.GetDefaultValue());
 }
 
-TEST(ParameterTest, ValueTextIsCutToItsField) {
+TEST(ParameterTest, ValueTextIsCutToItsField)
+{
     BareParameter param(0);
     param.SetValueStr("12.5 ms");
     EXPECT_STREQ("12.5 ms", param.GetValueStr());
@@ -175,7 +189,8 @@ TEST(ParameterTest, ValueTextIsCutToItsField) {
     EXPECT_EQ(std::string(Parameter::VALUE_STR_SIZE - 1, 'x'), param.GetValueStr());
 }
 
-TEST(ParameterProviderTest, ProvidersCarryTheirType) {
+TEST(ParameterProviderTest, ProvidersCarryTheirType)
+{
     TestProvider undefined;
     TestProvider source(ParameterProvider::SOURCE);
     TestProvider rect(ParameterProvider::SOUND_RECT);
@@ -187,14 +202,16 @@ TEST(ParameterProviderTest, ProvidersCarryTheirType) {
     EXPECT_EQ(1, ParameterProvider::SOUND_RECT);
 }
 
-TEST(ParameterTest, WithoutAnAppThereIsNoBoxAndNoName) {
+TEST(ParameterTest, WithoutAnAppThereIsNoBoxAndNoName)
+{
     EffectLikeParameter param(0, 0.0, 1.0, 0.0, 1.0);
     EXPECT_EQ(nullptr, param.GetUI());
     param.SetValue(0.25);
     EXPECT_STREQ("0.2500", param.GetValueStr());
 }
 
-TEST(ParameterTest, WithAnAppTheBoxHoldsNameAndText) {
+TEST(ParameterTest, WithAnAppTheBoxHoldsNameAndText)
+{
     App app;
     OwnedParameter param(&app, 3);
     ASSERT_NE(nullptr, param.GetUI());
@@ -208,7 +225,8 @@ TEST(ParameterTest, WithAnAppTheBoxHoldsNameAndText) {
     EXPECT_EQ(longText.substr(0, 254), param.GetValueStr());
 }
 
-TEST(ProviderParameterTest, ConstructionTakesNameBoundsAndDefault) {
+TEST(ProviderParameterTest, ConstructionTakesNameBoundsAndDefault)
+{
     App app;
     OwnedParameter param(&app, 2);
     EXPECT_EQ(2, param.GetIndex());
@@ -217,7 +235,8 @@ TEST(ProviderParameterTest, ConstructionTakesNameBoundsAndDefault) {
     EXPECT_DOUBLE_EQ(0.5, param.GetNormalizedValue());
 }
 
-TEST(ProviderParameterTest, ValuesAreClampedBeforeTheyReachTheOwner) {
+TEST(ProviderParameterTest, ValuesAreClampedBeforeTheyReachTheOwner)
+{
     App app;
     OwnedParameter param(&app, 0);
     ValueProvider owner(ParameterProvider::SOURCE);
@@ -230,7 +249,8 @@ TEST(ProviderParameterTest, ValuesAreClampedBeforeTheyReachTheOwner) {
     EXPECT_DOUBLE_EQ(0.5, owner._ownerValue);
 }
 
-TEST(ProviderParameterTest, AProviderOfTheWrongKindChangesNothing) {
+TEST(ProviderParameterTest, AProviderOfTheWrongKindChangesNothing)
+{
     App app;
     OwnedParameter param(&app, 0);
     ValueProvider rect(ParameterProvider::SOUND_RECT);
@@ -243,7 +263,8 @@ TEST(ProviderParameterTest, AProviderOfTheWrongKindChangesNothing) {
     EXPECT_EQ(0, undefined._setCalls);
 }
 
-TEST(ProviderParameterTest, ValueWithoutProviderGoesToTheCurrentOwner) {
+TEST(ProviderParameterTest, ValueWithoutProviderGoesToTheCurrentOwner)
+{
     App app;
     OwnedParameter param(&app, 0);
     // No current owner: nothing happens at all.
@@ -258,7 +279,8 @@ TEST(ProviderParameterTest, ValueWithoutProviderGoesToTheCurrentOwner) {
     EXPECT_DOUBLE_EQ(3.0, owner._ownerValue);
 }
 
-TEST(ProviderParameterTest, UpdateReadsTheOwnerClampsAndFormats) {
+TEST(ProviderParameterTest, UpdateReadsTheOwnerClampsAndFormats)
+{
     App app;
     OwnedParameter param(&app, 0);
     ValueProvider owner(ParameterProvider::SOURCE);
@@ -278,7 +300,8 @@ TEST(ProviderParameterTest, UpdateReadsTheOwnerClampsAndFormats) {
     EXPECT_STREQ("4 units", param.GetValueStr());
 }
 
-TEST(ProviderParameterTest, LabelsFollowTheTruncatedValueAndEmptyOutsideTheTable) {
+TEST(ProviderParameterTest, LabelsFollowTheTruncatedValueAndEmptyOutsideTheTable)
+{
     App app;
     OwnedParameter param(&app, 0);
     param.UseLabels();

@@ -14,8 +14,8 @@ namespace {
 // d_n(t) = dryIn x(t - tap_n) + sum_i H[n][i] decay d_i(t - tap_n),
 // y(t) = dry x(t) + sum_n wetOut d_n(t).
 std::vector<double> DirectNetwork(const std::vector<float>& x, const std::vector<int>& taps,
-                                  const std::vector<std::vector<float>>& h, double dryIn,
-                                  double wetOut, double dry, double decay)
+                                  const std::vector<std::vector<float>>& h, double dryIn, double wetOut, double dry,
+                                  double decay)
 {
     size_t order = taps.size();
     std::vector<std::vector<double>> d(order, std::vector<double>(x.size(), 0.0));
@@ -58,7 +58,7 @@ TEST(CircularBufferTest, RelativeAddressingAndWrap)
     EXPECT_EQ(3.0f, ring.Peek(0));
     EXPECT_EQ(2.0f, ring.Peek(-1));
     const float b[] = {4, 5, 6, 7};
-    ring.Push(b, 4);  // wraps past the end
+    ring.Push(b, 4);               // wraps past the end
     EXPECT_EQ(0, ring.GetSize());  // full reads as empty
     float out[5];
     ring.Peek(out, 5);
@@ -110,8 +110,7 @@ TEST(ReverbTest, OrderKnobRecomputesTheTaps)
     ReverbEffect effect;
     std::vector<float> block(2 * 16, 0.0f);
     effect.Process(&block, 16, 2);
-    EXPECT_EQ((std::vector<int>{3, 9, 27, 83, 253, 765, 2314, 6999}),
-              effect.GetReverb(1)->GetDelayTaps());
+    EXPECT_EQ((std::vector<int>{3, 9, 27, 83, 253, 765, 2314, 6999}), effect.GetReverb(1)->GetDelayTaps());
     SetParam(&effect, ReverbEffect::ORDER_PARAM, 6.0);
     effect.Process(&block, 16, 2);
     EXPECT_EQ((std::vector<int>{4, 19, 83, 365, 1600, 6999}), effect.GetReverb(0)->GetDelayTaps());
@@ -156,8 +155,8 @@ TEST(ReverbTest, MatchesTheNetworkEquations)
         reverb.SetDecay(0.9);
         std::srand(31 + order);
         std::vector<float> x = RandomSamples(1000);
-        std::vector<double> expected = DirectNetwork(x, reverb.GetDelayTaps(),
-                                                     reverb.GetFeedbackMatrix(), 0.6, 0.3, 0.5, 0.9);
+        std::vector<double> expected =
+            DirectNetwork(x, reverb.GetDelayTaps(), reverb.GetFeedbackMatrix(), 0.6, 0.3, 0.5, 0.9);
         std::vector<float> y = x;
         reverb.Process(&y);  // 1000 samples: four pieces of at most 256
         for (size_t t = 0; t < x.size(); t++)

@@ -24,14 +24,16 @@ const int W = 1000;
 const int H = 500;
 const int NO_MOD = 0;
 
-void WriteSine(const std::string& path, int frames) {
+void WriteSine(const std::string& path, int frames)
+{
     SF_INFO info = {};
     info.samplerate = 44100;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     std::vector<float> data(2 * size_t(frames));
-    for (int i = 0; i < frames; i++) data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
+    for (int i = 0; i < frames; i++)
+        data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
     sf_writef_float(file, data.data(), frames);
     sf_close(file);
 }
@@ -40,10 +42,12 @@ void WriteSine(const std::string& path, int frames) {
 // instrument loads them, with the rects placed where each test wants them.
 class SceneTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/zoltasceneXXXXXX";
         _dir = mkdtemp(pattern);
-        for (int i = 0; i < 3; i++) WriteSine(_dir + "/s" + std::to_string(i) + ".wav", 4410);
+        for (int i = 0; i < 3; i++)
+            WriteSine(_dir + "/s" + std::to_string(i) + ".wav", 4410);
         _app.SetWinSize(W, H);
         _app.SetAudioPath(_dir + "/");
         testing::internal::CaptureStdout();
@@ -53,15 +57,18 @@ protected:
         testing::internal::GetCapturedStderr();
         ASSERT_EQ(_app.GetSoundRects().size(), 3u);
         // Out of the way until a test places them.
-        for (int i = 0; i < 3; i++) Place(i, 5.0 + i, 5.0, 0.1, 0.1);
+        for (int i = 0; i < 3; i++)
+            Place(i, 5.0 + i, 5.0, 0.1, 0.1);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::string cmd = "rm -rf " + _dir;
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
     UISoundRect* View(int i) { return _app.GetSoundRects()[i]->GetUI(); }
     // Centre and size in window fractions.
-    void Place(int i, double x, double y, double w, double h) {
+    void Place(int i, double x, double y, double w, double h)
+    {
         View(i)->SetDimensions(w, h);
         View(i)->UpdateRectPosition(x, y);
     }
@@ -69,11 +76,13 @@ protected:
     // Window pixels (y down) of a canvas point given in window fractions (y up), at zoom 1 and no pan.
     int PixelX(double nx) { return int(nx * W); }
     int PixelY(double ny) { return int(H - ny * H); }
-    void Click(double nx, double ny) {
+    void Click(double nx, double ny)
+    {
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(nx), PixelY(ny), NO_MOD);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(nx), PixelY(ny), NO_MOD);
     }
-    void AddCloudAt(double nx, double ny) {
+    void AddCloudAt(double nx, double ny)
+    {
         Control().OnMousePassiveMotion(PixelX(nx), PixelY(ny));
         Control().OnKeyboard('1', 0, 0, NO_MOD);
     }
@@ -81,7 +90,8 @@ protected:
     App _app;
 };
 
-TEST_F(SceneTest, KeyOneAddsASelectedCloudAtThePointerAndDeselectsTheRect) {
+TEST_F(SceneTest, KeyOneAddsASelectedCloudAtThePointerAndDeselectsTheRect)
+{
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Click(0.5, 0.5);
     ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
@@ -96,7 +106,8 @@ TEST_F(SceneTest, KeyOneAddsASelectedCloudAtThePointerAndDeselectsTheRect) {
     EXPECT_EQ(_app.GetNoteSources().size(), 2u);
 }
 
-TEST_F(SceneTest, ClickingOverlappingRectsKeepsTheSelectedOneElseTakesTheFirst) {
+TEST_F(SceneTest, ClickingOverlappingRectsKeepsTheSelectedOneElseTakesTheFirst)
+{
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Place(1, 0.6, 0.5, 0.4, 0.4);
     Place(2, 0.65, 0.5, 0.4, 0.4);
@@ -115,7 +126,8 @@ TEST_F(SceneTest, ClickingOverlappingRectsKeepsTheSelectedOneElseTakesTheFirst) 
     EXPECT_FALSE(View(2)->GetSelectState());
 }
 
-TEST_F(SceneTest, ASourceOverARectWinsTheClick) {
+TEST_F(SceneTest, ASourceOverARectWinsTheClick)
+{
     Place(0, 0.5, 0.5, 0.4, 0.4);
     AddCloudAt(0.5, 0.5);
     Click(0.2, 0.9);
@@ -125,7 +137,8 @@ TEST_F(SceneTest, ASourceOverARectWinsTheClick) {
     EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
 }
 
-TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep) {
+TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep)
+{
     Place(0, 0.5, 0.5, 0.2, 0.2);
     Click(0.5, 0.5);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 500, 250, NO_MOD);
@@ -139,7 +152,8 @@ TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep) {
     EXPECT_NEAR(View(0)->GetY(), 0.61, 1e-9);
 }
 
-TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone) {
+TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone)
+{
     Place(0, 0.5, 0.5, 0.2, 0.2);  // 200 x 100 pixels around (500, 250)
     Click(0.5, 0.5);
     Control().OnKeyboard(AppControl::KEY_RESIZE, 0, 0, NO_MOD);
@@ -155,7 +169,8 @@ TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone) {
     EXPECT_EQ(_app.GetDragMode(), 0);
 }
 
-TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero) {
+TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero)
+{
     Place(0, 0.5, 0.5, 0.2, 0.2);
     Click(0.5, 0.5);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 500, 250, NO_MOD);
@@ -167,7 +182,8 @@ TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero) {
     EXPECT_NEAR(View(0)->GetX(), 0.51, 1e-9);
 }
 
-TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter) {
+TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter)
+{
     auto canvasX = [&](double windowX) { return (_app.GetPositionX() + windowX) / _app.GetZoom(); };
     auto canvasY = [&](double windowY) { return (_app.GetPositionY() + windowY) / _app.GetZoom(); };
     double beforeX = canvasX(300), beforeY = canvasY(120);
@@ -184,14 +200,16 @@ TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter) {
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
 }
 
-TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed) {
+TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed)
+{
     Control().OnSpecialKey(AppControl::KEY_ALT_L, 200, 100, AppControl::MOD_ALT);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 100, AppControl::MOD_ALT);
     Control().OnMouseDrag(200, 120);  // 20 px down: dy = -20 in canvas units
     EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.1);
 }
 
-TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped) {
+TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
+{
     AddCloudAt(0.3, 0.3);
     _app.BeginParamStringEditing();
     Control().OnKeyboard('4', 0, 0, NO_MOD);
@@ -206,10 +224,12 @@ TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped) {
     EXPECT_EQ(_app.GetSelectedSourceIndex(), -1);
 }
 
-TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront) {
+TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
+{
     AddCloudAt(0.3, 0.3);
     _app.BeginParamStringEditing();
-    for (unsigned char key : {'3', '&', '.', '5', '-'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    for (unsigned char key : {'3', '&', '.', '5', '-'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
     ASSERT_NE(_app.GetParamValueString(), nullptr);
     EXPECT_STREQ(_app.GetParamValueString(), "-31.5");
     EXPECT_EQ(_app.GetSources().size(), 1u) << "'1' typed a digit instead of adding a cloud";
@@ -220,44 +240,52 @@ TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront) {
     EXPECT_EQ(_app.GetParamValueString(), nullptr);
 }
 
-TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond) {
+TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond)
+{
     AddCloudAt(0.3, 0.3);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     cloud->SetCurrentParamIdx(GrainCloud::DURATION);
     _app.BeginParamStringEditing();
-    for (unsigned char key : {'0', '.', '5'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    for (unsigned char key : {'0', '.', '5'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_DOUBLE_EQ(cloud->GetDurationMs(), 1.0);
     EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::DURATION)->GetValue(), 1.0);
 }
 
-TEST_F(SceneTest, WithoutACurrentParameterATypedValueChangesNothing) {
+TEST_F(SceneTest, WithoutACurrentParameterATypedValueChangesNothing)
+{
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Click(0.5, 0.5);
     View(0)->PickParameters(-100, -100);
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), -1);
     _app.BeginParamStringEditing();
-    for (unsigned char key : {'1', '.', '9'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    for (unsigned char key : {'1', '.', '9'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
     EXPECT_FALSE(_app.IsEditingParamString()) << "Enter ends the mode all the same";
 }
 
-TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded) {
+TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
+{
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Click(0.5, 0.5);
     // Only the type's box lies at the picked point.
-    for (int i = 0; i < View(0)->GetNumParams(); i++) View(0)->GetParameter(i)->GetUI()->SetPosition(5.0, 5.0);
+    for (int i = 0; i < View(0)->GetNumParams(); i++)
+        View(0)->GetParameter(i)->GetUI()->SetPosition(5.0, 5.0);
     View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetPosition(0.2, 0.3);
     ASSERT_TRUE(View(0)->PickParameters(0.21, 0.3));
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
     _app.BeginParamStringEditing();
-    for (unsigned char key : {'1', '.', '9'}) Control().OnKeyboard(key, 0, 0, NO_MOD);
+    for (unsigned char key : {'1', '.', '9'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::SPECTROGRAM);
 }
 
-TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen) {
+TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen)
+{
     Place(0, 0.5, 0.5, 0.6, 0.6);
     AddCloudAt(0.5, 0.5);
     // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
@@ -268,7 +296,8 @@ TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen) {
     double energy = 0;
     for (int b = 0; b < 20; b++) {
         _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
-        for (float v : out) energy += v * v;
+        for (float v : out)
+            energy += v * v;
     }
     EXPECT_EQ(energy, 0.0);
     _app.SetMenuFlag(false);
@@ -283,7 +312,8 @@ TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen) {
     EXPECT_GT(energy, 1.0);
 }
 
-TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved) {
+TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved)
+{
     AddCloudAt(0.2, 0.2);
     AddCloudAt(0.8, 0.8);
     MidiQueue* queue = _app.GetMidiQueue();
@@ -305,7 +335,8 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved) {
     EXPECT_FALSE(_app.IsPlayingNoteSource());
 }
 
-TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff) {
+TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff)
+{
     AddCloudAt(0.5, 0.5);
     MidiQueue* queue = _app.GetMidiQueue();
     queue->PushMessage(0, {0x90, 60, 100});
@@ -318,7 +349,8 @@ TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff) {
     EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 67);
 }
 
-TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72) {
+TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)
+{
     EXPECT_EQ(AppControl::NoteOfKey('w'), 60);
     EXPECT_EQ(AppControl::NoteOfKey('N'), 65);
     EXPECT_EQ(AppControl::NoteOfKey('q'), 65);

@@ -83,8 +83,7 @@ TEST(SerializerTest, LittleEndianBytesWithoutPadding)
     writer.PutDouble(1.0);
     const std::vector<char>& bytes = writer.GetStream();
     ASSERT_EQ(16u, bytes.size());
-    EXPECT_EQ((std::vector<char>{4, 3, 2, 1, 1, 0, 0, 0}),
-              std::vector<char>(bytes.begin(), bytes.begin() + 8));
+    EXPECT_EQ((std::vector<char>{4, 3, 2, 1, 1, 0, 0, 0}), std::vector<char>(bytes.begin(), bytes.begin() + 8));
     // 1.0 is 0x3FF0000000000000.
     EXPECT_EQ((std::vector<char>{0, 0, 0, 0, 0, 0, (char)0xF0, 0x3F}),
               std::vector<char>(bytes.begin() + 8, bytes.end()));

@@ -37,10 +37,7 @@ public:
         sf_write_float(sf, samples.data(), samples.size());
         sf_close(sf);
     }
-    void WriteText(const std::string& name, const std::string& text)
-    {
-        std::ofstream(_path + name) << text;
-    }
+    void WriteText(const std::string& name, const std::string& text) { std::ofstream(_path + name) << text; }
 
 private:
     std::string _path;
@@ -97,7 +94,7 @@ std::vector<double> MonoFromStereo(AudioFile* file)
         mono[f] = ((double)buf[2 * f] + buf[2 * f + 1]) / scale;
     return mono;
 }
-}
+}  // namespace
 
 TEST(SoundLibraryTest, LoadsEverySoundAtHalfScaleAndReportsOtherEntries)
 {
@@ -116,8 +113,7 @@ TEST(SoundLibraryTest, LoadsEverySoundAtHalfScaleAndReportsOtherEntries)
     EXPECT_NE(load.err.find("Not able to open input file notes.txt.\n"), std::string::npos) << load.err;
     EXPECT_EQ(load.err.find(".DS_Store"), std::string::npos);
     EXPECT_NE(load.err.find("Loading 'a.wav'... \n"), std::string::npos);
-    EXPECT_NE(load.out.find("  Channels: 2\n  Frames: 1000\n  Sample Rate: 44100\n"), std::string::npos)
-        << load.out;
+    EXPECT_NE(load.out.find("  Channels: 2\n  Frames: 1000\n  Sample Rate: 44100\n"), std::string::npos) << load.out;
     EXPECT_EQ(load.err.find("WARNING"), std::string::npos);
 
     AudioFile* a = FindFile(set, "a.wav");

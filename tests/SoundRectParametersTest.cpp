@@ -32,7 +32,8 @@ public:
 
 class SoundRectParametersTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 500);
         srand(5);
         _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
@@ -49,7 +50,8 @@ protected:
 
 }  // namespace
 
-TEST_F(SoundRectParametersTest, ViewOwnsFourDisplayParametersInIndexOrder) {
+TEST_F(SoundRectParametersTest, ViewOwnsFourDisplayParametersInIndexOrder)
+{
     EXPECT_EQ(ParameterProvider::SOUND_RECT, _view->GetParamProviderType());
     ASSERT_EQ(4, _view->GetNumParams());
     const char* names[] = {"Type", "Range", "Contrast", "Orientation"};
@@ -63,21 +65,22 @@ TEST_F(SoundRectParametersTest, ViewOwnsFourDisplayParametersInIndexOrder) {
     EXPECT_NE(nullptr, dynamic_cast<ParameterSoundRectType*>(Param(UISoundRect::TYPE)));
     EXPECT_NE(nullptr, dynamic_cast<ParameterColorRange*>(Param(UISoundRect::RANGE)));
     EXPECT_NE(nullptr, dynamic_cast<ParameterColorContrast*>(Param(UISoundRect::CONTRAST)));
-    EXPECT_NE(nullptr,
-              dynamic_cast<ParameterSoundRectOrientation*>(Param(UISoundRect::ORIENTATION)));
+    EXPECT_NE(nullptr, dynamic_cast<ParameterSoundRectOrientation*>(Param(UISoundRect::ORIENTATION)));
     EXPECT_EQ(nullptr, Param(UISoundRect::NO_PARAMETER));
     EXPECT_EQ(nullptr, Param(UISoundRect::NUM_PARAMS));
     EXPECT_EQ(nullptr, Param(-7));
     EXPECT_EQ(nullptr, _view->GetCurrentParameter());
 }
 
-TEST_F(SoundRectParametersTest, PieMenuCentreIsTheRectCentreAndHalfItsHeight) {
+TEST_F(SoundRectParametersTest, PieMenuCentreIsTheRectCentreAndHalfItsHeight)
+{
     EXPECT_DOUBLE_EQ(0.5, _view->GetUIX());
     EXPECT_DOUBLE_EQ(0.5, _view->GetUIY());
     EXPECT_DOUBLE_EQ(0.25, _view->GetUIRadius());
 }
 
-TEST_F(SoundRectParametersTest, DefaultsAndBounds) {
+TEST_F(SoundRectParametersTest, DefaultsAndBounds)
+{
     struct Case {
         int idx;
         double minValue, maxValue, defaultValue;
@@ -101,7 +104,8 @@ TEST_F(SoundRectParametersTest, DefaultsAndBounds) {
     EXPECT_DOUBLE_EQ(0.99, fresh.GetColorContrast());
 }
 
-TEST_F(SoundRectParametersTest, ValuesReachTheViewClampedAndTruncated) {
+TEST_F(SoundRectParametersTest, ValuesReachTheViewClampedAndTruncated)
+{
     Param(UISoundRect::TYPE)->SetValue(_view.get(), 1.9);
     EXPECT_EQ(UISoundRect::SPECTROGRAM, _view->GetRectType());
     Param(UISoundRect::TYPE)->SetValue(_view.get(), 7.0);
@@ -125,7 +129,8 @@ TEST_F(SoundRectParametersTest, ValuesReachTheViewClampedAndTruncated) {
     EXPECT_EQ(UISoundRect::VERTICAL, _view->GetOrientation());
 }
 
-TEST_F(SoundRectParametersTest, ASourceIsTheWrongOwnerAndChangesNothing) {
+TEST_F(SoundRectParametersTest, ASourceIsTheWrongOwnerAndChangesNothing)
+{
     SourceLikeProvider source;
     for (int i = 0; i < 4; i++) {
         const double before = Param(i)->GetValue();
@@ -137,7 +142,8 @@ TEST_F(SoundRectParametersTest, ASourceIsTheWrongOwnerAndChangesNothing) {
     EXPECT_DOUBLE_EQ(0.99, _view->GetColorContrast());
 }
 
-TEST_F(SoundRectParametersTest, RangeAndContrastIgnoreChangesBelowTheirResolution) {
+TEST_F(SoundRectParametersTest, RangeAndContrastIgnoreChangesBelowTheirResolution)
+{
     const double range = _view->GetColorRange();
     _view->SetColorRange(std::nextafter(range, 1.0));
     EXPECT_EQ(range, _view->GetColorRange());
@@ -151,7 +157,8 @@ TEST_F(SoundRectParametersTest, RangeAndContrastIgnoreChangesBelowTheirResolutio
     EXPECT_EQ(0.5, _view->GetColorContrast());
 }
 
-TEST_F(SoundRectParametersTest, PickParametersTakesTheFirstBoxHitInIndexOrder) {
+TEST_F(SoundRectParametersTest, PickParametersTakesTheFirstBoxHitInIndexOrder)
+{
     // Boxes 1 and 2 overlap at (0.3, 0.3); box 3 stands alone at (0.3, 0.6).
     Param(0)->GetUI()->SetPosition(0.9, 0.9);
     Param(1)->GetUI()->SetPosition(0.3, 0.3);
@@ -173,8 +180,10 @@ TEST_F(SoundRectParametersTest, PickParametersTakesTheFirstBoxHitInIndexOrder) {
     EXPECT_EQ(nullptr, _view->GetCurrentParameter());
 }
 
-TEST_F(SoundRectParametersTest, RepositioningCarriesTheBoxesWithYFlipped) {
-    for (int i = 0; i < 4; i++) Param(i)->GetUI()->SetPosition(0.1 * i, 0.2);
+TEST_F(SoundRectParametersTest, RepositioningCarriesTheBoxesWithYFlipped)
+{
+    for (int i = 0; i < 4; i++)
+        Param(i)->GetUI()->SetPosition(0.1 * i, 0.2);
     _view->UpdateRectPosition(0.75, 0.375);
     for (int i = 0; i < 4; i++) {
         EXPECT_DOUBLE_EQ(0.1 * i + 0.25, Param(i)->GetUI()->GetPosX()) << i;
@@ -194,7 +203,8 @@ namespace {
 // as the App's current rect.
 class SelectedRectTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/zoltarectparamsXXXXXX";
         _dir = mkdtemp(pattern);
         WriteSound(_dir + "/tone.wav");
@@ -209,30 +219,37 @@ protected:
         _app.UpdateRectPicking(500.0, 250.0);
         ASSERT_EQ(_view, _app.GetCurrentSoundRect());
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         const std::string cmd = "rm -rf " + _dir;
         ASSERT_EQ(0, system(cmd.c_str()));
     }
 
-    static void WriteSound(const std::string& path) {
+    static void WriteSound(const std::string& path)
+    {
         SF_INFO info = {};
         info.samplerate = 44100;
         info.channels = 1;
         info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
         SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
         std::vector<float> data(2048);
-        for (size_t i = 0; i < data.size(); i++) data[i] = float(0.5 * std::sin(0.05 * i));
+        for (size_t i = 0; i < data.size(); i++)
+            data[i] = float(0.5 * std::sin(0.05 * i));
         sf_writef_float(file, data.data(), sf_count_t(data.size()));
         sf_close(file);
     }
 
     Parameter* Param(int idx) { return _view->GetParameter(idx); }
-    void UpdateAll() {
-        for (int i = 0; i < UISoundRect::NUM_PARAMS; i++) Param(i)->UpdateValue();
+    void UpdateAll()
+    {
+        for (int i = 0; i < UISoundRect::NUM_PARAMS; i++)
+            Param(i)->UpdateValue();
     }
-    void Type(const std::string& text) {
+    void Type(const std::string& text)
+    {
         _app.BeginParamStringEditing();
-        for (char c : text) _app.AddParamStringChar(c);
+        for (char c : text)
+            _app.AddParamStringChar(c);
     }
 
     std::string _dir;
@@ -242,7 +259,8 @@ protected:
 
 }  // namespace
 
-TEST_F(SelectedRectTest, TextsShowTheViewSettings) {
+TEST_F(SelectedRectTest, TextsShowTheViewSettings)
+{
     UpdateAll();
     EXPECT_STREQ("WAVEFORM", Param(UISoundRect::TYPE)->GetValueStr());
     EXPECT_STREQ("0.7", Param(UISoundRect::RANGE)->GetValueStr());
@@ -265,7 +283,8 @@ TEST_F(SelectedRectTest, TextsShowTheViewSettings) {
     EXPECT_STREQ("CHROMAGRAM", Param(UISoundRect::TYPE)->GetValueStr());
 }
 
-TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter) {
+TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter)
+{
     UpdateAll();
     Param(UISoundRect::CONTRAST)->GetUI()->SetPosition(0.2, 0.2);
     ASSERT_TRUE(_view->PickParameters(0.21, 0.2));
@@ -283,7 +302,8 @@ TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter) {
     EXPECT_STREQ("0.25", Param(UISoundRect::CONTRAST)->GetValueStr());
 }
 
-TEST_F(SelectedRectTest, EnumeratedParametersIgnoreTypedText) {
+TEST_F(SelectedRectTest, EnumeratedParametersIgnoreTypedText)
+{
     Param(UISoundRect::ORIENTATION)->GetUI()->SetPosition(0.2, 0.2);
     ASSERT_TRUE(_view->PickParameters(0.21, 0.2));
     Type("1");

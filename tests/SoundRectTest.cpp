@@ -28,7 +28,7 @@ protected:
     SoundRect _rect;
     std::vector<float> _out;
 };
-}
+}  // namespace
 
 TEST_F(SoundRectTest, CountsFollowTheAssociatedSound)
 {

@@ -16,30 +16,37 @@
 namespace {
 
 // The images span -50 dB (black) to just under full scale (white).
-double NormLevel(double db) { return std::clamp((db + 50.0) / (50.0 - 0.00001), 0.0, 1.0); }
+double NormLevel(double db)
+{
+    return std::clamp((db + 50.0) / (50.0 - 0.00001), 0.0, 1.0);
+}
 
 // The S-curve written out from its definition: u / (k + 1) below the middle,
 // (k - u) / (k - 1) above, k = (1 / (1 - contrast) - 2)(1 - 2u).
-double Curve(double u, double contrast) {
+double Curve(double u, double contrast)
+{
     u = std::clamp(u, 0.0, 1.0);
     const double k = (1.0 / (1.0 - contrast) - 2.0) * (1.0 - 2.0 * u);
     return u < 0.5 ? u / (k + 1.0) : (k - u) / (k - 1.0);
 }
 
-int Grey(double db, double range, double contrast) {
+int Grey(double db, double range, double contrast)
+{
     return static_cast<int>(std::floor(255.0 * std::min(1.0, Curve(range * NormLevel(db), contrast))));
 }
 
 class SoundRectTextureTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 600);
         srand(5);
         _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
     }
 
     // An image whose display column c holds columns[c].
-    static std::unique_ptr<Spectrogram> MakeImage(int fftSize, const std::vector<std::vector<float>>& columns) {
+    static std::unique_ptr<Spectrogram> MakeImage(int fftSize, const std::vector<std::vector<float>>& columns)
+    {
         auto image = std::make_unique<Spectrogram>(fftSize, static_cast<int>(columns.size()));
         for (size_t c = 0; c < columns.size(); c++)
             image->SetMagnColDisp(static_cast<int>(c), columns[c]);
@@ -47,14 +54,16 @@ protected:
     }
 
     // Texels of a single column of four bins.
-    std::vector<unsigned char> TexelsOf(const std::vector<float>& magns) {
+    std::vector<unsigned char> TexelsOf(const std::vector<float>& magns)
+    {
         std::unique_ptr<Spectrogram> image = MakeImage(2 * static_cast<int>(magns.size()), {magns});
         std::vector<unsigned char> texels;
         _view->BuildTexels(image.get(), nullptr, &texels);
         return texels;
     }
 
-    void ExpectTexel(const unsigned char* texel, int grey, double level) {
+    void ExpectTexel(const unsigned char* texel, int grey, double level)
+    {
         EXPECT_EQ(texel[0], grey);
         EXPECT_EQ(texel[1], grey);
         EXPECT_EQ(texel[2], grey);
@@ -69,7 +78,8 @@ protected:
 
 }  // namespace
 
-TEST_F(SoundRectTextureTest, SilenceAndLevelsAtOrBelowMinusFiftyDbAreBlack) {
+TEST_F(SoundRectTextureTest, SilenceAndLevelsAtOrBelowMinusFiftyDbAreBlack)
+{
     const std::vector<float> magns = {0.0f, static_cast<float>(Scale::DbToAmp(-50.0)),
                                       static_cast<float>(Scale::DbToAmp(-80.0)), 1e-12f};
     for (double range : {0.7, 1.0, 3.0}) {
@@ -81,7 +91,8 @@ TEST_F(SoundRectTextureTest, SilenceAndLevelsAtOrBelowMinusFiftyDbAreBlack) {
     }
 }
 
-TEST_F(SoundRectTextureTest, NeutralContrastKeepsTheLevelAndBrightTexelsStayTranslucent) {
+TEST_F(SoundRectTextureTest, NeutralContrastKeepsTheLevelAndBrightTexelsStayTranslucent)
+{
     _view->SetColorRange(1.0);
     _view->SetColorContrast(0.5);
     const double dbs[] = {-40.0, -25.0, -16.0, -14.0, -10.0, -3.0, 0.0, 12.0};
@@ -100,7 +111,8 @@ TEST_F(SoundRectTextureTest, NeutralContrastKeepsTheLevelAndBrightTexelsStayTran
     EXPECT_EQ(loud[3], 178);
 }
 
-TEST_F(SoundRectTextureTest, RangeScalesTheLevelBeforeTheContrastCurve) {
+TEST_F(SoundRectTextureTest, RangeScalesTheLevelBeforeTheContrastCurve)
+{
     const float minus10Db = static_cast<float>(Scale::DbToAmp(-10.0));  // level 0.8
     const float minus30Db = static_cast<float>(Scale::DbToAmp(-30.0));  // level 0.4
 
@@ -125,7 +137,8 @@ TEST_F(SoundRectTextureTest, RangeScalesTheLevelBeforeTheContrastCurve) {
     EXPECT_LT(dark, 10);
 }
 
-TEST_F(SoundRectTextureTest, ContrastShapesTheCurveAroundTheMiddle) {
+TEST_F(SoundRectTextureTest, ContrastShapesTheCurveAroundTheMiddle)
+{
     _view->SetColorRange(1.0);
     for (double contrast : {0.01, 0.2, 0.8, 0.99}) {
         _view->SetColorContrast(contrast);
@@ -145,7 +158,8 @@ TEST_F(SoundRectTextureTest, ContrastShapesTheCurveAroundTheMiddle) {
     EXPECT_LT(steepLow, 51);
 }
 
-TEST_F(SoundRectTextureTest, ImageIsBinsWideWithOneRowPerAnalysisColumn) {
+TEST_F(SoundRectTextureTest, ImageIsBinsWideWithOneRowPerAnalysisColumn)
+{
     _view->SetColorRange(1.0);
     _view->SetColorContrast(0.5);
     // Four bins, three columns; every texel gets its own level.
@@ -168,7 +182,8 @@ TEST_F(SoundRectTextureTest, ImageIsBinsWideWithOneRowPerAnalysisColumn) {
     }
 }
 
-TEST_F(SoundRectTextureTest, EmptyStoreGivesNoTexels) {
+TEST_F(SoundRectTextureTest, EmptyStoreGivesNoTexels)
+{
     EXPECT_EQ(_view->GetSpectroTexId(), -1);
     EXPECT_EQ(_view->GetChromaTexId(), -1);
     for (int numCols : {0, -4}) {
@@ -181,7 +196,8 @@ TEST_F(SoundRectTextureTest, EmptyStoreGivesNoTexels) {
     }
 }
 
-TEST_F(SoundRectTextureTest, SpectrogramRowsAreRemappedOntoTheMelScale) {
+TEST_F(SoundRectTextureTest, SpectrogramRowsAreRemappedOntoTheMelScale)
+{
     _view->SetColorRange(1.0);
     _view->SetColorContrast(0.5);
     const int bins = 1024;

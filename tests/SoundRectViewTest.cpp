@@ -12,11 +12,15 @@
 
 namespace {
 
-double RandomUnit() { return static_cast<double>(rand()) / 2147483647.0; }
+double RandomUnit()
+{
+    return static_cast<double>(rand()) / 2147483647.0;
+}
 
 class SoundRectViewTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 600);
         srand(1);
         _view = MakeView();
@@ -25,7 +29,8 @@ protected:
         _view->SetDimensions(0.25, 0.5);
     }
 
-    std::unique_ptr<UISoundRect> MakeView() {
+    std::unique_ptr<UISoundRect> MakeView()
+    {
         return std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
     }
 
@@ -36,7 +41,8 @@ protected:
 
 }  // namespace
 
-TEST_F(SoundRectViewTest, PlacementAndSizeFollowTheSeededRandomDraws) {
+TEST_F(SoundRectViewTest, PlacementAndSizeFollowTheSeededRandomDraws)
+{
     for (unsigned seed : {3u, 17u, 2024u}) {
         srand(seed);
         const double rx = RandomUnit(), ry = RandomUnit(), rw = RandomUnit(), rh = RandomUnit();
@@ -61,7 +67,8 @@ TEST_F(SoundRectViewTest, PlacementAndSizeFollowTheSeededRandomDraws) {
     }
 }
 
-TEST_F(SoundRectViewTest, StartsAsAnUnselectedHorizontalWaveform) {
+TEST_F(SoundRectViewTest, StartsAsAnUnselectedHorizontalWaveform)
+{
     std::unique_ptr<UISoundRect> view = MakeView();
     EXPECT_EQ(view->GetRectType(), UISoundRect::WAVEFORM);
     EXPECT_EQ(view->GetOrientation(), UISoundRect::HORIZONTAL);
@@ -69,7 +76,8 @@ TEST_F(SoundRectViewTest, StartsAsAnUnselectedHorizontalWaveform) {
     EXPECT_STREQ(view->GetName(), "");
 }
 
-TEST_F(SoundRectViewTest, PointsOnAnyEdgeAreOutside) {
+TEST_F(SoundRectViewTest, PointsOnAnyEdgeAreOutside)
+{
     EXPECT_TRUE(_view->Pick(0.5, 0.5));
     EXPECT_FALSE(_view->Pick(0.375, 0.5));
     EXPECT_FALSE(_view->Pick(0.625, 0.5));
@@ -83,7 +91,8 @@ TEST_F(SoundRectViewTest, PointsOnAnyEdgeAreOutside) {
     EXPECT_FALSE(_view->Pick(0.5, 0.1));
 }
 
-TEST_F(SoundRectViewTest, NormedPositionPutsTimeIntoPosXInBothOrientations) {
+TEST_F(SoundRectViewTest, NormedPositionPutsTimeIntoPosXInBothOrientations)
+{
     const double x = 0.375 + 0.25 * 0.2;
     const double y = 0.25 + 0.5 * 0.7;
     double posX[3] = {-1.0, -1.0, -1.0};
@@ -101,7 +110,8 @@ TEST_F(SoundRectViewTest, NormedPositionPutsTimeIntoPosXInBothOrientations) {
     EXPECT_EQ(posY[0], -1.0);
 }
 
-TEST_F(SoundRectViewTest, NormedPositionOutsideOrOnTheEdgeWritesNothing) {
+TEST_F(SoundRectViewTest, NormedPositionOutsideOrOnTheEdgeWritesNothing)
+{
     double posX[1] = {-1.0};
     double posY[1] = {-1.0};
     EXPECT_FALSE(_view->GetNormedPosition(posX, posY, 0.9, 0.5, 0));
@@ -111,7 +121,8 @@ TEST_F(SoundRectViewTest, NormedPositionOutsideOrOnTheEdgeWritesNothing) {
     EXPECT_EQ(posY[0], -1.0);
 }
 
-TEST_F(SoundRectViewTest, DimensionsBelowSixtyPixelsAreKeptAsTheyWere) {
+TEST_F(SoundRectViewTest, DimensionsBelowSixtyPixelsAreKeptAsTheyWere)
+{
     _view->SetDimensions(0.05, 0.3);
     EXPECT_DOUBLE_EQ(_view->GetWidth(), 0.25);
     EXPECT_DOUBLE_EQ(_view->GetHeight(), 0.3);
@@ -128,7 +139,8 @@ TEST_F(SoundRectViewTest, DimensionsBelowSixtyPixelsAreKeptAsTheyWere) {
     EXPECT_DOUBLE_EQ(_view->GetHeight(), 0.3);
 }
 
-TEST_F(SoundRectViewTest, MinimumSizeIsSixtyPixelsOfTheWindowAtCreation) {
+TEST_F(SoundRectViewTest, MinimumSizeIsSixtyPixelsOfTheWindowAtCreation)
+{
     _app.SetWinSize(500, 600);
     std::unique_ptr<UISoundRect> view = MakeView();
     view->SetDimensions(0.25, 0.25);
@@ -139,7 +151,8 @@ TEST_F(SoundRectViewTest, MinimumSizeIsSixtyPixelsOfTheWindowAtCreation) {
     EXPECT_DOUBLE_EQ(view->GetWidth(), 0.12);
 }
 
-TEST_F(SoundRectViewTest, ToggleOrientationSwapsTheSizeButNotTheTimeDirection) {
+TEST_F(SoundRectViewTest, ToggleOrientationSwapsTheSizeButNotTheTimeDirection)
+{
     _view->ToggleOrientation();
     EXPECT_DOUBLE_EQ(_view->GetWidth(), 0.5);
     EXPECT_DOUBLE_EQ(_view->GetHeight(), 0.25);
@@ -157,7 +170,8 @@ TEST_F(SoundRectViewTest, ToggleOrientationSwapsTheSizeButNotTheTimeDirection) {
     EXPECT_EQ(_view->GetOrientation(), UISoundRect::VERTICAL);
 }
 
-TEST_F(SoundRectViewTest, MovingRecomputesTheEdges) {
+TEST_F(SoundRectViewTest, MovingRecomputesTheEdges)
+{
     _view->Move(0.25, -0.125);
     EXPECT_DOUBLE_EQ(_view->GetX(), 0.75);
     EXPECT_DOUBLE_EQ(_view->GetY(), 0.375);
@@ -173,7 +187,8 @@ TEST_F(SoundRectViewTest, MovingRecomputesTheEdges) {
     EXPECT_FALSE(_view->Pick(0.7, 0.5));
 }
 
-TEST_F(SoundRectViewTest, NameIsCutAt254Characters) {
+TEST_F(SoundRectViewTest, NameIsCutAt254Characters)
+{
     _view->SetName("drums.wav");
     EXPECT_STREQ(_view->GetName(), "drums.wav");
 

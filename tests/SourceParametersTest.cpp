@@ -19,7 +19,8 @@ namespace {
 using ParameterFactory = std::function<Parameter*(App*)>;
 
 template <class P>
-ParameterFactory Make(int idx) {
+ParameterFactory Make(int idx)
+{
     return [idx](App* app) -> Parameter* { return new P(app, idx); };
 }
 
@@ -52,7 +53,8 @@ const CatalogueRow CATALOGUE[] = {
 
 class SourceParametersTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 500);
         _app.AddGrainCloud(500, 250);
         // After the cloud, which seeds the generator with the time.
@@ -67,7 +69,8 @@ protected:
     Parameter* Param(int idx) { return _cloud->GetParameter(idx); }
 
     // Sets the value on the cloud the way a drag does and refreshes the text.
-    const char* ShowValue(int idx, double value) {
+    const char* ShowValue(int idx, double value)
+    {
         Param(idx)->SetValue(value);
         Param(idx)->UpdateValue();
         return Param(idx)->GetValueStr();
@@ -80,7 +83,8 @@ protected:
 
 }  // namespace
 
-TEST(SourceParameterCatalogueTest, NamesBoundsDefaultsAndCurves) {
+TEST(SourceParameterCatalogueTest, NamesBoundsDefaultsAndCurves)
+{
     App app;  // no source: values stay in the parameters
     app.SetWinSize(1000, 500);
     for (const CatalogueRow& row : CATALOGUE) {
@@ -99,7 +103,8 @@ TEST(SourceParameterCatalogueTest, NamesBoundsDefaultsAndCurves) {
     }
 }
 
-TEST_F(SourceParametersTest, EveryParameterShowsItsValueWithItsUnitOrLabel) {
+TEST_F(SourceParametersTest, EveryParameterShowsItsValueWithItsUnitOrLabel)
+{
     struct Row {
         int idx;
         double value;
@@ -128,32 +133,39 @@ TEST_F(SourceParametersTest, EveryParameterShowsItsValueWithItsUnitOrLabel) {
     }
 }
 
-TEST_F(SourceParametersTest, LabelsOfEveryEnumeratedValue) {
+TEST_F(SourceParametersTest, LabelsOfEveryEnumeratedValue)
+{
     const char* envelopes[] = {"HANNING", "TRIANGLE", "EXPDEC", "REXPDEC", "SINC", "HAND_DRAWN"};
-    for (int i = 0; i < 6; i++) EXPECT_STREQ(envelopes[i], ShowValue(GrainCloud::ENVELOPE, i));
+    for (int i = 0; i < 6; i++)
+        EXPECT_STREQ(envelopes[i], ShowValue(GrainCloud::ENVELOPE, i));
     const char* directions[] = {"FORWARD", "BACKWARD", "RANDOM"};
-    for (int i = 0; i < 3; i++) EXPECT_STREQ(directions[i], ShowValue(GrainCloud::DIRECTION, i));
+    for (int i = 0; i < 3; i++)
+        EXPECT_STREQ(directions[i], ShowValue(GrainCloud::DIRECTION, i));
     const char* modes[] = {"UNITY", "STEREO", "AROUND"};
-    for (int i = 0; i < 3; i++) EXPECT_STREQ(modes[i], ShowValue(GrainCloud::SPATIALIZE, i));
+    for (int i = 0; i < 3; i++)
+        EXPECT_STREQ(modes[i], ShowValue(GrainCloud::SPATIALIZE, i));
     // Fractions are truncated on the way to the cloud and in the label.
     EXPECT_STREQ("EXPDEC", ShowValue(GrainCloud::ENVELOPE, 2.9));
     EXPECT_EQ(2, _cloud->GetEnvelopeType());
 }
 
-TEST_F(SourceParametersTest, DirectionSevenIsClampedToRandom) {
+TEST_F(SourceParametersTest, DirectionSevenIsClampedToRandom)
+{
     EXPECT_STREQ("RANDOM", ShowValue(GrainCloud::DIRECTION, 7.0));
     EXPECT_DOUBLE_EQ(2.0, Param(GrainCloud::DIRECTION)->GetValue());
     EXPECT_EQ(GrainCloud::RANDOM_DIR, _cloud->GetDirection());
 }
 
-TEST_F(SourceParametersTest, SpatialModeKeepsTheSpatialChannel) {
+TEST_F(SourceParametersTest, SpatialModeKeepsTheSpatialChannel)
+{
     _cloud->SetSpatialMode(0, 5);
     ShowValue(GrainCloud::SPATIALIZE, 1.0);
     EXPECT_EQ(1, _cloud->GetSpatialMode());
     EXPECT_EQ(5, _cloud->GetSpatialChannel());
 }
 
-TEST_F(SourceParametersTest, VoicesAddOrRemoveOneVoicePerDifference) {
+TEST_F(SourceParametersTest, VoicesAddOrRemoveOneVoicePerDifference)
+{
     ShowValue(GrainCloud::NUMGRAINS, 8.0);
     ASSERT_EQ(8u, _cloud->GetNumGrains());
     EXPECT_STREQ("8", Param(GrainCloud::NUMGRAINS)->GetValueStr());
@@ -169,7 +181,8 @@ TEST_F(SourceParametersTest, VoicesAddOrRemoveOneVoicePerDifference) {
     EXPECT_EQ(1u, _cloud->GetNumGrains());
 }
 
-TEST_F(SourceParametersTest, MotionXYShowsTheEffectiveSpreads) {
+TEST_F(SourceParametersTest, MotionXYShowsTheEffectiveSpreads)
+{
     Param(GrainCloud::MOTIONX)->SetValue(0.1);
     Param(GrainCloud::MOTIONY)->SetValue(0.25);
     EXPECT_STREQ("0.2, 0.5", ShowValue(GrainCloud::MOTIONXY, 2.0));
@@ -180,7 +193,8 @@ TEST_F(SourceParametersTest, MotionXYShowsTheEffectiveSpreads) {
     EXPECT_STREQ("0, 0", ShowValue(GrainCloud::MOTIONXY, -1.0));
 }
 
-TEST_F(SourceParametersTest, DragCurvesReachTheCloud) {
+TEST_F(SourceParametersTest, DragCurvesReachTheCloud)
+{
     Param(GrainCloud::TIME_STRETCH)->SetNormalizedValue(0.5);
     EXPECT_DOUBLE_EQ(0.5, _cloud->GetTimeStretch());
     Param(GrainCloud::PITCH)->SetNormalizedValue(1.0);
@@ -191,7 +205,8 @@ TEST_F(SourceParametersTest, DragCurvesReachTheCloud) {
     EXPECT_DOUBLE_EQ(625.4375, _cloud->GetDurationMs());
 }
 
-TEST_F(SourceParametersTest, UpdateReadsTheLiveValueAndClampsIt) {
+TEST_F(SourceParametersTest, UpdateReadsTheLiveValueAndClampsIt)
+{
     _cloud->SetPitch(3.0);
     Param(GrainCloud::PITCH)->UpdateValue();
     EXPECT_DOUBLE_EQ(3.0, Param(GrainCloud::PITCH)->GetValue());
@@ -203,7 +218,8 @@ TEST_F(SourceParametersTest, UpdateReadsTheLiveValueAndClampsIt) {
     EXPECT_STREQ("-6 dB", Param(GrainCloud::VOLUME)->GetValueStr());
 }
 
-TEST_F(SourceParametersTest, ASoundRectIsTheWrongOwnerAndChangesNothing) {
+TEST_F(SourceParametersTest, ASoundRectIsTheWrongOwnerAndChangesNothing)
+{
     SoundRect rect;
     UISoundRect rectView(&rect, &_app, nullptr, _app.GetScreen());
     for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) {
@@ -220,22 +236,26 @@ TEST_F(SourceParametersTest, ASoundRectIsTheWrongOwnerAndChangesNothing) {
 
 namespace {
 
-void Type(App* app, const std::string& text) {
+void Type(App* app, const std::string& text)
+{
     app->BeginParamStringEditing();
-    for (char c : text) app->AddParamStringChar(c);
+    for (char c : text)
+        app->AddParamStringChar(c);
 }
 
 }  // namespace
 
-TEST_F(SourceParametersTest, TypedTextShowsOnlyOnThePickedParameter) {
-    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) Param(i)->UpdateValue();
-    const std::string before[] = {Param(GrainCloud::DURATION)->GetValueStr(),
-                                  Param(GrainCloud::VOLUME)->GetValueStr()};
+TEST_F(SourceParametersTest, TypedTextShowsOnlyOnThePickedParameter)
+{
+    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++)
+        Param(i)->UpdateValue();
+    const std::string before[] = {Param(GrainCloud::DURATION)->GetValueStr(), Param(GrainCloud::VOLUME)->GetValueStr()};
     EXPECT_EQ("500 ms", before[0]);
 
     _cloud->SetCurrentParamIdx(GrainCloud::PITCH);
     Type(&_app, "3.2");
-    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) Param(i)->UpdateValue();
+    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++)
+        Param(i)->UpdateValue();
     EXPECT_STREQ("3.2", Param(GrainCloud::PITCH)->GetValueStr());
     EXPECT_EQ(before[0], Param(GrainCloud::DURATION)->GetValueStr());
     EXPECT_EQ(before[1], Param(GrainCloud::VOLUME)->GetValueStr());
@@ -248,8 +268,10 @@ TEST_F(SourceParametersTest, TypedTextShowsOnlyOnThePickedParameter) {
     EXPECT_STREQ("3.2", Param(GrainCloud::PITCH)->GetValueStr());
 }
 
-TEST_F(SourceParametersTest, WithoutAPickedParameterTypedTextShowsNowhere) {
-    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) Param(i)->UpdateValue();
+TEST_F(SourceParametersTest, WithoutAPickedParameterTypedTextShowsNowhere)
+{
+    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++)
+        Param(i)->UpdateValue();
     Type(&_app, "42");
     for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) {
         Param(i)->UpdateValue();
@@ -257,7 +279,8 @@ TEST_F(SourceParametersTest, WithoutAPickedParameterTypedTextShowsNowhere) {
     }
 }
 
-TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText) {
+TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText)
+{
     _cloud->SetCurrentParamIdx(GrainCloud::DIRECTION);
     Type(&_app, "7");
     Param(GrainCloud::DIRECTION)->UpdateValue();
@@ -270,7 +293,8 @@ TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText) {
     EXPECT_STREQ("RANDOM", Param(GrainCloud::DIRECTION)->GetValueStr());
 }
 
-TEST_F(SourceParametersTest, LongTypedTextIsCutTo254Characters) {
+TEST_F(SourceParametersTest, LongTypedTextIsCutTo254Characters)
+{
     _cloud->SetCurrentParamIdx(GrainCloud::VOLUME);
     const std::string digits(300, '1');
     Type(&_app, digits);
@@ -300,7 +324,8 @@ public:
 
 }  // namespace
 
-TEST_F(SourceParametersTest, OtherKindsOnlyTakeTheTimeStretch) {
+TEST_F(SourceParametersTest, OtherKindsOnlyTakeTheTimeStretch)
+{
     OtherKindSource other;
     Param(GrainCloud::PITCH)->SetValue(&other, 2.0);
     Param(GrainCloud::NUMGRAINS)->SetValue(&other, 50.0);

@@ -30,7 +30,7 @@ public:
 
     bool IsClone() const { return _isClone; }
 };
-}
+}  // namespace
 
 TEST(SourceTest, FreshSourcePlaysUntransposed)
 {

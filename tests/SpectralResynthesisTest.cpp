@@ -93,8 +93,8 @@ std::vector<double> ReferenceHop(const std::vector<std::vector<double>>& frames,
     return hop;
 }
 
-void ExpectHopsMatch(const std::vector<float>& out, const std::vector<std::vector<double>>& frames,
-                     int firstHop, int numHops)
+void ExpectHopsMatch(const std::vector<float>& out, const std::vector<std::vector<double>>& frames, int firstHop,
+                     int numHops)
 {
     for (int h = 0; h < numHops; h++) {
         std::vector<double> expected = ReferenceHop(frames, firstHop + h);
@@ -106,8 +106,9 @@ void ExpectHopsMatch(const std::vector<float>& out, const std::vector<std::vecto
 // Counts the frames it writes.
 class CountingProcessor : public SpectroToSamplesOverlapAddProcessor {
 public:
-    CountingProcessor(Spectrogram* spectro, int* frames)
-        : SpectroToSamplesOverlapAddProcessor(spectro), _frames(frames) {}
+    CountingProcessor(Spectrogram* spectro, int* frames) : SpectroToSamplesOverlapAddProcessor(spectro), _frames(frames)
+    {
+    }
     void ProcessFFT(std::vector<float>* compBuf, int chanNum) override
     {
         (*_frames)++;
@@ -263,8 +264,7 @@ TEST(SpectroToSamplesTest, SurplusOutputStartsTheNextCall)
     auto spectro = RandomSpectrogram(8, 12);
     int frames = 0;
     SpectroToSamples engine(new CountingProcessor(spectro.get(), &frames));
-    std::vector<std::vector<double>> columns = {ReferenceFrame(*spectro, 0.0),
-                                                ReferenceFrame(*spectro, 1.0)};
+    std::vector<std::vector<double>> columns = {ReferenceFrame(*spectro, 0.0), ReferenceFrame(*spectro, 1.0)};
     std::vector<float> first = Play(&engine, 0.0, 100.0);
     std::vector<float> rest = Play(&engine, 100.0, 512.0);
     EXPECT_EQ(frames, 1);
@@ -301,8 +301,7 @@ TEST(SpectroToSamplesTest, BeforeTheFirstColumnTheFirstColumnPlays)
     // (column 3071 / 512): 5.998, 2.998, then below 0 for the rest.
     double start = 3071.0 / HOP;
     std::vector<double> firstCol = ReferenceFrame(*spectro, 0.0);
-    std::vector<std::vector<double>> frames = {ReferenceFrame(*spectro, start),
-                                               ReferenceFrame(*spectro, start - 3.0)};
+    std::vector<std::vector<double>> frames = {ReferenceFrame(*spectro, start), ReferenceFrame(*spectro, start - 3.0)};
     frames.resize(6, firstCol);
     std::vector<float> out = Play(&engine, 0.0, 6 * HOP, FULL, 3.0, -1.0);
     ASSERT_EQ(out.size(), 6u * HOP);
@@ -462,14 +461,14 @@ TEST_F(SpectralRectTest, SpectrogramBandIsTheMelMappedCrossAxisRange)
     ASSERT_EQ(out.size(), 3000u);
     Split(out, &left, &right);
     for (int k = 0; k < 2; k++) {
-        std::vector<float> expected = Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)),
-                                            8000.0, 9500.0, band, 1.0, 1.0);
+        std::vector<float> expected =
+            Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)), 8000.0, 9500.0, band, 1.0, 1.0);
         EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
     }
     // The unmapped band would be another sound.
     const double linear[2] = {0.4, 0.6};
-    EXPECT_NE(right, Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(1)), 8000.0, 9500.0,
-                           linear, 1.0, 1.0));
+    EXPECT_NE(right, Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(1)), 8000.0, 9500.0, linear,
+                           1.0, 1.0));
 }
 
 TEST_F(SpectralRectTest, ChromagramBandIsTheCrossAxisRangeClamped)
@@ -497,8 +496,8 @@ TEST_F(SpectralRectTest, StretchedWaveformResynthesisesTheFullBandAtAnyLevel)
     ASSERT_EQ(out.size(), 2000u);
     Split(out, &left, &right);
     for (int k = 0; k < 2; k++) {
-        std::vector<float> expected = Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)),
-                                            5000.0, 6000.0, FULL, 2.0, 1.0);
+        std::vector<float> expected =
+            Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)), 5000.0, 6000.0, FULL, 2.0, 1.0);
         EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
     }
     // The plain path is still the stored sound at the cross-axis level.

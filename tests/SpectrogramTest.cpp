@@ -41,7 +41,7 @@ std::vector<float> PolarCol(int fftSize, const std::vector<double>& magns, const
     }
     return col;
 }
-}
+}  // namespace
 
 TEST(SpectrogramTest, ColumnCountFollowsTheSoundLength)
 {

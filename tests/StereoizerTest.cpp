@@ -37,8 +37,7 @@ double Peak(const std::vector<double>& x)
 }
 
 // Feeds signal to conv in blocks of blockSize (the last one shorter) and joins the outputs.
-std::vector<float> ConvolveInBlocks(Convolver* conv, const std::vector<float>& signal,
-                                    size_t blockSize)
+std::vector<float> ConvolveInBlocks(Convolver* conv, const std::vector<float>& signal, size_t blockSize)
 {
     std::vector<float> joined, block, out;
     for (size_t pos = 0; pos < signal.size(); pos += blockSize) {
@@ -60,8 +59,7 @@ void ExpectCloseRelativeToPeak(const std::vector<float>& actual, const std::vect
 }
 
 // Undoes the make-up gain, so that left + right can be compared to the IR sum.
-std::vector<double> ChannelSumBeforeGain(const std::vector<float>& left,
-                                         const std::vector<float>& right)
+std::vector<double> ChannelSumBeforeGain(const std::vector<float>& left, const std::vector<float>& right)
 {
     double gain = Scale::DbToAmp(6.0);
     std::vector<double> sum(left.size());
@@ -79,7 +77,7 @@ void ExpectSumIsScaledMono(const std::vector<float>& mono, const std::vector<flo
     for (size_t i = 0; i < mono.size(); i++)
         ASSERT_NEAR(sum[i], Stereoizer::IR_SIZE * mono[i], 0.05) << i;
 }
-}
+}  // namespace
 
 TEST(ConvolverTest, MatchesDirectConvolutionAcrossBlocks)
 {
@@ -237,4 +235,3 @@ TEST(StereoizerTest, EachChannelIsTheMonoSoundThroughItsResponse)
         ASSERT_NEAR(right[i], gain * expectedR[i], 0.05) << i;
     }
 }
-

@@ -11,8 +11,8 @@ struct Rgba {
     double r, g, b, a;
 };
 
-void ExpectColor(const Rgba& expected, void (UIStyle::*getter)(double[4]) const,
-                 const UIStyle* style) {
+void ExpectColor(const Rgba& expected, void (UIStyle::*getter)(double[4]) const, const UIStyle* style)
+{
     double c[4] = {-1.0, -1.0, -1.0, -1.0};
     (style->*getter)(c);
     EXPECT_DOUBLE_EQ(expected.r, c[0]);
@@ -21,13 +21,15 @@ void ExpectColor(const Rgba& expected, void (UIStyle::*getter)(double[4]) const,
     EXPECT_DOUBLE_EQ(expected.a, c[3]);
 }
 
-std::string AppName(const UIStyle* style) {
+std::string AppName(const UIStyle* style)
+{
     char name[UIStyle::APP_NAME_SIZE];
     style->GetAppName(name);
     return name;
 }
 
-UIStyle* StyleAt(UIStyleManager* manager, int idx) {
+UIStyle* StyleAt(UIStyleManager* manager, int idx)
+{
     manager->SetStyleNum(idx);
     return manager->GetCurrentStyle();
 }
@@ -35,32 +37,89 @@ UIStyle* StyleAt(UIStyleManager* manager, int idx) {
 // The values by which the six styles differ, in style index order.
 struct StyleRow {
     const char* title;
-    Rgba background, helpIns, param, grain, grainSelected, grainVis, grainVisDef, rect, rectBorder,
-        rectBorderSelected, windowBackground;
+    Rgba background, helpIns, param, grain, grainSelected, grainVis, grainVisDef, rect, rectBorder, rectBorderSelected,
+        windowBackground;
 };
 
 const StyleRow STYLE_TABLE[] = {
-    {"QUENDRAVOLT", {0.15, 0.15, 0.15, 1}, {0.6, 0.6, 0.6, 0.6}, {1, 1, 1, 1}, {0.1, 0.7, 0.6, 0.35},
-     {0, 0.4, 0.7, 0.3}, {1, 0, 0, 0.6}, {1, 0, 0, 1}, {1, 1, 1, 0.3}, {0.7, 0.7, 0.7, 0.3},
-     {0.7, 0.7, 0.7, 0.7}, {1, 1, 1, 0.25}},
-    {"OSTRAVELLE", {0.23, 0.2, 0.46, 1}, {1, 1, 1, 0.6}, {0.98, 0.63, 0.92, 1}, {0.71, 0.4, 1, 0.5},
-     {0.71, 0.4, 1, 0.9}, {0.81, 0, 1, 0.9}, {0.81, 0, 1, 1}, {1, 0.6, 1, 0.3}, {0.8, 0.8, 0.5, 0.1},
-     {0.8, 0.8, 0.5, 0.7}, {1, 1, 1, 0.25}},
-    {"VORIKA", {0, 1, 1, 1}, {1, 1, 1, 0.6}, {1, 1, 1, 1}, {1, 1, 1, 0.5}, {1, 1, 1, 0.9},
-     {0.42, 0.34, 1, 0.9}, {0.42, 0.34, 1, 1}, {1, 0, 1, 0.3}, {1, 0, 1, 0.3}, {1, 0, 1, 0.6},
+    {"QUENDRAVOLT",
+     {0.15, 0.15, 0.15, 1},
+     {0.6, 0.6, 0.6, 0.6},
+     {1, 1, 1, 1},
+     {0.1, 0.7, 0.6, 0.35},
+     {0, 0.4, 0.7, 0.3},
+     {1, 0, 0, 0.6},
+     {1, 0, 0, 1},
+     {1, 1, 1, 0.3},
+     {0.7, 0.7, 0.7, 0.3},
+     {0.7, 0.7, 0.7, 0.7},
+     {1, 1, 1, 0.25}},
+    {"OSTRAVELLE",
+     {0.23, 0.2, 0.46, 1},
+     {1, 1, 1, 0.6},
+     {0.98, 0.63, 0.92, 1},
+     {0.71, 0.4, 1, 0.5},
+     {0.71, 0.4, 1, 0.9},
+     {0.81, 0, 1, 0.9},
+     {0.81, 0, 1, 1},
+     {1, 0.6, 1, 0.3},
+     {0.8, 0.8, 0.5, 0.1},
+     {0.8, 0.8, 0.5, 0.7},
+     {1, 1, 1, 0.25}},
+    {"VORIKA",
+     {0, 1, 1, 1},
+     {1, 1, 1, 0.6},
+     {1, 1, 1, 1},
+     {1, 1, 1, 0.5},
+     {1, 1, 1, 0.9},
+     {0.42, 0.34, 1, 0.9},
+     {0.42, 0.34, 1, 1},
+     {1, 0, 1, 0.3},
+     {1, 0, 1, 0.3},
+     {1, 0, 1, 0.6},
      {0, 0, 0, 0.5}},
-    {"OSTRAVELLE", {0, 0, 0, 1}, {1, 1, 1, 0.6}, {1, 1, 1, 1}, {0, 0.33, 1, 0.5}, {0, 0.33, 1, 0.9},
-     {1, 0, 1, 0.9}, {1, 0, 1, 1}, {0, 1, 0, 0.3}, {0, 1, 0, 0.3}, {0, 1, 0, 1}, {0, 0, 0, 0.5}},
-    {"ZOLTA FENRI", {0, 0, 0, 1}, {1, 1, 1, 0.6}, {1, 1, 1, 1}, {1, 1, 1, 0.5}, {1, 1, 1, 0.9},
-     {1, 1, 1, 0.9}, {1, 1, 1, 1}, {0, 0, 0, 0.3}, {1, 1, 1, 0.3}, {1, 1, 1, 1}, {0, 0, 0, 0.5}},
-    {"BRASK OLUMI", {0, 0, 0, 1}, {1, 1, 1, 0.6}, {1, 1, 1, 1}, {0.45, 0.58, 0.62, 0.5},
-     {0.45, 0.58, 0.62, 0.9}, {0.45, 0.58, 0.62, 0.9}, {0.45, 0.58, 0.62, 1}, {0, 0, 0, 0.3},
-     {1, 0, 0, 0.3}, {1, 0, 0, 1}, {0, 0, 0, 0.5}},
+    {"OSTRAVELLE",
+     {0, 0, 0, 1},
+     {1, 1, 1, 0.6},
+     {1, 1, 1, 1},
+     {0, 0.33, 1, 0.5},
+     {0, 0.33, 1, 0.9},
+     {1, 0, 1, 0.9},
+     {1, 0, 1, 1},
+     {0, 1, 0, 0.3},
+     {0, 1, 0, 0.3},
+     {0, 1, 0, 1},
+     {0, 0, 0, 0.5}},
+    {"ZOLTA FENRI",
+     {0, 0, 0, 1},
+     {1, 1, 1, 0.6},
+     {1, 1, 1, 1},
+     {1, 1, 1, 0.5},
+     {1, 1, 1, 0.9},
+     {1, 1, 1, 0.9},
+     {1, 1, 1, 1},
+     {0, 0, 0, 0.3},
+     {1, 1, 1, 0.3},
+     {1, 1, 1, 1},
+     {0, 0, 0, 0.5}},
+    {"BRASK OLUMI",
+     {0, 0, 0, 1},
+     {1, 1, 1, 0.6},
+     {1, 1, 1, 1},
+     {0.45, 0.58, 0.62, 0.5},
+     {0.45, 0.58, 0.62, 0.9},
+     {0.45, 0.58, 0.62, 0.9},
+     {0.45, 0.58, 0.62, 1},
+     {0, 0, 0, 0.3},
+     {1, 0, 0, 0.3},
+     {1, 0, 0, 1},
+     {0, 0, 0, 0.5}},
 };
 
 }  // namespace
 
-TEST(StyleTest, EachStyleHasItsTitleAndDistinctiveColours) {
+TEST(StyleTest, EachStyleHasItsTitleAndDistinctiveColours)
+{
     UIStyleManager manager;
     ASSERT_EQ(6, manager.GetNumStyles());
     for (int i = 0; i < manager.GetNumStyles(); i++) {
@@ -82,7 +141,8 @@ TEST(StyleTest, EachStyleHasItsTitleAndDistinctiveColours) {
     }
 }
 
-TEST(StyleTest, SharedValuesAreSetInEveryStyle) {
+TEST(StyleTest, SharedValuesAreSetInEveryStyle)
+{
     UIStyleManager manager;
     for (int i = 0; i < manager.GetNumStyles(); i++) {
         SCOPED_TRACE(i);
@@ -116,7 +176,8 @@ TEST(StyleTest, SharedValuesAreSetInEveryStyle) {
     }
 }
 
-TEST(StyleTest, NotableQuirksOfTheTable) {
+TEST(StyleTest, NotableQuirksOfTheTable)
+{
     UIStyleManager manager;
     // Purple and Psytrance share a title but are different styles.
     const UIStyle* purple = StyleAt(&manager, UIStyleManager::PURPLE_STYLE);
@@ -125,8 +186,7 @@ TEST(StyleTest, NotableQuirksOfTheTable) {
     EXPECT_EQ("OSTRAVELLE", AppName(purple));
     EXPECT_EQ("OSTRAVELLE", AppName(psytrance));
 
-    ExpectColor({0, 1, 1, 1}, &UIStyle::GetBackgroundColor,
-                StyleAt(&manager, UIStyleManager::JELLYFISH_STYLE));
+    ExpectColor({0, 1, 1, 1}, &UIStyle::GetBackgroundColor, StyleAt(&manager, UIStyleManager::JELLYFISH_STYLE));
 
     double unselected[4], selected[4];
     const UIStyle* def = StyleAt(&manager, UIStyleManager::DEFAULT_STYLE);
@@ -135,14 +195,16 @@ TEST(StyleTest, NotableQuirksOfTheTable) {
     EXPECT_LT(selected[3], unselected[3]);
 }
 
-TEST(StyleManagerTest, StartsInBlackAndWhite) {
+TEST(StyleManagerTest, StartsInBlackAndWhite)
+{
     UIStyleManager manager;
     EXPECT_EQ(UIStyleManager::BLACKNWHITE_STYLE, manager.GetCurrentStyleNum());
     EXPECT_EQ(4, manager.GetCurrentStyleNum());
     EXPECT_EQ("ZOLTA FENRI", AppName(manager.GetCurrentStyle()));
 }
 
-TEST(StyleManagerTest, OutOfRangeIndicesAreIgnored) {
+TEST(StyleManagerTest, OutOfRangeIndicesAreIgnored)
+{
     UIStyleManager manager;
     manager.SetStyleNum(2);
     const UIStyle* before = manager.GetCurrentStyle();
@@ -157,7 +219,8 @@ TEST(StyleManagerTest, OutOfRangeIndicesAreIgnored) {
     EXPECT_EQ(0, manager.GetCurrentStyleNum());
 }
 
-TEST(StyleManagerTest, NextAndPreviousWrapAround) {
+TEST(StyleManagerTest, NextAndPreviousWrapAround)
+{
     UIStyleManager manager;
     manager.SetStyleNum(5);
     manager.NextStyle();
@@ -173,7 +236,8 @@ TEST(StyleManagerTest, NextAndPreviousWrapAround) {
         seen[manager.GetCurrentStyleNum()] = true;
     }
     EXPECT_EQ(4, manager.GetCurrentStyleNum());
-    for (bool s : seen) EXPECT_TRUE(s);
+    for (bool s : seen)
+        EXPECT_TRUE(s);
     for (int expected : {3, 2, 1, 0, 5, 4}) {
         manager.PrevStyle();
         EXPECT_EQ(expected, manager.GetCurrentStyleNum());

@@ -19,13 +19,17 @@
 namespace {
 
 // The draw that the view makes: rand() / 2^31 in single precision.
-float Draw() { return (float)rand() / 2147483648.0f; }
+float Draw()
+{
+    return (float)rand() / 2147483648.0f;
+}
 
 // Two rects in a 1000 x 600 window: A spans x 0.25 .. 0.75, y 0.25 .. 0.75
 // (horizontal); B spans x 0.8 .. 0.9, y 0.5 .. 0.9 (vertical).
 class UIGrainCloudTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 600);
         for (int i = 0; i < 2; i++) {
             _rects[i].AssociateSamples(std::vector<float>(2000, 0.1f), 1000, 2);
@@ -39,8 +43,7 @@ protected:
         _rectViews[1]->SetOrientation(UISoundRect::VERTICAL);
         std::vector<SamplesProvider*> providers = {&_rects[0], &_rects[1]};
         _cloud = std::make_unique<GrainCloud>(&_app, providers, 6);
-        _view = new UIGrainCloud(_cloud.get(), &_style, _app.GetScreen(), 0.5, 0.5, 6,
-                                 {&_rects[0], &_rects[1]});
+        _view = new UIGrainCloud(_cloud.get(), &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rects[0], &_rects[1]});
         _cloud->RegisterUI(_view);
         srand(11);
     }
@@ -53,7 +56,8 @@ protected:
     UIGrainCloud* _view;  // owned by the cloud
 };
 
-TEST_F(UIGrainCloudTest, NewViewHasOneMarkerPerVoiceAtTheCentreAndAThreePixelSpread) {
+TEST_F(UIGrainCloudTest, NewViewHasOneMarkerPerVoiceAtTheCentreAndAThreePixelSpread)
+{
     EXPECT_EQ(_view->GetNumGrains(), 6u);
     for (unsigned i = 0; i < 6; i++) {
         EXPECT_DOUBLE_EQ(_view->GetGrain(i)->GetX(), 0.5);
@@ -67,7 +71,8 @@ TEST_F(UIGrainCloudTest, NewViewHasOneMarkerPerVoiceAtTheCentreAndAThreePixelSpr
     EXPECT_DOUBLE_EQ(_cloud->GetUIY(), 0.5);
 }
 
-TEST_F(UIGrainCloudTest, TriggerPositionFollowsTheSeededDrawsAndMapsIntoTheRects) {
+TEST_F(UIGrainCloudTest, TriggerPositionFollowsTheSeededDrawsAndMapsIntoTheRects)
+{
     _view->SetXRandExtent(0.2);
     _view->SetYRandExtent(0.1);
     _view->SetRandExtentCoeff(0.5);
@@ -92,7 +97,8 @@ TEST_F(UIGrainCloudTest, TriggerPositionFollowsTheSeededDrawsAndMapsIntoTheRects
     }
 }
 
-TEST_F(UIGrainCloudTest, VerticalRectMapsTimeAlongY) {
+TEST_F(UIGrainCloudTest, VerticalRectMapsTimeAlongY)
+{
     _view->UpdatePosition(0.82, 0.8);
     _view->SetRandExtentCoeff(0.0);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
@@ -102,7 +108,8 @@ TEST_F(UIGrainCloudTest, VerticalRectMapsTimeAlongY) {
     EXPECT_NEAR(vol[1], (0.82 - 0.8) / 0.1, 1e-12);
 }
 
-TEST_F(UIGrainCloudTest, ZeroSpreadAlwaysLandsOnTheCentre) {
+TEST_F(UIGrainCloudTest, ZeroSpreadAlwaysLandsOnTheCentre)
+{
     for (int zero = 0; zero < 2; zero++) {
         if (zero == 0) {
             _view->SetXRandExtent(0.0);
@@ -123,7 +130,8 @@ TEST_F(UIGrainCloudTest, ZeroSpreadAlwaysLandsOnTheCentre) {
     }
 }
 
-TEST_F(UIGrainCloudTest, SpreadIsTriangularWithinTheExtent) {
+TEST_F(UIGrainCloudTest, SpreadIsTriangularWithinTheExtent)
+{
     const double extent = 0.1;
     _view->SetXRandExtent(extent);
     _view->SetYRandExtent(extent);
@@ -145,7 +153,8 @@ TEST_F(UIGrainCloudTest, SpreadIsTriangularWithinTheExtent) {
     EXPECT_NEAR(sum / n, 0.0, 0.005);
 }
 
-TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes) {
+TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes)
+{
     _view->UpdatePosition(0.1, 0.1);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
     _view->GetTriggerPos(4, pos, vol, 200.0);
@@ -156,7 +165,8 @@ TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes) {
     EXPECT_DOUBLE_EQ(_view->GetGrain(4)->GetTriggerTime(), Time::Instance()->GetSeconds());
 }
 
-TEST_F(UIGrainCloudTest, TriggerForAMissingMarkerDoesNothing) {
+TEST_F(UIGrainCloudTest, TriggerForAMissingMarkerDoesNothing)
+{
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
     _view->GetTriggerPos(6, pos, vol, 200.0);
     EXPECT_EQ(pos[0], -1.0);
@@ -164,7 +174,8 @@ TEST_F(UIGrainCloudTest, TriggerForAMissingMarkerDoesNothing) {
         EXPECT_EQ(_view->GetGrain(i)->GetTriggerCount(), 0u);
 }
 
-TEST_F(UIGrainCloudTest, RemovingMarkersStopsAtOne) {
+TEST_F(UIGrainCloudTest, RemovingMarkersStopsAtOne)
+{
     _view->AddGrain();
     EXPECT_EQ(_view->GetNumGrains(), 7u);
     for (int i = 0; i < 10; i++)
@@ -174,7 +185,8 @@ TEST_F(UIGrainCloudTest, RemovingMarkersStopsAtOne) {
     EXPECT_EQ(_view->GetNumGrains(), 2u);
 }
 
-TEST_F(UIGrainCloudTest, PickComparesInScenePixels) {
+TEST_F(UIGrainCloudTest, PickComparesInScenePixels)
+{
     EXPECT_TRUE(_view->Pick(0.5 + 18.0 / 1000.0, 0.5));
     EXPECT_FALSE(_view->Pick(0.5 + 19.0 / 1000.0, 0.5));
     EXPECT_TRUE(_view->Pick(0.5, 0.5 - 18.0 / 600.0));
@@ -184,7 +196,8 @@ TEST_F(UIGrainCloudTest, PickComparesInScenePixels) {
     EXPECT_FALSE(_view->Pick(0.5 + 12.0 / 1000.0, 0.5 + 15.0 / 600.0));
 }
 
-TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes) {
+TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes)
+{
     _view->SetXRandExtent(0.05);
     _view->SetYRandExtent(0.05);
     double pos[2], vol[2];
@@ -217,7 +230,8 @@ TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes) {
     }
 }
 
-TEST_F(UIGrainCloudTest, PickParametersSelectsTheBoxHit) {
+TEST_F(UIGrainCloudTest, PickParametersSelectsTheBoxHit)
+{
     for (int i = 0; i < GrainCloud::NUM_PARAMS; i++)
         _cloud->GetParameter(i)->GetUI()->SetPosition(0.05 * i, 0.9);
     _cloud->GetParameter(GrainCloud::VOLUME)->GetUI()->SetPosition(0.3, 0.2);
@@ -227,7 +241,8 @@ TEST_F(UIGrainCloudTest, PickParametersSelectsTheBoxHit) {
     EXPECT_EQ(_cloud->GetCurrentParameter(), nullptr);
 }
 
-TEST_F(UIGrainCloudTest, FlashGrowsAndFadesWithTheGrainDuration) {
+TEST_F(UIGrainCloudTest, FlashGrowsAndFadesWithTheGrainDuration)
+{
     UIGrain* marker = _view->GetGrain(0);
     UIGrain::Flash flash{};
     EXPECT_FALSE(marker->ComputeFlash(Time::Instance()->GetSeconds(), &flash));
@@ -255,7 +270,8 @@ TEST_F(UIGrainCloudTest, FlashGrowsAndFadesWithTheGrainDuration) {
     EXPECT_TRUE(marker->ComputeFlash(marker->GetTriggerTime(), &flash));
 }
 
-TEST_F(UIGrainCloudTest, StyleWithoutBlueEndsTheFlashAfterOneFrame) {
+TEST_F(UIGrainCloudTest, StyleWithoutBlueEndsTheFlashAfterOneFrame)
+{
     DefaultStyle noBlue;
     _view->UpdateStyle(&noBlue);
     UIGrain* marker = _view->GetGrain(3);

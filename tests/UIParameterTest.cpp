@@ -13,7 +13,8 @@ namespace {
 // A linear 0..10 parameter whose value the tests set directly.
 class PlainParameter : public Parameter {
 public:
-    explicit PlainParameter(App* app) : Parameter(app, 0) {
+    explicit PlainParameter(App* app) : Parameter(app, 0)
+    {
         _minValue = 0.0;
         _maxValue = 10.0;
         _value = 0.0;
@@ -25,7 +26,8 @@ public:
 
 class UIParameterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         // 1000 x 500 pixels: one pixel is 0.001 in x and 0.002 in y.
         _app.SetWinSize(1000, 500);
         _ui.SetPosition(0.5, 0.25);
@@ -38,7 +40,8 @@ protected:
 
 }  // namespace
 
-TEST_F(UIParameterTest, StartsEmptyAtTheOrigin) {
+TEST_F(UIParameterTest, StartsEmptyAtTheOrigin)
+{
     UIParameter ui(&_param, _app.GetScreen(), nullptr);
     EXPECT_STREQ("", ui.GetName());
     EXPECT_STREQ("", ui.GetValueStr());
@@ -46,7 +49,8 @@ TEST_F(UIParameterTest, StartsEmptyAtTheOrigin) {
     EXPECT_DOUBLE_EQ(0.0, ui.GetPosY());
 }
 
-TEST_F(UIParameterTest, TextsAreCutAt254Characters) {
+TEST_F(UIParameterTest, TextsAreCutAt254Characters)
+{
     _ui.SetName("Pitch");
     _ui.SetValueStr("2.00");
     EXPECT_STREQ("Pitch", _ui.GetName());
@@ -59,14 +63,16 @@ TEST_F(UIParameterTest, TextsAreCutAt254Characters) {
     EXPECT_EQ(longText.substr(0, 254), _ui.GetValueStr());
 }
 
-TEST_F(UIParameterTest, TranslationMovesTheAnchor) {
+TEST_F(UIParameterTest, TranslationMovesTheAnchor)
+{
     _ui.TranslateX(0.125);
     _ui.TranslateY(-0.0625);
     EXPECT_DOUBLE_EQ(0.625, _ui.GetPosX());
     EXPECT_DOUBLE_EQ(0.1875, _ui.GetPosY());
 }
 
-TEST_F(UIParameterTest, PickAreaReachesFourPixelsLeftAndTwoHundredSixtyRight) {
+TEST_F(UIParameterTest, PickAreaReachesFourPixelsLeftAndTwoHundredSixtyRight)
+{
     const double px = 0.001;
     EXPECT_TRUE(_ui.Pick(0.5, 0.25));
     EXPECT_TRUE(_ui.Pick(0.5 - 3.5 * px, 0.25));
@@ -76,7 +82,8 @@ TEST_F(UIParameterTest, PickAreaReachesFourPixelsLeftAndTwoHundredSixtyRight) {
     EXPECT_FALSE(_ui.Pick(0.5 + 261 * px, 0.25));
 }
 
-TEST_F(UIParameterTest, PickUsesBoxSpaceWithYDown) {
+TEST_F(UIParameterTest, PickUsesBoxSpaceWithYDown)
+{
     const double py = 0.002;
     // The box reaches 14 pixels up (smaller y) and 4 pixels down (larger y).
     EXPECT_TRUE(_ui.Pick(0.6, 0.25 - 13 * py));
@@ -85,7 +92,8 @@ TEST_F(UIParameterTest, PickUsesBoxSpaceWithYDown) {
     EXPECT_FALSE(_ui.Pick(0.6, 0.25 + 5 * py));
 }
 
-TEST_F(UIParameterTest, PickIsStrictOnEveryEdge) {
+TEST_F(UIParameterTest, PickIsStrictOnEveryEdge)
+{
     // Anchor and window chosen so that every edge is an exact binary value.
     _app.SetWinSize(1024, 512);
     _ui.SetPosition(0.5, 0.5);
@@ -101,7 +109,8 @@ TEST_F(UIParameterTest, PickIsStrictOnEveryEdge) {
     EXPECT_TRUE(_ui.Pick(std::nextafter(right, 0.0), std::nextafter(bottom, 0.0)));
 }
 
-TEST_F(UIParameterTest, MeterRunsFromAStubToAQuarterOfTheScreen) {
+TEST_F(UIParameterTest, MeterRunsFromAStubToAQuarterOfTheScreen)
+{
     _param.SetValue(0.0);
     EXPECT_DOUBLE_EQ(0.004, _ui.GetMeterLength());
     _param.SetValue(10.0);
@@ -110,7 +119,8 @@ TEST_F(UIParameterTest, MeterRunsFromAStubToAQuarterOfTheScreen) {
     EXPECT_DOUBLE_EQ(0.004 + 0.123, _ui.GetMeterLength());
 }
 
-TEST_F(UIParameterTest, LinkStopsTheOwnerRadiusShortOfItsCentre) {
+TEST_F(UIParameterTest, LinkStopsTheOwnerRadiusShortOfItsCentre)
+{
     // Box at (0.5, 0.25) in box space: the meter's left end is the pixel
     // (500, (1 - 0.25 - 0.015) * 500) = (500, 367.5).
     double from[2];
@@ -129,7 +139,8 @@ TEST_F(UIParameterTest, LinkStopsTheOwnerRadiusShortOfItsCentre) {
     EXPECT_NEAR(367.5 + 24.0, to[1], 1e-9);
 }
 
-TEST_F(UIParameterTest, LinkPointsAwayWhenTheOwnerIsCloserThanItsRadius) {
+TEST_F(UIParameterTest, LinkPointsAwayWhenTheOwnerIsCloserThanItsRadius)
+{
     double from[2];
     double to[2];
     // Owner 10 pixels right, radius 30: the end is 20 pixels to the left.
@@ -138,7 +149,8 @@ TEST_F(UIParameterTest, LinkPointsAwayWhenTheOwnerIsCloserThanItsRadius) {
     EXPECT_NEAR(367.5, to[1], 1e-9);
 }
 
-TEST_F(UIParameterTest, LinkFromTheOwnerCentreItselfStaysFinite) {
+TEST_F(UIParameterTest, LinkFromTheOwnerCentreItselfStaysFinite)
+{
     double from[2];
     double to[2];
     _ui.ComputeLinkLine(0.5, 0.735, 30.0, from, to);

@@ -9,7 +9,8 @@
 
 namespace {
 
-std::vector<float> RandomSignal(size_t n, unsigned seed) {
+std::vector<float> RandomSignal(size_t n, unsigned seed)
+{
     srand(seed);
     std::vector<float> v(n);
     for (float& x : v)
@@ -18,7 +19,8 @@ std::vector<float> RandomSignal(size_t n, unsigned seed) {
 }
 
 // Straight-line interpolation through the given (index, value) knots.
-float PiecewiseLinear(const std::vector<std::pair<int, float>>& knots, int k) {
+float PiecewiseLinear(const std::vector<std::pair<int, float>>& knots, int k)
+{
     for (size_t j = 1; j < knots.size(); j++) {
         if (k <= knots[j].first) {
             const auto& a = knots[j - 1];
@@ -31,7 +33,8 @@ float PiecewiseLinear(const std::vector<std::pair<int, float>>& knots, int k) {
 
 }  // namespace
 
-TEST(WaveformPyramidTest, OneValueSoundHasOnlyLevelZeroAndDeliversPreparedZeros) {
+TEST(WaveformPyramidTest, OneValueSoundHasOnlyLevelZeroAndDeliversPreparedZeros)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues({0.7f});
     EXPECT_EQ(pyramid.GetLevelSize(0), 1);
@@ -46,7 +49,8 @@ TEST(WaveformPyramidTest, OneValueSoundHasOnlyLevelZeroAndDeliversPreparedZeros)
     EXPECT_EQ(used, std::vector<float>(5, 0.0f));
 }
 
-TEST(WaveformPyramidTest, LevelsHalveWithCeilingUpToMaxLevelAndShrinkOnRefill) {
+TEST(WaveformPyramidTest, LevelsHalveWithCeilingUpToMaxLevelAndShrinkOnRefill)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues(std::vector<float>(1000000, 0.1f));
     long expected = 1000000;
@@ -63,7 +67,8 @@ TEST(WaveformPyramidTest, LevelsHalveWithCeilingUpToMaxLevelAndShrinkOnRefill) {
     EXPECT_EQ(pyramid.GetLevelSize(3), 0);
 }
 
-TEST(WaveformPyramidTest, ExactSizeRequestReturnsLevelZeroUnchanged) {
+TEST(WaveformPyramidTest, ExactSizeRequestReturnsLevelZeroUnchanged)
+{
     const std::vector<float> signal = RandomSignal(1000, 3);
     WaveformPyramid pyramid(8);
     pyramid.SetValues(signal);
@@ -72,7 +77,8 @@ TEST(WaveformPyramidTest, ExactSizeRequestReturnsLevelZeroUnchanged) {
     EXPECT_EQ(out, signal);
 }
 
-TEST(WaveformPyramidTest, LongSoundIsDecimatedFromTheTopLevelAndKeepsSpikes) {
+TEST(WaveformPyramidTest, LongSoundIsDecimatedFromTheTopLevelAndKeepsSpikes)
+{
     std::vector<float> signal(1000000, 0.0f);
     signal[123456] = 1.0f;
     signal[801234] = -0.8f;
@@ -91,7 +97,8 @@ TEST(WaveformPyramidTest, LongSoundIsDecimatedFromTheTopLevelAndKeepsSpikes) {
     EXPECT_NEAR(trough - out.begin(), 801, 2);
 }
 
-TEST(WaveformPyramidTest, RequestsBetweenHalfAndTwiceALevelAreNotResampled) {
+TEST(WaveformPyramidTest, RequestsBetweenHalfAndTwiceALevelAreNotResampled)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues(RandomSignal(1000000, 5));
     std::vector<float> out;
@@ -111,7 +118,8 @@ TEST(WaveformPyramidTest, RequestsBetweenHalfAndTwiceALevelAreNotResampled) {
     EXPECT_EQ(out.size(), 20u);
 }
 
-TEST(WaveformPyramidTest, RangesOutsideTheSoundGiveZeros) {
+TEST(WaveformPyramidTest, RangesOutsideTheSoundGiveZeros)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues(RandomSignal(500, 7));
     std::vector<float> out(3, 0.5f);
@@ -127,7 +135,8 @@ TEST(WaveformPyramidTest, RangesOutsideTheSoundGiveZeros) {
     EXPECT_EQ(out, std::vector<float>(6, 0.0f));
 }
 
-TEST(WaveformPyramidTest, PartlyOutsideRangeIsPaddedWithSilence) {
+TEST(WaveformPyramidTest, PartlyOutsideRangeIsPaddedWithSilence)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues(std::vector<float>(100, 1.0f));
     std::vector<float> out;
@@ -139,7 +148,8 @@ TEST(WaveformPyramidTest, PartlyOutsideRangeIsPaddedWithSilence) {
         EXPECT_EQ(out[i], 1.0f) << i;
 }
 
-TEST(WaveformPyramidTest, ReversedRangeEmptiesTheOutput) {
+TEST(WaveformPyramidTest, ReversedRangeEmptiesTheOutput)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues(RandomSignal(100, 9));
     std::vector<float> out(4, 1.0f);
@@ -147,7 +157,8 @@ TEST(WaveformPyramidTest, ReversedRangeEmptiesTheOutput) {
     EXPECT_TRUE(out.empty());
 }
 
-TEST(WaveformPyramidTest, DecimationKeepsTheValueFarthestFromThePreviousOne) {
+TEST(WaveformPyramidTest, DecimationKeepsTheValueFarthestFromThePreviousOne)
+{
     // Worked by hand: stretches of two values; each output is the value of its
     // stretch farthest from the value emitted before, the first is input[0].
     const std::vector<float> input = {0.0f, 0.5f, -1.0f, 0.2f, 0.3f, 0.9f, -0.1f, 0.0f};
@@ -160,7 +171,8 @@ TEST(WaveformPyramidTest, DecimationKeepsTheValueFarthestFromThePreviousOne) {
     EXPECT_EQ(result, (std::vector<float>{0.2f, 0.6f}));
 }
 
-TEST(WaveformPyramidTest, DecimationEdgeFactorsAndEmptyInput) {
+TEST(WaveformPyramidTest, DecimationEdgeFactorsAndEmptyInput)
+{
     std::vector<float> result = {9.0f};
     WaveformPyramid::DecimateSamples(&result, {}, 0.5);
     EXPECT_EQ(result, std::vector<float>{9.0f});
@@ -175,7 +187,8 @@ TEST(WaveformPyramidTest, DecimationEdgeFactorsAndEmptyInput) {
     }
 }
 
-TEST(WaveformPyramidTest, UpsamplingDrawsStraightLinesBetweenKnownValues) {
+TEST(WaveformPyramidTest, UpsamplingDrawsStraightLinesBetweenKnownValues)
+{
     WaveformPyramid pyramid(8);
     pyramid.SetValues({0.0f, 1.0f, -1.0f, 0.5f, 0.0f});
     std::vector<float> out;
@@ -187,7 +200,8 @@ TEST(WaveformPyramidTest, UpsamplingDrawsStraightLinesBetweenKnownValues) {
         EXPECT_NEAR(out[k], PiecewiseLinear(knots, k), 1e-6) << k;
 }
 
-TEST(WaveformPyramidTest, UpsampleEndsAreShiftedByTheFractionalOffsets) {
+TEST(WaveformPyramidTest, UpsampleEndsAreShiftedByTheFractionalOffsets)
+{
     std::vector<float> result;
     WaveformPyramid::UpsampleResult(10, &result, {0.0f, 1.0f, 2.0f, 3.0f}, 0.25, 0.5);
     ASSERT_EQ(result.size(), 10u);
@@ -199,7 +213,8 @@ TEST(WaveformPyramidTest, UpsampleEndsAreShiftedByTheFractionalOffsets) {
     EXPECT_EQ(untouched, std::vector<float>{4.0f});
 }
 
-TEST(WaveformPyramidTest, InterpolateFillsInnerRunsAndExtendsEdgesOnRequest) {
+TEST(WaveformPyramidTest, InterpolateFillsInnerRunsAndExtendsEdgesOnRequest)
+{
     const float u = -1e16f;
     std::vector<float> values = {u, 1.0f, u, u, u, -1.0f, u};
     WaveformPyramid::Interpolate(&values, false, u);
@@ -209,7 +224,8 @@ TEST(WaveformPyramidTest, InterpolateFillsInnerRunsAndExtendsEdgesOnRequest) {
     EXPECT_EQ(values, (std::vector<float>{1.0f, 1.0f, 0.5f, 0.0f, -0.5f, -1.0f, -1.0f}));
 }
 
-TEST(WaveformPyramidTest, QueueCopiesAreClampedToTheQueueEnd) {
+TEST(WaveformPyramidTest, QueueCopiesAreClampedToTheQueueEnd)
+{
     const std::deque<float> queue = {1.0f, 2.0f, 3.0f, 4.0f};
     std::vector<float> values;
     WaveformPyramid::QueueToVector(queue, &values, 2, 10);

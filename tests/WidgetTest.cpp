@@ -25,8 +25,8 @@ const int UP = GLUT_UP;
 // An effect-like parameter that keeps what it is given and counts refreshes.
 class RecordingParameter : public Parameter {
 public:
-    RecordingParameter(double minValue, double maxValue, double defaultValue, double powFactor)
-        : Parameter(nullptr, 0) {
+    RecordingParameter(double minValue, double maxValue, double defaultValue, double powFactor) : Parameter(nullptr, 0)
+    {
         _minValue = minValue;
         _maxValue = maxValue;
         _defaultValue = defaultValue;
@@ -47,8 +47,11 @@ struct DragReport {
 class RecordingCanvas : public UICanvas {
 public:
     RecordingCanvas(UIScreen* screen, UIStyle* style, const char* title)
-        : UICanvas(screen, style, title, 0.25, 0.25, 0.5, 0.5) {}
-    void OnMouseDragNorm(double nx, double ny, double dx, double dy, bool inside) override {
+        : UICanvas(screen, style, title, 0.25, 0.25, 0.5, 0.5)
+    {
+    }
+    void OnMouseDragNorm(double nx, double ny, double dx, double dy, bool inside) override
+    {
         _reports.push_back({nx, ny, dx, dy, inside});
     }
     std::vector<DragReport> _reports;
@@ -58,7 +61,8 @@ class WidgetTest : public ::testing::Test {
 protected:
     // One application for the suite: it only provides the screen size here.
     static void SetUpTestSuite() { _app = new App(); }
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         delete _app;
         _app = nullptr;
     }
@@ -72,8 +76,8 @@ protected:
 
 App* WidgetTest::_app = nullptr;
 
-void ExpectRect(double x, double y, double w, double h, double gx, double gy, double gw,
-                double gh) {
+void ExpectRect(double x, double y, double w, double h, double gx, double gy, double gw, double gh)
+{
     EXPECT_NEAR(x, gx, 1e-12);
     EXPECT_NEAR(y, gy, 1e-12);
     EXPECT_NEAR(w, gw, 1e-12);
@@ -82,7 +86,8 @@ void ExpectRect(double x, double y, double w, double h, double gx, double gy, do
 
 }  // namespace
 
-TEST_F(WidgetTest, CornersArePixelsWithYUp) {
+TEST_F(WidgetTest, CornersArePixelsWithYUp)
+{
     double c[4][2];
     UIWidget::ComputeCorners(c, Screen(), 0.1, 0.2, 0.5, 0.4);
     const double expected[4][2] = {{100, 400}, {600, 400}, {600, 200}, {100, 200}};
@@ -97,7 +102,8 @@ TEST_F(WidgetTest, CornersArePixelsWithYUp) {
     EXPECT_NEAR(400.0, c[2][1], 1e-9);
 }
 
-TEST_F(WidgetTest, AlphaPulseFollowsTheAudioClock) {
+TEST_F(WidgetTest, AlphaPulseFollowsTheAudioClock)
+{
     Time* time = Time::Instance();
     const double start = time->GetSeconds();
     const double expected[][2] = {{0.0, 0.8}, {1.0, 1.0}, {2.0, 0.8}, {3.0, 0.6}, {5.0, 1.0}};
@@ -108,7 +114,8 @@ TEST_F(WidgetTest, AlphaPulseFollowsTheAudioClock) {
     time->AddSeconds(start - time->GetSeconds());
 }
 
-TEST_F(WidgetTest, ContentsRectLeavesRoomForTheTitle) {
+TEST_F(WidgetTest, ContentsRectLeavesRoomForTheTitle)
+{
     double x, y, w, h;
     UIWindow window(Screen(), Style(), "Effects", 0.1, 0.1, 0.8, 0.8);
     window.GetContentsRect(&x, &y, &w, &h);
@@ -123,7 +130,8 @@ TEST_F(WidgetTest, ContentsRectLeavesRoomForTheTitle) {
     ExpectRect(0.1, 0.115, 0.8, 0.77, x, y, w, h);
 }
 
-TEST_F(WidgetTest, PickIncludesAllEdgesButTheBottom) {
+TEST_F(WidgetTest, PickIncludesAllEdgesButTheBottom)
+{
     RecordingCanvas canvas(Screen(), Style(), "");
     EXPECT_FALSE(canvas.Pick(0.5, 0.5));  // hidden until its window is shown
     canvas.SetVisible(true);
@@ -139,7 +147,8 @@ TEST_F(WidgetTest, PickIncludesAllEdgesButTheBottom) {
     EXPECT_FALSE(canvas.Pick(0.5, 0.5));
 }
 
-TEST_F(WidgetTest, WindowVisibilityCascadesToItsCanvases) {
+TEST_F(WidgetTest, WindowVisibilityCascadesToItsCanvases)
+{
     UIWindow window(Screen(), Style(), "LFO", 0.01, 0.01, 0.25, 0.25);
     RecordingCanvas canvas(Screen(), Style(), "");
     window.AddCanvas(&canvas);
@@ -151,7 +160,8 @@ TEST_F(WidgetTest, WindowVisibilityCascadesToItsCanvases) {
     EXPECT_TRUE(canvas.Pick(0.5, 0.5));
 }
 
-TEST_F(WidgetTest, CanvasDragReportsRelativePositionAndLeavesTheCanvas) {
+TEST_F(WidgetTest, CanvasDragReportsRelativePositionAndLeavesTheCanvas)
+{
     RecordingCanvas canvas(Screen(), Style(), "");
     canvas.SetVisible(true);
     canvas.OnMouseDrag(0.6, 0.5, 1.0);  // no press yet
@@ -184,7 +194,8 @@ TEST_F(WidgetTest, CanvasDragReportsRelativePositionAndLeavesTheCanvas) {
     EXPECT_EQ(3u, canvas._reports.size());
 }
 
-TEST_F(WidgetTest, CanvasDragStartsOnlyFromAVisibleInsidePress) {
+TEST_F(WidgetTest, CanvasDragStartsOnlyFromAVisibleInsidePress)
+{
     RecordingCanvas canvas(Screen(), Style(), "");
     canvas.OnMouse(LEFT, DOWN, 0.5, 0.5);  // hidden
     canvas.OnMouseDrag(0.6, 0.5, 1.0);
@@ -200,7 +211,8 @@ TEST_F(WidgetTest, CanvasDragStartsOnlyFromAVisibleInsidePress) {
     EXPECT_DOUBLE_EQ(0.1, canvas._reports[0].dx);
 }
 
-TEST_F(WidgetTest, BindingAParameterRefreshesIt) {
+TEST_F(WidgetTest, BindingAParameterRefreshesIt)
+{
     RecordingParameter param(0.0, 1.0, 0.5, 1.0);
     UIKnobWidget knob(Screen(), Style(), "Dry/Wet", 0.25, 0.25, 0.1, 0.2);
     EXPECT_EQ(nullptr, knob.GetParameter());
@@ -209,7 +221,8 @@ TEST_F(WidgetTest, BindingAParameterRefreshesIt) {
     EXPECT_EQ(1, param._updates);
 }
 
-TEST_F(WidgetTest, KnobDragTurnsTheNormalisedValue) {
+TEST_F(WidgetTest, KnobDragTurnsTheNormalisedValue)
+{
     RecordingParameter param(0.0, 1.0, 0.5, 1.0);
     UIKnobWidget knob(Screen(), Style(), "Feedback", 0.25, 0.25, 0.1, 0.2);
     knob.SetParameter(&param);
@@ -241,7 +254,8 @@ TEST_F(WidgetTest, KnobDragTurnsTheNormalisedValue) {
     EXPECT_DOUBLE_EQ(0.0, param.GetValue());
 }
 
-TEST_F(WidgetTest, KnobWorksInNormalisedSpaceOfACurvedParameter) {
+TEST_F(WidgetTest, KnobWorksInNormalisedSpaceOfACurvedParameter)
+{
     // pow factor 2 over 0..100: 25 sits at the middle of the knob.
     RecordingParameter param(0.0, 100.0, 25.0, 2.0);
     UIKnobWidget knob(Screen(), Style(), "Time", 0.25, 0.25, 0.1, 0.2);
@@ -252,7 +266,8 @@ TEST_F(WidgetTest, KnobWorksInNormalisedSpaceOfACurvedParameter) {
     EXPECT_NEAR(100.0 * 0.56 * 0.56, param.GetValue(), 1e-9);
 }
 
-TEST_F(WidgetTest, RightPressRestoresTheDefault) {
+TEST_F(WidgetTest, RightPressRestoresTheDefault)
+{
     RecordingParameter param(0.0, 1.0, 0.25, 1.0);
     param.SetValue(0.9);
     UIKnobWidget knob(Screen(), Style(), "Gain", 0.25, 0.25, 0.1, 0.2);
@@ -267,7 +282,8 @@ TEST_F(WidgetTest, RightPressRestoresTheDefault) {
     EXPECT_DOUBLE_EQ(0.25, param.GetValue());
 }
 
-TEST_F(WidgetTest, CheckboxTogglesOncePerLeftPress) {
+TEST_F(WidgetTest, CheckboxTogglesOncePerLeftPress)
+{
     RecordingParameter param(0.0, 1.0, 1.0, 1.0);
     param.SetValue(0.0);
     UICheckboxWidget box(Screen(), Style(), "On", 0.25, 0.25, 0.05, 0.1);

@@ -24,8 +24,9 @@ struct Sound {
     std::vector<float> samples;
 
     Sound(int numChannels, double seconds)
-        : channels(numChannels),
-          samples(static_cast<size_t>(seconds * SAMPLE_RATE) * numChannels, 0.0f) {}
+        : channels(numChannels), samples(static_cast<size_t>(seconds * SAMPLE_RATE) * numChannels, 0.0f)
+    {
+    }
 
     size_t NumFrames() const { return samples.size() / channels; }
     float& At(size_t frame, int channel) { return samples[frame * channels + channel]; }
@@ -38,7 +39,8 @@ public:
     virtual ~Noise() {}
 
     // A uniform value in [-1, 1).
-    float Next() {
+    float Next()
+    {
         _state ^= _state << 13;
         _state ^= _state >> 17;
         _state ^= _state << 5;
@@ -49,34 +51,50 @@ private:
     uint32_t _state;
 };
 
-double MidiToHz(double note) { return 440.0 * std::pow(2.0, (note - 69.0) / 12.0); }
+double MidiToHz(double note)
+{
+    return 440.0 * std::pow(2.0, (note - 69.0) / 12.0);
+}
 
-double CentsToRatio(double cents) { return std::pow(2.0, cents / 1200.0); }
+double CentsToRatio(double cents)
+{
+    return std::pow(2.0, cents / 1200.0);
+}
 
 // Raised-cosine rise and fall: no clicks at the ends of a held sound.
-double SoftGate(double t, double length, double rise, double fall) {
-    if (t < rise) return 0.5 - 0.5 * std::cos(M_PI * t / rise);
-    if (t > length - fall) return 0.5 - 0.5 * std::cos(M_PI * std::max(0.0, length - t) / fall);
+double SoftGate(double t, double length, double rise, double fall)
+{
+    if (t < rise)
+        return 0.5 - 0.5 * std::cos(M_PI * t / rise);
+    if (t > length - fall)
+        return 0.5 - 0.5 * std::cos(M_PI * std::max(0.0, length - t) / fall);
     return 1.0;
 }
 
 // A band-limited sawtooth with few partials: warm rather than buzzy.
-double SoftSaw(double phase) {
+double SoftSaw(double phase)
+{
     double value = 0.0;
-    for (int k = 1; k <= 6; k++) value += std::sin(k * phase) / k;
+    for (int k = 1; k <= 6; k++)
+        value += std::sin(k * phase) / k;
     return value;
 }
 
-void Normalize(Sound* sound) {
+void Normalize(Sound* sound)
+{
     float peak = 0.0f;
-    for (float s : sound->samples) peak = std::max(peak, std::fabs(s));
-    if (peak <= 0.0f) return;
-    for (float& s : sound->samples) s *= PEAK_LEVEL / peak;
+    for (float s : sound->samples)
+        peak = std::max(peak, std::fabs(s));
+    if (peak <= 0.0f)
+        return;
+    for (float& s : sound->samples)
+        s *= PEAK_LEVEL / peak;
 }
 
 // One chord tone as three slightly detuned voices; the outer voices lean to
 // opposite sides, which makes the chord wide and slowly beating.
-void AddPadNote(Sound* pad, double note, double level) {
+void AddPadNote(Sound* pad, double note, double level)
+{
     const double detuneCents[3] = {-8.0, 0.0, 8.0};
     const double leftGain[3] = {0.8, 0.5, 0.2};
     const double length = static_cast<double>(pad->NumFrames()) / SAMPLE_RATE;
@@ -92,19 +110,23 @@ void AddPadNote(Sound* pad, double note, double level) {
 }
 
 // A minor ninth chord, A2 E3 C4 G4 B4, held for six seconds.
-Sound MakePadChord() {
+Sound MakePadChord()
+{
     Sound pad(2, 6.0);
     const double notes[5] = {45, 52, 60, 67, 71};
-    for (double note : notes) AddPadNote(&pad, note, note < 50 ? 1.0 : 0.6);
+    for (double note : notes)
+        AddPadNote(&pad, note, note < 50 ? 1.0 : 0.6);
     Normalize(&pad);
     return pad;
 }
 
 // Karplus-Strong: a noise burst circulates in a delay line one period long;
 // averaging neighbours at each pass damps the high partials first, as in a string.
-void AddPluck(Sound* out, size_t start, double hz, Noise* noise) {
+void AddPluck(Sound* out, size_t start, double hz, Noise* noise)
+{
     std::vector<float> line(static_cast<size_t>(SAMPLE_RATE / hz));
-    for (float& s : line) s = noise->Next();
+    for (float& s : line)
+        s = noise->Next();
     const float decay = 0.996f;
     size_t pos = 0;
     for (size_t i = start; i < out->NumFrames(); i++) {
@@ -117,7 +139,8 @@ void AddPluck(Sound* out, size_t start, double hz, Noise* noise) {
 }
 
 // A pentatonic phrase in A minor, one note every 0.3 s, letting each ring on.
-Sound MakePluckMelody() {
+Sound MakePluckMelody()
+{
     Sound melody(1, 5.0);
     Noise noise(1234);
     const int notes[16] = {57, 60, 64, 67, 69, 67, 64, 62, 60, 62, 64, 69, 72, 69, 67, 64};
@@ -129,20 +152,23 @@ Sound MakePluckMelody() {
 }
 
 // Kick: a sine whose pitch falls quickly from 150 Hz towards 45 Hz.
-float KickSample(double t) {
+float KickSample(double t)
+{
     double phase = TWO_PI * (45.0 * t + 105.0 * 0.03 * (1.0 - std::exp(-t / 0.03)));
     return static_cast<float>(std::sin(phase) * std::exp(-t / 0.18));
 }
 
 // Snare: a short 185 Hz body under a longer burst of bright noise.
-float SnareSample(double t, Noise* noise) {
+float SnareSample(double t, Noise* noise)
+{
     double body = 0.5 * std::sin(TWO_PI * 185.0 * t) * std::exp(-t / 0.05);
     double rattle = 0.7 * noise->Next() * std::exp(-t / 0.09);
     return static_cast<float>(body + rattle);
 }
 
 // Hat: noise whose first difference keeps only the top of the spectrum.
-float HatSample(double t, Noise* noise, float* previous) {
+float HatSample(double t, Noise* noise, float* previous)
+{
     float white = noise->Next();
     float bright = white - *previous;
     *previous = white;
@@ -152,7 +178,8 @@ float HatSample(double t, Noise* noise, float* previous) {
 enum DrumKind { KICK, SNARE, HAT };
 
 // Adds one hit at a time (in seconds), panned by its left/right gains.
-void AddHit(Sound* groove, DrumKind kind, double at, double left, double right, Noise* noise) {
+void AddHit(Sound* groove, DrumKind kind, double at, double left, double right, Noise* noise)
+{
     const size_t start = static_cast<size_t>(at * SAMPLE_RATE);
     const size_t length = static_cast<size_t>(0.6 * SAMPLE_RATE);
     float previous = 0.0f;
@@ -166,15 +193,18 @@ void AddHit(Sound* groove, DrumKind kind, double at, double left, double right, 
 
 // Two bars at 120 BPM: kick on 1 and 3 (and the "and" of 3), snare on 2 and 4,
 // eighth-note hats slightly to the right.
-Sound MakeDrumGroove() {
+Sound MakeDrumGroove()
+{
     Sound groove(2, 4.0);
     Noise noise(777);
     const double eighth = 0.25;
     const char* pattern = "K-S-KKS-K-S-KKS-";  // one step per eighth note
     for (int step = 0; step < 16; step++) {
         double at = step * eighth;
-        if (pattern[step] == 'K') AddHit(&groove, KICK, at, 1.0, 1.0, &noise);
-        if (pattern[step] == 'S') AddHit(&groove, SNARE, at, 0.9, 0.7, &noise);
+        if (pattern[step] == 'K')
+            AddHit(&groove, KICK, at, 1.0, 1.0, &noise);
+        if (pattern[step] == 'S')
+            AddHit(&groove, SNARE, at, 0.9, 0.7, &noise);
         AddHit(&groove, HAT, at, 0.5, 0.9, &noise);
     }
     Normalize(&groove);
@@ -187,7 +217,8 @@ public:
     explicit BandPass(double q) : _damping(1.0 / q) {}
     virtual ~BandPass() {}
 
-    float Process(float in, double centreHz) {
+    float Process(float in, double centreHz)
+    {
         double f = 2.0 * std::sin(M_PI * centreHz / SAMPLE_RATE);
         _low += f * _band;
         double high = in - _low - _damping * _band;
@@ -204,7 +235,8 @@ private:
 // Noise through a resonant band that rises from 150 Hz to 6 kHz and falls back,
 // on an exponential path so that it moves evenly in pitch; the right channel
 // trails the left by a little for a sense of motion.
-Sound MakeNoiseSweep() {
+Sound MakeNoiseSweep()
+{
     Sound sweep(2, 5.0);
     Noise noise(4242);
     BandPass filters[2] = {BandPass(8.0), BandPass(8.0)};
@@ -214,14 +246,16 @@ Sound MakeNoiseSweep() {
         for (int c = 0; c < 2; c++) {
             double shape = 0.5 - 0.5 * std::cos(TWO_PI * (t - 0.15 * c) / length);
             double centre = 150.0 * std::pow(40.0, shape);
-            sweep.At(i, c) = static_cast<float>(filters[c].Process(noise.Next(), centre) * SoftGate(t, length, 0.2, 0.4));
+            sweep.At(i, c) =
+                static_cast<float>(filters[c].Process(noise.Next(), centre) * SoftGate(t, length, 0.2, 0.4));
         }
     }
     Normalize(&sweep);
     return sweep;
 }
 
-bool WriteWav(const std::string& path, const Sound& sound) {
+bool WriteWav(const std::string& path, const Sound& sound)
+{
     SF_INFO info = {};
     info.samplerate = SAMPLE_RATE;
     info.channels = sound.channels;
@@ -238,7 +272,8 @@ bool WriteWav(const std::string& path, const Sound& sound) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 2) {
         fprintf(stderr, "usage: %s <folder>\n", argv[0]);
         return 2;

@@ -6,15 +6,15 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
-#include <thread>
 #include <stk/Mutex.h>
+#include <thread>
 
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
@@ -45,43 +45,78 @@ const int FRAME_RATE = 60;
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
 
-void displayFunc() { callbackTarget->OnDisplay(); }
-void reshapeFunc(int w, int h) { callbackTarget->OnReshape(w, h); }
-void idleFunc() { callbackTarget->OnIdle(); }
-void mouseFunc(int button, int state, int x, int y) { callbackTarget->OnMouse(button, state, x, y); }
-void mouseDragFunc(int x, int y) { callbackTarget->OnMouseDrag(x, y); }
-void mousePassiveMotionFunc(int x, int y) { callbackTarget->OnMousePassiveMotion(x, y); }
-void keyboardFunc(unsigned char key, int x, int y) { callbackTarget->OnKeyboard(key, x, y); }
-void keyUpFunc(unsigned char key, int x, int y) { callbackTarget->OnKeyUp(key, x, y); }
-void mouseWheelFunc(int wheel, int direction, int x, int y) {
+void displayFunc()
+{
+    callbackTarget->OnDisplay();
+}
+void reshapeFunc(int w, int h)
+{
+    callbackTarget->OnReshape(w, h);
+}
+void idleFunc()
+{
+    callbackTarget->OnIdle();
+}
+void mouseFunc(int button, int state, int x, int y)
+{
+    callbackTarget->OnMouse(button, state, x, y);
+}
+void mouseDragFunc(int x, int y)
+{
+    callbackTarget->OnMouseDrag(x, y);
+}
+void mousePassiveMotionFunc(int x, int y)
+{
+    callbackTarget->OnMousePassiveMotion(x, y);
+}
+void keyboardFunc(unsigned char key, int x, int y)
+{
+    callbackTarget->OnKeyboard(key, x, y);
+}
+void keyUpFunc(unsigned char key, int x, int y)
+{
+    callbackTarget->OnKeyUp(key, x, y);
+}
+void mouseWheelFunc(int wheel, int direction, int x, int y)
+{
     callbackTarget->OnMouseWheel(wheel, direction, x, y);
 }
-void specialFunc(int key, int x, int y) { callbackTarget->OnSpecialKey(key, x, y); }
-void specialUpFunc(int key, int x, int y) { callbackTarget->OnSpecialKeyUp(key, x, y); }
+void specialFunc(int key, int x, int y)
+{
+    callbackTarget->OnSpecialKey(key, x, y);
+}
+void specialUpFunc(int key, int x, int y)
+{
+    callbackTarget->OnSpecialKeyUp(key, x, y);
+}
 
 int audioCallback(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
-                  RtAudioStreamStatus status, void* userData) {
+                  RtAudioStreamStatus status, void* userData)
+{
     return callbackTarget->OnAudio(outputBuffer, inputBuffer, nFrames, streamTime, status, userData);
 }
 
 // A slow alpha pulse for the title and banner texts.
-double Pulse(double radPerSec) { return 0.6 + 0.2 * sin(radPerSec * Time::Instance()->GetSeconds()); }
+double Pulse(double radPerSec)
+{
+    return 0.6 + 0.2 * sin(radPerSec * Time::Instance()->GetSeconds());
+}
 
-void SetColor(const double rgba[4], double alphaFactor) {
+void SetColor(const double rgba[4], double alphaFactor)
+{
     glColor4f(rgba[0], rgba[1], rgba[2], rgba[3] * alphaFactor);
 }
 
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE),
-      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1),
-      _menuFlag(true), _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0),
-      _isFullScreen(false), _screen(nullptr), _styleManager(nullptr), _style(nullptr),
-      _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr), _fps(FRAME_RATE),
-      _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr),
-      _mutex(nullptr), _quitRequested(false), _virtualPitch(0) {
+    : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE), _zoom(1.0),
+      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
+      _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
+      _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
+      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+{
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
     _mutex = new stk::Mutex();
@@ -96,7 +131,8 @@ App::App()
     callbackTarget = this;
 }
 
-App::~App() {
+App::~App()
+{
     ReleaseScene();
     // Whatever Clean has not released yet.
     delete _styleManager;
@@ -110,9 +146,11 @@ App::~App() {
     delete _fileSet;
 }
 
-void App::ReleaseScene() {
+void App::ReleaseScene()
+{
     // Note copies first: their voices read their origin's envelopes.
-    for (size_t i = _sources.size(); i-- > 0;) ReleaseSource(i);
+    for (size_t i = _sources.size(); i-- > 0;)
+        ReleaseSource(i);
     for (SoundRect* rect : _soundRects) {
         // A chromagram reads its spectrogram's columns, so it goes first.
         for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS; k++) {
@@ -126,12 +164,14 @@ void App::ReleaseScene() {
     _samplesProviders.clear();
 }
 
-void App::SetWinSize(int w, int h) {
+void App::SetWinSize(int w, int h)
+{
     _winWidth = w;
     _winHeight = h;
 }
 
-bool App::Init(int midiPort) {
+bool App::Init(int midiPort)
+{
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
@@ -149,8 +189,10 @@ bool App::Init(int midiPort) {
 
     InitRenderer();
     RegisterCallbacks();
-    if (!LoadSounds()) return false;
-    if (!StartAudio()) return false;
+    if (!LoadSounds())
+        return false;
+    if (!StartAudio())
+        return false;
 
     if (midiPort == 0) {
         _midiIn->Open(_midiOut->Open(0));
@@ -161,7 +203,8 @@ bool App::Init(int midiPort) {
     return true;
 }
 
-void App::InitRenderer() {
+void App::InitRenderer()
+{
     double background[4];
     _style->GetBackgroundColor(background);
     glClearColor(background[0], background[1], background[2], background[3]);
@@ -179,7 +222,8 @@ void App::InitRenderer() {
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
 }
 
-void App::RegisterCallbacks() {
+void App::RegisterCallbacks()
+{
     glutIdleFunc(idleFunc);
     glutReshapeFunc(reshapeFunc);
     glutDisplayFunc(displayFunc);
@@ -193,9 +237,11 @@ void App::RegisterCallbacks() {
     glutSpecialUpFunc(specialUpFunc);
 }
 
-bool App::LoadSounds() {
+bool App::LoadSounds()
+{
     _fileSet = new AudioFileSet();
-    if (_fileSet->Load(GetAudioPath()) == 1) return false;
+    if (_fileSet->Load(GetAudioPath()) == 1)
+        return false;
     _fileSet->Stereoize();
     _fileSet->Normalize();
     _fileSet->Fade();
@@ -218,7 +264,8 @@ bool App::LoadSounds() {
     return true;
 }
 
-void App::AnalyseSounds() {
+void App::AnalyseSounds()
+{
     // Each channel of each sound becomes a spectrogram and a chromagram. The
     // analysis dominates start-up, so the sounds are shared out over the cores.
     std::vector<std::vector<Spectrogram*>> spectros(_sounds.size()), chromas(_sounds.size());
@@ -237,16 +284,21 @@ void App::AnalyseSounds() {
     };
     unsigned numWorkers = std::max(1u, std::min(std::thread::hardware_concurrency(), unsigned(_sounds.size())));
     std::vector<std::thread> workers;
-    for (unsigned w = 1; w < numWorkers; w++) workers.emplace_back(worker);
+    for (unsigned w = 1; w < numWorkers; w++)
+        workers.emplace_back(worker);
     worker();
-    for (std::thread& t : workers) t.join();
+    for (std::thread& t : workers)
+        t.join();
     for (size_t i = 0; i < _sounds.size(); i++) {
-        for (size_t k = 0; k < spectros[i].size(); k++) _soundRects[i]->AssociateSpectrogram(int(k), spectros[i][k]);
-        for (size_t k = 0; k < chromas[i].size(); k++) _soundRects[i]->AssociateChromagram(int(k), chromas[i][k]);
+        for (size_t k = 0; k < spectros[i].size(); k++)
+            _soundRects[i]->AssociateSpectrogram(int(k), spectros[i][k]);
+        for (size_t k = 0; k < chromas[i].size(); k++)
+            _soundRects[i]->AssociateChromagram(int(k), chromas[i][k]);
     }
 }
 
-bool App::StartAudio() {
+bool App::StartAudio()
+{
     _audio = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true);
     try {
         _audio->OpenStream(audioCallback);
@@ -262,8 +314,10 @@ bool App::StartAudio() {
     return true;
 }
 
-void App::StopAudio() {
-    if (_audio == nullptr) return;
+void App::StopAudio()
+{
+    if (_audio == nullptr)
+        return;
     try {
         _audio->StopStream();
         _audio->CloseStream();
@@ -274,7 +328,8 @@ void App::StopAudio() {
     _audio = nullptr;
 }
 
-void App::Clean() {
+void App::Clean()
+{
     StopAudio();
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
@@ -289,39 +344,50 @@ void App::Clean() {
     _masterEffectsBox = nullptr;
 }
 
-int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*) {
+int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*)
+{
     _mutex->lock();
     float* out = static_cast<float*>(outputBuffer);
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.
-    if (_tmpBuf.size() != numSamples) _tmpBuf.resize(numSamples);
-    if (!_menuFlag) MixSources(out, nFrames);
+    if (_tmpBuf.size() != numSamples)
+        _tmpBuf.resize(numSamples);
+    if (!_menuFlag)
+        MixSources(out, nFrames);
     // The master chain runs on the title screen too, so its tails die away.
     std::copy(out, out + numSamples, _tmpBuf.begin());
     _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
     std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
     Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
-    if (_bounceRecorder->IsRecording()) _bounceRecorder->Write(out, numSamples);
+    if (_bounceRecorder->IsRecording())
+        _bounceRecorder->Write(out, numSamples);
     _mutex->unlock();
     return 0;
 }
 
-void App::MixSources(float* out, unsigned int nFrames) {
+void App::MixSources(float* out, unsigned int nFrames)
+{
     for (size_t i = 0; i < _sources.size(); i++) {
         std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
         const std::vector<Source*>& notes = _noteSources[i];
         // A source whose notes are playing keeps time silently; its notes sound instead.
         _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
-        for (Source* note : notes) note->NextBuffer(&_tmpBuf, nFrames);
+        for (Source* note : notes)
+            note->NextBuffer(&_tmpBuf, nFrames);
         _sources[i]->GetEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
-        for (size_t k = 0; k < _tmpBuf.size(); k++) out[k] += _tmpBuf[k];
+        for (size_t k = 0; k < _tmpBuf.size(); k++)
+            out[k] += _tmpBuf[k];
     }
 }
 
-bool App::IsBouncing() const { return _bounceRecorder->IsRecording(); }
+bool App::IsBouncing() const
+{
+    return _bounceRecorder->IsRecording();
+}
 
-void App::ToggleAudioBounce() {
+void App::ToggleAudioBounce()
+{
     if (_audioBounce) {
         _audioBounce = false;
         memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -331,27 +397,30 @@ void App::ToggleAudioBounce() {
     }
 }
 
-void App::StartBounce() {
-    snprintf(_bounceFileName, sizeof(_bounceFileName), "%s/bounce-%ld-%d.raw", BOUNCE_DIR,
-             long(time(nullptr)), rand() % 1000000);
+void App::StartBounce()
+{
+    snprintf(_bounceFileName, sizeof(_bounceFileName), "%s/bounce-%ld-%d.raw", BOUNCE_DIR, long(time(nullptr)),
+             rand() % 1000000);
     if (mkdir(BOUNCE_DIR, 0755) != 0 && errno != EEXIST) {
         std::cerr << "Cannot create the folder " << BOUNCE_DIR << ": " << strerror(errno) << std::endl;
     }
     if (!_bounceRecorder->Start(_bounceFileName)) {
         // Say so, and stay off, so that nobody believes a recording is running.
-        std::cerr << "Cannot record: the file " << _bounceFileName << " cannot be created ("
-                  << strerror(errno) << ")" << std::endl;
+        std::cerr << "Cannot record: the file " << _bounceFileName << " cannot be created (" << strerror(errno) << ")"
+                  << std::endl;
         memset(_bounceFileName, 0, sizeof(_bounceFileName));
         return;
     }
     _audioBounce = true;
 }
 
-void App::ApplyModelViewOffset() {
+void App::ApplyModelViewOffset()
+{
     glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);
 }
 
-void App::OnDisplay() {
+void App::OnDisplay()
+{
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
@@ -363,17 +432,22 @@ void App::OnDisplay() {
         DrawTitle();
         DrawHelp(false);
     } else {
-        for (SoundRect* rect : _soundRects) rect->GetUI()->Draw();
-        for (Source* source : _sources) source->GetUI()->Draw();
-        if (IsBouncing()) DrawBounceFile();
-        if (_displayHelp) DrawHelp(true);
+        for (SoundRect* rect : _soundRects)
+            rect->GetUI()->Draw();
+        for (Source* source : _sources)
+            source->GetUI()->Draw();
+        if (IsBouncing())
+            DrawBounceFile();
+        if (_displayHelp)
+            DrawHelp(true);
     }
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
 }
 
-void App::DrawTitle() {
+void App::DrawTitle()
+{
     glPushMatrix();
     glLoadIdentity();
     glLineWidth(_style->GetTitleLineWidth());
@@ -392,7 +466,8 @@ void App::DrawTitle() {
     glPopMatrix();
 }
 
-void App::DrawHelp(bool overlay) {
+void App::DrawHelp(bool overlay)
+{
     glPushMatrix();
     glLoadIdentity();
     double color[4];
@@ -420,7 +495,8 @@ void App::DrawHelp(bool overlay) {
     glPopMatrix();
 }
 
-void App::DrawBounceFile() {
+void App::DrawBounceFile()
+{
     double color[4];
     _style->GetParamColor(color);
     SetColor(color, Pulse(2.5132741928100586));
@@ -432,23 +508,28 @@ void App::DrawBounceFile() {
     glPopMatrix();
 }
 
-void App::DrawString(double x, double y, double z, const char* text, double scale) {
+void App::DrawString(double x, double y, double z, const char* text, double scale)
+{
     glPushMatrix();
     glTranslatef(x, _winHeight - y, z);
     glScalef(0.001 * scale, 0.001 * scale, 0.001);
-    for (const char* c = text; *c; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    for (const char* c = text; *c; c++)
+        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
     glPopMatrix();
 }
 
-void App::DrawString2(double x, double y, double z, const char* text, double scale) {
+void App::DrawString2(double x, double y, double z, const char* text, double scale)
+{
     glPushMatrix();
     glTranslatef(x, _winHeight - y, z);
     glScalef(scale, scale, 1);
-    for (const char* c = text; *c; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    for (const char* c = text; *c; c++)
+        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
     glPopMatrix();
 }
 
-void App::OnReshape(int w, int h) {
+void App::OnReshape(int w, int h)
+{
     _mutex->lock();
     glViewport(0, 0, w, h);
     SetWinSize(w, h);
@@ -462,7 +543,8 @@ void App::OnReshape(int w, int h) {
     _mutex->unlock();
 }
 
-void App::OnIdle() {
+void App::OnIdle()
+{
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
@@ -470,24 +552,29 @@ void App::OnIdle() {
     _mutex->unlock();
 }
 
-void App::WaitForNextFrame() {
+void App::WaitForNextFrame()
+{
     // Without a cap the toolkit redraws as fast as it can and, where drawing
     // is done in software, takes the cores the audio needs. The wait happens
     // outside the scene lock, so the audio callback never waits for a frame.
-    if (_fps <= 0) return;
+    if (_fps <= 0)
+        return;
     auto frame = std::chrono::microseconds(1000000 / _fps);
     auto now = std::chrono::steady_clock::now();
-    if (now < _nextFrameTime) std::this_thread::sleep_until(_nextFrameTime);
+    if (now < _nextFrameTime)
+        std::this_thread::sleep_until(_nextFrameTime);
     _nextFrameTime = std::max(now, _nextFrameTime) + frame;
 }
 
-void App::SetWindowedMode() {
+void App::SetWindowedMode()
+{
     SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
     glutReshapeWindow(_winWidth, _winHeight);
     glutPositionWindow(_screenWidth / 2 - _winWidth / 2, _screenHeight / 2 - _winHeight / 2);
 }
 
-void App::ToggleFullScreen() {
+void App::ToggleFullScreen()
+{
     if (_isFullScreen) {
         SetWindowedMode();
         _isFullScreen = false;
@@ -497,31 +584,43 @@ void App::ToggleFullScreen() {
     }
 }
 
-void App::NextStyle() {
+void App::NextStyle()
+{
     _styleManager->NextStyle();
     UpdateStyle();
 }
 
-void App::PrevStyle() {
+void App::PrevStyle()
+{
     _styleManager->PrevStyle();
     UpdateStyle();
 }
 
-void App::UpdateStyle() {
+void App::UpdateStyle()
+{
     _style = _styleManager->GetCurrentStyle();
     double background[4];
     _style->GetBackgroundColor(background);
     glClearColor(background[0], background[1], background[2], background[3]);
-    for (SoundRect* rect : _soundRects) rect->GetUI()->UpdateStyle(_style);
-    for (Source* source : _sources) source->GetUI()->UpdateStyle(_style);
+    for (SoundRect* rect : _soundRects)
+        rect->GetUI()->UpdateStyle(_style);
+    for (Source* source : _sources)
+        source->GetUI()->UpdateStyle(_style);
     glutPostRedisplay();
 }
 
-void App::TranslatePositionX(double pixels) { _position._x += pixels / _winWidth; }
+void App::TranslatePositionX(double pixels)
+{
+    _position._x += pixels / _winWidth;
+}
 
-void App::TranslatePositionY(double pixels) { _position._y += pixels / _winHeight; }
+void App::TranslatePositionY(double pixels)
+{
+    _position._y += pixels / _winHeight;
+}
 
-void App::OnKeyboard(unsigned char key, int x, int y) {
+void App::OnKeyboard(unsigned char key, int x, int y)
+{
     _mutex->lock();
     _control->OnKeyboard(key, x, y, glutGetModifiers());
     glutPostRedisplay();
@@ -529,61 +628,74 @@ void App::OnKeyboard(unsigned char key, int x, int y) {
     QuitIfRequested();
 }
 
-void App::OnKeyUp(unsigned char key, int x, int y) {
+void App::OnKeyUp(unsigned char key, int x, int y)
+{
     _mutex->lock();
     _control->OnKeyUp(key, x, y);
     _mutex->unlock();
 }
 
-void App::OnSpecialKey(int key, int x, int y) {
+void App::OnSpecialKey(int key, int x, int y)
+{
     _mutex->lock();
     _control->OnSpecialKey(key, x, y, glutGetModifiers());
     glutPostRedisplay();
     _mutex->unlock();
 }
 
-void App::OnSpecialKeyUp(int key, int x, int y) {
+void App::OnSpecialKeyUp(int key, int x, int y)
+{
     _mutex->lock();
     _control->OnSpecialKeyUp(key, x, y);
     glutPostRedisplay();
     _mutex->unlock();
 }
 
-void App::OnMouse(int button, int state, int x, int y) {
+void App::OnMouse(int button, int state, int x, int y)
+{
     _mutex->lock();
     _control->OnMouse(button, state, x, y, glutGetModifiers());
     _mutex->unlock();
 }
 
-void App::OnMouseDrag(int x, int y) {
+void App::OnMouseDrag(int x, int y)
+{
     _mutex->lock();
     _control->OnMouseDrag(x, y);
     _mutex->unlock();
 }
 
-void App::OnMousePassiveMotion(int x, int y) {
+void App::OnMousePassiveMotion(int x, int y)
+{
     _mutex->lock();
     _control->OnMousePassiveMotion(x, y);
     _mutex->unlock();
 }
 
-void App::OnMouseWheel(int wheel, int direction, int x, int y) {
+void App::OnMouseWheel(int wheel, int direction, int x, int y)
+{
     _mutex->lock();
     _control->OnMouseWheel(wheel, direction, x, y);
     glutPostRedisplay();
     _mutex->unlock();
 }
 
-void App::SendNoteOn(int note) {
-    if (_midiOut != nullptr) _midiOut->SendNoteOn(note);
+void App::SendNoteOn(int note)
+{
+    if (_midiOut != nullptr)
+        _midiOut->SendNoteOn(note);
 }
 
-void App::SendNoteOff(int note) {
-    if (_midiOut != nullptr) _midiOut->SendNoteOff(note);
+void App::SendNoteOff(int note)
+{
+    if (_midiOut != nullptr)
+        _midiOut->SendNoteOff(note);
 }
 
-void App::QuitIfRequested() {
-    if (!_quitRequested) return;
+void App::QuitIfRequested()
+{
+    if (!_quitRequested)
+        return;
     // Outside the scene lock: stopping the stream waits for the audio callback,
     // which needs the lock to finish its block.
     Clean();

@@ -58,8 +58,8 @@ public:
     void OnMouseWheel(int wheel, int direction, int x, int y);
 
     // Audio callback: mixes one block of nFrames interleaved stereo frames.
-    int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
-                unsigned int status, void* userData);
+    int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime, unsigned int status,
+                void* userData);
 
     // Recording of the master output to ./bounces/.
     void ToggleAudioBounce();

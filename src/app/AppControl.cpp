@@ -85,28 +85,43 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
 }  // namespace
 
 AppControl::AppControl(App* app)
-    : _app(app), _leftMouseDown(false), _rightMouseDown(false), _middleMouseDown(false),
-      _isDraggingBackground(false), _ctrlDown(false), _zoomCenterX(0), _zoomCenterY(0),
-      _altPressed(false), _spacePressed(false), _shiftPressed(false), _mouseX(-1), _mouseY(-1),
-      _veryHighNumber(50000000), _lastDragX(50000000), _lastDragY(50000000), _lastMouseX(-1),
-      _lastMouseY(-1) {}
+    : _app(app), _leftMouseDown(false), _rightMouseDown(false), _middleMouseDown(false), _isDraggingBackground(false),
+      _ctrlDown(false), _zoomCenterX(0), _zoomCenterY(0), _altPressed(false), _spacePressed(false),
+      _shiftPressed(false), _mouseX(-1), _mouseY(-1), _veryHighNumber(50000000), _lastDragX(50000000),
+      _lastDragY(50000000), _lastMouseX(-1), _lastMouseY(-1)
+{
+}
 
-const char** AppControl::GetCommands() const { return COMMANDS; }
+const char** AppControl::GetCommands() const
+{
+    return COMMANDS;
+}
 
-int AppControl::GetNumCommands() const { return NUM_COMMANDS; }
+int AppControl::GetNumCommands() const
+{
+    return NUM_COMMANDS;
+}
 
-const char** AppControl::GetCommandsShort() const { return COMMANDS_SHORT; }
+const char** AppControl::GetCommandsShort() const
+{
+    return COMMANDS_SHORT;
+}
 
-int AppControl::GetNumCommandsShort() const { return NUM_COMMANDS; }
+int AppControl::GetNumCommandsShort() const
+{
+    return NUM_COMMANDS;
+}
 
-void AppControl::UpdateMouseCoords(int x, int y) {
+void AppControl::UpdateMouseCoords(int x, int y)
+{
     _mouseX = int(_app->GetPositionX() + x);
     _mouseY = int(_app->GetWinHeight() - (y - _app->GetPositionY()));
     _mouseX = int(_mouseX / _app->GetZoom());
     _mouseY = int(_mouseY / _app->GetZoom());
 }
 
-void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers) {
+void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
+{
     _app->SetMenuFlag(false);
     if (key == KEY_ESCAPE && (modifiers & MOD_SHIFT)) {
         _app->RequestQuit();
@@ -120,7 +135,8 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers) {
     CheckMidiNoteKey(key, true);
 }
 
-bool AppControl::HandleTypedValueKey(unsigned char key) {
+bool AppControl::HandleTypedValueKey(unsigned char key)
+{
     if (key == '1' || key == KEY_AMPERSAND) {
         _app->AddParamStringChar('1');
     } else if (key == KEY_QUOTE) {
@@ -144,7 +160,8 @@ bool AppControl::HandleTypedValueKey(unsigned char key) {
     return true;
 }
 
-void AppControl::HandleSceneKey(unsigned char key) {
+void AppControl::HandleSceneKey(unsigned char key)
+{
     if (key == '1' || key == KEY_AMPERSAND) {
         _app->ResetParamString();
         _app->Deselect(App::RECT);
@@ -154,7 +171,8 @@ void AppControl::HandleSceneKey(unsigned char key) {
     }
 }
 
-void AppControl::OnKeyUp(unsigned char key, int, int) {
+void AppControl::OnKeyUp(unsigned char key, int, int)
+{
     if (key == KEY_SPACE) {
         _spacePressed = false;
     } else if (key == KEY_RESIZE) {
@@ -165,22 +183,26 @@ void AppControl::OnKeyUp(unsigned char key, int, int) {
     CheckMidiNoteKey(key, false);
 }
 
-int AppControl::NoteOfKey(unsigned char key) {
+int AppControl::NoteOfKey(unsigned char key)
+{
     // Each row of a French keyboard is a chromatic run around note 72; the rows overlap.
     static const char* const ROWS[] = {"WXCVBN", "QSDFGHJKLM", "AZERTYUIOP"};
     static const int ROW_START[] = {-12, -7, 0};
     unsigned char upper = (key >= 'a' && key <= 'z') ? key - 'a' + 'A' : key;
     for (int row = 0; row < 3; row++) {
         for (int i = 0; ROWS[row][i] != 0; i++) {
-            if (ROWS[row][i] == upper) return 72 + ROW_START[row] + i;
+            if (ROWS[row][i] == upper)
+                return 72 + ROW_START[row] + i;
         }
     }
     return -1;
 }
 
-void AppControl::CheckMidiNoteKey(unsigned char key, bool down) {
+void AppControl::CheckMidiNoteKey(unsigned char key, bool down)
+{
     int note = NoteOfKey(key);
-    if (note < 0) return;
+    if (note < 0)
+        return;
     if (down) {
         _app->SendNoteOn(note);
     } else {
@@ -188,88 +210,116 @@ void AppControl::CheckMidiNoteKey(unsigned char key, bool down) {
     }
 }
 
-void AppControl::OnSpecialKey(int key, int x, int y, int modifiers) {
+void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
+{
     _app->SetMenuFlag(false);
     bool ctrl = (modifiers & MOD_CTRL) != 0;
     switch (key) {
-        case KEY_F1: _app->ToggleDrawHelp(true); break;
-        case KEY_F5: _app->ToggleFullScreen(); break;
-        // The flag was cleared just above, so F10 always brings the title screen back.
-        case KEY_F10: _app->SetMenuFlag(!_app->GetMenuFlag()); break;
-        case KEY_F11: _app->ToggleAudioBounce(); break;
-        case KEY_LEFT:
-            if (ctrl) {
-                _app->PrevStyle();
-            } else if (modifiers == 0) {
-                _app->TranslatePositionX(-_app->GetXMoveSpeed());
-                _mouseX = int(_mouseX - _app->GetXMoveSpeed());
-            }
-            break;
-        case KEY_RIGHT:
-            if (ctrl) {
-                _app->NextStyle();
-            } else if (modifiers == 0) {
-                _app->TranslatePositionX(_app->GetXMoveSpeed());
-                _mouseX = int(_mouseX + _app->GetXMoveSpeed());
-            }
-            break;
-        // The stored pointer moves against the scroll, as if the pointer stayed on
-        // the same scene point; the next pointer motion recomputes it exactly.
-        case KEY_UP:
-            _app->TranslatePositionY(_app->GetYMoveSpeed());
-            _mouseY = int(_mouseY - _app->GetYMoveSpeed());
-            break;
-        case KEY_DOWN:
-            _app->TranslatePositionY(-_app->GetYMoveSpeed());
-            _mouseY = int(_mouseY + _app->GetYMoveSpeed());
-            break;
-        case KEY_SHIFT_L: _shiftPressed = true; break;
-        case KEY_CTRL_L:
-        case KEY_CTRL_R:
-            _isDraggingBackground = true;
-            _ctrlDown = true;
-            break;
-        case KEY_ALT_L:
-            _altPressed = true;
-            _zoomCenterX = x;
-            _zoomCenterY = _app->GetWinHeight() - y;
-            _lastMouseX = x;
-            _lastMouseY = y;
-            break;
-        default: break;
+    case KEY_F1:
+        _app->ToggleDrawHelp(true);
+        break;
+    case KEY_F5:
+        _app->ToggleFullScreen();
+        break;
+    // The flag was cleared just above, so F10 always brings the title screen back.
+    case KEY_F10:
+        _app->SetMenuFlag(!_app->GetMenuFlag());
+        break;
+    case KEY_F11:
+        _app->ToggleAudioBounce();
+        break;
+    case KEY_LEFT:
+        if (ctrl) {
+            _app->PrevStyle();
+        } else if (modifiers == 0) {
+            _app->TranslatePositionX(-_app->GetXMoveSpeed());
+            _mouseX = int(_mouseX - _app->GetXMoveSpeed());
+        }
+        break;
+    case KEY_RIGHT:
+        if (ctrl) {
+            _app->NextStyle();
+        } else if (modifiers == 0) {
+            _app->TranslatePositionX(_app->GetXMoveSpeed());
+            _mouseX = int(_mouseX + _app->GetXMoveSpeed());
+        }
+        break;
+    // The stored pointer moves against the scroll, as if the pointer stayed on
+    // the same scene point; the next pointer motion recomputes it exactly.
+    case KEY_UP:
+        _app->TranslatePositionY(_app->GetYMoveSpeed());
+        _mouseY = int(_mouseY - _app->GetYMoveSpeed());
+        break;
+    case KEY_DOWN:
+        _app->TranslatePositionY(-_app->GetYMoveSpeed());
+        _mouseY = int(_mouseY + _app->GetYMoveSpeed());
+        break;
+    case KEY_SHIFT_L:
+        _shiftPressed = true;
+        break;
+    case KEY_CTRL_L:
+    case KEY_CTRL_R:
+        _isDraggingBackground = true;
+        _ctrlDown = true;
+        break;
+    case KEY_ALT_L:
+        _altPressed = true;
+        _zoomCenterX = x;
+        _zoomCenterY = _app->GetWinHeight() - y;
+        _lastMouseX = x;
+        _lastMouseY = y;
+        break;
+    default:
+        break;
     }
 }
 
-void AppControl::OnSpecialKeyUp(int key, int, int) {
+void AppControl::OnSpecialKeyUp(int key, int, int)
+{
     switch (key) {
-        case KEY_F1: _app->ToggleDrawHelp(false); break;
-        case KEY_SHIFT_L: _shiftPressed = false; break;
-        case KEY_CTRL_L:
-        case KEY_CTRL_R:
-            _isDraggingBackground = false;
-            _ctrlDown = false;
-            break;
-        case KEY_ALT_L: _altPressed = false; break;
-        default: break;
+    case KEY_F1:
+        _app->ToggleDrawHelp(false);
+        break;
+    case KEY_SHIFT_L:
+        _shiftPressed = false;
+        break;
+    case KEY_CTRL_L:
+    case KEY_CTRL_R:
+        _isDraggingBackground = false;
+        _ctrlDown = false;
+        break;
+    case KEY_ALT_L:
+        _altPressed = false;
+        break;
+    default:
+        break;
     }
 }
 
-void AppControl::OnMouse(int button, int state, int x, int y, int modifiers) {
+void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
+{
     bool down = state == BUTTON_DOWN;
-    if (button == BUTTON_LEFT) _leftMouseDown = down;
-    if (button == BUTTON_RIGHT) _rightMouseDown = down;
-    if (button == BUTTON_MIDDLE) _middleMouseDown = down;
-    if (!(modifiers & MOD_ALT)) _altPressed = false;
+    if (button == BUTTON_LEFT)
+        _leftMouseDown = down;
+    if (button == BUTTON_RIGHT)
+        _rightMouseDown = down;
+    if (button == BUTTON_MIDDLE)
+        _middleMouseDown = down;
+    if (!(modifiers & MOD_ALT))
+        _altPressed = false;
     // A right click confirms a value being typed.
-    if (_rightMouseDown && _app->IsEditingParamString()) _app->ApplyParamString();
-    if (_app->IsEditingParamString()) return;
+    if (_rightMouseDown && _app->IsEditingParamString())
+        _app->ApplyParamString();
+    if (_app->IsEditingParamString())
+        return;
     UpdateMouseCoords(x, y);
     if (_leftMouseDown || _middleMouseDown) {
         _lastMouseX = x;
         _lastMouseY = y;
     }
     _isDraggingBackground = _middleMouseDown || _ctrlDown;
-    if (_isDraggingBackground) return;
+    if (_isDraggingBackground)
+        return;
     if (_altPressed && !_spacePressed && _leftMouseDown) {
         _zoomCenterX = x;
         _zoomCenterY = _app->GetWinHeight() - y;
@@ -285,12 +335,17 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers) {
     }
 }
 
-void AppControl::OnMouseDrag(int x, int y) {
-    if (!(_leftMouseDown || _rightMouseDown || _middleMouseDown)) return;
-    if (_app->IsEditingParamString()) return;
+void AppControl::OnMouseDrag(int x, int y)
+{
+    if (!(_leftMouseDown || _rightMouseDown || _middleMouseDown))
+        return;
+    if (_app->IsEditingParamString())
+        return;
     UpdateMouseCoords(x, y);
-    if (_lastDragX == _veryHighNumber) _lastDragX = _mouseX;
-    if (_lastDragY == _veryHighNumber) _lastDragY = _mouseY;
+    if (_lastDragX == _veryHighNumber)
+        _lastDragX = _mouseX;
+    if (_lastDragY == _veryHighNumber)
+        _lastDragY = _mouseY;
     double f = GetFineDragFactor();
     double dx = (_mouseX - _lastDragX) * f;
     double dy = (_mouseY - _lastDragY) * f;
@@ -311,16 +366,19 @@ void AppControl::OnMouseDrag(int x, int y) {
     }
 }
 
-void AppControl::ApplyDragStep(double dx, double dy) {
+void AppControl::ApplyDragStep(double dx, double dy)
+{
     if (_app->IsSelectedSource()) {
         _app->SourceMouseDrag(dx, dy);
     } else if (_app->IsSelectedRect()) {
         _app->RectMouseDrag(dx, dy);
-        if (_app->GetDragMode() == 1) _app->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
+        if (_app->GetDragMode() == 1)
+            _app->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
     }
 }
 
-void AppControl::OnMousePassiveMotion(int x, int y) {
+void AppControl::OnMousePassiveMotion(int x, int y)
+{
     UpdateMouseCoords(x, y);
     // Without a previous position (after the resize key) there is no step to bend by.
     bool hasStep = _lastDragX != _veryHighNumber && _lastDragY != _veryHighNumber;
@@ -328,11 +386,14 @@ void AppControl::OnMousePassiveMotion(int x, int y) {
     _lastDragX = _mouseX;
     _lastDragY = _mouseY;
     // Moving the pointer bends the notes that are playing.
-    if (hasStep && _app->IsPlayingNoteSource()) _app->ApplyVirtualPitchWheel(dx, dy);
+    if (hasStep && _app->IsPlayingNoteSource())
+        _app->ApplyVirtualPitchWheel(dx, dy);
 }
 
-void AppControl::OnMouseWheel(int, int direction, int x, int y) {
-    if (_app->IsEditingParamString()) return;
+void AppControl::OnMouseWheel(int, int direction, int x, int y)
+{
+    if (_app->IsEditingParamString())
+        return;
     _zoomCenterX = x;
     _zoomCenterY = _app->GetWinHeight() - y;
     // Each wheel step zooms by 10 % about the pointer.

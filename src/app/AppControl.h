@@ -8,17 +8,35 @@ class AppControl {
 public:
     // Key and button codes of the window toolkit.
     enum SpecialKey {
-        KEY_F1 = 1, KEY_F5 = 5, KEY_F10 = 10, KEY_F11 = 11, KEY_F12 = 12,
-        KEY_LEFT = 100, KEY_UP = 101, KEY_RIGHT = 102, KEY_DOWN = 103,
-        KEY_SHIFT_L = 112, KEY_CTRL_L = 114, KEY_CTRL_R = 115, KEY_ALT_L = 116
+        KEY_F1 = 1,
+        KEY_F5 = 5,
+        KEY_F10 = 10,
+        KEY_F11 = 11,
+        KEY_F12 = 12,
+        KEY_LEFT = 100,
+        KEY_UP = 101,
+        KEY_RIGHT = 102,
+        KEY_DOWN = 103,
+        KEY_SHIFT_L = 112,
+        KEY_CTRL_L = 114,
+        KEY_CTRL_R = 115,
+        KEY_ALT_L = 116
     };
     enum Modifier { MOD_SHIFT = 1, MOD_CTRL = 2, MOD_ALT = 4 };
     enum MouseButton { BUTTON_LEFT = 0, BUTTON_MIDDLE = 1, BUTTON_RIGHT = 2 };
     enum ButtonState { BUTTON_DOWN = 0, BUTTON_UP = 1 };
     enum OrdinaryKey {
-        KEY_BACKSPACE = 8, KEY_ENTER = 13, KEY_ESCAPE = 27, KEY_SPACE = 32, KEY_QUOTE = 34,
-        KEY_AMPERSAND = 38, KEY_MINUS = 45, KEY_POINT = 46, KEY_SEMICOLON = 59,
-        KEY_UNDERSCORE = 95, KEY_DELETE = 127,
+        KEY_BACKSPACE = 8,
+        KEY_ENTER = 13,
+        KEY_ESCAPE = 27,
+        KEY_SPACE = 32,
+        KEY_QUOTE = 34,
+        KEY_AMPERSAND = 38,
+        KEY_MINUS = 45,
+        KEY_POINT = 46,
+        KEY_SEMICOLON = 59,
+        KEY_UNDERSCORE = 95,
+        KEY_DELETE = 127,
         // Left of "1" on a French keyboard (superscript two): held, drags resize rects.
         KEY_RESIZE = 178
     };

@@ -10,9 +10,13 @@
 #include "midi/MyRtMidiIn.h"
 #include "sources/Source.h"
 
-MidiQueue* App::GetMidiQueue() const { return _midiIn->GetMidiQueue(); }
+MidiQueue* App::GetMidiQueue() const
+{
+    return _midiIn->GetMidiQueue();
+}
 
-void App::UpdateMidiIn() {
+void App::UpdateMidiIn()
+{
     MidiQueue* queue = GetMidiQueue();
     MidiQueue::MidiMessage message;
     while (queue->PopMessage(&message)) {
@@ -24,42 +28,52 @@ void App::UpdateMidiIn() {
             StopNoteSources(message.GetNoteNumber());
         } else if (message.IsPitchWheel()) {
             BendNoteSources(message.GetPitchWheel());
-            if (Source* source = GetCurrentSource()) source->SetMidiPitchWheelValue(message.GetPitchWheel());
+            if (Source* source = GetCurrentSource())
+                source->SetMidiPitchWheelValue(message.GetPitchWheel());
         }
     }
-    if (!IsPlayingNoteSource()) _virtualPitch = 0;
+    if (!IsPlayingNoteSource())
+        _virtualPitch = 0;
 }
 
-void App::StartNoteSource(int note) {
+void App::StartNoteSource(int note)
+{
     // Without a selected source a note has nothing to play.
-    if (_selectedSource < 0) return;
+    if (_selectedSource < 0)
+        return;
     Source* copy = _sources[_selectedSource]->Clone();
     copy->SetMidiNote(note);
     _noteSources[_selectedSource].push_back(copy);
 }
 
-void App::StopNoteSources(int note) {
+void App::StopNoteSources(int note)
+{
     // Every copy playing that note ends, whichever source it was cloned from.
     for (std::vector<Source*>& notes : _noteSources) {
-        auto ended = std::stable_partition(notes.begin(), notes.end(),
-                                           [note](Source* s) { return s->GetMidiNote() != note; });
-        for (auto it = ended; it != notes.end(); ++it) delete *it;
+        auto ended =
+            std::stable_partition(notes.begin(), notes.end(), [note](Source* s) { return s->GetMidiNote() != note; });
+        for (auto it = ended; it != notes.end(); ++it)
+            delete *it;
         notes.erase(ended, notes.end());
     }
 }
 
-void App::BendNoteSources(double wheel) {
+void App::BendNoteSources(double wheel)
+{
     for (std::vector<Source*>& notes : _noteSources) {
-        for (Source* note : notes) note->SetMidiPitchWheelValue(wheel);
+        for (Source* note : notes)
+            note->SetMidiPitchWheelValue(wheel);
     }
 }
 
-bool App::IsPlayingNoteSource() const {
+bool App::IsPlayingNoteSource() const
+{
     return std::any_of(_noteSources.begin(), _noteSources.end(),
                        [](const std::vector<Source*>& notes) { return !notes.empty(); });
 }
 
-void App::ApplyVirtualPitchWheel(double dx, double dy) {
+void App::ApplyVirtualPitchWheel(double dx, double dy)
+{
     // The mouse is a pitch wheel while notes sound: 500 canvas pixels bend a full octave.
     _virtualPitch += 0.002 * (std::fabs(dx) > std::fabs(dy) ? dx : dy);
     _virtualPitch = std::clamp(_virtualPitch, -1.0, 1.0);

@@ -23,71 +23,88 @@ const double RESIZE_DEAD_ZONE = 10.0;
 
 }  // namespace
 
-void App::AddGrainCloud(double x, double y) {
+void App::AddGrainCloud(double x, double y)
+{
     int index = int(_sources.size());
-    if (_selectedSource >= 0) _sources[_selectedSource]->GetUI()->SetSelectState(false);
+    if (_selectedSource >= 0)
+        _sources[_selectedSource]->GetUI()->SetSelectState(false);
     _selectedSource = index;
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    UIGrainCloud* view = new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight,
-                                          CLOUD_VOICES, _soundRects);
+    UIGrainCloud* view =
+        new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects);
     view->SetSelectState(true);
     cloud->RegisterUI(view);
     _sources.push_back(cloud);
     _noteSources.resize(_sources.size());
 }
 
-void App::DelSelectedSource() {
+void App::DelSelectedSource()
+{
     // Backspace edits a value being typed instead of removing the source.
-    if (_isEditingParamString || !_paramValueString.empty() || _selectedSource < 0) return;
+    if (_isEditingParamString || !_paramValueString.empty() || _selectedSource < 0)
+        return;
     ReleaseSource(size_t(_selectedSource));
     _selectedSource = -1;
 }
 
-void App::ReleaseSource(size_t index) {
+void App::ReleaseSource(size_t index)
+{
     Source* source = _sources[index];
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // The scene lock is held, so the audio callback is between blocks and
     // cannot be inside any of these; the source releases its own view.
-    for (Source* note : noteSources) delete note;
+    for (Source* note : noteSources)
+        delete note;
     delete source;
 }
 
-void App::Deselect(int kind) {
+void App::Deselect(int kind)
+{
     if (kind == SOURCE) {
-        if (_selectedSource >= 0) _sources[_selectedSource]->GetUI()->SetSelectState(false);
+        if (_selectedSource >= 0)
+            _sources[_selectedSource]->GetUI()->SetSelectState(false);
         _selectedSource = -1;
     } else if (kind == RECT) {
-        if (_selectedRect >= 0) _soundRects[_selectedRect]->GetUI()->SetSelectState(false);
+        if (_selectedRect >= 0)
+            _soundRects[_selectedRect]->GetUI()->SetSelectState(false);
         _selectedRect = -1;
     }
 }
 
-int App::PickSourceIndex(double nx, double ny) const {
+int App::PickSourceIndex(double nx, double ny) const
+{
     // Sources created earlier win over later ones where they overlap.
     for (size_t i = 0; i < _sources.size(); i++) {
-        if (_sources[i]->GetUI()->Pick(nx, ny)) return int(i);
+        if (_sources[i]->GetUI()->Pick(nx, ny))
+            return int(i);
     }
     return -1;
 }
 
-void App::SelectSource(int index) {
+void App::SelectSource(int index)
+{
     _selectedSource = index;
-    if (index >= 0) _sources[index]->GetUI()->SetSelectState(true);
+    if (index >= 0)
+        _sources[index]->GetUI()->SetSelectState(true);
 }
 
-void App::SelectRect(int index) {
+void App::SelectRect(int index)
+{
     _selectedRect = index;
-    if (index >= 0) _soundRects[index]->GetUI()->SetSelectState(true);
+    if (index >= 0)
+        _soundRects[index]->GetUI()->SetSelectState(true);
 }
 
-void App::UpdateSourcePicking(double x, double y) {
+void App::UpdateSourcePicking(double x, double y)
+{
     Deselect(SOURCE);
     SelectSource(PickSourceIndex(x / _winWidth, y / _winHeight));
 }
 
-void App::UpdateRectPicking(double x, double y) {
+void App::UpdateRectPicking(double x, double y)
+{
     double nx = x / _winWidth, ny = y / _winHeight;
     int previous = _selectedRect;
     Deselect(RECT);
@@ -101,141 +118,193 @@ void App::UpdateRectPicking(double x, double y) {
     // under the pointer; otherwise the first rect under it is chosen.
     int choice = -1;
     for (size_t i = 0; i < _soundRects.size(); i++) {
-        if (!_soundRects[i]->GetUI()->Pick(nx, ny)) continue;
-        if (choice == -1 || int(i) == previous) choice = int(i);
+        if (!_soundRects[i]->GetUI()->Pick(nx, ny))
+            continue;
+        if (choice == -1 || int(i) == previous)
+            choice = int(i);
     }
     SelectRect(choice);
 }
 
-void App::SourceMouseDrag(double dx, double dy) {
+void App::SourceMouseDrag(double dx, double dy)
+{
     Source* source = GetCurrentSource();
-    if (source == nullptr || source->GetCurrentParameter() != nullptr) return;
+    if (source == nullptr || source->GetCurrentParameter() != nullptr)
+        return;
     UISource* view = source->GetUI();
     view->UpdatePosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
 }
 
-void App::RectMouseDrag(double dx, double dy) {
+void App::RectMouseDrag(double dx, double dy)
+{
     UISoundRect* view = GetCurrentSoundRect();
-    if (view == nullptr || view->GetCurrentParameter() != nullptr) return;
+    if (view == nullptr || view->GetCurrentParameter() != nullptr)
+        return;
     view->UpdateRectPosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
 }
 
-void App::ScaleSoundRect(double x, double y, double dx, double dy) {
+void App::ScaleSoundRect(double x, double y, double dx, double dy)
+{
     UISoundRect* view = GetCurrentSoundRect();
-    if (view == nullptr) return;
+    if (view == nullptr)
+        return;
     double cx = _winWidth * view->GetX(), cy = _winHeight * view->GetY();
     double width = _winWidth * view->GetWidth(), height = _winHeight * view->GetHeight();
     // A step away from the centre grows the rect, a step towards it shrinks it.
-    if (cx > x) dx = -dx;
-    if (cy > y) dy = -dy;
+    if (cx > x)
+        dx = -dx;
+    if (cy > y)
+        dy = -dy;
     double distX = std::fabs(x - cx), distY = std::fabs(y - cy);
     double kx = distX > RESIZE_DEAD_ZONE ? width / distX : 0.0;
     double ky = distY > RESIZE_DEAD_ZONE ? height / distY : 0.0;
     view->SetDimensions((width + 2 * dx * kx) / _winWidth, (height + 2 * dy * ky) / _winHeight);
 }
 
-void App::ApplyZoom(double factor, double cx, double cy) {
+void App::ApplyZoom(double factor, double cx, double cy)
+{
     double oldZoom = _zoom;
-    if (oldZoom * factor < MIN_ZOOM) return;
+    if (oldZoom * factor < MIN_ZOOM)
+        return;
     _zoom = oldZoom * factor;
     // Keep the canvas point under (cx, cy) where it is on the screen.
     _position._x = _zoom * (_position._x + cx / _winWidth) / oldZoom - cx / _winWidth;
     _position._y = _zoom * (_position._y + cy / _winHeight) / oldZoom - cy / _winHeight;
 }
 
-Source* App::GetCurrentSource() const {
+Source* App::GetCurrentSource() const
+{
     return _selectedSource >= 0 ? _sources[_selectedSource] : nullptr;
 }
 
-UISoundRect* App::GetCurrentSoundRect() const {
+UISoundRect* App::GetCurrentSoundRect() const
+{
     return _selectedRect >= 0 ? _soundRects[_selectedRect]->GetUI() : nullptr;
 }
 
-const char* App::GetParamValueString() const {
+const char* App::GetParamValueString() const
+{
     return _paramValueString.empty() ? nullptr : _paramValueString.c_str();
 }
 
-int App::GetCurrentSourceParamIdx() const {
+int App::GetCurrentSourceParamIdx() const
+{
     Source* source = GetCurrentSource();
     Parameter* param = source != nullptr ? source->GetCurrentParameter() : nullptr;
     return param != nullptr ? param->GetIndex() : -1;
 }
 
-int App::GetCurrentRectParamIdx() const {
+int App::GetCurrentRectParamIdx() const
+{
     UISoundRect* view = GetCurrentSoundRect();
     Parameter* param = view != nullptr ? view->GetCurrentParameter() : nullptr;
     return param != nullptr ? param->GetIndex() : -1;
 }
 
-void App::AddParamStringChar(char c) {
-    if (_isEditingParamString) _paramValueString += c;
+void App::AddParamStringChar(char c)
+{
+    if (_isEditingParamString)
+        _paramValueString += c;
 }
 
-void App::InsertParamStringChar(int position, const std::string& text) {
-    if (_isEditingParamString) _paramValueString.insert(size_t(position), text);
+void App::InsertParamStringChar(int position, const std::string& text)
+{
+    if (_isEditingParamString)
+        _paramValueString.insert(size_t(position), text);
 }
 
-void App::DelLastParamStringChar() {
-    if (!_paramValueString.empty()) _paramValueString.pop_back();
+void App::DelLastParamStringChar()
+{
+    if (!_paramValueString.empty())
+        _paramValueString.pop_back();
 }
 
-void App::ResetParamString() {
+void App::ResetParamString()
+{
     _paramValueString.clear();
     _isEditingParamString = false;
 }
 
-void App::ResetCurrentParam() {
+void App::ResetCurrentParam()
+{
     ResetParamString();
-    if (Source* source = GetCurrentSource()) source->ResetCurrentParameterIndex();
-    if (UISoundRect* view = GetCurrentSoundRect()) view->ResetCurrentParameterIndex();
+    if (Source* source = GetCurrentSource())
+        source->ResetCurrentParameterIndex();
+    if (UISoundRect* view = GetCurrentSoundRect())
+        view->ResetCurrentParameterIndex();
 }
 
-void App::ApplyParamString() {
+void App::ApplyParamString()
+{
     if (_isEditingParamString && !_paramValueString.empty()) {
         double value = atof(_paramValueString.c_str());
-        if (GetCurrentSource() != nullptr) ApplyParamStringToSource(value);
-        if (GetCurrentSoundRect() != nullptr) ApplyParamStringToRect(value);
+        if (GetCurrentSource() != nullptr)
+            ApplyParamStringToSource(value);
+        if (GetCurrentSoundRect() != nullptr)
+            ApplyParamStringToRect(value);
     }
     ResetParamString();
 }
 
-void App::ApplyParamStringToSource(double value) {
+void App::ApplyParamStringToSource(double value)
+{
     Source* source = GetCurrentSource();
     int index = GetCurrentSourceParamIdx();
     if (source->GetSourceType() == Source::GRAIN_CLOUD) {
         GrainCloud* cloud = static_cast<GrainCloud*>(source);
         switch (index) {
-            case GrainCloud::DURATION:
-                // Typed durations below a millisecond become one millisecond.
-                value = std::max(value, 1.0);
-                cloud->SetDurationMs(value);
-                break;
-            case GrainCloud::OVERLAP: cloud->SetOverlap(value); break;
-            case GrainCloud::PITCH: cloud->SetPitch(value); break;
-            case GrainCloud::P_LFO_FREQ: cloud->SetPitchLFOFreq(value); break;
-            case GrainCloud::P_LFO_AMP: cloud->SetPitchLFOAmount(value); break;
-            case GrainCloud::VOLUME: cloud->SetVolumeDb(value); break;
-            case GrainCloud::TIME_STRETCH: cloud->SetTimeStretch(value); break;
-            default: break;
+        case GrainCloud::DURATION:
+            // Typed durations below a millisecond become one millisecond.
+            value = std::max(value, 1.0);
+            cloud->SetDurationMs(value);
+            break;
+        case GrainCloud::OVERLAP:
+            cloud->SetOverlap(value);
+            break;
+        case GrainCloud::PITCH:
+            cloud->SetPitch(value);
+            break;
+        case GrainCloud::P_LFO_FREQ:
+            cloud->SetPitchLFOFreq(value);
+            break;
+        case GrainCloud::P_LFO_AMP:
+            cloud->SetPitchLFOAmount(value);
+            break;
+        case GrainCloud::VOLUME:
+            cloud->SetVolumeDb(value);
+            break;
+        case GrainCloud::TIME_STRETCH:
+            cloud->SetTimeStretch(value);
+            break;
+        default:
+            break;
         }
     }
-    if (index != -1) source->GetParameter(index)->SetValue(value);
+    if (index != -1)
+        source->GetParameter(index)->SetValue(value);
 }
 
-void App::ApplyParamStringToRect(double value) {
+void App::ApplyParamStringToRect(double value)
+{
     UISoundRect* view = GetCurrentSoundRect();
     int index = GetCurrentRectParamIdx();
     switch (index) {
-        // Truncated, not rounded, and kept to the types that exist.
-        case UISoundRect::TYPE:
-            view->SetRectType(UISoundRect::RectType(std::clamp(int(value), 0, 2)));
-            break;
-        case UISoundRect::RANGE: view->SetColorRange(value); break;
-        case UISoundRect::CONTRAST: view->SetColorContrast(value); break;
-        case UISoundRect::ORIENTATION:
-            view->SetOrientation(UISoundRect::Orientation(std::clamp(int(value), 0, 1)));
-            break;
-        default: break;
+    // Truncated, not rounded, and kept to the types that exist.
+    case UISoundRect::TYPE:
+        view->SetRectType(UISoundRect::RectType(std::clamp(int(value), 0, 2)));
+        break;
+    case UISoundRect::RANGE:
+        view->SetColorRange(value);
+        break;
+    case UISoundRect::CONTRAST:
+        view->SetColorContrast(value);
+        break;
+    case UISoundRect::ORIENTATION:
+        view->SetOrientation(UISoundRect::Orientation(std::clamp(int(value), 0, 1)));
+        break;
+    default:
+        break;
     }
-    if (index != -1) view->GetParameter(index)->SetValue(value);
+    if (index != -1)
+        view->GetParameter(index)->SetValue(value);
 }

@@ -4,14 +4,21 @@
 #include <chrono>
 
 BounceRecorder::BounceRecorder(size_t capacityFloats)
-    : _ring(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _running(false), _file(nullptr) {}
+    : _ring(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _running(false), _file(nullptr)
+{
+}
 
-BounceRecorder::~BounceRecorder() { Stop(); }
+BounceRecorder::~BounceRecorder()
+{
+    Stop();
+}
 
-bool BounceRecorder::Start(const std::string& path) {
+bool BounceRecorder::Start(const std::string& path)
+{
     Stop();
     _file = fopen(path.c_str(), "wb");
-    if (_file == nullptr) return false;
+    if (_file == nullptr)
+        return false;
     _readPos = 0;
     _writePos = 0;
     _dropped = 0;
@@ -20,8 +27,10 @@ bool BounceRecorder::Start(const std::string& path) {
     return true;
 }
 
-void BounceRecorder::Stop() {
-    if (_file == nullptr) return;
+void BounceRecorder::Stop()
+{
+    if (_file == nullptr)
+        return;
     {
         std::lock_guard<std::mutex> lock(_wakeMutex);
         _running = false;
@@ -33,7 +42,8 @@ void BounceRecorder::Stop() {
     _file = nullptr;
 }
 
-void BounceRecorder::Write(const float* samples, size_t count) {
+void BounceRecorder::Write(const float* samples, size_t count)
+{
     size_t capacity = _ring.size();
     size_t write = _writePos.load(std::memory_order_relaxed);
     size_t read = _readPos.load(std::memory_order_acquire);
@@ -42,11 +52,13 @@ void BounceRecorder::Write(const float* samples, size_t count) {
         _dropped += count;
         return;
     }
-    for (size_t i = 0; i < count; i++) _ring[(write + i) % capacity] = samples[i];
+    for (size_t i = 0; i < count; i++)
+        _ring[(write + i) % capacity] = samples[i];
     _writePos.store(write + count, std::memory_order_release);
 }
 
-size_t BounceRecorder::Drain() {
+size_t BounceRecorder::Drain()
+{
     size_t capacity = _ring.size();
     size_t read = _readPos.load(std::memory_order_relaxed);
     size_t write = _writePos.load(std::memory_order_acquire);
@@ -62,9 +74,11 @@ size_t BounceRecorder::Drain() {
     return pending;
 }
 
-void BounceRecorder::WriterLoop() {
+void BounceRecorder::WriterLoop()
+{
     while (_running.load()) {
-        if (Drain() > 0) continue;
+        if (Drain() > 0)
+            continue;
         std::unique_lock<std::mutex> lock(_wakeMutex);
         _wake.wait_for(lock, std::chrono::milliseconds(10), [this] { return !_running.load(); });
     }

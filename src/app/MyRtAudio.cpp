@@ -3,10 +3,11 @@
 #include <cstdlib>
 #include <iostream>
 
-MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate,
-                     unsigned int* bufferSize, RtAudioFormat format, bool showWarnings)
-    : _audio(nullptr), _numInputs(numInputs), _numOutputs(numOutputs), _bufferSize(bufferSize),
-      _sampleRate(sampleRate), _format(format) {
+MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
+                     RtAudioFormat format, bool showWarnings)
+    : _audio(nullptr), _numInputs(numInputs), _numOutputs(numOutputs), _bufferSize(bufferSize), _sampleRate(sampleRate),
+      _format(format)
+{
     try {
         // No API named: the library takes the first compiled back end that has a device.
         _audio = new RtAudio();
@@ -21,9 +22,13 @@ MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned i
     _audio->showWarnings(showWarnings);
 }
 
-MyRtAudio::~MyRtAudio() { delete _audio; }
+MyRtAudio::~MyRtAudio()
+{
+    delete _audio;
+}
 
-void MyRtAudio::OpenStream(RtAudioCallback callback) {
+void MyRtAudio::OpenStream(RtAudioCallback callback)
+{
     RtAudio::StreamOptions options;
     RtAudio::StreamParameters input;
     input.deviceId = _audio->getDefaultInputDevice();
@@ -35,18 +40,23 @@ void MyRtAudio::OpenStream(RtAudioCallback callback) {
     output.firstChannel = 0;
     // The stream always carries 32-bit floats, interleaved; the library writes
     // the block size it chose through _bufferSize.
-    _audio->openStream(&output, &input, RTAUDIO_FLOAT32, _sampleRate, _bufferSize, callback,
-                       nullptr, &options, nullptr);
+    _audio->openStream(&output, &input, RTAUDIO_FLOAT32, _sampleRate, _bufferSize, callback, nullptr, &options,
+                       nullptr);
 }
 
-unsigned int MyRtAudio::GetBufferSize() const {
+unsigned int MyRtAudio::GetBufferSize() const
+{
     std::cerr << "Buffer size defined by RtAudio: " << *_bufferSize << std::endl;
     return *_bufferSize;
 }
 
-void MyRtAudio::StartStream() { _audio->startStream(); }
+void MyRtAudio::StartStream()
+{
+    _audio->startStream();
+}
 
-void MyRtAudio::StopStream() {
+void MyRtAudio::StopStream()
+{
     try {
         _audio->stopStream();
     } catch (RtAudioError& e) {
@@ -54,8 +64,12 @@ void MyRtAudio::StopStream() {
     }
 }
 
-void MyRtAudio::CloseStream() { _audio->closeStream(); }
+void MyRtAudio::CloseStream()
+{
+    _audio->closeStream();
+}
 
-void MyRtAudio::ReportStreamLatency() {
+void MyRtAudio::ReportStreamLatency()
+{
     std::cout << "Stream Latency: " << _audio->getStreamLatency() << " frames" << std::endl;
 }

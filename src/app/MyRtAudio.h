@@ -6,8 +6,8 @@
 // format the application asks for and reports what the audio system granted.
 class MyRtAudio {
 public:
-    MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate,
-              unsigned int* bufferSize, RtAudioFormat format, bool showWarnings);
+    MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
+              RtAudioFormat format, bool showWarnings);
     virtual ~MyRtAudio();
 
     void OpenStream(RtAudioCallback callback);

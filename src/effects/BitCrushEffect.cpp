@@ -3,8 +3,15 @@
 #include "parameters/EffectParameters.h"
 #include "spectral/DSP.h"
 
-BitCrushEffect::BitCrushEffect() : RatioEffect(new ParameterBitCrushEffectRatio(RATIO_PARAM)) {}
+BitCrushEffect::BitCrushEffect() : RatioEffect(new ParameterBitCrushEffectRatio(RATIO_PARAM))
+{
+}
 
-BitCrushEffect::~BitCrushEffect() {}
+BitCrushEffect::~BitCrushEffect()
+{
+}
 
-void BitCrushEffect::ProcessOn(std::vector<float>* buffer, int, int) { DSP::BitCrush(buffer, _ratio); }
+void BitCrushEffect::ProcessOn(std::vector<float>* buffer, int, int)
+{
+    DSP::BitCrush(buffer, _ratio);
+}

@@ -10,13 +10,7 @@ class DelayLine;
 // Time knob at every block without clearing what is already echoing.
 class DelayEffect : public Effect {
 public:
-    enum ParamIdx {
-        ON_PARAM = 0,
-        TIME_PARAM = 1,
-        FEEDBACK_PARAM = 2,
-        WET_MIX_PARAM = 3,
-        NUM_PARAMS = 4
-    };
+    enum ParamIdx { ON_PARAM = 0, TIME_PARAM = 1, FEEDBACK_PARAM = 2, WET_MIX_PARAM = 3, NUM_PARAMS = 4 };
     static constexpr int NUM_LINES = 2;
     static constexpr int INITIAL_TIME_SAMPLES = 2028;
 

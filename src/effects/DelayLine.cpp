@@ -8,8 +8,7 @@ const double SAME_DELAY = 1e-15;
 }
 
 DelayLine::DelayLine(double delaySamples)
-    : _delay(0.0), _delayLine((size_t)std::max(std::ceil(delaySamples), 0.0), 0.0f), _readPos(0),
-      _writePos(0)
+    : _delay(0.0), _delayLine((size_t)std::max(std::ceil(delaySamples), 0.0), 0.0f), _readPos(0), _writePos(0)
 {
     Reset();
     SetDelay(delaySamples);

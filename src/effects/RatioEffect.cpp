@@ -2,11 +2,17 @@
 
 #include "parameters/EffectParameters.h"
 
-RatioEffect::RatioEffect(Parameter* ratioParam) : _ratio(0.0) {
+RatioEffect::RatioEffect(Parameter* ratioParam) : _ratio(0.0)
+{
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(ratioParam);
 }
 
-RatioEffect::~RatioEffect() {}
+RatioEffect::~RatioEffect()
+{
+}
 
-void RatioEffect::UpdateParameters() { SetRatio(_params[RATIO_PARAM]->GetValue()); }
+void RatioEffect::UpdateParameters()
+{
+    SetRatio(_params[RATIO_PARAM]->GetValue());
+}

@@ -58,8 +58,7 @@ void ReverbEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
         return;
     }
     for (int done = 0; done < nFrames; done += MAX_BLOCK_FRAMES)
-        ProcessStereoPiece(buffer->data() + (long)done * nChan,
-                           std::min(nFrames - done, MAX_BLOCK_FRAMES), nChan);
+        ProcessStereoPiece(buffer->data() + (long)done * nChan, std::min(nFrames - done, MAX_BLOCK_FRAMES), nChan);
 }
 
 void ReverbEffect::ProcessStereoPiece(float* frames, int nFrames, int nChan)

@@ -3,8 +3,15 @@
 #include "parameters/EffectParameters.h"
 #include "spectral/DSP.h"
 
-SaturationEffect::SaturationEffect() : RatioEffect(new ParameterSaturationEffectRatio(RATIO_PARAM)) {}
+SaturationEffect::SaturationEffect() : RatioEffect(new ParameterSaturationEffectRatio(RATIO_PARAM))
+{
+}
 
-SaturationEffect::~SaturationEffect() {}
+SaturationEffect::~SaturationEffect()
+{
+}
 
-void SaturationEffect::ProcessOn(std::vector<float>* buffer, int, int) { DSP::Saturation(buffer, _ratio); }
+void SaturationEffect::ProcessOn(std::vector<float>* buffer, int, int)
+{
+    DSP::Saturation(buffer, _ratio);
+}

@@ -9,11 +9,10 @@ StereoWidener::Complex Multiply(const StereoWidener::Complex& a, const StereoWid
 {
     return {a._re * b._re - a._im * b._im, a._re * b._im + a._im * b._re};
 }
-}
+}  // namespace
 
 StereoWidener::StereoWidener()
-    : _angle0{std::cos(-EIGHTH_TURN), std::sin(-EIGHTH_TURN)},
-      _angle1{std::cos(EIGHTH_TURN), std::sin(EIGHTH_TURN)}
+    : _angle0{std::cos(-EIGHTH_TURN), std::sin(-EIGHTH_TURN)}, _angle1{std::cos(EIGHTH_TURN), std::sin(EIGHTH_TURN)}
 {
 }
 
@@ -21,16 +20,14 @@ StereoWidener::~StereoWidener()
 {
 }
 
-void StereoWidener::Process(std::vector<float>* buffer, int nFrames, int nChan,
-                            double width) const
+void StereoWidener::Process(std::vector<float>* buffer, int nFrames, int nChan, double width) const
 {
     float* frame = buffer->data();
     for (int i = 0; i < nFrames; i++, frame += nChan)
         StereoWiden(frame, frame + 1, width, _angle0, _angle1);
 }
 
-void StereoWidener::StereoWiden(float* l, float* r, double width, const Complex& angle0,
-                                const Complex& angle1)
+void StereoWidener::StereoWiden(float* l, float* r, double width, const Complex& angle0, const Complex& angle1)
 {
     Complex midSide = Multiply({*l, *r}, angle0);
     midSide._im *= (float)width;

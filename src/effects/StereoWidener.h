@@ -18,8 +18,7 @@ public:
 
     // Widens the first two channels of nFrames interleaved frames.
     void Process(std::vector<float>* buffer, int nFrames, int nChan, double width) const;
-    static void StereoWiden(float* l, float* r, double width, const Complex& angle0,
-                            const Complex& angle1);
+    static void StereoWiden(float* l, float* r, double width, const Complex& angle0, const Complex& angle1);
 
 private:
     Complex _angle0;

@@ -5,7 +5,8 @@
 
 #include "midi/MidiQueue.h"
 
-MyRtMidiIn::MyRtMidiIn(stk::Mutex* mutex) : _midiIn(nullptr), _midiQueue(new MidiQueue()), _mutex(mutex) {
+MyRtMidiIn::MyRtMidiIn(stk::Mutex* mutex) : _midiIn(nullptr), _midiQueue(new MidiQueue()), _mutex(mutex)
+{
     try {
         _midiIn = new RtMidiIn(RtMidi::UNSPECIFIED, "RtMidi Input Client", 100);
     } catch (RtMidiError& e) {
@@ -14,16 +15,20 @@ MyRtMidiIn::MyRtMidiIn(stk::Mutex* mutex) : _midiIn(nullptr), _midiQueue(new Mid
     }
 }
 
-MyRtMidiIn::~MyRtMidiIn() {
+MyRtMidiIn::~MyRtMidiIn()
+{
     delete _midiIn;
     delete _midiQueue;
 }
 
-int MyRtMidiIn::Open(int port) {
-    if (_midiIn == nullptr) return -1;
+int MyRtMidiIn::Open(int port)
+{
+    if (_midiIn == nullptr)
+        return -1;
     try {
         int opened = ChooseMidiPort(port);
-        if (opened == -1) return -1;
+        if (opened == -1)
+            return -1;
         _midiIn->setCallback(&MyRtMidiIn::_callback, this);
         // Deliver everything: system exclusive, timing and active sensing too.
         _midiIn->ignoreTypes(false, false, false);
@@ -34,7 +39,8 @@ int MyRtMidiIn::Open(int port) {
     }
 }
 
-int MyRtMidiIn::ChooseMidiPort(int port) {
+int MyRtMidiIn::ChooseMidiPort(int port)
+{
     printf("Midi Input Ports:\n");
     unsigned int count = _midiIn->getPortCount();
     for (unsigned int i = 0; i < count; i++) {
@@ -45,18 +51,21 @@ int MyRtMidiIn::ChooseMidiPort(int port) {
         return -1;
     }
     // A single port is taken whatever number was asked for.
-    if (count == 1) port = 0;
+    if (count == 1)
+        port = 0;
     printf("Opening:  Input port #%d | %s\n", port, _midiIn->getPortName(port).c_str());
     _midiIn->openPort(port, "RtMidi Input");
     return port;
 }
 
-void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message) {
+void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message)
+{
     _mutex->lock();
     _midiQueue->PushMessage(deltaTime, *message);
     _mutex->unlock();
 }
 
-void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData) {
+void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData)
+{
     static_cast<MyRtMidiIn*>(userData)->Callback(deltaTime, message);
 }

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-MyRtMidiOut::MyRtMidiOut() : _midiOut(nullptr) {
+MyRtMidiOut::MyRtMidiOut() : _midiOut(nullptr)
+{
     try {
         _midiOut = new RtMidiOut(RtMidi::UNSPECIFIED, "RtMidi Output Client");
     } catch (RtMidiError& e) {
@@ -11,10 +12,15 @@ MyRtMidiOut::MyRtMidiOut() : _midiOut(nullptr) {
     }
 }
 
-MyRtMidiOut::~MyRtMidiOut() { delete _midiOut; }
+MyRtMidiOut::~MyRtMidiOut()
+{
+    delete _midiOut;
+}
 
-int MyRtMidiOut::Open(int port) {
-    if (_midiOut == nullptr) return -1;
+int MyRtMidiOut::Open(int port)
+{
+    if (_midiOut == nullptr)
+        return -1;
     try {
         _midiOut->openPort(port, "RtMidi Output");
     } catch (RtMidiError& e) {
@@ -24,8 +30,10 @@ int MyRtMidiOut::Open(int port) {
     return count < 0 ? -1 : count;
 }
 
-void MyRtMidiOut::Send(unsigned char status, int note) {
-    if (_midiOut == nullptr) return;
+void MyRtMidiOut::Send(unsigned char status, int note)
+{
+    if (_midiOut == nullptr)
+        return;
     // Channel 1, full velocity.
     std::vector<unsigned char> message = {status, static_cast<unsigned char>(note), 127};
     try {

@@ -12,8 +12,7 @@ public:
     void SetValue(double value) override;
 
 protected:
-    EffectParameter(int idx, const char* name, double minValue, double maxValue,
-                    double defaultValue, double powFactor);
+    EffectParameter(int idx, const char* name, double minValue, double maxValue, double defaultValue, double powFactor);
 };
 
 // Shows the value through a printf format, either as it is or truncated to int.
@@ -24,9 +23,8 @@ public:
     void UpdateValue() override;
 
 protected:
-    NumberEffectParameter(int idx, const char* name, double minValue, double maxValue,
-                          double defaultValue, const char* format, Display display,
-                          double powFactor = 1.0);
+    NumberEffectParameter(int idx, const char* name, double minValue, double maxValue, double defaultValue,
+                          const char* format, Display display, double powFactor = 1.0);
 
 private:
     const char* _format;

@@ -91,15 +91,15 @@ public:
 
 protected:
     // format is a printf format for _value, used unless labels are set.
-    ProviderParameter(App* app, int idx, ParameterProvider::Type providerType, const char* name,
-                      double minValue, double maxValue, double defaultValue, const char* format,
-                      double powFactor = 1.0);
+    ProviderParameter(App* app, int idx, ParameterProvider::Type providerType, const char* name, double minValue,
+                      double maxValue, double defaultValue, const char* format, double powFactor = 1.0);
 
     // Makes this an enumerated parameter: its text is the label of the value
     // truncated to int (empty outside the table), and typed text is never shown.
     void SetLabels(const char* const* labels, int numLabels);
     template <size_t N>
-    void SetLabels(const char* const (&labels)[N]) {
+    void SetLabels(const char* const (&labels)[N])
+    {
         SetLabels(labels, static_cast<int>(N));
     }
 

@@ -1,5 +1,9 @@
 #include "parameters/ParameterProvider.h"
 
-ParameterProvider::ParameterProvider(Type type) : _paramProviderType(type) {}
+ParameterProvider::ParameterProvider(Type type) : _paramProviderType(type)
+{
+}
 
-ParameterProvider::~ParameterProvider() {}
+ParameterProvider::~ParameterProvider()
+{
+}

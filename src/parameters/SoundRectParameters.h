@@ -7,8 +7,8 @@ class UISoundRect;
 // The display settings of a sound rect view, edited in its pie menu.
 class SoundRectParameter : public ProviderParameter {
 protected:
-    SoundRectParameter(App* app, int idx, const char* name, double minValue, double maxValue,
-                       double defaultValue, const char* format);
+    SoundRectParameter(App* app, int idx, const char* name, double minValue, double maxValue, double defaultValue,
+                       const char* format);
 
     virtual void ApplyToRect(UISoundRect* rect) = 0;
     virtual double ReadFromRect(const UISoundRect* rect) const = 0;

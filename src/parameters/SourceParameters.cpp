@@ -8,29 +8,38 @@
 #include "ui/UIGrainCloud.h"
 
 namespace {
-const char* const ENVELOPE_LABELS[] = {"HANNING", "TRIANGLE", "EXPDEC",
-                                       "REXPDEC", "SINC",     "HAND_DRAWN"};
+const char* const ENVELOPE_LABELS[] = {"HANNING", "TRIANGLE", "EXPDEC", "REXPDEC", "SINC", "HAND_DRAWN"};
 const char* const DIRECTION_LABELS[] = {"FORWARD", "BACKWARD", "RANDOM"};
 const char* const SPATIAL_MODE_LABELS[] = {"UNITY", "STEREO", "AROUND"};
 
 // Enum values travel as the parameter value truncated toward zero.
-int AsInt(double value) { return static_cast<int>(value); }
+int AsInt(double value)
+{
+    return static_cast<int>(value);
+}
 
 // Spatial channel argument that keeps the source's current channel.
 const int KEEP_CHANNEL = -1;
 }  // namespace
 
-SourceParameter::SourceParameter(App* app, int idx, const char* name, double minValue,
-                                 double maxValue, double defaultValue, const char* format,
-                                 double powFactor)
-    : ProviderParameter(app, idx, ParameterProvider::SOURCE, name, minValue, maxValue,
-                        defaultValue, format, powFactor) {}
+SourceParameter::SourceParameter(App* app, int idx, const char* name, double minValue, double maxValue,
+                                 double defaultValue, const char* format, double powFactor)
+    : ProviderParameter(app, idx, ParameterProvider::SOURCE, name, minValue, maxValue, defaultValue, format, powFactor)
+{
+}
 
-ParameterProvider* SourceParameter::GetCurrentProvider() const { return _app->GetCurrentSource(); }
+ParameterProvider* SourceParameter::GetCurrentProvider() const
+{
+    return _app->GetCurrentSource();
+}
 
-int SourceParameter::GetCurrentParamIdx() const { return _app->GetCurrentSourceParamIdx(); }
+int SourceParameter::GetCurrentParamIdx() const
+{
+    return _app->GetCurrentSourceParamIdx();
+}
 
-void SourceKindParameter::Apply(ParameterProvider* provider) {
+void SourceKindParameter::Apply(ParameterProvider* provider)
+{
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
@@ -41,7 +50,8 @@ void SourceKindParameter::Apply(ParameterProvider* provider) {
     }
 }
 
-bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value) {
+bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value)
+{
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
@@ -52,149 +62,254 @@ bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value) 
     }
 }
 
-void CloudViewParameter::ApplyToCloud(GrainCloud* cloud) {
+void CloudViewParameter::ApplyToCloud(GrainCloud* cloud)
+{
     UIGrainCloud* view = static_cast<UIGrainCloud*>(cloud->GetUI());
     if (view != nullptr)
         ApplyToView(view);
 }
 
-double CloudViewParameter::ReadFromCloud(GrainCloud* cloud) {
+double CloudViewParameter::ReadFromCloud(GrainCloud* cloud)
+{
     UIGrainCloud* view = static_cast<UIGrainCloud*>(cloud->GetUI());
     return view != nullptr ? ReadFromView(view) : _value;
 }
 
 ParameterNumGrains::ParameterNumGrains(App* app, int idx)
-    : SourceKindParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr) {}
-
-void ParameterNumGrains::ApplyToCloud(GrainCloud* cloud) {
-    const int difference = AsInt(_value) - static_cast<int>(cloud->GetNumGrains());
-    for (int i = 0; i < difference; i++) cloud->AddGrain();
-    for (int i = 0; i < -difference; i++) cloud->RemoveGrain();
+    : SourceKindParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
+{
 }
 
-double ParameterNumGrains::ReadFromCloud(GrainCloud* cloud) { return cloud->GetNumGrains(); }
+void ParameterNumGrains::ApplyToCloud(GrainCloud* cloud)
+{
+    const int difference = AsInt(_value) - static_cast<int>(cloud->GetNumGrains());
+    for (int i = 0; i < difference; i++)
+        cloud->AddGrain();
+    for (int i = 0; i < -difference; i++)
+        cloud->RemoveGrain();
+}
 
-void ParameterNumGrains::FormatValue(char* text, size_t size) const {
+double ParameterNumGrains::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetNumGrains();
+}
+
+void ParameterNumGrains::FormatValue(char* text, size_t size) const
+{
     snprintf(text, size, "%d", AsInt(_value));
 }
 
 ParameterDuration::ParameterDuration(App* app, int idx)
-    : SourceKindParameter(app, idx, "Duration", 0.5, 5000.0, 500.0, "%g ms", 3.0) {}
+    : SourceKindParameter(app, idx, "Duration", 0.5, 5000.0, 500.0, "%g ms", 3.0)
+{
+}
 
-void ParameterDuration::ApplyToCloud(GrainCloud* cloud) { cloud->SetDurationMs(_value); }
+void ParameterDuration::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetDurationMs(_value);
+}
 
-double ParameterDuration::ReadFromCloud(GrainCloud* cloud) { return cloud->GetDurationMs(); }
+double ParameterDuration::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetDurationMs();
+}
 
 ParameterEnvelope::ParameterEnvelope(App* app, int idx)
-    : SourceKindParameter(app, idx, "Envelope", 0.0, 5.0, 0.0, nullptr) {
+    : SourceKindParameter(app, idx, "Envelope", 0.0, 5.0, 0.0, nullptr)
+{
     SetLabels(ENVELOPE_LABELS);
 }
 
-void ParameterEnvelope::ApplyToCloud(GrainCloud* cloud) { cloud->SetEnvelopeType(AsInt(_value)); }
+void ParameterEnvelope::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetEnvelopeType(AsInt(_value));
+}
 
-double ParameterEnvelope::ReadFromCloud(GrainCloud* cloud) { return cloud->GetEnvelopeType(); }
+double ParameterEnvelope::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetEnvelopeType();
+}
 
-ParameterMotionX::ParameterMotionX(App* app, int idx)
-    : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, "%g") {}
+ParameterMotionX::ParameterMotionX(App* app, int idx) : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, "%g")
+{
+}
 
-void ParameterMotionX::ApplyToView(UIGrainCloud* view) { view->SetXRandExtent(_value); }
+void ParameterMotionX::ApplyToView(UIGrainCloud* view)
+{
+    view->SetXRandExtent(_value);
+}
 
-double ParameterMotionX::ReadFromView(UIGrainCloud* view) { return view->GetXRandExtent(); }
+double ParameterMotionX::ReadFromView(UIGrainCloud* view)
+{
+    return view->GetXRandExtent();
+}
 
-ParameterMotionY::ParameterMotionY(App* app, int idx)
-    : CloudViewParameter(app, idx, "Y", 0.0, 1.0, 0.0, "%g") {}
+ParameterMotionY::ParameterMotionY(App* app, int idx) : CloudViewParameter(app, idx, "Y", 0.0, 1.0, 0.0, "%g")
+{
+}
 
-void ParameterMotionY::ApplyToView(UIGrainCloud* view) { view->SetYRandExtent(_value); }
+void ParameterMotionY::ApplyToView(UIGrainCloud* view)
+{
+    view->SetYRandExtent(_value);
+}
 
-double ParameterMotionY::ReadFromView(UIGrainCloud* view) { return view->GetYRandExtent(); }
+double ParameterMotionY::ReadFromView(UIGrainCloud* view)
+{
+    return view->GetYRandExtent();
+}
 
 ParameterMotionXY::ParameterMotionXY(App* app, int idx)
-    : CloudViewParameter(app, idx, "XY", 0.0, 4.0, 0.0, nullptr), _xExtent(0.0), _yExtent(0.0) {}
+    : CloudViewParameter(app, idx, "XY", 0.0, 4.0, 0.0, nullptr), _xExtent(0.0), _yExtent(0.0)
+{
+}
 
-void ParameterMotionXY::ApplyToView(UIGrainCloud* view) { view->SetRandExtentCoeff(_value); }
+void ParameterMotionXY::ApplyToView(UIGrainCloud* view)
+{
+    view->SetRandExtentCoeff(_value);
+}
 
-double ParameterMotionXY::ReadFromView(UIGrainCloud* view) {
+double ParameterMotionXY::ReadFromView(UIGrainCloud* view)
+{
     _xExtent = view->GetXRandExtent();
     _yExtent = view->GetYRandExtent();
     return view->GetRandExtentCoeff();
 }
 
-void ParameterMotionXY::FormatValue(char* text, size_t size) const {
+void ParameterMotionXY::FormatValue(char* text, size_t size) const
+{
     snprintf(text, size, "%g, %g", _value * _xExtent, _value * _yExtent);
 }
 
 ParameterDirection::ParameterDirection(App* app, int idx)
-    : SourceKindParameter(app, idx, "Direction", 0.0, 2.0, 0.0, nullptr) {
+    : SourceKindParameter(app, idx, "Direction", 0.0, 2.0, 0.0, nullptr)
+{
     SetLabels(DIRECTION_LABELS);
 }
 
-void ParameterDirection::ApplyToCloud(GrainCloud* cloud) { cloud->SetDirection(AsInt(_value)); }
+void ParameterDirection::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetDirection(AsInt(_value));
+}
 
-double ParameterDirection::ReadFromCloud(GrainCloud* cloud) { return cloud->GetDirection(); }
+double ParameterDirection::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetDirection();
+}
 
 // Shown with "ms" like the duration, although the value is a 0..1 exponent
 // of the voice count.
-ParameterOverlap::ParameterOverlap(App* app, int idx)
-    : SourceKindParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms") {}
+ParameterOverlap::ParameterOverlap(App* app, int idx) : SourceKindParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
+{
+}
 
-void ParameterOverlap::ApplyToCloud(GrainCloud* cloud) { cloud->SetOverlap(_value); }
+void ParameterOverlap::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetOverlap(_value);
+}
 
-double ParameterOverlap::ReadFromCloud(GrainCloud* cloud) { return cloud->GetOverlap(); }
+double ParameterOverlap::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetOverlap();
+}
 
-ParameterPitch::ParameterPitch(App* app, int idx)
-    : SourceKindParameter(app, idx, "Pitch", 0.1, 5.0, 1.0, "%g") {}
+ParameterPitch::ParameterPitch(App* app, int idx) : SourceKindParameter(app, idx, "Pitch", 0.1, 5.0, 1.0, "%g")
+{
+}
 
-void ParameterPitch::ApplyToCloud(GrainCloud* cloud) { cloud->SetPitch(_value); }
+void ParameterPitch::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetPitch(_value);
+}
 
-double ParameterPitch::ReadFromCloud(GrainCloud* cloud) { return cloud->GetPitch(); }
+double ParameterPitch::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetPitch();
+}
 
-ParameterLFOFreq::ParameterLFOFreq(App* app, int idx)
-    : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, "%g") {}
+ParameterLFOFreq::ParameterLFOFreq(App* app, int idx) : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, "%g")
+{
+}
 
-void ParameterLFOFreq::ApplyToCloud(GrainCloud* cloud) { cloud->SetPitchLFOFreq(_value); }
+void ParameterLFOFreq::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetPitchLFOFreq(_value);
+}
 
-double ParameterLFOFreq::ReadFromCloud(GrainCloud* cloud) { return cloud->GetPitchLFOFreq(); }
+double ParameterLFOFreq::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetPitchLFOFreq();
+}
 
-ParameterLFOAmp::ParameterLFOAmp(App* app, int idx)
-    : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, "%g") {}
+ParameterLFOAmp::ParameterLFOAmp(App* app, int idx) : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, "%g")
+{
+}
 
-void ParameterLFOAmp::ApplyToCloud(GrainCloud* cloud) { cloud->SetPitchLFOAmount(_value); }
+void ParameterLFOAmp::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetPitchLFOAmount(_value);
+}
 
-double ParameterLFOAmp::ReadFromCloud(GrainCloud* cloud) { return cloud->GetPitchLFOAmount(); }
+double ParameterLFOAmp::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetPitchLFOAmount();
+}
 
 ParameterSpatialize::ParameterSpatialize(App* app, int idx)
-    : SourceKindParameter(app, idx, "Spatial Mode", 0.0, 2.0, 0.0, nullptr) {
+    : SourceKindParameter(app, idx, "Spatial Mode", 0.0, 2.0, 0.0, nullptr)
+{
     SetLabels(SPATIAL_MODE_LABELS);
 }
 
-void ParameterSpatialize::ApplyToCloud(GrainCloud* cloud) {
+void ParameterSpatialize::ApplyToCloud(GrainCloud* cloud)
+{
     cloud->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
 }
 
-double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud) { return cloud->GetSpatialMode(); }
+double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetSpatialMode();
+}
 
-ParameterVolume::ParameterVolume(App* app, int idx)
-    : SourceKindParameter(app, idx, "Volume", -6.0, 6.0, 0.0, "%g dB") {}
+ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -6.0, 6.0, 0.0, "%g dB")
+{
+}
 
-void ParameterVolume::ApplyToCloud(GrainCloud* cloud) { cloud->SetVolumeDb(_value); }
+void ParameterVolume::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetVolumeDb(_value);
+}
 
-double ParameterVolume::ReadFromCloud(GrainCloud* cloud) { return cloud->GetVolumeDb(); }
+double ParameterVolume::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetVolumeDb();
+}
 
-ParameterRange::ParameterRange(App* app, int idx)
-    : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, "%g %%") {}
+ParameterRange::ParameterRange(App* app, int idx) : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, "%g %%")
+{
+}
 
-void ParameterRange::ApplyToCloud(GrainCloud* cloud) { cloud->SetRange(_value); }
+void ParameterRange::ApplyToCloud(GrainCloud* cloud)
+{
+    cloud->SetRange(_value);
+}
 
-double ParameterRange::ReadFromCloud(GrainCloud* cloud) { return cloud->GetRange(); }
+double ParameterRange::ReadFromCloud(GrainCloud* cloud)
+{
+    return cloud->GetRange();
+}
 
 ParameterTimeStretch::ParameterTimeStretch(App* app, int idx)
-    : SourceParameter(app, idx, "Time Stretch", 0.0, 2.0, 1.0, "%.2f", 2.0) {}
+    : SourceParameter(app, idx, "Time Stretch", 0.0, 2.0, 1.0, "%.2f", 2.0)
+{
+}
 
-void ParameterTimeStretch::Apply(ParameterProvider* provider) {
+void ParameterTimeStretch::Apply(ParameterProvider* provider)
+{
     static_cast<Source*>(provider)->SetTimeStretch(_value);
 }
 
-bool ParameterTimeStretch::ReadValue(ParameterProvider* provider, double* value) {
+bool ParameterTimeStretch::ReadValue(ParameterProvider* provider, double* value)
+{
     *value = static_cast<Source*>(provider)->GetTimeStretch();
     return true;
 }

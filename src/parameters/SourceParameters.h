@@ -10,8 +10,8 @@ class UIGrainCloud;
 // parameter.
 class SourceParameter : public ProviderParameter {
 protected:
-    SourceParameter(App* app, int idx, const char* name, double minValue, double maxValue,
-                    double defaultValue, const char* format, double powFactor = 1.0);
+    SourceParameter(App* app, int idx, const char* name, double minValue, double maxValue, double defaultValue,
+                    const char* format, double powFactor = 1.0);
 
     ParameterProvider* GetCurrentProvider() const override;
     int GetCurrentParamIdx() const override;

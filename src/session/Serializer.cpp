@@ -138,8 +138,7 @@ bool Serializer::Get(void* bytes, size_t size)
     // with the fields they were written for: every later read fails too.
     if (_hasRunOut || _stream.size() - _readIndex < size) {
         if (!_hasRunOut)
-            fprintf(stderr, "Session data ends early: %zu of %zu bytes read\n", _readIndex,
-                    _stream.size());
+            fprintf(stderr, "Session data ends early: %zu of %zu bytes read\n", _readIndex, _stream.size());
         _hasRunOut = true;
         return false;
     }

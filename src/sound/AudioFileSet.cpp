@@ -22,7 +22,7 @@ bool IsSkippedEntry(const std::string& name)
 {
     return name == "." || name == ".." || name == ".DS_Store";
 }
-}
+}  // namespace
 
 AudioFileSet::AudioFileSet() : _stereoizer(new Stereoizer(STEREO_WIDTH))
 {
@@ -66,13 +66,12 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
               << "  Sample Rate: " << info.samplerate << std::endl
               << "  Format: " << info.format << std::endl;
     if ((float)info.samplerate != (float)OUTPUT_SAMPLE_RATE)
-        fprintf(stderr,
-                "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
+        fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
     uint64_t total = (uint64_t)info.frames * info.channels;
-    AudioFile* file = new AudioFile(name, path, info.channels, info.frames, info.samplerate,
-                                    std::vector<float>(total, 0.0f));
+    AudioFile* file =
+        new AudioFile(name, path, info.channels, info.frames, info.samplerate, std::vector<float>(total, 0.0f));
     _fileSet.push_back(file);
 
     // Only the values a read returned are stored: a file shorter than its
@@ -103,8 +102,8 @@ void AudioFileSet::Stereoize()
 AudioFile* AudioFileSet::ToStereo(AudioFile* file)
 {
     uint64_t nFrames = file->GetNumFrames();
-    AudioFile* stereo = new AudioFile(file->GetName(), file->GetPath(), 2, nFrames,
-                                      file->GetSampleRate(), std::vector<float>(2 * nFrames, 0.0f));
+    AudioFile* stereo = new AudioFile(file->GetName(), file->GetPath(), 2, nFrames, file->GetSampleRate(),
+                                      std::vector<float>(2 * nFrames, 0.0f));
     std::vector<float> mono, left, right;
     MixDown(file, &mono);
     _stereoizer->Reset();

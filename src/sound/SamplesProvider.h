@@ -23,6 +23,6 @@ public:
     // speed up its read position for it.
     virtual bool InternalPitchShift() = 0;
     // Fills out with the interleaved frames of the window [start, end).
-    virtual void GetSamples(std::vector<float>* out, double start, double end, double timeStretch,
-                            double direction, double pitch) = 0;
+    virtual void GetSamples(std::vector<float>* out, double start, double end, double timeStretch, double direction,
+                            double pitch) = 0;
 };

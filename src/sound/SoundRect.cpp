@@ -37,22 +37,15 @@ UISoundRect::RectType ViewType(const UISoundRect* ui)
 {
     return ui != nullptr ? ui->GetRectType() : UISoundRect::WAVEFORM;
 }
-}
+}  // namespace
 
 uint32_t SoundRect::_currentId = 0;
 
 SoundRect::SoundRect()
-    : _uiRect(nullptr),
-      _id(_currentId++),
-      _samples(&_ownSamples),
-      _nFrames(0),
-      _nChans(0),
-      _spectro{nullptr, nullptr},
-      _chroma{nullptr, nullptr},
-      _spectroToSamples{{nullptr, nullptr}, {nullptr, nullptr}},
-      _paramY(1.0),
-      _range(10.0),
-      _isClone(false)
+    : _uiRect(nullptr), _id(_currentId++), _samples(&_ownSamples), _nFrames(0),
+      _nChans(0), _spectro{nullptr, nullptr}, _chroma{nullptr, nullptr}, _spectroToSamples{{nullptr, nullptr},
+                                                                                           {nullptr, nullptr}},
+      _paramY(1.0), _range(10.0), _isClone(false)
 {
 }
 
@@ -63,8 +56,7 @@ SoundRect::~SoundRect()
             delete engine;
 }
 
-void SoundRect::AssociateSamples(const std::vector<float>& samples, unsigned long nFrames,
-                                 unsigned nChans)
+void SoundRect::AssociateSamples(const std::vector<float>& samples, unsigned long nFrames, unsigned nChans)
 {
     size_t count = (size_t)nFrames * nChans;
     _ownSamples.assign(count, 0.0f);
@@ -158,8 +150,8 @@ bool SoundRect::InternalPitchShift()
     return ViewType(_uiRect) != UISoundRect::WAVEFORM;
 }
 
-void SoundRect::GetSamples(std::vector<float>* out, double start, double end, double timeStretch,
-                           double direction, double pitch)
+void SoundRect::GetSamples(std::vector<float>* out, double start, double end, double timeStretch, double direction,
+                           double pitch)
 {
     if (start < 0.0)
         return;
@@ -198,8 +190,8 @@ void SoundRect::RequestedBand(double* band) const
     band[1] = std::clamp(_paramY + _range / 100.0, 0.0, 1.0);
 }
 
-void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end,
-                             const double* band, double timeStretch, double direction, double pitch)
+void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end, const double* band,
+                             double timeStretch, double direction, double pitch)
 {
     const double window[2] = {start, end};
     for (int chan = 0; chan < MAX_SPECTRAL_CHANNELS; chan++) {
@@ -218,8 +210,7 @@ void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double 
         DSP::Interleave(_chanOutputs[0], _chanOutputs[1], out);
 }
 
-void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double end,
-                                  double direction)
+void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double end, double direction)
 {
     // Past the end of the sound the window stays silent.
     int64_t first = (int64_t)_nChans * (int)start;

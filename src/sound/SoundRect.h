@@ -53,16 +53,16 @@ public:
     int GetNumFrames() override { return (int)_nFrames; }
     int GetBlockMinSamples() override;
     bool InternalPitchShift() override;
-    void GetSamples(std::vector<float>* out, double start, double end, double timeStretch,
-                    double direction, double pitch) override;
+    void GetSamples(std::vector<float>* out, double start, double end, double timeStretch, double direction,
+                    double pitch) override;
 
 private:
     void Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine);
     void CopyStoredSamples(std::vector<float>* out, double start, double end, double direction);
     // Resynthesises the window on every channel within band and interleaves
     // the channels into out.
-    void Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end,
-                      const double* band, double timeStretch, double direction, double pitch);
+    void Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end, const double* band,
+                      double timeStretch, double direction, double pitch);
     // The requested band of a spectrogram or chromagram as fractions of its
     // height: the cross-axis position plus and minus the range.
     void RequestedBand(double* band) const;

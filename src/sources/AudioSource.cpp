@@ -35,36 +35,19 @@ float ClampToUnit(float x)
 {
     return std::clamp(x, -1.0f, 1.0f);
 }
-}
+}  // namespace
 
-AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope,
-                         double durationMs, double pitch, double timeStretch)
-    : _loop(false),
-      _isPlaying(false),
-      _newParam(false),
-      _durationMs(durationMs),
-      _queuedDurationMs(durationMs),
+AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope, double durationMs,
+                         double pitch, double timeStretch)
+    : _loop(false), _isPlaying(false), _newParam(false), _durationMs(durationMs), _queuedDurationMs(durationMs),
       // Half of what UpdateParams computes: a voice that plays before its
       // first queue application (a loop source's first block) runs at this length.
-      _durationSamps(std::ceil(durationMs * SAMPLE_RATE * MS_TO_SECONDS)),
-      _pitch(pitch),
-      _queuedPitch(pitch),
-      _timeStretch(timeStretch),
-      _queuedTimeStretch(timeStretch),
-      _direction(RandomDirection()),
-      _queuedDirection(_direction),
-      _step(_direction * _pitch),
-      _localAtten(1.0),
-      _queuedLocalAtten(1.0),
-      _chanMults(OUTPUT_CHANNELS, 1.0f),
-      _queuedChanMults(OUTPUT_CHANNELS, 1.0f),
-      _envelopeType(Envelope::HANNING),
-      _queuedEnvelopeType(Envelope::HANNING),
-      _envStep(ENVELOPE_LENGTH / _durationSamps),
-      _envPos(0.0),
-      _envelope(envelope),
-      _envelopeSamples(envelope->GetEnvelope(Envelope::HANNING)),
-      _range(DEFAULT_RANGE),
+      _durationSamps(std::ceil(durationMs * SAMPLE_RATE * MS_TO_SECONDS)), _pitch(pitch), _queuedPitch(pitch),
+      _timeStretch(timeStretch), _queuedTimeStretch(timeStretch), _direction(RandomDirection()),
+      _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0), _queuedLocalAtten(1.0),
+      _chanMults(OUTPUT_CHANNELS, 1.0f), _queuedChanMults(OUTPUT_CHANNELS, 1.0f), _envelopeType(Envelope::HANNING),
+      _queuedEnvelopeType(Envelope::HANNING), _envStep(ENVELOPE_LENGTH / _durationSamps), _envPos(0.0),
+      _envelope(envelope), _envelopeSamples(envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
       _isClone(false)
 {
     for (SamplesProvider* provider : providers)
@@ -280,8 +263,7 @@ void AudioSource::RewindWindow(int p, double blockFrames)
     if (_direction > 0.0)
         _positions[p] = _startPositions[p];
     else if (_direction < 0.0)
-        _positions[p] = _endPositions[p] - blockFrames - 1.0
-                        - _sampProviders[p]->GetBlockMinSamples();
+        _positions[p] = _endPositions[p] - blockFrames - 1.0 - _sampProviders[p]->GetBlockMinSamples();
 }
 
 bool AudioSource::NextEnvelopeValue(double* value)

@@ -15,8 +15,8 @@ class SamplesProvider;
 class AudioSource {
 public:
     // Each provider is cloned; the clones share the sounds' samples.
-    AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope,
-                double durationMs, double pitch, double timeStretch);
+    AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope, double durationMs, double pitch,
+                double timeStretch);
     virtual ~AudioSource();
     AudioSource(const AudioSource&) = delete;
     AudioSource& operator=(const AudioSource&) = delete;

@@ -7,15 +7,10 @@ namespace {
 const double PI = 3.141592653589793;
 // Entries per 1/e of decay, whatever the table size.
 const float DECAY_TIME_CONSTANT = 512.0f;
-}
+}  // namespace
 
 Envelope::Envelope(unsigned long size)
-    : _envSize((int)size),
-      _hanningEnv(size),
-      _triEnv(size),
-      _expDecEnv(size),
-      _rexpDecEnv(size),
-      _sincEnv(size),
+    : _envSize((int)size), _hanningEnv(size), _triEnv(size), _expDecEnv(size), _rexpDecEnv(size), _sincEnv(size),
       _handDrawnEnv(size)
 {
     GenerateEnvelopes();

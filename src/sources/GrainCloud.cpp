@@ -31,61 +31,46 @@ const size_t VOICE_CAPACITY = 128;
 const double SENSITIVITIES[GrainCloud::NUM_PARAMS] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
 
 // A remainder in 0 .. count - 1; a negative one selects the last mode.
-int WrapMode(int value, int count) {
+int WrapMode(int value, int count)
+{
     const int mode = value % count;
     return mode < 0 ? count - 1 : mode;
 }
 
 // Heads or tails from the process-wide generator: +1 or -1.
-double RandomDirection() { return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0; }
+double RandomDirection()
+{
+    return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0;
+}
 
-double DirectionFor(int mode) {
+double DirectionFor(int mode)
+{
     switch (mode) {
-        case GrainCloud::FORWARD:
-            return 1.0;
-        case GrainCloud::BACKWARD:
-            return -1.0;
-        default:
-            return RandomDirection();
+    case GrainCloud::FORWARD:
+        return 1.0;
+    case GrainCloud::BACKWARD:
+        return -1.0;
+    default:
+        return RandomDirection();
     }
 }
 
 // Makes room for count pointers; only ever called on the GUI thread.
-void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count) {
+void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
+{
     if (voices->capacity() < count)
         voices->reserve(std::max(count, 2 * voices->capacity()));
 }
 }  // namespace
 
 GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
-    : _app(app),
-      _uiGrainCloud(nullptr),
-      _pendingRemovals(0),
-      _localTime(0),
-      _bangTime(0.0),
-      _nextGrain(0),
-      _currentAroundChan(1),
-      _stereoSide(0),
-      _side(1),
-      _channelMults(2, CHANNEL_ON),
-      _spatialMode(UNITY),
-      _channelLocation(-1),
-      _volumeDb(0.0),
-      _normedVol(1.0),
-      _range(INITIAL_RANGE),
-      _overlap(1.0),
-      _overlapNorm(1.0),
-      _pitch(1.0),
-      _duration(INITIAL_DURATION_MS),
-      _pitchLFOFreq(INITIAL_LFO_FREQ),
-      _pitchLFOAmount(0.0),
-      _dirMode(FORWARD),
-      _envelopeType(Envelope::HANNING),
-      _sampProviders(rects),
-      _playPositions(rects.size(), -1.0),
-      _playVols(rects.size(), 0.0),
-      _params{},
-      _currentParamIdx(NO_PARAMETER) {
+    : _app(app), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0), _nextGrain(0),
+      _currentAroundChan(1), _stereoSide(0), _side(1), _channelMults(2, CHANNEL_ON), _spatialMode(UNITY),
+      _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE), _overlap(1.0), _overlapNorm(1.0),
+      _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ), _pitchLFOAmount(0.0),
+      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _sampProviders(rects), _playPositions(rects.size(), -1.0),
+      _playVols(rects.size(), 0.0), _params{}, _currentParamIdx(NO_PARAMETER)
+{
     _sourceType = GRAIN_CLOUD;
     srand((unsigned)time(nullptr));
     _sources.reserve(VOICE_CAPACITY);
@@ -95,8 +80,7 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
     // the direction mode is set.
     const unsigned count = std::max(1u, (unsigned)numVoices);
     for (unsigned i = 0; i < count; i++) {
-        _sources.push_back(
-            new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch()));
+        _sources.push_back(new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch()));
     }
     SetVolumeDb(0.0);
     SetOverlap(1.0);
@@ -104,33 +88,16 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 }
 
 GrainCloud::GrainCloud(const GrainCloud* origin)
-    : _app(origin->_app),
-      _uiGrainCloud(origin->_uiGrainCloud),
-      _pendingRemovals(origin->_pendingRemovals),
-      _localTime(origin->_localTime),
-      _bangTime(origin->_bangTime),
-      _nextGrain(origin->_nextGrain),
-      _currentAroundChan(origin->_currentAroundChan),
-      _stereoSide(origin->_stereoSide),
-      _side(origin->_side),
-      _channelMults(origin->_channelMults),
-      _spatialMode(origin->_spatialMode),
-      _channelLocation(origin->_channelLocation),
-      _volumeDb(origin->_volumeDb),
-      _normedVol(origin->_normedVol),
-      _range(origin->_range),
-      _overlap(origin->_overlap),
-      _overlapNorm(origin->_overlapNorm),
-      _pitch(origin->_pitch),
-      _duration(origin->_duration),
-      _pitchLFOFreq(origin->_pitchLFOFreq),
-      _pitchLFOAmount(origin->_pitchLFOAmount),
-      _dirMode(origin->_dirMode),
-      _envelopeType(origin->_envelopeType),
-      _sampProviders(origin->_sampProviders),
-      _playPositions(origin->_playPositions),
-      _playVols(origin->_playVols),
-      _currentParamIdx(origin->_currentParamIdx) {
+    : _app(origin->_app), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
+      _localTime(origin->_localTime), _bangTime(origin->_bangTime), _nextGrain(origin->_nextGrain),
+      _currentAroundChan(origin->_currentAroundChan), _stereoSide(origin->_stereoSide), _side(origin->_side),
+      _channelMults(origin->_channelMults), _spatialMode(origin->_spatialMode),
+      _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
+      _range(origin->_range), _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _pitch(origin->_pitch),
+      _duration(origin->_duration), _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount),
+      _dirMode(origin->_dirMode), _envelopeType(origin->_envelopeType), _sampProviders(origin->_sampProviders),
+      _playPositions(origin->_playPositions), _playVols(origin->_playVols), _currentParamIdx(origin->_currentParamIdx)
+{
     origin->Source::Clone(this);
     std::copy(origin->_params, origin->_params + NUM_PARAMS, _params);
     _sources.reserve(std::max(VOICE_CAPACITY, origin->_sources.capacity()));
@@ -142,7 +109,8 @@ GrainCloud::GrainCloud(const GrainCloud* origin)
         _pendingVoices.push_back(voice->Clone());
 }
 
-GrainCloud::~GrainCloud() {
+GrainCloud::~GrainCloud()
+{
     ForEachVoice([](AudioSource* voice) { delete voice; });
     ReleaseRetiredVoices();
     if (_isClone)
@@ -152,7 +120,8 @@ GrainCloud::~GrainCloud() {
     delete _uiGrainCloud;
 }
 
-void GrainCloud::InitParameters() {
+void GrainCloud::InitParameters()
+{
     _params[NUMGRAINS] = new ParameterNumGrains(_app, NUMGRAINS);
     _params[DURATION] = new ParameterDuration(_app, DURATION);
     _params[ENVELOPE] = new ParameterEnvelope(_app, ENVELOPE);
@@ -174,14 +143,16 @@ void GrainCloud::InitParameters() {
 
 // Setters reach the waiting voices too, so a voice arrives playing like the others.
 template <typename Action>
-void GrainCloud::ForEachVoice(Action action) {
+void GrainCloud::ForEachVoice(Action action)
+{
     for (AudioSource* voice : _sources)
         action(voice);
     for (AudioSource* voice : _pendingVoices)
         action(voice);
 }
 
-void GrainCloud::SetDurationMs(double durationMs) {
+void GrainCloud::SetDurationMs(double durationMs)
+{
     _duration = durationMs;
     ForEachVoice([durationMs](AudioSource* voice) { voice->SetDurationMs(durationMs); });
     UpdateBangTime();
@@ -189,58 +160,75 @@ void GrainCloud::SetDurationMs(double durationMs) {
         _uiGrainCloud->SetDuration(durationMs);
 }
 
-void GrainCloud::SetOverlap(double t) {
+void GrainCloud::SetOverlap(double t)
+{
     _overlapNorm = std::clamp(t, 0.0, 1.0);
     _overlap = std::exp(std::log((double)_sources.size()) * _overlapNorm);
     UpdateBangTime();
 }
 
-void GrainCloud::UpdateBangTime() { _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap; }
+void GrainCloud::UpdateBangTime()
+{
+    _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap;
+}
 
-double GrainCloud::VoicePitch(double p) const {
+double GrainCloud::VoicePitch(double p) const
+{
     return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
 }
 
-void GrainCloud::SetPitch(double pitch) {
+void GrainCloud::SetPitch(double pitch)
+{
     _pitch = std::max(pitch, MIN_PITCH);
     const double voicePitch = VoicePitch(_pitch);
     ForEachVoice([voicePitch](AudioSource* voice) { voice->SetPitch(voicePitch); });
 }
 
-void GrainCloud::SetVolumeDb(double volumeDb) {
+void GrainCloud::SetVolumeDb(double volumeDb)
+{
     _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
     _normedVol = std::pow(10.0, 0.05 * _volumeDb);
     ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
 }
 
-void GrainCloud::SetRange(double range) {
+void GrainCloud::SetRange(double range)
+{
     _range = range;
     ForEachVoice([range](AudioSource* voice) { voice->SetRange(range); });
 }
 
-void GrainCloud::SetDirection(int mode) {
+void GrainCloud::SetDirection(int mode)
+{
     _dirMode = WrapMode(mode, NUM_DIRECTION_MODES);
     ForEachVoice([this](AudioSource* voice) { voice->SetDirection(DirectionFor(_dirMode)); });
 }
 
-void GrainCloud::SetEnvelopeType(int type) {
+void GrainCloud::SetEnvelopeType(int type)
+{
     _envelopeType = WrapMode(type, Envelope::NUM_ENVELOPES);
     ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
 }
 
-void GrainCloud::SetPitchLFOFreq(double freq) { _pitchLFOFreq = std::fabs(freq); }
+void GrainCloud::SetPitchLFOFreq(double freq)
+{
+    _pitchLFOFreq = std::fabs(freq);
+}
 
-void GrainCloud::SetPitchLFOAmount(double amount) { _pitchLFOAmount = std::max(amount, 0.0); }
+void GrainCloud::SetPitchLFOAmount(double amount)
+{
+    _pitchLFOAmount = std::max(amount, 0.0);
+}
 
-void GrainCloud::SetSpatialMode(int mode, int channel) {
+void GrainCloud::SetSpatialMode(int mode, int channel)
+{
     _spatialMode = WrapMode(mode, NUM_SPATIAL_MODES);
     if (channel >= 0)
         _channelLocation = channel;
 }
 
-AudioSource* GrainCloud::NewVoice() const {
-    AudioSource* voice =
-        new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
+AudioSource* GrainCloud::NewVoice() const
+{
+    AudioSource* voice = new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     voice->SetEnvelopeType(_envelopeType);
     voice->SetDirection(DirectionFor(_dirMode));
     voice->SetVolume(_normedVol);
@@ -248,15 +236,18 @@ AudioSource* GrainCloud::NewVoice() const {
     return voice;
 }
 
-unsigned GrainCloud::GetTargetVoiceCount() const {
+unsigned GrainCloud::GetTargetVoiceCount() const
+{
     return (unsigned)(_sources.size() + _pendingVoices.size()) - _pendingRemovals;
 }
 
-unsigned GrainCloud::GetNumGrains() const {
+unsigned GrainCloud::GetNumGrains() const
+{
     return _uiGrainCloud != nullptr ? _uiGrainCloud->GetNumGrains() : GetTargetVoiceCount();
 }
 
-void GrainCloud::AddGrain() {
+void GrainCloud::AddGrain()
+{
     ReleaseRetiredVoices();
     // A removal that has not happened yet is simply called off.
     if (_pendingRemovals > 0) {
@@ -269,7 +260,8 @@ void GrainCloud::AddGrain() {
         _uiGrainCloud->AddGrain();
 }
 
-void GrainCloud::RemoveGrain() {
+void GrainCloud::RemoveGrain()
+{
     ReleaseRetiredVoices();
     if (GetTargetVoiceCount() > 1) {
         // A voice that has not started playing is dropped at once.
@@ -285,13 +277,15 @@ void GrainCloud::RemoveGrain() {
         _uiGrainCloud->RemoveGrain();
 }
 
-void GrainCloud::ReleaseRetiredVoices() {
+void GrainCloud::ReleaseRetiredVoices()
+{
     for (AudioSource* voice : _retiredVoices)
         delete voice;
     _retiredVoices.clear();
 }
 
-void GrainCloud::ApplyPendingVoiceChange() {
+void GrainCloud::ApplyPendingVoiceChange()
+{
     if (!_pendingVoices.empty()) {
         AudioSource* voice = _pendingVoices.front();
         _pendingVoices.erase(_pendingVoices.begin());
@@ -310,7 +304,8 @@ void GrainCloud::ApplyPendingVoiceChange() {
     }
 }
 
-void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) {
+void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
+{
     ApplyPendingVoiceChange();
     if (IsMuted())
         return;
@@ -324,7 +319,8 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) {
     RenderSubBlock(accumBuff, numFrames - firstHalf, firstHalf);
 }
 
-void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset) {
+void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)
+{
     if (numFrames == 0)
         return;
     if (_bangTime < _localTime)
@@ -340,18 +336,21 @@ void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrame
     }
 }
 
-void GrainCloud::ResetPlayPositions() {
+void GrainCloud::ResetPlayPositions()
+{
     std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
     std::fill(_playVols.begin(), _playVols.end(), 0.0);
 }
 
-double GrainCloud::LFOPitch() const {
+double GrainCloud::LFOPitch() const
+{
     const double t = Time::Instance()->GetSeconds();
     // The swing can cross zero; a voice at pitch 0 would divide by it.
     return std::max(std::fabs(std::sin(t * _pitchLFOFreq * 2.0 * M_PI) * _pitchLFOAmount + _pitch), MIN_PITCH);
 }
 
-void GrainCloud::TriggerNextGrain() {
+void GrainCloud::TriggerNextGrain()
+{
     _localTime = 0;
     ResetPlayPositions();
     if (_uiGrainCloud != nullptr)
@@ -368,55 +367,74 @@ void GrainCloud::TriggerNextGrain() {
         _nextGrain = (_nextGrain + 1) % (uint32_t)_sources.size();
 }
 
-void GrainCloud::UpdateSpatialization() {
+void GrainCloud::UpdateSpatialization()
+{
     switch (_spatialMode) {
-        case STEREO:
-            // Left, right, left ...
-            _channelMults[0] = _stereoSide != 0 ? 0.0f : CHANNEL_ON;
-            _channelMults[1] = _stereoSide != 0 ? CHANNEL_ON : 0.0f;
-            _stereoSide = _stereoSide != 0 ? 0 : 1;
-            break;
-        case AROUND: {
-            // Sweeps over the channels and back; with two of them: right, left, right ...
-            _channelMults[0] = 0.0f;
-            _channelMults[1] = 0.0f;
-            _channelMults[_currentAroundChan] = CHANNEL_ON;
-            const int next = _currentAroundChan + 2 * _side;
-            if (next > 2 || next < 0) {
-                _currentAroundChan -= _side;
-                _side = -_side;
-            } else {
-                _currentAroundChan = next;
-            }
-            break;
+    case STEREO:
+        // Left, right, left ...
+        _channelMults[0] = _stereoSide != 0 ? 0.0f : CHANNEL_ON;
+        _channelMults[1] = _stereoSide != 0 ? CHANNEL_ON : 0.0f;
+        _stereoSide = _stereoSide != 0 ? 0 : 1;
+        break;
+    case AROUND: {
+        // Sweeps over the channels and back; with two of them: right, left, right ...
+        _channelMults[0] = 0.0f;
+        _channelMults[1] = 0.0f;
+        _channelMults[_currentAroundChan] = CHANNEL_ON;
+        const int next = _currentAroundChan + 2 * _side;
+        if (next > 2 || next < 0) {
+            _currentAroundChan -= _side;
+            _side = -_side;
+        } else {
+            _currentAroundChan = next;
         }
-        default:
-            _channelMults[0] = CHANNEL_ON;
-            _channelMults[1] = CHANNEL_ON;
-            break;
+        break;
+    }
+    default:
+        _channelMults[0] = CHANNEL_ON;
+        _channelMults[1] = CHANNEL_ON;
+        break;
     }
 }
 
-Parameter* GrainCloud::GetCurrentParameter() {
+Parameter* GrainCloud::GetCurrentParameter()
+{
     return _currentParamIdx == NO_PARAMETER ? nullptr : _params[_currentParamIdx];
 }
 
-Parameter* GrainCloud::GetParameter(int idx) {
+Parameter* GrainCloud::GetParameter(int idx)
+{
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
 }
 
-double GrainCloud::GetUIX() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetX() : 0.0; }
+double GrainCloud::GetUIX()
+{
+    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetX() : 0.0;
+}
 
-double GrainCloud::GetUIY() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetY() : 0.0; }
+double GrainCloud::GetUIY()
+{
+    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetY() : 0.0;
+}
 
-double GrainCloud::GetUIRadius() { return _uiGrainCloud != nullptr ? _uiGrainCloud->GetRadius() : 0.0; }
+double GrainCloud::GetUIRadius()
+{
+    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetRadius() : 0.0;
+}
 
-Source* GrainCloud::Clone() { return new GrainCloud(this); }
+Source* GrainCloud::Clone()
+{
+    return new GrainCloud(this);
+}
 
-void GrainCloud::RegisterUI(UISource* ui) {
+void GrainCloud::RegisterUI(UISource* ui)
+{
     _uiGrainCloud = dynamic_cast<UIGrainCloud*>(ui);
     if (_uiGrainCloud != nullptr)
         _uiGrainCloud->SetDuration(_duration);
 }
 
-UISource* GrainCloud::GetUI() { return _uiGrainCloud; }
+UISource* GrainCloud::GetUI()
+{
+    return _uiGrainCloud;
+}

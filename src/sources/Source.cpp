@@ -10,20 +10,13 @@ const int NO_NOTE = -1;
 const int UNTRANSPOSED_NOTE = 72;
 const double SEMITONE = 1.0594630943592953;
 const unsigned long ENVELOPE_SIZE = 2048;
-}
+}  // namespace
 
 uint32_t Source::_currentId = 0;
 
 Source::Source()
-    : ParameterProvider(SOURCE),
-      _sourceType(UNDEFINED_TYPE),
-      _isClone(false),
-      _id(_currentId++),
-      _midiNote(NO_NOTE),
-      _midiPitchWheelValue(0.0),
-      _timeStretch(1.0),
-      _isMuted(false),
-      _effectsBox(new EffectsBox()),
+    : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
+      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _effectsBox(new EffectsBox()),
       _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }

@@ -6,12 +6,10 @@ namespace {
 const double A4_FREQ = 440.0;
 // C0 lies 4 octaves and 9 semitones below A4.
 const double SEMITONES_C0_TO_A4 = 57.0;
-}
+}  // namespace
 
 ChromaScale::ChromaScale(int fftSize, double sampleRate)
-    : _c0Freq(ComputeC0Freq()),
-      _logToneMultInv(1.0 / std::log(ComputeToneMult())),
-      _fftSize(fftSize),
+    : _c0Freq(ComputeC0Freq()), _logToneMultInv(1.0 / std::log(ComputeToneMult())), _fftSize(fftSize),
       _sampleRate(sampleRate)
 {
 }

@@ -4,9 +4,7 @@
 
 ChromaToSamplesOverlapAddProcessor::ChromaToSamplesOverlapAddProcessor(int fftSize, double sampleRate,
                                                                        Spectrogram* chroma)
-    : SpectroToSamplesOverlapAddProcessor(chroma),
-      _ownChromaBins(_fftSize, 0),
-      _chromaBins(&_ownChromaBins)
+    : SpectroToSamplesOverlapAddProcessor(chroma), _ownChromaBins(_fftSize, 0), _chromaBins(&_ownChromaBins)
 {
     ChromaScale chromaScale(fftSize, sampleRate);
     for (int bin = 0; bin < _fftSize; bin++)
@@ -15,8 +13,7 @@ ChromaToSamplesOverlapAddProcessor::ChromaToSamplesOverlapAddProcessor(int fftSi
 
 ChromaToSamplesOverlapAddProcessor::ChromaToSamplesOverlapAddProcessor(Spectrogram* chroma,
                                                                        const std::vector<int>* chromaBins)
-    : SpectroToSamplesOverlapAddProcessor(chroma),
-      _chromaBins(chromaBins)
+    : SpectroToSamplesOverlapAddProcessor(chroma), _chromaBins(chromaBins)
 {
 }
 

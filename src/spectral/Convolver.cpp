@@ -15,10 +15,9 @@ int FftSizeFor(size_t irSize)
         size *= 2;
     return size;
 }
-}
+}  // namespace
 
-Convolver::Convolver(const std::vector<float>& ir)
-    : _fftSize(0), _segmentSize(0), _forward(nullptr), _inverse(nullptr)
+Convolver::Convolver(const std::vector<float>& ir) : _fftSize(0), _segmentSize(0), _forward(nullptr), _inverse(nullptr)
 {
     SetIR(ir);
 }

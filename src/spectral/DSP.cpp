@@ -7,7 +7,7 @@
 namespace {
 const float NORMALIZED_PEAK = 0.5f;
 const float SILENCE_PEAK = 1e-37f;
-}
+}  // namespace
 
 void DSP::Normalize(std::vector<float>* buf)
 {
@@ -60,8 +60,7 @@ void DSP::Ramp(std::vector<float>* buf, int nChans, int fadeFrames, bool rising)
     }
 }
 
-void DSP::Interleave(const std::vector<float>& left, const std::vector<float>& right,
-                     std::vector<float>* out)
+void DSP::Interleave(const std::vector<float>& left, const std::vector<float>& right, std::vector<float>* out)
 {
     size_t n = std::min({left.size(), right.size(), out->size() / 2});
     for (size_t i = 0; i < n; i++) {
@@ -70,8 +69,7 @@ void DSP::Interleave(const std::vector<float>& left, const std::vector<float>& r
     }
 }
 
-void DSP::DeInterleave(const std::vector<float>& in, std::vector<float>* left,
-                       std::vector<float>* right)
+void DSP::DeInterleave(const std::vector<float>& in, std::vector<float>* left, std::vector<float>* right)
 {
     size_t n = std::min({left->size(), right->size(), in.size() / 2});
     for (size_t i = 0; i < n; i++) {

@@ -19,10 +19,8 @@ public:
     static void FadeIn(std::vector<float>* buf, int nChans, int fadeFrames);
     static void FadeOut(std::vector<float>* buf, int nChans, int fadeFrames);
     // Stereo pair <-> interleaved stereo, over the frames that fit in every buffer.
-    static void Interleave(const std::vector<float>& left, const std::vector<float>& right,
-                           std::vector<float>* out);
-    static void DeInterleave(const std::vector<float>& in, std::vector<float>* left,
-                             std::vector<float>* right);
+    static void Interleave(const std::vector<float>& left, const std::vector<float>& right, std::vector<float>* out);
+    static void DeInterleave(const std::vector<float>& in, std::vector<float>* left, std::vector<float>* right);
     // Plays the frames backwards; the channels of each frame keep their places.
     static void Reverse(std::vector<float>* buf, int nChans);
     static void Silent(std::vector<float>* buf);

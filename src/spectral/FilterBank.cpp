@@ -10,18 +10,24 @@ const float MIN_TRIANGLE_WIDTH = 2.0f;
 }  // namespace
 
 FilterBank::FilterBankObj::FilterBankObj()
-    : _sampleRate(44100.0), _freqLo(20.0f), _freqHi(22050.0f), _dataSize(0), _numFilters(0) {}
+    : _sampleRate(44100.0), _freqLo(20.0f), _freqHi(22050.0f), _dataSize(0), _numFilters(0)
+{
+}
 
 bool FilterBank::FilterBankObj::Matches(int dataSize, double sampleRate, float freqLo, float freqHi,
-                                        int numFilters) const {
+                                        int numFilters) const
+{
     return dataSize == _dataSize && sampleRate == _sampleRate && freqLo == _freqLo && freqHi == _freqHi &&
            numFilters == _numFilters;
 }
 
-FilterBank::FilterBank(Scale::Type targetScaleType) : _targetScaleType(targetScaleType), _numBuilds(0) {}
+FilterBank::FilterBank(Scale::Type targetScaleType) : _targetScaleType(targetScaleType), _numBuilds(0)
+{
+}
 
 void FilterBank::HzToTargetScale(std::vector<float>* data, double sampleRate, float freqLo, float freqHi,
-                                 int numFilters) {
+                                 int numFilters)
+{
     const int dataSize = static_cast<int>(data->size());
     numFilters = std::max(0, numFilters);
     // The first request always builds: a fresh bank has no bins and no filters.
@@ -31,7 +37,8 @@ void FilterBank::HzToTargetScale(std::vector<float>* data, double sampleRate, fl
     ApplyFilterBank(data, _tmpBuf2, _hzToTargetFilterBank);
 }
 
-double FilterBank::ScaleValue(double v, double lo, double hi) const {
+double FilterBank::ScaleValue(double v, double lo, double hi) const
+{
     switch (_targetScaleType) {
     case Scale::LOG:
         return (std::log(v) - std::log(lo)) / (std::log(hi) - std::log(lo));
@@ -47,7 +54,8 @@ double FilterBank::ScaleValue(double v, double lo, double hi) const {
     }
 }
 
-double FilterBank::ScaleValueInv(double t, double lo, double hi) const {
+double FilterBank::ScaleValueInv(double t, double lo, double hi) const
+{
     switch (_targetScaleType) {
     case Scale::LOG:
         return std::exp(std::log(lo) + t * (std::log(hi) - std::log(lo)));
@@ -63,7 +71,8 @@ double FilterBank::ScaleValueInv(double t, double lo, double hi) const {
 }
 
 void FilterBank::CreateFilterBankHzToTarget(FilterBankObj* bank, int dataSize, double sampleRate, float freqLo,
-                                            float freqHi, int numFilters) {
+                                            float freqHi, int numFilters)
+{
     bank->_sampleRate = sampleRate;
     bank->_freqLo = freqLo;
     bank->_freqHi = freqHi;
@@ -88,7 +97,8 @@ void FilterBank::CreateFilterBankHzToTarget(FilterBankObj* bank, int dataSize, d
     _numBuilds++;
 }
 
-void FilterBank::BuildFilter(FilterBankObj::Filter* filter, float lo, float mid, float hi, int dataSize) {
+void FilterBank::BuildFilter(FilterBankObj::Filter* filter, float lo, float mid, float hi, int dataSize)
+{
     // A band wholly outside the bins has nothing to pass; widening must not
     // pull it in over the edge bins.
     if (!(hi > 0.0f && lo < static_cast<float>(dataSize)))
@@ -111,7 +121,8 @@ void FilterBank::BuildFilter(FilterBankObj::Filter* filter, float lo, float mid,
     }
 }
 
-void FilterBank::FixSmallTriangles(float* lo, float* mid, float* hi, int dataSize) {
+void FilterBank::FixSmallTriangles(float* lo, float* mid, float* hi, int dataSize)
+{
     if (dataSize <= 1 || *hi - *lo >= MIN_TRIANGLE_WIDTH)
         return;
     const float grow = 0.5f * (MIN_TRIANGLE_WIDTH - (*hi - *lo));
@@ -130,7 +141,8 @@ void FilterBank::FixSmallTriangles(float* lo, float* mid, float* hi, int dataSiz
     *hi += shift;
 }
 
-double FilterBank::ComputeTriangleY(double lo, double mid, double hi, double x) {
+double FilterBank::ComputeTriangleY(double lo, double mid, double hi, double x)
+{
     if (x <= lo || x >= hi)
         return 0.0;
     if (x <= mid)
@@ -138,7 +150,8 @@ double FilterBank::ComputeTriangleY(double lo, double mid, double hi, double x) 
     return 1.0 - (x - mid) / (hi - mid);
 }
 
-double FilterBank::ComputeTriangleAreaBetween(double lo, double mid, double hi, double a, double b) {
+double FilterBank::ComputeTriangleAreaBetween(double lo, double mid, double hi, double a, double b)
+{
     if (a > hi || lo > b)
         return 0.0;
     // The triangle is linear between its three corners; with a and b among
@@ -155,8 +168,8 @@ double FilterBank::ComputeTriangleAreaBetween(double lo, double mid, double hi, 
     return area;
 }
 
-void FilterBank::ApplyFilterBank(std::vector<float>* output, const std::vector<float>& input,
-                                 const FilterBankObj& bank) {
+void FilterBank::ApplyFilterBank(std::vector<float>* output, const std::vector<float>& input, const FilterBankObj& bank)
+{
     output->assign(bank._numFilters, 0.0f);
     const int lastInputBin = static_cast<int>(input.size()) - 1;
     for (int m = 0; m < bank._numFilters; m++) {

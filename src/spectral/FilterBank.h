@@ -45,8 +45,7 @@ public:
 
     // Replaces the bins in data by numFilters values spaced evenly on the
     // target scale between freqLo and freqHi.
-    void HzToTargetScale(std::vector<float>* data, double sampleRate, float freqLo, float freqHi,
-                         int numFilters);
+    void HzToTargetScale(std::vector<float>* data, double sampleRate, float freqLo, float freqHi, int numFilters);
 
     const FilterBankObj& GetHzToTargetFilterBank() const { return _hzToTargetFilterBank; }
     // How many times the bank has been (re)built.
@@ -64,11 +63,10 @@ public:
     static void FixSmallTriangles(float* lo, float* mid, float* hi, int dataSize);
 
 private:
-    void CreateFilterBankHzToTarget(FilterBankObj* bank, int dataSize, double sampleRate, float freqLo,
-                                    float freqHi, int numFilters);
+    void CreateFilterBankHzToTarget(FilterBankObj* bank, int dataSize, double sampleRate, float freqLo, float freqHi,
+                                    int numFilters);
     static void BuildFilter(FilterBankObj::Filter* filter, float lo, float mid, float hi, int dataSize);
-    static void ApplyFilterBank(std::vector<float>* output, const std::vector<float>& input,
-                                const FilterBankObj& bank);
+    static void ApplyFilterBank(std::vector<float>* output, const std::vector<float>& input, const FilterBankObj& bank);
 
     FilterBankObj _hzToTargetFilterBank;
     Scale::Type _targetScaleType;

@@ -51,15 +51,9 @@ const FrameTables& TablesFor(int fftSize, bool forward, bool inverse)
 }  // namespace
 
 OverlapAdd::OverlapAdd(int fftSize, int overlap, bool fftFlag, bool ifftFlag, int numChannels)
-    : _fftSize(fftSize),
-      _overlap(overlap),
-      _fftFlag(fftFlag),
-      _ifftFlag(ifftFlag),
-      _numChannels(std::clamp(numChannels, 1, MAX_CHANNELS)),
-      _synthTimeStretch(1.0),
-      _numSamplesIn(0),
-      _tmpCompBufIn(2 * fftSize, 0.0f),
-      _tmpCompBufOut(2 * fftSize, 0.0f)
+    : _fftSize(fftSize), _overlap(overlap), _fftFlag(fftFlag), _ifftFlag(ifftFlag),
+      _numChannels(std::clamp(numChannels, 1, MAX_CHANNELS)), _synthTimeStretch(1.0), _numSamplesIn(0),
+      _tmpCompBufIn(2 * fftSize, 0.0f), _tmpCompBufOut(2 * fftSize, 0.0f)
 {
     // Every frame sizes it before filling it whole.
     _tmpSampBufIn.reserve(std::max(fftSize, 0));

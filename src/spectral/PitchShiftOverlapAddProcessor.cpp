@@ -5,10 +5,7 @@
 #include "spectral/Algos.h"
 
 PitchShiftOverlapAddProcessor::PitchShiftOverlapAddProcessor(int fftSize, double sampleRate)
-    : _fftSize(fftSize),
-      _sampleRate(sampleRate),
-      _pitchShift(1.0),
-      _resampled(std::max(fftSize, 0), 0.0f)
+    : _fftSize(fftSize), _sampleRate(sampleRate), _pitchShift(1.0), _resampled(std::max(fftSize, 0), 0.0f)
 {
 }
 

@@ -21,13 +21,10 @@ public:
     virtual ~SamplesToSpectro() {}
 
     // samples is interleaved with nChan channels; the caller owns the result.
-    static Spectrogram* SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan,
-                                             int chanNum);
-    static Spectrogram* SamplesToChromagram(const std::vector<float>& samples, int nFrames, int nChan,
-                                            int chanNum);
+    static Spectrogram* SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan, int chanNum);
+    static Spectrogram* SamplesToChromagram(const std::vector<float>& samples, int nFrames, int nChan, int chanNum);
     // Feeds every channel of the sound through the engine, one hop at a time.
-    static void SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan,
-                                     OverlapAdd* overlapAdd);
+    static void SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan, OverlapAdd* overlapAdd);
 
     // Both images of one channel from a single transform of that channel
     // alone: *chroma is built over the columns of *spectro, so *spectro must
@@ -40,6 +37,6 @@ public:
 
 private:
     // Feeds numFed channels from firstChan on, as channels 0 ... numFed - 1.
-    static void FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan,
-                             int numFed, OverlapAdd* overlapAdd);
+    static void FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan, int numFed,
+                             OverlapAdd* overlapAdd);
 };

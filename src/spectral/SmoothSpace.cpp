@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-SmoothSpace::SmoothSpace() {}
+SmoothSpace::SmoothSpace()
+{
+}
 
 void SmoothSpace::Smooth(std::vector<float>* data, int winSize)
 {

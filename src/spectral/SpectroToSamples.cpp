@@ -15,11 +15,10 @@ const int HOP = SamplesToSpectro::HOP;
 // One hop of silence to push an engine on with: it synthesises, it has
 // nothing to analyse. Read-only, so every engine shares it.
 const std::vector<float> SILENCE(HOP, 0.0f);
-}
+}  // namespace
 
 SpectroToSamples::SpectroToSamples(OverlapAddProcessor* processor)
-    : _overlapAdd(new OverlapAdd(FFT_SIZE, OVERLAP, false, true, 1)),
-      _processor(processor),
+    : _overlapAdd(new OverlapAdd(FFT_SIZE, OVERLAP, false, true, 1)), _processor(processor),
       _pitchProcessor(new PitchShiftOverlapAddProcessor(FFT_SIZE, SamplesToSpectro::SAMPLE_RATE))
 {
     _overlapAdd->AddProcessor(_processor);
@@ -39,9 +38,8 @@ SpectroToSamples* SpectroToSamples::Clone() const
     return new SpectroToSamples(_processor->Clone());
 }
 
-void SpectroToSamples::Process(std::vector<float>* samples, const double* selSamples,
-                               const double* selFreq, double timeStretch, double direction,
-                               double pitchShift)
+void SpectroToSamples::Process(std::vector<float>* samples, const double* selSamples, const double* selFreq,
+                               double timeStretch, double direction, double pitchShift)
 {
     double band[2] = {selFreq[0], selFreq[1]};
     _processor->SetSelFreq(band);

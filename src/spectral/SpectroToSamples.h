@@ -31,8 +31,8 @@ public:
     // selSamples[1] of the channel, read backwards when direction < 0,
     // within the band selFreq (two fractions); the columns advance by
     // timeStretch per synthesised frame and pitchShift spaces the frames.
-    void Process(std::vector<float>* samples, const double* selSamples, const double* selFreq,
-                 double timeStretch, double direction, double pitchShift);
+    void Process(std::vector<float>* samples, const double* selSamples, const double* selFreq, double timeStretch,
+                 double direction, double pitchShift);
 
 private:
     // Fills samples with the next output of the stream, synthesising frames

@@ -5,13 +5,8 @@
 #include "spectral/Spectrogram.h"
 
 SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectrogram* spectro)
-    : _spectro(spectro),
-      _fftSize(spectro->GetFFTSize()),
-      _currentSpectroColNum(0.0),
-      _selFreq{0.0, 1.0},
-      _timeStretch(1.0),
-      _loIdx(0),
-      _hiIdx(_fftSize)
+    : _spectro(spectro), _fftSize(spectro->GetFFTSize()), _currentSpectroColNum(0.0), _selFreq{0.0, 1.0},
+      _timeStretch(1.0), _loIdx(0), _hiIdx(_fftSize)
 {
     // Every read of a column fills it whole.
     _column.reserve(2 * (size_t)std::max(_fftSize, 0));

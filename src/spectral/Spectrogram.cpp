@@ -11,29 +11,20 @@ float Magnitude(float re, float im)
 {
     return std::sqrt(re * re + im * im);
 }
-}
+}  // namespace
 
 Spectrogram::Spectrogram(int fftSize, int numCols)
-    : _fftSize(fftSize),
-      _numCols(std::max(numCols, 0)),
-      _columnOwner(this),
-      _compBuf((size_t)_numCols * 2 * fftSize, 0.0f),
-      _magnBuf((size_t)_numCols * (fftSize / 2), 0.0f),
-      _phaseBuf((size_t)_numCols * (fftSize / 2), 0.0f),
-      _phasesUnwrapped(false),
-      _magnBufDisp((size_t)_numCols * (fftSize / 2), 0.0f),
-      _tmpMagnBuf(fftSize / 2, 0.0f),
+    : _fftSize(fftSize), _numCols(std::max(numCols, 0)), _columnOwner(this),
+      _compBuf((size_t)_numCols * 2 * fftSize, 0.0f), _magnBuf((size_t)_numCols * (fftSize / 2), 0.0f),
+      _phaseBuf((size_t)_numCols * (fftSize / 2), 0.0f), _phasesUnwrapped(false),
+      _magnBufDisp((size_t)_numCols * (fftSize / 2), 0.0f), _tmpMagnBuf(fftSize / 2, 0.0f),
       _tmpPhaseBuf(fftSize / 2, 0.0f)
 {
 }
 
 Spectrogram::Spectrogram(Spectrogram* columnOwner)
-    : _fftSize(columnOwner->_fftSize),
-      _numCols(columnOwner->_numCols),
-      _columnOwner(columnOwner->_columnOwner),
-      _phasesUnwrapped(false),
-      _magnBufDisp((size_t)_numCols * (_fftSize / 2), 0.0f),
-      _tmpMagnBuf(_fftSize / 2, 0.0f),
+    : _fftSize(columnOwner->_fftSize), _numCols(columnOwner->_numCols), _columnOwner(columnOwner->_columnOwner),
+      _phasesUnwrapped(false), _magnBufDisp((size_t)_numCols * (_fftSize / 2), 0.0f), _tmpMagnBuf(_fftSize / 2, 0.0f),
       _tmpPhaseBuf(_fftSize / 2, 0.0f)
 {
 }

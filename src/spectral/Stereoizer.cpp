@@ -13,7 +13,7 @@ namespace {
 // Centre of rand()'s range, so that the mask draws are symmetric around 0.
 const double RAND_CENTRE = 1073741824.0;
 const double GAIN_DB = 6.0;
-}
+}  // namespace
 
 Stereoizer::Stereoizer(double width)
     : _width(width), _block(IR_SIZE, 0.0f), _blockL(IR_SIZE, 0.0f), _blockR(IR_SIZE, 0.0f)
@@ -70,8 +70,7 @@ void Stereoizer::ComputeIFFT(const std::vector<float>& inReal, std::vector<float
         (*outReal)[i] = out[i].r;
 }
 
-void Stereoizer::Process(const std::vector<float>& mono, std::vector<float>* left,
-                         std::vector<float>* right)
+void Stereoizer::Process(const std::vector<float>& mono, std::vector<float>* left, std::vector<float>* right)
 {
     size_t size = mono.size();
     left->resize(size);

@@ -11,18 +11,25 @@ const float UNDEFINED_VALUE = -1e16f;
 // step above n; without this tolerance ceil would then give n + 1 values.
 const double SIZE_TOLERANCE = 1e-6;
 
-double Frac(double x) { return x - std::floor(x); }
+double Frac(double x)
+{
+    return x - std::floor(x);
+}
 }  // namespace
 
-WaveformPyramid::WaveformPyramid(int maxLevel) : _waveformPyramid(maxLevel + 1), _maxPyramidLevel(maxLevel) {}
+WaveformPyramid::WaveformPyramid(int maxLevel) : _waveformPyramid(maxLevel + 1), _maxPyramidLevel(maxLevel)
+{
+}
 
-long WaveformPyramid::GetLevelSize(int level) const {
+long WaveformPyramid::GetLevelSize(int level) const
+{
     if (level < 0 || level > _maxPyramidLevel)
         return 0;
     return static_cast<long>(_waveformPyramid[level].size());
 }
 
-void WaveformPyramid::SetValues(const std::vector<float>& samples) {
+void WaveformPyramid::SetValues(const std::vector<float>& samples)
+{
     for (std::deque<float>& level : _waveformPyramid)
         level.clear();
     VectorToQueue(samples, &_waveformPyramid[0]);
@@ -33,7 +40,8 @@ void WaveformPyramid::SetValues(const std::vector<float>& samples) {
     }
 }
 
-void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, std::vector<float>* out) {
+void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, std::vector<float>* out)
+{
     std::vector<float>& result = _tmpBuf0;
     result.assign(out->size(), 0.0f);
 
@@ -73,8 +81,7 @@ void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, 
     }
 
     std::vector<float>& v = _tmpBuf1;
-    ReadLevel(level, static_cast<long>(start), static_cast<long>(std::ceil(end - start)) + 1, zerosBegin, zerosEnd,
-              &v);
+    ReadLevel(level, static_cast<long>(start), static_cast<long>(std::ceil(end - start)) + 1, zerosBegin, zerosEnd, &v);
     const double size = static_cast<double>(v.size());
     if (size > 2.0 * numValues) {
         DecimateSamples(&result, v, numValues / size);
@@ -93,7 +100,8 @@ void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, 
 }
 
 void WaveformPyramid::ReadLevel(int level, long offset, long count, double zerosBegin, double zerosEnd,
-                                std::vector<float>* values) const {
+                                std::vector<float>* values) const
+{
     QueueToVector(_waveformPyramid[level], values, offset, count);
     if (zerosBegin > 0.0)
         PadZerosLeft(values, static_cast<long>(zerosBegin));
@@ -101,7 +109,8 @@ void WaveformPyramid::ReadLevel(int level, long offset, long count, double zeros
         PadZerosRight(values, static_cast<long>(zerosEnd));
 }
 
-void WaveformPyramid::DecimateSamples(std::vector<float>* result, const std::vector<float>& input, double factor) {
+void WaveformPyramid::DecimateSamples(std::vector<float>* result, const std::vector<float>& input, double factor)
+{
     if (input.empty())
         return;
     if (factor >= 1.0) {
@@ -135,7 +144,8 @@ void WaveformPyramid::DecimateSamples(std::vector<float>* result, const std::vec
 }
 
 void WaveformPyramid::UpsampleResult(long n, std::vector<float>* result, const std::vector<float>& v, double leftT,
-                                     double rightT) {
+                                     double rightT)
+{
     if (v.size() < 3 || n <= 0)
         return;
     result->assign(n, UNDEFINED_VALUE);
@@ -153,7 +163,8 @@ void WaveformPyramid::UpsampleResult(long n, std::vector<float>* result, const s
     Interpolate(result, false, UNDEFINED_VALUE);
 }
 
-void WaveformPyramid::Interpolate(std::vector<float>* values, bool extendEdges, float undefinedValue) {
+void WaveformPyramid::Interpolate(std::vector<float>* values, bool extendEdges, float undefinedValue)
+{
     std::vector<float>& buf = *values;
     const long size = static_cast<long>(buf.size());
     long prev = -1;  // index of the last defined value seen
@@ -174,28 +185,33 @@ void WaveformPyramid::Interpolate(std::vector<float>* values, bool extendEdges, 
         std::fill(buf.begin() + prev + 1, buf.end(), buf[prev]);
 }
 
-void WaveformPyramid::VectorToQueue(const std::vector<float>& values, std::deque<float>* queue) {
+void WaveformPyramid::VectorToQueue(const std::vector<float>& values, std::deque<float>* queue)
+{
     queue->assign(values.begin(), values.end());
 }
 
-void WaveformPyramid::QueueToVector(const std::deque<float>& queue, std::vector<float>* values) {
+void WaveformPyramid::QueueToVector(const std::deque<float>& queue, std::vector<float>* values)
+{
     values->assign(queue.begin(), queue.end());
 }
 
 void WaveformPyramid::QueueToVector(const std::deque<float>& queue, std::vector<float>* values, long offset,
-                                    long numToCopy) {
+                                    long numToCopy)
+{
     const long size = static_cast<long>(queue.size());
     const long first = std::clamp(offset, 0L, size);
     const long last = std::clamp(offset + std::max(numToCopy, 0L), first, size);
     values->assign(queue.begin() + first, queue.begin() + last);
 }
 
-void WaveformPyramid::PadZerosLeft(std::vector<float>* values, long count) {
+void WaveformPyramid::PadZerosLeft(std::vector<float>* values, long count)
+{
     if (count > 0)
         values->insert(values->begin(), count, 0.0f);
 }
 
-void WaveformPyramid::PadZerosRight(std::vector<float>* values, long count) {
+void WaveformPyramid::PadZerosRight(std::vector<float>* values, long count)
+{
     if (count > 0)
         values->insert(values->end(), count, 0.0f);
 }

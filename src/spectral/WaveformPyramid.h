@@ -46,8 +46,7 @@ public:
     static void VectorToQueue(const std::vector<float>& values, std::deque<float>* queue);
     static void QueueToVector(const std::deque<float>& queue, std::vector<float>* values);
     // numToCopy values from offset on, fewer when the queue ends first.
-    static void QueueToVector(const std::deque<float>& queue, std::vector<float>* values, long offset,
-                              long numToCopy);
+    static void QueueToVector(const std::deque<float>& queue, std::vector<float>* values, long offset, long numToCopy);
     static void PadZerosLeft(std::vector<float>* values, long count);
     static void PadZerosRight(std::vector<float>* values, long count);
 

@@ -9,28 +9,24 @@
 #include "ui/UIStyle.h"
 #include "ui/UIWidget.h"
 
-UICanvas::UICanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                   double width, double height)
-    : _screen(screen),
-      _style(style),
-      _x(x),
-      _y(y),
-      _width(width),
-      _height(height),
-      _mouseDown(false),
-      _prevDragX(0.0),
-      _prevDragY(0.0),
-      _visible(false),
-      _drawBorder(false),
-      _centerTitle(false) {
+UICanvas::UICanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height)
+    : _screen(screen), _style(style), _x(x), _y(y), _width(width), _height(height), _mouseDown(false), _prevDragX(0.0),
+      _prevDragY(0.0), _visible(false), _drawBorder(false), _centerTitle(false)
+{
     snprintf(_title, sizeof(_title), "%s", title);
 }
 
-UICanvas::~UICanvas() {}
+UICanvas::~UICanvas()
+{
+}
 
-void UICanvas::SetVisible(bool visible) { _visible = visible; }
+void UICanvas::SetVisible(bool visible)
+{
+    _visible = visible;
+}
 
-void UICanvas::GetContentsRect(double* x, double* y, double* width, double* height) const {
+void UICanvas::GetContentsRect(double* x, double* y, double* width, double* height) const
+{
     const double titleHeight = _title[0] != '\0' ? UIWidget::TITLE_HEIGHT : 0.0;
     *x = _x;
     *y = _y + titleHeight + UIWidget::CONTENTS_MARGIN;
@@ -38,17 +34,25 @@ void UICanvas::GetContentsRect(double* x, double* y, double* width, double* heig
     *height = _height - titleHeight - 2.0 * UIWidget::CONTENTS_MARGIN;
 }
 
-bool UICanvas::Contains(double x, double y) const {
+bool UICanvas::Contains(double x, double y) const
+{
     return x >= _x && y >= _y && x <= _x + _width && y < _y + _height;
 }
 
-bool UICanvas::Pick(double x, double y) { return _visible && Contains(x, y); }
+bool UICanvas::Pick(double x, double y)
+{
+    return _visible && Contains(x, y);
+}
 
-void UICanvas::OnMouse(int button, int state, double x, double y) {
-    if (!_visible) return;
+void UICanvas::OnMouse(int button, int state, double x, double y)
+{
+    if (!_visible)
+        return;
     // A release anywhere ends the drag, so a drag that left the canvas does not stick.
-    if (button == GLUT_LEFT_BUTTON && state == GLUT_UP) _mouseDown = false;
-    if (!Contains(x, y)) return;
+    if (button == GLUT_LEFT_BUTTON && state == GLUT_UP)
+        _mouseDown = false;
+    if (!Contains(x, y))
+        return;
     if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN) {
         _mouseDown = true;
         _prevDragX = x;
@@ -56,41 +60,50 @@ void UICanvas::OnMouse(int button, int state, double x, double y) {
     }
 }
 
-void UICanvas::OnMouseDrag(double x, double y, double fineDragFactor) {
-    if (!_visible || !_mouseDown) return;
+void UICanvas::OnMouseDrag(double x, double y, double fineDragFactor)
+{
+    if (!_visible || !_mouseDown)
+        return;
     const double dx = (x - _prevDragX) * fineDragFactor;
     const double dy = (y - _prevDragY) * fineDragFactor;
     _prevDragX = x;
     _prevDragY = y;
-    OnMouseDragNorm((x - _x) / _width, (y - _y) / _height, dx / _width, dy / _height,
-                    Contains(x, y));
+    OnMouseDragNorm((x - _x) / _width, (y - _y) / _height, dx / _width, dy / _height, Contains(x, y));
 }
 
-void UICanvas::OnMouseDragNorm(double, double, double, double, bool) {}
+void UICanvas::OnMouseDragNorm(double, double, double, double, bool)
+{
+}
 
-void UICanvas::Draw() {
-    if (!_visible) return;
+void UICanvas::Draw()
+{
+    if (!_visible)
+        return;
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     DrawTitle();
     DrawContents();
-    if (_drawBorder) DrawBorder();
+    if (_drawBorder)
+        DrawBorder();
 }
 
-void UICanvas::DrawTitle() {
-    if (_title[0] == '\0') return;
+void UICanvas::DrawTitle()
+{
+    if (_title[0] == '\0')
+        return;
     const double w = _screen->GetWidth();
     const double h = _screen->GetHeight();
     double color[4];
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
     glLineWidth(_style->GetParamLineWidth());
-    const double offset = _centerTitle ? 0.5 * (_width * w - UIWidget::GetTextWidth(_title))
-                                       : UIWidget::TITLE_INSET * h;
+    const double offset =
+        _centerTitle ? 0.5 * (_width * w - UIWidget::GetTextWidth(_title)) : UIWidget::TITLE_INSET * h;
     UIWidget::DrawText(_x * w + offset, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title);
 }
 
-void UICanvas::DrawContents() {
+void UICanvas::DrawContents()
+{
     // Sets the state that subclass contents and widgets draw in.
     double color[4];
     _style->GetUIWindowTitleColor(color);
@@ -98,7 +111,8 @@ void UICanvas::DrawContents() {
     glLineWidth(_style->GetUIWindowContentsLineWidth());
 }
 
-void UICanvas::DrawBorder() {
+void UICanvas::DrawBorder()
+{
     double corners[4][2];
     UIWidget::ComputeCorners(corners, _screen, _x, _y, _width, _height);
     double color[4];

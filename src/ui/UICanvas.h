@@ -8,8 +8,7 @@ class UIStyle;
 // receive drags relative to the canvas in OnMouseDragNorm().
 class UICanvas {
 public:
-    UICanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
-             double height);
+    UICanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height);
     virtual ~UICanvas();
 
     virtual void Draw();

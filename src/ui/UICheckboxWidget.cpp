@@ -9,15 +9,20 @@
 namespace {
 // Half-extent of the cross relative to the box.
 const double CROSS_SIZE = 0.8;
+}  // namespace
+
+UICheckboxWidget::UICheckboxWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
+                                   double width, double height)
+    : UIEffectWidget(screen, style, title, x, y, width, height)
+{
 }
 
-UICheckboxWidget::UICheckboxWidget(UIScreen* screen, UIStyle* style, const char* title, double x,
-                                   double y, double width, double height)
-    : UIEffectWidget(screen, style, title, x, y, width, height) {}
+UICheckboxWidget::~UICheckboxWidget()
+{
+}
 
-UICheckboxWidget::~UICheckboxWidget() {}
-
-void UICheckboxWidget::OnMouse(int button, int state, double x, double y) {
+void UICheckboxWidget::OnMouse(int button, int state, double x, double y)
+{
     UIEffectWidget::OnMouse(button, state, x, y);
     // The release has already cleared the flag, so it does not flip back.
     if (_leftMouseDown && _param != nullptr) {
@@ -25,7 +30,8 @@ void UICheckboxWidget::OnMouse(int button, int state, double x, double y) {
     }
 }
 
-void UICheckboxWidget::DrawWidget() {
+void UICheckboxWidget::DrawWidget()
+{
     const double w = _screen->GetWidth();
     const double h = _screen->GetHeight();
     const double half = 0.5 * _width * w;

@@ -6,8 +6,8 @@
 // shows it is on.
 class UICheckboxWidget : public UIEffectWidget {
 public:
-    UICheckboxWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                     double width, double height);
+    UICheckboxWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
+                     double height);
     virtual ~UICheckboxWidget();
 
     void OnMouse(int button, int state, double x, double y) override;

@@ -15,20 +15,25 @@ const double LABEL_GAP = 0.0217;
 const double VALUE_GAP = 0.0434;
 }  // namespace
 
-UIEffectWidget::UIEffectWidget(UIScreen* screen, UIStyle* style, const char* title, double x,
-                               double y, double width, double height)
-    : UICanvas(screen, style, "", x, y, width, height), _leftMouseDown(false), _param(nullptr) {
+UIEffectWidget::UIEffectWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
+                               double height)
+    : UICanvas(screen, style, "", x, y, width, height), _leftMouseDown(false), _param(nullptr)
+{
     snprintf(_title, sizeof(_title), "%s", title);
 }
 
-UIEffectWidget::~UIEffectWidget() {}
+UIEffectWidget::~UIEffectWidget()
+{
+}
 
-void UIEffectWidget::SetParameter(Parameter* param) {
+void UIEffectWidget::SetParameter(Parameter* param)
+{
     _param = param;
     _param->UpdateValue();
 }
 
-void UIEffectWidget::Draw() {
+void UIEffectWidget::Draw()
+{
     UICanvas::Draw();
     // The owning panel only draws its widgets while it is visible.
     DrawWidget();
@@ -36,21 +41,27 @@ void UIEffectWidget::Draw() {
     DrawValue();
 }
 
-void UIEffectWidget::DrawWidget() {}
+void UIEffectWidget::DrawWidget()
+{
+}
 
-void UIEffectWidget::OnMouse(int button, int state, double x, double y) {
+void UIEffectWidget::OnMouse(int button, int state, double x, double y)
+{
     if (Pick(x, y)) {
         if (button == GLUT_RIGHT_BUTTON && state == GLUT_DOWN && _param != nullptr) {
             _param->SetValue(_param->GetDefaultValue());
         }
-        if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN) _leftMouseDown = true;
+        if (button == GLUT_LEFT_BUTTON && state == GLUT_DOWN)
+            _leftMouseDown = true;
         _prevDragX = x;
         _prevDragY = y;
     }
-    if (button == GLUT_LEFT_BUTTON && state == GLUT_UP) _leftMouseDown = false;
+    if (button == GLUT_LEFT_BUTTON && state == GLUT_UP)
+        _leftMouseDown = false;
 }
 
-void UIEffectWidget::DrawCenteredText(double baselineY, const char* text) {
+void UIEffectWidget::DrawCenteredText(double baselineY, const char* text)
+{
     double color[4];
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
@@ -58,12 +69,14 @@ void UIEffectWidget::DrawCenteredText(double baselineY, const char* text) {
     UIWidget::DrawText(centerX - 0.5 * UIWidget::GetTextWidth(text), baselineY, text);
 }
 
-void UIEffectWidget::DrawTitle() {
+void UIEffectWidget::DrawTitle()
+{
     DrawCenteredText((1.0 - _y + LABEL_GAP) * _screen->GetHeight(), _title);
 }
 
-void UIEffectWidget::DrawValue() {
-    if (_param == nullptr) return;
-    DrawCenteredText((1.0 - _y - VALUE_GAP - _height) * _screen->GetHeight(),
-                     _param->GetValueStr());
+void UIEffectWidget::DrawValue()
+{
+    if (_param == nullptr)
+        return;
+    DrawCenteredText((1.0 - _y - VALUE_GAP - _height) * _screen->GetHeight(), _param->GetValueStr());
 }

@@ -9,8 +9,8 @@ class Parameter;
 // restores the parameter's default.
 class UIEffectWidget : public UICanvas {
 public:
-    UIEffectWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                   double width, double height);
+    UIEffectWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
+                   double height);
     virtual ~UIEffectWidget();
 
     // Also refreshes the parameter from its owner, so the first frame shows

@@ -20,33 +20,43 @@ const int BLUE = 2;
 }  // namespace
 
 UIGrain::UIGrain(UIStyle* style, UIScreen* screen, double x, double y)
-    : _sequence(0),
-      _x(x),
-      _y(y),
-      _triggerTime(Time::Instance()->GetSeconds()),
-      _durSec(0.0),
-      _triggerCount(0),
-      _fadedTrigger(0),
-      _style(style),
-      _screen(screen) {}
+    : _sequence(0), _x(x), _y(y), _triggerTime(Time::Instance()->GetSeconds()), _durSec(0.0), _triggerCount(0),
+      _fadedTrigger(0), _style(style), _screen(screen)
+{
+}
 
-double UIGrain::GetX() const { return ReadState().x; }
+double UIGrain::GetX() const
+{
+    return ReadState().x;
+}
 
-double UIGrain::GetY() const { return ReadState().y; }
+double UIGrain::GetY() const
+{
+    return ReadState().y;
+}
 
-double UIGrain::GetTriggerTime() const { return ReadState().triggerTime; }
+double UIGrain::GetTriggerTime() const
+{
+    return ReadState().triggerTime;
+}
 
-void UIGrain::MoveTo(double x, double y) {
+void UIGrain::MoveTo(double x, double y)
+{
     Publish(x, y, _triggerTime.load(), _durSec.load(), _triggerCount.load());
 }
 
-void UIGrain::Trigger(double durMs) { TriggerAt(_x.load(), _y.load(), durMs); }
+void UIGrain::Trigger(double durMs)
+{
+    TriggerAt(_x.load(), _y.load(), durMs);
+}
 
-void UIGrain::TriggerAt(double x, double y, double durMs) {
+void UIGrain::TriggerAt(double x, double y, double durMs)
+{
     Publish(x, y, Time::Instance()->GetSeconds(), 0.001 * durMs, _triggerCount.load() + 1);
 }
 
-void UIGrain::Publish(double x, double y, double triggerTime, double durSec, unsigned triggerCount) {
+void UIGrain::Publish(double x, double y, double triggerTime, double durSec, unsigned triggerCount)
+{
     const unsigned sequence = _sequence.load();
     _sequence.store(sequence + 1);
     _x.store(x);
@@ -57,7 +67,8 @@ void UIGrain::Publish(double x, double y, double triggerTime, double durSec, uns
     _sequence.store(sequence + 2);
 }
 
-UIGrain::State UIGrain::ReadState() const {
+UIGrain::State UIGrain::ReadState() const
+{
     // A publication takes a handful of stores, so a retry is rare and short.
     for (;;) {
         const unsigned before = _sequence.load();
@@ -67,7 +78,8 @@ UIGrain::State UIGrain::ReadState() const {
     }
 }
 
-bool UIGrain::ComputeFlash(double now, Flash* flash) {
+bool UIGrain::ComputeFlash(double now, Flash* flash)
+{
     const State state = ReadState();
     if (state.triggerCount == _fadedTrigger)
         return false;
@@ -87,7 +99,8 @@ bool UIGrain::ComputeFlash(double now, Flash* flash) {
     return true;
 }
 
-void UIGrain::Draw() {
+void UIGrain::Draw()
+{
     Flash flash;
     if (!ComputeFlash(Time::Instance()->GetSeconds(), &flash))
         return;

@@ -12,8 +12,8 @@
 #include "sources/GrainCloud.h"
 #include "ui/UIGrain.h"
 #include "ui/UIParameter.h"
-#include "ui/UISoundRect.h"
 #include "ui/UIScreen.h"
+#include "ui/UISoundRect.h"
 #include "ui/UIStyle.h"
 
 namespace {
@@ -33,55 +33,53 @@ const double MUTE_LINE_WIDTH = 3.0;
 const double MUTE_CROSS_HALF = 0.01;
 
 // Uniform in 0..1 from the process-wide generator, in single precision.
-float RandomUnit() { return (float)rand() / 2147483648.0f; }
+float RandomUnit()
+{
+    return (float)rand() / 2147483648.0f;
+}
 }  // namespace
 
-UIGrainCloud::UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y,
-                           unsigned numVoices, const std::vector<SoundRect*>& rects)
-    : _isOn(false),
-      _isSelected(true),
-      _startTime(Time::Instance()->GetSeconds()),
+UIGrainCloud::UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
+                           const std::vector<SoundRect*>& rects)
+    : _isOn(false), _isSelected(true), _startTime(Time::Instance()->GetSeconds()),
       _xRandExtent(INITIAL_SPREAD_PIXELS / screen->GetWidth()),
-      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()),
-      _randExtentCoeff(1.0),
-      _freq(1.0),
-      _x(x),
-      _y(y),
-      _selRad(MIN_SEL_RAD),
-      _lambda(LAMBDA),
-      _targetRad(MAX_SEL_RAD),
-      _maxSelRad(MAX_SEL_RAD),
-      _minSelRad(MIN_SEL_RAD),
-      _rects(rects),
-      _style(style),
-      _screen(screen),
-      _grain(grain) {
+      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()), _randExtentCoeff(1.0), _freq(1.0), _x(x), _y(y),
+      _selRad(MIN_SEL_RAD), _lambda(LAMBDA), _targetRad(MAX_SEL_RAD), _maxSelRad(MAX_SEL_RAD), _minSelRad(MIN_SEL_RAD),
+      _rects(rects), _style(style), _screen(screen), _grain(grain)
+{
     for (unsigned i = 0; i < numVoices; i++)
         AddGrain();
 }
 
-UIGrainCloud::~UIGrainCloud() {
+UIGrainCloud::~UIGrainCloud()
+{
     for (UIGrain* marker : _uiGrains)
         delete marker;
 }
 
-void UIGrainCloud::AddGrain() { _uiGrains.push_back(new UIGrain(_style, _screen, _x, _y)); }
+void UIGrainCloud::AddGrain()
+{
+    _uiGrains.push_back(new UIGrain(_style, _screen, _x, _y));
+}
 
-void UIGrainCloud::RemoveGrain() {
+void UIGrainCloud::RemoveGrain()
+{
     if (_uiGrains.size() <= 1)
         return;
     delete _uiGrains.back();
     _uiGrains.pop_back();
 }
 
-double UIGrainCloud::TriangularOffset(double extent) {
+double UIGrainCloud::TriangularOffset(double extent)
+{
     // Two draws in a fixed order, so a seeded generator gives the same cloud.
     const float first = RandomUnit();
     const float second = RandomUnit();
     return first * extent - second * extent;
 }
 
-void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur) {
+void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur)
+{
     if (idx >= _uiGrains.size())
         return;
     const double newY = _y + TriangularOffset(_yRandExtent * _randExtentCoeff);
@@ -96,13 +94,15 @@ void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol,
     _uiGrains[idx]->TriggerAt(newX, newY, dur);
 }
 
-bool UIGrainCloud::Pick(double x, double y) {
+bool UIGrainCloud::Pick(double x, double y)
+{
     const double dx = (x - _x) * _screen->GetWidth();
     const double dy = (y - _y) * _screen->GetHeight();
     return std::sqrt(dx * dx + dy * dy) < _maxSelRad;
 }
 
-void UIGrainCloud::UpdatePosition(double x, double y) {
+void UIGrainCloud::UpdatePosition(double x, double y)
+{
     const double dx = x - _x;
     const double dy = y - _y;
     _x = x;
@@ -119,7 +119,8 @@ void UIGrainCloud::UpdatePosition(double x, double y) {
     }
 }
 
-bool UIGrainCloud::PickParameters(double x, double y) {
+bool UIGrainCloud::PickParameters(double x, double y)
+{
     for (int i = 0; i < _grain->GetNumParams(); i++) {
         const UIParameter* box = _grain->GetParameter(i)->GetUI();
         if (box != nullptr && box->Pick(x, y)) {
@@ -131,7 +132,8 @@ bool UIGrainCloud::PickParameters(double x, double y) {
     return false;
 }
 
-void UIGrainCloud::UpdateStyle(UIStyle* style) {
+void UIGrainCloud::UpdateStyle(UIStyle* style)
+{
     _style = style;
     for (UIGrain* marker : _uiGrains)
         marker->UpdateStyle(style);
@@ -142,7 +144,8 @@ void UIGrainCloud::UpdateStyle(UIStyle* style) {
     }
 }
 
-void UIGrainCloud::Draw() {
+void UIGrainCloud::Draw()
+{
     DrawRing();
     for (UIGrain* marker : _uiGrains)
         marker->Draw();
@@ -150,7 +153,8 @@ void UIGrainCloud::Draw() {
         DrawMuteCross();
 }
 
-void UIGrainCloud::SetRingColour() const {
+void UIGrainCloud::SetRingColour() const
+{
     double colour[4];
     if (_isSelected)
         _style->GetGrainColorSelected(colour);
@@ -159,10 +163,10 @@ void UIGrainCloud::SetRingColour() const {
     glColor4dv(colour);
 }
 
-void UIGrainCloud::DrawRing() {
+void UIGrainCloud::DrawRing()
+{
     const double t = Time::Instance()->GetSeconds() - _startTime;
-    _selRad = _minSelRad +
-              0.5 * (_maxSelRad - _minSelRad) * std::sin(2.0 * M_PI * (_freq * t + RING_PHASE));
+    _selRad = _minSelRad + 0.5 * (_maxSelRad - _minSelRad) * std::sin(2.0 * M_PI * (_freq * t + RING_PHASE));
 
     SetRingColour();
 
@@ -174,7 +178,8 @@ void UIGrainCloud::DrawRing() {
     glPopMatrix();
 }
 
-void UIGrainCloud::DrawMuteCross() const {
+void UIGrainCloud::DrawMuteCross() const
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     const double cx = _x * width, cy = _y * height;

@@ -17,8 +17,8 @@ class UIStyle;
 // in each sound rect.
 class UIGrainCloud : public UISource {
 public:
-    UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y,
-                 unsigned numVoices, const std::vector<SoundRect*>& rects);
+    UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
+                 const std::vector<SoundRect*>& rects);
     virtual ~UIGrainCloud();
     UIGrainCloud(const UIGrainCloud&) = delete;
     UIGrainCloud& operator=(const UIGrainCloud&) = delete;

@@ -19,19 +19,26 @@ const double ANGLE_SWEEP = 240.0;
 const double POINTER_INNER = 0.15;
 }  // namespace
 
-UIKnobWidget::UIKnobWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                           double width, double height)
-    : UIEffectWidget(screen, style, title, x, y, width, height) {}
+UIKnobWidget::UIKnobWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
+                           double height)
+    : UIEffectWidget(screen, style, title, x, y, width, height)
+{
+}
 
-UIKnobWidget::~UIKnobWidget() {}
+UIKnobWidget::~UIKnobWidget()
+{
+}
 
-void UIKnobWidget::OnMouseDrag(double x, double y, double fineDragFactor) {
-    if (!_leftMouseDown) return;
+void UIKnobWidget::OnMouseDrag(double x, double y, double fineDragFactor)
+{
+    if (!_leftMouseDown)
+        return;
     const double dx = (x - _prevDragX) * fineDragFactor;
     const double dy = (y - _prevDragY) * fineDragFactor;
     _prevDragX = x;
     _prevDragY = y;
-    if (_param == nullptr) return;
+    if (_param == nullptr)
+        return;
     // Horizontal moves are rescaled so that a pixel counts the same both
     // ways; moving up turns the knob up.
     const double aspect = _screen->GetWidth() / _screen->GetHeight();
@@ -39,7 +46,8 @@ void UIKnobWidget::OnMouseDrag(double x, double y, double fineDragFactor) {
     _param->SetNormalizedValue(_param->GetNormalizedValue() + DRAG_GAIN * step);
 }
 
-void UIKnobWidget::DrawWidget() {
+void UIKnobWidget::DrawWidget()
+{
     const double w = _screen->GetWidth();
     const double h = _screen->GetHeight();
     const double r = 0.5 * _width * w;
@@ -51,8 +59,7 @@ void UIKnobWidget::DrawWidget() {
     gluDisk(quadric, r - lineWidth, r, 64, 1);
     gluDeleteQuadric(quadric);
     if (_param != nullptr) {
-        const double angle =
-            (ANGLE_AT_ZERO - ANGLE_SWEEP * _param->GetNormalizedValue()) * M_PI / 180.0;
+        const double angle = (ANGLE_AT_ZERO - ANGLE_SWEEP * _param->GetNormalizedValue()) * M_PI / 180.0;
         glLineWidth(lineWidth);
         glBegin(GL_LINES);
         glVertex2d(POINTER_INNER * r * std::cos(angle), POINTER_INNER * r * std::sin(angle));

@@ -6,8 +6,7 @@
 // normalised value grows. Dragging turns it, horizontally or vertically.
 class UIKnobWidget : public UIEffectWidget {
 public:
-    UIKnobWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                 double width, double height);
+    UIKnobWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height);
     virtual ~UIKnobWidget();
 
     void OnMouseDrag(double x, double y, double fineDragFactor) override;

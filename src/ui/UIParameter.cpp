@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "app/Time.h"
-#include "session/Serializer.h"
 #include "parameters/Parameter.h"
+#include "session/Serializer.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
 #include "ui/UIWidget.h"
@@ -28,42 +28,58 @@ const double METER_MIN_LENGTH = 0.004;
 const double METER_RANGE = 0.246;
 
 // Parameter texts breathe faster than the window pulse: one cycle every 1.25 s.
-double ParamPulse() { return 0.8 + 0.2 * std::sin(1.6 * M_PI * Time::Instance()->GetSeconds()); }
+double ParamPulse()
+{
+    return 0.8 + 0.2 * std::sin(1.6 * M_PI * Time::Instance()->GetSeconds());
+}
 
-void SetColorAlphaScaled(const double color[4], double alphaFactor) {
+void SetColorAlphaScaled(const double color[4], double alphaFactor)
+{
     glColor4d(color[0], color[1], color[2], color[3] * alphaFactor);
 }
 }  // namespace
 
 UIParameter::UIParameter(Parameter* param, UIScreen* screen, UIStyle* style)
-    : _name(), _valueStr(), _x(0.0), _y(0.0), _param(param), _screen(screen), _style(style) {}
+    : _name(), _valueStr(), _x(0.0), _y(0.0), _param(param), _screen(screen), _style(style)
+{
+}
 
-UIParameter::~UIParameter() {}
+UIParameter::~UIParameter()
+{
+}
 
-void UIParameter::SetName(const char* name) { snprintf(_name, sizeof(_name), "%s", name); }
+void UIParameter::SetName(const char* name)
+{
+    snprintf(_name, sizeof(_name), "%s", name);
+}
 
-void UIParameter::SetValueStr(const char* valueStr) {
+void UIParameter::SetValueStr(const char* valueStr)
+{
     snprintf(_valueStr, sizeof(_valueStr), "%s", valueStr);
 }
 
-void UIParameter::SetPosition(double x, double y) {
+void UIParameter::SetPosition(double x, double y)
+{
     _x = x;
     _y = y;
 }
 
-bool UIParameter::Pick(double x, double y) const {
+bool UIParameter::Pick(double x, double y) const
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     return x > _x - BOX_LEFT / width && y > _y - BOX_UP / height && x < _x + PICK_RIGHT / width &&
            y < _y + BOX_DOWN / height;
 }
 
-double UIParameter::GetMeterLength() const {
+double UIParameter::GetMeterLength() const
+{
     return METER_MIN_LENGTH + METER_RANGE * _param->GetNormalizedValue();
 }
 
-void UIParameter::ComputeLinkLine(double menuCenterX, double menuCenterY, double menuCenterOffset,
-                                  double from[2], double to[2]) const {
+void UIParameter::ComputeLinkLine(double menuCenterX, double menuCenterY, double menuCenterOffset, double from[2],
+                                  double to[2]) const
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     from[0] = _x * width;
@@ -77,13 +93,15 @@ void UIParameter::ComputeLinkLine(double menuCenterX, double menuCenterY, double
     to[1] = from[1] + scale * dy;
 }
 
-void UIParameter::Draw() {
+void UIParameter::Draw()
+{
     DrawBox();
     DrawLabel();
     DrawMeter();
 }
 
-void UIParameter::DrawBox() const {
+void UIParameter::DrawBox() const
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     double corners[4][2];
@@ -97,7 +115,8 @@ void UIParameter::DrawBox() const {
     UIWidget::OutlineCorners(corners);
 }
 
-void UIParameter::DrawLabel() const {
+void UIParameter::DrawLabel() const
+{
     char label[2 * TEXT_SIZE + 2];
     snprintf(label, sizeof(label), "%s: %s", _name, _valueStr);
     double color[4];
@@ -107,7 +126,8 @@ void UIParameter::DrawLabel() const {
     UIWidget::DrawText(_x * _screen->GetWidth(), (1.0 - _y) * _screen->GetHeight(), label);
 }
 
-void UIParameter::DrawMeter() const {
+void UIParameter::DrawMeter() const
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     const double left = _x * width;
@@ -122,7 +142,8 @@ void UIParameter::DrawMeter() const {
     glEnd();
 }
 
-void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double menuCenterOffset) {
+void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double menuCenterOffset)
+{
     double from[2];
     double to[2];
     ComputeLinkLine(menuCenterX, menuCenterY, menuCenterOffset, from, to);
@@ -136,12 +157,14 @@ void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double
     glEnd();
 }
 
-void UIParameter::Serialize(Serializer* serializer) const {
+void UIParameter::Serialize(Serializer* serializer) const
+{
     serializer->PutDouble(_x);
     serializer->PutDouble(_y);
 }
 
-void UIParameter::UnSerialize(Serializer* serializer) {
+void UIParameter::UnSerialize(Serializer* serializer)
+{
     serializer->GetDouble(&_x);
     serializer->GetDouble(&_y);
 }

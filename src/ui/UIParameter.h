@@ -41,8 +41,8 @@ public:
     double GetMeterLength() const;
     // The link line in window pixels: from the left end of the meter towards
     // the owner's centre, stopping menuCenterOffset pixels short of it.
-    void ComputeLinkLine(double menuCenterX, double menuCenterY, double menuCenterOffset,
-                         double from[2], double to[2]) const;
+    void ComputeLinkLine(double menuCenterX, double menuCenterY, double menuCenterOffset, double from[2],
+                         double to[2]) const;
 
     void Draw();
     // The owner's centre in scene units (y up) and its radius in pixels.

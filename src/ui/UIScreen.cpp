@@ -2,6 +2,12 @@
 
 #include "app/App.h"
 
-double UIScreen::GetWidth() const { return _app->GetWinWidth(); }
+double UIScreen::GetWidth() const
+{
+    return _app->GetWinWidth();
+}
 
-double UIScreen::GetHeight() const { return _app->GetWinHeight(); }
+double UIScreen::GetHeight() const
+{
+    return _app->GetWinHeight();
+}

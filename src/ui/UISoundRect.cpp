@@ -24,7 +24,10 @@
 namespace {
 // Uniform random number in 0..1 from the process-wide generator, so that a
 // seeded run lays the rects out the same way every time.
-double RandomUnit() { return static_cast<double>(rand()) / 2147483647.0; }
+double RandomUnit()
+{
+    return static_cast<double>(rand()) / 2147483647.0;
+}
 
 // Levels above the full resolution: enough to draw a long sound zoomed out
 // with a few thousand values at most.
@@ -72,7 +75,8 @@ const double TEXTURE_COORDS[2][4][2] = {
 
 // Grey RGBA texel of one display magnitude: its level in decibels
 // normalised, scaled by range and shaped by the contrast curve.
-void MagnToTexel(float magn, double range, double contrast, unsigned char* texel) {
+void MagnToTexel(float magn, double range, double contrast, unsigned char* texel)
+{
     const double level = Scale::AmpToDbNorm(magn, IMAGE_MIN_DB, IMAGE_MAX_DB);
     const double shaped = std::min(1.0, Scale::Sigmoid(range * level, contrast));
     const unsigned char grey = static_cast<unsigned char>(std::floor(255.0 * shaped));
@@ -82,37 +86,13 @@ void MagnToTexel(float magn, double range, double contrast, unsigned char* texel
 }  // namespace
 
 UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen)
-    : ParameterProvider(SOUND_RECT),
-      _rect(rect),
-      _width(0.0),
-      _height(0.0),
-      _top(0.0),
-      _bot(0.0),
-      _left(0.0),
-      _right(0.0),
-      _x(0.0),
-      _y(0.0),
-      _z(0.0),
-      _isSelected(false),
-      _minDim(0.0),
-      _startTime(Time::Instance()->GetSeconds()),
-      _orientation(HORIZONTAL),
-      _app(app),
-      _style(style),
-      _screen(screen),
-      _name{},
-      _rectType(WAVEFORM),
-      _colorRange(0.7),
-      _colorContrast(0.99),
-      _needUpdatePyramid(true),
-      _needUpdateTextures(true),
-      _spectroTexId(-1),
-      _chromaTexId(-1),
-      _filterBank(nullptr),
-      _params{},
-      _currentParamIdx(NO_PARAMETER),
-      _pyramids{nullptr, nullptr},
-      _pulseTimeOffset(0.0) {
+    : ParameterProvider(SOUND_RECT), _rect(rect), _width(0.0), _height(0.0), _top(0.0), _bot(0.0), _left(0.0),
+      _right(0.0), _x(0.0), _y(0.0), _z(0.0), _isSelected(false), _minDim(0.0),
+      _startTime(Time::Instance()->GetSeconds()), _orientation(HORIZONTAL), _app(app), _style(style),
+      _screen(screen), _name{}, _rectType(WAVEFORM), _colorRange(0.7), _colorContrast(0.99), _needUpdatePyramid(true),
+      _needUpdateTextures(true), _spectroTexId(-1), _chromaTexId(-1), _filterBank(nullptr), _params{},
+      _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _pulseTimeOffset(0.0)
+{
     InitParameters();
 
     const double winWidth = _screen->GetWidth();
@@ -132,30 +112,39 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
     _pulseTimeOffset = PULSE_PHASE_RANGE * RandomUnit();
 }
 
-UISoundRect::~UISoundRect() {
+UISoundRect::~UISoundRect()
+{
     delete _filterBank;
     delete _pyramids[0];
     delete _pyramids[1];
-    for (Parameter* param : _params) delete param;
+    for (Parameter* param : _params)
+        delete param;
 }
 
-void UISoundRect::InitParameters() {
+void UISoundRect::InitParameters()
+{
     _params[TYPE] = new ParameterSoundRectType(_app, TYPE);
     _params[RANGE] = new ParameterColorRange(_app, RANGE);
     _params[CONTRAST] = new ParameterColorContrast(_app, CONTRAST);
     _params[ORIENTATION] = new ParameterSoundRectOrientation(_app, ORIENTATION);
-    for (Parameter* param : _params) param->SetSensivity(PARAM_SENSITIVITY);
+    for (Parameter* param : _params)
+        param->SetSensivity(PARAM_SENSITIVITY);
 }
 
-Parameter* UISoundRect::GetParameter(int idx) {
+Parameter* UISoundRect::GetParameter(int idx)
+{
     if (idx < 0 || idx >= NUM_PARAMS)
         return nullptr;
     return _params[idx];
 }
 
-Parameter* UISoundRect::GetCurrentParameter() { return GetParameter(_currentParamIdx); }
+Parameter* UISoundRect::GetCurrentParameter()
+{
+    return GetParameter(_currentParamIdx);
+}
 
-bool UISoundRect::PickParameters(double x, double y) {
+bool UISoundRect::PickParameters(double x, double y)
+{
     for (int i = 0; i < NUM_PARAMS; i++) {
         if (_params[i]->GetUI()->Pick(x, y)) {
             _currentParamIdx = static_cast<ParamIndex>(i);
@@ -166,41 +155,51 @@ bool UISoundRect::PickParameters(double x, double y) {
     return false;
 }
 
-void UISoundRect::UpdateStyle(UIStyle* style) {
+void UISoundRect::UpdateStyle(UIStyle* style)
+{
     _style = style;
-    for (Parameter* param : _params) param->GetUI()->UpdateStyle(style);
+    for (Parameter* param : _params)
+        param->GetUI()->UpdateStyle(style);
 }
 
-void UISoundRect::SetColorRange(double range) {
+void UISoundRect::SetColorRange(double range)
+{
     if (std::fabs(range - _colorRange) <= SETTING_EPSILON)
         return;
     _colorRange = range;
     _needUpdateTextures = true;
 }
 
-void UISoundRect::SetColorContrast(double contrast) {
+void UISoundRect::SetColorContrast(double contrast)
+{
     if (std::fabs(contrast - _colorContrast) <= SETTING_EPSILON)
         return;
     _colorContrast = contrast;
     _needUpdateTextures = true;
 }
 
-void UISoundRect::SetName(const char* name) { snprintf(_name, sizeof(_name), "%s", name); }
+void UISoundRect::SetName(const char* name)
+{
+    snprintf(_name, sizeof(_name), "%s", name);
+}
 
-void UISoundRect::UpdateEdges() {
+void UISoundRect::UpdateEdges()
+{
     _top = _y + _height / 2.0;
     _bot = _y - _height / 2.0;
     _right = _x + _width / 2.0;
     _left = _x - _width / 2.0;
 }
 
-void UISoundRect::Move(double dx, double dy) {
+void UISoundRect::Move(double dx, double dy)
+{
     _x += dx;
     _y += dy;
     UpdateEdges();
 }
 
-void UISoundRect::UpdateRectPosition(double x, double y) {
+void UISoundRect::UpdateRectPosition(double x, double y)
+{
     const double dx = x - _x;
     const double dy = y - _y;
     _x = x;
@@ -213,7 +212,8 @@ void UISoundRect::UpdateRectPosition(double x, double y) {
     }
 }
 
-void UISoundRect::SetDimensions(double width, double height) {
+void UISoundRect::SetDimensions(double width, double height)
+{
     bool changed = false;
     if (width >= _minDim) {
         _width = width;
@@ -227,11 +227,18 @@ void UISoundRect::SetDimensions(double width, double height) {
         UpdateEdges();
 }
 
-void UISoundRect::ToggleOrientation() { SetDimensions(_height, _width); }
+void UISoundRect::ToggleOrientation()
+{
+    SetDimensions(_height, _width);
+}
 
-bool UISoundRect::Pick(double x, double y) const { return _left < x && x < _right && _bot < y && y < _top; }
+bool UISoundRect::Pick(double x, double y) const
+{
+    return _left < x && x < _right && _bot < y && y < _top;
+}
 
-bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const {
+bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const
+{
     if (!Pick(x, y))
         return false;
     const double u = (x - _left) / _width;
@@ -242,7 +249,8 @@ bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double
     return true;
 }
 
-void UISoundRect::Draw() {
+void UISoundRect::Draw()
+{
     DrawRectangle();
     UpdatePyramid();
     UpdateTextures();
@@ -260,7 +268,8 @@ void UISoundRect::Draw() {
     DrawName();
 }
 
-void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2]) const {
+void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2]) const
+{
     const double xs[4] = {_left, _right, _right, _left};
     const double ys[4] = {_top, _top, _bot, _bot};
     const int numVertices = closeLoop ? 5 : 4;
@@ -271,7 +280,8 @@ void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const
     }
 }
 
-void UISoundRect::DrawRectangle() {
+void UISoundRect::DrawRectangle()
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     const double t = Time::Instance()->GetSeconds();
@@ -295,7 +305,8 @@ void UISoundRect::DrawRectangle() {
     glEnd();
 }
 
-void UISoundRect::UpdatePyramid() {
+void UISoundRect::UpdatePyramid()
+{
     if (!_needUpdatePyramid)
         return;
     int nFrames = 0;
@@ -308,7 +319,8 @@ void UISoundRect::UpdatePyramid() {
     _needUpdatePyramid = false;
 }
 
-void UISoundRect::DrawWaveform() {
+void UISoundRect::DrawWaveform()
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     const double length = _orientation == HORIZONTAL ? _width : _height;
@@ -340,7 +352,8 @@ void UISoundRect::DrawWaveform() {
     glPopMatrix();
 }
 
-void UISoundRect::DrawName() {
+void UISoundRect::DrawName()
+{
     const double width = _screen->GetWidth();
     const double height = _screen->GetHeight();
     double color[4];
@@ -352,8 +365,7 @@ void UISoundRect::DrawName() {
     glColor4dv(color);
 
     // Long names shrink so that they never cover more than half the rect.
-    const double nameLength =
-        glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(_name));
+    const double nameLength = glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(_name));
     const double fit = std::min(1.0, width / nameLength);
     const double scale = std::min(NAME_MAX_SCALE, 0.5 * fit * (_width - NAME_INSET_X));
 
@@ -362,7 +374,8 @@ void UISoundRect::DrawName() {
     _app->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
 }
 
-void UISoundRect::UpdateTextures() {
+void UISoundRect::UpdateTextures()
+{
     if (!_needUpdateTextures)
         return;
     // Both images follow range and contrast, so they are always rebuilt together.
@@ -373,12 +386,19 @@ void UISoundRect::UpdateTextures() {
     _needUpdateTextures = false;
 }
 
-void UISoundRect::CreateSpectroTexture() { _spectroTexId = CreateImageTexture(_rect->GetSpectrogram(0), _filterBank); }
+void UISoundRect::CreateSpectroTexture()
+{
+    _spectroTexId = CreateImageTexture(_rect->GetSpectrogram(0), _filterBank);
+}
 
 // Pitch classes are already evenly spaced: the chromagram needs no remapping.
-void UISoundRect::CreateChromaTexture() { _chromaTexId = CreateImageTexture(_rect->GetChromagram(0), nullptr); }
+void UISoundRect::CreateChromaTexture()
+{
+    _chromaTexId = CreateImageTexture(_rect->GetChromagram(0), nullptr);
+}
 
-int UISoundRect::CreateImageTexture(Spectrogram* spectro, FilterBank* bank) {
+int UISoundRect::CreateImageTexture(Spectrogram* spectro, FilterBank* bank)
+{
     if (spectro == nullptr || spectro->GetNumCols() <= 0 || spectro->GetFFTSize() < 2)
         return -1;
     spectro->NormalizeMagnsDisp();
@@ -390,7 +410,8 @@ int UISoundRect::CreateImageTexture(Spectrogram* spectro, FilterBank* bank) {
     return static_cast<int>(texName);
 }
 
-void UISoundRect::CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank) {
+void UISoundRect::CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank)
+{
     // Held only until the upload: the texture keeps its own copy.
     std::vector<unsigned char> texels;
     BuildTexels(spectro, bank, &texels);
@@ -404,7 +425,8 @@ void UISoundRect::CreateTexture(Spectrogram* spectro, int texId, FilterBank* ban
     gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
 }
 
-void UISoundRect::DeleteTexture(int* texId) {
+void UISoundRect::DeleteTexture(int* texId)
+{
     if (*texId < 0)
         return;
     const GLuint texName = static_cast<GLuint>(*texId);
@@ -412,14 +434,16 @@ void UISoundRect::DeleteTexture(int* texId) {
     *texId = -1;
 }
 
-void UISoundRect::BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels) {
+void UISoundRect::BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels)
+{
     RemapColumns(spectro, bank);
     texels->resize(TEXEL_BYTES * _tmpBuf2.size());
     for (size_t i = 0; i < _tmpBuf2.size(); i++)
         MagnToTexel(_tmpBuf2[i], _colorRange, _colorContrast, &(*texels)[TEXEL_BYTES * i]);
 }
 
-void UISoundRect::RemapColumns(Spectrogram* spectro, FilterBank* bank) {
+void UISoundRect::RemapColumns(Spectrogram* spectro, FilterBank* bank)
+{
     const size_t numBins = std::max(0, spectro->GetFFTSize() / 2);
     const std::vector<float>& magns = *spectro->GetMagnDataDisp();
     // An empty store shows no columns, whatever count it was made with.
@@ -439,7 +463,8 @@ void UISoundRect::RemapColumns(Spectrogram* spectro, FilterBank* bank) {
     }
 }
 
-void UISoundRect::DrawTexture(int texId) const {
+void UISoundRect::DrawTexture(int texId) const
+{
     if (texId < 0)
         return;
     glColor4d(1.0, 1.0, 1.0, 1.0);

@@ -21,14 +21,7 @@ class UISoundRect : public ParameterProvider {
 public:
     enum RectType { WAVEFORM = 0, SPECTROGRAM = 1, CHROMAGRAM = 2 };
     enum Orientation { HORIZONTAL = 0, VERTICAL = 1 };
-    enum ParamIndex {
-        NO_PARAMETER = -1,
-        TYPE = 0,
-        RANGE = 1,
-        CONTRAST = 2,
-        ORIENTATION = 3,
-        NUM_PARAMS = 4
-    };
+    enum ParamIndex { NO_PARAMETER = -1, TYPE = 0, RANGE = 1, CONTRAST = 2, ORIENTATION = 3, NUM_PARAMS = 4 };
 
     UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* screen);
     virtual ~UISoundRect();

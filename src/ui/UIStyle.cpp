@@ -2,26 +2,40 @@
 
 #include <cstdio>
 
-UIStyle::UIStyle() {}
-
-UIStyle::~UIStyle() {}
-
-void UIStyle::GetAppName(char* appName) const { snprintf(appName, APP_NAME_SIZE, "%s", _appName); }
-
-void UIStyle::CopyColor(const double src[4], double dst[4]) {
-    for (int i = 0; i < 4; i++) dst[i] = src[i];
+UIStyle::UIStyle()
+{
 }
 
-void UIStyle::SetAppName(const char* appName) { snprintf(_appName, sizeof(_appName), "%s", appName); }
+UIStyle::~UIStyle()
+{
+}
 
-void UIStyle::SetColor(double color[4], double r, double g, double b, double a) {
+void UIStyle::GetAppName(char* appName) const
+{
+    snprintf(appName, APP_NAME_SIZE, "%s", _appName);
+}
+
+void UIStyle::CopyColor(const double src[4], double dst[4])
+{
+    for (int i = 0; i < 4; i++)
+        dst[i] = src[i];
+}
+
+void UIStyle::SetAppName(const char* appName)
+{
+    snprintf(_appName, sizeof(_appName), "%s", appName);
+}
+
+void UIStyle::SetColor(double color[4], double r, double g, double b, double a)
+{
     color[0] = r;
     color[1] = g;
     color[2] = b;
     color[3] = a;
 }
 
-void UIStyle::SetSharedValues() {
+void UIStyle::SetSharedValues()
+{
     _axisLineWidth = 0.9;
     SetColor(_axisXColor, 1.0, 0.0, 0.0, 0.9);
     SetColor(_axisYColor, 0.0, 1.0, 0.0, 0.9);
@@ -50,7 +64,8 @@ void UIStyle::SetSharedValues() {
     _uiWindowContentsLineWidth = 2.0;
 }
 
-DefaultStyle::DefaultStyle() {
+DefaultStyle::DefaultStyle()
+{
     SetSharedValues();
     SetAppName("QUENDRAVOLT");
     SetColor(_backgroundColor, 0.15, 0.15, 0.15, 1.0);
@@ -67,7 +82,8 @@ DefaultStyle::DefaultStyle() {
     SetColor(_uiWindowBackgroundColor, 1.0, 1.0, 1.0, 0.25);
 }
 
-PurpleStyle::PurpleStyle() {
+PurpleStyle::PurpleStyle()
+{
     SetSharedValues();
     SetAppName("OSTRAVELLE");
     SetColor(_backgroundColor, 0.23, 0.2, 0.46, 1.0);
@@ -83,7 +99,8 @@ PurpleStyle::PurpleStyle() {
     SetColor(_uiWindowBackgroundColor, 1.0, 1.0, 1.0, 0.25);
 }
 
-JellyfishStyle::JellyfishStyle() {
+JellyfishStyle::JellyfishStyle()
+{
     SetSharedValues();
     SetAppName("VORIKA");
     SetColor(_backgroundColor, 0.0, 1.0, 1.0, 1.0);
@@ -99,7 +116,8 @@ JellyfishStyle::JellyfishStyle() {
     SetColor(_uiWindowBackgroundColor, 0.0, 0.0, 0.0, 0.5);
 }
 
-PsytranceStyle::PsytranceStyle() {
+PsytranceStyle::PsytranceStyle()
+{
     SetSharedValues();
     SetAppName("OSTRAVELLE");
     SetColor(_backgroundColor, 0.0, 0.0, 0.0, 1.0);
@@ -115,7 +133,8 @@ PsytranceStyle::PsytranceStyle() {
     SetColor(_uiWindowBackgroundColor, 0.0, 0.0, 0.0, 0.5);
 }
 
-BlackNWhiteStyle::BlackNWhiteStyle() {
+BlackNWhiteStyle::BlackNWhiteStyle()
+{
     SetSharedValues();
     SetAppName("ZOLTA FENRI");
     SetColor(_backgroundColor, 0.0, 0.0, 0.0, 1.0);
@@ -131,7 +150,8 @@ BlackNWhiteStyle::BlackNWhiteStyle() {
     SetColor(_uiWindowBackgroundColor, 0.0, 0.0, 0.0, 0.5);
 }
 
-SlugStyle::SlugStyle() {
+SlugStyle::SlugStyle()
+{
     SetSharedValues();
     SetAppName("BRASK OLUMI");
     SetColor(_backgroundColor, 0.0, 0.0, 0.0, 1.0);

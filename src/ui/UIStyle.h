@@ -35,27 +35,19 @@ public:
     void GetGrainDrawDefColor(double color[4]) const { CopyColor(_grainVisDefColor, color); }
     void GetSoundRectColor(double color[4]) const { CopyColor(_soundRectColor, color); }
     void GetSoundRectBorderColor(double color[4]) const { CopyColor(_soundRectBorderColor, color); }
-    void GetSoundRectBorderColorSelected(double color[4]) const {
-        CopyColor(_soundRectBorderColorSelected, color);
-    }
+    void GetSoundRectBorderColorSelected(double color[4]) const { CopyColor(_soundRectBorderColorSelected, color); }
     double GetSoundRectLineWidth() const { return _soundRectLineWidth; }
     void GetWaveColor(double color[4]) const { CopyColor(_waveColor, color); }
     double GetWaveLineWidth() const { return _waveLineWidth; }
     double GetWavePointSize() const { return _wavePointSize; }
     void GetSoundRectNameColor(double color[4]) const { CopyColor(_soundRectNameColor, color); }
-    void GetSoundRectNameColorSelected(double color[4]) const {
-        CopyColor(_soundRectNameColorSelected, color);
-    }
-    void GetUIWindowBackgroundColor(double color[4]) const {
-        CopyColor(_uiWindowBackgroundColor, color);
-    }
+    void GetSoundRectNameColorSelected(double color[4]) const { CopyColor(_soundRectNameColorSelected, color); }
+    void GetUIWindowBackgroundColor(double color[4]) const { CopyColor(_uiWindowBackgroundColor, color); }
     void GetUIWindowBorderColor(double color[4]) const { CopyColor(_uiWindowBorderColor, color); }
     double GetUIWindowBorderWidth() const { return _uiWindowBorderWidth; }
     void GetUIWindowTitleColor(double color[4]) const { CopyColor(_uiWindowTitleColor, color); }
     double GetUIWindowTitleBoxBorderWidth() const { return _uiWindowTitleBoxBorderWidth; }
-    void GetUIWindowContentsColor(double color[4]) const {
-        CopyColor(_uiWindowContentsColor, color);
-    }
+    void GetUIWindowContentsColor(double color[4]) const { CopyColor(_uiWindowContentsColor, color); }
     double GetUIWindowContentsLineWidth() const { return _uiWindowContentsLineWidth; }
 
 protected:

@@ -13,15 +13,18 @@ namespace {
 // Stroke font units to pixels.
 const double TEXT_SCALE = 0.1;
 
-void DrawCorners(GLenum mode, const double corners[4][2]) {
+void DrawCorners(GLenum mode, const double corners[4][2])
+{
     glBegin(mode);
-    for (int i = 0; i < 4; i++) glVertex2d(corners[i][0], corners[i][1]);
+    for (int i = 0; i < 4; i++)
+        glVertex2d(corners[i][0], corners[i][1]);
     glEnd();
 }
 }  // namespace
 
-void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y,
-                              double width, double height) {
+void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y, double width,
+                              double height)
+{
     const double w = screen->GetWidth();
     const double h = screen->GetHeight();
     const double left = x * w;
@@ -38,17 +41,23 @@ void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, doub
     corners[3][1] = bottom;
 }
 
-double UIWidget::GetAlphaPulse() {
+double UIWidget::GetAlphaPulse()
+{
     return 0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0);
 }
 
-void UIWidget::SetPulsedColor(const double color[4]) {
+void UIWidget::SetPulsedColor(const double color[4])
+{
     glColor4f(color[0], color[1], color[2], color[3] * GetAlphaPulse());
 }
 
-void UIWidget::FillCorners(const double corners[4][2]) { DrawCorners(GL_QUADS, corners); }
+void UIWidget::FillCorners(const double corners[4][2])
+{
+    DrawCorners(GL_QUADS, corners);
+}
 
-void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4][2]) {
+void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4][2])
+{
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     double color[4];
@@ -57,17 +66,22 @@ void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4
     FillCorners(corners);
 }
 
-void UIWidget::OutlineCorners(const double corners[4][2]) { DrawCorners(GL_LINE_LOOP, corners); }
+void UIWidget::OutlineCorners(const double corners[4][2])
+{
+    DrawCorners(GL_LINE_LOOP, corners);
+}
 
-void UIWidget::DrawText(double x, double y, const char* text) {
+void UIWidget::DrawText(double x, double y, const char* text)
+{
     glPushMatrix();
     glTranslated(x, y, 0.0);
     glScaled(TEXT_SCALE, TEXT_SCALE, TEXT_SCALE);
-    for (const char* c = text; *c != '\0'; c++) glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
+    for (const char* c = text; *c != '\0'; c++)
+        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
     glPopMatrix();
 }
 
-double UIWidget::GetTextWidth(const char* text) {
-    return TEXT_SCALE *
-           glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(text));
+double UIWidget::GetTextWidth(const char* text)
+{
+    return TEXT_SCALE * glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(text));
 }

@@ -18,8 +18,8 @@ public:
 
     // Pixel corners of a normalised rectangle: top-left, top-right,
     // bottom-right, bottom-left.
-    static void ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y,
-                               double width, double height);
+    static void ComputeCorners(double corners[4][2], const UIScreen* screen, double x, double y, double width,
+                               double height);
 
     // Breathing factor for the alpha of every toolkit colour, driven by the
     // audio clock: a 4 s period between 0.6 and 1.0, still while no audio runs.

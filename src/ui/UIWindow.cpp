@@ -9,50 +9,67 @@
 #include "ui/UIStyle.h"
 #include "ui/UIWidget.h"
 
-UIWindow::UIWindow(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                   double width, double height)
-    : _screen(screen), _style(style), _visible(true), _x(x), _y(y), _width(width), _height(height) {
+UIWindow::UIWindow(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height)
+    : _screen(screen), _style(style), _visible(true), _x(x), _y(y), _width(width), _height(height)
+{
     SetTitle(title);
 }
 
-UIWindow::~UIWindow() {}
-
-void UIWindow::SetTitle(const char* title) { snprintf(_title, sizeof(_title), "%s", title); }
-
-void UIWindow::SetVisible(bool visible) {
-    _visible = visible;
-    for (UICanvas* canvas : _canvas) canvas->SetVisible(visible);
+UIWindow::~UIWindow()
+{
 }
 
-void UIWindow::AddCanvas(UICanvas* canvas) { _canvas.push_back(canvas); }
+void UIWindow::SetTitle(const char* title)
+{
+    snprintf(_title, sizeof(_title), "%s", title);
+}
 
-void UIWindow::GetContentsRect(double* x, double* y, double* width, double* height) const {
+void UIWindow::SetVisible(bool visible)
+{
+    _visible = visible;
+    for (UICanvas* canvas : _canvas)
+        canvas->SetVisible(visible);
+}
+
+void UIWindow::AddCanvas(UICanvas* canvas)
+{
+    _canvas.push_back(canvas);
+}
+
+void UIWindow::GetContentsRect(double* x, double* y, double* width, double* height) const
+{
     *x = _x;
     *y = _y + UIWidget::TITLE_HEIGHT + UIWidget::CONTENTS_MARGIN;
     *width = _width;
     *height = _height - UIWidget::TITLE_HEIGHT - 2.0 * UIWidget::CONTENTS_MARGIN;
 }
 
-void UIWindow::UpdateStyle(UIStyle* style) {
+void UIWindow::UpdateStyle(UIStyle* style)
+{
     _style = style;
-    for (UICanvas* canvas : _canvas) canvas->UpdateStyle(style);
+    for (UICanvas* canvas : _canvas)
+        canvas->UpdateStyle(style);
 }
 
-void UIWindow::Draw() {
-    if (!_visible) return;
+void UIWindow::Draw()
+{
+    if (!_visible)
+        return;
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     double corners[4][2];
     UIWidget::ComputeCorners(corners, _screen, _x, _y, _width, _height);
     UIWidget::FillWindowBackground(_style, corners);
-    for (UICanvas* canvas : _canvas) canvas->Draw();
+    for (UICanvas* canvas : _canvas)
+        canvas->Draw();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     DrawBorder(corners);
     DrawTitle();
 }
 
-void UIWindow::DrawBorder(const double corners[4][2]) {
+void UIWindow::DrawBorder(const double corners[4][2])
+{
     double color[4];
     _style->GetUIWindowBorderColor(color);
     UIWidget::SetPulsedColor(color);
@@ -60,15 +77,15 @@ void UIWindow::DrawBorder(const double corners[4][2]) {
     UIWidget::OutlineCorners(corners);
 }
 
-void UIWindow::DrawTitle() {
+void UIWindow::DrawTitle()
+{
     const double w = _screen->GetWidth();
     const double h = _screen->GetHeight();
     double color[4];
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
     // The title strokes with the border's line width, which is still set.
-    UIWidget::DrawText(_x * w + UIWidget::TITLE_INSET * h, (1.0 - _y - UIWidget::TITLE_BASELINE) * h,
-                       _title);
+    UIWidget::DrawText(_x * w + UIWidget::TITLE_INSET * h, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title);
     const double ruleY = (1.0 - _y - UIWidget::TITLE_HEIGHT) * h;
     glLineWidth(_style->GetUIWindowTitleBoxBorderWidth());
     glBegin(GL_LINES);

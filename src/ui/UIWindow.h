@@ -10,8 +10,7 @@ class UIStyle;
 // coordinates. It shows and restyles its canvases but does not own them.
 class UIWindow {
 public:
-    UIWindow(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
-             double height);
+    UIWindow(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height);
     virtual ~UIWindow();
 
     virtual void Draw();

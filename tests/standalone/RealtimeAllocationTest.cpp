@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/Time.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/ReverbEffect.h"
 #include "parameters/Parameter.h"
+#include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/GrainCloud.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
-#include "app/Time.h"
-#include "sound/SoundRect.h"
-#include "sources/GrainCloud.h"
 #include "ui/UIGrainCloud.h"
 #include "ui/UISoundRect.h"
 #include "ui/UIStyle.h"
@@ -28,7 +28,8 @@ namespace {
 std::atomic<bool> g_counting(false);
 std::atomic<long> g_allocations(0);
 
-void* CountedAlloc(std::size_t size) {
+void* CountedAlloc(std::size_t size)
+{
     if (g_counting.load())
         g_allocations++;
     void* p = std::malloc(size == 0 ? 1 : size);
@@ -39,20 +40,40 @@ void* CountedAlloc(std::size_t size) {
 
 }  // namespace
 
-void* operator new(std::size_t size) { return CountedAlloc(size); }
-void* operator new[](std::size_t size) { return CountedAlloc(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+void* operator new(std::size_t size)
+{
+    return CountedAlloc(size);
+}
+void* operator new[](std::size_t size)
+{
+    return CountedAlloc(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
     if (g_counting.load())
         g_allocations++;
     return std::malloc(size == 0 ? 1 : size);
 }
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
     return operator new(size, tag);
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
@@ -60,7 +81,8 @@ const unsigned BLOCK = 1024;
 
 // The number of allocations that running the given code makes.
 template <typename F>
-long CountAllocations(F&& run) {
+long CountAllocations(F&& run)
+{
     g_allocations = 0;
     g_counting = true;
     run();
@@ -68,12 +90,15 @@ long CountAllocations(F&& run) {
     return g_allocations.load();
 }
 
-void SetParam(EffectsBox* box, EffectsBox::EffectIdx effect, int idx, double value) {
+void SetParam(EffectsBox* box, EffectsBox::EffectIdx effect, int idx, double value)
+{
     box->GetEffect(effect)->GetParameter(idx)->SetValue(value);
 }
 
-void SwitchEverythingOn(EffectsBox* box) {
-    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) SetParam(box, (EffectsBox::EffectIdx)e, 0, 1.0);
+void SwitchEverythingOn(EffectsBox* box)
+{
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++)
+        SetParam(box, (EffectsBox::EffectIdx)e, 0, 1.0);
     SetParam(box, EffectsBox::EFFECT_BIT_CRUSH, 1, 30.0);
     SetParam(box, EffectsBox::EFFECT_SATURATION, 1, 20.0);
     SetParam(box, EffectsBox::EFFECT_STEREO, 1, 25.0);
@@ -82,17 +107,20 @@ void SwitchEverythingOn(EffectsBox* box) {
     SetParam(box, EffectsBox::EFFECT_VOLUME, 1, -3.0);
 }
 
-std::vector<float> Noise(size_t n) {
+std::vector<float> Noise(size_t n)
+{
     std::srand(51);
     std::vector<float> x(n);
-    for (float& v : x) v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+    for (float& v : x)
+        v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
     return x;
 }
 
 // A scene as the application builds it: a sound in a rect and a cloud over it.
 class RealtimeAllocationTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         _app.SetWinSize(1000, 600);
         std::vector<float> samples(2 * 88200);
         for (size_t i = 0; i < samples.size(); i++)
@@ -107,7 +135,8 @@ protected:
     void TearDown() override { delete _rectView; }
 
     // Renders like the audio callback: a cleared scratch block, then the clock.
-    void RenderBlocks(Source* source, int count) {
+    void RenderBlocks(Source* source, int count)
+    {
         for (int b = 0; b < count; b++) {
             std::fill(_scratch.begin(), _scratch.end(), 0.0f);
             source->NextBuffer(&_scratch, BLOCK);
@@ -122,7 +151,8 @@ protected:
     std::vector<float> _scratch = std::vector<float>(2 * BLOCK, 0.0f);
 };
 
-TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating) {
+TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
+{
     GrainCloud cloud(&_app, {&_rect}, 6);
     cloud.RegisterUI(new UIGrainCloud(&cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
     // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
@@ -151,17 +181,18 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating) {
     EXPECT_EQ(cloud.GetNumVoices(), 20u);
 }
 
-
 // The whole audio callback: a cloud of 20 voices over a rect, with every
 // effect of its own chain and of the master chain switched on.
-TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn) {
+TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn)
+{
     GrainCloud* cloud = new GrainCloud(&_app, {&_rect}, 6);
     cloud->RegisterUI(new UIGrainCloud(cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
     srand(29);
     cloud->SetDirection(GrainCloud::RANDOM_DIR);
     cloud->SetPitchLFOAmount(0.8);
     cloud->SetPitchLFOFreq(3.0);
-    for (int i = 0; i < 14; i++) cloud->AddGrain();
+    for (int i = 0; i < 14; i++)
+        cloud->AddGrain();
     SwitchEverythingOn(cloud->GetEffectsBox());
     SwitchEverythingOn(_app.GetMasterEffectsBox());
     std::vector<float> out(2 * BLOCK);
@@ -179,10 +210,12 @@ TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn
     delete cloud;
 }
 
-TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning) {
+TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning)
+{
     srand(3);
     std::vector<float> samples(2 * 44100);
-    for (float& x : samples) x = (float)rand() / RAND_MAX - 0.5f;
+    for (float& x : samples)
+        x = (float)rand() / RAND_MAX - 0.5f;
     SoundRect a, b;
     a.AssociateSamples(samples, 44100, 2);
     b.AssociateSamples(samples, 44100, 2);
@@ -195,7 +228,8 @@ TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning) {
         double pos[2] = {0.4, 0.7}, y[2] = {1.0, 0.5};
         ASSERT_TRUE(voice.Play(pos, y));
         std::vector<float> out(2 * 1024, 0.0f);
-        for (int i = 0; i < 4; i++) voice.NextBuffer(&out, 512, 0);
+        for (int i = 0; i < 4; i++)
+            voice.NextBuffer(&out, 512, 0);
         long count = CountAllocations([&] {
             for (int i = 0; i < 500; i++) {
                 voice.UpdateParams();
@@ -207,7 +241,8 @@ TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning) {
     }
 }
 
-TEST(EffectsAllocationTest, SteadyStateBlocksAllocateNothing) {
+TEST(EffectsAllocationTest, SteadyStateBlocksAllocateNothing)
+{
     EffectsBox box;
     SwitchEverythingOn(&box);
     const std::vector<float> noise = Noise(2 * 1024);
@@ -222,7 +257,8 @@ TEST(EffectsAllocationTest, SteadyStateBlocksAllocateNothing) {
               0);
 }
 
-TEST(EffectsAllocationTest, LongBlocksAndShortBlocksAllocateNothing) {
+TEST(EffectsAllocationTest, LongBlocksAndShortBlocksAllocateNothing)
+{
     EffectsBox box;
     SwitchEverythingOn(&box);
     std::vector<float> longBlock = Noise(2 * 5000);
@@ -236,7 +272,8 @@ TEST(EffectsAllocationTest, LongBlocksAndShortBlocksAllocateNothing) {
               0);
 }
 
-TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing) {
+TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing)
+{
     EffectsBox box;
     SwitchEverythingOn(&box);
     std::vector<float> block = Noise(2 * 1024);
@@ -250,22 +287,24 @@ TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing) {
               0);
 }
 
-TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock) {
+TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock)
+{
     EffectsBox box;
     std::vector<float> block = Noise(2 * 1024);
     EXPECT_EQ(CountAllocations([&] { box.Process(&block, 1024, 2); }), 0);
 }
 
-
 // Grains resynthesised from spectra: every voice owns its own engines, which
 // must be ready before its first block, also while the pitch moves.
-TEST(SpectralVoiceAllocationTest, SpectralGrainsAllocateNothingFromTheFirstBlockOn) {
+TEST(SpectralVoiceAllocationTest, SpectralGrainsAllocateNothingFromTheFirstBlockOn)
+{
     App app;
     app.SetWinSize(1000, 600);
     const int frames = 3 * 44100;
     std::vector<float> samples(2 * frames);
     srand(3);
-    for (float& x : samples) x = (float)rand() / RAND_MAX - 0.5f;
+    for (float& x : samples)
+        x = (float)rand() / RAND_MAX - 0.5f;
     SoundRect rect;
     rect.AssociateSamples(samples, frames, 2);
     std::vector<Spectrogram*> spectra(2), chromas(2);

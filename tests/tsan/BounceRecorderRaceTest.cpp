@@ -13,7 +13,8 @@ namespace {
 
 // The audio thread queues blocks while the writer thread drains them to the
 // file; under ThreadSanitizer any unsynchronised access between them fails.
-TEST(BounceRecorderRaceTest, AudioAndWriterThreadsShareTheRingSafely) {
+TEST(BounceRecorderRaceTest, AudioAndWriterThreadsShareTheRingSafely)
+{
     char pattern[] = "/tmp/zoltabounceXXXXXX";
     std::string dir = mkdtemp(pattern);
     std::string path = dir + "/bounce.raw";
@@ -22,9 +23,11 @@ TEST(BounceRecorderRaceTest, AudioAndWriterThreadsShareTheRingSafely) {
     std::thread audio([&recorder] {
         std::vector<float> block(2 * 256);
         for (int b = 0; b < 2000; b++) {
-            for (size_t i = 0; i < block.size(); i++) block[i] = float(b);
+            for (size_t i = 0; i < block.size(); i++)
+                block[i] = float(b);
             recorder.Write(block.data(), block.size());
-            if (b % 16 == 0) usleep(100);
+            if (b % 16 == 0)
+                usleep(100);
         }
     });
     audio.join();
@@ -37,7 +40,8 @@ TEST(BounceRecorderRaceTest, AudioAndWriterThreadsShareTheRingSafely) {
     size_t blocks = 0;
     float previous = -1.0f;
     while (fread(block.data(), sizeof(float), block.size(), f) == block.size()) {
-        for (float v : block) ASSERT_EQ(v, block[0]);
+        for (float v : block)
+            ASSERT_EQ(v, block[0]);
         ASSERT_GT(block[0], previous);
         previous = block[0];
         blocks++;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -21,7 +21,8 @@ const unsigned BLOCK = 256;
 
 // The audio thread triggers grains (moving and flashing their markers) while
 // the drawing thread reads the markers without the application lock.
-TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains) {
+TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains)
+{
     App app;
     app.SetWinSize(800, 600);
     PurpleStyle style;
@@ -46,7 +47,8 @@ TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains) {
     std::atomic<bool> readerStarted(false);
     std::thread audio([&] {
         // Both threads run at the same time, whatever the scheduler does first.
-        while (!readerStarted.load()) std::this_thread::yield();
+        while (!readerStarted.load())
+            std::this_thread::yield();
         std::vector<float> block(2 * BLOCK);
         for (int b = 0; b < 3000; b++) {
             std::fill(block.begin(), block.end(), 0.0f);
@@ -66,8 +68,8 @@ TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains) {
             if (!view->GetGrain(i)->ComputeFlash(Time::Instance()->GetSeconds(), &flash))
                 continue;
             flashes++;
-            consistent = consistent && std::isfinite(flash.size) && flash.size >= 10.0 &&
-                         flash.size <= 30.0 && std::fabs(flash.x - 0.5) < 0.2;
+            consistent = consistent && std::isfinite(flash.size) && flash.size >= 10.0 && flash.size <= 30.0 &&
+                         std::fabs(flash.x - 0.5) < 0.2;
         }
     }
     audio.join();
