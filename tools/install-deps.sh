@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache clang-format clang-tidy clang libclang-rt-14-dev
   librtaudio-dev librtmidi-dev libstk-dev libkissfft-dev libsndfile1-dev
   freeglut3-dev libglu1-mesa-dev
   libgtest-dev libbenchmark-dev
