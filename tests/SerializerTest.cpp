@@ -142,11 +142,13 @@ TEST(SerializerTest, FileRoundTrip)
     {
         Serializer writer;
         ASSERT_TRUE(writer.OpenWriteFile(path.c_str()));
-        // The file is created (and emptied) at once, and filled on close.
-        EXPECT_EQ(0, FileSize(path));
         WriteOneOfEach(&writer);
-        writer.CloseFile();
+        // Nothing reaches the file before it is closed: an earlier session
+        // stays whole until the new one is complete.
+        EXPECT_EQ(-1, FileSize(path));
+        EXPECT_TRUE(writer.CloseFile());
         EXPECT_EQ(32, FileSize(path));
+        EXPECT_EQ(-1, FileSize(path + ".saving"));
         EXPECT_TRUE(writer.GetStream().empty());
     }
     Serializer reader;

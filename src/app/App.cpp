@@ -115,7 +115,8 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0), _windowCreated(false),
+      _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -177,13 +178,13 @@ bool App::Init(int midiPort)
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
     SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
 
-    _styleManager = new UIStyleManager();
-    _style = _styleManager->GetCurrentStyle();
+    CreateStyles();
     char appName[512];
     _style->GetAppName(appName);
     glutInitWindowSize(_winWidth, _winHeight);
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
+    _windowCreated = true;
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
 
@@ -200,7 +201,14 @@ bool App::Init(int midiPort)
         _midiIn->Open(midiPort);
     }
     _virtualPitch = 0;
+    UnSerializeSession();
     return true;
+}
+
+void App::CreateStyles()
+{
+    _styleManager = new UIStyleManager();
+    _style = _styleManager->GetCurrentStyle();
 }
 
 void App::InitRenderer()
@@ -441,6 +449,7 @@ void App::OnDisplay()
         if (_displayHelp)
             DrawHelp(true);
     }
+    DrawMessage();
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -505,6 +514,22 @@ void App::DrawBounceFile()
     glPushMatrix();
     glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
     DrawString(0.02 * _winWidth, _winHeight - 0.02 * _winHeight, 0.5, text, 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawMessage()
+{
+    if (_message.empty() || std::chrono::steady_clock::now() > _messageUntil)
+        return;
+    double color[4];
+    if (_messageIsError)
+        _style->GetTitleAColorCoeff(color);
+    else
+        _style->GetParamColor(color);
+    SetColor(color, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    DrawString(0.02 * _winWidth, _winHeight - 0.05 * _winHeight, 0.5, _message.c_str(), 0.08 * _winWidth);
     glPopMatrix();
 }
 
@@ -596,16 +621,23 @@ void App::PrevStyle()
     UpdateStyle();
 }
 
+int App::GetStyleNum() const
+{
+    return _styleManager != nullptr ? _styleManager->GetCurrentStyleNum() : -1;
+}
+
 void App::UpdateStyle()
 {
     _style = _styleManager->GetCurrentStyle();
-    double background[4];
-    _style->GetBackgroundColor(background);
-    glClearColor(background[0], background[1], background[2], background[3]);
     for (SoundRect* rect : _soundRects)
         rect->GetUI()->UpdateStyle(_style);
     for (Source* source : _sources)
         source->GetUI()->UpdateStyle(_style);
+    if (!_windowCreated)
+        return;
+    double background[4];
+    _style->GetBackgroundColor(background);
+    glClearColor(background[0], background[1], background[2], background[3]);
     glutPostRedisplay();
 }
 

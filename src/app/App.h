@@ -26,6 +26,7 @@ class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
 class EffectsBox;
+class Serializer;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -76,6 +77,8 @@ public:
     void NextStyle();
     void PrevStyle();
     void UpdateStyle();
+    // The current style's number, or -1 before the styles exist.
+    int GetStyleNum() const;
 
     // View offset (pan) and zoom.
     void TranslatePositionX(double pixels);
@@ -104,6 +107,26 @@ public:
 
     // Builds the sound rects from the loaded sounds (start-up).
     bool LoadSounds();
+    // The six styles, starting with the default one (start-up).
+    void CreateStyles();
+
+    // The session file. F12 saves the scene; the start-up restores it last.
+    // A save goes to a temporary file renamed over the old one, so a failed
+    // save keeps the previous session, and says so on screen and on stderr.
+    void SaveCurrentSession();
+    // Writes the scene to fileName; false, with the reason, when it could not.
+    bool SerializeSession(const char* fileName, std::string* error);
+    void SerializeSession(Serializer* serializer);
+    // Restores session.bin when there is one, under the scene lock, and says
+    // what it restored or what it found wrong; a damaged file is kept aside.
+    void UnSerializeSession();
+    // Reads a session from a serializer in read mode into a scene of sound
+    // rects without sources. Values out of range are refused field by field,
+    // and where the data ends or cannot be right the load stops, keeping
+    // everything read before.
+    void UnSerializeSession(Serializer* serializer);
+    // The last message about the session, shown on the canvas for a while.
+    const std::string& GetMessage() const { return _message; }
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
@@ -177,6 +200,19 @@ private:
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     void ApplyModelViewOffset();
+    void SerializeSoundRects(Serializer* serializer);
+    void SerializeSources(Serializer* serializer);
+    void SerializeAppState(Serializer* serializer);
+    void UnSerializeSoundRects(Serializer* serializer);
+    void UnSerializeSources(Serializer* serializer);
+    void UnSerializeAppState(Serializer* serializer);
+    // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
+    bool AddSourceOfType(int type);
+    void RestoreSelection();
+    void RestoreStyle(int style);
+    // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
+    void ShowMessage(const std::string& text, bool isError);
+    void DrawMessage();
 
     MyRtAudio* _audio;
     std::string _audioPath;
@@ -219,4 +255,8 @@ private:
     stk::Mutex* _mutex;
     bool _quitRequested;
     double _virtualPitch;
+    bool _windowCreated;
+    std::string _message;
+    bool _messageIsError;
+    std::chrono::steady_clock::time_point _messageUntil;
 };

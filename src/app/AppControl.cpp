@@ -228,6 +228,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     case KEY_F11:
         _app->ToggleAudioBounce();
         break;
+    case KEY_F12:
+        _app->SaveCurrentSession();
+        break;
     case KEY_LEFT:
         if (ctrl) {
             _app->PrevStyle();

@@ -145,8 +145,8 @@ void Parameter::UnSerialize(Serializer* serializer)
     if (serializer->GetDouble(&value) && std::isfinite(value))
         SetValue(value);
     double sensivity = _sensivity;
-    serializer->GetDouble(&sensivity);
-    SetSensivity(sensivity);
+    if (serializer->GetDouble(&sensivity) && std::isfinite(sensivity) && sensivity > 0.0 && sensivity <= MAX_SENSIVITY)
+        SetSensivity(sensivity);
     if (_uiParam != nullptr)
         _uiParam->UnSerialize(serializer);
 }

@@ -15,6 +15,8 @@ class UIParameter;
 class Parameter {
 public:
     static constexpr int VALUE_STR_SIZE = 255;
+    // Beyond this a pie-menu drag would leap across the whole range at once.
+    static constexpr double MAX_SENSIVITY = 1e6;
 
     // app is null for effect parameters; the others get a pie-menu box.
     Parameter(App* app, int idx);
@@ -31,6 +33,8 @@ public:
 
     double GetValue() const { return _value; }
     double GetDefaultValue() const { return _defaultValue; }
+    double GetMinValue() const { return _minValue; }
+    double GetMaxValue() const { return _maxValue; }
     // The text of the pie-menu box when there is one.
     const char* GetValueStr() const;
     // Longer texts are cut to VALUE_STR_SIZE - 1 characters. Value texts are

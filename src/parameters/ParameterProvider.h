@@ -1,6 +1,7 @@
 #pragma once
 
 class Parameter;
+class Serializer;
 
 // Base of every object that owns editable parameters (sources and sound
 // rect views). Parameters check the provider's type before applying a
@@ -21,6 +22,12 @@ public:
     virtual double GetUIX() = 0;
     virtual double GetUIY() = 0;
     virtual double GetUIRadius() = 0;
+
+    // The parameter count, then every parameter's record in index order.
+    void SerializeParameters(Serializer* serializer);
+    // A count other than this provider's own is refused: the records after
+    // it would not line up with anything.
+    void UnSerializeParameters(Serializer* serializer);
 
 protected:
     explicit ParameterProvider(Type type = UNDEFINED_TYPE);

@@ -1,6 +1,8 @@
 #include "session/Serializer.h"
 
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 // The session layout stores longs in 8 bytes.
 static_assert(sizeof(long) == 8, "a long must take 8 bytes");
@@ -18,7 +20,13 @@ bool Serializer::OpenWriteFile(const char* name)
 {
     CloseFile();
     OpenWriteMemory();
-    _file = fopen(name, "wb");
+    _error.clear();
+    _targetName = name;
+    // Same folder as the target, so the final rename never crosses file systems.
+    _tempName = _targetName + ".saving";
+    _file = fopen(_tempName.c_str(), "wb");
+    if (_file == nullptr)
+        Fail("cannot create", _tempName);
     return _file != nullptr;
 }
 
@@ -43,16 +51,43 @@ bool Serializer::OpenReadFile(const char* name)
     return true;
 }
 
-void Serializer::CloseFile()
+bool Serializer::CloseFile()
 {
+    bool ok = true;
     if (_file) {
-        if (!_fileReadMode && !_stream.empty())
-            fwrite(_stream.data(), 1, _stream.size(), _file);
-        fclose(_file);
+        if (_fileReadMode)
+            fclose(_file);
+        else
+            ok = CommitWrittenFile();
         _file = nullptr;
     }
     _stream.clear();
     _readIndex = 0;
+    return ok;
+}
+
+bool Serializer::CommitWrittenFile()
+{
+    bool written = _stream.empty() || fwrite(_stream.data(), 1, _stream.size(), _file) == _stream.size();
+    if (!written)
+        Fail("cannot write", _tempName);
+    else if (fflush(_file) != 0)
+        Fail("cannot write", _tempName);
+    else if (fsync(fileno(_file)) != 0)
+        Fail("cannot flush to disk", _tempName);
+    bool closed = fclose(_file) == 0;
+    if (_error.empty() && !closed)
+        Fail("cannot close", _tempName);
+    if (_error.empty() && rename(_tempName.c_str(), _targetName.c_str()) != 0)
+        Fail("cannot rename over", _targetName);
+    if (!_error.empty())
+        unlink(_tempName.c_str());
+    return _error.empty();
+}
+
+void Serializer::Fail(const char* step, const std::string& path)
+{
+    _error = std::string(step) + " " + path + ": " + strerror(errno);
 }
 
 void Serializer::OpenWriteMemory()
@@ -66,6 +101,7 @@ void Serializer::OpenWriteMemory()
 void Serializer::OpenReadMemory(const std::vector<char>& bytes)
 {
     _fileReadMode = true;
+    _error.clear();
     _stream = bytes;
     _readIndex = 0;
     _hasRunOut = false;
@@ -121,6 +157,16 @@ bool Serializer::GetDouble(double* value)
     return Get(value, sizeof(*value));
 }
 
+bool Serializer::GetDoubleIn(double* value, double low, double high)
+{
+    double stored = 0.0;
+    if (!GetDouble(&stored))
+        return false;
+    if (stored >= low && stored <= high)
+        *value = stored;
+    return true;
+}
+
 bool Serializer::GetFloat(float* value)
 {
     return Get(value, sizeof(*value));
@@ -132,17 +178,40 @@ void Serializer::Put(const void* bytes, size_t size)
     _stream.insert(_stream.end(), first, first + size);
 }
 
+void Serializer::Refuse(const std::string& why)
+{
+    if (_hasRunOut)
+        return;
+    _error = why;
+    _hasRunOut = true;
+}
+
+bool Serializer::Skip(size_t bytes)
+{
+    if (!HasRoomFor(bytes))
+        return false;
+    _readIndex += bytes;
+    return true;
+}
+
 bool Serializer::Get(void* bytes, size_t size)
+{
+    if (!HasRoomFor(size))
+        return false;
+    memcpy(bytes, _stream.data() + _readIndex, size);
+    _readIndex += size;
+    return true;
+}
+
+bool Serializer::HasRoomFor(size_t size)
 {
     // Once a value has been missing, the bytes after it no longer line up
     // with the fields they were written for: every later read fails too.
     if (_hasRunOut || _stream.size() - _readIndex < size) {
         if (!_hasRunOut)
-            fprintf(stderr, "Session data ends early: %zu of %zu bytes read\n", _readIndex, _stream.size());
+            _error = "it ends early, after " + std::to_string(_readIndex) + " of the bytes it should hold";
         _hasRunOut = true;
         return false;
     }
-    memcpy(bytes, _stream.data() + _readIndex, size);
-    _readIndex += size;
     return true;
 }

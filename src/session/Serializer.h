@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // Writes and reads the binary records of a session: ints, bools, longs,
@@ -15,16 +16,27 @@
 // everything it no longer holds.
 class Serializer {
 public:
+    // Places and sizes on the canvas, in window sizes, are refused beyond this
+    // when read: no zoom or pan reaches them.
+    static constexpr double MAX_SCENE_EXTENT = 1e6;
+
     Serializer();
     virtual ~Serializer();
     Serializer(const Serializer&) = delete;
     Serializer& operator=(const Serializer&) = delete;
 
-    // Truncates the file at once; its bytes are written by CloseFile.
+    // Opens a temporary file beside name; the file called name is only
+    // replaced, whole, when CloseFile has written and flushed everything.
     bool OpenWriteFile(const char* name);
     bool OpenReadFile(const char* name);
-    // Writes the stream in write mode, then forgets the file and the stream.
-    void CloseFile();
+    // In write mode: writes the stream to the temporary file, flushes it to
+    // the disk and renames it over the target, so a save that fails half way
+    // (full disk, crash, power loss) leaves the previous file as it was.
+    // False, with the reason in GetError(), when any step fails; the
+    // temporary file is removed then. Forgets the file and the stream.
+    bool CloseFile();
+    // Why the last write failed, empty when it did not.
+    const std::string& GetError() const { return _error; }
 
     // Memory streams, for copying state without a file.
     void OpenWriteMemory();
@@ -42,15 +54,32 @@ public:
     bool GetLong(long* value);
     bool GetDouble(double* value);
     bool GetFloat(float* value);
+    // Reads a double but stores it only when it is a number within
+    // [low, high]; a value out of range is read past and the destination
+    // keeps what it had.
+    bool GetDoubleIn(double* value, double low, double high);
 
-    // True once a read has found the stream too short.
+    // Steps over bytes that are read but not used, with the same end rule as the reads.
+    bool Skip(size_t bytes);
+
+    // True once a read has found the stream too short, or the reader refused it.
     bool HasRunOut() const { return _hasRunOut; }
+    // A record holds what no writer of this format writes (a count or a kind
+    // that cannot be): why goes to GetError() and every later read fails, so
+    // the loader stops there and keeps what it has read so far.
+    void Refuse(const std::string& why);
 
 private:
     void Put(const void* bytes, size_t size);
     bool Get(void* bytes, size_t size);
+    bool HasRoomFor(size_t size);
+    bool CommitWrittenFile();
+    void Fail(const char* step, const std::string& path);
 
     FILE* _file;
+    std::string _targetName;
+    std::string _tempName;
+    std::string _error;
     bool _fileReadMode;
     size_t _readIndex;
     std::vector<char> _stream;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "session/Serializer.h"
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/DSP.h"
 #include "spectral/SamplesToSpectro.h"
@@ -226,4 +227,23 @@ void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double 
         x *= gain;
     if (direction < 0.0)
         DSP::Reverse(out, _nChans);
+}
+
+void SoundRect::Serialize(Serializer* serializer)
+{
+    serializer->PutInt((int)_id);
+    serializer->PutLong((long)_nFrames);
+    serializer->PutInt(_nChans);
+    _uiRect->Serialize(serializer);
+}
+
+bool SoundRect::UnSerialize(Serializer* serializer)
+{
+    int id = 0, nChans = _nChans;
+    long nFrames = (long)_nFrames;
+    serializer->GetInt(&id);
+    serializer->GetLong(&nFrames);
+    serializer->GetInt(&nChans);
+    _uiRect->UnSerialize(serializer);
+    return nFrames == (long)_nFrames && nChans == _nChans;
 }

@@ -5,6 +5,7 @@
 
 #include "sound/SamplesProvider.h"
 
+class Serializer;
 class SpectroToSamples;
 class Spectrogram;
 class UISoundRect;
@@ -44,6 +45,12 @@ public:
     const std::vector<float>* GetSamples(int* nFrames, int* nChans) const;
     unsigned GetId() const { return _id; }
     UISoundRect* GetUI() const { return _uiRect; }
+
+    // Identity and sound size, then the view's record.
+    void Serialize(Serializer* serializer);
+    // The rect keeps its own identity and the size of the sound it holds;
+    // false when the record was saved for a sound of another size.
+    bool UnSerialize(Serializer* serializer);
 
     SamplesProvider* Clone() override;
     void SetParamY(double paramY) override { _paramY = paramY; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "session/Serializer.h"
+
 namespace {
 const double PI = 3.141592653589793;
 // Entries per 1/e of decay, whatever the table size.
@@ -25,6 +27,27 @@ void Envelope::SetEnvelope(int type, const std::vector<float>& values)
 {
     std::vector<float>* table = Table(type);
     std::copy_n(values.begin(), std::min(values.size(), table->size()), table->begin());
+}
+
+void Envelope::Serialize(Serializer* serializer) const
+{
+    serializer->PutInt(int(_handDrawnEnv.size()));
+    for (float point : _handDrawnEnv)
+        serializer->PutDouble(point);
+}
+
+void Envelope::UnSerialize(Serializer* serializer)
+{
+    int count = 0;
+    if (!serializer->GetInt(&count))
+        return;
+    for (int i = 0; i < count; i++) {
+        double point = 0.0;
+        if (!serializer->GetDouble(&point))
+            return;
+        if (size_t(i) < _handDrawnEnv.size() && std::isfinite(point))
+            _handDrawnEnv[i] = float(std::clamp(point, 0.0, 1.0));
+    }
 }
 
 std::vector<float>* Envelope::Table(int type)

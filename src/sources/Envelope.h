@@ -2,6 +2,8 @@
 
 #include <vector>
 
+class Serializer;
+
 // The amplitude shapes a source's grains can wear: five computed tables and
 // one the performer draws. Grain voices copy a table and walk through it once
 // per grain.
@@ -28,6 +30,15 @@ public:
     void SetEnvelope(int type, const std::vector<float>& values);
     int GetEnvelopeSize() const { return _envSize; }
     int GetNumEnvelopes() const { return NUM_ENVELOPES; }
+
+    // The hand-drawn table (the computed ones are made anew): its size, then
+    // every point widened to a double.
+    virtual void Serialize(Serializer* serializer) const;
+    // Fills the table from entry 0 with the stored points, each held to
+    // 0 ... 1 (a point that is not a number keeps its value). A longer record
+    // is read to its end and the extra points dropped; a shorter one or one
+    // cut off keeps the remaining points.
+    virtual void UnSerialize(Serializer* serializer);
 
 private:
     void GenerateEnvelopes();

@@ -7,6 +7,7 @@
 
 #include "app/Time.h"
 #include "parameters/SourceParameters.h"
+#include "session/Serializer.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "ui/UIGrainCloud.h"
@@ -437,4 +438,46 @@ void GrainCloud::RegisterUI(UISource* ui)
 UISource* GrainCloud::GetUI()
 {
     return _uiGrainCloud;
+}
+
+void GrainCloud::Serialize(Serializer* serializer)
+{
+    Source::Serialize(serializer);
+    serializer->PutBool(!_pendingVoices.empty());
+    serializer->PutBool(_pendingRemovals > 0);
+    serializer->PutLong((long)_localTime);
+    serializer->PutDouble(_bangTime);
+    serializer->PutInt(_currentAroundChan);
+    serializer->PutInt(_stereoSide);
+    serializer->PutInt(_side);
+    serializer->PutInt(_spatialMode);
+    serializer->PutInt(_channelLocation);
+    serializer->PutDouble(_volumeDb);
+    serializer->PutDouble(_normedVol);
+    serializer->PutDouble(_range);
+    serializer->PutInt((int)GetNumGrains());
+    serializer->PutDouble(_overlap);
+    serializer->PutDouble(_overlapNorm);
+    serializer->PutDouble(_pitch);
+    serializer->PutDouble(_duration);
+    serializer->PutDouble(_pitchLFOFreq);
+    serializer->PutDouble(_pitchLFOAmount);
+    serializer->PutInt(_dirMode);
+    serializer->PutInt(_envelopeType);
+    SerializeParameters(serializer);
+    serializer->PutInt(_currentParamIdx);
+}
+
+void GrainCloud::UnSerialize(Serializer* serializer)
+{
+    Source::UnSerialize(serializer);
+    // Voice flags, clock, inter-onset time, five ints of spatial state,
+    // volume, gain, range, voice count, overlap twice, pitch, duration, LFO
+    // frequency and amount, direction and envelope type.
+    const size_t playingStateBytes = 4 + 4 + 8 + 8 + 5 * 4 + 3 * 8 + 4 + 6 * 8 + 2 * 4;
+    serializer->Skip(playingStateBytes);
+    UnSerializeParameters(serializer);
+    int paramIdx = NO_PARAMETER;
+    if (serializer->GetInt(&paramIdx))
+        _currentParamIdx = (paramIdx >= 0 && paramIdx < NUM_PARAMS) ? ParamIndex(paramIdx) : NO_PARAMETER;
 }

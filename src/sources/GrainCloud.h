@@ -100,6 +100,14 @@ public:
     void RegisterUI(UISource* ui) override;
     UISource* GetUI() override;
 
+    // The source base, the cloud's playing state, its parameters and the
+    // picked one.
+    void Serialize(Serializer* serializer) override;
+    // The settings come back through the parameters, whose setters hold each
+    // value to its range; the stored playing state (clock, spatial step,
+    // derived gains) is read past, so a restored cloud starts afresh.
+    void UnSerialize(Serializer* serializer) override;
+
 private:
     // The clone constructor.
     explicit GrainCloud(const GrainCloud* origin);

@@ -1,8 +1,10 @@
 #include "sources/Source.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "effects/EffectsBox.h"
+#include "session/Serializer.h"
 #include "sources/Envelope.h"
 
 namespace {
@@ -10,6 +12,8 @@ const int NO_NOTE = -1;
 const int UNTRANSPOSED_NOTE = 72;
 const double SEMITONE = 1.0594630943592953;
 const unsigned long ENVELOPE_SIZE = 2048;
+// The time stretch parameter's range.
+const double MAX_TIME_STRETCH = 2.0;
 }  // namespace
 
 uint32_t Source::_currentId = 0;
@@ -46,4 +50,22 @@ void Source::Clone(Source* target) const
     target->_id = _id;
     target->_midiNote = _midiNote;
     target->_timeStretch = _timeStretch;
+}
+
+void Source::Serialize(Serializer* serializer)
+{
+    serializer->PutBool(_isMuted);
+    serializer->PutDouble(_timeStretch);
+    _effectsBox->Serialize(serializer);
+    _envelope->Serialize(serializer);
+}
+
+void Source::UnSerialize(Serializer* serializer)
+{
+    serializer->GetBool(&_isMuted);
+    double timeStretch = _timeStretch;
+    if (serializer->GetDouble(&timeStretch) && std::isfinite(timeStretch))
+        _timeStretch = std::clamp(timeStretch, 0.0, MAX_TIME_STRETCH);
+    _effectsBox->UnSerialize(serializer);
+    _envelope->UnSerialize(serializer);
 }

@@ -7,6 +7,7 @@
 
 class EffectsBox;
 class Envelope;
+class Serializer;
 class UISource;
 
 // Everything that makes sound on the canvas: a kind, an id, the MIDI note and
@@ -30,6 +31,11 @@ public:
     virtual void RegisterUI(UISource* ui) = 0;
     virtual UISource* GetUI() = 0;
     virtual void ResetCurrentParameterIndex() = 0;
+
+    // The part of every kind's record: mute flag, time stretch, effects chain
+    // and hand-drawn envelope. The kinds write their own fields after it.
+    virtual void Serialize(Serializer* serializer);
+    virtual void UnSerialize(Serializer* serializer);
 
     SourceType GetSourceType() const { return _sourceType; }
     uint32_t GetId() const { return _id; }

@@ -8,6 +8,7 @@
 
 #include "app/Time.h"
 #include "parameters/Parameter.h"
+#include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIGrain.h"
@@ -101,7 +102,7 @@ bool UIGrainCloud::Pick(double x, double y)
     return std::sqrt(dx * dx + dy * dy) < _maxSelRad;
 }
 
-void UIGrainCloud::UpdatePosition(double x, double y)
+void UIGrainCloud::PlaceAt(double x, double y)
 {
     const double dx = x - _x;
     const double dy = y - _y;
@@ -109,6 +110,13 @@ void UIGrainCloud::UpdatePosition(double x, double y)
     _y = y;
     for (UIGrain* marker : _uiGrains)
         marker->MoveTo(marker->GetX() + dx, marker->GetY() + dy);
+}
+
+void UIGrainCloud::UpdatePosition(double x, double y)
+{
+    const double dx = x - _x;
+    const double dy = y - _y;
+    PlaceAt(x, y);
     // Parameter boxes live in box space, whose y runs downward.
     for (int i = 0; i < _grain->GetNumParams(); i++) {
         UIParameter* box = _grain->GetParameter(i)->GetUI();
@@ -192,4 +200,32 @@ void UIGrainCloud::DrawMuteCross() const
     glVertex2d(cx + hx, cy - hy);
     glVertex2d(cx - hx, cy + hy);
     glEnd();
+}
+
+void UIGrainCloud::Serialize(Serializer* serializer)
+{
+    serializer->PutBool(_isOn);
+    serializer->PutBool(_isSelected);
+    for (double value : {_startTime, _xRandExtent, _yRandExtent, _randExtentCoeff, _freq, _x, _y, _selRad, _lambda,
+                         _maxSelRad, _minSelRad, _targetRad})
+        serializer->PutDouble(value);
+}
+
+void UIGrainCloud::UnSerialize(Serializer* serializer)
+{
+    serializer->GetBool(&_isOn);
+    serializer->GetBool(&_isSelected);
+    // The breathing's start time.
+    serializer->Skip(sizeof(double));
+    serializer->GetDoubleIn(&_xRandExtent, 0.0, Serializer::MAX_SCENE_EXTENT);
+    serializer->GetDoubleIn(&_yRandExtent, 0.0, Serializer::MAX_SCENE_EXTENT);
+    serializer->GetDoubleIn(&_randExtentCoeff, 0.0, Serializer::MAX_SCENE_EXTENT);
+    // Its frequency, which the cloud's duration sets again.
+    serializer->Skip(sizeof(double));
+    double x = _x, y = _y;
+    serializer->GetDoubleIn(&x, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
+    serializer->GetDoubleIn(&y, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
+    PlaceAt(x, y);
+    // Ring radius, its decay, and its bounds and target.
+    serializer->Skip(5 * sizeof(double));
 }

@@ -31,6 +31,11 @@ public:
     double GetY() override { return _y; }
     void UpdatePosition(double x, double y) override;
     bool PickParameters(double x, double y) override;
+    void Serialize(Serializer* serializer) override;
+    // Place and spread come back; the ring's breathing is the view's own and
+    // starts afresh. The parameter boxes, restored with the cloud's record
+    // before this one, stay where they were saved.
+    void UnSerialize(Serializer* serializer) override;
 
     // The ring breathes once per grain duration.
     void SetDuration(double durMs) { _freq = 1000.0 / durMs; }
@@ -62,6 +67,8 @@ private:
     void SetRingColour() const;
     void DrawRing();
     void DrawMuteCross() const;
+    // Moves the cloud and its markers, not its parameter boxes.
+    void PlaceAt(double x, double y);
 
     // _isOn, _lambda and _targetRad change nothing on screen; they are kept
     // because the session file stores them.

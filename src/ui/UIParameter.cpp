@@ -165,6 +165,13 @@ void UIParameter::Serialize(Serializer* serializer) const
 
 void UIParameter::UnSerialize(Serializer* serializer)
 {
-    serializer->GetDouble(&_x);
-    serializer->GetDouble(&_y);
+    double x = _x, y = _y;
+    serializer->GetDouble(&x);
+    serializer->GetDouble(&y);
+    // A box placed off any sensible canvas stays where it was.
+    if (std::isfinite(x) && std::isfinite(y) && std::fabs(x) < Serializer::MAX_SCENE_EXTENT &&
+        std::fabs(y) < Serializer::MAX_SCENE_EXTENT) {
+        _x = x;
+        _y = y;
+    }
 }

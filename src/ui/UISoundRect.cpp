@@ -12,6 +12,7 @@
 #include "app/App.h"
 #include "app/Time.h"
 #include "parameters/SoundRectParameters.h"
+#include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "spectral/FilterBank.h"
 #include "spectral/Scale.h"
@@ -474,4 +475,51 @@ void UISoundRect::DrawTexture(int texId) const
     EmitCorners(_screen->GetWidth(), _screen->GetHeight(), false, TEXTURE_COORDS[_orientation]);
     glEnd();
     glDisable(GL_TEXTURE_2D);
+}
+
+void UISoundRect::Serialize(Serializer* serializer)
+{
+    for (double value : {_width, _height, _top, _bot, _left, _right, _x, _y, _z})
+        serializer->PutDouble(value);
+    serializer->PutBool(_isSelected);
+    serializer->PutDouble(_minDim);
+    serializer->PutDouble(_startTime);
+    serializer->PutInt(_orientation);
+    SerializeParameters(serializer);
+    serializer->PutInt(_currentParamIdx);
+    serializer->PutInt(_rectType);
+    serializer->PutDouble(_colorRange);
+    serializer->PutDouble(_colorContrast);
+}
+
+void UISoundRect::UnSerialize(Serializer* serializer)
+{
+    double width = _width, height = _height;
+    serializer->GetDoubleIn(&width, 0.0, Serializer::MAX_SCENE_EXTENT);
+    serializer->GetDoubleIn(&height, 0.0, Serializer::MAX_SCENE_EXTENT);
+    // The edges follow from the centre and size.
+    serializer->Skip(4 * sizeof(double));
+    serializer->GetDoubleIn(&_x, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
+    serializer->GetDoubleIn(&_y, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
+    SetDimensions(width, height);
+    UpdateEdges();
+    // Depth, then the selection, which the application restores itself.
+    serializer->Skip(sizeof(double) + sizeof(int));
+    // Smallest size and pulse start: this view's own.
+    serializer->Skip(2 * sizeof(double));
+    int orientation = _orientation;
+    if (serializer->GetInt(&orientation) && (orientation == HORIZONTAL || orientation == VERTICAL))
+        _orientation = Orientation(orientation);
+    UnSerializeParameters(serializer);
+    int paramIdx = _currentParamIdx;
+    if (serializer->GetInt(&paramIdx))
+        _currentParamIdx = (paramIdx >= 0 && paramIdx < NUM_PARAMS) ? ParamIndex(paramIdx) : NO_PARAMETER;
+    int type = _rectType;
+    if (serializer->GetInt(&type) && type >= WAVEFORM && type <= CHROMAGRAM)
+        SetRectType(RectType(type));
+    double range = _colorRange, contrast = _colorContrast;
+    serializer->GetDoubleIn(&range, _params[RANGE]->GetMinValue(), _params[RANGE]->GetMaxValue());
+    serializer->GetDoubleIn(&contrast, _params[CONTRAST]->GetMinValue(), _params[CONTRAST]->GetMaxValue());
+    SetColorRange(range);
+    SetColorContrast(contrast);
 }

@@ -7,6 +7,7 @@
 class App;
 class FilterBank;
 class Parameter;
+class Serializer;
 class SoundRect;
 class Spectrogram;
 class UIScreen;
@@ -73,6 +74,12 @@ public:
     bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const;
 
     void Draw();
+
+    // Geometry, selection, orientation, parameters and display settings.
+    void Serialize(Serializer* serializer);
+    // Every value is held to what the matching setter accepts; derived
+    // geometry (edges, smallest size) and the pulse are the view's own.
+    void UnSerialize(Serializer* serializer);
 
     // The RGBA image of a spectrogram's display magnitudes: fftSize/2 texels
     // wide, one row per analysis column, levels shaped by range and contrast.

@@ -1,5 +1,6 @@
 #pragma once
 
+class Serializer;
 class UIStyle;
 
 // The on-scene view of a sound source: it draws the source, answers mouse
@@ -22,4 +23,8 @@ public:
     // Hit test of the parameter boxes at (x, y) in box space (y down); the
     // box hit, or none, becomes the source's current parameter.
     virtual bool PickParameters(double x, double y) = 0;
+
+    // The view's record follows its source's in the session file.
+    virtual void Serialize(Serializer* serializer) = 0;
+    virtual void UnSerialize(Serializer* serializer) = 0;
 };

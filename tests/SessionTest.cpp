@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/App.h"
+#include "app/AppControl.h"
+#include "effects/Effect.h"
+#include "effects/EffectsBox.h"
+#include "parameters/Parameter.h"
+#include "session/Serializer.h"
+#include "sound/SoundRect.h"
+#include "sources/Envelope.h"
+#include "sources/GrainCloud.h"
+#include "sources/Source.h"
+#include "ui/UIGrainCloud.h"
+#include "ui/UIParameter.h"
+#include "ui/UISoundRect.h"
+
+namespace {
+
+const int W = 1000;
+const int H = 500;
+const int NUM_SOUNDS = 3;
+// Bytes of the parts of a session, as the file format lays them out.
+const long EMPTY_SESSION_BYTES = 4 + 4 + 64 + 420;
+const long SOUND_RECT_BYTES = 284;
+const long CLOUD_BYTES = 17604;
+
+void WriteSine(const std::string& path, int frames)
+{
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<float> data(2 * size_t(frames));
+    for (int i = 0; i < frames; i++)
+        data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
+    sf_writef_float(file, data.data(), frames);
+    sf_close(file);
+}
+
+long FileSize(const std::string& path)
+{
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? long(info.st_size) : -1;
+}
+
+// A folder of sounds, and instruments that load it the way the program does.
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zoltasessionXXXXXX";
+        _dir = mkdtemp(pattern);
+        for (int i = 0; i < NUM_SOUNDS; i++)
+            WriteSine(_dir + "/s" + std::to_string(i) + ".wav", 4410 * (i + 1));
+    }
+    void TearDown() override { ASSERT_EQ(system(("rm -rf " + _dir + " " + _dir + ".session.bin*").c_str()), 0); }
+
+    std::unique_ptr<App> NewApp()
+    {
+        std::unique_ptr<App> app(new App());
+        app->SetWinSize(W, H);
+        app->SetAudioPath(_dir + "/");
+        app->CreateStyles();
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(app->LoadSounds());
+        testing::internal::GetCapturedStdout();
+        return app;
+    }
+    static void AddCloudAt(App* app, double nx, double ny)
+    {
+        app->GetControl()->OnMousePassiveMotion(int(nx * W), int(H - ny * H));
+        app->GetControl()->OnKeyboard('1', 0, 0, 0);
+    }
+    static std::vector<char> Save(App* app)
+    {
+        Serializer writer;
+        writer.OpenWriteMemory();
+        app->SerializeSession(&writer);
+        return writer.GetStream();
+    }
+    // Loads bytes into a new instrument; its console lines are dropped.
+    std::unique_ptr<App> Load(const std::vector<char>& bytes)
+    {
+        std::unique_ptr<App> app = NewApp();
+        Serializer reader;
+        reader.OpenReadMemory(bytes);
+        testing::internal::CaptureStdout();
+        app->UnSerializeSession(&reader);
+        testing::internal::GetCapturedStdout();
+        return app;
+    }
+    static UISoundRect* Rect(App* app, int i) { return app->GetSoundRects()[i]->GetUI(); }
+    static GrainCloud* Cloud(App* app, int i) { return static_cast<GrainCloud*>(app->GetSources()[i]); }
+
+    std::string _dir;
+};
+
+TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
+{
+    std::unique_ptr<App> saved = NewApp();
+    Rect(saved.get(), 1)->SetDimensions(0.3, 0.2);
+    Rect(saved.get(), 1)->UpdateRectPosition(0.25, 0.75);
+    Rect(saved.get(), 2)->SetRectType(UISoundRect::SPECTROGRAM);
+    Rect(saved.get(), 2)->SetOrientation(UISoundRect::VERTICAL);
+    Rect(saved.get(), 2)->SetColorContrast(0.3);
+    saved->ApplyZoom(2.0, 100, 100);
+    saved->TranslatePositionX(37);
+    saved->NextStyle();
+    saved->NextStyle();
+    EffectsBox* master = saved->GetMasterEffectsBox();
+    master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(0)->SetValue(1.0);
+    master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->SetValue(750.0);
+
+    std::vector<char> bytes = Save(saved.get());
+    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES);
+
+    std::unique_ptr<App> loaded = Load(bytes);
+    for (int i = 0; i < NUM_SOUNDS; i++) {
+        EXPECT_DOUBLE_EQ(Rect(loaded.get(), i)->GetX(), Rect(saved.get(), i)->GetX()) << "rect " << i;
+        EXPECT_DOUBLE_EQ(Rect(loaded.get(), i)->GetY(), Rect(saved.get(), i)->GetY()) << "rect " << i;
+        EXPECT_DOUBLE_EQ(Rect(loaded.get(), i)->GetWidth(), Rect(saved.get(), i)->GetWidth()) << "rect " << i;
+        EXPECT_DOUBLE_EQ(Rect(loaded.get(), i)->GetHeight(), Rect(saved.get(), i)->GetHeight()) << "rect " << i;
+    }
+    EXPECT_EQ(Rect(loaded.get(), 2)->GetRectType(), UISoundRect::SPECTROGRAM);
+    EXPECT_EQ(Rect(loaded.get(), 2)->GetOrientation(), UISoundRect::VERTICAL);
+    EXPECT_DOUBLE_EQ(Rect(loaded.get(), 2)->GetColorContrast(), 0.3);
+    EXPECT_DOUBLE_EQ(loaded->GetZoom(), saved->GetZoom());
+    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), saved->GetPositionX());
+    EXPECT_EQ(loaded->GetStyleNum(), saved->GetStyleNum());
+    EffectsBox* restored = loaded->GetMasterEffectsBox();
+    EXPECT_TRUE(restored->GetEffect(EffectsBox::EFFECT_DELAY)->IsOn());
+    EXPECT_DOUBLE_EQ(restored->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->GetValue(), 750.0);
+    EXPECT_TRUE(loaded->GetMessage().empty()) << "a memory load shows nothing";
+}
+
+TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope)
+{
+    std::unique_ptr<App> saved = NewApp();
+    AddCloudAt(saved.get(), 0.2, 0.3);
+    AddCloudAt(saved.get(), 0.7, 0.6);
+    GrainCloud* second = Cloud(saved.get(), 1);
+    second->GetParameter(GrainCloud::NUMGRAINS)->SetValue(9.0);
+    second->GetParameter(GrainCloud::DURATION)->SetValue(320.0);
+    second->GetParameter(GrainCloud::PITCH)->SetValue(1.5);
+    second->GetParameter(GrainCloud::VOLUME)->SetValue(-4.0);
+    second->GetParameter(GrainCloud::DIRECTION)->SetValue(GrainCloud::BACKWARD);
+    second->GetParameter(GrainCloud::ENVELOPE)->SetValue(Envelope::HAND_DRAWN);
+    second->GetParameter(GrainCloud::TIME_STRETCH)->SetValue(0.5);
+    second->GetParameter(GrainCloud::PITCH)->GetUI()->SetPosition(0.42, 0.17);
+    std::vector<float> drawn(2048);
+    for (size_t i = 0; i < drawn.size(); i++)
+        drawn[i] = float(i % 7) / 7.0f;
+    second->GetEnvelope()->SetEnvelope(Envelope::HAND_DRAWN, drawn);
+    second->SetMuted(true);
+    second->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME)->GetParameter(1)->SetValue(-12.0);
+    saved->UpdateSourcePicking(0.2 * W, 0.3 * H);
+    ASSERT_EQ(saved->GetSelectedSourceIndex(), 0);
+
+    std::vector<char> bytes = Save(saved.get());
+    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + 2 * CLOUD_BYTES);
+
+    std::unique_ptr<App> loaded = Load(bytes);
+    ASSERT_EQ(loaded->GetSources().size(), 2u);
+    EXPECT_EQ(loaded->GetNoteSources().size(), 2u);
+    EXPECT_EQ(loaded->GetSelectedSourceIndex(), 0);
+    for (int i = 0; i < 2; i++) {
+        EXPECT_DOUBLE_EQ(loaded->GetSources()[i]->GetUI()->GetX(), saved->GetSources()[i]->GetUI()->GetX());
+        EXPECT_DOUBLE_EQ(loaded->GetSources()[i]->GetUI()->GetY(), saved->GetSources()[i]->GetUI()->GetY());
+    }
+    GrainCloud* cloud = Cloud(loaded.get(), 1);
+    EXPECT_EQ(cloud->GetNumGrains(), 9u);
+    EXPECT_DOUBLE_EQ(cloud->GetDurationMs(), 320.0);
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 1.5);
+    EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -4.0);
+    EXPECT_EQ(cloud->GetDirection(), GrainCloud::BACKWARD);
+    EXPECT_EQ(cloud->GetEnvelopeType(), Envelope::HAND_DRAWN);
+    EXPECT_DOUBLE_EQ(cloud->GetTimeStretch(), 0.5);
+    EXPECT_TRUE(cloud->IsMuted());
+    EXPECT_EQ(cloud->GetEnvelope()->GetEnvelope(Envelope::HAND_DRAWN), drawn);
+    EXPECT_DOUBLE_EQ(cloud->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME)->GetParameter(1)->GetValue(), -12.0);
+    EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetPosX(), 0.42);
+    EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetPosY(), 0.17);
+    // Saved again, the restored scene gives the same bytes but for the clocks.
+    EXPECT_EQ(Save(loaded.get()).size(), bytes.size());
+}
+
+TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
+{
+    std::unique_ptr<App> saved = NewApp();
+    std::vector<char> bytes = Save(saved.get());
+    const int badStyle = 9;
+    memcpy(bytes.data() + bytes.size() - 420 - 4, &badStyle, sizeof(badStyle));
+    std::unique_ptr<App> loaded = NewApp();
+    loaded->NextStyle();
+    int before = loaded->GetStyleNum();
+    Serializer reader;
+    reader.OpenReadMemory(bytes);
+    loaded->UnSerializeSession(&reader);
+    EXPECT_EQ(loaded->GetStyleNum(), before);
+    EXPECT_FALSE(reader.HasRunOut());
+}
+
+// What a damaged or foreign file must never do: crash, create anything from
+// a value it did not read, or write past a table.
+TEST_F(SessionTest, DamagedFilesLoadWhatTheyHoldAndStop)
+{
+    std::unique_ptr<App> saved = NewApp();
+    AddCloudAt(saved.get(), 0.2, 0.3);
+    AddCloudAt(saved.get(), 0.6, 0.3);
+    std::vector<char> bytes = Save(saved.get());
+    const size_t sourcesStart = 4 + NUM_SOUNDS * SOUND_RECT_BYTES;
+
+    // Cut in the second cloud's record: the first comes back whole, the
+    // second is made (its kind was read) and keeps defaults for the rest.
+    std::vector<char> cut(bytes.begin(), bytes.begin() + sourcesStart + 4 + CLOUD_BYTES + 100);
+    std::unique_ptr<App> loaded = Load(cut);
+    EXPECT_EQ(loaded->GetSources().size(), 2u);
+    // Cut just after the count: no source made from a kind never read.
+    cut.assign(bytes.begin(), bytes.begin() + sourcesStart + 4);
+    EXPECT_EQ(Load(cut)->GetSources().size(), 0u);
+
+    // An unknown kind stops the load there, keeping the sources before it.
+    std::vector<char> foreign = bytes;
+    const int unknownKind = 7;
+    memcpy(foreign.data() + sourcesStart + 4 + CLOUD_BYTES, &unknownKind, sizeof(unknownKind));
+    loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(foreign);
+    loaded->UnSerializeSession(&reader);
+    EXPECT_EQ(loaded->GetSources().size(), 1u);
+    EXPECT_TRUE(reader.HasRunOut());
+    EXPECT_NE(reader.GetError().find("unknown kind (7)"), std::string::npos) << reader.GetError();
+
+    // A count beyond the sounds loaded: the extra rect records are stepped over.
+    std::string moreRects(bytes.begin(), bytes.end());
+    const int fiveRects = 5;
+    moreRects.replace(0, sizeof(fiveRects), reinterpret_cast<const char*>(&fiveRects), sizeof(fiveRects));
+    moreRects.insert(sourcesStart, moreRects.substr(4, 2 * SOUND_RECT_BYTES));
+    EXPECT_EQ(Load(std::vector<char>(moreRects.begin(), moreRects.end()))->GetSources().size(), 2u);
+}
+
+TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
+{
+    std::unique_ptr<App> saved = NewApp();
+    AddCloudAt(saved.get(), 0.2, 0.3);
+    std::vector<char> bytes = Save(saved.get());
+    const size_t appState = bytes.size() - 420 - 64;
+    const double nan = std::nan(""), zero = 0.0;
+    memcpy(bytes.data() + appState + 8, &nan, sizeof(nan));    // view offset x
+    memcpy(bytes.data() + appState + 24, &zero, sizeof(zero));  // zoom
+    const int farSource = 1000000;
+    memcpy(bytes.data() + appState + 40, &farSource, sizeof(farSource));
+    // The cloud's volume parameter, far out of range.
+    const size_t cloudParams = 4 + NUM_SOUNDS * SOUND_RECT_BYTES + 4 + 4 + 16952;
+    const double loud = 1e300;
+    memcpy(bytes.data() + cloudParams + GrainCloud::VOLUME * 36 + 4, &loud, sizeof(loud));
+
+    std::unique_ptr<App> loaded = Load(bytes);
+    ASSERT_EQ(loaded->GetSources().size(), 1u);
+    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), 0.0);
+    EXPECT_DOUBLE_EQ(loaded->GetZoom(), 1.0);
+    EXPECT_EQ(loaded->GetSelectedSourceIndex(), -1);
+    EXPECT_DOUBLE_EQ(Cloud(loaded.get(), 0)->GetVolumeDb(), 6.0);
+
+    // An envelope that claims a million points: the table keeps its size,
+    // and the load stops where the data ends.
+    const int hugeCount = 1000000;
+    memcpy(bytes.data() + 4 + NUM_SOUNDS * SOUND_RECT_BYTES + 4 + 4 + 432, &hugeCount, sizeof(hugeCount));
+    loaded = Load(bytes);
+    ASSERT_EQ(loaded->GetSources().size(), 1u);
+    EXPECT_EQ(Cloud(loaded.get(), 0)->GetEnvelope()->GetEnvelope(Envelope::HAND_DRAWN).size(), 2048u);
+}
+
+TEST_F(SessionTest, SavingGoesToTheFileWholeOrNotAtAll)
+{
+    std::unique_ptr<App> app = NewApp();
+    AddCloudAt(app.get(), 0.5, 0.5);
+    // Beside the sound folder, so that the instruments below do not take it for a sound.
+    const std::string path = _dir + ".session.bin";
+    std::string error;
+    ASSERT_TRUE(app->SerializeSession(path.c_str(), &error)) << error;
+    const long size = FileSize(path);
+    EXPECT_EQ(size, EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
+    EXPECT_EQ(FileSize(path + ".saving"), -1) << "no temporary file is left behind";
+
+    // A save that cannot write keeps the previous file and says why.
+    AddCloudAt(app.get(), 0.2, 0.2);
+    ASSERT_EQ(mkdir((path + ".saving").c_str(), 0755), 0);
+    EXPECT_FALSE(app->SerializeSession(path.c_str(), &error));
+    EXPECT_NE(error.find("session.bin.saving"), std::string::npos) << error;
+    EXPECT_EQ(FileSize(path), size);
+    Serializer reader;
+    ASSERT_TRUE(reader.OpenReadFile(path.c_str()));
+    std::unique_ptr<App> loaded = NewApp();
+    loaded->UnSerializeSession(&reader);
+    EXPECT_EQ(loaded->GetSources().size(), 1u);
+}
+
+}  // namespace
