@@ -256,7 +256,7 @@ TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
     std::vector<char> bytes = Save(saved.get());
     const size_t appState = bytes.size() - 420 - 64;
     const double nan = std::nan(""), zero = 0.0;
-    memcpy(bytes.data() + appState + 8, &nan, sizeof(nan));    // view offset x
+    memcpy(bytes.data() + appState + 8, &nan, sizeof(nan));     // view offset x
     memcpy(bytes.data() + appState + 24, &zero, sizeof(zero));  // zoom
     const int farSource = 1000000;
     memcpy(bytes.data() + appState + 40, &farSource, sizeof(farSource));

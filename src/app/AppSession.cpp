@@ -123,8 +123,9 @@ void App::UnSerializeSession()
     // Keep the file as it is beside the one the next save writes.
     unlink(DAMAGED_SESSION_FILE);
     bool kept = link(SESSION_FILE, DAMAGED_SESSION_FILE) == 0;
-    ShowMessage(std::string(SESSION_FILE) + " could not be read whole (" + serializer.GetError() + "); kept what came before: " +
-                    Plural(_sources.size(), "source") + (kept ? std::string("; the file is kept as ") + DAMAGED_SESSION_FILE : ""),
+    ShowMessage(std::string(SESSION_FILE) + " could not be read whole (" + serializer.GetError() +
+                    "); kept what came before: " + Plural(_sources.size(), "source") +
+                    (kept ? std::string("; the file is kept as ") + DAMAGED_SESSION_FILE : ""),
                 true);
 }
 

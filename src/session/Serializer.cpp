@@ -209,7 +209,7 @@ bool Serializer::HasRoomFor(size_t size)
     // with the fields they were written for: every later read fails too.
     if (_hasRunOut || _stream.size() - _readIndex < size) {
         if (!_hasRunOut)
-            _error = "it ends early, after " + std::to_string(_readIndex) + " of the bytes it should hold";
+            _error = "it ends early, in the record at byte " + std::to_string(_readIndex);
         _hasRunOut = true;
         return false;
     }

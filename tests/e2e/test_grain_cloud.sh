@@ -7,13 +7,6 @@ set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-RATE=44100
-FRAME_BYTES=8
-RECORD_SECONDS=3
-# A cloud over a loud sound must reach at least this RMS in each channel (-40 dBFS).
-MIN_SOUND_RMS=0.01
-# Silence: no sample above -80 dBFS.
-MAX_SILENT_PEAK=0.0001
 # Time for a new or removed cloud to take effect on the sound.
 SETTLE_SECONDS=0.5
 # A point counts as empty canvas when nothing is lit this close to it, and as
@@ -27,31 +20,6 @@ make_loops() {
     mkdir -p "$1/loops"
     sox -n -r "$RATE" -b 16 -c 2 "$1/loops/chord.wav" synth 4 sine 220 sine 277 synth 4 pinknoise mix gain -n -3 ||
         e2e_fail "sox could not write chord.wav"
-}
-
-# The first spot near a corner of the title screen with nothing drawn around it.
-pick_title_spot() {
-    local shot=$1 width=$2 height=$3 spot
-    for spot in "20 20" "$((width - 20)) 20" "20 $((height - 20))" "$((width - 20)) $((height - 20))"; do
-        # shellcheck disable=SC2086
-        if e2e_dark_around "$shot" $spot 15; then
-            echo "$spot"
-            return 0
-        fi
-    done
-}
-
-# Screenshots until two in a row show the same lit bounding box; RECT_BOX holds it.
-RECT_BOX=""
-canvas_stable() {
-    local shot=$1 box
-    e2e_screenshot "$shot"
-    box=$(e2e_lit_bbox "$shot")
-    if [ -n "$box" ] && [ "$box" = "$RECT_BOX" ]; then
-        return 0
-    fi
-    RECT_BOX=$box
-    return 1
 }
 
 # With a single sound every lit pixel belongs to its rect, so the lit bounding box is
@@ -85,91 +53,6 @@ locate_rect_and_empty_spot() {
     e2e_log "rect seen at ${w}x${h}+$x+$y; aiming at $RECT_X,$RECT_Y; empty canvas at $EMPTY_X,$EMPTY_Y"
 }
 
-bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null | sort; }
-
-# The one file of the bounce folder that was not in the list BEFORE.
-new_bounce() {
-    local dir=$1 before=$2
-    comm -13 <(echo "$before") <(bounce_files "$dir")
-}
-
-new_bounce_reaches() {
-    local file
-    file=$(new_bounce "$1" "$2" | head -n 1)
-    [ -n "$file" ] && e2e_file_larger_than "$file" "$3"
-}
-
-# Records the master output for RECORD_SECONDS with its own F11 pair; BOUNCE holds the file.
-record_bounce() {
-    local dir=$1 label=$2 before size
-    before=$(bounce_files "$dir")
-    e2e_key F11
-    e2e_wait_for $((RECORD_SECONDS + 20)) new_bounce_reaches "$dir" "$before" $((RECORD_SECONDS * RATE * FRAME_BYTES)) ||
-        e2e_fail "$label: F11 did not give a bounce of $RECORD_SECONDS s (new files: $(new_bounce "$dir" "$before" | tr '\n' ' '))"
-    e2e_key F11
-    BOUNCE=$(new_bounce "$dir" "$before")
-    [ "$(echo "$BOUNCE" | wc -l)" -eq 1 ] || e2e_fail "$label: expected one new bounce, found: $(echo "$BOUNCE" | tr '\n' ' ')"
-    e2e_wait_for 20 e2e_file_settled "$BOUNCE" 1 || e2e_fail "$label: the bounce still grows after the second F11"
-    size=$(e2e_file_size "$BOUNCE")
-    [ $((size % FRAME_BYTES)) -eq 0 ] || e2e_fail "$label: bounce size $size is not whole stereo float frames"
-    e2e_require_running
-}
-
-# Reads a raw stereo float bounce into MEASURED_* values: frames, RMS of each channel,
-# RMS of both channels over the last second, peak, and BAD, the count of samples
-# that are not finite or lie outside [-1, 1].
-measure_bounce() {
-    local last_second_from=$(($(e2e_file_size "$1") / 4 - 2 * RATE))
-    read -r MEASURED_FRAMES MEASURED_RMS_LEFT MEASURED_RMS_RIGHT MEASURED_RMS_LAST MEASURED_PEAK MEASURED_BAD < <(
-        od -A n -v -t f4 "$1" | awk -v last_from="$last_second_from" -v rate="$RATE" '
-            {
-                for (i = 1; i <= NF; i++) {
-                    # od spells infinities and NaNs out in letters.
-                    if ($i !~ /^-?[0-9]/) { bad++; n++; continue }
-                    v = $i + 0
-                    if (v > 1 || v < -1) bad++
-                    a = v < 0 ? -v : v
-                    if (a > peak) peak = a
-                    if (n % 2 == 0) left += v * v; else right += v * v
-                    if (n >= last_from) last += v * v
-                    n++
-                }
-            }
-            END {
-                frames = int(n / 2)
-                if (frames < rate) { print frames, 0, 0, 0, peak + 0, bad + 0; exit }
-                printf "%d %.6g %.6g %.6g %.6g %d\n", frames, sqrt(left / frames), sqrt(right / frames),
-                    sqrt(last / (2 * rate)), peak + 0, bad + 0
-            }')
-}
-
-# Measures the new bounce, logs the figures and checks what holds for sound and silence alike.
-check_bounce_samples() {
-    local label=$1
-    measure_bounce "$BOUNCE"
-    e2e_log "$label: $MEASURED_FRAMES frames, RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT" \
-        "(last second $MEASURED_RMS_LAST), peak $MEASURED_PEAK, $MEASURED_BAD bad samples"
-    [ "$MEASURED_FRAMES" -ge $((RECORD_SECONDS * RATE)) ] || e2e_fail "$label: only $MEASURED_FRAMES frames recorded"
-    [ "$MEASURED_BAD" -eq 0 ] ||
-        e2e_fail "$label: $MEASURED_BAD samples are not finite or outside [-1, 1] (peak $MEASURED_PEAK)"
-}
-
-# The cloud sounds in both channels and still sounds at the end, so that the
-# silence after its removal is the removal's doing.
-expect_sound() {
-    check_bounce_samples "$1"
-    awk -v l="$MEASURED_RMS_LEFT" -v r="$MEASURED_RMS_RIGHT" -v e="$MEASURED_RMS_LAST" -v min="$MIN_SOUND_RMS" \
-        'BEGIN { exit !(l >= min && r >= min && e >= min) }' ||
-        e2e_fail "$1: RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT (last second $MEASURED_RMS_LAST)," \
-            "expected at least $MIN_SOUND_RMS in each channel and in the last second"
-}
-
-expect_silence() {
-    check_bounce_samples "$1"
-    awk -v p="$MEASURED_PEAK" -v max="$MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
-        e2e_fail "$1: peak $MEASURED_PEAK (RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT), expected silence (peak at most $MAX_SILENT_PEAK)"
-}
-
 # True once something is drawn around the given point: the ring of a new cloud.
 cloud_drawn_at() {
     e2e_screenshot "$1"
@@ -186,15 +69,7 @@ e2e_start_app "$DIR"
 e2e_wait_window
 e2e_wait_for 60 e2e_output_has stdout "Sounds loaded successfully..." || e2e_fail "no 'Sounds loaded successfully...' on stdout"
 
-e2e_wait_for 30 e2e_screenshot_lit "$DIR/title.png" 500 || e2e_fail "the title screen stays blank"
-read -r WIDTH HEIGHT < <("$E2E_CONVERT" "$DIR/title.png" -format '%w %h' info:)
-TITLE_SPOT=$(pick_title_spot "$DIR/title.png" "$WIDTH" "$HEIGHT")
-[ -n "$TITLE_SPOT" ] || e2e_fail "no dark corner on the title screen to click"
-# shellcheck disable=SC2086
-e2e_click $TITLE_SPOT
-e2e_wait_for 20 e2e_screenshot_changed "$DIR/canvas.png" "$DIR/title.png" 2000 ||
-    e2e_fail "the title screen stays after a click at $TITLE_SPOT"
-e2e_wait_for 20 canvas_stable "$DIR/canvas.png" || e2e_fail "the canvas does not settle (lit box: '$RECT_BOX')"
+e2e_leave_title_screen "$DIR"
 locate_rect_and_empty_spot "$DIR/canvas.png" "$WIDTH" "$HEIGHT"
 
 e2e_move_pointer "$RECT_X" "$RECT_Y"
