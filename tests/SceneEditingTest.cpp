@@ -471,3 +471,26 @@ TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
     EXPECT_NE(cloud->GetPitch(), 1.0);
     EXPECT_DOUBLE_EQ(note->GetPitch(), cloud->GetPitch());
 }
+
+TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
+{
+    AddCloudAt(0.5, 0.5);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    const UIParameter* pitch = cloud->GetParameter(GrainCloud::PITCH)->GetUI();
+    const int x = int(pitch->GetPosX() * W) + 10, y = int(pitch->GetPosY() * H) - 5;
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
+    ASSERT_TRUE(_app.IsEditingParamString());
+    ASSERT_EQ(_app.GetCurrentSourceParamIdx(), GrainCloud::PITCH);
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
+    EXPECT_TRUE(_app.IsPieMenuOpen()) << "open until the value is entered";
+    for (unsigned char key : {'2', '.', '5'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5);
+    EXPECT_FALSE(_app.IsPieMenuOpen());
+    // Pitch 0.1..5 at sensitivity 1: 2.5 lies 0.2 + 2.4 / 4.9 screen heights out.
+    const double ox = (pitch->GetPosX() - 0.5) * W / H, oy = pitch->GetPosY() - 0.5;
+    EXPECT_NEAR(std::hypot(ox, oy), 0.2 + 2.4 / 4.9, 1e-6);
+}
