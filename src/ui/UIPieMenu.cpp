@@ -10,22 +10,26 @@
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 
+namespace {
+// The distance of a box for a normalised value, and back. A higher
+// sensitivity packs the whole range into a shorter drag.
+double DistanceOfValue(double normalizedValue, double sensitivity)
+{
+    return UIPieMenu::INNER_RADIUS + normalizedValue / sensitivity;
+}
+
+double ValueOfDistance(double distance, double sensitivity)
+{
+    return std::clamp(sensitivity * (distance - UIPieMenu::INNER_RADIUS), 0.0, 1.0);
+}
+}  // namespace
+
 UIPieMenu::UIPieMenu(App* app, UIScreen* screen) : _app(app), _screen(screen), _visible(false)
 {
 }
 
 UIPieMenu::~UIPieMenu()
 {
-}
-
-double UIPieMenu::DistanceOfValue(double normalizedValue, double sensitivity)
-{
-    return INNER_RADIUS + normalizedValue / sensitivity;
-}
-
-double UIPieMenu::ValueOfDistance(double distance, double sensitivity)
-{
-    return std::clamp(sensitivity * (distance - INNER_RADIUS), 0.0, 1.0);
 }
 
 double UIPieMenu::GetAspect() const

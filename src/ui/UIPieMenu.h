@@ -40,10 +40,6 @@ public:
     // (y up) and sets the value from its new distance to the centre.
     void OnMouseDrag(double dx, double dy);
 
-    // The distance of a box for a normalised value, and back (clamped to 0..1).
-    static double DistanceOfValue(double normalizedValue, double sensitivity);
-    static double ValueOfDistance(double distance, double sensitivity);
-
 private:
     double GetAspect() const;
     // The current parameter of the current provider, or null.
