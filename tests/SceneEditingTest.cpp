@@ -2,6 +2,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -80,6 +81,17 @@ protected:
     {
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(nx), PixelY(ny), NO_MOD);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(nx), PixelY(ny), NO_MOD);
+    }
+    // Holds the left button on a parameter box (just inside its anchor) and
+    // drags the pointer by (dx, dy) window pixels, y down, in steps of 10 pixels.
+    void DragBox(const UIParameter* box, int dx, int dy)
+    {
+        int x = int(box->GetPosX() * W) + 10, y = int(box->GetPosY() * H) - 5;
+        Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+        const int steps = std::max(1, std::max(std::abs(dx), std::abs(dy)) / 10);
+        for (int i = 1; i <= steps; i++)
+            Control().OnMouseDrag(x + dx * i / steps, y + dy * i / steps);
+        Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, x + dx, y + dy, NO_MOD);
     }
     void AddCloudAt(double nx, double ny)
     {
@@ -370,3 +382,115 @@ TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)
 }
 
 }  // namespace
+
+TEST_F(SceneTest, EveryRectsBoxesStartOnARingAroundIt)
+{
+    // The rects were moved after loading, and their boxes with them.
+    for (int i = 0; i < 3; i++) {
+        // Type starts at 0, so its box sits on the inner radius, straight to
+        // the right: 0.2 screen heights, that is 0.1 widths in this window.
+        const UIParameter* type = View(i)->GetParameter(UISoundRect::TYPE)->GetUI();
+        EXPECT_NEAR(type->GetPosX(), View(i)->GetX() + 0.1, 1e-12) << i;
+        EXPECT_NEAR(type->GetPosY(), 1.0 - View(i)->GetY(), 1e-12) << i;
+    }
+}
+
+TEST_F(SceneTest, SpaceOpensTheMenuOverASelectionOnlyAndReleasingItKeepsTheValues)
+{
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    EXPECT_FALSE(_app.IsPieMenuOpen()) << "nothing is selected";
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
+
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    AddCloudAt(0.5, 0.6);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    ASSERT_TRUE(_app.IsPieMenuOpen());
+    // From the volume box onto the cloud's centre: the inner radius and below give -60 dB.
+    const UIParameter* volume = cloud->GetParameter(GrainCloud::VOLUME)->GetUI();
+    const int toCentreX = int(0.5 * W) - int(volume->GetPosX() * W);
+    const int toCentreY = int((1.0 - 0.6) * H) - int(volume->GetPosY() * H);
+    DragBox(volume, toCentreX, toCentreY);
+    EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -60.0);
+    EXPECT_NEAR(cloud->GetUI()->GetX(), 0.5, 1.0 / W) << "the cloud stays where it is";
+    EXPECT_NEAR(cloud->GetUI()->GetY(), 0.6, 1.0 / H);
+
+    // The voices box 42 pixels further out: 0.084 screen heights, some thirty voices.
+    const UIParameter* voices = cloud->GetParameter(GrainCloud::NUMGRAINS)->GetUI();
+    const double voicesBefore = cloud->GetNumGrains();
+    DragBox(voices, 42, 0);
+    EXPECT_GT(cloud->GetNumGrains(), voicesBefore);
+
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
+    EXPECT_FALSE(_app.IsPieMenuOpen());
+    EXPECT_EQ(_app.GetCurrentSourceParamIdx(), -1);
+    EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -60.0);
+}
+
+TEST_F(SceneTest, DraggingARectsTypeBoxSwitchesItsDisplay)
+{
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    Click(0.3, 0.5);
+    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    const UIParameter* type = View(0)->GetParameter(UISoundRect::TYPE)->GetUI();
+    // Sensitivity 6 over 0..2: 0.1 screen heights (50 pixels) out of the ring is 1.2.
+    DragBox(type, 50, 0);
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::SPECTROGRAM);
+    EXPECT_STREQ(type->GetValueStr(), "SPECTROGRAM");
+    DragBox(type, 50, 0);
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::CHROMAGRAM);
+    DragBox(type, -200, 0);
+    EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
+    EXPECT_NEAR(View(0)->GetX(), 0.5, 1e-12) << "the rect stays where it is";
+}
+
+TEST_F(SceneTest, AClickBesideTheBoxesSelectsAnewAndEnterClosesTheMenu)
+{
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    AddCloudAt(0.5, 0.5);
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    Click(0.25, 0.75);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1);
+    EXPECT_EQ(_app.GetSelectedRectIndex(), 0);
+    EXPECT_TRUE(_app.IsPieMenuOpen()) << "now around the rect";
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_FALSE(_app.IsPieMenuOpen());
+}
+
+TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
+{
+    AddCloudAt(0.5, 0.5);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 100});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    GrainCloud* note = static_cast<GrainCloud*>(_app.GetNoteSources()[0][0]);
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    DragBox(cloud->GetParameter(GrainCloud::PITCH)->GetUI(), 0, 100);
+    EXPECT_NE(cloud->GetPitch(), 1.0);
+    EXPECT_DOUBLE_EQ(note->GetPitch(), cloud->GetPitch());
+}
+
+TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
+{
+    AddCloudAt(0.5, 0.5);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    const UIParameter* pitch = cloud->GetParameter(GrainCloud::PITCH)->GetUI();
+    const int x = int(pitch->GetPosX() * W) + 10, y = int(pitch->GetPosY() * H) - 5;
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
+    ASSERT_TRUE(_app.IsEditingParamString());
+    ASSERT_EQ(_app.GetCurrentSourceParamIdx(), GrainCloud::PITCH);
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
+    EXPECT_TRUE(_app.IsPieMenuOpen()) << "open until the value is entered";
+    for (unsigned char key : {'2', '.', '5'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5);
+    EXPECT_FALSE(_app.IsPieMenuOpen());
+    // Pitch 0.1..5 at sensitivity 1: 2.5 lies 0.2 + 2.4 / 4.9 screen heights out.
+    const double ox = (pitch->GetPosX() - 0.5) * W / H, oy = pitch->GetPosY() - 0.5;
+    EXPECT_NEAR(std::hypot(ox, oy), 0.2 + 2.4 / 4.9, 1e-6);
+}

@@ -46,7 +46,7 @@ const CatalogueRow CATALOGUE[] = {
     {Make<ParameterLFOFreq>(GrainCloud::P_LFO_FREQ), "LFO Freq", 0.1, 1, 1, 0.55},
     {Make<ParameterLFOAmp>(GrainCloud::P_LFO_AMP), "LFO Amount", 0, 1, 0, 0.5},
     {Make<ParameterSpatialize>(GrainCloud::SPATIALIZE), "Spatial Mode", 0, 2, 0, 1},
-    {Make<ParameterVolume>(GrainCloud::VOLUME), "Volume", -6, 6, 0, 0},
+    {Make<ParameterVolume>(GrainCloud::VOLUME), "Volume", -60, 6, 0, -27},
     {Make<ParameterRange>(GrainCloud::RANGE), "Range", 0, 100, 50, 50},
     {Make<ParameterTimeStretch>(GrainCloud::TIME_STRETCH), "Time Stretch", 0, 2, 1, 0.5},
 };
@@ -211,11 +211,10 @@ TEST_F(SourceParametersTest, UpdateReadsTheLiveValueAndClampsIt)
     Param(GrainCloud::PITCH)->UpdateValue();
     EXPECT_DOUBLE_EQ(3.0, Param(GrainCloud::PITCH)->GetValue());
     EXPECT_STREQ("3", Param(GrainCloud::PITCH)->GetValueStr());
-    // The cloud accepts volumes down to -60 dB; the parameter shows its own bound.
     _cloud->SetVolumeDb(-40.0);
     Param(GrainCloud::VOLUME)->UpdateValue();
-    EXPECT_DOUBLE_EQ(-6.0, Param(GrainCloud::VOLUME)->GetValue());
-    EXPECT_STREQ("-6 dB", Param(GrainCloud::VOLUME)->GetValueStr());
+    EXPECT_DOUBLE_EQ(-40.0, Param(GrainCloud::VOLUME)->GetValue());
+    EXPECT_STREQ("-40 dB", Param(GrainCloud::VOLUME)->GetValueStr());
 }
 
 TEST_F(SourceParametersTest, ASoundRectIsTheWrongOwnerAndChangesNothing)

@@ -29,6 +29,7 @@
 #include "sources/Source.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
+#include "ui/UIPieMenu.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
@@ -113,16 +114,18 @@ App::App()
     : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE), _zoom(1.0),
       _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
-      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0), _windowCreated(false),
-      _messageIsError(false)
+      _style(nullptr), _pieMenu(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false),
+      _bounceRecorder(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
+      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false),
+      _virtualPitch(0), _windowCreated(false), _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
     _screen = new UIScreen(this);
+    // Holds no drawing state, so it can exist before the window does.
+    _pieMenu = new UIPieMenu(this, _screen);
     _midiIn = new MyRtMidiIn(_mutex);
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
@@ -136,6 +139,7 @@ App::~App()
 {
     ReleaseScene();
     // Whatever Clean has not released yet.
+    delete _pieMenu;
     delete _styleManager;
     delete _midiIn;
     delete _midiOut;
@@ -268,6 +272,11 @@ bool App::LoadSounds()
         rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
     }
     AnalyseSounds();
+    // Each rect's boxes start on a ring around it.
+    for (size_t i = 0; i < _soundRects.size(); i++) {
+        _selectedRect = int(i);
+        _pieMenu->InitFromParameters();
+    }
     _selectedRect = -1;
     return true;
 }
@@ -344,6 +353,8 @@ void App::Clean()
     delete _styleManager;
     _styleManager = nullptr;
     _style = nullptr;
+    delete _pieMenu;
+    _pieMenu = nullptr;
     delete _midiIn;
     _midiIn = nullptr;
     delete _midiOut;
@@ -448,6 +459,8 @@ void App::OnDisplay()
             DrawBounceFile();
         if (_displayHelp)
             DrawHelp(true);
+        // Last, over everything else.
+        _pieMenu->Draw();
     }
     DrawMessage();
     glPopMatrix();

@@ -17,11 +17,14 @@ class MidiQueue;
 class MyRtAudio;
 class MyRtMidiIn;
 class MyRtMidiOut;
+class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
 class Source;
 class UISoundRect;
+class UIPieMenu;
 class UIScreen;
+class UISource;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
@@ -150,9 +153,31 @@ public:
     int GetSelectedSourceIndex() const { return _selectedSource; }
     int GetSelectedRectIndex() const { return _selectedRect; }
 
+    // The pie menu around the selected source, or else the selected rect.
+    UIPieMenu* GetPieMenu() const { return _pieMenu; }
+    // Shown only while something is selected.
+    void OpenPieMenu();
+    // Kept open while a value is being typed.
+    void ClosePieMenu();
+    bool IsPieMenuOpen() const;
+    // Pointer steps and clicks in canvas pixels, while the menu is open.
+    void PieMenuMouseDrag(double dx, double dy);
+    // A click that picks no box goes on to the scene and selects anew.
+    void LeftPickPieMenu(int button, int state, double x, double y);
+    // Picks a box and starts typing a value for it.
+    void RightPickPieMenu(int button, int state, double x, double y);
+
     // What the parameters need: the current owners and the value being typed.
     Source* GetCurrentSource() const;
     UISoundRect* GetCurrentSoundRect() const;
+    // The selected source, or else the selected rect's view, or null.
+    ParameterProvider* GetCurrentParamProvider() const;
+    // (x, y) in box space: the box there, if any, becomes the current
+    // parameter of the selected source, or else of the selected rect.
+    bool PickParameters(double x, double y);
+    // After a drag changed the current parameter: the MIDI note copies of the
+    // selected source follow it.
+    void OnCurrentParamValueUpdated();
     // The typed value, or null while nothing is typed.
     const char* GetParamValueString() const;
     int GetCurrentSourceParamIdx() const;
@@ -189,6 +214,10 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    // The last step of adding any source: it joins the scene selected, and
+    // the pie menu lays its boxes out around it.
+    void AdoptSource(Source* source, UISource* view);
+    void UpdateParamNoteSources();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -239,6 +268,7 @@ private:
     UIScreen* _screen;
     UIStyleManager* _styleManager;
     UIStyle* _style;
+    UIPieMenu* _pieMenu;
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;

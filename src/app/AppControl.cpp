@@ -127,6 +127,9 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _app->RequestQuit();
     } else if (key == KEY_SPACE) {
         _spacePressed = true;
+        // Alt+Space belongs to the effects window.
+        if (!(modifiers & MOD_ALT))
+            _app->OpenPieMenu();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectResizeMode();
     } else if (!(_app->IsEditingParamString() && HandleTypedValueKey(key))) {
@@ -152,8 +155,10 @@ bool AppControl::HandleTypedValueKey(unsigned char key)
         _app->DelLastParamStringChar();
     } else if (key == KEY_ENTER) {
         _app->ApplyParamString();
+        _app->ClosePieMenu();
     } else if (key == KEY_ESCAPE) {
         _app->ResetParamString();
+        _app->ClosePieMenu();
     } else {
         return false;
     }
@@ -168,6 +173,8 @@ void AppControl::HandleSceneKey(unsigned char key)
         _app->AddGrainCloud(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
+    } else if (key == KEY_ENTER) {
+        _app->ClosePieMenu();
     }
 }
 
@@ -175,6 +182,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
 {
     if (key == KEY_SPACE) {
         _spacePressed = false;
+        _app->ClosePieMenu();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.
@@ -311,11 +319,17 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
     if (!(modifiers & MOD_ALT))
         _altPressed = false;
     // A right click confirms a value being typed.
-    if (_rightMouseDown && _app->IsEditingParamString())
+    if (_rightMouseDown && _app->IsEditingParamString()) {
         _app->ApplyParamString();
+        _app->ClosePieMenu();
+    }
     if (_app->IsEditingParamString())
         return;
     UpdateMouseCoords(x, y);
+    if (_rightMouseDown && _app->IsPieMenuOpen()) {
+        _app->RightPickPieMenu(button, state, _mouseX, _mouseY);
+        return;
+    }
     if (_leftMouseDown || _middleMouseDown) {
         _lastMouseX = x;
         _lastMouseY = y;
@@ -326,6 +340,12 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
     if (_altPressed && !_spacePressed && _leftMouseDown) {
         _zoomCenterX = x;
         _zoomCenterY = _app->GetWinHeight() - y;
+    }
+    if (_leftMouseDown && _app->IsPieMenuOpen()) {
+        _app->LeftPickPieMenu(button, state, _mouseX, _mouseY);
+        _lastDragX = _mouseX;
+        _lastDragY = _mouseY;
+        return;
     }
     if (_leftMouseDown) {
         _app->SetMenuFlag(false);
@@ -371,6 +391,10 @@ void AppControl::OnMouseDrag(int x, int y)
 
 void AppControl::ApplyDragStep(double dx, double dy)
 {
+    // A drag with a picked box edits its value; the source or rect under the
+    // menu stays where it is, since a current parameter holds it in place.
+    if (_leftMouseDown && _app->IsPieMenuOpen())
+        _app->PieMenuMouseDrag(dx, dy);
     if (_app->IsSelectedSource()) {
         _app->SourceMouseDrag(dx, dy);
     } else if (_app->IsSelectedRect()) {

@@ -11,6 +11,7 @@
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
+#include "ui/UIPieMenu.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 
@@ -25,17 +26,22 @@ const double RESIZE_DEAD_ZONE = 10.0;
 
 void App::AddGrainCloud(double x, double y)
 {
-    int index = int(_sources.size());
-    if (_selectedSource >= 0)
-        _sources[_selectedSource]->GetUI()->SetSelectState(false);
-    _selectedSource = index;
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
     UIGrainCloud* view =
         new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects);
+    AdoptSource(cloud, view);
+}
+
+void App::AdoptSource(Source* source, UISource* view)
+{
+    if (_selectedSource >= 0)
+        _sources[_selectedSource]->GetUI()->SetSelectState(false);
     view->SetSelectState(true);
-    cloud->RegisterUI(view);
-    _sources.push_back(cloud);
+    source->RegisterUI(view);
+    _sources.push_back(source);
     _noteSources.resize(_sources.size());
+    _selectedSource = int(_sources.size()) - 1;
+    _pieMenu->InitFromParameters();
 }
 
 void App::DelSelectedSource()
@@ -182,6 +188,81 @@ UISoundRect* App::GetCurrentSoundRect() const
     return _selectedRect >= 0 ? _soundRects[_selectedRect]->GetUI() : nullptr;
 }
 
+ParameterProvider* App::GetCurrentParamProvider() const
+{
+    if (Source* source = GetCurrentSource())
+        return source;
+    return GetCurrentSoundRect();
+}
+
+bool App::PickParameters(double x, double y)
+{
+    if (Source* source = GetCurrentSource())
+        return source->GetUI()->PickParameters(x, y);
+    if (UISoundRect* view = GetCurrentSoundRect())
+        return view->PickParameters(x, y);
+    return false;
+}
+
+void App::OnCurrentParamValueUpdated()
+{
+    UpdateParamNoteSources();
+}
+
+void App::UpdateParamNoteSources()
+{
+    Source* source = GetCurrentSource();
+    Parameter* param = source != nullptr ? source->GetCurrentParameter() : nullptr;
+    if (param == nullptr)
+        return;
+    for (Source* note : _noteSources[_selectedSource])
+        param->SetValue(note, param->GetValue());
+}
+
+void App::OpenPieMenu()
+{
+    if (IsSelectedSource() || IsSelectedRect())
+        _pieMenu->SetVisible(true);
+}
+
+void App::ClosePieMenu()
+{
+    if (_isEditingParamString)
+        return;
+    _pieMenu->SetVisible(false);
+    if (Source* source = GetCurrentSource())
+        source->ResetCurrentParameterIndex();
+    if (UISoundRect* view = GetCurrentSoundRect())
+        view->ResetCurrentParameterIndex();
+}
+
+bool App::IsPieMenuOpen() const
+{
+    return _pieMenu->IsVisible();
+}
+
+void App::PieMenuMouseDrag(double dx, double dy)
+{
+    _pieMenu->OnMouseDrag(dx / _winWidth, dy / _winHeight);
+}
+
+void App::LeftPickPieMenu(int button, int state, double x, double y)
+{
+    if (_pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight))
+        return;
+    Deselect(SOURCE);
+    UpdateSourcePicking(x, y);
+    UpdateRectPicking(x, y);
+}
+
+void App::RightPickPieMenu(int button, int state, double x, double y)
+{
+    if (!_pieMenu->IsVisible())
+        return;
+    _pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight);
+    BeginParamStringEditing();
+}
+
 const char* App::GetParamValueString() const
 {
     return _paramValueString.empty() ? nullptr : _paramValueString.c_str();
@@ -282,6 +363,7 @@ void App::ApplyParamStringToSource(double value)
     }
     if (index != -1)
         source->GetParameter(index)->SetValue(value);
+    _pieMenu->UpdateCurrentParamPos();
 }
 
 void App::ApplyParamStringToRect(double value)
@@ -307,4 +389,5 @@ void App::ApplyParamStringToRect(double value)
     }
     if (index != -1)
         view->GetParameter(index)->SetValue(value);
+    _pieMenu->UpdateCurrentParamPos();
 }

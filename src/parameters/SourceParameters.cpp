@@ -270,7 +270,7 @@ double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetSpatialMode();
 }
 
-ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -6.0, 6.0, 0.0, "%g dB")
+ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -60.0, 6.0, 0.0, "%g dB")
 {
 }
 

@@ -175,7 +175,8 @@ protected:
     double ReadFromCloud(GrainCloud* cloud) override;
 };
 
-// Source volume in dB.
+// Source volume in dB, down to where a source all but falls silent, so that
+// pulling its box to the centre takes it out of the mix.
 class ParameterVolume : public SourceKindParameter {
 public:
     ParameterVolume(App* app, int idx);

@@ -332,18 +332,30 @@ e2e_dark_around() {
     [ "$lit" = "0" ]
 }
 
-# ---- Leaving the title screen, and recording and measuring bounces ----
+# ---- A scene of one sound rect, and recordings of what it plays ----
 
-RATE=44100
-FRAME_BYTES=8
-RECORD_SECONDS=3
-# A cloud over a loud sound must reach at least this RMS in each channel (-40 dBFS).
-MIN_SOUND_RMS=0.01
+E2E_RATE=44100
+E2E_FRAME_BYTES=8
+E2E_RECORD_SECONDS=3
+# A source over a loud sound must reach at least this RMS in each channel (-40 dBFS).
+E2E_MIN_SOUND_RMS=0.01
 # Silence: no sample above -80 dBFS.
-MAX_SILENT_PEAK=0.0001
+E2E_MAX_SILENT_PEAK=0.0001
+# A point counts as empty canvas when nothing is lit this close to it, and as
+# far from the rect when it is at least this far outside its bounding box.
+E2E_EMPTY_RADIUS=20
+E2E_FAR_FROM_RECT=40
+
+# One loud stereo sound in DIR/loops: a different note in each ear over noise,
+# so that any grain of it is loud wherever in the sound it starts.
+e2e_make_chord_loops() {
+    mkdir -p "$1/loops"
+    sox -n -r "$E2E_RATE" -b 16 -c 2 "$1/loops/chord.wav" synth 4 sine 220 sine 277 synth 4 pinknoise mix gain -n -3 ||
+        e2e_fail "sox could not write chord.wav"
+}
 
 # The first spot near a corner of the title screen with nothing drawn around it.
-pick_title_spot() {
+e2e_pick_title_spot() {
     local shot=$1 width=$2 height=$3 spot
     for spot in "20 20" "$((width - 20)) 20" "20 $((height - 20))" "$((width - 20)) $((height - 20))"; do
         # shellcheck disable=SC2086
@@ -354,73 +366,107 @@ pick_title_spot() {
     done
 }
 
-# Screenshots until two in a row show the same lit bounding box; RECT_BOX holds it.
-RECT_BOX=""
-canvas_stable() {
+# Screenshots until two in a row show the same lit bounding box; E2E_RECT_BOX holds it.
+E2E_RECT_BOX=""
+e2e_canvas_stable() {
     local shot=$1 box
     e2e_screenshot "$shot"
     box=$(e2e_lit_bbox "$shot")
-    if [ -n "$box" ] && [ "$box" = "$RECT_BOX" ]; then
+    if [ -n "$box" ] && [ "$box" = "$E2E_RECT_BOX" ]; then
         return 0
     fi
-    RECT_BOX=$box
+    E2E_RECT_BOX=$box
     return 1
 }
 
-# Clicks a dark corner of the title screen and waits for the canvas to settle:
-# DIR/title.png and DIR/canvas.png are the two screens, WIDTH and HEIGHT the
-# window's size, RECT_BOX the lit bounding box of the canvas.
-e2e_leave_title_screen() {
-    local dir=$1 spot
+# With a single sound every lit pixel belongs to its rect, so the lit bounding box is
+# the visible part of the rect (the rest may lie off-screen). Sets RECT_X/Y (a point
+# well inside it) and EMPTY_X/Y (the middle of the widest dark band beside it).
+e2e_locate_rect_and_empty_spot() {
+    local shot=$1 width=$2 height=$3 x y w h left right top bottom gap
+    read -r x y w h <<<"$E2E_RECT_BOX"
+    if [ "$w" -lt 40 ] || [ "$h" -lt 40 ]; then
+        e2e_fail "the visible rect ${w}x${h}+$x+$y is too small to aim at safely"
+    fi
+    RECT_X=$((x + w / 2))
+    RECT_Y=$((y + h / 2))
+    left=$x
+    right=$((width - x - w))
+    top=$y
+    bottom=$((height - y - h))
+    if [ "$left" -ge "$right" ] && [ "$left" -ge "$top" ] && [ "$left" -ge "$bottom" ]; then
+        EMPTY_X=$((left / 2)) EMPTY_Y=$((height / 2)) gap=$left
+    elif [ "$right" -ge "$top" ] && [ "$right" -ge "$bottom" ]; then
+        EMPTY_X=$((width - right / 2)) EMPTY_Y=$((height / 2)) gap=$right
+    elif [ "$top" -ge "$bottom" ]; then
+        EMPTY_X=$((width / 2)) EMPTY_Y=$((top / 2)) gap=$top
+    else
+        EMPTY_X=$((width / 2)) EMPTY_Y=$((height - bottom / 2)) gap=$bottom
+    fi
+    [ $((gap / 2)) -ge "$E2E_FAR_FROM_RECT" ] ||
+        e2e_fail "no empty canvas $E2E_FAR_FROM_RECT px away from the rect ${w}x${h}+$x+$y"
+    e2e_dark_around "$shot" "$EMPTY_X" "$EMPTY_Y" "$E2E_EMPTY_RADIUS" ||
+        e2e_fail "the chosen empty spot $EMPTY_X,$EMPTY_Y has lit pixels around it"
+    e2e_log "rect seen at ${w}x${h}+$x+$y; aiming at $RECT_X,$RECT_Y; empty canvas at $EMPTY_X,$EMPTY_Y"
+}
+
+# Waits for the loaded sounds and the title screen, clicks a dark corner of it and
+# waits for the canvas to settle; then sets WIDTH, HEIGHT, E2E_RECT_BOX, RECT_X/Y
+# and EMPTY_X/Y (see e2e_locate_rect_and_empty_spot). Screenshots go to DIR.
+e2e_enter_canvas() {
+    local dir=$1 title_spot
+    e2e_wait_for 60 e2e_output_has stdout "Sounds loaded successfully..." ||
+        e2e_fail "no 'Sounds loaded successfully...' on stdout"
     e2e_wait_for 30 e2e_screenshot_lit "$dir/title.png" 500 || e2e_fail "the title screen stays blank"
     read -r WIDTH HEIGHT < <("$E2E_CONVERT" "$dir/title.png" -format '%w %h' info:)
-    spot=$(pick_title_spot "$dir/title.png" "$WIDTH" "$HEIGHT")
-    [ -n "$spot" ] || e2e_fail "no dark corner on the title screen to click"
+    title_spot=$(e2e_pick_title_spot "$dir/title.png" "$WIDTH" "$HEIGHT")
+    [ -n "$title_spot" ] || e2e_fail "no dark corner on the title screen to click"
     # shellcheck disable=SC2086
-    e2e_click $spot
+    e2e_click $title_spot
     e2e_wait_for 20 e2e_screenshot_changed "$dir/canvas.png" "$dir/title.png" 2000 ||
-        e2e_fail "the title screen stays after a click at $spot"
-    RECT_BOX=""
-    e2e_wait_for 20 canvas_stable "$dir/canvas.png" || e2e_fail "the canvas does not settle (lit box: '$RECT_BOX')"
+        e2e_fail "the title screen stays after a click at $title_spot"
+    e2e_wait_for 20 e2e_canvas_stable "$dir/canvas.png" || e2e_fail "the canvas does not settle (lit box: '$E2E_RECT_BOX')"
+    e2e_locate_rect_and_empty_spot "$dir/canvas.png" "$WIDTH" "$HEIGHT"
 }
 
-bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null | sort; }
+e2e_bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null | sort; }
 
 # The one file of the bounce folder that was not in the list BEFORE.
-new_bounce() {
+e2e_new_bounce() {
     local dir=$1 before=$2
-    comm -13 <(echo "$before") <(bounce_files "$dir")
+    comm -13 <(echo "$before") <(e2e_bounce_files "$dir")
 }
 
-new_bounce_reaches() {
+e2e_new_bounce_reaches() {
     local file
-    file=$(new_bounce "$1" "$2" | head -n 1)
+    file=$(e2e_new_bounce "$1" "$2" | head -n 1)
     [ -n "$file" ] && e2e_file_larger_than "$file" "$3"
 }
 
-# Records the master output for RECORD_SECONDS with its own F11 pair; BOUNCE holds the file.
-record_bounce() {
+# Records the master output for E2E_RECORD_SECONDS with its own F11 pair; BOUNCE holds the file.
+e2e_record_bounce() {
     local dir=$1 label=$2 before size
-    before=$(bounce_files "$dir")
+    before=$(e2e_bounce_files "$dir")
     e2e_key F11
-    e2e_wait_for $((RECORD_SECONDS + 20)) new_bounce_reaches "$dir" "$before" $((RECORD_SECONDS * RATE * FRAME_BYTES)) ||
-        e2e_fail "$label: F11 did not give a bounce of $RECORD_SECONDS s (new files: $(new_bounce "$dir" "$before" | tr '\n' ' '))"
+    e2e_wait_for $((E2E_RECORD_SECONDS + 20)) e2e_new_bounce_reaches "$dir" "$before" \
+        $((E2E_RECORD_SECONDS * E2E_RATE * E2E_FRAME_BYTES)) ||
+        e2e_fail "$label: F11 did not give a bounce of $E2E_RECORD_SECONDS s (new files: $(e2e_new_bounce "$dir" "$before" | tr '\n' ' '))"
     e2e_key F11
-    BOUNCE=$(new_bounce "$dir" "$before")
+    BOUNCE=$(e2e_new_bounce "$dir" "$before")
     [ "$(echo "$BOUNCE" | wc -l)" -eq 1 ] || e2e_fail "$label: expected one new bounce, found: $(echo "$BOUNCE" | tr '\n' ' ')"
     e2e_wait_for 20 e2e_file_settled "$BOUNCE" 1 || e2e_fail "$label: the bounce still grows after the second F11"
     size=$(e2e_file_size "$BOUNCE")
-    [ $((size % FRAME_BYTES)) -eq 0 ] || e2e_fail "$label: bounce size $size is not whole stereo float frames"
+    [ $((size % E2E_FRAME_BYTES)) -eq 0 ] || e2e_fail "$label: bounce size $size is not whole stereo float frames"
     e2e_require_running
 }
 
 # Reads a raw stereo float bounce into MEASURED_* values: frames, RMS of each channel,
 # RMS of both channels over the last second, peak, and BAD, the count of samples
 # that are not finite or lie outside [-1, 1].
-measure_bounce() {
-    local last_second_from=$(($(e2e_file_size "$1") / 4 - 2 * RATE))
+e2e_measure_bounce() {
+    local last_second_from=$(($(e2e_file_size "$1") / 4 - 2 * E2E_RATE))
     read -r MEASURED_FRAMES MEASURED_RMS_LEFT MEASURED_RMS_RIGHT MEASURED_RMS_LAST MEASURED_PEAK MEASURED_BAD < <(
-        od -A n -v -t f4 "$1" | awk -v last_from="$last_second_from" -v rate="$RATE" '
+        od -A n -v -t f4 "$1" | awk -v last_from="$last_second_from" -v rate="$E2E_RATE" '
             {
                 for (i = 1; i <= NF; i++) {
                     # od spells infinities and NaNs out in letters.
@@ -443,28 +489,35 @@ measure_bounce() {
 }
 
 # Measures the new bounce, logs the figures and checks what holds for sound and silence alike.
-check_bounce_samples() {
+e2e_check_bounce_samples() {
     local label=$1
-    measure_bounce "$BOUNCE"
+    e2e_measure_bounce "$BOUNCE"
     e2e_log "$label: $MEASURED_FRAMES frames, RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT" \
         "(last second $MEASURED_RMS_LAST), peak $MEASURED_PEAK, $MEASURED_BAD bad samples"
-    [ "$MEASURED_FRAMES" -ge $((RECORD_SECONDS * RATE)) ] || e2e_fail "$label: only $MEASURED_FRAMES frames recorded"
+    [ "$MEASURED_FRAMES" -ge $((E2E_RECORD_SECONDS * E2E_RATE)) ] || e2e_fail "$label: only $MEASURED_FRAMES frames recorded"
     [ "$MEASURED_BAD" -eq 0 ] ||
         e2e_fail "$label: $MEASURED_BAD samples are not finite or outside [-1, 1] (peak $MEASURED_PEAK)"
 }
 
-# The cloud sounds in both channels and still sounds at the end, so that the
-# silence after its removal is the removal's doing.
-expect_sound() {
-    check_bounce_samples "$1"
-    awk -v l="$MEASURED_RMS_LEFT" -v r="$MEASURED_RMS_RIGHT" -v e="$MEASURED_RMS_LAST" -v min="$MIN_SOUND_RMS" \
+# The source sounds in both channels and still sounds at the end.
+e2e_expect_sound() {
+    e2e_check_bounce_samples "$1"
+    awk -v l="$MEASURED_RMS_LEFT" -v r="$MEASURED_RMS_RIGHT" -v e="$MEASURED_RMS_LAST" -v min="$E2E_MIN_SOUND_RMS" \
         'BEGIN { exit !(l >= min && r >= min && e >= min) }' ||
         e2e_fail "$1: RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT (last second $MEASURED_RMS_LAST)," \
-            "expected at least $MIN_SOUND_RMS in each channel and in the last second"
+            "expected at least $E2E_MIN_SOUND_RMS in each channel and in the last second"
 }
 
-expect_silence() {
-    check_bounce_samples "$1"
-    awk -v p="$MEASURED_PEAK" -v max="$MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
-        e2e_fail "$1: peak $MEASURED_PEAK (RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT), expected silence (peak at most $MAX_SILENT_PEAK)"
+e2e_expect_silence() {
+    e2e_check_bounce_samples "$1"
+    awk -v p="$MEASURED_PEAK" -v max="$E2E_MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
+        e2e_fail "$1: peak $MEASURED_PEAK (RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT), expected silence (peak at most $E2E_MAX_SILENT_PEAK)"
+}
+
+# Shift+Esc ends the instrument at once and by itself, not by a signal.
+e2e_quit() {
+    e2e_key shift+Escape
+    e2e_wait_app_exit 2 || e2e_fail "the instrument still runs 2 s after Shift+Esc"
+    [ "$E2E_APP_STATUS" -lt 128 ] || e2e_fail "the instrument died of signal $((E2E_APP_STATUS - 128)) on Shift+Esc"
+    e2e_log "quit with status $E2E_APP_STATUS"
 }

@@ -15,16 +15,10 @@ CLOUD_BYTES=17604
 MAX_LAYOUT_CHANGE=1500
 DRAG_PIXELS=60
 
-make_loops() {
-    mkdir -p "$1/loops"
-    sox -n -r "$RATE" -b 16 -c 2 "$1/loops/chord.wav" synth 4 sine 220 sine 277 synth 4 pinknoise mix gain -n -3 ||
-        e2e_fail "sox could not write chord.wav"
-}
-
 # The centre of the lit bounding box: with one sound, the visible part of its rect.
 rect_centre() {
     local x y w h
-    read -r x y w h <<<"$RECT_BOX"
+    read -r x y w h <<<"$E2E_RECT_BOX"
     [ "$w" -ge 40 ] && [ "$h" -ge 40 ] || e2e_fail "the visible rect ${w}x${h}+$x+$y is too small to aim at"
     echo "$((x + w / 2)) $((y + h / 2))"
 }
@@ -35,16 +29,9 @@ drag() {
         mousemove --window "$E2E_WINDOW" "$3" "$4" mouseup 1 || e2e_fail "drag from $1,$2 to $3,$4 failed"
 }
 
-quit_app() {
-    e2e_key shift+Escape
-    e2e_wait_app_exit 5 || e2e_fail "the instrument still runs 5 s after Shift+Esc"
-    [ "$E2E_APP_STATUS" -lt 128 ] || e2e_fail "the instrument died of signal $((E2E_APP_STATUS - 128))"
-}
-
 start_app() {
     e2e_start_app "$1"
     e2e_wait_window
-    e2e_wait_for 60 e2e_output_has stdout "Sounds loaded successfully..." || e2e_fail "no 'Sounds loaded successfully...'"
 }
 
 # A damaged session must not stop the program: it says so, and runs on.
@@ -53,10 +40,10 @@ expect_damaged_file_reported() {
     start_app "$dir"
     e2e_wait_for 20 e2e_output_has stderr "could not be read whole" ||
         e2e_fail "$label: no message about the damaged session.bin"
-    e2e_leave_title_screen "$dir"
+    e2e_enter_canvas "$dir"
     e2e_require_running
     [ -f "$dir/session.bin.damaged" ] || e2e_fail "$label: the damaged file is not kept aside"
-    quit_app
+    e2e_quit
     e2e_log "$label: reported and running: $(grep -m1 'could not be read whole' "$dir/stderr.log")"
 }
 
@@ -65,13 +52,14 @@ e2e_start_xvfb
 e2e_start_pulse
 
 DIR=$(e2e_make_workdir session)
-make_loops "$DIR"
+e2e_make_chord_loops "$DIR"
 start_app "$DIR"
-e2e_leave_title_screen "$DIR"
+e2e_enter_canvas "$DIR"
 
 read -r RX RY < <(rect_centre)
 drag "$RX" "$RY" $((RX + DRAG_PIXELS)) $((RY + DRAG_PIXELS / 2))
-e2e_wait_for 20 canvas_stable "$DIR/moved.png" || e2e_fail "the canvas does not settle after the drag"
+E2E_RECT_BOX=""
+e2e_wait_for 20 e2e_canvas_stable "$DIR/moved.png" || e2e_fail "the canvas does not settle after the drag"
 read -r CX CY < <(rect_centre)
 e2e_move_pointer "$CX" "$CY"
 e2e_key 1
@@ -83,20 +71,20 @@ SIZE=$(e2e_file_size "$DIR/session.bin")
 EXPECTED=$((SESSION_BASE_BYTES + RECT_BYTES + CLOUD_BYTES))
 [ "$SIZE" -eq "$EXPECTED" ] || e2e_fail "session.bin holds $SIZE bytes, the format gives $EXPECTED for a rect and a cloud"
 e2e_screenshot "$DIR/saved.png"
-quit_app
+e2e_quit
 
 start_app "$DIR"
 e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect, 1 source" ||
     e2e_fail "no 'Session restored' line on stdout"
-e2e_leave_title_screen "$DIR"
+e2e_enter_canvas "$DIR"
 e2e_screenshot "$DIR/restored.png"
 CHANGED=$(e2e_changed_pixels "$DIR/saved.png" "$DIR/restored.png")
 e2e_log "saved and restored canvas differ in $CHANGED pixels"
 [ "$CHANGED" -le "$MAX_LAYOUT_CHANGE" ] ||
     e2e_fail "the restored canvas differs from the saved one in $CHANGED pixels (at most $MAX_LAYOUT_CHANGE)"
-record_bounce "$DIR" "restored cloud"
-expect_sound "restored cloud"
-quit_app
+e2e_record_bounce "$DIR" "restored cloud"
+e2e_expect_sound "restored cloud"
+e2e_quit
 
 head -c "$((SIZE / 2))" "$DIR/session.bin" >"$DIR/half.bin"
 mv "$DIR/half.bin" "$DIR/session.bin"
