@@ -14,6 +14,8 @@ CLOUD_BYTES=17604
 # flashes of grains, not by where things are.
 MAX_LAYOUT_CHANGE=1500
 DRAG_PIXELS=60
+# The session's message stays on screen this long; screens are compared after it.
+MESSAGE_SECONDS=6
 
 # The centre of the lit bounding box: with one sound, the visible part of its rect.
 rect_centre() {
@@ -40,6 +42,7 @@ expect_damaged_file_reported() {
     start_app "$dir"
     e2e_wait_for 20 e2e_output_has stderr "could not be read whole" ||
         e2e_fail "$label: no message about the damaged session.bin"
+    sleep "$MESSAGE_SECONDS"
     e2e_enter_canvas "$dir"
     e2e_require_running
     [ -f "$dir/session.bin.damaged" ] || e2e_fail "$label: the damaged file is not kept aside"
@@ -76,6 +79,7 @@ e2e_quit
 start_app "$DIR"
 e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect, 1 source" ||
     e2e_fail "no 'Session restored' line on stdout"
+sleep "$MESSAGE_SECONDS"
 e2e_enter_canvas "$DIR"
 e2e_screenshot "$DIR/restored.png"
 CHANGED=$(e2e_changed_pixels "$DIR/saved.png" "$DIR/restored.png")
