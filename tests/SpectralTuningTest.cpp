@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "AnalysedSound.h"
+#include "app/App.h"
+#include "sound/SoundRect.h"
+#include "spectral/ChromaOverlapAddProcessor.h"
+#include "spectral/FilterBank.h"
+#include "spectral/SpectroToSamplesOverlapAddProcessor.h"
+#include "spectral/Spectrogram.h"
+#include "ui/UISoundRect.h"
+
+// Spectral grains listened to the way a performer (and a tuner) hears them:
+// the frequency and level of a sine after resynthesis with a time stretch,
+// a direction and a pitch, and the band a grain on a line of the picture
+// plays.
+
+namespace {
+
+const double RATE = 44100.0;
+const int SOUND_FRAMES = 3 * 44100;
+const double AMPLITUDE = 0.5;
+// Where the grains read: well inside the sound, far from both ends.
+const double READ_START = 30000.0;
+const int READ_FRAMES = 24576;
+// The first frames hold the stream's start; the tuner listens after them.
+const int SETTLE_FRAMES = 4096;
+
+double Cents(double hz, double reference)
+{
+    return 1200.0 * std::log2(hz / reference);
+}
+
+double Db(double ratio)
+{
+    return 20.0 * std::log10(ratio);
+}
+
+// Level of the frequency in x as a Hann-windowed discrete-time Fourier
+// transform, the oscillator turned by a complex rotation per sample.
+double WindowedLevel(const std::vector<float>& x, double hz)
+{
+    const size_t n = x.size();
+    const double turn = 2.0 * M_PI * hz / RATE;
+    const double stepRe = std::cos(turn), stepIm = std::sin(turn);
+    static std::vector<double> window;
+    if (window.size() != n) {
+        window.resize(n);
+        for (size_t i = 0; i < n; i++)
+            window[i] = 0.5 * (1.0 - std::cos(2.0 * M_PI * i / (n - 1)));
+    }
+    double oscRe = 1.0, oscIm = 0.0, re = 0.0, im = 0.0, sum = 0.0;
+    for (size_t i = 0; i < n; i++) {
+        double w = window[i];
+        re += w * x[i] * oscRe;
+        im += w * x[i] * oscIm;
+        sum += w;
+        double nextRe = oscRe * stepRe - oscIm * stepIm;
+        oscIm = oscRe * stepIm + oscIm * stepRe;
+        oscRe = nextRe;
+    }
+    return 2.0 * std::sqrt(re * re + im * im) / sum;
+}
+
+// Amplitude of a sine of the given frequency fitted to x by least squares.
+double FittedAmplitude(const float* x, size_t n, double hz)
+{
+    double cc = 0.0, ss = 0.0, cs = 0.0, xc = 0.0, xs = 0.0;
+    for (size_t i = 0; i < n; i++) {
+        double c = std::cos(2.0 * M_PI * hz * i / RATE), s = std::sin(2.0 * M_PI * hz * i / RATE);
+        cc += c * c;
+        ss += s * s;
+        cs += c * s;
+        xc += x[i] * c;
+        xs += x[i] * s;
+    }
+    double det = cc * ss - cs * cs;
+    double a = (xc * ss - xs * cs) / det, b = (xs * cc - xc * cs) / det;
+    return std::sqrt(a * a + b * b);
+}
+
+struct Tone {
+    double hz;
+    double level;
+};
+
+// The strongest sine within a fifth of near: a coarse scan of the windowed
+// spectrum, then a golden-section search of its peak.
+Tone Tune(const std::vector<float>& x, double near)
+{
+    double step = 0.5 * RATE / x.size();
+    double best = near, bestLevel = -1.0;
+    for (double hz = near / 1.5; hz < near * 1.5; hz += step) {
+        double level = WindowedLevel(x, hz);
+        if (level > bestLevel) {
+            bestLevel = level;
+            best = hz;
+        }
+    }
+    const double golden = 0.5 * (std::sqrt(5.0) - 1.0);
+    double lo = best - step, hi = best + step;
+    while (hi - lo > 1e-4) {
+        double a = hi - golden * (hi - lo), b = lo + golden * (hi - lo);
+        if (WindowedLevel(x, a) > WindowedLevel(x, b))
+            hi = b;
+        else
+            lo = a;
+    }
+    double hz = 0.5 * (lo + hi);
+    return {hz, FittedAmplitude(x.data(), x.size(), hz)};
+}
+
+// Spread in decibels of the sine's level fitted over successive stretches of
+// 1024 frames.
+double RippleDb(const std::vector<float>& x, double hz)
+{
+    const size_t block = 1024;
+    double lo = 1e9, hi = 0.0;
+    for (size_t at = 0; at + block <= x.size(); at += block) {
+        double a = FittedAmplitude(x.data() + at, block, hz);
+        lo = std::min(lo, a);
+        hi = std::max(hi, a);
+    }
+    return Db(hi / lo);
+}
+
+// A stereo sound of sines (the same on both channels) analysed as at
+// start-up, in a rect whose view shows it as a spectrogram.
+class SineRect {
+public:
+    explicit SineRect(const std::vector<double>& hzs)
+    {
+        _app.SetWinSize(1000, 600);
+        std::vector<float> samples(2 * SOUND_FRAMES);
+        for (int f = 0; f < SOUND_FRAMES; f++) {
+            double v = 0.0;
+            for (double hz : hzs)
+                v += AMPLITUDE * std::sin(2.0 * M_PI * hz * f / RATE);
+            samples[2 * f] = samples[2 * f + 1] = (float)v;
+        }
+        AssociateAnalysedSound(&_rect, samples, SOUND_FRAMES, &_spectra);
+        _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
+        _rect.RegisterUI(_view.get());
+        _view->SetRectType(UISoundRect::SPECTROGRAM);
+        // The whole height: every frequency.
+        _rect.SetParamY(0.5);
+        _rect.SetRange(100.0);
+    }
+
+    SoundRect* Rect() { return &_rect; }
+    UISoundRect* View() { return _view.get(); }
+
+    // The left channel of a request.
+    std::vector<float> Read(double start, double end, double stretch, double direction, double pitch)
+    {
+        std::vector<float> out, left;
+        _rect.GetSamples(&out, start, end, stretch, direction, pitch);
+        for (size_t i = 0; i < out.size(); i += 2)
+            left.push_back(out[i]);
+        return left;
+    }
+
+    // The steady part of a long request.
+    std::vector<float> Steady(double stretch, double direction, double pitch)
+    {
+        std::vector<float> left = Read(READ_START, READ_START + READ_FRAMES, stretch, direction, pitch);
+        return std::vector<float>(left.begin() + SETTLE_FRAMES, left.end());
+    }
+
+private:
+    App _app;
+    SoundRect _rect;
+    std::unique_ptr<UISoundRect> _view;
+    std::vector<std::unique_ptr<Spectrogram>> _spectra;
+};
+
+}  // namespace
+
+class StretchTuningTest : public testing::TestWithParam<double> {};
+
+TEST_P(StretchTuningTest, StretchAndDirectionKeepPitchAndLevel)
+{
+    const double hz = GetParam();
+    SineRect sound({hz});
+    // Unstretched, the resynthesis gives back the stored sine at the level
+    // grains from the pictures have always had.
+    Tone plain = Tune(sound.Steady(1.0, 1.0, 1.0), hz);
+    printf("FIG %g Hz s1: %.3f cents, %.3f dB vs stored\n", hz, Cents(plain.hz, hz), Db(plain.level / AMPLITUDE));
+    EXPECT_LT(std::fabs(Cents(plain.hz, hz)), 1.0) << hz << " Hz";
+    const double level = SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB;
+    EXPECT_LT(std::fabs(Db(plain.level / AMPLITUDE) - level), 0.1) << hz << " Hz";
+
+    struct Case {
+        double stretch, direction;
+    };
+    for (Case c : {Case{0.5, 1.0}, Case{1.5, 1.0}, Case{2.0, 1.0}, Case{1.0, -1.0}, Case{0.5, -1.0}}) {
+        std::vector<float> heard = sound.Steady(c.stretch, c.direction, 1.0);
+        Tone tone = Tune(heard, hz);
+        printf("FIG %g Hz s %g d %g: %.2f cents, %.2f dB vs s1, ripple %.2f dB\n", hz, c.stretch, c.direction, Cents(tone.hz, hz), Db(tone.level / plain.level), RippleDb(heard, tone.hz));
+        EXPECT_LT(std::fabs(Cents(tone.hz, hz)), 10.0) << hz << " Hz, stretch " << c.stretch << " dir " << c.direction;
+        EXPECT_LT(std::fabs(Db(tone.level / plain.level)), 1.0)
+            << hz << " Hz, stretch " << c.stretch << " dir " << c.direction;
+        EXPECT_LT(RippleDb(heard, tone.hz), 1.0) << hz << " Hz, stretch " << c.stretch << " dir " << c.direction;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SinesAcrossTheRange, StretchTuningTest, testing::Values(100.0, 220.0, 1000.0, 3000.0, 10000.0));
+
+TEST(PitchTuningTest, PitchTransposesSpectralGrains)
+{
+    const double hz = 1000.0;
+    double plain = Tune(SineRect({hz}).Steady(1.0, 1.0, 1.0), hz).level;
+    for (double pitch : {2.0, 0.5, 1.5}) {
+        // A fresh stream for each pitch.
+        std::vector<float> heard = SineRect({hz}).Steady(1.0, 1.0, pitch);
+        Tone tone = Tune(heard, hz * pitch);
+        printf("FIG pitch %g: %.2f Hz, %.2f cents, ripple %.2f dB, level %.2f dB\n", pitch, tone.hz, Cents(tone.hz, hz * pitch), RippleDb(heard, tone.hz), Db(tone.level / plain));
+        EXPECT_LT(std::fabs(Cents(tone.hz, hz * pitch)), 10.0) << "pitch " << pitch;
+        EXPECT_LT(RippleDb(heard, tone.hz), 1.0) << "pitch " << pitch;
+        EXPECT_LT(std::fabs(Db(tone.level / plain)), 1.0) << "pitch " << pitch;
+    }
+}
