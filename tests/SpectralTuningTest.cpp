@@ -200,7 +200,8 @@ TEST_P(StretchTuningTest, StretchAndDirectionKeepPitchAndLevel)
     for (Case c : {Case{0.5, 1.0}, Case{1.5, 1.0}, Case{2.0, 1.0}, Case{1.0, -1.0}, Case{0.5, -1.0}}) {
         std::vector<float> heard = sound.Steady(c.stretch, c.direction, 1.0);
         Tone tone = Tune(heard, hz);
-        printf("FIG %g Hz s %g d %g: %.2f cents, %.2f dB vs s1, ripple %.2f dB\n", hz, c.stretch, c.direction, Cents(tone.hz, hz), Db(tone.level / plain.level), RippleDb(heard, tone.hz));
+        printf("FIG %g Hz s %g d %g: %.2f cents, %.2f dB vs s1, ripple %.2f dB\n", hz, c.stretch, c.direction,
+               Cents(tone.hz, hz), Db(tone.level / plain.level), RippleDb(heard, tone.hz));
         EXPECT_LT(std::fabs(Cents(tone.hz, hz)), 10.0) << hz << " Hz, stretch " << c.stretch << " dir " << c.direction;
         EXPECT_LT(std::fabs(Db(tone.level / plain.level)), 1.0)
             << hz << " Hz, stretch " << c.stretch << " dir " << c.direction;
@@ -208,7 +209,8 @@ TEST_P(StretchTuningTest, StretchAndDirectionKeepPitchAndLevel)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SinesAcrossTheRange, StretchTuningTest, testing::Values(100.0, 220.0, 1000.0, 3000.0, 10000.0));
+INSTANTIATE_TEST_SUITE_P(SinesAcrossTheRange, StretchTuningTest,
+                         testing::Values(100.0, 220.0, 1000.0, 3000.0, 10000.0));
 
 TEST(PitchTuningTest, PitchTransposesSpectralGrains)
 {
@@ -218,7 +220,8 @@ TEST(PitchTuningTest, PitchTransposesSpectralGrains)
         // A fresh stream for each pitch.
         std::vector<float> heard = SineRect({hz}).Steady(1.0, 1.0, pitch);
         Tone tone = Tune(heard, hz * pitch);
-        printf("FIG pitch %g: %.2f Hz, %.2f cents, ripple %.2f dB, level %.2f dB\n", pitch, tone.hz, Cents(tone.hz, hz * pitch), RippleDb(heard, tone.hz), Db(tone.level / plain));
+        printf("FIG pitch %g: %.2f Hz, %.2f cents, ripple %.2f dB, level %.2f dB\n", pitch, tone.hz,
+               Cents(tone.hz, hz * pitch), RippleDb(heard, tone.hz), Db(tone.level / plain));
         EXPECT_LT(std::fabs(Cents(tone.hz, hz * pitch)), 10.0) << "pitch " << pitch;
         EXPECT_LT(RippleDb(heard, tone.hz), 1.0) << "pitch " << pitch;
         EXPECT_LT(std::fabs(Db(tone.level / plain)), 1.0) << "pitch " << pitch;

@@ -87,7 +87,10 @@ bool SpectroToSamplesOverlapAddProcessor::ReadColumns(double col)
     // two columns to be measured.
     if (numCols < 2 || NumBins() < 2 || !(col >= 0.0 && col <= numCols - 1.0))
         return false;
-    int first = std::min((int)col, numCols - 2);
+    // The pair that ends at the position: on a column, the frequency is the
+    // advance that led to it, so a walk over whole columns gives back their
+    // phases exactly.
+    int first = std::clamp((int)std::ceil(col) - 1, 0, numCols - 2);
     _fraction = col - first;
     for (int k = 0; k < 2; k++) {
         _spectro->GetMagnCol(first + k, &_magns[k]);
