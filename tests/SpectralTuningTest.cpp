@@ -377,3 +377,31 @@ TEST(PictureLineTest, SinesAnOctaveOutsideTheBandAreRejected)
         }
     }
 }
+
+TEST(StretchSpectrumTest, AStretchedChordHasTheUnstretchedSpectrum)
+{
+    struct Chord {
+        std::vector<double> hz, between;
+        // How far a partial's level may move, and how loud a frequency
+        // between partials may become.
+        double levelDb, betweenDb;
+    };
+    // Partials the analysis resolves (five bins and more apart) stay clean;
+    // partials under three bins apart share bins and beat a little there.
+    const Chord resolved = {{220.0, 330.0, 550.0, 1244.5}, {150.0, 275.0, 440.0, 800.0, 2000.0}, 1.0, -50.0};
+    const Chord close = {{220.0, 277.2, 329.6, 1244.5}, {150.0, 248.6, 303.4, 600.0, 2000.0}, 1.5, -20.0};
+    for (const Chord& chord : {resolved, close}) {
+        std::vector<float> plain = SineRect(chord.hz).Steady(1.0, 1.0, 1.0);
+        for (double stretch : {0.5, 2.0, -1.5}) {
+            std::vector<float> heard = SineRect(chord.hz).Steady(std::fabs(stretch), stretch < 0.0 ? -1.0 : 1.0, 1.0);
+            for (double hz : chord.hz) {
+                EXPECT_LT(std::fabs(Db(WindowedLevel(heard, hz) / WindowedLevel(plain, hz))), chord.levelDb)
+                    << hz << " Hz, stretch " << stretch;
+            }
+            for (double between : chord.between) {
+                EXPECT_LT(Db(WindowedLevel(heard, between) / AMPLITUDE), chord.betweenDb)
+                    << between << " Hz, stretch " << stretch;
+            }
+        }
+    }
+}

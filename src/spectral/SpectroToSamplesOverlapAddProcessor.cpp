@@ -36,7 +36,7 @@ SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectro
         _phases[k].assign(numBins, 0.0f);
     }
     _magn.assign(numBins, 0.0f);
-    _synthPhases.assign(numBins, 0.0);
+    _synthPhases.assign(numBins, 0.0f);
     _written.assign(numBins, 0.0f);
 }
 
@@ -54,6 +54,16 @@ void SpectroToSamplesOverlapAddProcessor::CopyPlayState(const SpectroToSamplesOv
     _pitchShift = other._pitchShift;
     double band[2] = {other._selFreq[0], other._selFreq[1]};
     SetSelFreq(band);
+}
+
+void SpectroToSamplesOverlapAddProcessor::SetSpectroColNum(double colNum)
+{
+    // A jump to another place of the sound (a new grain) starts the
+    // partials afresh, in the phase relations they have there; a position
+    // that follows on from the last frame continues them.
+    if (!(std::fabs(colNum - _currentSpectroColNum) <= 1.0))
+        _fresh = true;
+    _currentSpectroColNum = colNum;
 }
 
 void SpectroToSamplesOverlapAddProcessor::SetSelFreq(double* selFreq)
@@ -152,26 +162,32 @@ double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) cons
     return (nominal + deviation) / HOP;
 }
 
+double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
+{
+    // Untransposed, whole turns do not matter: the advance over one
+    // analysis hop is the advance over one synthesis hop.
+    if (_pitchShift == 1.0)
+        return (double)_phases[1][bin] - _phases[0][bin];
+    return _pitchShift * InstantaneousFrequency(bin) * HOP;
+}
+
 void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, std::vector<float>* compBuf)
 {
     const int numBins = NumBins();
-    double omega = InstantaneousFrequency(peak);
-    // The region moves by whole bins; its phase runs at the exact transposed frequency.
-    int shift = (int)std::lround((_pitchShift - 1.0) * omega * _fftSize / TWO_PI);
-    int target = peak + shift;
-    if (target < 0 || target >= numBins)
-        return;
-    double peakPhase = _fresh ? AnalysisPhase(peak) : _synthPhases[target] + _pitchShift * omega * HOP;
-    peakPhase = Wrap(peakPhase);
-    double analysedPeakPhase = AnalysisPhase(peak);
-    const double gain = Scale::DbToAmp(RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN;
+    // The region moves by whole bins to the transposed frequency of its
+    // peak; each bin's phase runs at its own transposed frequency.
+    int shift = 0;
+    if (_pitchShift != 1.0)
+        shift = (int)std::lround((_pitchShift - 1.0) * InstantaneousFrequency(peak) * _fftSize / TWO_PI);
+    const float gain = (float)(Scale::DbToAmp(RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN);
     float* bins = compBuf->data();
     for (int bin = std::max(first, -shift); bin <= last && bin + shift < numBins; bin++) {
         int out = bin + shift;
-        double phase = peakPhase + Wrap(AnalysisPhase(bin) - analysedPeakPhase);
-        double magn = gain * _magn[bin];
-        bins[2 * out] += (float)(magn * std::cos(phase));
-        bins[2 * out + 1] += (float)(magn * std::sin(phase));
+        float phase = (float)Wrap(_fresh ? AnalysisPhase(bin) : _synthPhases[out] + PhaseAdvance(bin));
+        float magn = gain * _magn[bin];
+        bins[2 * out] += magn * std::cos(phase);
+        bins[2 * out + 1] += magn * std::sin(phase);
+        // Where two regions meet, the bin goes on with the stronger one's phase.
         if (_magn[bin] > _written[out]) {
             _written[out] = _magn[bin];
             _synthPhases[out] = phase;

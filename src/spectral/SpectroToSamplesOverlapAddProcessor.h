@@ -11,15 +11,17 @@ class Spectrogram;
 // outside the selected band silenced, then moves the column on.
 //
 // Magnitudes are interpolated between the two neighbouring columns. Phases
-// are not: each spectral peak carries its own running phase, advanced every
-// frame by the peak's instantaneous frequency (measured from the phase
-// difference of the neighbouring columns) times the synthesis hop, so a
-// partial keeps its frequency whatever the speed or the direction of the
-// column walk. The bins around a peak keep their analysed phase offsets from
-// it (phase locking), which keeps each partial's shape within the frame and
-// the partials coherent. A pitch moves each peak with its surrounding bins
-// to the transposed frequency, and its phase advances by the transposed
-// frequency.
+// are not: each bin carries its own running phase, advanced every frame by
+// the bin's instantaneous frequency (measured from the phase difference of
+// the neighbouring columns) times the synthesis hop, so a partial keeps its
+// frequency whatever the speed or the direction of the column walk. A fresh
+// stream, and a jump to another place of the sound, takes the analysed
+// phases as they are, so the bins of each partial start in the relations
+// that give its shape within the frame. (Locking the bins around a peak to
+// its phase keeps that shape too, but makes partials a few bins apart beat
+// against each other: measured on a chord, 12 dB more energy between them.)
+// A pitch moves each peak with the bins around it to the transposed
+// frequency, and every bin's phase runs at its transposed frequency.
 //
 // The band is given as fractions of 0 ... Nyquist. Positions before the first
 // or past the last column are silent.
@@ -35,7 +37,7 @@ public:
 
     OverlapAddProcessor* Clone() override;
     void ProcessFFT(std::vector<float>* compBuf, int chanNum) override;
-    void SetSpectroColNum(double colNum) override { _currentSpectroColNum = colNum; }
+    void SetSpectroColNum(double colNum) override;
     void SetSelFreq(double* selFreq) override;
     // Columns advanced per synthesised frame; negative plays backwards.
     void SetTimeStretch(double timeStretch) override { _timeStretch = timeStretch; }
@@ -69,6 +71,8 @@ private:
     double AnalysisPhase(int bin) const;
     // Frequency of the partial at bin in radians per sample.
     double InstantaneousFrequency(int bin) const;
+    // How far the bin's phase turns over one synthesis hop at the pitch.
+    double PhaseAdvance(int bin) const;
     // The conjugate mirror of the lower half, so that the frame is real.
     void MirrorUpperHalf(std::vector<float>* compBuf) const;
 
@@ -83,7 +87,7 @@ private:
     // The phase each output bin was last given, and whether the stream
     // starts afresh (the first frame, or after silence) and takes the
     // analysed phases as they are.
-    std::vector<double> _synthPhases;
+    std::vector<float> _synthPhases;
     bool _fresh;
     // The strongest magnitude written into each output bin of the frame: a
     // bin's phase is the one its strongest partial gave it.
