@@ -63,10 +63,11 @@ TEST_F(AudioSourceTest, GrainWindowFollowsThePositionAndDuration)
         auto voice = Voice(direction, 100.0);
         ASSERT_TRUE(Start(voice.get(), 0.5));
         EXPECT_EQ(voice->GetStartPosition(0), 22049.0);
-        EXPECT_EQ(voice->GetEndPosition(0), 26459.0);
+        // The window is what the grain reads: its envelope runs 8820 frames.
+        EXPECT_EQ(voice->GetEndPosition(0), 30869.0);
         EXPECT_EQ(voice->GetDurationSamps(), 8820.0);
         EXPECT_DOUBLE_EQ(voice->GetEnvStep(), 2048.0 / 8820.0);
-        EXPECT_EQ(voice->GetPosition(0), direction > 0 ? 22049.0 : 26459.0);
+        EXPECT_EQ(voice->GetPosition(0), direction > 0 ? 22049.0 : 30869.0);
         EXPECT_EQ(voice->GetEnvPos(), 0.0);
     }
 }
@@ -83,7 +84,7 @@ TEST_F(AudioSourceTest, ConstructorGrainIsHalfTheQueuedLength)
     voice.SetDurationMs(100.0);
     ASSERT_TRUE(Start(&voice, 0.5));
     EXPECT_EQ(voice.GetDurationSamps(), 4410.0);
-    EXPECT_EQ(voice.GetEndPosition(0), 22049.0 + 2205.0);
+    EXPECT_EQ(voice.GetEndPosition(0), 22049.0 + 4410.0);
 }
 
 TEST_F(AudioSourceTest, ProvidersAreClonesSharingTheSamples)
@@ -108,56 +109,53 @@ TEST_F(AudioSourceTest, ForwardGrainIsTheSoundUnderTheEnvelope)
     ASSERT_TRUE(Start(voice.get(), 0.25, gain));
     double start = voice->GetStartPosition(0);
     ASSERT_EQ(start, 11024.0);
-    ASSERT_EQ(voice->GetEndPosition(0), start + 2205.0);
+    ASSERT_EQ(voice->GetEndPosition(0), start + 4410.0);
 
-    // Eight blocks read 2048 of the window's 2205 frames: no wrap yet.
-    std::vector<float> out(2 * 9 * BLOCK, 0.0f);
-    for (unsigned b = 0; b < 8; b++) {
+    // The grain reads straight through its window, block after block, and
+    // ends with its envelope without ever starting over.
+    std::vector<float> out(2 * 18 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 18; b++) {
         EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
-        EXPECT_EQ(voice->GetPosition(0), start + (b + 1) * BLOCK);
+        if (voice->IsPlaying()) {
+            EXPECT_EQ(voice->GetPosition(0), start + (b + 1) * BLOCK);
+        }
     }
+    EXPECT_FALSE(voice->IsPlaying());
     // At pitch 1 every read falls on a whole frame, which the interpolation
     // takes from the frame before it (silence before the grain's first).
     double envStep = 2048.0 / 4410.0;
-    for (unsigned i = 0; i < 8 * BLOCK; i++) {
+    for (unsigned i = 0; i < 4408; i++) {
         for (int c = 0; c < 2; c++) {
             double sample = i == 0 ? 0.0 : Sample(start + i - 1, c);
             ASSERT_NEAR(out[2 * i + c], gain * sample * Hann(i * envStep), 1e-5) << "frame " << i << " channel " << c;
         }
     }
-
-    // The ninth block would read past the window: it starts the window over.
-    EXPECT_TRUE(voice->NextBuffer(&out, BLOCK, 8 * BLOCK));
-    unsigned i = 8 * BLOCK + 5;
-    EXPECT_NEAR(out[2 * i], gain * Sample(start + 4, 0) * Hann(i * envStep), 1e-5);
-    EXPECT_EQ(voice->GetPosition(0), start + BLOCK);
 }
 
-TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksTowardTheWindowStart)
+TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksDownToTheWindowStart)
 {
     auto voice = Voice(-1.0, 50.0, 1.0, Envelope::HAND_DRAWN);
     ASSERT_TRUE(Start(voice.get(), 0.25));
     double start = voice->GetStartPosition(0);
     double end = voice->GetEndPosition(0);
-    // 50 ms of source frames: the window the grain reads.
-    ASSERT_EQ(end - start, 2205.0);
+    // Twice 50 ms of source frames: all the grain reads.
+    ASSERT_EQ(end - start, 4410.0);
     EXPECT_EQ(voice->GetDirection(), -1.0);
 
-    std::vector<float> out(2 * 8 * BLOCK, 0.0f);
-    for (unsigned b = 0; b < 8; b++) {
+    std::vector<float> out(2 * 18 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 18; b++) {
         EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
-        EXPECT_EQ(voice->GetPosition(0), end - (b + 1.0) * BLOCK);
+        if (voice->IsPlaying()) {
+            EXPECT_EQ(voice->GetPosition(0), end - (b + 1.0) * BLOCK);
+        }
     }
-    // With a flat envelope the output is the sound itself, running backwards.
+    EXPECT_FALSE(voice->IsPlaying());
+    // With a flat envelope the output is the sound itself, running backwards
+    // from the window's end to its start (the envelope's walk ends two
+    // frames before the window does).
     EXPECT_EQ(out[0], 0.0f);
-    for (unsigned i = 1; i < 8 * BLOCK; i++)
+    for (unsigned i = 1; i < 4408; i++)
         ASSERT_NEAR(out[2 * i + 1], Sample(end - i, 1), 1e-6) << "frame " << i;
-
-    // Reaching the window start, the grain jumps back to one block before its end.
-    std::vector<float> more(2 * BLOCK, 0.0f);
-    EXPECT_TRUE(voice->NextBuffer(&more, BLOCK, 0));
-    EXPECT_EQ(voice->GetPosition(0), end - 2.0 * BLOCK - 1.0);
-    EXPECT_NEAR(more[2 * 3], Sample(end - BLOCK - 1 - 3, 0), 1e-6);
 }
 
 TEST_F(AudioSourceTest, ReadPositionAdvancesByPitchDirectionAndStretch)
@@ -244,11 +242,10 @@ TEST_F(AudioSourceTest, GrainLastsTwiceItsDurationAndEndsMidBlock)
     EXPECT_NEAR(frames - 1, 2 * 10 * 44.1, 1.0);
     EXPECT_EQ(voice->GetEnvPos(), 0.0);
 
-    // Frames after the end are left as they were. (The block outruns the
-    // 441-frame window, so it also starts the window over.)
+    // Frames after the end are left as they were.
     std::vector<float> out(2 * 1024, 0.25f);
     ASSERT_TRUE(Start(voice.get(), 0.5));
-    EXPECT_TRUE(voice->NextBuffer(&out, 1024, 0));
+    EXPECT_FALSE(voice->NextBuffer(&out, 1024, 0));
     EXPECT_FALSE(voice->IsPlaying());
     EXPECT_NE(out[2 * 100], 0.25f);
     for (int i = 882; i < 1024; i++)
@@ -447,7 +444,7 @@ TEST_F(AudioSourceTest, UpdateReaimsWithoutRestarting)
     double elsewhere = 0.25, gain = 1.0;
     voice->Update(&elsewhere, &gain);
     EXPECT_EQ(voice->GetStartPosition(0), 11024.0);
-    EXPECT_EQ(voice->GetEndPosition(0), 11024.0 + 4410.0);
+    EXPECT_EQ(voice->GetEndPosition(0), 11024.0 + 8820.0);
     EXPECT_EQ(voice->GetPosition(0), position);
     EXPECT_EQ(voice->GetEnvPos(), envPos);
 }
