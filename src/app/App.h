@@ -21,6 +21,7 @@ class SamplesProvider;
 class SoundRect;
 class Source;
 class UISoundRect;
+class UISource;
 class UIScreen;
 class UIStyle;
 class UIStyleManager;
@@ -107,6 +108,8 @@ public:
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
+    void AddSingleGrain(double x, double y);
+    void AddLoopSource(double x, double y);
     void DelSelectedSource();
     void Deselect(int kind);
     void UpdateSourcePicking(double x, double y);
@@ -166,12 +169,16 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    // Appends a new source with its view and selects it: every add ends here.
+    void AddSource(Source* source, UISource* view);
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
     void ApplyParamStringToSource(double value);
+    template <typename Kind>
+    void ApplyParamStringTo(Kind* source, int index, double* value);
     void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);

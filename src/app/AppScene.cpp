@@ -9,8 +9,12 @@
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/LoopSource.h"
+#include "sources/SingleGrain.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
+#include "ui/UILoopSource.h"
+#include "ui/UISingleGrain.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 
@@ -25,16 +29,31 @@ const double RESIZE_DEAD_ZONE = 10.0;
 
 void App::AddGrainCloud(double x, double y)
 {
-    int index = int(_sources.size());
+    GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
+    AddSource(cloud,
+              new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects));
+}
+
+void App::AddSingleGrain(double x, double y)
+{
+    SingleGrain* grain = new SingleGrain(this, _samplesProviders);
+    AddSource(grain, new UISingleGrain(grain, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+}
+
+void App::AddLoopSource(double x, double y)
+{
+    LoopSource* loop = new LoopSource(this, _samplesProviders);
+    AddSource(loop, new UILoopSource(loop, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+}
+
+void App::AddSource(Source* source, UISource* view)
+{
     if (_selectedSource >= 0)
         _sources[_selectedSource]->GetUI()->SetSelectState(false);
-    _selectedSource = index;
-    GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    UIGrainCloud* view =
-        new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects);
+    _selectedSource = int(_sources.size());
     view->SetSelectState(true);
-    cloud->RegisterUI(view);
-    _sources.push_back(cloud);
+    source->RegisterUI(view);
+    _sources.push_back(source);
     _noteSources.resize(_sources.size());
 }
 
@@ -250,38 +269,42 @@ void App::ApplyParamStringToSource(double value)
 {
     Source* source = GetCurrentSource();
     int index = GetCurrentSourceParamIdx();
-    if (source->GetSourceType() == Source::GRAIN_CLOUD) {
-        GrainCloud* cloud = static_cast<GrainCloud*>(source);
-        switch (index) {
-        case GrainCloud::DURATION:
-            // Typed durations below a millisecond become one millisecond.
-            value = std::max(value, 1.0);
-            cloud->SetDurationMs(value);
-            break;
-        case GrainCloud::OVERLAP:
-            cloud->SetOverlap(value);
-            break;
-        case GrainCloud::PITCH:
-            cloud->SetPitch(value);
-            break;
-        case GrainCloud::P_LFO_FREQ:
-            cloud->SetPitchLFOFreq(value);
-            break;
-        case GrainCloud::P_LFO_AMP:
-            cloud->SetPitchLFOAmount(value);
-            break;
-        case GrainCloud::VOLUME:
-            cloud->SetVolumeDb(value);
-            break;
-        case GrainCloud::TIME_STRETCH:
-            cloud->SetTimeStretch(value);
-            break;
-        default:
-            break;
-        }
+    switch (source->GetSourceType()) {
+    case Source::GRAIN_CLOUD:
+        ApplyParamStringTo(static_cast<GrainCloud*>(source), index, &value);
+        if (index == GrainCloud::OVERLAP)
+            static_cast<GrainCloud*>(source)->SetOverlap(value);
+        break;
+    case Source::SINGLE_GRAIN:
+    case Source::LOOP_SOURCE:
+        ApplyParamStringTo(static_cast<SingleVoiceSource*>(source), index, &value);
+        break;
+    default:
+        break;
     }
     if (index != -1)
         source->GetParameter(index)->SetValue(value);
+}
+
+// The settings every kind has, each at the kind's own index.
+template <typename Kind>
+void App::ApplyParamStringTo(Kind* source, int index, double* value)
+{
+    if (index == Kind::DURATION) {
+        // Typed durations below a millisecond become one millisecond.
+        *value = std::max(*value, 1.0);
+        source->SetDurationMs(*value);
+    } else if (index == Kind::PITCH) {
+        source->SetPitch(*value);
+    } else if (index == Kind::P_LFO_FREQ) {
+        source->SetPitchLFOFreq(*value);
+    } else if (index == Kind::P_LFO_AMP) {
+        source->SetPitchLFOAmount(*value);
+    } else if (index == Kind::VOLUME) {
+        source->SetVolumeDb(*value);
+    } else if (index == Kind::TIME_STRETCH) {
+        source->SetTimeStretch(*value);
+    }
 }
 
 void App::ApplyParamStringToRect(double value)

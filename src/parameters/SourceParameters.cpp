@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 #include "sources/GrainCloud.h"
+#include "sources/SingleVoiceSource.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
 
@@ -45,6 +46,10 @@ void SourceKindParameter::Apply(ParameterProvider* provider)
     case Source::GRAIN_CLOUD:
         ApplyToCloud(static_cast<GrainCloud*>(source));
         break;
+    case Source::SINGLE_GRAIN:
+    case Source::LOOP_SOURCE:
+        ApplyToVoiceSource(static_cast<SingleVoiceSource*>(source));
+        break;
     default:
         break;
     }
@@ -57,6 +62,9 @@ bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value)
     case Source::GRAIN_CLOUD:
         *value = ReadFromCloud(static_cast<GrainCloud*>(source));
         return true;
+    case Source::SINGLE_GRAIN:
+    case Source::LOOP_SOURCE:
+        return ReadFromVoiceSource(static_cast<SingleVoiceSource*>(source), value);
     default:
         return false;
     }
@@ -114,6 +122,17 @@ double ParameterDuration::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetDurationMs();
 }
 
+void ParameterDuration::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetDurationMs(_value);
+}
+
+bool ParameterDuration::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetDurationMs();
+    return true;
+}
+
 ParameterEnvelope::ParameterEnvelope(App* app, int idx)
     : SourceKindParameter(app, idx, "Envelope", 0.0, 5.0, 0.0, nullptr)
 {
@@ -128,6 +147,17 @@ void ParameterEnvelope::ApplyToCloud(GrainCloud* cloud)
 double ParameterEnvelope::ReadFromCloud(GrainCloud* cloud)
 {
     return cloud->GetEnvelopeType();
+}
+
+void ParameterEnvelope::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetEnvelopeType(AsInt(_value));
+}
+
+bool ParameterEnvelope::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetEnvelopeType();
+    return true;
 }
 
 ParameterMotionX::ParameterMotionX(App* app, int idx) : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, "%g")
@@ -196,6 +226,17 @@ double ParameterDirection::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetDirection();
 }
 
+void ParameterDirection::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetDirection(AsInt(_value));
+}
+
+bool ParameterDirection::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetDirection();
+    return true;
+}
+
 // Shown with "ms" like the duration, although the value is a 0..1 exponent
 // of the voice count.
 ParameterOverlap::ParameterOverlap(App* app, int idx) : SourceKindParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
@@ -226,6 +267,17 @@ double ParameterPitch::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetPitch();
 }
 
+void ParameterPitch::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetPitch(_value);
+}
+
+bool ParameterPitch::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetPitch();
+    return true;
+}
+
 ParameterLFOFreq::ParameterLFOFreq(App* app, int idx) : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, "%g")
 {
 }
@@ -240,6 +292,17 @@ double ParameterLFOFreq::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetPitchLFOFreq();
 }
 
+void ParameterLFOFreq::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetPitchLFOFreq(_value);
+}
+
+bool ParameterLFOFreq::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetPitchLFOFreq();
+    return true;
+}
+
 ParameterLFOAmp::ParameterLFOAmp(App* app, int idx) : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, "%g")
 {
 }
@@ -252,6 +315,17 @@ void ParameterLFOAmp::ApplyToCloud(GrainCloud* cloud)
 double ParameterLFOAmp::ReadFromCloud(GrainCloud* cloud)
 {
     return cloud->GetPitchLFOAmount();
+}
+
+void ParameterLFOAmp::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetPitchLFOAmount(_value);
+}
+
+bool ParameterLFOAmp::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetPitchLFOAmount();
+    return true;
 }
 
 ParameterSpatialize::ParameterSpatialize(App* app, int idx)
@@ -270,6 +344,17 @@ double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetSpatialMode();
 }
 
+void ParameterSpatialize::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
+}
+
+bool ParameterSpatialize::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetSpatialMode();
+    return true;
+}
+
 ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -6.0, 6.0, 0.0, "%g dB")
 {
 }
@@ -284,6 +369,17 @@ double ParameterVolume::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetVolumeDb();
 }
 
+void ParameterVolume::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetVolumeDb(_value);
+}
+
+bool ParameterVolume::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetVolumeDb();
+    return true;
+}
+
 ParameterRange::ParameterRange(App* app, int idx) : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, "%g %%")
 {
 }
@@ -296,6 +392,17 @@ void ParameterRange::ApplyToCloud(GrainCloud* cloud)
 double ParameterRange::ReadFromCloud(GrainCloud* cloud)
 {
     return cloud->GetRange();
+}
+
+void ParameterRange::ApplyToVoiceSource(SingleVoiceSource* source)
+{
+    source->SetRange(_value);
+}
+
+bool ParameterRange::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+{
+    *value = source->GetRange();
+    return true;
 }
 
 ParameterTimeStretch::ParameterTimeStretch(App* app, int idx)

@@ -3,6 +3,7 @@
 #include "parameters/Parameter.h"
 
 class GrainCloud;
+class SingleVoiceSource;
 class UIGrainCloud;
 
 // A parameter of a sound source; the App's current source is its owner of
@@ -26,6 +27,10 @@ protected:
 
     virtual void ApplyToCloud(GrainCloud* cloud) = 0;
     virtual double ReadFromCloud(GrainCloud* cloud) = 0;
+    // Single grains and loop sources; a parameter only clouds have leaves
+    // them alone and reads nothing from them.
+    virtual void ApplyToVoiceSource(SingleVoiceSource*) {}
+    virtual bool ReadFromVoiceSource(SingleVoiceSource*, double*) { return false; }
 
     void Apply(ParameterProvider* provider) override;
     bool ReadValue(ParameterProvider* provider, double* value) override;
@@ -65,6 +70,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Grain envelope shape.
@@ -75,6 +82,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Horizontal spread of a cloud in scene units.
@@ -122,6 +131,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // How many grains of a cloud overlap, as a power of the voice count.
@@ -142,6 +153,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Frequency of the pitch LFO in Hz.
@@ -152,6 +165,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Depth of the pitch LFO, added to the pitch factor.
@@ -162,6 +177,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // How grains are spread over the output channels.
@@ -173,6 +190,8 @@ protected:
     // Keeps the source's spatial channel.
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Source volume in dB.
@@ -183,6 +202,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Width of the band that spectral rects resynthesise.
@@ -193,6 +214,8 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToVoiceSource(SingleVoiceSource* source) override;
+    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
 };
 
 // Time stretch of any source; the square curve gives fine control near 0.

@@ -9,6 +9,7 @@
 #include "parameters/SourceParameters.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/GrainModes.h"
 #include "ui/UIGrainCloud.h"
 
 namespace {
@@ -20,40 +21,11 @@ const double INITIAL_LFO_FREQ = (double)0.01f;
 const double MIN_PITCH = 1e-4;
 const double MIN_VOLUME_DB = -60.0;
 const double MAX_VOLUME_DB = 6.0;
-// Just under full scale, so that stacked grains keep a little headroom.
-const float CHANNEL_ON = 0.999f;
-const int NUM_DIRECTION_MODES = 3;
-const int NUM_SPATIAL_MODES = 3;
 // Room for the largest voice count the Voices parameter asks for, and a
 // margin, so the audio thread never grows the voice lists.
 const size_t VOICE_CAPACITY = 128;
 // Pie-menu drag sensitivity of each parameter, by ParamIndex.
 const double SENSITIVITIES[GrainCloud::NUM_PARAMS] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
-
-// A remainder in 0 .. count - 1; a negative one selects the last mode.
-int WrapMode(int value, int count)
-{
-    const int mode = value % count;
-    return mode < 0 ? count - 1 : mode;
-}
-
-// Heads or tails from the process-wide generator: +1 or -1.
-double RandomDirection()
-{
-    return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0;
-}
-
-double DirectionFor(int mode)
-{
-    switch (mode) {
-    case GrainCloud::FORWARD:
-        return 1.0;
-    case GrainCloud::BACKWARD:
-        return -1.0;
-    default:
-        return RandomDirection();
-    }
-}
 
 // Makes room for count pointers; only ever called on the GUI thread.
 void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
@@ -65,11 +37,10 @@ void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
 
 GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
     : _app(app), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0), _nextGrain(0),
-      _currentAroundChan(1), _stereoSide(0), _side(1), _channelMults(2, CHANNEL_ON), _spatialMode(UNITY),
-      _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE), _overlap(1.0), _overlapNorm(1.0),
-      _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ), _pitchLFOAmount(0.0),
-      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _sampProviders(rects), _playPositions(rects.size(), -1.0),
-      _playVols(rects.size(), 0.0), _params{}, _currentParamIdx(NO_PARAMETER)
+      _spatialMode(UNITY), _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE), _overlap(1.0),
+      _overlapNorm(1.0), _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ),
+      _pitchLFOAmount(0.0), _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _sampProviders(rects),
+      _playPositions(rects.size(), -1.0), _playVols(rects.size(), 0.0), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = GRAIN_CLOUD;
     srand((unsigned)time(nullptr));
@@ -90,8 +61,7 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 GrainCloud::GrainCloud(const GrainCloud* origin)
     : _app(origin->_app), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
       _localTime(origin->_localTime), _bangTime(origin->_bangTime), _nextGrain(origin->_nextGrain),
-      _currentAroundChan(origin->_currentAroundChan), _stereoSide(origin->_stereoSide), _side(origin->_side),
-      _channelMults(origin->_channelMults), _spatialMode(origin->_spatialMode),
+      _spatializer(origin->_spatializer), _spatialMode(origin->_spatialMode),
       _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
       _range(origin->_range), _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _pitch(origin->_pitch),
       _duration(origin->_duration), _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount),
@@ -199,13 +169,13 @@ void GrainCloud::SetRange(double range)
 
 void GrainCloud::SetDirection(int mode)
 {
-    _dirMode = WrapMode(mode, NUM_DIRECTION_MODES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(DirectionFor(_dirMode)); });
+    _dirMode = GrainModes::Wrap(mode, GrainModes::NUM_DIRECTION_MODES);
+    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(GrainModes::Direction(_dirMode)); });
 }
 
 void GrainCloud::SetEnvelopeType(int type)
 {
-    _envelopeType = WrapMode(type, Envelope::NUM_ENVELOPES);
+    _envelopeType = GrainModes::Wrap(type, Envelope::NUM_ENVELOPES);
     ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
 }
 
@@ -221,7 +191,7 @@ void GrainCloud::SetPitchLFOAmount(double amount)
 
 void GrainCloud::SetSpatialMode(int mode, int channel)
 {
-    _spatialMode = WrapMode(mode, NUM_SPATIAL_MODES);
+    _spatialMode = GrainModes::Wrap(mode, Spatializer::NUM_SPATIAL_MODES);
     if (channel >= 0)
         _channelLocation = channel;
 }
@@ -230,7 +200,7 @@ AudioSource* GrainCloud::NewVoice() const
 {
     AudioSource* voice = new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     voice->SetEnvelopeType(_envelopeType);
-    voice->SetDirection(DirectionFor(_dirMode));
+    voice->SetDirection(GrainModes::Direction(_dirMode));
     voice->SetVolume(_normedVol);
     voice->SetRange(_range);
     return voice;
@@ -360,41 +330,10 @@ void GrainCloud::TriggerNextGrain()
     // The modulated pitch holds for the grain's first sub-block.
     if (_pitchLFOAmount > 0.0 && _pitchLFOFreq > 0.0)
         voice->SetPitch(VoicePitch(LFOPitch()));
-    UpdateSpatialization();
-    voice->SetChannelMultipliers(_channelMults);
+    voice->SetChannelMultipliers(_spatializer.Next(_spatialMode));
     // A voice still sounding its last grain skips this turn and gets the next.
     if (voice->Play(_playPositions.data(), _playVols.data()))
         _nextGrain = (_nextGrain + 1) % (uint32_t)_sources.size();
-}
-
-void GrainCloud::UpdateSpatialization()
-{
-    switch (_spatialMode) {
-    case STEREO:
-        // Left, right, left ...
-        _channelMults[0] = _stereoSide != 0 ? 0.0f : CHANNEL_ON;
-        _channelMults[1] = _stereoSide != 0 ? CHANNEL_ON : 0.0f;
-        _stereoSide = _stereoSide != 0 ? 0 : 1;
-        break;
-    case AROUND: {
-        // Sweeps over the channels and back; with two of them: right, left, right ...
-        _channelMults[0] = 0.0f;
-        _channelMults[1] = 0.0f;
-        _channelMults[_currentAroundChan] = CHANNEL_ON;
-        const int next = _currentAroundChan + 2 * _side;
-        if (next > 2 || next < 0) {
-            _currentAroundChan -= _side;
-            _side = -_side;
-        } else {
-            _currentAroundChan = next;
-        }
-        break;
-    }
-    default:
-        _channelMults[0] = CHANNEL_ON;
-        _channelMults[1] = CHANNEL_ON;
-        break;
-    }
 }
 
 Parameter* GrainCloud::GetCurrentParameter()

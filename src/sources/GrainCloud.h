@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "sources/GrainModes.h"
 #include "sources/Source.h"
+#include "sources/Spatializer.h"
 
 class App;
 class AudioSource;
@@ -22,8 +24,12 @@ class UIGrainCloud;
 // audio thread neither allocates nor frees.
 class GrainCloud : public Source {
 public:
-    enum DirectionMode { FORWARD = 0, BACKWARD = 1, RANDOM_DIR = 2 };
-    enum SpatialMode { UNITY = 0, STEREO = 1, AROUND = 2 };
+    enum DirectionMode {
+        FORWARD = GrainModes::FORWARD,
+        BACKWARD = GrainModes::BACKWARD,
+        RANDOM_DIR = GrainModes::RANDOM_DIR
+    };
+    enum SpatialMode { UNITY = Spatializer::UNITY, STEREO = Spatializer::STEREO, AROUND = Spatializer::AROUND };
     enum ParamIndex {
         NO_PARAMETER = -1,
         NUMGRAINS = 0,
@@ -115,7 +121,6 @@ private:
     void RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset);
     void TriggerNextGrain();
     void ResetPlayPositions();
-    void UpdateSpatialization();
     void UpdateBangTime();
     // The pitch a voice plays for the cloud's pitch p: transposed by the MIDI
     // note and bent by the pitch wheel.
@@ -132,10 +137,7 @@ private:
     uint64_t _localTime;
     double _bangTime;
     uint32_t _nextGrain;
-    int _currentAroundChan;
-    int _stereoSide;
-    int _side;
-    std::vector<float> _channelMults;
+    Spatializer _spatializer;
     int _spatialMode;
     int _channelLocation;
     double _volumeDb;

@@ -1,9 +1,5 @@
 #include "ui/UIGrainCloud.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
-#include <cmath>
 #include <cstdlib>
 
 #include "app/Time.h"
@@ -11,10 +7,9 @@
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIGrain.h"
-#include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
-#include "ui/UIStyle.h"
+#include "ui/UISourceDrawing.h"
 
 namespace {
 // Spread of a new cloud in pixels.
@@ -22,15 +17,6 @@ const double INITIAL_SPREAD_PIXELS = 3.0;
 const double MAX_SEL_RAD = 19.0;
 const double MIN_SEL_RAD = 15.0;
 const double LAMBDA = 0.997;
-// The ring is a band this many pixels wide.
-const double RING_WIDTH = 5.0;
-const int RING_SLICES = 128;
-const int RING_LOOPS = 2;
-// The breathing starts an eighth of a cycle in.
-const double RING_PHASE = 0.125;
-const double MUTE_LINE_WIDTH = 3.0;
-// Half the size of the mute cross, in screen widths and heights.
-const double MUTE_CROSS_HALF = 0.01;
 
 // Uniform in 0..1 from the process-wide generator, in single precision.
 float RandomUnit()
@@ -96,9 +82,7 @@ void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol,
 
 bool UIGrainCloud::Pick(double x, double y)
 {
-    const double dx = (x - _x) * _screen->GetWidth();
-    const double dy = (y - _y) * _screen->GetHeight();
-    return std::sqrt(dx * dx + dy * dy) < _maxSelRad;
+    return UISourceDrawing::IsWithin(_screen, x, y, _x, _y, _maxSelRad);
 }
 
 void UIGrainCloud::UpdatePosition(double x, double y)
@@ -109,27 +93,14 @@ void UIGrainCloud::UpdatePosition(double x, double y)
     _y = y;
     for (UIGrain* marker : _uiGrains)
         marker->MoveTo(marker->GetX() + dx, marker->GetY() + dy);
-    // Parameter boxes live in box space, whose y runs downward.
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box == nullptr)
-            continue;
-        box->TranslateX(dx);
-        box->TranslateY(-dy);
-    }
+    UISourceDrawing::MoveParameterBoxes(_grain, dx, dy);
 }
 
 bool UIGrainCloud::PickParameters(double x, double y)
 {
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        const UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box != nullptr && box->Pick(x, y)) {
-            _grain->SetCurrentParamIdx((GrainCloud::ParamIndex)i);
-            return true;
-        }
-    }
-    _grain->SetCurrentParamIdx(GrainCloud::NO_PARAMETER);
-    return false;
+    const int picked = UISourceDrawing::PickParameterBox(_grain, x, y);
+    _grain->SetCurrentParamIdx((GrainCloud::ParamIndex)picked);
+    return picked >= 0;
 }
 
 void UIGrainCloud::UpdateStyle(UIStyle* style)
@@ -137,59 +108,16 @@ void UIGrainCloud::UpdateStyle(UIStyle* style)
     _style = style;
     for (UIGrain* marker : _uiGrains)
         marker->UpdateStyle(style);
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box != nullptr)
-            box->UpdateStyle(style);
-    }
+    UISourceDrawing::RestyleParameterBoxes(_grain, style);
 }
 
 void UIGrainCloud::Draw()
 {
-    DrawRing();
+    const double t = Time::Instance()->GetSeconds() - _startTime;
+    _selRad = UISourceDrawing::BreathingRadius(_minSelRad, _maxSelRad, _freq, t);
+    UISourceDrawing::DrawRing(_style, _screen, _isSelected, _x, _y, _selRad);
     for (UIGrain* marker : _uiGrains)
         marker->Draw();
     if (_grain->IsMuted())
-        DrawMuteCross();
-}
-
-void UIGrainCloud::SetRingColour() const
-{
-    double colour[4];
-    if (_isSelected)
-        _style->GetGrainColorSelected(colour);
-    else
-        _style->GetGrainColor(colour);
-    glColor4dv(colour);
-}
-
-void UIGrainCloud::DrawRing()
-{
-    const double t = Time::Instance()->GetSeconds() - _startTime;
-    _selRad = _minSelRad + 0.5 * (_maxSelRad - _minSelRad) * std::sin(2.0 * M_PI * (_freq * t + RING_PHASE));
-
-    SetRingColour();
-
-    glPushMatrix();
-    glTranslated(_x * _screen->GetWidth(), _y * _screen->GetHeight(), 0.0);
-    GLUquadric* quadric = gluNewQuadric();
-    gluDisk(quadric, _selRad, _selRad + RING_WIDTH, RING_SLICES, RING_LOOPS);
-    gluDeleteQuadric(quadric);
-    glPopMatrix();
-}
-
-void UIGrainCloud::DrawMuteCross() const
-{
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    const double cx = _x * width, cy = _y * height;
-    const double hx = MUTE_CROSS_HALF * width, hy = MUTE_CROSS_HALF * height;
-    SetRingColour();
-    glLineWidth((GLfloat)MUTE_LINE_WIDTH);
-    glBegin(GL_LINES);
-    glVertex2d(cx - hx, cy - hy);
-    glVertex2d(cx + hx, cy + hy);
-    glVertex2d(cx + hx, cy - hy);
-    glVertex2d(cx - hx, cy + hy);
-    glEnd();
+        UISourceDrawing::DrawMuteCross(_style, _screen, _isSelected, _x, _y);
 }

@@ -59,9 +59,6 @@ public:
 private:
     // Offset of a triangular distribution over +-extent.
     static double TriangularOffset(double extent);
-    void SetRingColour() const;
-    void DrawRing();
-    void DrawMuteCross() const;
 
     // _isOn, _lambda and _targetRad change nothing on screen; they are kept
     // because the session file stores them.
