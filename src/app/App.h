@@ -26,6 +26,7 @@ class UIScreen;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class SourceReleases;
 class EffectsBox;
 
 // The application: owns the sounds, the rects, the views, the audio stream
@@ -166,6 +167,7 @@ private:
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
+    void SizeScratchBlocks(size_t numSamples);
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
@@ -223,6 +225,12 @@ private:
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
     std::vector<float> _tmpBuf;
+    // A second scratch block, for a note copy fading out.
+    std::vector<float> _releaseBuf;
+    // Removed sources and ended notes, sounding their last faded block.
+    SourceReleases* _releases;
+    // Whether the last block played the sources (off the title screen).
+    bool _sourcesSounding;
     stk::Mutex* _mutex;
     bool _quitRequested;
     double _virtualPitch;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
@@ -72,11 +73,13 @@ void App::ReleaseSource(size_t index)
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
-    // The scene lock is held, so the audio callback is between blocks and
-    // cannot be inside any of these; the source releases its own view.
+    // The next block fades them out; the source releases its own view when
+    // it is freed. Note copies first: their voices read their origin's envelopes.
+    _releases->FreeFinished();
+    EffectsBox* chain = source->GetEffectsBox();
     for (Source* note : noteSources)
-        delete note;
-    delete source;
+        _releases->Add(note, chain, true);
+    _releases->Add(source, chain, noteSources.empty());
 }
 
 void App::Deselect(int kind)

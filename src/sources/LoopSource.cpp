@@ -7,7 +7,9 @@ LoopSource::LoopSource(App* app, const std::vector<SamplesProvider*>& rects)
 {
 }
 
-LoopSource::LoopSource(const LoopSource* origin) : SingleVoiceSource(origin) {}
+LoopSource::LoopSource(const LoopSource* origin) : SingleVoiceSource(origin)
+{
+}
 
 Source* LoopSource::Clone()
 {

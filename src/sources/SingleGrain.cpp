@@ -7,8 +7,7 @@ const double FRAMES_PER_MS = 44.1;
 }  // namespace
 
 SingleGrain::SingleGrain(App* app, const std::vector<SamplesProvider*>& rects)
-    : SingleVoiceSource(app, rects, SINGLE_GRAIN, false), _localTime(0),
-      _bangTime(GetDurationMs() * FRAMES_PER_MS)
+    : SingleVoiceSource(app, rects, SINGLE_GRAIN, false), _localTime(0), _bangTime(GetDurationMs() * FRAMES_PER_MS)
 {
 }
 

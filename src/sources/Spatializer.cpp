@@ -1,6 +1,8 @@
 #include "sources/Spatializer.h"
 
-Spatializer::Spatializer() : _currentAroundChan(1), _stereoSide(0), _side(1), _channelMults(2, CHANNEL_ON) {}
+Spatializer::Spatializer() : _currentAroundChan(1), _stereoSide(0), _side(1), _channelMults(2, CHANNEL_ON)
+{
+}
 
 const std::vector<float>& Spatializer::Next(int mode)
 {

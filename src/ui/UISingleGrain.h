@@ -9,5 +9,6 @@ class SingleGrain;
 // The view of a single grain.
 class UISingleGrain : public UIVoiceSource {
 public:
-    UISingleGrain(SingleGrain* source, UIStyle* style, UIScreen* screen, double x, double y, std::vector<SoundRect*>* rects);
+    UISingleGrain(SingleGrain* source, UIStyle* style, UIScreen* screen, double x, double y,
+                  std::vector<SoundRect*>* rects);
 };

@@ -16,9 +16,8 @@ const double LAMBDA = 0.997;
 UIVoiceSource::UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen* screen, double x, double y,
                              std::vector<SoundRect*>* rects)
     : _isOn(false), _isSelected(true), _startTime(Time::Instance()->GetSeconds()), _freq(1.0), _x(x), _y(y),
-      _selRad(MIN_SEL_RAD), _lambda(LAMBDA), _maxSelRad(MAX_SEL_RAD), _minSelRad(MIN_SEL_RAD),
-      _targetRad(MAX_SEL_RAD), _uiGrain(new UIGrain(style, screen, x, y)), _rects(rects), _style(style),
-      _screen(screen), _source(source)
+      _selRad(MIN_SEL_RAD), _lambda(LAMBDA), _maxSelRad(MAX_SEL_RAD), _minSelRad(MIN_SEL_RAD), _targetRad(MAX_SEL_RAD),
+      _uiGrain(new UIGrain(style, screen, x, y)), _rects(rects), _style(style), _screen(screen), _source(source)
 {
 }
 
