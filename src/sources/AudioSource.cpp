@@ -256,11 +256,12 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
 }
 
 // A grain's window is what it reads: its envelope's length at its pitch and
-// stretch. A loop's window is one duration of the sound, read over and over.
+// stretch. A loop's window is one duration of the sound, read over and over,
+// in whole frames so that every cycle has the same length.
 double AudioSource::WindowFrames(int p) const
 {
     if (_loop)
-        return _durationSamps / _sampProviders[p]->GetNumChannels();
+        return std::floor(_durationSamps / _sampProviders[p]->GetNumChannels());
     return _durationSamps * std::fabs(_pitch) * _timeStretch;
 }
 
