@@ -8,6 +8,7 @@
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "spectral/DSP.h"
 
 namespace {
 const int FRAMES = 44100;
@@ -472,4 +473,142 @@ TEST_F(AudioSourceTest, CloneContinuesTheGrainSampleExactly)
         }
         EXPECT_FALSE(copy->IsPlaying());
     }
+}
+
+namespace {
+const double SINE_STEP = 0.05;
+
+// A stereo sine, the right channel at half the level.
+std::vector<float> Sine(int frames)
+{
+    std::vector<float> x(2 * frames);
+    for (int i = 0; i < frames; i++) {
+        x[2 * i] = (float)(0.5 * std::sin(SINE_STEP * i));
+        x[2 * i + 1] = 0.5f * x[2 * i];
+    }
+    return x;
+}
+
+// Number of frames a grain of the given envelope step sounds.
+unsigned GrainFrames(double envStep)
+{
+    return (unsigned)std::floor(2047.0 / envStep) + 1;
+}
+}  // namespace
+
+// A grain reads its sound without a jump from its first frame to its last:
+// forward it is the sine from the window start on, backward the sine from
+// the window end down, at its pitch, under the envelope, all the way.
+TEST_F(AudioSourceTest, GrainOverASineIsTheSineUnderTheEnvelopeWithoutAStep)
+{
+    const int frames = 4 * 44100;
+    _rect.AssociateSamples(Sine(frames), frames, 2);
+    for (double pitch : {1.0, 1.5}) {
+        for (double direction : {1.0, -1.0}) {
+            auto voice = Voice(direction, 200.0, pitch);
+            ASSERT_TRUE(Start(voice.get(), 0.25));
+            const double start = voice->GetStartPosition(0), end = voice->GetEndPosition(0);
+            const double envStep = voice->GetEnvStep();
+            const unsigned length = GrainFrames(envStep);
+            std::vector<float> out(2 * (length / BLOCK + 1) * BLOCK, 0.0f);
+            for (unsigned b = 0; voice->IsPlaying(); b++)
+                voice->NextBuffer(&out, BLOCK, b * BLOCK);
+            double largestStep = 0.0;
+            for (unsigned i = 1; i < length; i++) {
+                // The interpolation reads one frame behind the position.
+                const double pos = direction > 0 ? start + i * pitch - 1.0 : end - i * pitch;
+                const double env = Hann(i * envStep);
+                ASSERT_NEAR(out[2 * i], 0.5 * std::sin(SINE_STEP * pos) * env, 2e-4)
+                    << "pitch " << pitch << " direction " << direction << " frame " << i;
+                ASSERT_NEAR(out[2 * i + 1], 0.25 * std::sin(SINE_STEP * pos) * env, 2e-4);
+                largestStep = std::max(largestStep, (double)std::fabs(out[2 * i] - out[2 * i - 2]));
+            }
+            // Nothing moves faster than the sine itself.
+            EXPECT_LT(largestStep, 0.5 * SINE_STEP * pitch + 1e-3);
+        }
+    }
+}
+
+// Grains shorter than a half block: a 5 ms grain is its window, forward
+// or reversed, read directly from the sound; nothing plays after it.
+TEST_F(AudioSourceTest, ShortGrainsSoundTheirWindowInBothDirections)
+{
+    const unsigned HALF_BLOCK = 512;
+    for (double direction : {-1.0, 1.0}) {
+        auto voice = Voice(direction, 5.0);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        const double start = voice->GetStartPosition(0), end = voice->GetEndPosition(0);
+        ASSERT_EQ(end - start, 441.0);
+        const double envStep = voice->GetEnvStep();
+        const unsigned length = GrainFrames(envStep);
+        ASSERT_LT(length, HALF_BLOCK);
+        std::vector<float> out(2 * HALF_BLOCK, 0.0f);
+        voice->NextBuffer(&out, HALF_BLOCK, 0);
+        EXPECT_FALSE(voice->IsPlaying());
+        // The window read directly, reversed for a backward grain, one frame
+        // behind as the interpolation reads it.
+        std::vector<float> window(_samples.begin() + 2 * (long)start, _samples.begin() + 2 * (long)end);
+        if (direction < 0)
+            DSP::Reverse(&window, 2);
+        double energy = 0.0;
+        for (unsigned i = 0; i < HALF_BLOCK; i++) {
+            for (int c = 0; c < 2; c++) {
+                const double sample = i == 0 || i >= length ? 0.0 : window[2 * (i - 1) + c];
+                ASSERT_NEAR(out[2 * i + c], sample * Hann(i * envStep), 1e-5)
+                    << "direction " << direction << " frame " << i << " channel " << c;
+                energy += out[2 * i + c] * out[2 * i + c];
+            }
+        }
+        EXPECT_GT(energy, 1.0);
+    }
+}
+
+// A looping voice with a window shorter than a block repeats exactly its
+// window, wrapping at the frame where it ends, across block boundaries.
+TEST_F(AudioSourceTest, ShortLoopRepeatsItsWindowFrameByFrame)
+{
+    for (double direction : {1.0, -1.0}) {
+        auto voice = Voice(direction, 5.0, 1.0, Envelope::HAND_DRAWN);
+        voice->SetLoop(true);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        const long start = (long)voice->GetStartPosition(0), end = (long)voice->GetEndPosition(0);
+        const long length = end - start;
+        ASSERT_EQ(length, 220);
+        std::vector<float> out(2 * 4 * BLOCK, 0.0f);
+        int cycles = 0;
+        for (unsigned b = 0; b < 4; b++) {
+            cycles += voice->NextBuffer(&out, BLOCK, b * BLOCK) ? 1 : 0;
+            ASSERT_GE(voice->GetPosition(0), start);
+            ASSERT_LE(voice->GetPosition(0), end);
+        }
+        EXPECT_EQ(cycles, 4);
+        for (long i = 1; i < 4 * (long)BLOCK; i++) {
+            const long offset = (i - 1) % length;
+            const double frame = direction > 0 ? start + offset : end - 1 - offset;
+            ASSERT_NEAR(out[2 * i], Sample(frame, 0), 1e-6) << "direction " << direction << " frame " << i;
+        }
+    }
+}
+
+// A loop that moves onto a sound starts that sound's window afresh, from
+// silence, wherever it was reading before.
+TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
+{
+    SoundRect other;
+    other.AssociateSamples(RandomStereo(FRAMES), FRAMES, 2);
+    AudioSource voice({&_rect, &other}, &_env, 100.0, 1.0, 1.0);
+    voice.SetDirection(1.0);
+    voice.SetLoop(true);
+    voice.UpdateParams();
+    double positions[2] = {0.5, -1.0}, gains[2] = {1.0, 1.0};
+    ASSERT_TRUE(voice.Play(positions, gains));
+    for (int b = 0; b < 5; b++)
+        voice.NextBuffer(nullptr, BLOCK, 0);
+    positions[1] = 0.25;
+    voice.Update(positions, gains);
+    EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1));
+    EXPECT_EQ(voice.GetPosition(0), 22049.0 + 5 * BLOCK);
+    std::vector<float> out(2 * BLOCK, 0.0f);
+    voice.NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1) + BLOCK);
 }
