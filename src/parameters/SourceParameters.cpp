@@ -4,7 +4,7 @@
 
 #include "app/App.h"
 #include "sources/GrainCloud.h"
-#include "sources/SingleVoiceSource.h"
+#include "sources/GrainSource.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
 
@@ -44,11 +44,9 @@ void SourceKindParameter::Apply(ParameterProvider* provider)
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
-        ApplyToCloud(static_cast<GrainCloud*>(source));
-        break;
     case Source::SINGLE_GRAIN:
     case Source::LOOP_SOURCE:
-        ApplyToVoiceSource(static_cast<SingleVoiceSource*>(source));
+        ApplyToGrainSource(static_cast<GrainSource*>(source));
         break;
     default:
         break;
@@ -60,14 +58,26 @@ bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value)
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
-        *value = ReadFromCloud(static_cast<GrainCloud*>(source));
-        return true;
     case Source::SINGLE_GRAIN:
     case Source::LOOP_SOURCE:
-        return ReadFromVoiceSource(static_cast<SingleVoiceSource*>(source), value);
+        return ReadFromGrainSource(static_cast<GrainSource*>(source), value);
     default:
         return false;
     }
+}
+
+void CloudParameter::ApplyToGrainSource(GrainSource* source)
+{
+    if (source->GetSourceType() == Source::GRAIN_CLOUD)
+        ApplyToCloud(static_cast<GrainCloud*>(source));
+}
+
+bool CloudParameter::ReadFromGrainSource(GrainSource* source, double* value)
+{
+    if (source->GetSourceType() != Source::GRAIN_CLOUD)
+        return false;
+    *value = ReadFromCloud(static_cast<GrainCloud*>(source));
+    return true;
 }
 
 void CloudViewParameter::ApplyToCloud(GrainCloud* cloud)
@@ -83,8 +93,7 @@ double CloudViewParameter::ReadFromCloud(GrainCloud* cloud)
     return view != nullptr ? ReadFromView(view) : _value;
 }
 
-ParameterNumGrains::ParameterNumGrains(App* app, int idx)
-    : SourceKindParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
+ParameterNumGrains::ParameterNumGrains(App* app, int idx) : CloudParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
 {
 }
 
@@ -112,22 +121,12 @@ ParameterDuration::ParameterDuration(App* app, int idx)
 {
 }
 
-void ParameterDuration::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetDurationMs(_value);
-}
-
-double ParameterDuration::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetDurationMs();
-}
-
-void ParameterDuration::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterDuration::ApplyToGrainSource(GrainSource* source)
 {
     source->SetDurationMs(_value);
 }
 
-bool ParameterDuration::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterDuration::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetDurationMs();
     return true;
@@ -139,22 +138,12 @@ ParameterEnvelope::ParameterEnvelope(App* app, int idx)
     SetLabels(ENVELOPE_LABELS);
 }
 
-void ParameterEnvelope::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetEnvelopeType(AsInt(_value));
-}
-
-double ParameterEnvelope::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetEnvelopeType();
-}
-
-void ParameterEnvelope::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterEnvelope::ApplyToGrainSource(GrainSource* source)
 {
     source->SetEnvelopeType(AsInt(_value));
 }
 
-bool ParameterEnvelope::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterEnvelope::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetEnvelopeType();
     return true;
@@ -216,22 +205,12 @@ ParameterDirection::ParameterDirection(App* app, int idx)
     SetLabels(DIRECTION_LABELS);
 }
 
-void ParameterDirection::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetDirection(AsInt(_value));
-}
-
-double ParameterDirection::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetDirection();
-}
-
-void ParameterDirection::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterDirection::ApplyToGrainSource(GrainSource* source)
 {
     source->SetDirection(AsInt(_value));
 }
 
-bool ParameterDirection::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterDirection::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetDirection();
     return true;
@@ -239,7 +218,7 @@ bool ParameterDirection::ReadFromVoiceSource(SingleVoiceSource* source, double* 
 
 // Shown with "ms" like the duration, although the value is a 0..1 exponent
 // of the voice count.
-ParameterOverlap::ParameterOverlap(App* app, int idx) : SourceKindParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
+ParameterOverlap::ParameterOverlap(App* app, int idx) : CloudParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
 {
 }
 
@@ -257,22 +236,12 @@ ParameterPitch::ParameterPitch(App* app, int idx) : SourceKindParameter(app, idx
 {
 }
 
-void ParameterPitch::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetPitch(_value);
-}
-
-double ParameterPitch::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetPitch();
-}
-
-void ParameterPitch::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterPitch::ApplyToGrainSource(GrainSource* source)
 {
     source->SetPitch(_value);
 }
 
-bool ParameterPitch::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterPitch::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetPitch();
     return true;
@@ -282,22 +251,12 @@ ParameterLFOFreq::ParameterLFOFreq(App* app, int idx) : SourceKindParameter(app,
 {
 }
 
-void ParameterLFOFreq::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetPitchLFOFreq(_value);
-}
-
-double ParameterLFOFreq::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetPitchLFOFreq();
-}
-
-void ParameterLFOFreq::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterLFOFreq::ApplyToGrainSource(GrainSource* source)
 {
     source->SetPitchLFOFreq(_value);
 }
 
-bool ParameterLFOFreq::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterLFOFreq::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetPitchLFOFreq();
     return true;
@@ -307,22 +266,12 @@ ParameterLFOAmp::ParameterLFOAmp(App* app, int idx) : SourceKindParameter(app, i
 {
 }
 
-void ParameterLFOAmp::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetPitchLFOAmount(_value);
-}
-
-double ParameterLFOAmp::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetPitchLFOAmount();
-}
-
-void ParameterLFOAmp::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterLFOAmp::ApplyToGrainSource(GrainSource* source)
 {
     source->SetPitchLFOAmount(_value);
 }
 
-bool ParameterLFOAmp::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterLFOAmp::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetPitchLFOAmount();
     return true;
@@ -334,22 +283,12 @@ ParameterSpatialize::ParameterSpatialize(App* app, int idx)
     SetLabels(SPATIAL_MODE_LABELS);
 }
 
-void ParameterSpatialize::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
-}
-
-double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetSpatialMode();
-}
-
-void ParameterSpatialize::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterSpatialize::ApplyToGrainSource(GrainSource* source)
 {
     source->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
 }
 
-bool ParameterSpatialize::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterSpatialize::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetSpatialMode();
     return true;
@@ -359,22 +298,12 @@ ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, i
 {
 }
 
-void ParameterVolume::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetVolumeDb(_value);
-}
-
-double ParameterVolume::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetVolumeDb();
-}
-
-void ParameterVolume::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterVolume::ApplyToGrainSource(GrainSource* source)
 {
     source->SetVolumeDb(_value);
 }
 
-bool ParameterVolume::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterVolume::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetVolumeDb();
     return true;
@@ -384,22 +313,12 @@ ParameterRange::ParameterRange(App* app, int idx) : SourceKindParameter(app, idx
 {
 }
 
-void ParameterRange::ApplyToCloud(GrainCloud* cloud)
-{
-    cloud->SetRange(_value);
-}
-
-double ParameterRange::ReadFromCloud(GrainCloud* cloud)
-{
-    return cloud->GetRange();
-}
-
-void ParameterRange::ApplyToVoiceSource(SingleVoiceSource* source)
+void ParameterRange::ApplyToGrainSource(GrainSource* source)
 {
     source->SetRange(_value);
 }
 
-bool ParameterRange::ReadFromVoiceSource(SingleVoiceSource* source, double* value)
+bool ParameterRange::ReadFromGrainSource(GrainSource* source, double* value)
 {
     *value = source->GetRange();
     return true;

@@ -3,7 +3,7 @@
 #include "parameters/Parameter.h"
 
 class GrainCloud;
-class SingleVoiceSource;
+class GrainSource;
 class UIGrainCloud;
 
 // A parameter of a sound source; the App's current source is its owner of
@@ -18,29 +18,37 @@ protected:
     int GetCurrentParamIdx() const override;
 };
 
-// A source parameter whose setter and getter belong to the kind of source
-// (each kind has its own method of the same name). A parameter that a kind
-// does not have leaves sources of that kind alone.
+// A source parameter whose setter and getter belong to the grain settings
+// every kind of source has, or to grain clouds alone. A parameter that a
+// kind does not have leaves sources of that kind alone.
 class SourceKindParameter : public SourceParameter {
 protected:
     using SourceParameter::SourceParameter;
 
-    virtual void ApplyToCloud(GrainCloud* cloud) = 0;
-    virtual double ReadFromCloud(GrainCloud* cloud) = 0;
-    // Single grains and loop sources; a parameter only clouds have leaves
-    // them alone and reads nothing from them.
-    virtual void ApplyToVoiceSource(SingleVoiceSource*) {}
-    virtual bool ReadFromVoiceSource(SingleVoiceSource*, double*) { return false; }
+    virtual void ApplyToGrainSource(GrainSource* source) = 0;
+    virtual bool ReadFromGrainSource(GrainSource* source, double* value) = 0;
 
     void Apply(ParameterProvider* provider) override;
     bool ReadValue(ParameterProvider* provider, double* value) override;
 };
 
-// A grain-cloud parameter that shapes the cloud's spatial spread, which the
-// cloud's view owns.
-class CloudViewParameter : public SourceKindParameter {
+// A setting only grain clouds have; other kinds are left alone.
+class CloudParameter : public SourceKindParameter {
 protected:
     using SourceKindParameter::SourceKindParameter;
+
+    virtual void ApplyToCloud(GrainCloud* cloud) = 0;
+    virtual double ReadFromCloud(GrainCloud* cloud) = 0;
+
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
+};
+
+// A grain-cloud parameter that shapes the cloud's spatial spread, which the
+// cloud's view owns.
+class CloudViewParameter : public CloudParameter {
+protected:
+    using CloudParameter::CloudParameter;
 
     virtual void ApplyToView(UIGrainCloud* view) = 0;
     virtual double ReadFromView(UIGrainCloud* view) = 0;
@@ -51,7 +59,7 @@ protected:
 };
 
 // Number of grain voices of a cloud.
-class ParameterNumGrains : public SourceKindParameter {
+class ParameterNumGrains : public CloudParameter {
 public:
     ParameterNumGrains(App* app, int idx);
 
@@ -68,10 +76,8 @@ public:
     ParameterDuration(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Grain envelope shape.
@@ -80,10 +86,8 @@ public:
     ParameterEnvelope(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Horizontal spread of a cloud in scene units.
@@ -129,14 +133,12 @@ public:
     ParameterDirection(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // How many grains of a cloud overlap, as a power of the voice count.
-class ParameterOverlap : public SourceKindParameter {
+class ParameterOverlap : public CloudParameter {
 public:
     ParameterOverlap(App* app, int idx);
 
@@ -151,10 +153,8 @@ public:
     ParameterPitch(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Frequency of the pitch LFO in Hz.
@@ -163,10 +163,8 @@ public:
     ParameterLFOFreq(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Depth of the pitch LFO, added to the pitch factor.
@@ -175,10 +173,8 @@ public:
     ParameterLFOAmp(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // How grains are spread over the output channels.
@@ -188,10 +184,8 @@ public:
 
 protected:
     // Keeps the source's spatial channel.
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Source volume in dB.
@@ -200,10 +194,8 @@ public:
     ParameterVolume(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Width of the band that spectral rects resynthesise.
@@ -212,10 +204,8 @@ public:
     ParameterRange(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
-    void ApplyToVoiceSource(SingleVoiceSource* source) override;
-    bool ReadFromVoiceSource(SingleVoiceSource* source, double* value) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Time stretch of any source; the square curve gives fine control near 0.

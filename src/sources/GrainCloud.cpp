@@ -14,13 +14,7 @@
 
 namespace {
 const double SAMPLE_RATE = 44100.0;
-const double INITIAL_DURATION_MS = 500.0;
-const double INITIAL_RANGE = 10.0;
-// The single-precision 0.01 the LFO frequency starts from.
-const double INITIAL_LFO_FREQ = (double)0.01f;
 const double MIN_PITCH = 1e-4;
-const double MIN_VOLUME_DB = -60.0;
-const double MAX_VOLUME_DB = 6.0;
 // Room for the largest voice count the Voices parameter asks for, and a
 // margin, so the audio thread never grows the voice lists.
 const size_t VOICE_CAPACITY = 128;
@@ -36,11 +30,8 @@ void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
 }  // namespace
 
 GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
-    : _app(app), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0), _nextGrain(0),
-      _spatialMode(UNITY), _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE), _overlap(1.0),
-      _overlapNorm(1.0), _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ),
-      _pitchLFOAmount(0.0), _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _sampProviders(rects),
-      _playPositions(rects.size(), -1.0), _playVols(rects.size(), 0.0), _params{}, _currentParamIdx(NO_PARAMETER)
+    : GrainSource(app, rects.size()), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0),
+      _nextGrain(0), _overlap(1.0), _overlapNorm(1.0), _sampProviders(rects), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = GRAIN_CLOUD;
     srand((unsigned)time(nullptr));
@@ -59,16 +50,11 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 }
 
 GrainCloud::GrainCloud(const GrainCloud* origin)
-    : _app(origin->_app), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
+    : GrainSource(origin), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
       _localTime(origin->_localTime), _bangTime(origin->_bangTime), _nextGrain(origin->_nextGrain),
-      _spatializer(origin->_spatializer), _spatialMode(origin->_spatialMode),
-      _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
-      _range(origin->_range), _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _pitch(origin->_pitch),
-      _duration(origin->_duration), _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount),
-      _dirMode(origin->_dirMode), _envelopeType(origin->_envelopeType), _sampProviders(origin->_sampProviders),
-      _playPositions(origin->_playPositions), _playVols(origin->_playVols), _currentParamIdx(origin->_currentParamIdx)
+      _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _sampProviders(origin->_sampProviders),
+      _currentParamIdx(origin->_currentParamIdx)
 {
-    origin->Source::Clone(this);
     std::copy(origin->_params, origin->_params + NUM_PARAMS, _params);
     _sources.reserve(std::max(VOICE_CAPACITY, origin->_sources.capacity()));
     _pendingVoices.reserve(std::max(VOICE_CAPACITY, origin->_pendingVoices.capacity()));
@@ -112,8 +98,7 @@ void GrainCloud::InitParameters()
 }
 
 // Setters reach the waiting voices too, so a voice arrives playing like the others.
-template <typename Action>
-void GrainCloud::ForEachVoice(Action action)
+void GrainCloud::ForEachVoice(const VoiceAction& action)
 {
     for (AudioSource* voice : _sources)
         action(voice);
@@ -121,13 +106,11 @@ void GrainCloud::ForEachVoice(Action action)
         action(voice);
 }
 
-void GrainCloud::SetDurationMs(double durationMs)
+void GrainCloud::DurationChanged()
 {
-    _duration = durationMs;
-    ForEachVoice([durationMs](AudioSource* voice) { voice->SetDurationMs(durationMs); });
     UpdateBangTime();
     if (_uiGrainCloud != nullptr)
-        _uiGrainCloud->SetDuration(durationMs);
+        _uiGrainCloud->SetDuration(_duration);
 }
 
 void GrainCloud::SetOverlap(double t)
@@ -140,60 +123,6 @@ void GrainCloud::SetOverlap(double t)
 void GrainCloud::UpdateBangTime()
 {
     _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap;
-}
-
-double GrainCloud::VoicePitch(double p) const
-{
-    return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
-}
-
-void GrainCloud::SetPitch(double pitch)
-{
-    _pitch = std::max(pitch, MIN_PITCH);
-    const double voicePitch = VoicePitch(_pitch);
-    ForEachVoice([voicePitch](AudioSource* voice) { voice->SetPitch(voicePitch); });
-}
-
-void GrainCloud::SetVolumeDb(double volumeDb)
-{
-    _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
-    _normedVol = std::pow(10.0, 0.05 * _volumeDb);
-    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
-}
-
-void GrainCloud::SetRange(double range)
-{
-    _range = range;
-    ForEachVoice([range](AudioSource* voice) { voice->SetRange(range); });
-}
-
-void GrainCloud::SetDirection(int mode)
-{
-    _dirMode = GrainModes::Wrap(mode, GrainModes::NUM_DIRECTION_MODES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(GrainModes::Direction(_dirMode)); });
-}
-
-void GrainCloud::SetEnvelopeType(int type)
-{
-    _envelopeType = GrainModes::Wrap(type, Envelope::NUM_ENVELOPES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
-}
-
-void GrainCloud::SetPitchLFOFreq(double freq)
-{
-    _pitchLFOFreq = std::fabs(freq);
-}
-
-void GrainCloud::SetPitchLFOAmount(double amount)
-{
-    _pitchLFOAmount = std::max(amount, 0.0);
-}
-
-void GrainCloud::SetSpatialMode(int mode, int channel)
-{
-    _spatialMode = GrainModes::Wrap(mode, Spatializer::NUM_SPATIAL_MODES);
-    if (channel >= 0)
-        _channelLocation = channel;
 }
 
 AudioSource* GrainCloud::NewVoice() const
@@ -304,12 +233,6 @@ void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrame
         voice->SetPitch(voicePitch);
         voice->NextBuffer(accumBuff, numFrames, offset);
     }
-}
-
-void GrainCloud::ResetPlayPositions()
-{
-    std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
-    std::fill(_playVols.begin(), _playVols.end(), 0.0);
 }
 
 double GrainCloud::LFOPitch() const

@@ -16,10 +16,10 @@ SingleGrain::SingleGrain(const SingleGrain* origin)
 {
 }
 
-void SingleGrain::SetDurationMs(double durationMs)
+void SingleGrain::DurationChanged()
 {
-    SingleVoiceSource::SetDurationMs(durationMs);
-    _bangTime = durationMs * FRAMES_PER_MS;
+    SingleVoiceSource::DurationChanged();
+    _bangTime = GetDurationMs() * FRAMES_PER_MS;
 }
 
 Source* SingleGrain::Clone()

@@ -14,7 +14,6 @@ class SingleGrain : public SingleVoiceSource {
 public:
     SingleGrain(App* app, const std::vector<SamplesProvider*>& rects);
 
-    void SetDurationMs(double durationMs) override;
     // Trigger interval in frames.
     double GetBangTime() const { return _bangTime; }
     // Frames since the last trigger.
@@ -26,6 +25,7 @@ public:
 private:
     explicit SingleGrain(const SingleGrain* origin);
 
+    void DurationChanged() override;
     void RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset);
     void Trigger();
 
