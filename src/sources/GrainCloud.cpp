@@ -211,11 +211,7 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
     const double timeStretch = GetTimeStretch();
     for (AudioSource* voice : _sources)
         voice->SetTimeStretch(timeStretch);
-    // Two half-blocks double the trigger resolution; with an odd length the
-    // second half takes the extra frame.
-    const unsigned firstHalf = numFrames / 2;
-    RenderSubBlock(accumBuff, firstHalf, 0);
-    RenderSubBlock(accumBuff, numFrames - firstHalf, firstHalf);
+    RenderInHalves(numFrames, [&](unsigned frames, unsigned offset) { RenderSubBlock(accumBuff, frames, offset); });
 }
 
 void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)
@@ -267,16 +263,6 @@ Parameter* GrainCloud::GetCurrentParameter()
 Parameter* GrainCloud::GetParameter(int idx)
 {
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
-}
-
-double GrainCloud::GetUIX()
-{
-    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetX() : 0.0;
-}
-
-double GrainCloud::GetUIY()
-{
-    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetY() : 0.0;
 }
 
 double GrainCloud::GetUIRadius()

@@ -5,6 +5,7 @@
 
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "ui/UISource.h"
 
 namespace {
 const double INITIAL_DURATION_MS = 500.0;
@@ -98,4 +99,16 @@ void GrainSource::ResetPlayPositions()
 {
     std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
     std::fill(_playVols.begin(), _playVols.end(), 0.0);
+}
+
+double GrainSource::GetUIX()
+{
+    UISource* ui = GetUI();
+    return ui != nullptr ? ui->GetX() : 0.0;
+}
+
+double GrainSource::GetUIY()
+{
+    UISource* ui = GetUI();
+    return ui != nullptr ? ui->GetY() : 0.0;
 }

@@ -31,11 +31,7 @@ void SingleGrain::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
 {
     if (IsMuted())
         return;
-    // Two half-blocks double the trigger resolution; with an odd length the
-    // second half takes the extra frame.
-    const unsigned firstHalf = numFrames / 2;
-    RenderSubBlock(accumBuff, firstHalf, 0);
-    RenderSubBlock(accumBuff, numFrames - firstHalf, firstHalf);
+    RenderInHalves(numFrames, [&](unsigned frames, unsigned offset) { RenderSubBlock(accumBuff, frames, offset); });
 }
 
 void SingleGrain::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)

@@ -113,16 +113,6 @@ Parameter* SingleVoiceSource::GetParameter(int idx)
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
 }
 
-double SingleVoiceSource::GetUIX()
-{
-    return _ui != nullptr ? _ui->GetX() : 0.0;
-}
-
-double SingleVoiceSource::GetUIY()
-{
-    return _ui != nullptr ? _ui->GetY() : 0.0;
-}
-
 double SingleVoiceSource::GetUIRadius()
 {
     return _ui != nullptr ? _ui->GetRadius() : 0.0;

@@ -38,8 +38,6 @@ public:
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;
     int GetNumParams() override { return NUM_PARAMS; }
-    double GetUIX() override;
-    double GetUIY() override;
     double GetUIRadius() override;
     void SetCurrentParamIdx(ParamIndex idx) { _currentParamIdx = idx; }
     void ResetCurrentParameterIndex() override { _currentParamIdx = NO_PARAMETER; }
