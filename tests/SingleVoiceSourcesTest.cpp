@@ -61,7 +61,7 @@ protected:
 
     static unsigned Triggers(SingleVoiceSource* source)
     {
-        return static_cast<UIVoiceSource*>(source->GetUI())->GetGrain()->GetTriggerCount();
+        return static_cast<UIVoiceSource*>(source->GetUI())->GetGrain(0)->GetTriggerCount();
     }
 
     // Renders one block as the audio callback does, advancing the clock.
