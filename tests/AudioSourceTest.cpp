@@ -590,8 +590,8 @@ TEST_F(AudioSourceTest, ShortLoopRepeatsItsWindowFrameByFrame)
     }
 }
 
-// A loop that moves onto a sound starts that sound's window afresh, from
-// silence, wherever it was reading before.
+// A loop that moves onto a sound starts that sound's window afresh,
+// wherever it was reading before, fading it in over 5 ms.
 TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
 {
     SoundRect other;
@@ -608,7 +608,21 @@ TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
     voice.Update(positions, gains);
     EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1));
     EXPECT_EQ(voice.GetPosition(0), 22049.0 + 5 * BLOCK);
+    // Only the sound just entered plays from here on.
+    positions[0] = -1.0;
+    voice.Update(positions, gains);
     std::vector<float> out(2 * BLOCK, 0.0f);
     voice.NextBuffer(&out, BLOCK, 0);
     EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1) + BLOCK);
+    const double envStep = voice.GetEnvStep(), envStart = voice.GetEnvPos() - BLOCK * envStep;
+    const double start = voice.GetStartPosition(1);
+    const SoundRect* rect = &other;
+    int frames = 0, channels = 0;
+    const std::vector<float>& samples = *rect->GetSamples(&frames, &channels);
+    for (unsigned i = 1; i < BLOCK; i++) {
+        const double fade = std::min(1.0, i / 220.0);
+        const double expected = samples[2 * (size_t)(start + i - 1)] * Hann(envStart + i * envStep) * fade;
+        ASSERT_NEAR(out[2 * i], expected, 1e-5) << "frame " << i;
+    }
+    EXPECT_EQ(out[0], 0.0f);
 }

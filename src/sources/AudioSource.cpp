@@ -18,6 +18,9 @@ const double DEFAULT_RANGE = 10.0;
 // grain ends once the position passes the last of them.
 const double ENVELOPE_LENGTH = 2048.0;
 const double LAST_ENVELOPE_ENTRY = 2047.0;
+// A loop that moves onto a sound mid-envelope fades that sound in over 5 ms
+// instead of starting it at full level.
+const unsigned ENTRY_FADE_FRAMES = 220;
 
 double RandomDirection()
 {
@@ -61,6 +64,7 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
     _prevSamps[1].assign(count, 0.0);
     _blockStarts.assign(count, 0.0);
     _isActive.assign(count, 0);
+    _framesSinceEntry.assign(count, ENTRY_FADE_FRAMES);
     // The providers' GetSamples resize the buffer they are given. Rendering
     // empties each buffer before a fetch, which keeps its capacity. Reserving
     // room for a half block of 512 frames at sixteen times the speed (or the
@@ -170,8 +174,11 @@ bool AudioSource::Play(const double* positions, const double* paramY)
     if (_newParam)
         UpdateParams();
     AimWindows(positions, paramY);
-    for (int p : _activeSampProviders)
+    // A new grain rises with its envelope.
+    for (int p : _activeSampProviders) {
         RestartInWindow(p);
+        _framesSinceEntry[p] = ENTRY_FADE_FRAMES;
+    }
     _envPos = 0.0;
     return true;
 }
@@ -201,8 +208,10 @@ void AudioSource::AimWindows(const double* positions, const double* paramY)
         // A sounding loop that has just moved onto a sound starts that
         // sound's window afresh: its old read position and last frames
         // belong to another time.
-        if (entering && _isPlaying)
+        if (entering && _isPlaying) {
             RestartInWindow((int)i);
+            _framesSinceEntry[i] = 0;
+        }
     }
 }
 
@@ -399,6 +408,8 @@ void AudioSource::AddProviderFrame(int p, double env, float* left, float* right)
         _prevSamps[1][p] = SampleOrSilence(buf, 2 * (k - 1) + 1);
     }
     double frac = pos - std::floor(pos);
+    if (_framesSinceEntry[p] < ENTRY_FADE_FRAMES)
+        env *= (double)_framesSinceEntry[p]++ / ENTRY_FADE_FRAMES;
     *left += (SampleOrSilence(buf, 2 * k) * frac + _prevSamps[0][p] * (1.0 - frac)) * env;
     *right += (SampleOrSilence(buf, 2 * k + 1) * frac + _prevSamps[1][p] * (1.0 - frac)) * env;
 }
@@ -442,5 +453,6 @@ AudioSource* AudioSource::Clone()
     copy->_prevSamps[0] = _prevSamps[0];
     copy->_prevSamps[1] = _prevSamps[1];
     copy->_isActive = _isActive;
+    copy->_framesSinceEntry = _framesSinceEntry;
     return copy;
 }

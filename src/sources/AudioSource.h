@@ -107,8 +107,10 @@ private:
     std::vector<double> _endPositions;
     std::vector<double> _prevSamps[2];
     // Per provider: whether the current grain plays from it, to tell a loop
-    // that has just moved onto a sound.
+    // that has just moved onto a sound, and the frames it has played from it
+    // since, while it fades in.
     std::vector<char> _isActive;
+    std::vector<unsigned> _framesSinceEntry;
     bool _isClone;
     // Per provider: the frames fetched for the current block and where the
     // block started reading. Kept between blocks so rendering allocates nothing.
