@@ -10,6 +10,8 @@
 
 #include "app/App.h"
 #include "sound/SoundRect.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
 #include "spectral/Algos.h"
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/SamplesToSpectro.h"
@@ -563,6 +565,34 @@ TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)
                 for (float v : out)
                     ASSERT_EQ(v, 0.0f) << frames << " frames, type " << type;
             }
+        }
+    }
+}
+
+// Grains shorter than a spectral rect's look-ahead are heard in both
+// directions, on the spectrogram and on the chromagram, and each lasts its
+// envelope's length.
+TEST_F(SpectralRectTest, ShortGrainsOnSpectralViewsAreHeardBothWays)
+{
+    Envelope envelope(2048);
+    for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM}) {
+        _view->SetRectType(type);
+        for (double direction : {1.0, -1.0}) {
+            AudioSource voice({&_rect}, &envelope, 20.0, 1.0, 1.0);
+            voice.SetDirection(direction);
+            voice.UpdateParams();
+            double position = 0.5, paramY = 0.5;
+            ASSERT_TRUE(voice.Play(&position, &paramY));
+            std::vector<float> out(2 * 2048, 0.0f);
+            for (unsigned b = 0; b < 4; b++)
+                voice.NextBuffer(&out, 512, 512 * b);
+            EXPECT_FALSE(voice.IsPlaying());
+            double energy = 0.0;
+            for (size_t i = 0; i < 2 * 1764; i++)
+                energy += out[i] * out[i];
+            EXPECT_GT(energy, 0.01) << "type " << type << " direction " << direction;
+            for (size_t i = 2 * 1764; i < out.size(); i++)
+                ASSERT_EQ(out[i], 0.0f) << "type " << type << " direction " << direction;
         }
     }
 }

@@ -19,6 +19,7 @@
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
+#include "app/SourceReleases.h"
 #include "app/Time.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
@@ -116,8 +117,8 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _pieMenu(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false),
       _bounceRecorder(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
-      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false),
-      _virtualPitch(0)
+      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false),
+      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -129,6 +130,7 @@ App::App()
     _midiIn = new MyRtMidiIn(_mutex);
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
+    _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
     _masterEffectsBox = new EffectsBox();
@@ -149,6 +151,7 @@ App::~App()
     delete _screen;
     delete _mutex;
     delete _fileSet;
+    delete _releases;
 }
 
 void App::ReleaseScene()
@@ -156,6 +159,8 @@ void App::ReleaseScene()
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
+    // No block will play them out any more.
+    _releases->FreeAll();
     for (SoundRect* rect : _soundRects) {
         // A chromagram reads its spectrogram's columns, so it goes first.
         for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS; k++) {
@@ -314,7 +319,7 @@ bool App::StartAudio()
         _audio->OpenStream(audioCallback);
         _blockSize = _audio->GetBufferSize();
         // Sized before the first callback, so that not even that one allocates.
-        _tmpBuf.resize(2 * size_t(_blockSize));
+        SizeScratchBlocks(2 * size_t(_blockSize));
         _audio->StartStream();
         _audio->ReportStreamLatency();
     } catch (RtAudioError& e) {
@@ -364,9 +369,19 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.
     if (_tmpBuf.size() != numSamples)
-        _tmpBuf.resize(numSamples);
-    if (!_menuFlag)
+        SizeScratchBlocks(numSamples);
+    if (!_menuFlag) {
         MixSources(out, nFrames);
+        _sourcesSounding = true;
+    } else if (_sourcesSounding) {
+        // The title screen has come up: the sources sound one last block,
+        // fading out, instead of stopping dead.
+        MixSources(out, nFrames);
+        SourceReleases::FadeOut(out, nFrames);
+        _sourcesSounding = false;
+    } else {
+        _releases->Drop();
+    }
     // The master chain runs on the title screen too, so its tails die away.
     std::copy(out, out + numSamples, _tmpBuf.begin());
     _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
@@ -378,6 +393,12 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     return 0;
 }
 
+void App::SizeScratchBlocks(size_t numSamples)
+{
+    _tmpBuf.resize(numSamples);
+    _releaseBuf.resize(numSamples);
+}
+
 void App::MixSources(float* out, unsigned int nFrames)
 {
     for (size_t i = 0; i < _sources.size(); i++) {
@@ -387,10 +408,13 @@ void App::MixSources(float* out, unsigned int nFrames)
         _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
         for (Source* note : notes)
             note->NextBuffer(&_tmpBuf, nFrames);
-        _sources[i]->GetEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
+        EffectsBox* chain = _sources[i]->GetEffectsBox();
+        _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
+        chain->Process(&_tmpBuf, int(nFrames), 2);
         for (size_t k = 0; k < _tmpBuf.size(); k++)
             out[k] += _tmpBuf[k];
     }
+    _releases->RenderRest(out, &_tmpBuf, nFrames);
 }
 
 bool App::IsBouncing() const
@@ -562,6 +586,7 @@ void App::OnIdle()
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
+    _releases->FreeFinished();
     glutPostRedisplay();
     _mutex->unlock();
 }

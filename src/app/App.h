@@ -28,6 +28,7 @@ class UISource;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class SourceReleases;
 class EffectsBox;
 
 // The application: owns the sounds, the rects, the views, the audio stream
@@ -110,6 +111,8 @@ public:
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
+    void AddSingleGrain(double x, double y);
+    void AddLoopSource(double x, double y);
     void DelSelectedSource();
     void Deselect(int kind);
     void UpdateSourcePicking(double x, double y);
@@ -188,12 +191,13 @@ private:
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
+    void SizeScratchBlocks(size_t numSamples);
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
     // The last step of adding any source: it joins the scene selected, and
     // the pie menu lays its boxes out around it.
-    void AdoptSource(Source* source, UISource* view);
+    void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
     void SelectSource(int index);
     void SelectRect(int index);
@@ -201,6 +205,8 @@ private:
     void ReleaseSource(size_t index);
     void ReleaseScene();
     void ApplyParamStringToSource(double value);
+    template <typename Kind>
+    void ApplyParamStringTo(Kind* source, int index, double* value);
     void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);
@@ -246,6 +252,12 @@ private:
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
     std::vector<float> _tmpBuf;
+    // A second scratch block, for a note copy fading out.
+    std::vector<float> _releaseBuf;
+    // Removed sources and ended notes, sounding their last faded block.
+    SourceReleases* _releases;
+    // Whether the last block played the sources (off the title screen).
+    bool _sourcesSounding;
     stk::Mutex* _mutex;
     bool _quitRequested;
     double _virtualPitch;

@@ -171,6 +171,14 @@ void AppControl::HandleSceneKey(unsigned char key)
         _app->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddGrainCloud(_mouseX, _mouseY);
+    } else if (key == '2') {
+        _app->ResetParamString();
+        _app->Deselect(App::RECT);
+        _app->AddSingleGrain(_mouseX, _mouseY);
+    } else if (key == '3' || key == KEY_QUOTE) {
+        _app->ResetParamString();
+        _app->Deselect(App::RECT);
+        _app->AddLoopSource(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
     } else if (key == KEY_ENTER) {

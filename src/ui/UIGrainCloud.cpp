@@ -1,36 +1,16 @@
 #include "ui/UIGrainCloud.h"
 
-#include <GL/gl.h>
-#include <GL/glu.h>
-
-#include <cmath>
 #include <cstdlib>
 
-#include "app/Time.h"
-#include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIGrain.h"
-#include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
-#include "ui/UIStyle.h"
 
 namespace {
 // Spread of a new cloud in pixels.
 const double INITIAL_SPREAD_PIXELS = 3.0;
-const double MAX_SEL_RAD = 19.0;
-const double MIN_SEL_RAD = 15.0;
-const double LAMBDA = 0.997;
-// The ring is a band this many pixels wide.
-const double RING_WIDTH = 5.0;
-const int RING_SLICES = 128;
-const int RING_LOOPS = 2;
-// The breathing starts an eighth of a cycle in.
-const double RING_PHASE = 0.125;
-const double MUTE_LINE_WIDTH = 3.0;
-// Half the size of the mute cross, in screen widths and heights.
-const double MUTE_CROSS_HALF = 0.01;
 
 // Uniform in 0..1 from the process-wide generator, in single precision.
 float RandomUnit()
@@ -41,25 +21,16 @@ float RandomUnit()
 
 UIGrainCloud::UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
                            const std::vector<SoundRect*>& rects)
-    : _isOn(false), _isSelected(true), _startTime(Time::Instance()->GetSeconds()),
-      _xRandExtent(INITIAL_SPREAD_PIXELS / screen->GetWidth()),
-      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()), _randExtentCoeff(1.0), _freq(1.0), _x(x), _y(y),
-      _selRad(MIN_SEL_RAD), _lambda(LAMBDA), _targetRad(MAX_SEL_RAD), _maxSelRad(MAX_SEL_RAD), _minSelRad(MIN_SEL_RAD),
-      _rects(rects), _style(style), _screen(screen), _grain(grain)
+    : UISourceView(grain, style, screen, x, y), _xRandExtent(INITIAL_SPREAD_PIXELS / screen->GetWidth()),
+      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()), _randExtentCoeff(1.0), _rects(rects), _grain(grain)
 {
     for (unsigned i = 0; i < numVoices; i++)
         AddGrain();
 }
 
-UIGrainCloud::~UIGrainCloud()
-{
-    for (UIGrain* marker : _uiGrains)
-        delete marker;
-}
-
 void UIGrainCloud::AddGrain()
 {
-    _uiGrains.push_back(new UIGrain(_style, _screen, _x, _y));
+    AddMarker();
 }
 
 void UIGrainCloud::RemoveGrain()
@@ -68,6 +39,11 @@ void UIGrainCloud::RemoveGrain()
         return;
     delete _uiGrains.back();
     _uiGrains.pop_back();
+}
+
+void UIGrainCloud::SetCurrentParameter(int idx)
+{
+    _grain->SetCurrentParamIdx((GrainCloud::ParamIndex)idx);
 }
 
 double UIGrainCloud::TriangularOffset(double extent)
@@ -92,104 +68,4 @@ void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol,
     // The marker flashes even where the grain misses every rect: the cloud
     // still spent a voice on it.
     _uiGrains[idx]->TriggerAt(newX, newY, dur);
-}
-
-bool UIGrainCloud::Pick(double x, double y)
-{
-    const double dx = (x - _x) * _screen->GetWidth();
-    const double dy = (y - _y) * _screen->GetHeight();
-    return std::sqrt(dx * dx + dy * dy) < _maxSelRad;
-}
-
-void UIGrainCloud::UpdatePosition(double x, double y)
-{
-    const double dx = x - _x;
-    const double dy = y - _y;
-    _x = x;
-    _y = y;
-    for (UIGrain* marker : _uiGrains)
-        marker->MoveTo(marker->GetX() + dx, marker->GetY() + dy);
-    // Parameter boxes live in box space, whose y runs downward.
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box == nullptr)
-            continue;
-        box->TranslateX(dx);
-        box->TranslateY(-dy);
-    }
-}
-
-bool UIGrainCloud::PickParameters(double x, double y)
-{
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        const UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box != nullptr && box->Pick(x, y)) {
-            _grain->SetCurrentParamIdx((GrainCloud::ParamIndex)i);
-            return true;
-        }
-    }
-    _grain->SetCurrentParamIdx(GrainCloud::NO_PARAMETER);
-    return false;
-}
-
-void UIGrainCloud::UpdateStyle(UIStyle* style)
-{
-    _style = style;
-    for (UIGrain* marker : _uiGrains)
-        marker->UpdateStyle(style);
-    for (int i = 0; i < _grain->GetNumParams(); i++) {
-        UIParameter* box = _grain->GetParameter(i)->GetUI();
-        if (box != nullptr)
-            box->UpdateStyle(style);
-    }
-}
-
-void UIGrainCloud::Draw()
-{
-    DrawRing();
-    for (UIGrain* marker : _uiGrains)
-        marker->Draw();
-    if (_grain->IsMuted())
-        DrawMuteCross();
-}
-
-void UIGrainCloud::SetRingColour() const
-{
-    double colour[4];
-    if (_isSelected)
-        _style->GetGrainColorSelected(colour);
-    else
-        _style->GetGrainColor(colour);
-    glColor4dv(colour);
-}
-
-void UIGrainCloud::DrawRing()
-{
-    const double t = Time::Instance()->GetSeconds() - _startTime;
-    _selRad = _minSelRad + 0.5 * (_maxSelRad - _minSelRad) * std::sin(2.0 * M_PI * (_freq * t + RING_PHASE));
-
-    SetRingColour();
-
-    glPushMatrix();
-    glTranslated(_x * _screen->GetWidth(), _y * _screen->GetHeight(), 0.0);
-    GLUquadric* quadric = gluNewQuadric();
-    gluDisk(quadric, _selRad, _selRad + RING_WIDTH, RING_SLICES, RING_LOOPS);
-    gluDeleteQuadric(quadric);
-    glPopMatrix();
-}
-
-void UIGrainCloud::DrawMuteCross() const
-{
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    const double cx = _x * width, cy = _y * height;
-    const double hx = MUTE_CROSS_HALF * width, hy = MUTE_CROSS_HALF * height;
-    SetRingColour();
-    glLineWidth((GLfloat)MUTE_LINE_WIDTH);
-    glBegin(GL_LINES);
-    glVertex2d(cx - hx, cy - hy);
-    glVertex2d(cx + hx, cy + hy);
-    glVertex2d(cx + hx, cy - hy);
-    glVertex2d(cx - hx, cy + hy);
-    glEnd();
 }

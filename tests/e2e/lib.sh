@@ -429,6 +429,24 @@ e2e_enter_canvas() {
     e2e_locate_rect_and_empty_spot "$dir/canvas.png" "$WIDTH" "$HEIGHT"
 }
 
+# True once something is drawn around the given point: the ring of a new source.
+e2e_source_drawn_at() {
+    e2e_screenshot "$1"
+    ! e2e_dark_around "$1" "$2" "$3" "$E2E_EMPTY_RADIUS"
+}
+
+# Starts the servers and the instrument on one loud sound in a work folder named
+# NAME (DIR), and enters the canvas (see e2e_enter_canvas for what it sets).
+e2e_start_on_canvas() {
+    e2e_start_xvfb
+    e2e_start_pulse
+    DIR=$(e2e_make_workdir "$1")
+    e2e_make_chord_loops "$DIR"
+    e2e_start_app "$DIR"
+    e2e_wait_window
+    e2e_enter_canvas "$DIR"
+}
+
 e2e_bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null | sort; }
 
 # The one file of the bounce folder that was not in the list BEFORE.

@@ -1,0 +1,114 @@
+#include "sources/GrainSource.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
+#include "ui/UISource.h"
+
+namespace {
+const double INITIAL_DURATION_MS = 500.0;
+const double INITIAL_RANGE = 10.0;
+// The single-precision 0.01 the LFO frequency starts from.
+const double INITIAL_LFO_FREQ = (double)0.01f;
+const double MIN_PITCH = 1e-4;
+const double MIN_VOLUME_DB = -60.0;
+const double MAX_VOLUME_DB = 6.0;
+}  // namespace
+
+GrainSource::GrainSource(App* app, size_t numRects)
+    : _app(app), _spatialMode(UNITY), _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE),
+      _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ), _pitchLFOAmount(0.0),
+      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _playPositions(numRects, -1.0), _playVols(numRects, 0.0)
+{
+}
+
+GrainSource::GrainSource(const GrainSource* origin)
+    : _app(origin->_app), _spatializer(origin->_spatializer), _spatialMode(origin->_spatialMode),
+      _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
+      _range(origin->_range), _pitch(origin->_pitch), _duration(origin->_duration),
+      _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount), _dirMode(origin->_dirMode),
+      _envelopeType(origin->_envelopeType), _playPositions(origin->_playPositions), _playVols(origin->_playVols)
+{
+    origin->Source::Clone(this);
+}
+
+void GrainSource::SetDurationMs(double durationMs)
+{
+    _duration = durationMs;
+    ForEachVoice([durationMs](AudioSource* voice) { voice->SetDurationMs(durationMs); });
+    DurationChanged();
+}
+
+double GrainSource::VoicePitch(double p) const
+{
+    return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
+}
+
+void GrainSource::SetPitch(double pitch)
+{
+    _pitch = std::max(pitch, MIN_PITCH);
+    const double voicePitch = VoicePitch(_pitch);
+    ForEachVoice([voicePitch](AudioSource* voice) { voice->SetPitch(voicePitch); });
+}
+
+void GrainSource::SetVolumeDb(double volumeDb)
+{
+    _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
+    _normedVol = std::pow(10.0, 0.05 * _volumeDb);
+    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
+}
+
+void GrainSource::SetRange(double range)
+{
+    _range = range;
+    ForEachVoice([range](AudioSource* voice) { voice->SetRange(range); });
+}
+
+void GrainSource::SetDirection(int mode)
+{
+    _dirMode = GrainModes::Wrap(mode, GrainModes::NUM_DIRECTION_MODES);
+    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(GrainModes::Direction(_dirMode)); });
+}
+
+void GrainSource::SetEnvelopeType(int type)
+{
+    _envelopeType = GrainModes::Wrap(type, Envelope::NUM_ENVELOPES);
+    ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
+}
+
+void GrainSource::SetPitchLFOFreq(double freq)
+{
+    _pitchLFOFreq = std::fabs(freq);
+}
+
+void GrainSource::SetPitchLFOAmount(double amount)
+{
+    _pitchLFOAmount = std::max(amount, 0.0);
+}
+
+void GrainSource::SetSpatialMode(int mode, int channel)
+{
+    _spatialMode = GrainModes::Wrap(mode, Spatializer::NUM_SPATIAL_MODES);
+    if (channel >= 0)
+        _channelLocation = channel;
+}
+
+void GrainSource::ResetPlayPositions()
+{
+    std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
+    std::fill(_playVols.begin(), _playVols.end(), 0.0);
+}
+
+double GrainSource::GetUIX()
+{
+    UISource* ui = GetUI();
+    return ui != nullptr ? ui->GetX() : 0.0;
+}
+
+double GrainSource::GetUIY()
+{
+    UISource* ui = GetUI();
+    return ui != nullptr ? ui->GetY() : 0.0;
+}
