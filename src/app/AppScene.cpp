@@ -7,6 +7,7 @@
 
 #include "app/App.h"
 #include "parameters/Parameter.h"
+#include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
@@ -59,6 +60,7 @@ void App::ReleaseSource(size_t index)
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
+    ForgetEffectsChain(source->GetEffectsBox());
     // The scene lock is held, so the audio callback is between blocks and
     // cannot be inside any of these; the source releases its own view.
     for (Source* note : noteSources)
@@ -206,6 +208,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
+    UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
@@ -329,41 +332,16 @@ void App::ApplyParamString()
 
 void App::ApplyParamStringToSource(double value)
 {
-    Source* source = GetCurrentSource();
-    int index = GetCurrentSourceParamIdx();
-    if (source->GetSourceType() == Source::GRAIN_CLOUD) {
-        GrainCloud* cloud = static_cast<GrainCloud*>(source);
-        switch (index) {
-        case GrainCloud::DURATION:
-            // Typed durations below a millisecond become one millisecond.
-            value = std::max(value, 1.0);
-            cloud->SetDurationMs(value);
-            break;
-        case GrainCloud::OVERLAP:
-            cloud->SetOverlap(value);
-            break;
-        case GrainCloud::PITCH:
-            cloud->SetPitch(value);
-            break;
-        case GrainCloud::P_LFO_FREQ:
-            cloud->SetPitchLFOFreq(value);
-            break;
-        case GrainCloud::P_LFO_AMP:
-            cloud->SetPitchLFOAmount(value);
-            break;
-        case GrainCloud::VOLUME:
-            cloud->SetVolumeDb(value);
-            break;
-        case GrainCloud::TIME_STRETCH:
-            cloud->SetTimeStretch(value);
-            break;
-        default:
-            break;
-        }
-    }
-    if (index != -1)
-        source->GetParameter(index)->SetValue(value);
+    Parameter* param = GetCurrentSource()->GetCurrentParameter();
+    if (param == nullptr)
+        return;
+    // Typed durations below a millisecond become one millisecond.
+    if (dynamic_cast<ParameterDuration*>(param) != nullptr)
+        value = std::max(value, 1.0);
+    // The parameter hands the value to the setter of whatever kind of source it is.
+    param->SetValue(value);
     _pieMenu->UpdateCurrentParamPos();
+    OnCurrentParamValueUpdated();
 }
 
 void App::ApplyParamStringToRect(double value)
