@@ -47,8 +47,8 @@ bool IsLFOCurrent(Source* source)
 
 // A window of its own with one canvas filling its contents, hidden.
 template <typename Canvas, typename MakeCanvas>
-UIWindow* MakeWindow(UIScreen* screen, UIStyle* style, const char* title, double pos, double size,
-                     Canvas** canvas, MakeCanvas makeCanvas)
+UIWindow* MakeWindow(UIScreen* screen, UIStyle* style, const char* title, double pos, double size, Canvas** canvas,
+                     MakeCanvas makeCanvas)
 {
     UIWindow* window = new UIWindow(screen, style, title, pos, pos, size, size);
     double x, y, w, h;
@@ -63,15 +63,13 @@ UIWindow* MakeWindow(UIScreen* screen, UIStyle* style, const char* title, double
 void App::BuildFloatingWindows()
 {
     DeleteFloatingWindows();
-    _grainLFOWindow = MakeWindow(_screen, _style, "LFO", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE, &_grainLFOCanvas,
-                                 [this](double x, double y, double w, double h) {
-                                     return new UILFOCanvas(_screen, _style, "", x, y, w, h);
-                                 });
-    _envelopeTypeWindow =
-        MakeWindow(_screen, _style, "Envelope", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE, &_envelopeTypeCanvas,
-                   [this](double x, double y, double w, double h) {
-                       return new UIEnvelopeTypeCanvas(this, _screen, _style, "", x, y, w, h);
-                   });
+    _grainLFOWindow = MakeWindow(
+        _screen, _style, "LFO", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE, &_grainLFOCanvas,
+        [this](double x, double y, double w, double h) { return new UILFOCanvas(_screen, _style, "", x, y, w, h); });
+    _envelopeTypeWindow = MakeWindow(_screen, _style, "Envelope", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE,
+                                     &_envelopeTypeCanvas, [this](double x, double y, double w, double h) {
+                                         return new UIEnvelopeTypeCanvas(this, _screen, _style, "", x, y, w, h);
+                                     });
     _effectsWindow = MakeWindow(_screen, _style, "Effects", EFFECTS_WINDOW_POS, EFFECTS_WINDOW_SIZE, &_effectsCanvas,
                                 [this](double x, double y, double w, double h) {
                                     return new UIEffectsCanvas(_screen, _style, "", x, y, w, h);

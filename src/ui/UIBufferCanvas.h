@@ -10,8 +10,8 @@ class App;
 // the low data value at its bottom and the high one at its top.
 class UIBufferCanvas : public UICanvas {
 public:
-    UIBufferCanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
-                   double height, double dataLo, double dataHi, int buffSize);
+    UIBufferCanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height,
+                   double dataLo, double dataHi, int buffSize);
     virtual ~UIBufferCanvas();
 
     void DrawContents() override;

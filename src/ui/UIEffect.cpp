@@ -12,8 +12,8 @@ const double SWITCH_RIGHT_GAP = 0.01;
 const double SWITCH_TOP_GAP = 0.01;
 }  // namespace
 
-UIEffect::UIEffect(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
-                   double height, int numParams)
+UIEffect::UIEffect(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height,
+                   int numParams)
     : UICanvas(screen, style, title, x, y, width, height), _widgets(numParams, nullptr)
 {
     _centerTitle = true;

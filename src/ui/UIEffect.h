@@ -60,8 +60,7 @@ private:
 // The panel of an effect with a single Ratio knob, which fills its narrow panel.
 class UIRatioEffect : public UIEffect {
 public:
-    UIRatioEffect(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
-                  double height);
+    UIRatioEffect(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height);
 };
 
 class UIBitCrushEffect : public UIRatioEffect {

@@ -9,8 +9,8 @@ const double GAP = 0.02;
 const double PANEL_SHRINK = 0.0266;
 }  // namespace
 
-UIEffectsCanvas::UIEffectsCanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y,
-                                 double width, double height)
+UIEffectsCanvas::UIEffectsCanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
+                                 double height)
     : UICanvas(screen, style, title, x, y, width, height), _effects()
 {
     GenerateContents();
@@ -36,8 +36,8 @@ void UIEffectsCanvas::GenerateContents()
         new UIStereoEffect(_screen, _style, "Stereo", cx + 2.0 * GAP + pw, top, pw, ph);
     _effects[EffectsBox::EFFECT_SATURATION] =
         new UISaturationEffect(_screen, _style, "Sat", cx + 3.0 * GAP + 2.0 * pw, top, pw / 2.0 - GAP / 2.0, ph);
-    _effects[EffectsBox::EFFECT_BIT_CRUSH] = new UIBitCrushEffect(_screen, _style, "Crush", cx + 3.5 * GAP + 2.5 * pw,
-                                                                  top, pw / 2.0 - GAP / 2.0, ph);
+    _effects[EffectsBox::EFFECT_BIT_CRUSH] =
+        new UIBitCrushEffect(_screen, _style, "Crush", cx + 3.5 * GAP + 2.5 * pw, top, pw / 2.0 - GAP / 2.0, ph);
     _effects[EffectsBox::EFFECT_DELAY] = new UIDelayEffect(_screen, _style, "Delay", cx + GAP, bottom, pw, ph);
     _effects[EffectsBox::EFFECT_REVERB] =
         new UIReverbEffect(_screen, _style, "Reverb", cx + 2.0 * GAP + pw, bottom, 2.0 * pw + GAP, ph);
