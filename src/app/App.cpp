@@ -36,6 +36,7 @@
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
 #include "ui/UIStyleManager.h"
+#include "ui/UIWindow.h"
 
 namespace {
 
@@ -115,10 +116,12 @@ App::App()
     : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE), _zoom(1.0),
       _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false),
-      _bounceRecorder(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
-      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false),
-      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
+      _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
+      _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
+      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
+      _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -141,6 +144,7 @@ App::~App()
 {
     ReleaseScene();
     // Whatever Clean has not released yet.
+    DeleteFloatingWindows();
     delete _pieMenu;
     delete _styleManager;
     delete _midiIn;
@@ -196,6 +200,7 @@ bool App::Init(int midiPort)
     glutCreateWindow(appName);
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
+    BuildFloatingWindows();
 
     InitRenderer();
     RegisterCallbacks();
@@ -348,6 +353,8 @@ void App::Clean()
     StopAudio();
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
+    // The windows point at the style and at the master chain's parameters.
+    DeleteFloatingWindows();
     delete _styleManager;
     _styleManager = nullptr;
     _style = nullptr;
@@ -476,6 +483,7 @@ void App::OnDisplay()
             DrawBounceFile();
         if (_displayHelp)
             DrawHelp(true);
+        DrawFloatingWindows();
         // Last, over everything else.
         _pieMenu->Draw();
     }
@@ -587,6 +595,10 @@ void App::OnIdle()
     _mutex->lock();
     UpdateMidiIn();
     _releases->FreeFinished();
+    if (IsSelectedSource()) {
+        UpdateLFOWindow();
+        UpdateEnvelopeWindow();
+    }
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -645,6 +657,10 @@ void App::UpdateStyle()
         rect->GetUI()->UpdateStyle(_style);
     for (Source* source : _sources)
         source->GetUI()->UpdateStyle(_style);
+    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
+        if (window != nullptr)
+            window->UpdateStyle(_style);
+    }
     glutPostRedisplay();
 }
 
@@ -693,7 +709,9 @@ void App::OnSpecialKeyUp(int key, int x, int y)
 void App::OnMouse(int button, int state, int x, int y)
 {
     _mutex->lock();
-    _control->OnMouse(button, state, x, y, glutGetModifiers());
+    if (!IsOverFloatingWindow(x, y))
+        _control->OnMouse(button, state, x, y, glutGetModifiers());
+    RouteMouseToWindows(button, state, x, y);
     _mutex->unlock();
 }
 
@@ -701,6 +719,7 @@ void App::OnMouseDrag(int x, int y)
 {
     _mutex->lock();
     _control->OnMouseDrag(x, y);
+    RouteDragToWindows(x, y);
     _mutex->unlock();
 }
 

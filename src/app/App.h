@@ -30,6 +30,10 @@ class UIStyleManager;
 class BounceRecorder;
 class SourceReleases;
 class EffectsBox;
+class UIEffectsCanvas;
+class UIEnvelopeTypeCanvas;
+class UILFOCanvas;
+class UIWindow;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -155,8 +159,9 @@ public:
     // (x, y) in box space: the box there, if any, becomes the current
     // parameter of the selected source, or else of the selected rect.
     bool PickParameters(double x, double y);
-    // After a drag changed the current parameter: the MIDI note copies of the
-    // selected source follow it.
+    // After a drag or a typed value changed the current parameter: the LFO or
+    // envelope window retitles and the MIDI note copies of the selected
+    // source follow it.
     void OnCurrentParamValueUpdated();
     // The typed value, or null while nothing is typed.
     const char* GetParamValueString() const;
@@ -171,6 +176,29 @@ public:
     void ResetParamString();
     void ApplyParamString();
     void ResetCurrentParam();
+
+    // The floating windows: built once the window size is known (start-up),
+    // all hidden. Until then every operation on them does nothing.
+    void BuildFloatingWindows();
+    UIWindow* GetLFOWindow() const { return _grainLFOWindow; }
+    UILFOCanvas* GetLFOCanvas() const { return _grainLFOCanvas; }
+    UIWindow* GetEnvelopeWindow() const { return _envelopeTypeWindow; }
+    UIEnvelopeTypeCanvas* GetEnvelopeCanvas() const { return _envelopeTypeCanvas; }
+    UIWindow* GetEffectsWindow() const { return _effectsWindow; }
+    UIEffectsCanvas* GetEffectsCanvas() const { return _effectsCanvas; }
+    // Shows the effects window bound to the master chain, or to the selected
+    // source's chain (without one, the chain bound before stays).
+    void OpenEffectsWindow(bool master);
+    void CloseEffectsWindow();
+    // The chain the effects window edits, or null before its first opening.
+    EffectsBox* GetEffectsWindowChain() const { return _effectsWindowChain; }
+    // "Name: value" of the current envelope or LFO parameter as window title.
+    void UpdateParamWindows();
+    // Shown while the selected source's current parameter is its LFO
+    // frequency or amount, hidden otherwise.
+    void UpdateLFOWindow();
+    // Shown while the selected source's current parameter is its envelope.
+    void UpdateEnvelopeWindow();
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
@@ -205,13 +233,21 @@ private:
     void ReleaseSource(size_t index);
     void ReleaseScene();
     void ApplyParamStringToSource(double value);
-    template <typename Kind>
-    void ApplyParamStringTo(Kind* source, int index, double* value);
     void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     void ApplyModelViewOffset();
+    void BindEffectsWindow(EffectsBox* chain, const char* title);
+    // A chain about to be freed: the effects window moves to the master chain if it edits that one.
+    void ForgetEffectsChain(EffectsBox* chain);
+    void DrawFloatingWindows();
+    // x, y in window pixels; a hidden window is never hit.
+    bool IsOverFloatingWindow(int x, int y) const;
+    // Every button event and drag goes to the windows, which pick for themselves.
+    void RouteMouseToWindows(int button, int state, int x, int y);
+    void RouteDragToWindows(int x, int y);
+    void DeleteFloatingWindows();
 
     MyRtAudio* _audio;
     std::string _audioPath;
@@ -239,6 +275,14 @@ private:
     UIStyleManager* _styleManager;
     UIStyle* _style;
     UIPieMenu* _pieMenu;
+    UIWindow* _grainLFOWindow;
+    UILFOCanvas* _grainLFOCanvas;
+    UIWindow* _envelopeTypeWindow;
+    UIEnvelopeTypeCanvas* _envelopeTypeCanvas;
+    UIWindow* _effectsWindow;
+    UIEffectsCanvas* _effectsCanvas;
+    // The chain whose parameters the effects window's controls point at.
+    EffectsBox* _effectsWindowChain;
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;

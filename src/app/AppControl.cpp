@@ -127,8 +127,10 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _app->RequestQuit();
     } else if (key == KEY_SPACE) {
         _spacePressed = true;
-        // Alt+Space belongs to the effects window.
-        if (!(modifiers & MOD_ALT))
+        // Alt+Space shows the effects: the selected source's chain, else the master's.
+        if (modifiers & MOD_ALT)
+            _app->OpenEffectsWindow(!_app->IsSelectedSource());
+        else
             _app->OpenPieMenu();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectResizeMode();
@@ -191,6 +193,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
     if (key == KEY_SPACE) {
         _spacePressed = false;
         _app->ClosePieMenu();
+        _app->CloseEffectsWindow();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.

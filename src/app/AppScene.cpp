@@ -8,6 +8,7 @@
 #include "app/App.h"
 #include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
+#include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/LoopSource.h"
@@ -75,6 +76,8 @@ void App::ReleaseSource(size_t index)
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
+    // The effects window lets go of the chain before the source goes.
+    ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
     // it is freed. Note copies first: their voices read their origin's envelopes.
     _releases->FreeFinished();
@@ -224,6 +227,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
+    UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
@@ -347,45 +351,16 @@ void App::ApplyParamString()
 
 void App::ApplyParamStringToSource(double value)
 {
-    Source* source = GetCurrentSource();
-    int index = GetCurrentSourceParamIdx();
-    switch (source->GetSourceType()) {
-    case Source::GRAIN_CLOUD:
-        ApplyParamStringTo(static_cast<GrainCloud*>(source), index, &value);
-        if (index == GrainCloud::OVERLAP)
-            static_cast<GrainCloud*>(source)->SetOverlap(value);
-        break;
-    case Source::SINGLE_GRAIN:
-    case Source::LOOP_SOURCE:
-        ApplyParamStringTo(static_cast<SingleVoiceSource*>(source), index, &value);
-        break;
-    default:
-        break;
-    }
-    if (index != -1)
-        source->GetParameter(index)->SetValue(value);
+    Parameter* param = GetCurrentSource()->GetCurrentParameter();
+    if (param == nullptr)
+        return;
+    // Typed durations below a millisecond become one millisecond.
+    if (dynamic_cast<ParameterDuration*>(param) != nullptr)
+        value = std::max(value, 1.0);
+    // The parameter hands the value to the setter of whatever kind of source it is.
+    param->SetValue(value);
     _pieMenu->UpdateCurrentParamPos();
-}
-
-// The settings every kind has, each at the kind's own index.
-template <typename Kind>
-void App::ApplyParamStringTo(Kind* source, int index, double* value)
-{
-    if (index == Kind::DURATION) {
-        // Typed durations below a millisecond become one millisecond.
-        *value = std::max(*value, 1.0);
-        source->SetDurationMs(*value);
-    } else if (index == Kind::PITCH) {
-        source->SetPitch(*value);
-    } else if (index == Kind::P_LFO_FREQ) {
-        source->SetPitchLFOFreq(*value);
-    } else if (index == Kind::P_LFO_AMP) {
-        source->SetPitchLFOAmount(*value);
-    } else if (index == Kind::VOLUME) {
-        source->SetVolumeDb(*value);
-    } else if (index == Kind::TIME_STRETCH) {
-        source->SetTimeStretch(*value);
-    }
+    OnCurrentParamValueUpdated();
 }
 
 void App::ApplyParamStringToRect(double value)

@@ -375,6 +375,33 @@ TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing)
               0);
 }
 
+// The reverb's Order and Delay knobs size its network; the room for the
+// largest of each is taken when the chain is built.
+TEST(EffectsAllocationTest, TurningTheReverbOrderAndDelayAllocatesNothing)
+{
+    EffectsBox box;
+    SwitchEverythingOn(&box);
+    SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM, 1.0);
+    SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::DELAY_TIME_PARAM, 1.0);
+    std::vector<float> block = Noise(2 * 1024);
+    box.Process(&block, 1024, 2);
+    EXPECT_EQ(CountAllocations([&] {
+                  for (double order : {10.0, 3.0, 7.0, 1.0, 10.0, 5.0}) {
+                      SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM, order);
+                      box.Process(&block, 1024, 2);
+                  }
+                  for (double samples : {10000.0, 1.0, 5000.0, 9999.0, 2.0}) {
+                      SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::DELAY_TIME_PARAM, samples);
+                      box.Process(&block, 1024, 2);
+                  }
+              }),
+              0);
+    // Still a reverb at the last settings: the tail goes on after the input stops.
+    std::vector<float> silence(2 * 1024, 0.0f);
+    box.Process(&silence, 1024, 2);
+    EXPECT_NE(std::vector<float>(2 * 1024, 0.0f), silence);
+}
+
 TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock)
 {
     EffectsBox box;
