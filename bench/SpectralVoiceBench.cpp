@@ -10,8 +10,12 @@
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/LoopSource.h"
+#include "sources/SingleGrain.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
+#include "ui/UILoopSource.h"
+#include "ui/UISingleGrain.h"
 #include "ui/UISoundRect.h"
 
 namespace {
@@ -20,6 +24,7 @@ const int SAMPLE_RATE = 44100;
 const int SOUND_FRAMES = 4 * SAMPLE_RATE;
 // Voices render half-blocks of the 1024-frame audio block.
 const unsigned HALF_BLOCK = 512;
+const unsigned BLOCK = 1024;
 
 // A four-second stereo sound (a chord over noise) analysed as at start-up,
 // in a rect whose view shows it as the given type.
@@ -41,9 +46,13 @@ public:
         _view = std::make_unique<UISoundRect>(&_rect, &_app, nullptr, _app.GetScreen());
         _rect.RegisterUI(_view.get());
         _view->SetRectType(type);
+        // In the middle of the window, where the sources are put.
+        _view->SetDimensions(0.6, 0.6);
+        _view->UpdateRectPosition(0.5, 0.5);
     }
 
     SoundRect* Get() { return &_rect; }
+    App* GetApp() { return &_app; }
 
 private:
     App _app;
@@ -103,8 +112,60 @@ void BM_VoiceFromWaveform(benchmark::State& state)
     BenchVoice(state, UISoundRect::WAVEFORM, 1.0, 1.0);
 }
 
+// A single grain or a loop source with its default settings (500 ms grains,
+// pitch 1) at the rect's centre, rendered in audio blocks as the callback
+// renders it. One iteration is one second of audio.
+template <typename Kind, typename View>
+void BenchSource(benchmark::State& state, UISoundRect::RectType type)
+{
+    AnalysedRect rect(type);
+    std::vector<SoundRect*> rects = {rect.Get()};
+    Kind source(rect.GetApp(), {rect.Get()});
+    source.RegisterUI(new View(&source, nullptr, rect.GetApp()->GetScreen(), 0.5, 0.5, &rects));
+    source.SetDirection(Kind::FORWARD);
+    std::vector<float> block(2 * BLOCK);
+    auto render = [&] {
+        for (int frames = 0; frames < SAMPLE_RATE; frames += BLOCK) {
+            std::fill(block.begin(), block.end(), 0.0f);
+            source.NextBuffer(&block, BLOCK);
+        }
+    };
+    // The single grain plays its first grain after half a second.
+    render();
+    for (auto _ : state) {
+        render();
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.counters["cpu_s_per_audio_s"] =
+        benchmark::Counter((double)state.iterations(), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_SingleGrainOverWaveform(benchmark::State& state)
+{
+    BenchSource<SingleGrain, UISingleGrain>(state, UISoundRect::WAVEFORM);
+}
+
+void BM_SingleGrainOverSpectrogram(benchmark::State& state)
+{
+    BenchSource<SingleGrain, UISingleGrain>(state, UISoundRect::SPECTROGRAM);
+}
+
+void BM_LoopSourceOverWaveform(benchmark::State& state)
+{
+    BenchSource<LoopSource, UILoopSource>(state, UISoundRect::WAVEFORM);
+}
+
+void BM_LoopSourceOverSpectrogram(benchmark::State& state)
+{
+    BenchSource<LoopSource, UILoopSource>(state, UISoundRect::SPECTROGRAM);
+}
+
 }  // namespace
 
+BENCHMARK(BM_SingleGrainOverWaveform)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SingleGrainOverSpectrogram)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoopSourceOverWaveform)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoopSourceOverSpectrogram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VoiceFromSpectrogram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VoiceFromSpectrogramPitchedUp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_VoiceFromChromagram)->Unit(benchmark::kMillisecond);

@@ -8,6 +8,7 @@
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "spectral/DSP.h"
 
 namespace {
 const int FRAMES = 44100;
@@ -63,10 +64,11 @@ TEST_F(AudioSourceTest, GrainWindowFollowsThePositionAndDuration)
         auto voice = Voice(direction, 100.0);
         ASSERT_TRUE(Start(voice.get(), 0.5));
         EXPECT_EQ(voice->GetStartPosition(0), 22049.0);
-        EXPECT_EQ(voice->GetEndPosition(0), 26459.0);
+        // The window is what the grain reads: its envelope runs 8820 frames.
+        EXPECT_EQ(voice->GetEndPosition(0), 30869.0);
         EXPECT_EQ(voice->GetDurationSamps(), 8820.0);
         EXPECT_DOUBLE_EQ(voice->GetEnvStep(), 2048.0 / 8820.0);
-        EXPECT_EQ(voice->GetPosition(0), direction > 0 ? 22049.0 : 26459.0);
+        EXPECT_EQ(voice->GetPosition(0), direction > 0 ? 22049.0 : 30869.0);
         EXPECT_EQ(voice->GetEnvPos(), 0.0);
     }
 }
@@ -83,7 +85,7 @@ TEST_F(AudioSourceTest, ConstructorGrainIsHalfTheQueuedLength)
     voice.SetDurationMs(100.0);
     ASSERT_TRUE(Start(&voice, 0.5));
     EXPECT_EQ(voice.GetDurationSamps(), 4410.0);
-    EXPECT_EQ(voice.GetEndPosition(0), 22049.0 + 2205.0);
+    EXPECT_EQ(voice.GetEndPosition(0), 22049.0 + 4410.0);
 }
 
 TEST_F(AudioSourceTest, ProvidersAreClonesSharingTheSamples)
@@ -108,56 +110,53 @@ TEST_F(AudioSourceTest, ForwardGrainIsTheSoundUnderTheEnvelope)
     ASSERT_TRUE(Start(voice.get(), 0.25, gain));
     double start = voice->GetStartPosition(0);
     ASSERT_EQ(start, 11024.0);
-    ASSERT_EQ(voice->GetEndPosition(0), start + 2205.0);
+    ASSERT_EQ(voice->GetEndPosition(0), start + 4410.0);
 
-    // Eight blocks read 2048 of the window's 2205 frames: no wrap yet.
-    std::vector<float> out(2 * 9 * BLOCK, 0.0f);
-    for (unsigned b = 0; b < 8; b++) {
+    // The grain reads straight through its window, block after block, and
+    // ends with its envelope without ever starting over.
+    std::vector<float> out(2 * 18 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 18; b++) {
         EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
-        EXPECT_EQ(voice->GetPosition(0), start + (b + 1) * BLOCK);
+        if (voice->IsPlaying()) {
+            EXPECT_EQ(voice->GetPosition(0), start + (b + 1) * BLOCK);
+        }
     }
+    EXPECT_FALSE(voice->IsPlaying());
     // At pitch 1 every read falls on a whole frame, which the interpolation
     // takes from the frame before it (silence before the grain's first).
     double envStep = 2048.0 / 4410.0;
-    for (unsigned i = 0; i < 8 * BLOCK; i++) {
+    for (unsigned i = 0; i < 4408; i++) {
         for (int c = 0; c < 2; c++) {
             double sample = i == 0 ? 0.0 : Sample(start + i - 1, c);
             ASSERT_NEAR(out[2 * i + c], gain * sample * Hann(i * envStep), 1e-5) << "frame " << i << " channel " << c;
         }
     }
-
-    // The ninth block would read past the window: it starts the window over.
-    EXPECT_TRUE(voice->NextBuffer(&out, BLOCK, 8 * BLOCK));
-    unsigned i = 8 * BLOCK + 5;
-    EXPECT_NEAR(out[2 * i], gain * Sample(start + 4, 0) * Hann(i * envStep), 1e-5);
-    EXPECT_EQ(voice->GetPosition(0), start + BLOCK);
 }
 
-TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksTowardTheWindowStart)
+TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksDownToTheWindowStart)
 {
     auto voice = Voice(-1.0, 50.0, 1.0, Envelope::HAND_DRAWN);
     ASSERT_TRUE(Start(voice.get(), 0.25));
     double start = voice->GetStartPosition(0);
     double end = voice->GetEndPosition(0);
-    // 50 ms of source frames: the window the grain reads.
-    ASSERT_EQ(end - start, 2205.0);
+    // Twice 50 ms of source frames: all the grain reads.
+    ASSERT_EQ(end - start, 4410.0);
     EXPECT_EQ(voice->GetDirection(), -1.0);
 
-    std::vector<float> out(2 * 8 * BLOCK, 0.0f);
-    for (unsigned b = 0; b < 8; b++) {
+    std::vector<float> out(2 * 18 * BLOCK, 0.0f);
+    for (unsigned b = 0; b < 18; b++) {
         EXPECT_FALSE(voice->NextBuffer(&out, BLOCK, b * BLOCK)) << "block " << b;
-        EXPECT_EQ(voice->GetPosition(0), end - (b + 1.0) * BLOCK);
+        if (voice->IsPlaying()) {
+            EXPECT_EQ(voice->GetPosition(0), end - (b + 1.0) * BLOCK);
+        }
     }
-    // With a flat envelope the output is the sound itself, running backwards.
+    EXPECT_FALSE(voice->IsPlaying());
+    // With a flat envelope the output is the sound itself, running backwards
+    // from the window's end to its start (the envelope's walk ends two
+    // frames before the window does).
     EXPECT_EQ(out[0], 0.0f);
-    for (unsigned i = 1; i < 8 * BLOCK; i++)
+    for (unsigned i = 1; i < 4408; i++)
         ASSERT_NEAR(out[2 * i + 1], Sample(end - i, 1), 1e-6) << "frame " << i;
-
-    // Reaching the window start, the grain jumps back to one block before its end.
-    std::vector<float> more(2 * BLOCK, 0.0f);
-    EXPECT_TRUE(voice->NextBuffer(&more, BLOCK, 0));
-    EXPECT_EQ(voice->GetPosition(0), end - 2.0 * BLOCK - 1.0);
-    EXPECT_NEAR(more[2 * 3], Sample(end - BLOCK - 1 - 3, 0), 1e-6);
 }
 
 TEST_F(AudioSourceTest, ReadPositionAdvancesByPitchDirectionAndStretch)
@@ -244,11 +243,10 @@ TEST_F(AudioSourceTest, GrainLastsTwiceItsDurationAndEndsMidBlock)
     EXPECT_NEAR(frames - 1, 2 * 10 * 44.1, 1.0);
     EXPECT_EQ(voice->GetEnvPos(), 0.0);
 
-    // Frames after the end are left as they were. (The block outruns the
-    // 441-frame window, so it also starts the window over.)
+    // Frames after the end are left as they were.
     std::vector<float> out(2 * 1024, 0.25f);
     ASSERT_TRUE(Start(voice.get(), 0.5));
-    EXPECT_TRUE(voice->NextBuffer(&out, 1024, 0));
+    EXPECT_FALSE(voice->NextBuffer(&out, 1024, 0));
     EXPECT_FALSE(voice->IsPlaying());
     EXPECT_NE(out[2 * 100], 0.25f);
     for (int i = 882; i < 1024; i++)
@@ -447,7 +445,7 @@ TEST_F(AudioSourceTest, UpdateReaimsWithoutRestarting)
     double elsewhere = 0.25, gain = 1.0;
     voice->Update(&elsewhere, &gain);
     EXPECT_EQ(voice->GetStartPosition(0), 11024.0);
-    EXPECT_EQ(voice->GetEndPosition(0), 11024.0 + 4410.0);
+    EXPECT_EQ(voice->GetEndPosition(0), 11024.0 + 8820.0);
     EXPECT_EQ(voice->GetPosition(0), position);
     EXPECT_EQ(voice->GetEnvPos(), envPos);
 }
@@ -475,4 +473,156 @@ TEST_F(AudioSourceTest, CloneContinuesTheGrainSampleExactly)
         }
         EXPECT_FALSE(copy->IsPlaying());
     }
+}
+
+namespace {
+const double SINE_STEP = 0.05;
+
+// A stereo sine, the right channel at half the level.
+std::vector<float> Sine(int frames)
+{
+    std::vector<float> x(2 * frames);
+    for (int i = 0; i < frames; i++) {
+        x[2 * i] = (float)(0.5 * std::sin(SINE_STEP * i));
+        x[2 * i + 1] = 0.5f * x[2 * i];
+    }
+    return x;
+}
+
+// Number of frames a grain of the given envelope step sounds.
+unsigned GrainFrames(double envStep)
+{
+    return (unsigned)std::floor(2047.0 / envStep) + 1;
+}
+}  // namespace
+
+// A grain reads its sound without a jump from its first frame to its last:
+// forward it is the sine from the window start on, backward the sine from
+// the window end down, at its pitch, under the envelope, all the way.
+TEST_F(AudioSourceTest, GrainOverASineIsTheSineUnderTheEnvelopeWithoutAStep)
+{
+    const int frames = 4 * 44100;
+    _rect.AssociateSamples(Sine(frames), frames, 2);
+    for (double pitch : {1.0, 1.5}) {
+        for (double direction : {1.0, -1.0}) {
+            auto voice = Voice(direction, 200.0, pitch);
+            ASSERT_TRUE(Start(voice.get(), 0.25));
+            const double start = voice->GetStartPosition(0), end = voice->GetEndPosition(0);
+            const double envStep = voice->GetEnvStep();
+            const unsigned length = GrainFrames(envStep);
+            std::vector<float> out(2 * (length / BLOCK + 1) * BLOCK, 0.0f);
+            for (unsigned b = 0; voice->IsPlaying(); b++)
+                voice->NextBuffer(&out, BLOCK, b * BLOCK);
+            double largestStep = 0.0;
+            for (unsigned i = 1; i < length; i++) {
+                // The interpolation reads one frame behind the position.
+                const double pos = direction > 0 ? start + i * pitch - 1.0 : end - i * pitch;
+                const double env = Hann(i * envStep);
+                ASSERT_NEAR(out[2 * i], 0.5 * std::sin(SINE_STEP * pos) * env, 2e-4)
+                    << "pitch " << pitch << " direction " << direction << " frame " << i;
+                ASSERT_NEAR(out[2 * i + 1], 0.25 * std::sin(SINE_STEP * pos) * env, 2e-4);
+                largestStep = std::max(largestStep, (double)std::fabs(out[2 * i] - out[2 * i - 2]));
+            }
+            // Nothing moves faster than the sine itself.
+            EXPECT_LT(largestStep, 0.5 * SINE_STEP * pitch + 1e-3);
+        }
+    }
+}
+
+// Grains shorter than a half block: a 5 ms grain is its window, forward
+// or reversed, read directly from the sound; nothing plays after it.
+TEST_F(AudioSourceTest, ShortGrainsSoundTheirWindowInBothDirections)
+{
+    const unsigned HALF_BLOCK = 512;
+    for (double direction : {-1.0, 1.0}) {
+        auto voice = Voice(direction, 5.0);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        const double start = voice->GetStartPosition(0), end = voice->GetEndPosition(0);
+        ASSERT_EQ(end - start, 441.0);
+        const double envStep = voice->GetEnvStep();
+        const unsigned length = GrainFrames(envStep);
+        ASSERT_LT(length, HALF_BLOCK);
+        std::vector<float> out(2 * HALF_BLOCK, 0.0f);
+        voice->NextBuffer(&out, HALF_BLOCK, 0);
+        EXPECT_FALSE(voice->IsPlaying());
+        // The window read directly, reversed for a backward grain, one frame
+        // behind as the interpolation reads it.
+        std::vector<float> window(_samples.begin() + 2 * (long)start, _samples.begin() + 2 * (long)end);
+        if (direction < 0)
+            DSP::Reverse(&window, 2);
+        double energy = 0.0;
+        for (unsigned i = 0; i < HALF_BLOCK; i++) {
+            for (int c = 0; c < 2; c++) {
+                const double sample = i == 0 || i >= length ? 0.0 : window[2 * (i - 1) + c];
+                ASSERT_NEAR(out[2 * i + c], sample * Hann(i * envStep), 1e-5)
+                    << "direction " << direction << " frame " << i << " channel " << c;
+                energy += out[2 * i + c] * out[2 * i + c];
+            }
+        }
+        EXPECT_GT(energy, 1.0);
+    }
+}
+
+// A looping voice with a window shorter than a block repeats exactly its
+// window, wrapping at the frame where it ends, across block boundaries.
+TEST_F(AudioSourceTest, ShortLoopRepeatsItsWindowFrameByFrame)
+{
+    for (double direction : {1.0, -1.0}) {
+        auto voice = Voice(direction, 5.0, 1.0, Envelope::HAND_DRAWN);
+        voice->SetLoop(true);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        const long start = (long)voice->GetStartPosition(0), end = (long)voice->GetEndPosition(0);
+        const long length = end - start;
+        ASSERT_EQ(length, 220);
+        std::vector<float> out(2 * 4 * BLOCK, 0.0f);
+        int cycles = 0;
+        for (unsigned b = 0; b < 4; b++) {
+            cycles += voice->NextBuffer(&out, BLOCK, b * BLOCK) ? 1 : 0;
+            ASSERT_GE(voice->GetPosition(0), start);
+            ASSERT_LE(voice->GetPosition(0), end);
+        }
+        EXPECT_EQ(cycles, 4);
+        for (long i = 1; i < 4 * (long)BLOCK; i++) {
+            const long offset = (i - 1) % length;
+            const double frame = direction > 0 ? start + offset : end - 1 - offset;
+            ASSERT_NEAR(out[2 * i], Sample(frame, 0), 1e-6) << "direction " << direction << " frame " << i;
+        }
+    }
+}
+
+// A loop that moves onto a sound starts that sound's window afresh,
+// wherever it was reading before, fading it in over 5 ms.
+TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
+{
+    SoundRect other;
+    other.AssociateSamples(RandomStereo(FRAMES), FRAMES, 2);
+    AudioSource voice({&_rect, &other}, &_env, 100.0, 1.0, 1.0);
+    voice.SetDirection(1.0);
+    voice.SetLoop(true);
+    voice.UpdateParams();
+    double positions[2] = {0.5, -1.0}, gains[2] = {1.0, 1.0};
+    ASSERT_TRUE(voice.Play(positions, gains));
+    for (int b = 0; b < 5; b++)
+        voice.NextBuffer(nullptr, BLOCK, 0);
+    positions[1] = 0.25;
+    voice.Update(positions, gains);
+    EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1));
+    EXPECT_EQ(voice.GetPosition(0), 22049.0 + 5 * BLOCK);
+    // Only the sound just entered plays from here on.
+    positions[0] = -1.0;
+    voice.Update(positions, gains);
+    std::vector<float> out(2 * BLOCK, 0.0f);
+    voice.NextBuffer(&out, BLOCK, 0);
+    EXPECT_EQ(voice.GetPosition(1), voice.GetStartPosition(1) + BLOCK);
+    const double envStep = voice.GetEnvStep(), envStart = voice.GetEnvPos() - BLOCK * envStep;
+    const double start = voice.GetStartPosition(1);
+    const SoundRect* rect = &other;
+    int frames = 0, channels = 0;
+    const std::vector<float>& samples = *rect->GetSamples(&frames, &channels);
+    for (unsigned i = 1; i < BLOCK; i++) {
+        const double fade = std::min(1.0, i / 220.0);
+        const double expected = samples[2 * (size_t)(start + i - 1)] * Hann(envStart + i * envStep) * fade;
+        ASSERT_NEAR(out[2 * i], expected, 1e-5) << "frame " << i;
+    }
+    EXPECT_EQ(out[0], 0.0f);
 }

@@ -10,6 +10,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/SourceReleases.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
@@ -493,4 +494,87 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
     // Pitch 0.1..5 at sensitivity 1: 2.5 lies 0.2 + 2.4 / 4.9 screen heights out.
     const double ox = (pitch->GetPosX() - 0.5) * W / H, oy = pitch->GetPosY() - 0.5;
     EXPECT_NEAR(std::hypot(ox, oy), 0.2 + 2.4 / 4.9, 1e-6);
+}
+
+namespace {
+
+// Renders blocks until the loop is loud at the block's end, and returns that
+// last left sample (0 when it never got loud).
+float RenderUntilLoudAtTheEnd(App* app, std::vector<float>* out)
+{
+    for (int b = 0; b < 200; b++) {
+        app->OnAudio(out->data(), nullptr, 1024, 0, 0, nullptr);
+        const float last = (*out)[2 * 1023];
+        if (std::fabs(last) > 0.05f)
+            return last;
+    }
+    return 0.0f;
+}
+
+// The block after the sound was taken away: it goes on from where the sound
+// was and is silent from the end of the fade on; the next block is silent.
+void ExpectFadeOut(App* app, float last)
+{
+    std::vector<float> out(2 * 1024);
+    app->OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    EXPECT_NEAR(out[0], last, 0.05f);
+    EXPECT_NE(out[0], 0.0f);
+    for (unsigned i = 1; i < SourceReleases::FADE_FRAMES; i++)
+        ASSERT_LE(std::fabs(out[2 * i]), std::fabs(out[0]) * 2.0f) << "frame " << i;
+    for (unsigned i = SourceReleases::FADE_FRAMES; i < 1024; i++)
+        ASSERT_EQ(out[2 * i], 0.0f) << "frame " << i;
+    app->OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    EXPECT_EQ(out, std::vector<float>(2 * 1024, 0.0f));
+}
+
+}  // namespace
+
+TEST_F(SceneTest, ARemovedLoopFadesOutWithinOneBlock)
+{
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    Control().OnMousePassiveMotion(PixelX(0.5), PixelY(0.5));
+    Control().OnKeyboard('3', 0, 0, NO_MOD);
+    ASSERT_EQ(_app.GetSources().size(), 1u);
+    ASSERT_EQ(_app.GetCurrentSource()->GetSourceType(), Source::LOOP_SOURCE);
+    std::vector<float> out(2 * 1024);
+    const float last = RenderUntilLoudAtTheEnd(&_app, &out);
+    ASSERT_NE(last, 0.0f);
+    Control().OnKeyboard(AppControl::KEY_DELETE, 0, 0, NO_MOD);
+    ASSERT_TRUE(_app.GetSources().empty());
+    ExpectFadeOut(&_app, last);
+}
+
+TEST_F(SceneTest, TheTitleScreenFadesTheSourcesOut)
+{
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    Control().OnMousePassiveMotion(PixelX(0.5), PixelY(0.5));
+    Control().OnKeyboard('3', 0, 0, NO_MOD);
+    std::vector<float> out(2 * 1024);
+    const float last = RenderUntilLoudAtTheEnd(&_app, &out);
+    ASSERT_NE(last, 0.0f);
+    Control().OnSpecialKey(AppControl::KEY_F10, 0, 0, NO_MOD);
+    ASSERT_TRUE(_app.GetMenuFlag());
+    ExpectFadeOut(&_app, last);
+}
+
+TEST_F(SceneTest, KeysTwoThreeAndTheFrenchQuoteAddSingleGrainsAndLoops)
+{
+    Control().OnMousePassiveMotion(PixelX(0.3), PixelY(0.6));
+    Control().OnKeyboard('2', 0, 0, NO_MOD);
+    Control().OnKeyboard('3', 0, 0, NO_MOD);
+    Control().OnKeyboard('"', 0, 0, NO_MOD);
+    ASSERT_EQ(_app.GetSources().size(), 3u);
+    EXPECT_EQ(_app.GetSources()[0]->GetSourceType(), Source::SINGLE_GRAIN);
+    EXPECT_EQ(_app.GetSources()[1]->GetSourceType(), Source::LOOP_SOURCE);
+    EXPECT_EQ(_app.GetSources()[2]->GetSourceType(), Source::LOOP_SOURCE);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 2);
+    EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetX(), 0.3, 1e-3);
+    EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1e-3);
+    EXPECT_EQ(_app.GetNoteSources().size(), 3u);
+    // While a value is typed the digits are text.
+    _app.BeginParamStringEditing();
+    Control().OnKeyboard('2', 0, 0, NO_MOD);
+    Control().OnKeyboard('"', 0, 0, NO_MOD);
+    EXPECT_STREQ(_app.GetParamValueString(), "23");
+    EXPECT_EQ(_app.GetSources().size(), 3u);
 }

@@ -18,6 +18,7 @@
 #include "sound/SoundRect.h"
 #include "sources/Envelope.h"
 #include "sources/GrainCloud.h"
+#include "sources/SingleVoiceSource.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
 #include "ui/UIParameter.h"
@@ -32,6 +33,8 @@ const int NUM_SOUNDS = 3;
 const long EMPTY_SESSION_BYTES = 4 + 4 + 64 + 420;
 const long SOUND_RECT_BYTES = 284;
 const long CLOUD_BYTES = 17604;
+const long SINGLE_GRAIN_BYTES = 17372;
+const long LOOP_SOURCE_BYTES = 17356;
 
 void WriteSine(const std::string& path, int frames)
 {
@@ -192,6 +195,47 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetPosY(), 0.17);
     // Saved again, the restored scene gives the same bytes but for the clocks.
     EXPECT_EQ(Save(loaded.get()).size(), bytes.size());
+}
+
+TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
+{
+    std::unique_ptr<App> saved = NewApp();
+    const double nx[] = {0.2, 0.5, 0.8};
+    const char keys[] = {'2', '3', '1'};
+    for (int i = 0; i < 3; i++) {
+        saved->GetControl()->OnMousePassiveMotion(int(nx[i] * W), int(H - 0.4 * H));
+        saved->GetControl()->OnKeyboard(keys[i], 0, 0, 0);
+    }
+    // Every parameter of both kinds a little off its default, within its
+    // range; a parameter acts on the selected source.
+    for (int kind = 0; kind < 2; kind++) {
+        saved->UpdateSourcePicking(nx[kind] * W, 0.4 * H);
+        ASSERT_EQ(saved->GetSelectedSourceIndex(), kind);
+        Source* source = saved->GetSources()[kind];
+        for (int p = 0; p < source->GetNumParams(); p++) {
+            Parameter* param = source->GetParameter(p);
+            param->SetValue(param->GetMinValue() + 0.3 * (param->GetMaxValue() - param->GetMinValue()));
+        }
+    }
+    std::vector<char> bytes = Save(saved.get());
+    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + SINGLE_GRAIN_BYTES +
+                                      LOOP_SOURCE_BYTES + CLOUD_BYTES);
+
+    std::unique_ptr<App> loaded = Load(bytes);
+    ASSERT_EQ(loaded->GetSources().size(), 3u);
+    const Source::SourceType kinds[] = {Source::SINGLE_GRAIN, Source::LOOP_SOURCE, Source::GRAIN_CLOUD};
+    for (int i = 0; i < 3; i++) {
+        Source* source = loaded->GetSources()[i];
+        Source* original = saved->GetSources()[i];
+        EXPECT_EQ(source->GetSourceType(), kinds[i]);
+        EXPECT_DOUBLE_EQ(source->GetUI()->GetX(), original->GetUI()->GetX()) << i;
+        for (int p = 0; p < source->GetNumParams(); p++)
+            EXPECT_DOUBLE_EQ(source->GetParameter(p)->GetValue(), original->GetParameter(p)->GetValue())
+                << "source " << i << ", parameter " << p;
+    }
+    const SingleVoiceSource* loop = static_cast<SingleVoiceSource*>(loaded->GetSources()[1]);
+    EXPECT_DOUBLE_EQ(loop->GetDurationMs(), static_cast<SingleVoiceSource*>(saved->GetSources()[1])->GetDurationMs());
+    EXPECT_EQ(loaded->GetSelectedSourceIndex(), 1) << "the loop was selected last";
 }
 
 TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)

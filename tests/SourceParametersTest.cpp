@@ -10,6 +10,7 @@
 #include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/SingleVoiceSource.h"
 #include "ui/UIGrainCloud.h"
 #include "ui/UIParameter.h"
 #include "ui/UISoundRect.h"
@@ -302,35 +303,46 @@ TEST_F(SourceParametersTest, LongTypedTextIsCutTo254Characters)
     EXPECT_EQ(digits.substr(0, 254), Param(GrainCloud::VOLUME)->GetUI()->GetValueStr());
 }
 
-namespace {
-
-// A source of a kind that has no grain-cloud setters.
-class OtherKindSource : public Source {
-public:
-    OtherKindSource() { _sourceType = SINGLE_GRAIN; }
-    Source* Clone() override { return nullptr; }
-    void NextBuffer(std::vector<float>*, unsigned) override {}
-    void RegisterUI(UISource*) override {}
-    UISource* GetUI() override { return nullptr; }
-    void ResetCurrentParameterIndex() override {}
-    Parameter* GetCurrentParameter() override { return nullptr; }
-    Parameter* GetParameter(int) override { return nullptr; }
-    int GetNumParams() override { return 0; }
-    double GetUIX() override { return 0.0; }
-    double GetUIY() override { return 0.0; }
-    double GetUIRadius() override { return 0.0; }
-};
-
-}  // namespace
-
-TEST_F(SourceParametersTest, OtherKindsOnlyTakeTheTimeStretch)
+TEST_F(SourceParametersTest, SingleGrainsAndLoopsTakeTheirTenParametersAndNoCloudOnes)
 {
-    OtherKindSource other;
-    Param(GrainCloud::PITCH)->SetValue(&other, 2.0);
-    Param(GrainCloud::NUMGRAINS)->SetValue(&other, 50.0);
-    EXPECT_DOUBLE_EQ(1.0, _cloud->GetPitch());
-    EXPECT_EQ(6u, _cloud->GetNumGrains());
-    Param(GrainCloud::TIME_STRETCH)->SetValue(&other, 1.5);
-    EXPECT_DOUBLE_EQ(1.5, other.GetTimeStretch());
-    EXPECT_DOUBLE_EQ(1.0, _cloud->GetTimeStretch());
+    _app.AddSingleGrain(200, 100);
+    _app.AddLoopSource(300, 100);
+    for (int k : {1, 2}) {
+        auto* source = static_cast<SingleVoiceSource*>(_app.GetSources()[k]);
+        ASSERT_EQ(SingleVoiceSource::NUM_PARAMS, source->GetNumParams());
+        auto set = [source](int idx, double value) { source->GetParameter(idx)->SetValue(source, value); };
+        set(SingleVoiceSource::DURATION, 120.0);
+        set(SingleVoiceSource::ENVELOPE, 3.0);
+        set(SingleVoiceSource::DIRECTION, 1.0);
+        set(SingleVoiceSource::PITCH, 2.5);
+        set(SingleVoiceSource::P_LFO_FREQ, 0.4);
+        set(SingleVoiceSource::P_LFO_AMP, 0.3);
+        set(SingleVoiceSource::SPATIALIZE, 2.0);
+        set(SingleVoiceSource::VOLUME, -3.0);
+        set(SingleVoiceSource::RANGE, 70.0);
+        set(SingleVoiceSource::TIME_STRETCH, 1.5);
+        EXPECT_EQ(120.0, source->GetDurationMs());
+        EXPECT_EQ(3, source->GetEnvelopeType());
+        EXPECT_EQ(SingleVoiceSource::BACKWARD, source->GetDirection());
+        EXPECT_EQ(2.5, source->GetPitch());
+        EXPECT_EQ(0.4, source->GetPitchLFOFreq());
+        EXPECT_EQ(0.3, source->GetPitchLFOAmount());
+        EXPECT_EQ(SingleVoiceSource::AROUND, source->GetSpatialMode());
+        EXPECT_EQ(-3.0, source->GetVolumeDb());
+        EXPECT_EQ(70.0, source->GetRange());
+        EXPECT_EQ(1.5, source->GetTimeStretch());
+
+        // A live change shows on the next refresh of the selected source.
+        _app.UpdateSourcePicking(k == 1 ? 200 : 300, 100);
+        ASSERT_EQ(source, _app.GetCurrentSource());
+        source->SetPitch(4.0);
+        source->GetParameter(SingleVoiceSource::PITCH)->UpdateValue();
+        EXPECT_EQ(4.0, source->GetParameter(SingleVoiceSource::PITCH)->GetValue());
+
+        // The cloud's own parameters leave other kinds alone.
+        Param(GrainCloud::NUMGRAINS)->SetValue(source, 50.0);
+        Param(GrainCloud::OVERLAP)->SetValue(source, 0.2);
+        EXPECT_EQ(6u, _cloud->GetNumGrains());
+        EXPECT_EQ(1.0, _cloud->GetOverlap());
+    }
 }

@@ -29,13 +29,16 @@ const unsigned BLOCK = 1024;
 const double RECT_BOTTOM = 0.25;
 const double RECT_HEIGHT = 0.5;
 
-// Height fraction of a frequency on the spectrogram's mel axis, which runs
-// from the first bin (44100 / 2048 Hz) to Nyquist.
+// Height fraction of the spectrogram picture's line that shows a frequency,
+// found by bisection on the picture's axis.
 double MelHeight(double hz)
 {
-    auto mel = [](double f) { return 2595.0 * std::log10(1.0 + f / 700.0); };
-    double low = mel(44100.0 / 2048.0), high = mel(22050.0);
-    return (mel(hz) - low) / (high - low);
+    double lo = 0.0, hi = 1.0;
+    for (int i = 0; i < 50; i++) {
+        double mid = 0.5 * (lo + hi);
+        (SoundRect::SpectrogramLineToHz(mid) < hz ? lo : hi) = mid;
+    }
+    return 0.5 * (lo + hi);
 }
 
 // Power of one frequency in a channel of an interleaved stereo buffer, by a
@@ -115,10 +118,10 @@ protected:
 TEST_F(SpectralListeningTest, TheCloudPlaysTheSineUnderIt)
 {
     // The band of a grain is its height plus and minus a tenth of the rect:
-    // the sines lie 0.07 and 0.51 up, far enough apart for either band to
-    // hold one of them alone.
-    ASSERT_NEAR(MelHeight(LOW_HZ), 0.0704, 1e-4);
-    ASSERT_NEAR(MelHeight(HIGH_HZ), 0.5118, 1e-4);
+    // the sines lie far enough apart on the picture for either band to hold
+    // one of them alone.
+    ASSERT_NEAR(SoundRect::SpectrogramLineToHz(MelHeight(LOW_HZ)), LOW_HZ, 0.01);
+    ASSERT_GT(MelHeight(HIGH_HZ) - MelHeight(LOW_HZ), 0.3);
 
     struct Case {
         double under, other;

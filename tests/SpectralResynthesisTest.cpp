@@ -10,9 +10,12 @@
 
 #include "app/App.h"
 #include "sound/SoundRect.h"
+#include "sources/AudioSource.h"
+#include "sources/Envelope.h"
 #include "spectral/Algos.h"
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/SamplesToSpectro.h"
+#include "spectral/Scale.h"
 #include "spectral/SpectroToSamples.h"
 #include "spectral/SpectroToSamplesOverlapAddProcessor.h"
 #include "spectral/Spectrogram.h"
@@ -54,27 +57,31 @@ std::unique_ptr<Spectrogram> FlatSpectrogram()
     return spectro;
 }
 
-// The synthesised frame of the spectrum at column position col, computed
-// directly: the real part of the inverse DFT, scaled by 1/N and weighted by
-// the symmetric Hann window.
+// The synthesised frame of the stored spectrum at column position col, as a
+// fresh stream makes it, computed directly: magnitudes and unwrapped phases
+// interpolated between the neighbouring columns, the real signal with that
+// lower half (twice the cosine of each bin above the constant one), scaled by
+// 1/N and the resynthesis level, weighted by the symmetric Hann window.
 std::vector<double> ReferenceFrame(const Spectrogram& spectro, double col)
 {
-    std::vector<float> bins;
-    spectro.GetCol(col, &bins);
-    std::vector<double> cosTable(N), sinTable(N);
-    for (int k = 0; k < N; k++) {
-        cosTable[k] = std::cos(2.0 * M_PI * k / N);
-        sinTable[k] = std::sin(2.0 * M_PI * k / N);
-    }
+    int c0 = std::min((int)col, spectro.GetNumCols() - 2);
+    double t = col - c0;
+    std::vector<float> m0, m1, p0, p1;
+    spectro.GetMagnCol(c0, &m0);
+    spectro.GetMagnCol(c0 + 1, &m1);
+    spectro.GetPhaseCol(c0, &p0);
+    spectro.GetPhaseCol(c0 + 1, &p1);
+    const double gain = Scale::DbToAmp(SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB) / 1.5;
     std::vector<double> frame(N);
     for (int n = 0; n < N; n++) {
         double sum = 0.0;
-        for (int b = 0; b < N; b++) {
-            int k = (int)(((long)b * n) % N);
-            sum += bins[2 * b] * cosTable[k] - bins[2 * b + 1] * sinTable[k];
+        for (int b = 0; b < N / 2; b++) {
+            double m = (1.0 - t) * m0[b] + t * m1[b];
+            double phase = (1.0 - t) * p0[b] + t * p1[b];
+            sum += (b == 0 ? 1.0 : 2.0) * m * std::cos(phase + 2.0 * M_PI * (double)((long)b * n % N) / N);
         }
         double hann = 0.5 * (1.0 - std::cos(2.0 * M_PI * n / (N - 1)));
-        frame[n] = sum / N * hann;
+        frame[n] = gain * sum / N * hann;
     }
     return frame;
 }
@@ -156,14 +163,11 @@ int ReferenceChromaBin(int bin)
     return (int)std::lround(N * pitchClass / 12.0);
 }
 
-// Fraction of 0 ... Nyquist at height fraction v of a mel axis from the
-// first bin (44100 / 2048 Hz) to Nyquist.
-double MelImageFraction(double v)
+// The chromagram picture's row of a bin below Nyquist: the pitch class of
+// the bin twice as high, in half the chroma bins; the constant bin is not drawn.
+int ReferenceRow(int bin)
 {
-    auto mel = [](double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); };
-    double low = mel(44100.0 / N), high = mel(22050.0);
-    double m = low + (high - low) * v;
-    return 700.0 * (std::pow(10.0, m / 2595.0) - 1.0) / 22050.0;
+    return bin == 0 ? N / 2 : (int)(0.5 * ReferenceChromaBin(2 * bin));
 }
 
 }  // namespace
@@ -203,9 +207,10 @@ TEST(SpectroBandTest, QuarterBandKeepsOneBinAndItsMirror)
     auto spectro = FlatSpectrogram();
     SpectroToSamplesOverlapAddProcessor processor(spectro.get());
     EXPECT_EQ(KeptBins(&processor, 0.25, 0.25), (std::vector<int>{256, 1792}));
-    // Only the constant bin lies at the bottom; the full band keeps all.
+    // Only the constant bin lies at the bottom; the full band keeps all but
+    // the Nyquist bin, which the stored columns do not hold.
     EXPECT_EQ(KeptBins(&processor, 0.0, 0.0), (std::vector<int>{0}));
-    EXPECT_EQ(KeptBins(&processor, 0.0, 1.0).size(), (size_t)N);
+    EXPECT_EQ(KeptBins(&processor, 0.0, 1.0).size(), (size_t)N - 1);
     // Bins 100 ... 200 and their mirrors 1848 ... 1948.
     std::vector<int> kept = KeptBins(&processor, 200.0 / N, 400.0 / N);
     ASSERT_EQ(kept.size(), 202u);
@@ -219,14 +224,18 @@ TEST(SpectroBandTest, ChromaBandKeepsTheBinsOfItsPitchClasses)
 {
     auto spectro = FlatSpectrogram();
     ChromaToSamplesOverlapAddProcessor processor(N, 44100.0, spectro.get());
-    // From three semitones above C to six (D# ... F#), in every octave.
+    // From three semitones above C to six (D# ... F#) of the picture, in
+    // every octave: the bins whose rows lie there, and their mirrors.
     std::vector<int> kept = KeptBins(&processor, 0.25, 0.5);
     std::vector<int> expected;
-    for (int b = 0; b < N; b++) {
-        int chroma = ReferenceChromaBin(b);
-        if (chroma >= 512 && chroma <= 1024)
+    for (int b = 0; b < N / 2; b++) {
+        double middle = (ReferenceRow(b) + 0.5) / (N / 2);
+        if (middle >= 0.25 && middle <= 0.5)
             expected.push_back(b);
     }
+    for (int i = (int)expected.size() - 1; i >= 0; i--)
+        if (expected[i] > 0)
+            expected.push_back(N - expected[i]);
     EXPECT_EQ(kept, expected);
     EXPECT_GT(kept.size(), 200u);
     EXPECT_LT(kept.size(), 1000u);
@@ -276,36 +285,31 @@ TEST(SpectroToSamplesTest, SurplusOutputStartsTheNextCall)
     ExpectHopsMatch(first, columns, 0, 2);
 }
 
-TEST(SpectroToSamplesTest, PastTheLastColumnTheLastSpectrumRepeats)
+TEST(SpectroToSamplesTest, BeyondTheColumnsIsSilence)
 {
     auto spectro = RandomSpectrogram(4, 13);
     SpectroToSamples engine(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
-    std::vector<double> last = ReferenceFrame(*spectro, 3.0);
-    // From column 3 on, six frames: the last column and five repeats.
+    // From column 3 on, six frames: the last column, then nothing.
     std::vector<float> out = Play(&engine, 3 * HOP, 9 * HOP);
     ASSERT_EQ(out.size(), 6u * HOP);
-    ExpectHopsMatch(out, std::vector<std::vector<double>>(6, last), 0, 6);
+    ExpectHopsMatch(out, {ReferenceFrame(*spectro, 3.0)}, 0, 6);
 
     // A stretch that jumps far beyond the end reads nothing there.
     SpectroToSamples jumping(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
     out = Play(&jumping, 2 * HOP, 8 * HOP, FULL, 50.0);
-    std::vector<double> second = ReferenceFrame(*spectro, 2.0);
-    ExpectHopsMatch(out, std::vector<std::vector<double>>(6, second), 0, 6);
-}
+    ExpectHopsMatch(out, {ReferenceFrame(*spectro, 2.0)}, 0, 6);
 
-TEST(SpectroToSamplesTest, BeforeTheFirstColumnTheFirstColumnPlays)
-{
-    auto spectro = RandomSpectrogram(6, 14);
-    SpectroToSamples engine(new SpectroToSamplesOverlapAddProcessor(spectro.get()));
     // Backwards three columns per frame from the window's last frame
-    // (column 3071 / 512): 5.998, 2.998, then below 0 for the rest.
-    double start = 3071.0 / HOP;
-    std::vector<double> firstCol = ReferenceFrame(*spectro, 0.0);
-    std::vector<std::vector<double>> frames = {ReferenceFrame(*spectro, start), ReferenceFrame(*spectro, start - 3.0)};
-    frames.resize(6, firstCol);
-    std::vector<float> out = Play(&engine, 0.0, 6 * HOP, FULL, 3.0, -1.0);
+    // (column 3071 / 512): 5.998, 2.998, then before the first column.
+    auto longer = RandomSpectrogram(7, 14);
+    SpectroToSamples backwards(new SpectroToSamplesOverlapAddProcessor(longer.get()));
+    out = Play(&backwards, 0.0, 6 * HOP, FULL, 3.0, -1.0);
     ASSERT_EQ(out.size(), 6u * HOP);
-    ExpectHopsMatch(out, frames, 0, 6);
+    ExpectHopsMatch(out, {ReferenceFrame(*longer, 3071.0 / HOP)}, 0, 1);
+    // The second frame's last quarter ends in hop 4.
+    for (int n = 0; n < HOP; n++)
+        ASSERT_EQ(out[5 * HOP + n], 0.0f) << n;
+    EXPECT_NE(out[4 * HOP], 0.0f);
 }
 
 TEST(SpectroToSamplesTest, EmptyStorePlaysSilence)
@@ -323,24 +327,21 @@ TEST(SpectroToSamplesTest, EmptyStorePlaysSilence)
     }
 }
 
-TEST(SpectroToSamplesTest, PitchSpacesTheFramesAndEachStillEmitsOneHop)
+TEST(SpectroToSamplesTest, APitchedUpWindowLastsItsShareAndTheRestComesNext)
 {
-    auto spectro = RandomSpectrogram(8, 16);
+    auto spectro = RandomSpectrogram(12, 16);
     int frames = 0;
     SpectroToSamples engine(new CountingProcessor(spectro.get(), &frames));
-    // Frames 1024 apart, each emitting its first hop: a hop holds the frame
-    // that starts there and the third quarter of the one before.
-    std::vector<float> out = Play(&engine, 0.0, 3 * HOP, FULL, 1.0, 1.0, 2.0);
+    // At pitch 2 the window of 1024 frames is heard in the first 512
+    // samples; the next window starts with the other 512 again, and only
+    // what is new is synthesised.
+    std::vector<float> first = Play(&engine, 0.0, 2 * HOP, FULL, 1.0, 1.0, 2.0);
+    EXPECT_EQ(frames, 2);
+    std::vector<float> next = Play(&engine, 2 * HOP, 4 * HOP, FULL, 1.0, 1.0, 2.0);
     EXPECT_EQ(frames, 3);
-    std::vector<std::vector<double>> columns;
-    for (int c = 0; c < 3; c++)
-        columns.push_back(ReferenceFrame(*spectro, c));
-    for (int h = 0; h < 3; h++) {
-        for (int n = 0; n < HOP; n++) {
-            double expected = columns[h][n] + (h > 0 ? columns[h - 1][2 * HOP + n] : 0.0);
-            ASSERT_NEAR(out[h * HOP + n], expected, 2e-5) << "hop " << h << " sample " << n;
-        }
-    }
+    ASSERT_EQ(next.size(), 2u * HOP);
+    EXPECT_EQ(std::vector<float>(next.begin(), next.begin() + HOP),
+              std::vector<float>(first.begin() + HOP, first.end()));
 }
 
 TEST(SpectroToSamplesTest, ClonesPlayLikeFreshEnginesAndShareThePitchClassTable)
@@ -369,9 +370,9 @@ TEST(SpectroToSamplesTest, ClonesPlayLikeFreshEnginesAndShareThePitchClassTable)
     const std::vector<int>& table = origin.GetChromaBins();
     EXPECT_EQ(&static_cast<ChromaToSamplesOverlapAddProcessor*>(clone.get())->GetChromaBins(), &table);
     EXPECT_EQ(&static_cast<ChromaToSamplesOverlapAddProcessor*>(cloneOfClone.get())->GetChromaBins(), &table);
-    ASSERT_EQ(table.size(), (size_t)N);
-    for (int b = 0; b < N; b += 61)
-        EXPECT_EQ(table[b], ReferenceChromaBin(b)) << "bin " << b;
+    ASSERT_EQ(table.size(), (size_t)N / 2);
+    for (int b = 0; b < N / 2; b += 61)
+        EXPECT_EQ(table[b], ReferenceRow(b)) << "bin " << b;
     // The copies keep the bins of the same pitch classes.
     EXPECT_EQ(KeptBins(cloneOfClone.get(), 0.25, 0.5), KeptBins(&origin, 0.25, 0.5));
 }
@@ -446,10 +447,9 @@ protected:
 
 TEST_F(SpectralRectTest, SpectrogramBandIsTheMelMappedCrossAxisRange)
 {
-    // The mel axis puts 0.4 ... 0.6 of the image at 2169 ... 5021 Hz.
-    const double band[2] = {MelImageFraction(0.4), MelImageFraction(0.6)};
-    EXPECT_NEAR(band[0] * 22050.0, 2169.10, 0.01);
-    EXPECT_NEAR(band[1] * 22050.0, 5021.26, 0.01);
+    // The lines 0.4 and 0.6 of the picture, as fractions of Nyquist.
+    const double band[2] = {SoundRect::SpectrogramLineToHz(0.4) / 22050.0,
+                            SoundRect::SpectrogramLineToHz(0.6) / 22050.0};
 
     _view->SetRectType(UISoundRect::SPECTROGRAM);
     EXPECT_EQ(_rect.GetBlockMinSamples(), 2048);
@@ -495,10 +495,15 @@ TEST_F(SpectralRectTest, StretchedWaveformResynthesisesTheFullBandAtAnyLevel)
     _rect.GetSamples(&out, 5000.0, 6000.0, 2.0, 1.0, 1.0);
     ASSERT_EQ(out.size(), 2000u);
     Split(out, &left, &right);
+    // At the cross-axis level, as the plain path, and the stored level.
+    const double gain = 0.3 / Scale::DbToAmp(SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB);
     for (int k = 0; k < 2; k++) {
         std::vector<float> expected =
             Alone(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(k)), 5000.0, 6000.0, FULL, 2.0, 1.0);
-        EXPECT_EQ(k == 0 ? left : right, expected) << "channel " << k;
+        const std::vector<float>& heard = k == 0 ? left : right;
+        ASSERT_EQ(heard.size(), expected.size());
+        for (size_t i = 0; i < heard.size(); i++)
+            ASSERT_NEAR(heard[i], gain * expected[i], 1e-6) << "channel " << k << " frame " << i;
     }
     // The plain path is still the stored sound at the cross-axis level.
     _rect.GetSamples(&out, 5000.0, 5002.0, 1.0, 1.0, 1.0);
@@ -560,6 +565,34 @@ TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)
                 for (float v : out)
                     ASSERT_EQ(v, 0.0f) << frames << " frames, type " << type;
             }
+        }
+    }
+}
+
+// Grains shorter than a spectral rect's look-ahead are heard in both
+// directions, on the spectrogram and on the chromagram, and each lasts its
+// envelope's length.
+TEST_F(SpectralRectTest, ShortGrainsOnSpectralViewsAreHeardBothWays)
+{
+    Envelope envelope(2048);
+    for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM}) {
+        _view->SetRectType(type);
+        for (double direction : {1.0, -1.0}) {
+            AudioSource voice({&_rect}, &envelope, 20.0, 1.0, 1.0);
+            voice.SetDirection(direction);
+            voice.UpdateParams();
+            double position = 0.5, paramY = 0.5;
+            ASSERT_TRUE(voice.Play(&position, &paramY));
+            std::vector<float> out(2 * 2048, 0.0f);
+            for (unsigned b = 0; b < 4; b++)
+                voice.NextBuffer(&out, 512, 512 * b);
+            EXPECT_FALSE(voice.IsPlaying());
+            double energy = 0.0;
+            for (size_t i = 0; i < 2 * 1764; i++)
+                energy += out[i] * out[i];
+            EXPECT_GT(energy, 0.01) << "type " << type << " direction " << direction;
+            for (size_t i = 2 * 1764; i < out.size(); i++)
+                ASSERT_EQ(out[i], 0.0f) << "type " << type << " direction " << direction;
         }
     }
 }

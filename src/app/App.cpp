@@ -19,6 +19,7 @@
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
+#include "app/SourceReleases.h"
 #include "app/Time.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
@@ -35,6 +36,7 @@
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
 #include "ui/UIStyleManager.h"
+#include "ui/UIWindow.h"
 
 namespace {
 
@@ -114,9 +116,11 @@ App::App()
     : _audio(nullptr), _audioPath("./loops/"), _blockSize(1024), _sampTimeSec(1.0 / SAMPLE_RATE), _zoom(1.0),
       _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false),
-      _bounceRecorder(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
-      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false),
+      _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
+      _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
+      _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
+      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
       _virtualPitch(0), _windowCreated(false), _messageIsError(false)
 {
     _isEditingParamString = false;
@@ -129,6 +133,7 @@ App::App()
     _midiIn = new MyRtMidiIn(_mutex);
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
+    _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
     _masterEffectsBox = new EffectsBox();
@@ -139,6 +144,7 @@ App::~App()
 {
     ReleaseScene();
     // Whatever Clean has not released yet.
+    DeleteFloatingWindows();
     delete _pieMenu;
     delete _styleManager;
     delete _midiIn;
@@ -149,6 +155,7 @@ App::~App()
     delete _screen;
     delete _mutex;
     delete _fileSet;
+    delete _releases;
 }
 
 void App::ReleaseScene()
@@ -156,6 +163,8 @@ void App::ReleaseScene()
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
+    // No block will play them out any more.
+    _releases->FreeAll();
     for (SoundRect* rect : _soundRects) {
         // A chromagram reads its spectrogram's columns, so it goes first.
         for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS; k++) {
@@ -191,6 +200,7 @@ bool App::Init(int midiPort)
     _windowCreated = true;
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
+    BuildFloatingWindows();
 
     InitRenderer();
     RegisterCallbacks();
@@ -321,7 +331,7 @@ bool App::StartAudio()
         _audio->OpenStream(audioCallback);
         _blockSize = _audio->GetBufferSize();
         // Sized before the first callback, so that not even that one allocates.
-        _tmpBuf.resize(2 * size_t(_blockSize));
+        SizeScratchBlocks(2 * size_t(_blockSize));
         _audio->StartStream();
         _audio->ReportStreamLatency();
     } catch (RtAudioError& e) {
@@ -350,6 +360,8 @@ void App::Clean()
     StopAudio();
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
+    // The windows point at the style and at the master chain's parameters.
+    DeleteFloatingWindows();
     delete _styleManager;
     _styleManager = nullptr;
     _style = nullptr;
@@ -371,9 +383,19 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.
     if (_tmpBuf.size() != numSamples)
-        _tmpBuf.resize(numSamples);
-    if (!_menuFlag)
+        SizeScratchBlocks(numSamples);
+    if (!_menuFlag) {
         MixSources(out, nFrames);
+        _sourcesSounding = true;
+    } else if (_sourcesSounding) {
+        // The title screen has come up: the sources sound one last block,
+        // fading out, instead of stopping dead.
+        MixSources(out, nFrames);
+        SourceReleases::FadeOut(out, nFrames);
+        _sourcesSounding = false;
+    } else {
+        _releases->Drop();
+    }
     // The master chain runs on the title screen too, so its tails die away.
     std::copy(out, out + numSamples, _tmpBuf.begin());
     _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
@@ -385,6 +407,12 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     return 0;
 }
 
+void App::SizeScratchBlocks(size_t numSamples)
+{
+    _tmpBuf.resize(numSamples);
+    _releaseBuf.resize(numSamples);
+}
+
 void App::MixSources(float* out, unsigned int nFrames)
 {
     for (size_t i = 0; i < _sources.size(); i++) {
@@ -394,10 +422,13 @@ void App::MixSources(float* out, unsigned int nFrames)
         _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
         for (Source* note : notes)
             note->NextBuffer(&_tmpBuf, nFrames);
-        _sources[i]->GetEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
+        EffectsBox* chain = _sources[i]->GetEffectsBox();
+        _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
+        chain->Process(&_tmpBuf, int(nFrames), 2);
         for (size_t k = 0; k < _tmpBuf.size(); k++)
             out[k] += _tmpBuf[k];
     }
+    _releases->RenderRest(out, &_tmpBuf, nFrames);
 }
 
 bool App::IsBouncing() const
@@ -459,6 +490,7 @@ void App::OnDisplay()
             DrawBounceFile();
         if (_displayHelp)
             DrawHelp(true);
+        DrawFloatingWindows();
         // Last, over everything else.
         _pieMenu->Draw();
     }
@@ -586,6 +618,11 @@ void App::OnIdle()
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
+    _releases->FreeFinished();
+    if (IsSelectedSource()) {
+        UpdateLFOWindow();
+        UpdateEnvelopeWindow();
+    }
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -646,6 +683,10 @@ void App::UpdateStyle()
         rect->GetUI()->UpdateStyle(_style);
     for (Source* source : _sources)
         source->GetUI()->UpdateStyle(_style);
+    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
+        if (window != nullptr)
+            window->UpdateStyle(_style);
+    }
     if (!_windowCreated)
         return;
     double background[4];
@@ -699,7 +740,9 @@ void App::OnSpecialKeyUp(int key, int x, int y)
 void App::OnMouse(int button, int state, int x, int y)
 {
     _mutex->lock();
-    _control->OnMouse(button, state, x, y, glutGetModifiers());
+    if (!IsOverFloatingWindow(x, y))
+        _control->OnMouse(button, state, x, y, glutGetModifiers());
+    RouteMouseToWindows(button, state, x, y);
     _mutex->unlock();
 }
 
@@ -707,6 +750,7 @@ void App::OnMouseDrag(int x, int y)
 {
     _mutex->lock();
     _control->OnMouseDrag(x, y);
+    RouteDragToWindows(x, y);
     _mutex->unlock();
 }
 

@@ -28,8 +28,13 @@ class UISource;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class SourceReleases;
 class EffectsBox;
 class Serializer;
+class UIEffectsCanvas;
+class UIEnvelopeTypeCanvas;
+class UILFOCanvas;
+class UIWindow;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -133,6 +138,8 @@ public:
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
+    void AddSingleGrain(double x, double y);
+    void AddLoopSource(double x, double y);
     void DelSelectedSource();
     void Deselect(int kind);
     void UpdateSourcePicking(double x, double y);
@@ -175,8 +182,9 @@ public:
     // (x, y) in box space: the box there, if any, becomes the current
     // parameter of the selected source, or else of the selected rect.
     bool PickParameters(double x, double y);
-    // After a drag changed the current parameter: the MIDI note copies of the
-    // selected source follow it.
+    // After a drag or a typed value changed the current parameter: the LFO or
+    // envelope window retitles and the MIDI note copies of the selected
+    // source follow it.
     void OnCurrentParamValueUpdated();
     // The typed value, or null while nothing is typed.
     const char* GetParamValueString() const;
@@ -191,6 +199,29 @@ public:
     void ResetParamString();
     void ApplyParamString();
     void ResetCurrentParam();
+
+    // The floating windows: built once the window size is known (start-up),
+    // all hidden. Until then every operation on them does nothing.
+    void BuildFloatingWindows();
+    UIWindow* GetLFOWindow() const { return _grainLFOWindow; }
+    UILFOCanvas* GetLFOCanvas() const { return _grainLFOCanvas; }
+    UIWindow* GetEnvelopeWindow() const { return _envelopeTypeWindow; }
+    UIEnvelopeTypeCanvas* GetEnvelopeCanvas() const { return _envelopeTypeCanvas; }
+    UIWindow* GetEffectsWindow() const { return _effectsWindow; }
+    UIEffectsCanvas* GetEffectsCanvas() const { return _effectsCanvas; }
+    // Shows the effects window bound to the master chain, or to the selected
+    // source's chain (without one, the chain bound before stays).
+    void OpenEffectsWindow(bool master);
+    void CloseEffectsWindow();
+    // The chain the effects window edits, or null before its first opening.
+    EffectsBox* GetEffectsWindowChain() const { return _effectsWindowChain; }
+    // "Name: value" of the current envelope or LFO parameter as window title.
+    void UpdateParamWindows();
+    // Shown while the selected source's current parameter is its LFO
+    // frequency or amount, hidden otherwise.
+    void UpdateLFOWindow();
+    // Shown while the selected source's current parameter is its envelope.
+    void UpdateEnvelopeWindow();
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
@@ -211,12 +242,13 @@ private:
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
+    void SizeScratchBlocks(size_t numSamples);
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
     // The last step of adding any source: it joins the scene selected, and
     // the pie menu lays its boxes out around it.
-    void AdoptSource(Source* source, UISource* view);
+    void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
     void SelectSource(int index);
     void SelectRect(int index);
@@ -242,6 +274,16 @@ private:
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
     void DrawMessage();
+    void BindEffectsWindow(EffectsBox* chain, const char* title);
+    // A chain about to be freed: the effects window moves to the master chain if it edits that one.
+    void ForgetEffectsChain(EffectsBox* chain);
+    void DrawFloatingWindows();
+    // x, y in window pixels; a hidden window is never hit.
+    bool IsOverFloatingWindow(int x, int y) const;
+    // Every button event and drag goes to the windows, which pick for themselves.
+    void RouteMouseToWindows(int button, int state, int x, int y);
+    void RouteDragToWindows(int x, int y);
+    void DeleteFloatingWindows();
 
     MyRtAudio* _audio;
     std::string _audioPath;
@@ -269,6 +311,14 @@ private:
     UIStyleManager* _styleManager;
     UIStyle* _style;
     UIPieMenu* _pieMenu;
+    UIWindow* _grainLFOWindow;
+    UILFOCanvas* _grainLFOCanvas;
+    UIWindow* _envelopeTypeWindow;
+    UIEnvelopeTypeCanvas* _envelopeTypeCanvas;
+    UIWindow* _effectsWindow;
+    UIEffectsCanvas* _effectsCanvas;
+    // The chain whose parameters the effects window's controls point at.
+    EffectsBox* _effectsWindowChain;
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;
@@ -282,6 +332,12 @@ private:
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
     std::vector<float> _tmpBuf;
+    // A second scratch block, for a note copy fading out.
+    std::vector<float> _releaseBuf;
+    // Removed sources and ended notes, sounding their last faded block.
+    SourceReleases* _releases;
+    // Whether the last block played the sources (off the title screen).
+    bool _sourcesSounding;
     stk::Mutex* _mutex;
     bool _quitRequested;
     double _virtualPitch;

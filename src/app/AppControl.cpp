@@ -127,8 +127,10 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _app->RequestQuit();
     } else if (key == KEY_SPACE) {
         _spacePressed = true;
-        // Alt+Space belongs to the effects window.
-        if (!(modifiers & MOD_ALT))
+        // Alt+Space shows the effects: the selected source's chain, else the master's.
+        if (modifiers & MOD_ALT)
+            _app->OpenEffectsWindow(!_app->IsSelectedSource());
+        else
             _app->OpenPieMenu();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectResizeMode();
@@ -171,6 +173,14 @@ void AppControl::HandleSceneKey(unsigned char key)
         _app->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddGrainCloud(_mouseX, _mouseY);
+    } else if (key == '2') {
+        _app->ResetParamString();
+        _app->Deselect(App::RECT);
+        _app->AddSingleGrain(_mouseX, _mouseY);
+    } else if (key == '3' || key == KEY_QUOTE) {
+        _app->ResetParamString();
+        _app->Deselect(App::RECT);
+        _app->AddLoopSource(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
     } else if (key == KEY_ENTER) {
@@ -183,6 +193,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
     if (key == KEY_SPACE) {
         _spacePressed = false;
         _app->ClosePieMenu();
+        _app->CloseEffectsWindow();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.

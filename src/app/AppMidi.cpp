@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "app/App.h"
+#include "app/SourceReleases.h"
 #include "midi/MidiQueue.h"
 #include "midi/MyRtMidiIn.h"
 #include "sources/Source.h"
@@ -48,12 +49,15 @@ void App::StartNoteSource(int note)
 
 void App::StopNoteSources(int note)
 {
-    // Every copy playing that note ends, whichever source it was cloned from.
-    for (std::vector<Source*>& notes : _noteSources) {
+    // Every copy playing that note ends, whichever source it was cloned
+    // from, fading out through its source's chain over the next block.
+    _releases->FreeFinished();
+    for (size_t i = 0; i < _noteSources.size(); i++) {
+        std::vector<Source*>& notes = _noteSources[i];
         auto ended =
             std::stable_partition(notes.begin(), notes.end(), [note](Source* s) { return s->GetMidiNote() != note; });
         for (auto it = ended; it != notes.end(); ++it)
-            delete *it;
+            _releases->Add(*it, _sources[i]->GetEffectsBox(), true);
         notes.erase(ended, notes.end());
     }
 }

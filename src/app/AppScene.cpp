@@ -6,12 +6,18 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
+#include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/LoopSource.h"
+#include "sources/SingleGrain.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
+#include "ui/UILoopSource.h"
 #include "ui/UIPieMenu.h"
+#include "ui/UISingleGrain.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 
@@ -27,12 +33,23 @@ const double RESIZE_DEAD_ZONE = 10.0;
 void App::AddGrainCloud(double x, double y)
 {
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    UIGrainCloud* view =
-        new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects);
-    AdoptSource(cloud, view);
+    AddSource(cloud,
+              new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects));
 }
 
-void App::AdoptSource(Source* source, UISource* view)
+void App::AddSingleGrain(double x, double y)
+{
+    SingleGrain* grain = new SingleGrain(this, _samplesProviders);
+    AddSource(grain, new UISingleGrain(grain, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+}
+
+void App::AddLoopSource(double x, double y)
+{
+    LoopSource* loop = new LoopSource(this, _samplesProviders);
+    AddSource(loop, new UILoopSource(loop, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+}
+
+void App::AddSource(Source* source, UISource* view)
 {
     if (_selectedSource >= 0)
         _sources[_selectedSource]->GetUI()->SetSelectState(false);
@@ -59,11 +76,15 @@ void App::ReleaseSource(size_t index)
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
-    // The scene lock is held, so the audio callback is between blocks and
-    // cannot be inside any of these; the source releases its own view.
+    // The effects window lets go of the chain before the source goes.
+    ForgetEffectsChain(source->GetEffectsBox());
+    // The next block fades them out; the source releases its own view when
+    // it is freed. Note copies first: their voices read their origin's envelopes.
+    _releases->FreeFinished();
+    EffectsBox* chain = source->GetEffectsBox();
     for (Source* note : noteSources)
-        delete note;
-    delete source;
+        _releases->Add(note, chain, true);
+    _releases->Add(source, chain, noteSources.empty());
 }
 
 void App::Deselect(int kind)
@@ -206,6 +227,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
+    UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
@@ -329,41 +351,16 @@ void App::ApplyParamString()
 
 void App::ApplyParamStringToSource(double value)
 {
-    Source* source = GetCurrentSource();
-    int index = GetCurrentSourceParamIdx();
-    if (source->GetSourceType() == Source::GRAIN_CLOUD) {
-        GrainCloud* cloud = static_cast<GrainCloud*>(source);
-        switch (index) {
-        case GrainCloud::DURATION:
-            // Typed durations below a millisecond become one millisecond.
-            value = std::max(value, 1.0);
-            cloud->SetDurationMs(value);
-            break;
-        case GrainCloud::OVERLAP:
-            cloud->SetOverlap(value);
-            break;
-        case GrainCloud::PITCH:
-            cloud->SetPitch(value);
-            break;
-        case GrainCloud::P_LFO_FREQ:
-            cloud->SetPitchLFOFreq(value);
-            break;
-        case GrainCloud::P_LFO_AMP:
-            cloud->SetPitchLFOAmount(value);
-            break;
-        case GrainCloud::VOLUME:
-            cloud->SetVolumeDb(value);
-            break;
-        case GrainCloud::TIME_STRETCH:
-            cloud->SetTimeStretch(value);
-            break;
-        default:
-            break;
-        }
-    }
-    if (index != -1)
-        source->GetParameter(index)->SetValue(value);
+    Parameter* param = GetCurrentSource()->GetCurrentParameter();
+    if (param == nullptr)
+        return;
+    // Typed durations below a millisecond become one millisecond.
+    if (dynamic_cast<ParameterDuration*>(param) != nullptr)
+        value = std::max(value, 1.0);
+    // The parameter hands the value to the setter of whatever kind of source it is.
+    param->SetValue(value);
     _pieMenu->UpdateCurrentParamPos();
+    OnCurrentParamValueUpdated();
 }
 
 void App::ApplyParamStringToRect(double value)

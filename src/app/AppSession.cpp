@@ -124,7 +124,7 @@ void App::UnSerializeSession()
     unlink(DAMAGED_SESSION_FILE);
     bool kept = link(SESSION_FILE, DAMAGED_SESSION_FILE) == 0;
     ShowMessage(std::string(SESSION_FILE) + " could not be read whole (" + serializer.GetError() +
-                    "); kept what came before: " + Plural(_sources.size(), "source") +
+                    "); kept what it could read: " + Plural(_sources.size(), "source") +
                     (kept ? std::string("; the file is kept as ") + DAMAGED_SESSION_FILE : ""),
                 true);
 }
@@ -191,8 +191,14 @@ void App::UnSerializeSources(Serializer* serializer)
 bool App::AddSourceOfType(int type)
 {
     switch (type) {
+    case Source::SINGLE_GRAIN:
+        AddSingleGrain(NEW_SOURCE_X, NEW_SOURCE_Y);
+        return true;
     case Source::GRAIN_CLOUD:
         AddGrainCloud(NEW_SOURCE_X, NEW_SOURCE_Y);
+        return true;
+    case Source::LOOP_SOURCE:
+        AddLoopSource(NEW_SOURCE_X, NEW_SOURCE_Y);
         return true;
     default:
         return false;

@@ -21,6 +21,8 @@ public:
         _writeIdx = 0;
     }
     int GetCapacity() const { return (int)_data.size(); }
+    // Room for capacities up to n, so that SetCapacity within it never allocates.
+    void Reserve(int n) { _data.reserve(std::max(n, 0)); }
 
     // Appends n samples. More than the capacity leaves only the last
     // capacity of them, as the earlier ones would be overwritten anyway.

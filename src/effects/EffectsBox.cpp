@@ -6,6 +6,8 @@
 #include "effects/SaturationEffect.h"
 #include "effects/StereoEffect.h"
 #include "effects/VolumeEffect.h"
+#include "ui/UIEffect.h"
+#include "ui/UIEffectsCanvas.h"
 
 EffectsBox::EffectsBox()
 {
@@ -39,4 +41,13 @@ void EffectsBox::UnSerialize(Serializer* serializer)
 {
     for (Effect* effect : _effects)
         effect->UnSerialize(serializer);
+}
+
+void EffectsBox::RegisterUI(UIEffectsCanvas* canvas)
+{
+    for (int e = 0; e < NUM_EFFECTS; e++) {
+        UIEffect* panel = canvas->GetEffect((EffectIdx)e);
+        for (int i = 0; i < _effects[e]->GetNumParams(); i++)
+            panel->SetParameter(i, _effects[e]->GetParameter(i));
+    }
 }

@@ -4,6 +4,7 @@
 
 class Effect;
 class Serializer;
+class UIEffectsCanvas;
 
 // The fixed chain every source and the master output run through:
 // bit crush, saturation, delay, stereo, reverb, volume. A new chain has
@@ -31,6 +32,8 @@ public:
     void UnSerialize(Serializer* serializer);
 
     Effect* GetEffect(EffectIdx idx) const { return _effects[idx]; }
+    // Points every control of the effects window at this chain's parameters.
+    void RegisterUI(UIEffectsCanvas* canvas);
 
 private:
     Effect* _effects[NUM_EFFECTS];

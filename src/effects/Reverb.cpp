@@ -15,19 +15,60 @@ Reverb::~Reverb()
 
 void Reverb::Init()
 {
-    _delayBuffer.resize(_order);
+    if ((int)_delayBuffer.size() < _order)
+        _delayBuffer.resize(_order);
     SetRingCapacities(_maxNumSamples);
     _feedDryIn.resize(_order, 0.0);
     _feedWetOut.resize(_order, 0.0);
     _delayTaps.resize(_order, 0);
     _decay.resize(_order, 0.0);
-    _feedbackMatrix.resize(_order);
-    for (std::vector<float>& row : _feedbackMatrix)
-        row.resize(_order, 0.0f);
+    ResizeFeedbackMatrix();
     // 1/sqrt(order) keeps the full power-of-two matrices orthonormal, so the
     // mix neither gains nor loses energy before the decay.
     GenerateHadamardMatrix(&_feedbackMatrix, 1.0 / std::sqrt((double)_order));
     _delayTime = -1;
+}
+
+void Reverb::ResizeFeedbackMatrix()
+{
+    while ((int)_feedbackMatrix.size() > _order) {
+        _spareRows.push_back(std::move(_feedbackMatrix.back()));
+        _feedbackMatrix.pop_back();
+    }
+    while ((int)_feedbackMatrix.size() < _order) {
+        std::vector<float> row;
+        if (!_spareRows.empty()) {
+            row = std::move(_spareRows.back());
+            _spareRows.pop_back();
+            row.clear();
+        }
+        _feedbackMatrix.push_back(std::move(row));
+    }
+    for (std::vector<float>& row : _feedbackMatrix)
+        row.resize(_order, 0.0f);
+}
+
+void Reverb::Reserve(int maxOrder, int maxDelayTime)
+{
+    maxOrder = std::max(maxOrder, _order);
+    if ((int)_delayBuffer.size() < maxOrder)
+        _delayBuffer.resize(maxOrder);
+    const int maxCapacity = std::max(maxDelayTime, 0) + _maxNumSamples;
+    _inputBuffer.Reserve(maxCapacity);
+    for (CircularBuffer<float>& ring : _delayBuffer)
+        ring.Reserve(maxCapacity);
+    _feedDryIn.reserve(maxOrder);
+    _feedWetOut.reserve(maxOrder);
+    _delayTaps.reserve(maxOrder);
+    _decay.reserve(maxOrder);
+    _feedbackMatrix.reserve(maxOrder);
+    _spareRows.reserve(maxOrder);
+    for (std::vector<float>& row : _feedbackMatrix)
+        row.reserve(maxOrder);
+    while ((int)(_feedbackMatrix.size() + _spareRows.size()) < maxOrder) {
+        _spareRows.emplace_back();
+        _spareRows.back().reserve(maxOrder);
+    }
 }
 
 void Reverb::SetRingCapacities(int capacity)
@@ -111,8 +152,8 @@ void Reverb::ProcessBlock(float* samples, int n)
     for (int z = 0; z < n; z++)
         samples[z] = ProcessMainLine(z);
     _inputBuffer.Pop(n);
-    for (CircularBuffer<float>& ring : _delayBuffer)
-        ring.Pop(n);
+    for (int i = 0; i < _order; i++)
+        _delayBuffer[i].Pop(n);
 }
 
 float Reverb::ProcessMainLine(int z)

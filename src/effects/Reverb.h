@@ -20,6 +20,9 @@ public:
     Reverb(int order, int maxNumSamples);
     virtual ~Reverb();
 
+    // Room for every order and delay time up to these, so that turning the
+    // knobs later never allocates on the audio thread.
+    void Reserve(int maxOrder, int maxDelayTime);
     // Changing the order clears the rings; the taps follow at the next SetDelayTapTime.
     void SetOrder(int order);
     void SetFeedDryIn(double gain);
@@ -46,10 +49,15 @@ private:
     float ProcessMainLine(int z);
     float ProcessDelayLine(int z, int n);
     void SetRingCapacities(int capacity);
+    // Rows leaving the matrix wait in _spareRows, keeping their storage, for
+    // a later higher order.
+    void ResizeFeedbackMatrix();
 
     CircularBuffer<float> _inputBuffer;
+    // At least _order rings; those beyond it are unused until the order grows.
     std::vector<CircularBuffer<float>> _delayBuffer;
     std::vector<std::vector<float>> _feedbackMatrix;
+    std::vector<std::vector<float>> _spareRows;
     std::vector<double> _feedDryIn;
     std::vector<double> _feedWetOut;
     double _drySignalMix;

@@ -1,6 +1,7 @@
 #include "effects/ReverbEffect.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "effects/Reverb.h"
 #include "parameters/EffectParameters.h"
@@ -14,8 +15,10 @@ ReverbEffect::ReverbEffect()
     AddParameter(new ParameterReverbEffectDryMix(DRY_MIX_PARAM));
     AddParameter(new ParameterReverbEffectDelayTime(DELAY_TIME_PARAM));
     AddParameter(new ParameterReverbEffectDecay(DECAY_PARAM));
-    for (Reverb*& reverb : _reverbs)
+    for (Reverb*& reverb : _reverbs) {
         reverb = new Reverb(INITIAL_ORDER, MAX_BLOCK_FRAMES);
+        reverb->Reserve(GetUpperBound(ORDER_PARAM), GetUpperBound(DELAY_TIME_PARAM));
+    }
     _left.reserve(MAX_BLOCK_FRAMES);
     _right.reserve(MAX_BLOCK_FRAMES);
     // The rings take their full size now rather than on the first audio block.
@@ -33,6 +36,13 @@ ReverbEffect::~ReverbEffect()
 int ReverbEffect::GetBoundedInt(ParamIdx idx) const
 {
     double value = _params[idx]->GetValue();
+    _params[idx]->CheckValueBounds(&value);
+    return (int)value;
+}
+
+int ReverbEffect::GetUpperBound(ParamIdx idx) const
+{
+    double value = std::numeric_limits<double>::max();
     _params[idx]->CheckValueBounds(&value);
     return (int)value;
 }

@@ -36,6 +36,7 @@ protected:
 private:
     // The parameter's value truncated to int, within its bounds.
     int GetBoundedInt(ParamIdx idx) const;
+    int GetUpperBound(ParamIdx idx) const;
     void ProcessStereoPiece(float* frames, int nFrames, int nChan);
 
     Reverb* _reverbs[NUM_REVERBS];

@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 #include "sources/GrainCloud.h"
+#include "sources/GrainSource.h"
 #include "sources/Source.h"
 #include "ui/UIGrainCloud.h"
 
@@ -43,7 +44,9 @@ void SourceKindParameter::Apply(ParameterProvider* provider)
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
-        ApplyToCloud(static_cast<GrainCloud*>(source));
+    case Source::SINGLE_GRAIN:
+    case Source::LOOP_SOURCE:
+        ApplyToGrainSource(static_cast<GrainSource*>(source));
         break;
     default:
         break;
@@ -55,11 +58,26 @@ bool SourceKindParameter::ReadValue(ParameterProvider* provider, double* value)
     Source* source = static_cast<Source*>(provider);
     switch (source->GetSourceType()) {
     case Source::GRAIN_CLOUD:
-        *value = ReadFromCloud(static_cast<GrainCloud*>(source));
-        return true;
+    case Source::SINGLE_GRAIN:
+    case Source::LOOP_SOURCE:
+        return ReadFromGrainSource(static_cast<GrainSource*>(source), value);
     default:
         return false;
     }
+}
+
+void CloudParameter::ApplyToGrainSource(GrainSource* source)
+{
+    if (source->GetSourceType() == Source::GRAIN_CLOUD)
+        ApplyToCloud(static_cast<GrainCloud*>(source));
+}
+
+bool CloudParameter::ReadFromGrainSource(GrainSource* source, double* value)
+{
+    if (source->GetSourceType() != Source::GRAIN_CLOUD)
+        return false;
+    *value = ReadFromCloud(static_cast<GrainCloud*>(source));
+    return true;
 }
 
 void CloudViewParameter::ApplyToCloud(GrainCloud* cloud)
@@ -75,8 +93,7 @@ double CloudViewParameter::ReadFromCloud(GrainCloud* cloud)
     return view != nullptr ? ReadFromView(view) : _value;
 }
 
-ParameterNumGrains::ParameterNumGrains(App* app, int idx)
-    : SourceKindParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
+ParameterNumGrains::ParameterNumGrains(App* app, int idx) : CloudParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
 {
 }
 
@@ -104,14 +121,15 @@ ParameterDuration::ParameterDuration(App* app, int idx)
 {
 }
 
-void ParameterDuration::ApplyToCloud(GrainCloud* cloud)
+void ParameterDuration::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetDurationMs(_value);
+    source->SetDurationMs(_value);
 }
 
-double ParameterDuration::ReadFromCloud(GrainCloud* cloud)
+bool ParameterDuration::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetDurationMs();
+    *value = source->GetDurationMs();
+    return true;
 }
 
 ParameterEnvelope::ParameterEnvelope(App* app, int idx)
@@ -120,14 +138,15 @@ ParameterEnvelope::ParameterEnvelope(App* app, int idx)
     SetLabels(ENVELOPE_LABELS);
 }
 
-void ParameterEnvelope::ApplyToCloud(GrainCloud* cloud)
+void ParameterEnvelope::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetEnvelopeType(AsInt(_value));
+    source->SetEnvelopeType(AsInt(_value));
 }
 
-double ParameterEnvelope::ReadFromCloud(GrainCloud* cloud)
+bool ParameterEnvelope::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetEnvelopeType();
+    *value = source->GetEnvelopeType();
+    return true;
 }
 
 ParameterMotionX::ParameterMotionX(App* app, int idx) : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, "%g")
@@ -186,19 +205,20 @@ ParameterDirection::ParameterDirection(App* app, int idx)
     SetLabels(DIRECTION_LABELS);
 }
 
-void ParameterDirection::ApplyToCloud(GrainCloud* cloud)
+void ParameterDirection::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetDirection(AsInt(_value));
+    source->SetDirection(AsInt(_value));
 }
 
-double ParameterDirection::ReadFromCloud(GrainCloud* cloud)
+bool ParameterDirection::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetDirection();
+    *value = source->GetDirection();
+    return true;
 }
 
 // Shown with "ms" like the duration, although the value is a 0..1 exponent
 // of the voice count.
-ParameterOverlap::ParameterOverlap(App* app, int idx) : SourceKindParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
+ParameterOverlap::ParameterOverlap(App* app, int idx) : CloudParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
 {
 }
 
@@ -216,42 +236,45 @@ ParameterPitch::ParameterPitch(App* app, int idx) : SourceKindParameter(app, idx
 {
 }
 
-void ParameterPitch::ApplyToCloud(GrainCloud* cloud)
+void ParameterPitch::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetPitch(_value);
+    source->SetPitch(_value);
 }
 
-double ParameterPitch::ReadFromCloud(GrainCloud* cloud)
+bool ParameterPitch::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetPitch();
+    *value = source->GetPitch();
+    return true;
 }
 
 ParameterLFOFreq::ParameterLFOFreq(App* app, int idx) : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, "%g")
 {
 }
 
-void ParameterLFOFreq::ApplyToCloud(GrainCloud* cloud)
+void ParameterLFOFreq::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetPitchLFOFreq(_value);
+    source->SetPitchLFOFreq(_value);
 }
 
-double ParameterLFOFreq::ReadFromCloud(GrainCloud* cloud)
+bool ParameterLFOFreq::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetPitchLFOFreq();
+    *value = source->GetPitchLFOFreq();
+    return true;
 }
 
 ParameterLFOAmp::ParameterLFOAmp(App* app, int idx) : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, "%g")
 {
 }
 
-void ParameterLFOAmp::ApplyToCloud(GrainCloud* cloud)
+void ParameterLFOAmp::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetPitchLFOAmount(_value);
+    source->SetPitchLFOAmount(_value);
 }
 
-double ParameterLFOAmp::ReadFromCloud(GrainCloud* cloud)
+bool ParameterLFOAmp::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetPitchLFOAmount();
+    *value = source->GetPitchLFOAmount();
+    return true;
 }
 
 ParameterSpatialize::ParameterSpatialize(App* app, int idx)
@@ -260,42 +283,45 @@ ParameterSpatialize::ParameterSpatialize(App* app, int idx)
     SetLabels(SPATIAL_MODE_LABELS);
 }
 
-void ParameterSpatialize::ApplyToCloud(GrainCloud* cloud)
+void ParameterSpatialize::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
+    source->SetSpatialMode(AsInt(_value), KEEP_CHANNEL);
 }
 
-double ParameterSpatialize::ReadFromCloud(GrainCloud* cloud)
+bool ParameterSpatialize::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetSpatialMode();
+    *value = source->GetSpatialMode();
+    return true;
 }
 
 ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -60.0, 6.0, 0.0, "%g dB")
 {
 }
 
-void ParameterVolume::ApplyToCloud(GrainCloud* cloud)
+void ParameterVolume::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetVolumeDb(_value);
+    source->SetVolumeDb(_value);
 }
 
-double ParameterVolume::ReadFromCloud(GrainCloud* cloud)
+bool ParameterVolume::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetVolumeDb();
+    *value = source->GetVolumeDb();
+    return true;
 }
 
 ParameterRange::ParameterRange(App* app, int idx) : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, "%g %%")
 {
 }
 
-void ParameterRange::ApplyToCloud(GrainCloud* cloud)
+void ParameterRange::ApplyToGrainSource(GrainSource* source)
 {
-    cloud->SetRange(_value);
+    source->SetRange(_value);
 }
 
-double ParameterRange::ReadFromCloud(GrainCloud* cloud)
+bool ParameterRange::ReadFromGrainSource(GrainSource* source, double* value)
 {
-    return cloud->GetRange();
+    *value = source->GetRange();
+    return true;
 }
 
 ParameterTimeStretch::ParameterTimeStretch(App* app, int idx)

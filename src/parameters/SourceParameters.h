@@ -3,6 +3,7 @@
 #include "parameters/Parameter.h"
 
 class GrainCloud;
+class GrainSource;
 class UIGrainCloud;
 
 // A parameter of a sound source; the App's current source is its owner of
@@ -17,25 +18,37 @@ protected:
     int GetCurrentParamIdx() const override;
 };
 
-// A source parameter whose setter and getter belong to the kind of source
-// (each kind has its own method of the same name). A parameter that a kind
-// does not have leaves sources of that kind alone.
+// A source parameter whose setter and getter belong to the grain settings
+// every kind of source has, or to grain clouds alone. A parameter that a
+// kind does not have leaves sources of that kind alone.
 class SourceKindParameter : public SourceParameter {
 protected:
     using SourceParameter::SourceParameter;
 
-    virtual void ApplyToCloud(GrainCloud* cloud) = 0;
-    virtual double ReadFromCloud(GrainCloud* cloud) = 0;
+    virtual void ApplyToGrainSource(GrainSource* source) = 0;
+    virtual bool ReadFromGrainSource(GrainSource* source, double* value) = 0;
 
     void Apply(ParameterProvider* provider) override;
     bool ReadValue(ParameterProvider* provider, double* value) override;
 };
 
-// A grain-cloud parameter that shapes the cloud's spatial spread, which the
-// cloud's view owns.
-class CloudViewParameter : public SourceKindParameter {
+// A setting only grain clouds have; other kinds are left alone.
+class CloudParameter : public SourceKindParameter {
 protected:
     using SourceKindParameter::SourceKindParameter;
+
+    virtual void ApplyToCloud(GrainCloud* cloud) = 0;
+    virtual double ReadFromCloud(GrainCloud* cloud) = 0;
+
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
+};
+
+// A grain-cloud parameter that shapes the cloud's spatial spread, which the
+// cloud's view owns.
+class CloudViewParameter : public CloudParameter {
+protected:
+    using CloudParameter::CloudParameter;
 
     virtual void ApplyToView(UIGrainCloud* view) = 0;
     virtual double ReadFromView(UIGrainCloud* view) = 0;
@@ -46,7 +59,7 @@ protected:
 };
 
 // Number of grain voices of a cloud.
-class ParameterNumGrains : public SourceKindParameter {
+class ParameterNumGrains : public CloudParameter {
 public:
     ParameterNumGrains(App* app, int idx);
 
@@ -63,8 +76,8 @@ public:
     ParameterDuration(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Grain envelope shape.
@@ -73,8 +86,8 @@ public:
     ParameterEnvelope(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Horizontal spread of a cloud in scene units.
@@ -120,12 +133,12 @@ public:
     ParameterDirection(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // How many grains of a cloud overlap, as a power of the voice count.
-class ParameterOverlap : public SourceKindParameter {
+class ParameterOverlap : public CloudParameter {
 public:
     ParameterOverlap(App* app, int idx);
 
@@ -140,8 +153,8 @@ public:
     ParameterPitch(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Frequency of the pitch LFO in Hz.
@@ -150,8 +163,8 @@ public:
     ParameterLFOFreq(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Depth of the pitch LFO, added to the pitch factor.
@@ -160,8 +173,8 @@ public:
     ParameterLFOAmp(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // How grains are spread over the output channels.
@@ -171,8 +184,8 @@ public:
 
 protected:
     // Keeps the source's spatial channel.
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Source volume in dB, down to where a source all but falls silent, so that
@@ -182,8 +195,8 @@ public:
     ParameterVolume(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Width of the band that spectral rects resynthesise.
@@ -192,8 +205,8 @@ public:
     ParameterRange(App* app, int idx);
 
 protected:
-    void ApplyToCloud(GrainCloud* cloud) override;
-    double ReadFromCloud(GrainCloud* cloud) override;
+    void ApplyToGrainSource(GrainSource* source) override;
+    bool ReadFromGrainSource(GrainSource* source, double* value) override;
 };
 
 // Time stretch of any source; the square curve gives fine control near 0.

@@ -18,20 +18,10 @@ namespace {
 const int SPECTRAL_BLOCK_MIN_SAMPLES = 2048;
 const double PLAIN_COPY_TOLERANCE = 1e-15;
 // A voice reads at most a half block at sixteen times the speed at once.
-const size_t RESERVED_CHANNEL_FRAMES = 8192;
+const size_t RESERVED_CHANNEL_FRAMES = SpectroToSamples::MAX_REQUEST_FRAMES;
 const double FULL_BAND[2] = {0.0, 1.0};
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
 const double SAMPLE_RATE = SamplesToSpectro::SAMPLE_RATE;
-
-// The spectrogram is drawn on a mel axis from the first bin to Nyquist, so
-// a height fraction of the image becomes this fraction of 0 ... Nyquist.
-double MelImageToFrequency(double heightFraction)
-{
-    double binHz = Scale::HzPerBin(FFT_SIZE, SAMPLE_RATE);
-    double lowMel = Scale::HzToMel(binHz);
-    double highMel = Scale::HzToMel(binHz * (FFT_SIZE / 2));
-    return Scale::MelToHz(lowMel + (highMel - lowMel) * heightFraction) / (SAMPLE_RATE / 2.0);
-}
 
 // A rect with no view (as in the unit tests) plays as a waveform.
 UISoundRect::RectType ViewType(const UISoundRect* ui)
@@ -41,6 +31,28 @@ UISoundRect::RectType ViewType(const UISoundRect* ui)
 }  // namespace
 
 uint32_t SoundRect::_currentId = 0;
+
+double SoundRect::SpectrogramLineToHz(double heightFraction)
+{
+    // The picture has one row per bin below Nyquist. Row m shows what a
+    // triangle of the mel filter bank gathers around its peak, the edge
+    // m + 1 of numRows + 2 edges spaced evenly in mels from the frequency of
+    // the second bin to Nyquist; the bank places a frequency at (hz + low)
+    // bins of (high - low) / (numRows + 1) Hz, and bin i, which holds
+    // i * binHz, covers the positions i ... i + 1.
+    const int numRows = FFT_SIZE / 2;
+    const double nyquist = SAMPLE_RATE / 2.0;
+    if (heightFraction <= 0.0)
+        return 0.0;
+    if (heightFraction >= 1.0)
+        return nyquist;
+    const double low = (float)SAMPLE_RATE / (float)numRows;
+    const double edge = (heightFraction * numRows + 0.5) / (numRows + 1);
+    const double lowMel = Scale::HzToMel(low);
+    const double hz = Scale::MelToHz(lowMel + edge * (Scale::HzToMel(nyquist) - lowMel));
+    const double position = (hz + low) * (numRows + 1) / (nyquist - low);
+    return (position - 0.5) * Scale::HzPerBin(FFT_SIZE, SAMPLE_RATE);
+}
 
 SoundRect::SoundRect()
     : _uiRect(nullptr), _id(_currentId++), _samples(&_ownSamples), _nFrames(0),
@@ -170,12 +182,13 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
         if (std::fabs(timeStretch - 1.0) < PLAIN_COPY_TOLERANCE)
             CopyStoredSamples(out, start, end, direction);
         else
-            Resynthesise(SPECTROGRAM, out, start, end, FULL_BAND, timeStretch, direction, pitch);
+            ResynthesiseWaveform(out, start, end, timeStretch, direction);
         break;
     case UISoundRect::SPECTROGRAM:
         RequestedBand(band);
+        // A band reaching an edge of the picture keeps all that lies beyond it.
         for (double& edge : band)
-            edge = MelImageToFrequency(edge);
+            edge = SpectrogramLineToHz(edge) / (SAMPLE_RATE / 2.0);
         Resynthesise(SPECTROGRAM, out, start, end, band, timeStretch, direction, pitch);
         break;
     case UISoundRect::CHROMAGRAM:
@@ -209,6 +222,18 @@ void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double 
         *out = _chanOutputs[0];
     else
         DSP::Interleave(_chanOutputs[0], _chanOutputs[1], out);
+}
+
+void SoundRect::ResynthesiseWaveform(std::vector<float>* out, double start, double end, double timeStretch,
+                                     double direction)
+{
+    // The voice reads a waveform faster or slower for its pitch, so the
+    // stream keeps the sound's own pitch. The level is the stored sound's at
+    // the cross-axis gain, as on the plain path.
+    Resynthesise(SPECTROGRAM, out, start, end, FULL_BAND, timeStretch, direction, 1.0);
+    float gain = (float)(_paramY / Scale::DbToAmp(SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB));
+    for (float& x : *out)
+        x *= gain;
 }
 
 void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double end, double direction)

@@ -43,6 +43,9 @@ public:
     Spectrogram* GetChromagram(int chan) const;
 
     const std::vector<float>* GetSamples(int* nFrames, int* nChans) const;
+    // The frequency the spectrogram picture shows at a height fraction
+    // (0 bottom, 1 top); the edges stand for all below and all above.
+    static double SpectrogramLineToHz(double heightFraction);
     unsigned GetId() const { return _id; }
     UISoundRect* GetUI() const { return _uiRect; }
 
@@ -66,6 +69,8 @@ public:
 private:
     void Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine);
     void CopyStoredSamples(std::vector<float>* out, double start, double end, double direction);
+    // The stretched waveform: the whole band resynthesised at the stored level.
+    void ResynthesiseWaveform(std::vector<float>* out, double start, double end, double timeStretch, double direction);
     // Resynthesises the window on every channel within band and interleaves
     // the channels into out.
     void Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end, const double* band,

@@ -18,6 +18,9 @@ const double DEFAULT_RANGE = 10.0;
 // grain ends once the position passes the last of them.
 const double ENVELOPE_LENGTH = 2048.0;
 const double LAST_ENVELOPE_ENTRY = 2047.0;
+// A loop that moves onto a sound mid-envelope fades that sound in over 5 ms
+// instead of starting it at full level.
+const unsigned ENTRY_FADE_FRAMES = 220;
 
 double RandomDirection()
 {
@@ -60,6 +63,8 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
     _prevSamps[0].assign(count, 0.0);
     _prevSamps[1].assign(count, 0.0);
     _blockStarts.assign(count, 0.0);
+    _isActive.assign(count, 0);
+    _framesSinceEntry.assign(count, ENTRY_FADE_FRAMES);
     // The providers' GetSamples resize the buffer they are given. Rendering
     // empties each buffer before a fetch, which keeps its capacity. Reserving
     // room for a half block of 512 frames at sixteen times the speed (or the
@@ -79,6 +84,20 @@ AudioSource::~AudioSource()
 {
     for (SamplesProvider* provider : _sampProviders)
         delete provider;
+}
+
+void AudioSource::SetLoop(bool loop)
+{
+    _loop = loop;
+    if (!loop)
+        return;
+    // A block may cover several cycles of a short window, more frames than
+    // a short sound holds.
+    for (size_t i = 0; i < _fetchBuffers.size(); i++) {
+        const size_t channels = (size_t)std::max(_sampProviders[i]->GetNumChannels(), 2);
+        _fetchBuffers[i].reserve(MAX_RESERVED_FETCH_FRAMES * channels);
+        _segment.reserve(MAX_RESERVED_FETCH_FRAMES * channels);
+    }
 }
 
 void AudioSource::SetDurationMs(double durationMs)
@@ -155,10 +174,10 @@ bool AudioSource::Play(const double* positions, const double* paramY)
     if (_newParam)
         UpdateParams();
     AimWindows(positions, paramY);
+    // A new grain rises with its envelope.
     for (int p : _activeSampProviders) {
-        _positions[p] = _direction > 0.0 ? _startPositions[p] : _endPositions[p];
-        _prevSamps[0][p] = 0.0;
-        _prevSamps[1][p] = 0.0;
+        RestartInWindow(p);
+        _framesSinceEntry[p] = ENTRY_FADE_FRAMES;
     }
     _envPos = 0.0;
     return true;
@@ -175,14 +194,24 @@ void AudioSource::AimWindows(const double* positions, const double* paramY)
 {
     _activeSampProviders.clear();
     for (size_t i = 0; i < _sampProviders.size(); i++) {
-        if (positions[i] == NOT_ON_PROVIDER)
+        if (positions[i] == NOT_ON_PROVIDER) {
+            _isActive[i] = 0;
             continue;
+        }
+        const bool entering = !_isActive[i];
+        _isActive[i] = 1;
         _activeSampProviders.push_back((int)i);
         double frames = _sampProviders[i]->GetNumFrames();
         _startPositions[i] = std::floor(frames * positions[i] - 1.0);
-        double windowFrames = _durationSamps / _sampProviders[i]->GetNumChannels();
-        _endPositions[i] = std::min(_startPositions[i] + windowFrames, frames);
+        _endPositions[i] = std::min(_startPositions[i] + WindowFrames((int)i), frames);
         _paramY[i] = paramY[i];
+        // A sounding loop that has just moved onto a sound starts that
+        // sound's window afresh: its old read position and last frames
+        // belong to another time.
+        if (entering && _isPlaying) {
+            RestartInWindow((int)i);
+            _framesSinceEntry[i] = 0;
+        }
     }
 }
 
@@ -199,11 +228,10 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
 
     bool newCycle = false;
     for (int p : _activeSampProviders) {
-        if (Fetch(p, count)) {
-            newCycle = true;
-            RewindWindow(p, n * spf);
+        if (_loop)
+            newCycle = FetchLoop(p, count) || newCycle;
+        else
             Fetch(p, count);
-        }
         _blockStarts[p] = _positions[p];
     }
 
@@ -230,40 +258,117 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
         _prevSamps[0][p] = SampleOrSilence(buf, size - 2);
         _prevSamps[1][p] = SampleOrSilence(buf, size - 1);
         _positions[p] = _blockStarts[p] + _step * n * _timeStretch;
+        if (_loop)
+            _positions[p] = WrapIntoWindow(p, _positions[p]);
     }
     return newCycle;
 }
 
-bool AudioSource::Fetch(int p, int count)
+// A grain's window is what it reads: its envelope's length at its pitch and
+// stretch. A loop's window is one duration of the sound, read over and over,
+// in whole frames so that every cycle has the same length.
+double AudioSource::WindowFrames(int p) const
+{
+    if (_loop)
+        return std::floor(_durationSamps / _sampProviders[p]->GetNumChannels());
+    return _durationSamps * std::fabs(_pitch) * _timeStretch;
+}
+
+// A grain reads straight on: forward from the read position, or backward up
+// to it (the provider delivers that stretch reversed). Only the sound's own
+// edges bound the read.
+void AudioSource::Fetch(int p, int count)
 {
     SamplesProvider* provider = _sampProviders[p];
     provider->SetParamY(_paramY[p]);
     provider->SetRange(_range);
-    double blockMin = provider->GetBlockMinSamples();
     double pos = _positions[p];
-    double start = _startPositions[p];
     std::vector<float>* buf = &_fetchBuffers[p];
     // A provider that cannot serve a request leaves the buffer untouched:
     // emptied first, it can never replay the previous block's frames.
     buf->clear();
-    if (_step > 0.0) {
+    if (_step > 0.0)
         provider->GetSamples(buf, pos, pos + count, _timeStretch, _direction, _pitch);
-        return _endPositions[p] <= blockMin + count + pos;
-    }
-    int first = (int)(pos - count);
-    int from = first < start ? (int)start : first;
-    provider->GetSamples(buf, from, pos, _timeStretch, _direction, _pitch);
-    return first < start;
+    else
+        provider->GetSamples(buf, std::max((int)(pos - count), 0), pos, _timeStretch, _direction, _pitch);
 }
 
-// A forward grain starts its window over; a backward one jumps back to one
-// block (and the provider's look-ahead) before the window's end.
-void AudioSource::RewindWindow(int p, double blockFrames)
+// Fills the fetch buffer with count frames of the window from the read
+// position on, starting the window over at the exact frame where it ends, as
+// often as the block needs. A read position outside the window (the window
+// moved away from it) starts the window over first. True when the window
+// started over.
+bool AudioSource::FetchLoop(int p, int count)
 {
-    if (_direction > 0.0)
-        _positions[p] = _startPositions[p];
-    else if (_direction < 0.0)
-        _positions[p] = _endPositions[p] - blockFrames - 1.0 - _sampProviders[p]->GetBlockMinSamples();
+    SamplesProvider* provider = _sampProviders[p];
+    provider->SetParamY(_paramY[p]);
+    provider->SetRange(_range);
+    _fetchBuffers[p].clear();
+    const double start = _startPositions[p], end = _endPositions[p];
+    // Not one whole frame to loop over: silence.
+    if (end - start < 1.0)
+        return false;
+    const bool forward = _step > 0.0;
+    double pos = _positions[p];
+    bool newCycle = forward ? (pos < start || pos >= end) : (pos <= start || pos > end);
+    if (newCycle) {
+        RestartInWindow(p);
+        pos = _positions[p];
+    }
+    for (int remaining = count; remaining > 0;) {
+        int available = forward ? (int)(end - pos) : (int)(pos - start);
+        if (available <= 0) {
+            pos = forward ? start : end;
+            newCycle = true;
+            continue;
+        }
+        int frames = std::min(remaining, available);
+        if (forward)
+            FetchLoopSegment(p, pos, pos + frames);
+        else
+            FetchLoopSegment(p, pos - frames, pos);
+        pos += forward ? frames : -frames;
+        remaining -= frames;
+    }
+    // A block that ends on the window's edge completes a cycle too; the next
+    // one starts the window over.
+    return newCycle || (forward ? pos >= end : pos <= start);
+}
+
+// Appends the frames from ... to of provider p to its fetch buffer (reversed
+// when reading backward), whole even where the provider delivers fewer.
+void AudioSource::FetchLoopSegment(int p, double from, double to)
+{
+    SamplesProvider* provider = _sampProviders[p];
+    _segment.clear();
+    provider->GetSamples(&_segment, from, to, _timeStretch, _direction, _pitch);
+    _segment.resize((size_t)(int)(to - from) * (size_t)provider->GetNumChannels(), 0.0f);
+    _fetchBuffers[p].insert(_fetchBuffers[p].end(), _segment.begin(), _segment.end());
+}
+
+// Where a loop's read position lands after moving past its window's edge:
+// as far into the window again, so the cycle keeps its length.
+double AudioSource::WrapIntoWindow(int p, double pos) const
+{
+    const double start = _startPositions[p], length = _endPositions[p] - start;
+    if (length < 1.0)
+        return start;
+    double offset = std::fmod(pos - start, length);
+    if (offset < 0.0)
+        offset += length;
+    // Read backward, the position is the end of the next read: the window's
+    // start itself stands for its end.
+    if (_step <= 0.0 && offset == 0.0)
+        offset = length;
+    return start + offset;
+}
+
+// A forward read starts at the window's first frame, a backward one at its end.
+void AudioSource::RestartInWindow(int p)
+{
+    _positions[p] = _direction > 0.0 ? _startPositions[p] : _endPositions[p];
+    _prevSamps[0][p] = 0.0;
+    _prevSamps[1][p] = 0.0;
 }
 
 bool AudioSource::NextEnvelopeValue(double* value)
@@ -303,6 +408,8 @@ void AudioSource::AddProviderFrame(int p, double env, float* left, float* right)
         _prevSamps[1][p] = SampleOrSilence(buf, 2 * (k - 1) + 1);
     }
     double frac = pos - std::floor(pos);
+    if (_framesSinceEntry[p] < ENTRY_FADE_FRAMES)
+        env *= (double)_framesSinceEntry[p]++ / ENTRY_FADE_FRAMES;
     *left += (SampleOrSilence(buf, 2 * k) * frac + _prevSamps[0][p] * (1.0 - frac)) * env;
     *right += (SampleOrSilence(buf, 2 * k + 1) * frac + _prevSamps[1][p] * (1.0 - frac)) * env;
 }
@@ -318,7 +425,7 @@ AudioSource* AudioSource::Clone()
 {
     AudioSource* copy = new AudioSource(_sampProviders, _envelope, _durationMs, _pitch, _timeStretch);
     copy->_isClone = true;
-    copy->_loop = _loop;
+    copy->SetLoop(_loop);
     copy->_isPlaying = _isPlaying;
     copy->_newParam = _newParam;
     copy->_queuedDurationMs = _queuedDurationMs;
@@ -345,5 +452,7 @@ AudioSource* AudioSource::Clone()
     copy->_endPositions = _endPositions;
     copy->_prevSamps[0] = _prevSamps[0];
     copy->_prevSamps[1] = _prevSamps[1];
+    copy->_isActive = _isActive;
+    copy->_framesSinceEntry = _framesSinceEntry;
     return copy;
 }

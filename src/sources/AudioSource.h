@@ -9,6 +9,11 @@ class SamplesProvider;
 // point falls on, shapes the sum with an envelope and adds it, with a gain per
 // channel, into a stereo block.
 //
+// A grain reads its sound continuously from its start to its end, forward or
+// backward at its pitch: its window is exactly what it reads. A looping voice
+// instead reads its window over and over, wrapping at the frame where the
+// window ends, and never leaves it.
+//
 // Playback settings exist twice. Setters write the queued value; the owning
 // source decides when the queue takes effect (UpdateParams), so a grain never
 // changes in the middle of a rendered stretch.
@@ -31,7 +36,8 @@ public:
     // Waits for the next queue application without asking for one.
     void SetVolume(double volume);
     void SetRange(double range) { _range = range; }
-    void SetLoop(bool loop) { _loop = loop; }
+    // A looping voice reserves room for a block of several window cycles.
+    void SetLoop(bool loop);
 
     // The most recently set values.
     double GetPitch() const { return _queuedPitch; }
@@ -66,8 +72,12 @@ public:
 
 private:
     void AimWindows(const double* positions, const double* paramY);
-    bool Fetch(int p, int count);
-    void RewindWindow(int p, double blockFrames);
+    double WindowFrames(int p) const;
+    void Fetch(int p, int count);
+    bool FetchLoop(int p, int count);
+    void FetchLoopSegment(int p, double from, double to);
+    double WrapIntoWindow(int p, double pos) const;
+    void RestartInWindow(int p);
     bool NextEnvelopeValue(double* value);
     void AddProviderFrame(int p, double env, float* left, float* right);
     void WriteFrame(std::vector<float>* out, unsigned frame, float left, float right) const;
@@ -96,9 +106,16 @@ private:
     std::vector<double> _startPositions;
     std::vector<double> _endPositions;
     std::vector<double> _prevSamps[2];
+    // Per provider: whether the current grain plays from it, to tell a loop
+    // that has just moved onto a sound, and the frames it has played from it
+    // since, while it fades in.
+    std::vector<char> _isActive;
+    std::vector<unsigned> _framesSinceEntry;
     bool _isClone;
     // Per provider: the frames fetched for the current block and where the
     // block started reading. Kept between blocks so rendering allocates nothing.
     std::vector<std::vector<float>> _fetchBuffers;
     std::vector<double> _blockStarts;
+    // One stretch of a looping window, before it joins the fetch buffer.
+    std::vector<float> _segment;
 };

@@ -10,51 +10,17 @@
 #include "session/Serializer.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/GrainModes.h"
 #include "ui/UIGrainCloud.h"
 
 namespace {
 const double SAMPLE_RATE = 44100.0;
-const double INITIAL_DURATION_MS = 500.0;
-const double INITIAL_RANGE = 10.0;
-// The single-precision 0.01 the LFO frequency starts from.
-const double INITIAL_LFO_FREQ = (double)0.01f;
 const double MIN_PITCH = 1e-4;
-const double MIN_VOLUME_DB = -60.0;
-const double MAX_VOLUME_DB = 6.0;
-// Just under full scale, so that stacked grains keep a little headroom.
-const float CHANNEL_ON = 0.999f;
-const int NUM_DIRECTION_MODES = 3;
-const int NUM_SPATIAL_MODES = 3;
 // Room for the largest voice count the Voices parameter asks for, and a
 // margin, so the audio thread never grows the voice lists.
 const size_t VOICE_CAPACITY = 128;
 // Pie-menu drag sensitivity of each parameter, by ParamIndex.
 const double SENSITIVITIES[GrainCloud::NUM_PARAMS] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
-
-// A remainder in 0 .. count - 1; a negative one selects the last mode.
-int WrapMode(int value, int count)
-{
-    const int mode = value % count;
-    return mode < 0 ? count - 1 : mode;
-}
-
-// Heads or tails from the process-wide generator: +1 or -1.
-double RandomDirection()
-{
-    return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0;
-}
-
-double DirectionFor(int mode)
-{
-    switch (mode) {
-    case GrainCloud::FORWARD:
-        return 1.0;
-    case GrainCloud::BACKWARD:
-        return -1.0;
-    default:
-        return RandomDirection();
-    }
-}
 
 // Makes room for count pointers; only ever called on the GUI thread.
 void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
@@ -65,12 +31,8 @@ void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
 }  // namespace
 
 GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
-    : _app(app), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0), _nextGrain(0),
-      _currentAroundChan(1), _stereoSide(0), _side(1), _channelMults(2, CHANNEL_ON), _spatialMode(UNITY),
-      _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE), _overlap(1.0), _overlapNorm(1.0),
-      _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ), _pitchLFOAmount(0.0),
-      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _sampProviders(rects), _playPositions(rects.size(), -1.0),
-      _playVols(rects.size(), 0.0), _params{}, _currentParamIdx(NO_PARAMETER)
+    : GrainSource(app, rects.size()), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0),
+      _nextGrain(0), _overlap(1.0), _overlapNorm(1.0), _sampProviders(rects), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = GRAIN_CLOUD;
     srand((unsigned)time(nullptr));
@@ -89,17 +51,11 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 }
 
 GrainCloud::GrainCloud(const GrainCloud* origin)
-    : _app(origin->_app), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
+    : GrainSource(origin), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
       _localTime(origin->_localTime), _bangTime(origin->_bangTime), _nextGrain(origin->_nextGrain),
-      _currentAroundChan(origin->_currentAroundChan), _stereoSide(origin->_stereoSide), _side(origin->_side),
-      _channelMults(origin->_channelMults), _spatialMode(origin->_spatialMode),
-      _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
-      _range(origin->_range), _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _pitch(origin->_pitch),
-      _duration(origin->_duration), _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount),
-      _dirMode(origin->_dirMode), _envelopeType(origin->_envelopeType), _sampProviders(origin->_sampProviders),
-      _playPositions(origin->_playPositions), _playVols(origin->_playVols), _currentParamIdx(origin->_currentParamIdx)
+      _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _sampProviders(origin->_sampProviders),
+      _currentParamIdx(origin->_currentParamIdx)
 {
-    origin->Source::Clone(this);
     std::copy(origin->_params, origin->_params + NUM_PARAMS, _params);
     _sources.reserve(std::max(VOICE_CAPACITY, origin->_sources.capacity()));
     _pendingVoices.reserve(std::max(VOICE_CAPACITY, origin->_pendingVoices.capacity()));
@@ -143,8 +99,7 @@ void GrainCloud::InitParameters()
 }
 
 // Setters reach the waiting voices too, so a voice arrives playing like the others.
-template <typename Action>
-void GrainCloud::ForEachVoice(Action action)
+void GrainCloud::ForEachVoice(const VoiceAction& action)
 {
     for (AudioSource* voice : _sources)
         action(voice);
@@ -152,13 +107,11 @@ void GrainCloud::ForEachVoice(Action action)
         action(voice);
 }
 
-void GrainCloud::SetDurationMs(double durationMs)
+void GrainCloud::DurationChanged()
 {
-    _duration = durationMs;
-    ForEachVoice([durationMs](AudioSource* voice) { voice->SetDurationMs(durationMs); });
     UpdateBangTime();
     if (_uiGrainCloud != nullptr)
-        _uiGrainCloud->SetDuration(durationMs);
+        _uiGrainCloud->SetDuration(_duration);
 }
 
 void GrainCloud::SetOverlap(double t)
@@ -173,65 +126,11 @@ void GrainCloud::UpdateBangTime()
     _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap;
 }
 
-double GrainCloud::VoicePitch(double p) const
-{
-    return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
-}
-
-void GrainCloud::SetPitch(double pitch)
-{
-    _pitch = std::max(pitch, MIN_PITCH);
-    const double voicePitch = VoicePitch(_pitch);
-    ForEachVoice([voicePitch](AudioSource* voice) { voice->SetPitch(voicePitch); });
-}
-
-void GrainCloud::SetVolumeDb(double volumeDb)
-{
-    _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
-    _normedVol = std::pow(10.0, 0.05 * _volumeDb);
-    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
-}
-
-void GrainCloud::SetRange(double range)
-{
-    _range = range;
-    ForEachVoice([range](AudioSource* voice) { voice->SetRange(range); });
-}
-
-void GrainCloud::SetDirection(int mode)
-{
-    _dirMode = WrapMode(mode, NUM_DIRECTION_MODES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(DirectionFor(_dirMode)); });
-}
-
-void GrainCloud::SetEnvelopeType(int type)
-{
-    _envelopeType = WrapMode(type, Envelope::NUM_ENVELOPES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetEnvelopeType(_envelopeType); });
-}
-
-void GrainCloud::SetPitchLFOFreq(double freq)
-{
-    _pitchLFOFreq = std::fabs(freq);
-}
-
-void GrainCloud::SetPitchLFOAmount(double amount)
-{
-    _pitchLFOAmount = std::max(amount, 0.0);
-}
-
-void GrainCloud::SetSpatialMode(int mode, int channel)
-{
-    _spatialMode = WrapMode(mode, NUM_SPATIAL_MODES);
-    if (channel >= 0)
-        _channelLocation = channel;
-}
-
 AudioSource* GrainCloud::NewVoice() const
 {
     AudioSource* voice = new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     voice->SetEnvelopeType(_envelopeType);
-    voice->SetDirection(DirectionFor(_dirMode));
+    voice->SetDirection(GrainModes::Direction(_dirMode));
     voice->SetVolume(_normedVol);
     voice->SetRange(_range);
     return voice;
@@ -313,11 +212,7 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
     const double timeStretch = GetTimeStretch();
     for (AudioSource* voice : _sources)
         voice->SetTimeStretch(timeStretch);
-    // Two half-blocks double the trigger resolution; with an odd length the
-    // second half takes the extra frame.
-    const unsigned firstHalf = numFrames / 2;
-    RenderSubBlock(accumBuff, firstHalf, 0);
-    RenderSubBlock(accumBuff, numFrames - firstHalf, firstHalf);
+    RenderInHalves(numFrames, [&](unsigned frames, unsigned offset) { RenderSubBlock(accumBuff, frames, offset); });
 }
 
 void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)
@@ -335,12 +230,6 @@ void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrame
         voice->SetPitch(voicePitch);
         voice->NextBuffer(accumBuff, numFrames, offset);
     }
-}
-
-void GrainCloud::ResetPlayPositions()
-{
-    std::fill(_playPositions.begin(), _playPositions.end(), -1.0);
-    std::fill(_playVols.begin(), _playVols.end(), 0.0);
 }
 
 double GrainCloud::LFOPitch() const
@@ -361,41 +250,10 @@ void GrainCloud::TriggerNextGrain()
     // The modulated pitch holds for the grain's first sub-block.
     if (_pitchLFOAmount > 0.0 && _pitchLFOFreq > 0.0)
         voice->SetPitch(VoicePitch(LFOPitch()));
-    UpdateSpatialization();
-    voice->SetChannelMultipliers(_channelMults);
+    voice->SetChannelMultipliers(_spatializer.Next(_spatialMode));
     // A voice still sounding its last grain skips this turn and gets the next.
     if (voice->Play(_playPositions.data(), _playVols.data()))
         _nextGrain = (_nextGrain + 1) % (uint32_t)_sources.size();
-}
-
-void GrainCloud::UpdateSpatialization()
-{
-    switch (_spatialMode) {
-    case STEREO:
-        // Left, right, left ...
-        _channelMults[0] = _stereoSide != 0 ? 0.0f : CHANNEL_ON;
-        _channelMults[1] = _stereoSide != 0 ? CHANNEL_ON : 0.0f;
-        _stereoSide = _stereoSide != 0 ? 0 : 1;
-        break;
-    case AROUND: {
-        // Sweeps over the channels and back; with two of them: right, left, right ...
-        _channelMults[0] = 0.0f;
-        _channelMults[1] = 0.0f;
-        _channelMults[_currentAroundChan] = CHANNEL_ON;
-        const int next = _currentAroundChan + 2 * _side;
-        if (next > 2 || next < 0) {
-            _currentAroundChan -= _side;
-            _side = -_side;
-        } else {
-            _currentAroundChan = next;
-        }
-        break;
-    }
-    default:
-        _channelMults[0] = CHANNEL_ON;
-        _channelMults[1] = CHANNEL_ON;
-        break;
-    }
 }
 
 Parameter* GrainCloud::GetCurrentParameter()
@@ -406,16 +264,6 @@ Parameter* GrainCloud::GetCurrentParameter()
 Parameter* GrainCloud::GetParameter(int idx)
 {
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
-}
-
-double GrainCloud::GetUIX()
-{
-    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetX() : 0.0;
-}
-
-double GrainCloud::GetUIY()
-{
-    return _uiGrainCloud != nullptr ? _uiGrainCloud->GetY() : 0.0;
 }
 
 double GrainCloud::GetUIRadius()
@@ -440,44 +288,32 @@ UISource* GrainCloud::GetUI()
     return _uiGrainCloud;
 }
 
-void GrainCloud::Serialize(Serializer* serializer)
+void GrainCloud::SetCurrentParamIndex(int idx)
 {
-    Source::Serialize(serializer);
+    _currentParamIdx = (idx >= 0 && idx < NUM_PARAMS) ? ParamIndex(idx) : NO_PARAMETER;
+}
+
+void GrainCloud::SerializeClock(Serializer* serializer)
+{
     serializer->PutBool(!_pendingVoices.empty());
     serializer->PutBool(_pendingRemovals > 0);
     serializer->PutLong((long)_localTime);
     serializer->PutDouble(_bangTime);
-    serializer->PutInt(_currentAroundChan);
-    serializer->PutInt(_stereoSide);
-    serializer->PutInt(_side);
-    serializer->PutInt(_spatialMode);
-    serializer->PutInt(_channelLocation);
-    serializer->PutDouble(_volumeDb);
-    serializer->PutDouble(_normedVol);
-    serializer->PutDouble(_range);
+}
+
+size_t GrainCloud::ClockRecordBytes() const
+{
+    return 2 * sizeof(int) + sizeof(long) + sizeof(double);
+}
+
+void GrainCloud::SerializeVoiceCount(Serializer* serializer)
+{
     serializer->PutInt((int)GetNumGrains());
     serializer->PutDouble(_overlap);
     serializer->PutDouble(_overlapNorm);
-    serializer->PutDouble(_pitch);
-    serializer->PutDouble(_duration);
-    serializer->PutDouble(_pitchLFOFreq);
-    serializer->PutDouble(_pitchLFOAmount);
-    serializer->PutInt(_dirMode);
-    serializer->PutInt(_envelopeType);
-    SerializeParameters(serializer);
-    serializer->PutInt(_currentParamIdx);
 }
 
-void GrainCloud::UnSerialize(Serializer* serializer)
+size_t GrainCloud::VoiceCountRecordBytes() const
 {
-    Source::UnSerialize(serializer);
-    // Voice flags, clock, inter-onset time, five ints of spatial state,
-    // volume, gain, range, voice count, overlap twice, pitch, duration, LFO
-    // frequency and amount, direction and envelope type.
-    const size_t playingStateBytes = 4 + 4 + 8 + 8 + 5 * 4 + 3 * 8 + 4 + 6 * 8 + 2 * 4;
-    serializer->Skip(playingStateBytes);
-    UnSerializeParameters(serializer);
-    int paramIdx = NO_PARAMETER;
-    if (serializer->GetInt(&paramIdx))
-        _currentParamIdx = (paramIdx >= 0 && paramIdx < NUM_PARAMS) ? ParamIndex(paramIdx) : NO_PARAMETER;
+    return sizeof(int) + 2 * sizeof(double);
 }

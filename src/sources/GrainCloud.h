@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sources/Source.h"
+#include "sources/GrainSource.h"
 
 class App;
 class AudioSource;
@@ -20,10 +20,8 @@ class UIGrainCloud;
 // the GUI thread and wait in a pending list until the audio thread takes one
 // per block; removed voices are parked and freed on the GUI thread, so the
 // audio thread neither allocates nor frees.
-class GrainCloud : public Source {
+class GrainCloud : public GrainSource {
 public:
-    enum DirectionMode { FORWARD = 0, BACKWARD = 1, RANDOM_DIR = 2 };
-    enum SpatialMode { UNITY = 0, STEREO = 1, AROUND = 2 };
     enum ParamIndex {
         NO_PARAMETER = -1,
         NUMGRAINS = 0,
@@ -48,29 +46,9 @@ public:
     GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices);
     virtual ~GrainCloud();
 
-    void SetDurationMs(double durationMs);
-    double GetDurationMs() const { return _duration; }
     // t in 0..1: voice count^t grains overlap.
     void SetOverlap(double t);
     double GetOverlap() const { return _overlapNorm; }
-    void SetPitch(double pitch);
-    double GetPitch() const { return _pitch; }
-    void SetVolumeDb(double volumeDb);
-    double GetVolumeDb() const { return _volumeDb; }
-    void SetRange(double range);
-    double GetRange() const { return _range; }
-    void SetDirection(int mode);
-    int GetDirection() const { return _dirMode; }
-    void SetEnvelopeType(int type);
-    int GetEnvelopeType() const { return _envelopeType; }
-    void SetPitchLFOFreq(double freq);
-    double GetPitchLFOFreq() const { return _pitchLFOFreq; }
-    void SetPitchLFOAmount(double amount);
-    double GetPitchLFOAmount() const { return _pitchLFOAmount; }
-    // channel < 0 keeps the stored channel.
-    void SetSpatialMode(int mode, int channel);
-    int GetSpatialMode() const { return _spatialMode; }
-    int GetSpatialChannel() const { return _channelLocation; }
     // Inter-onset time in frames.
     double GetBangTime() const { return _bangTime; }
 
@@ -87,8 +65,6 @@ public:
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;
     int GetNumParams() override { return NUM_PARAMS; }
-    double GetUIX() override;
-    double GetUIY() override;
     double GetUIRadius() override;
     void SetCurrentParamIdx(ParamIndex idx) { _currentParamIdx = idx; }
     void ResetCurrentParameterIndex() override { _currentParamIdx = NO_PARAMETER; }
@@ -100,13 +76,14 @@ public:
     void RegisterUI(UISource* ui) override;
     UISource* GetUI() override;
 
-    // The source base, the cloud's playing state, its parameters and the
-    // picked one.
-    void Serialize(Serializer* serializer) override;
-    // The settings come back through the parameters, whose setters hold each
-    // value to its range; the stored playing state (clock, spatial step,
-    // derived gains) is read past, so a restored cloud starts afresh.
-    void UnSerialize(Serializer* serializer) override;
+    void SetCurrentParamIndex(int idx) override;
+
+protected:
+    // Voice flags, local clock and trigger interval; voice count and overlap.
+    void SerializeClock(Serializer* serializer) override;
+    size_t ClockRecordBytes() const override;
+    void SerializeVoiceCount(Serializer* serializer) override;
+    size_t VoiceCountRecordBytes() const override;
 
 private:
     // The clone constructor.
@@ -114,23 +91,17 @@ private:
 
     void InitParameters();
     AudioSource* NewVoice() const;
-    template <typename Action>
-    void ForEachVoice(Action action);
+    void ForEachVoice(const VoiceAction& action) override;
+    void DurationChanged() override;
     // Voice count including the pending changes.
     unsigned GetTargetVoiceCount() const;
     void ReleaseRetiredVoices();
     void ApplyPendingVoiceChange();
     void RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset);
     void TriggerNextGrain();
-    void ResetPlayPositions();
-    void UpdateSpatialization();
     void UpdateBangTime();
-    // The pitch a voice plays for the cloud's pitch p: transposed by the MIDI
-    // note and bent by the pitch wheel.
-    double VoicePitch(double p) const;
     double LFOPitch() const;
 
-    App* _app;
     UIGrainCloud* _uiGrainCloud;
     // Voices built by AddGrain, waiting for the audio thread.
     std::vector<AudioSource*> _pendingVoices;
@@ -140,27 +111,10 @@ private:
     uint64_t _localTime;
     double _bangTime;
     uint32_t _nextGrain;
-    int _currentAroundChan;
-    int _stereoSide;
-    int _side;
-    std::vector<float> _channelMults;
-    int _spatialMode;
-    int _channelLocation;
-    double _volumeDb;
-    double _normedVol;
-    double _range;
     std::vector<AudioSource*> _sources;
     double _overlap;
     double _overlapNorm;
-    double _pitch;
-    double _duration;
-    double _pitchLFOFreq;
-    double _pitchLFOAmount;
-    int _dirMode;
-    int _envelopeType;
     std::vector<SamplesProvider*> _sampProviders;
-    std::vector<double> _playPositions;
-    std::vector<double> _playVols;
     Parameter* _params[NUM_PARAMS];
     ParamIndex _currentParamIdx;
 };

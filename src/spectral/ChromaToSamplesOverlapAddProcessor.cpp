@@ -1,14 +1,21 @@
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 
+#include <algorithm>
+
 #include "spectral/ChromaScale.h"
 
 ChromaToSamplesOverlapAddProcessor::ChromaToSamplesOverlapAddProcessor(int fftSize, double sampleRate,
                                                                        Spectrogram* chroma)
-    : SpectroToSamplesOverlapAddProcessor(chroma), _ownChromaBins(_fftSize, 0), _chromaBins(&_ownChromaBins)
+    : SpectroToSamplesOverlapAddProcessor(chroma), _ownChromaBins(std::max(fftSize / 2, 0), fftSize / 2),
+      _chromaBins(&_ownChromaBins)
 {
+    // The picture draws bin b in the row of the pitch class of bin 2b (the
+    // same pitch class an octave up, at twice the resolution, halved to its
+    // rows), folding the bins above half of Nyquist as the scale folds them;
+    // it leaves out the constant bin. The grain plays what the picture shows.
     ChromaScale chromaScale(fftSize, sampleRate);
-    for (int bin = 0; bin < _fftSize; bin++)
-        _ownChromaBins[bin] = chromaScale.FreqBinToChromaBin(bin);
+    for (int bin = 1; bin < fftSize / 2; bin++)
+        _ownChromaBins[bin] = (int)(0.5 * chromaScale.FreqBinToChromaBin(2 * bin));
 }
 
 ChromaToSamplesOverlapAddProcessor::ChromaToSamplesOverlapAddProcessor(Spectrogram* chroma,
@@ -30,8 +37,8 @@ OverlapAddProcessor* ChromaToSamplesOverlapAddProcessor::Clone()
 
 bool ChromaToSamplesOverlapAddProcessor::KeepsBin(int bin) const
 {
-    double lo = _selFreq[0] * _fftSize;
-    double hi = _selFreq[1] * _fftSize;
-    int chromaBin = (*_chromaBins)[bin];
-    return lo <= chromaBin && chromaBin <= hi;
+    // A row spans [row, row + 1) of the picture's rows; its middle decides.
+    int rows = _fftSize / 2;
+    double middle = ((*_chromaBins)[bin] + 0.5) / rows;
+    return _selFreq[0] <= middle && middle <= _selFreq[1];
 }

@@ -4,19 +4,20 @@
 
 #include "spectral/SpectroToSamplesOverlapAddProcessor.h"
 
-// Resynthesis from a chromagram: the band is a range of pitch classes, as
-// fractions of the octave from C (0) to the next C (1), and a bin is kept
-// when the pitch class of its frequency lies in it, whatever its octave.
+// Resynthesis from a chromagram: the band is a range of the chromagram
+// picture's height, from C (0) to the next C (1), and a bin is kept when the
+// row of the picture it is drawn in lies in it, whatever its octave.
 class ChromaToSamplesOverlapAddProcessor : public SpectroToSamplesOverlapAddProcessor {
 public:
-    // chroma is not owned; its complex columns hold the plain spectrum.
+    // chroma is not owned; its columns hold the plain spectrum.
     ChromaToSamplesOverlapAddProcessor(int fftSize, double sampleRate, Spectrogram* chroma);
     ~ChromaToSamplesOverlapAddProcessor() override {}
 
-    // The copy reads this processor's pitch-class table, which must outlive it.
+    // The copy reads this processor's row table, which must outlive it.
     OverlapAddProcessor* Clone() override;
 
-    // Pitch class of every bin, 0 ... fftSize chroma bins per octave.
+    // The picture row (0 ... fftSize/2 - 1 from C up) of every bin below
+    // Nyquist; fftSize/2 for a bin the picture does not show.
     const std::vector<int>& GetChromaBins() const { return *_chromaBins; }
 
 protected:

@@ -22,7 +22,13 @@ public:
     virtual void OnMouseDragNorm(double nx, double ny, double dx, double dy, bool inside);
     virtual void DrawContents();
 
-    void UpdateStyle(UIStyle* style) { _style = style; }
+    // Canvases that hold others pass the style on.
+    virtual void UpdateStyle(UIStyle* style) { _style = style; }
+    bool IsVisible() const { return _visible; }
+    double GetX() const { return _x; }
+    double GetY() const { return _y; }
+    double GetWidth() const { return _width; }
+    double GetHeight() const { return _height; }
     void GetContentsRect(double* x, double* y, double* width, double* height) const;
 
 protected:

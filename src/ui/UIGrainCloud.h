@@ -2,45 +2,20 @@
 
 #include <vector>
 
-#include "ui/UISource.h"
+#include "ui/UISourceView.h"
 
 class GrainCloud;
 class SoundRect;
-class UIGrain;
-class UIScreen;
-class UIStyle;
 
 // The view of a grain cloud: a breathing ring with one marker per voice.
 // It owns the cloud's place and spatial spread, and for every grain the
 // cloud starts it picks a random point within the spread (a triangular
 // distribution that favours the centre) and reports where that point falls
 // in each sound rect.
-class UIGrainCloud : public UISource {
+class UIGrainCloud : public UISourceView {
 public:
     UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
                  const std::vector<SoundRect*>& rects);
-    virtual ~UIGrainCloud();
-    UIGrainCloud(const UIGrainCloud&) = delete;
-    UIGrainCloud& operator=(const UIGrainCloud&) = delete;
-
-    void Draw() override;
-    void UpdateStyle(UIStyle* style) override;
-    void SetSelectState(bool selected) override { _isSelected = selected; }
-    bool Pick(double x, double y) override;
-    double GetX() override { return _x; }
-    double GetY() override { return _y; }
-    void UpdatePosition(double x, double y) override;
-    bool PickParameters(double x, double y) override;
-    void Serialize(Serializer* serializer) override;
-    // Place and spread come back; the ring's breathing is the view's own and
-    // starts afresh. The parameter boxes, restored with the cloud's record
-    // before this one, stay where they were saved.
-    void UnSerialize(Serializer* serializer) override;
-
-    // The ring breathes once per grain duration.
-    void SetDuration(double durMs) { _freq = 1000.0 / durMs; }
-    // Current ring radius in pixels.
-    double GetRadius() const { return _selRad; }
 
     // Audio thread: moves marker idx to a new point of the cloud, writes for
     // every rect i containing it the normalised time position to playPos[i]
@@ -51,8 +26,6 @@ public:
     // One marker per voice; the last one is never removed.
     void AddGrain();
     void RemoveGrain();
-    unsigned GetNumGrains() const { return (unsigned)_uiGrains.size(); }
-    UIGrain* GetGrain(unsigned idx) const { return _uiGrains[idx]; }
 
     double GetXRandExtent() const { return _xRandExtent; }
     double GetYRandExtent() const { return _yRandExtent; }
@@ -61,32 +34,17 @@ public:
     double GetRandExtentCoeff() const { return _randExtentCoeff; }
     void SetRandExtentCoeff(double coeff) { _randExtentCoeff = coeff; }
 
+protected:
+    void SetCurrentParameter(int idx) override;
+    void SerializeSpread(Serializer* serializer) override;
+    void UnSerializeSpread(Serializer* serializer) override;
+
 private:
     // Offset of a triangular distribution over +-extent.
     static double TriangularOffset(double extent);
-    void SetRingColour() const;
-    void DrawRing();
-    void DrawMuteCross() const;
-    // Moves the cloud and its markers, not its parameter boxes.
-    void PlaceAt(double x, double y);
 
-    // _isOn, _lambda and _targetRad change nothing on screen; they are kept
-    // because the session file stores them.
-    bool _isOn;
-    bool _isSelected;
-    double _startTime;
     double _xRandExtent, _yRandExtent;
     double _randExtentCoeff;
-    double _freq;
-    double _x, _y;
-    double _selRad;
-    double _lambda;
-    double _targetRad;
-    double _maxSelRad;
-    double _minSelRad;
-    std::vector<UIGrain*> _uiGrains;
     std::vector<SoundRect*> _rects;
-    UIStyle* _style;
-    UIScreen* _screen;
     GrainCloud* _grain;
 };

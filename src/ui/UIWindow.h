@@ -15,7 +15,9 @@ public:
 
     virtual void Draw();
 
+    // Titles are cut to 254 characters.
     void SetTitle(const char* title);
+    const char* GetTitle() const { return _title; }
     // Cascades to every canvas.
     void SetVisible(bool visible);
     bool IsVisible() const { return _visible; }

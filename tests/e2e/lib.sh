@@ -429,6 +429,24 @@ e2e_enter_canvas() {
     e2e_locate_rect_and_empty_spot "$dir/canvas.png" "$WIDTH" "$HEIGHT"
 }
 
+# True once something is drawn around the given point: the ring of a new source.
+e2e_source_drawn_at() {
+    e2e_screenshot "$1"
+    ! e2e_dark_around "$1" "$2" "$3" "$E2E_EMPTY_RADIUS"
+}
+
+# Starts the servers and the instrument on one loud sound in a work folder named
+# NAME (DIR), and enters the canvas (see e2e_enter_canvas for what it sets).
+e2e_start_on_canvas() {
+    e2e_start_xvfb
+    e2e_start_pulse
+    DIR=$(e2e_make_workdir "$1")
+    e2e_make_chord_loops "$DIR"
+    e2e_start_app "$DIR"
+    e2e_wait_window
+    e2e_enter_canvas "$DIR"
+}
+
 e2e_bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null | sort; }
 
 # The one file of the bounce folder that was not in the list BEFORE.
@@ -512,6 +530,68 @@ e2e_expect_silence() {
     e2e_check_bounce_samples "$1"
     awk -v p="$MEASURED_PEAK" -v max="$E2E_MAX_SILENT_PEAK" 'BEGIN { exit !(p <= max) }' ||
         e2e_fail "$1: peak $MEASURED_PEAK (RMS $MEASURED_RMS_LEFT / $MEASURED_RMS_RIGHT), expected silence (peak at most $E2E_MAX_SILENT_PEAK)"
+}
+
+# ---- Pie menu boxes, drags and held keys ----
+
+E2E_SETTLE_SECONDS=0.5
+
+# Where the boxes of a freshly laid out menu sit. A box of parameter I of N,
+# at normalised value V with drag sensitivity S, is anchored 0.2 + V / S screen
+# heights from its owner's centre at the angle 360 * I / N degrees, clockwise
+# from the right on screen; its label runs 256 pixels to the right of the anchor.
+# Prints the anchor's window pixel for the owner's centre CX, CY.
+e2e_box_anchor() {
+    local cx=$1 cy=$2 index=$3 count=$4 value=$5 sensitivity=$6
+    awk -v cx="$cx" -v cy="$cy" -v i="$index" -v n="$count" -v v="$value" -v s="$sensitivity" -v h="$HEIGHT" \
+        'BEGIN { a = 2 * 3.14159265358979 * i / n; r = (0.2 + v / s) * h
+                 printf "%d %d\n", cx + cos(a) * r, cy + sin(a) * r }'
+}
+
+# Holds the left button at X,Y, moves the pointer to X2,Y2 in small steps and lets go.
+e2e_drag() {
+    local x=$1 y=$2 x2=$3 y2=$4 step steps=10
+    e2e_focus
+    timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$x" "$y" mousedown 1 || e2e_fail "pressing at $x,$y failed"
+    for step in $(seq 1 $steps); do
+        sleep 0.05
+        timeout 10 xdotool mousemove --window "$E2E_WINDOW" $((x + (x2 - x) * step / steps)) \
+            $((y + (y2 - y) * step / steps)) || e2e_fail "dragging towards $x2,$y2 failed"
+    done
+    sleep 0.1
+    timeout 10 xdotool mouseup 1 || e2e_fail "releasing the button at $x2,$y2 failed"
+}
+
+e2e_space_down() {
+    e2e_focus
+    timeout 10 xdotool keydown space || e2e_fail "holding Space failed"
+    sleep "$E2E_SETTLE_SECONDS"
+}
+
+e2e_space_up() {
+    timeout 10 xdotool keyup space || e2e_fail "releasing Space failed"
+    sleep "$E2E_SETTLE_SECONDS"
+}
+
+# The rect's lit box, wherever it lies, dragged until it sits whole in the middle
+# of the window, so that the menus around it stay on screen; sets RECT_X, RECT_Y.
+e2e_centre_rect() {
+    local dir=$1 x y w h
+    for _ in 1 2 3 4; do
+        read -r x y w h <<<"$E2E_RECT_BOX"
+        RECT_X=$((x + w / 2))
+        RECT_Y=$((y + h / 2))
+        if [ "$x" -gt 0 ] && [ "$y" -gt 0 ] && [ $((x + w)) -lt "$WIDTH" ] && [ $((y + h)) -lt "$HEIGHT" ] &&
+            [ $((RECT_X - WIDTH / 2)) -ge -2 ] && [ $((RECT_X - WIDTH / 2)) -le 2 ] &&
+            [ $((RECT_Y - HEIGHT / 2)) -ge -2 ] && [ $((RECT_Y - HEIGHT / 2)) -le 2 ]; then
+            e2e_log "rect whole at ${w}x${h}+$x+$y, centre $RECT_X,$RECT_Y"
+            return 0
+        fi
+        e2e_drag "$RECT_X" "$RECT_Y" $((WIDTH / 2)) $((HEIGHT / 2))
+        E2E_RECT_BOX=""
+        e2e_wait_for 20 e2e_canvas_stable "$dir/centred.png" || e2e_fail "the canvas does not settle after moving the rect"
+    done
+    e2e_fail "the rect does not come whole into the middle of the window (lit box: $E2E_RECT_BOX)"
 }
 
 # Shift+Esc ends the instrument at once and by itself, not by a signal.

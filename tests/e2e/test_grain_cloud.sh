@@ -10,21 +10,8 @@ set -u
 # Time for a new or removed cloud to take effect on the sound.
 SETTLE_SECONDS=0.5
 
-# True once something is drawn around the given point: the ring of a new cloud.
-cloud_drawn_at() {
-    e2e_screenshot "$1"
-    ! e2e_dark_around "$1" "$2" "$3" "$E2E_EMPTY_RADIUS"
-}
-
 e2e_init "${1:-}"
-e2e_start_xvfb
-e2e_start_pulse
-
-DIR=$(e2e_make_workdir grain-cloud)
-e2e_make_chord_loops "$DIR"
-e2e_start_app "$DIR"
-e2e_wait_window
-e2e_enter_canvas "$DIR"
+e2e_start_on_canvas grain-cloud
 
 e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
@@ -41,7 +28,7 @@ e2e_expect_silence "cloud removed"
 e2e_move_pointer "$EMPTY_X" "$EMPTY_Y"
 e2e_key 1
 # Silence proves nothing unless the cloud is really there.
-e2e_wait_for 10 cloud_drawn_at "$DIR/empty-cloud.png" "$EMPTY_X" "$EMPTY_Y" ||
+e2e_wait_for 10 e2e_source_drawn_at "$DIR/empty-cloud.png" "$EMPTY_X" "$EMPTY_Y" ||
     e2e_fail "no cloud drawn at $EMPTY_X,$EMPTY_Y after pressing 1"
 sleep "$SETTLE_SECONDS"
 e2e_record_bounce "$DIR" "cloud on empty canvas"

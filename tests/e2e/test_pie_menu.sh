@@ -7,7 +7,6 @@ set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-SETTLE_SECONDS=0.5
 # Lit pixels that the open menu must change beyond what the cloud's own
 # animation changes between two screenshots.
 MIN_MENU_PIXELS=1500
@@ -16,64 +15,6 @@ MIN_MENU_PIXELS=1500
 MIN_TYPE_CHANGE_PERCENT=10
 # Dragging Volume onto the centre must take the bounce down by at least this much.
 MIN_VOLUME_DROP_DB=20
-
-# Where the boxes of a freshly laid out menu sit. A box of parameter I of N,
-# at normalised value V with drag sensitivity S, is anchored 0.2 + V / S screen
-# heights from its owner's centre at the angle 360 * I / N degrees, clockwise
-# from the right on screen; its label runs 256 pixels to the right of the anchor.
-# Prints the anchor's window pixel for the owner's centre CX, CY.
-box_anchor() {
-    local cx=$1 cy=$2 index=$3 count=$4 value=$5 sensitivity=$6
-    awk -v cx="$cx" -v cy="$cy" -v i="$index" -v n="$count" -v v="$value" -v s="$sensitivity" -v h="$HEIGHT" \
-        'BEGIN { a = 2 * 3.14159265358979 * i / n; r = (0.2 + v / s) * h
-                 printf "%d %d\n", cx + cos(a) * r, cy + sin(a) * r }'
-}
-
-# Holds the left button at X,Y, moves the pointer to X2,Y2 in small steps and lets go.
-drag() {
-    local x=$1 y=$2 x2=$3 y2=$4 step steps=10
-    e2e_focus
-    timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$x" "$y" mousedown 1 || e2e_fail "pressing at $x,$y failed"
-    for step in $(seq 1 $steps); do
-        sleep 0.05
-        timeout 10 xdotool mousemove --window "$E2E_WINDOW" $((x + (x2 - x) * step / steps)) \
-            $((y + (y2 - y) * step / steps)) || e2e_fail "dragging towards $x2,$y2 failed"
-    done
-    sleep 0.1
-    timeout 10 xdotool mouseup 1 || e2e_fail "releasing the button at $x2,$y2 failed"
-}
-
-space_down() {
-    e2e_focus
-    timeout 10 xdotool keydown space || e2e_fail "holding Space failed"
-    sleep "$SETTLE_SECONDS"
-}
-
-space_up() {
-    timeout 10 xdotool keyup space || e2e_fail "releasing Space failed"
-    sleep "$SETTLE_SECONDS"
-}
-
-# The rect's lit box, wherever it lies, dragged until it sits whole in the middle
-# of the window, so that the menus around it stay on screen; sets RECT_X, RECT_Y.
-centre_rect() {
-    local x y w h
-    for _ in 1 2 3 4; do
-        read -r x y w h <<<"$E2E_RECT_BOX"
-        RECT_X=$((x + w / 2))
-        RECT_Y=$((y + h / 2))
-        if [ "$x" -gt 0 ] && [ "$y" -gt 0 ] && [ $((x + w)) -lt "$WIDTH" ] && [ $((y + h)) -lt "$HEIGHT" ] &&
-            [ $((RECT_X - WIDTH / 2)) -ge -2 ] && [ $((RECT_X - WIDTH / 2)) -le 2 ] &&
-            [ $((RECT_Y - HEIGHT / 2)) -ge -2 ] && [ $((RECT_Y - HEIGHT / 2)) -le 2 ]; then
-            e2e_log "rect whole at ${w}x${h}+$x+$y, centre $RECT_X,$RECT_Y"
-            return 0
-        fi
-        drag "$RECT_X" "$RECT_Y" $((WIDTH / 2)) $((HEIGHT / 2))
-        E2E_RECT_BOX=""
-        e2e_wait_for 20 e2e_canvas_stable "$DIR/centred.png" || e2e_fail "the canvas does not settle after moving the rect"
-    done
-    e2e_fail "the rect does not come whole into the middle of the window (lit box: $E2E_RECT_BOX)"
-}
 
 # Lit pixels that differ between two screenshots inside a region WxH+X+Y.
 changed_pixels_in() {
@@ -90,35 +31,35 @@ e2e_make_chord_loops "$DIR"
 e2e_start_app "$DIR"
 e2e_wait_window
 e2e_enter_canvas "$DIR"
-centre_rect
+e2e_centre_rect "$DIR"
 RECT_GEOMETRY=$(read -r x y w h <<<"$E2E_RECT_BOX" && echo "${w}x${h}+$x+$y")
 
 # A cloud in the middle of the rect, selected as it is made.
 e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
-sleep "$SETTLE_SECONDS"
+sleep "$E2E_SETTLE_SECONDS"
 e2e_screenshot "$DIR/cloud-1.png"
 e2e_screenshot "$DIR/cloud-2.png"
 NOISE=$(e2e_changed_pixels "$DIR/cloud-1.png" "$DIR/cloud-2.png")
 
-space_down
+e2e_space_down
 e2e_screenshot "$DIR/cloud-menu.png"
 MENU_CHANGE=$(e2e_changed_pixels "$DIR/cloud-2.png" "$DIR/cloud-menu.png")
 e2e_log "holding Space over the cloud changes $MENU_CHANGE pixels (the cloud alone: $NOISE)"
 [ "$MENU_CHANGE" -gt $((NOISE + MIN_MENU_PIXELS)) ] ||
     e2e_fail "holding Space over the cloud changes $MENU_CHANGE pixels, the cloud alone $NOISE: no boxes drawn"
-space_up
+e2e_space_up
 e2e_record_bounce "$DIR" "cloud at 0 dB"
 e2e_expect_sound "cloud at 0 dB"
 LOUD_RMS=$MEASURED_RMS_LEFT
 
 # Volume, the 13th of the cloud's 15 parameters, starts at 0 dB of -60..6 with
 # sensitivity 6. Its box is pressed inside the label and dragged onto the centre.
-read -r VOLUME_X VOLUME_Y < <(box_anchor "$RECT_X" "$RECT_Y" 12 15 "$(awk 'BEGIN { print 60 / 66 }')" 6)
-space_down
-drag $((VOLUME_X + 20)) $((VOLUME_Y - 5)) $((RECT_X + 20)) $((RECT_Y - 5))
-space_up
-sleep "$SETTLE_SECONDS"
+read -r VOLUME_X VOLUME_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 12 15 "$(awk 'BEGIN { print 60 / 66 }')" 6)
+e2e_space_down
+e2e_drag $((VOLUME_X + 20)) $((VOLUME_Y - 5)) $((RECT_X + 20)) $((RECT_Y - 5))
+e2e_space_up
+sleep "$E2E_SETTLE_SECONDS"
 e2e_record_bounce "$DIR" "cloud after the Volume drag"
 e2e_check_bounce_samples "cloud after the Volume drag"
 DROP_DB=$(awk -v loud="$LOUD_RMS" -v soft="$MEASURED_RMS_LEFT" 'BEGIN { printf "%.1f", 20 * log((soft + 1e-12) / loud) / log(10) }')
@@ -130,13 +71,13 @@ awk -v d="$DROP_DB" -v min="$MIN_VOLUME_DROP_DB" 'BEGIN { exit !(d <= -min) }' |
 # the right, and 0.1 screen heights further out is a spectrogram.
 e2e_key BackSpace
 e2e_click "$RECT_X" "$RECT_Y"
-sleep "$SETTLE_SECONDS"
+sleep "$E2E_SETTLE_SECONDS"
 e2e_screenshot "$DIR/rect-waveform.png"
 e2e_screenshot "$DIR/rect-waveform-2.png"
-read -r TYPE_X TYPE_Y < <(box_anchor "$RECT_X" "$RECT_Y" 0 4 0 6)
-space_down
-drag $((TYPE_X + 20)) $((TYPE_Y - 5)) $((TYPE_X + 20 + HEIGHT / 10)) $((TYPE_Y - 5))
-space_up
+read -r TYPE_X TYPE_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 0 4 0 6)
+e2e_space_down
+e2e_drag $((TYPE_X + 20)) $((TYPE_Y - 5)) $((TYPE_X + 20 + HEIGHT / 10)) $((TYPE_Y - 5))
+e2e_space_up
 e2e_screenshot "$DIR/rect-spectrogram.png"
 read -r _ _ RECT_W RECT_H <<<"$E2E_RECT_BOX"
 TYPE_CHANGE=$(changed_pixels_in "$DIR/rect-waveform-2.png" "$DIR/rect-spectrogram.png" "$RECT_GEOMETRY")

@@ -1,5 +1,5 @@
 #!/bin/bash
-# A scene kept across runs: a rect dragged, a cloud over it and another style,
+# A scene kept across runs: a rect dragged, a cloud and a loop source over it and another style,
 # saved with F12, come back on the next start without a key pressed, and sound.
 # A session.bin of random bytes, or cut in half, is reported and the program runs.
 set -u
@@ -10,6 +10,7 @@ set -u
 SESSION_BASE_BYTES=492
 RECT_BYTES=284
 CLOUD_BYTES=17604
+LOOP_SOURCE_BYTES=17356
 # Two screens of the same scene may differ by the breathing of rings and the
 # flashes of grains, not by where things are.
 MAX_LAYOUT_CHANGE=1500
@@ -66,18 +67,21 @@ e2e_wait_for 20 e2e_canvas_stable "$DIR/moved.png" || e2e_fail "the canvas does 
 read -r CX CY < <(rect_centre)
 e2e_move_pointer "$CX" "$CY"
 e2e_key 1
+e2e_move_pointer $((CX + 30)) "$CY"
+e2e_key 3
 e2e_key ctrl+Right
 sleep 1
 e2e_key F12
 e2e_wait_for 10 e2e_output_has stdout "Session saved to session.bin" || e2e_fail "F12 did not say the session was saved"
 SIZE=$(e2e_file_size "$DIR/session.bin")
-EXPECTED=$((SESSION_BASE_BYTES + RECT_BYTES + CLOUD_BYTES))
-[ "$SIZE" -eq "$EXPECTED" ] || e2e_fail "session.bin holds $SIZE bytes, the format gives $EXPECTED for a rect and a cloud"
+EXPECTED=$((SESSION_BASE_BYTES + RECT_BYTES + CLOUD_BYTES + LOOP_SOURCE_BYTES))
+[ "$SIZE" -eq "$EXPECTED" ] ||
+    e2e_fail "session.bin holds $SIZE bytes, the format gives $EXPECTED for a rect, a cloud and a loop source"
 e2e_screenshot "$DIR/saved.png"
 e2e_quit
 
 start_app "$DIR"
-e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect, 1 source" ||
+e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect, 2 sources" ||
     e2e_fail "no 'Session restored' line on stdout"
 sleep "$MESSAGE_SECONDS"
 e2e_enter_canvas "$DIR"
@@ -86,8 +90,8 @@ CHANGED=$(e2e_changed_pixels "$DIR/saved.png" "$DIR/restored.png")
 e2e_log "saved and restored canvas differ in $CHANGED pixels"
 [ "$CHANGED" -le "$MAX_LAYOUT_CHANGE" ] ||
     e2e_fail "the restored canvas differs from the saved one in $CHANGED pixels (at most $MAX_LAYOUT_CHANGE)"
-e2e_record_bounce "$DIR" "restored cloud"
-e2e_expect_sound "restored cloud"
+e2e_record_bounce "$DIR" "restored cloud and loop"
+e2e_expect_sound "restored cloud and loop"
 e2e_quit
 
 head -c "$((SIZE / 2))" "$DIR/session.bin" >"$DIR/half.bin"

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/App.h"
@@ -16,9 +21,13 @@
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "sources/GrainCloud.h"
+#include "sources/LoopSource.h"
+#include "sources/SingleGrain.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
 #include "ui/UIGrainCloud.h"
+#include "ui/UILoopSource.h"
+#include "ui/UISingleGrain.h"
 #include "ui/UISoundRect.h"
 #include "ui/UIStyle.h"
 
@@ -181,6 +190,85 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
     EXPECT_EQ(cloud.GetNumVoices(), 20u);
 }
 
+// A single grain with short grains in random directions and its pitch LFO
+// running, and a loop whose short window wraps several times a block while
+// it is dragged across the rect's edge and back.
+TEST_F(RealtimeAllocationTest, SingleGrainAndLoopSourceRenderWithoutAllocating)
+{
+    std::vector<SoundRect*> rects = {&_rect};
+    SingleGrain grain(&_app, {&_rect});
+    grain.RegisterUI(new UISingleGrain(&grain, &_style, _app.GetScreen(), 0.5, 0.5, &rects));
+    srand(31);
+    grain.SetDurationMs(15.0);
+    grain.SetDirection(SingleGrain::RANDOM_DIR);
+    grain.SetSpatialMode(SingleGrain::AROUND, -1);
+    grain.SetPitchLFOAmount(0.8);
+    grain.SetPitchLFOFreq(3.0);
+    RenderBlocks(&grain, 20);
+    EXPECT_EQ(CountAllocations([&] { RenderBlocks(&grain, 200); }), 0);
+
+    LoopSource loop(&_app, {&_rect});
+    loop.RegisterUI(new UILoopSource(&loop, &_style, _app.GetScreen(), 0.5, 0.5, &rects));
+    loop.SetDurationMs(4.0);
+    loop.SetDirection(LoopSource::RANDOM_DIR);
+    loop.SetSpatialMode(LoopSource::STEREO, -1);
+    loop.SetPitch(1.7);
+    RenderBlocks(&loop, 4);
+    EXPECT_EQ(CountAllocations([&] {
+                  for (int b = 0; b < 100; b++) {
+                      loop.GetUI()->UpdatePosition(b % 20 < 10 ? 0.5 : 0.1, 0.5);
+                      RenderBlocks(&loop, 1);
+                  }
+              }),
+              0);
+}
+
+// A source removed, a note ended and the title screen each fade out over
+// the next block, and none of that allocates on the audio thread.
+TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
+{
+    char pattern[] = "/tmp/zoltafadeXXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open((dir + "/tone.wav").c_str(), SFM_WRITE, &info);
+    std::vector<float> tone(2 * 44100);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = 0.5f * (float)std::sin(0.03 * (double)(i / 2));
+    sf_writef_float(file, tone.data(), 44100);
+    sf_close(file);
+
+    App app;
+    app.SetWinSize(1000, 600);
+    app.SetAudioPath(dir + "/");
+    ASSERT_TRUE(app.LoadSounds());
+    UISoundRect* view = app.GetSoundRects()[0]->GetUI();
+    view->SetDimensions(0.5, 0.5);
+    view->UpdateRectPosition(0.5, 0.5);
+    std::vector<float> out(2 * BLOCK);
+    double energy = 0.0;
+    auto render = [&](int blocks) {
+        for (int b = 0; b < blocks; b++) {
+            app.OnAudio(out.data(), nullptr, BLOCK, 0, 0, nullptr);
+            for (float v : out)
+                energy += v * v;
+        }
+    };
+    app.SetMenuFlag(false);
+    app.AddLoopSource(500, 300);
+    app.AddSingleGrain(500, 300);
+    app.AddGrainCloud(500, 300);
+    render(10);
+    ASSERT_GT(energy, 1.0);
+    app.DelSelectedSource();
+    EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
+    app.SetMenuFlag(true);
+    EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
 // The whole audio callback: a cloud of 20 voices over a rect, with every
 // effect of its own chain and of the master chain switched on.
 TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn)
@@ -285,6 +373,33 @@ TEST(EffectsAllocationTest, TurningTheDelayTimeAllocatesNothing)
                   }
               }),
               0);
+}
+
+// The reverb's Order and Delay knobs size its network; the room for the
+// largest of each is taken when the chain is built.
+TEST(EffectsAllocationTest, TurningTheReverbOrderAndDelayAllocatesNothing)
+{
+    EffectsBox box;
+    SwitchEverythingOn(&box);
+    SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM, 1.0);
+    SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::DELAY_TIME_PARAM, 1.0);
+    std::vector<float> block = Noise(2 * 1024);
+    box.Process(&block, 1024, 2);
+    EXPECT_EQ(CountAllocations([&] {
+                  for (double order : {10.0, 3.0, 7.0, 1.0, 10.0, 5.0}) {
+                      SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM, order);
+                      box.Process(&block, 1024, 2);
+                  }
+                  for (double samples : {10000.0, 1.0, 5000.0, 9999.0, 2.0}) {
+                      SetParam(&box, EffectsBox::EFFECT_REVERB, ReverbEffect::DELAY_TIME_PARAM, samples);
+                      box.Process(&block, 1024, 2);
+                  }
+              }),
+              0);
+    // Still a reverb at the last settings: the tail goes on after the input stops.
+    std::vector<float> silence(2 * 1024, 0.0f);
+    box.Process(&silence, 1024, 2);
+    EXPECT_NE(std::vector<float>(2 * 1024, 0.0f), silence);
 }
 
 TEST(EffectsAllocationTest, AFreshChainIsReadyBeforeItsFirstBlock)
