@@ -19,6 +19,7 @@
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
+#include "app/QuitSignals.h"
 #include "app/Time.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
@@ -41,6 +42,8 @@ const unsigned int SAMPLE_RATE = 44100;
 const char* BOUNCE_DIR = "./bounces";
 // Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
 const int FRAME_RATE = 60;
+// Lost recording samples are said in red whatever the style.
+const double WARNING_COLOR[4] = {1.0, 0.25, 0.2, 1.0};
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -89,6 +92,10 @@ void specialUpFunc(int key, int x, int y)
 {
     callbackTarget->OnSpecialKeyUp(key, x, y);
 }
+void closeFunc()
+{
+    callbackTarget->OnWindowClose();
+}
 
 int audioCallback(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
                   RtAudioStreamStatus status, void* userData)
@@ -115,7 +122,7 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -133,6 +140,8 @@ App::App()
 
 App::~App()
 {
+    // Whatever way the process ends, the audio thread stops before the scene it plays goes.
+    Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
     delete _styleManager;
@@ -173,6 +182,9 @@ void App::SetWinSize(int w, int h)
 bool App::Init(int midiPort)
 {
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    // Closing the window leaves the loop instead of calling exit() while the
+    // audio thread still plays the scene.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
     SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
@@ -235,6 +247,7 @@ void App::RegisterCallbacks()
     glutKeyboardUpFunc(keyUpFunc);
     glutSpecialFunc(specialFunc);
     glutSpecialUpFunc(specialUpFunc);
+    glutCloseFunc(closeFunc);
 }
 
 bool App::LoadSounds()
@@ -441,6 +454,9 @@ void App::OnDisplay()
         if (_displayHelp)
             DrawHelp(true);
     }
+    // Shown until the next recording starts, on the title screen too.
+    if (_bounceRecorder->GetLostSamples() > 0)
+        DrawBounceLoss();
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -508,6 +524,16 @@ void App::DrawBounceFile()
     glPopMatrix();
 }
 
+void App::DrawBounceLoss()
+{
+    SetColor(WARNING_COLOR, Pulse(2.5132741928100586));
+    std::string text = "*** Recording: " + _bounceRecorder->DescribeLoss() + " ***";
+    glPushMatrix();
+    glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
+    DrawString(0.02 * _winWidth, _winHeight - 0.06 * _winHeight, 0.5, text.c_str(), 0.1 * _winWidth);
+    glPopMatrix();
+}
+
 void App::DrawString(double x, double y, double z, const char* text, double scale)
 {
     glPushMatrix();
@@ -545,6 +571,8 @@ void App::OnReshape(int w, int h)
 
 void App::OnIdle()
 {
+    QuitOnSignal();
+    QuitIfRequested();
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
@@ -694,10 +722,23 @@ void App::SendNoteOff(int note)
 
 void App::QuitIfRequested()
 {
-    if (!_quitRequested)
+    // main cleans up once the loop returns, outside the scene lock: stopping the
+    // stream waits for the audio callback, which needs the lock to finish its block.
+    if (_quitRequested)
+        glutLeaveMainLoop();
+}
+
+void App::QuitOnSignal()
+{
+    int signal = QuitSignals::Pending();
+    if (signal == 0 || _quitRequested)
         return;
-    // Outside the scene lock: stopping the stream waits for the audio callback,
-    // which needs the lock to finish its block.
-    Clean();
-    exit(1);
+    std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
+    RequestQuit(0);
+}
+
+void App::OnWindowClose()
+{
+    std::cerr << "Window closed: quitting" << std::endl;
+    RequestQuit(0);
 }

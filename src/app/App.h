@@ -39,10 +39,18 @@ public:
 
     bool Init(int midiPort);
     void Clean();
-    // Shift+Esc: the input handler that sees it has the scene lock, and stopping
-    // the stream waits for a callback that may be waiting for that lock, so the
-    // process quits once the handler has released it.
-    void RequestQuit() { _quitRequested = true; }
+    // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
+    // the toolkit's loop; main then stops the stream before anything is freed.
+    // The input handler that sees Shift+Esc has the scene lock, and stopping the
+    // stream waits for a callback that may be waiting for that lock, so the
+    // loop is left once the handler has released it. Shift+Esc ends with status
+    // 1, the other ways with 0.
+    void RequestQuit(int exitStatus = 1)
+    {
+        _quitRequested = true;
+        _exitStatus = exitStatus;
+    }
+    int GetExitStatus() const { return _exitStatus; }
 
     // Window-toolkit callbacks.
     void OnDisplay();
@@ -56,6 +64,7 @@ public:
     void OnMouseDrag(int x, int y);
     void OnMousePassiveMotion(int x, int y);
     void OnMouseWheel(int wheel, int direction, int x, int y);
+    void OnWindowClose();
 
     // Audio callback: mixes one block of nFrames interleaved stereo frames.
     int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime, unsigned int status,
@@ -160,12 +169,14 @@ private:
     bool StartAudio();
     void StopAudio();
     void QuitIfRequested();
+    void QuitOnSignal();
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    void DrawBounceLoss();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -218,5 +229,6 @@ private:
     std::vector<float> _tmpBuf;
     stk::Mutex* _mutex;
     bool _quitRequested;
+    int _exitStatus;
     double _virtualPitch;
 };
