@@ -21,6 +21,7 @@
 #include "app/MyRtAudio.h"
 #include "app/QuitSignals.h"
 #include "app/Time.h"
+#include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
@@ -196,6 +197,7 @@ bool App::Init(int midiPort)
     glutInitWindowSize(_winWidth, _winHeight);
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
+    WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
 
@@ -571,7 +573,7 @@ void App::OnReshape(int w, int h)
 
 void App::OnIdle()
 {
-    QuitOnSignal();
+    QuitOnOutsideRequest();
     QuitIfRequested();
     WaitForNextFrame();
     _mutex->lock();
@@ -728,13 +730,21 @@ void App::QuitIfRequested()
         glutLeaveMainLoop();
 }
 
-void App::QuitOnSignal()
+void App::QuitOnOutsideRequest()
 {
-    int signal = QuitSignals::Pending();
-    if (signal == 0 || _quitRequested)
+    if (_quitRequested)
         return;
-    std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
-    RequestQuit(0);
+    int signal = QuitSignals::Pending();
+    if (signal != 0) {
+        std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
+        RequestQuit(0);
+        return;
+    }
+    WindowLossWatch::Check();
+    if (WindowLossWatch::WindowLost()) {
+        std::cerr << "Window destroyed: quitting" << std::endl;
+        RequestQuit(0);
+    }
 }
 
 void App::OnWindowClose()

@@ -169,7 +169,7 @@ private:
     bool StartAudio();
     void StopAudio();
     void QuitIfRequested();
-    void QuitOnSignal();
+    void QuitOnOutsideRequest();
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);

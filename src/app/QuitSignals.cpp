@@ -34,8 +34,3 @@ int QuitSignals::Pending()
 {
     return pendingSignal;
 }
-
-void QuitSignals::Clear()
-{
-    pendingSignal = 0;
-}

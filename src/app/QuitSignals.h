@@ -12,5 +12,4 @@ public:
     static void Install();
     // The signal received, or 0 when none is pending.
     static int Pending();
-    static void Clear();
 };
