@@ -749,6 +749,9 @@ void App::QuitOnOutsideRequest()
 
 void App::OnWindowClose()
 {
+    // The toolkit closes the window on its way out of the loop, whatever ended it.
+    if (_quitRequested)
+        return;
     std::cerr << "Window closed: quitting" << std::endl;
     RequestQuit(0);
 }

@@ -374,8 +374,9 @@ xlib.XCloseDisplay(display)
 PYTHON
 }
 
-# Prints "FRAMES PEAK BAD" of a raw bounce (interleaved stereo float32): BAD counts
-# the samples that are not finite or lie outside [-1, 1].
+# Prints "FRAMES PEAK NONFINITE BEYOND" of a raw bounce (interleaved stereo
+# float32): the peak of the finite samples, the count of samples that are not
+# finite and the count of finite ones outside [-1, 1].
 e2e_bounce_stats() {
     python3 - "$1" <<'PYTHON'
 import array, math, sys
@@ -383,21 +384,27 @@ samples = array.array("f")
 with open(sys.argv[1], "rb") as f:
     data = f.read()
 samples.frombytes(data[: len(data) // 4 * 4])
-peak, bad = 0.0, 0
+peak, nonfinite, beyond = 0.0, 0, 0
 for v in samples:
-    if not math.isfinite(v) or v > 1.0 or v < -1.0:
-        bad += 1
-    elif abs(v) > peak:
-        peak = abs(v)
-print(len(samples) // 2, "%.6g" % peak, bad)
+    if not math.isfinite(v):
+        nonfinite += 1
+        continue
+    a = abs(v)
+    if a > 1.0:
+        beyond += 1
+    if a > peak:
+        peak = a
+print(len(samples) // 2, "%.6g" % peak, nonfinite, beyond)
 PYTHON
 }
 
 # Checks that a raw bounce is whole stereo float frames and that the WAV file
 # beside it is stereo 32-bit float at 44100 Hz holding the very same samples;
-# prints the number of frames.
+# E2E_BOUNCE_FRAMES then holds the number of frames.
+E2E_BOUNCE_FRAMES=""
 e2e_check_bounce_pair() {
     local raw=$1 wav=${1%.raw}.wav result
+    E2E_BOUNCE_FRAMES=""
     result=$(python3 - "$raw" "$wav" <<'PYTHON'
 import struct, sys
 raw = open(sys.argv[1], "rb").read()
@@ -428,5 +435,5 @@ if data != raw:
 print(len(raw) // 8)
 PYTHON
     ) || e2e_fail "bounce $(basename "$raw"): $result"
-    echo "$result"
+    E2E_BOUNCE_FRAMES=$result
 }
