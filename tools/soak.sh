@@ -1,8 +1,8 @@
 #!/bin/bash
 # Soak run (not part of the test suite): the real instrument under the end-to-end
 # harness (Xvfb, PulseAudio null sink, xdotool) played by a random performer for a
-# long time: grain clouds added and deleted, rects and clouds dragged, rects
-# resized, zoom, scrolling, styles, recordings switched on and off.
+# long time: grain clouds added and deleted, rects dragged and resized, zoom,
+# scrolling, styles, recordings switched on and off.
 #
 # Checks: resident memory, sampled every 10 s, stays flat after the warm-up; every
 # bounce is whole (its WAV copy holds the same samples), finite and within [-1, 1],
@@ -27,6 +27,9 @@ MAX_GROWTH_KB=8192
 MAX_CLOUDS=8
 RECORD_MIN=10
 RECORD_MAX=30
+# Seconds between changes of the view (zoom, scroll).
+VIEW_MIN=15
+VIEW_MAX=40
 
 make_loops() {
     local loops="$1/loops"
@@ -47,24 +50,57 @@ random_point() { echo "$(random_in 20 $((WIDTH - 20))) $(random_in 20 $((HEIGHT 
 
 xdo() { timeout 10 xdotool "$@" || e2e_fail "xdotool $* failed"; }
 
+# Where the clouds are, in window pixels. The view is changed only with no cloud
+# on the canvas, so that these stay true; drags and resizes start away from them.
+CLOUD_X=() CLOUD_Y=()
+ZOOM=1
+PICK_RADIUS=19
+
+# True when the point is farther than twice the pick radius (at the current zoom) from every cloud.
+clear_of_clouds() {
+    local x=$1 y=$2 i
+    for i in "${!CLOUD_X[@]}"; do
+        awk -v dx=$((x - CLOUD_X[i])) -v dy=$((y - CLOUD_Y[i])) -v r="$PICK_RADIUS" -v z="$ZOOM" \
+            'BEGIN { exit !(dx * dx + dy * dy > (2 * r * z + 4) ^ 2) }' || return 1
+    done
+}
+
+# A random point away from every cloud, in POINT_X and POINT_Y; false when none was found.
+free_point() {
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
+        read -r POINT_X POINT_Y < <(random_point)
+        clear_of_clouds "$POINT_X" "$POINT_Y" && return 0
+    done
+    return 1
+}
+
 add_cloud() {
-    # shellcheck disable=SC2046
-    e2e_move_pointer $(random_point)
+    free_point || return 0
+    e2e_move_pointer "$POINT_X" "$POINT_Y"
     e2e_key 1
-    CLOUDS=$((CLOUDS + 1))
+    CLOUD_X+=("$POINT_X")
+    CLOUD_Y+=("$POINT_Y")
 }
 
-# Clicks where a cloud may be and deletes what is selected (nothing when a rect was hit).
+# Clicks a cloud (a source wins over the rect under it) and deletes it.
 delete_cloud() {
-    # shellcheck disable=SC2046
-    e2e_click $(random_point)
+    local i=$((RANDOM % ${#CLOUD_X[@]}))
+    e2e_click "${CLOUD_X[i]}" "${CLOUD_Y[i]}"
     e2e_key BackSpace
-    [ "$CLOUDS" -gt 0 ] && CLOUDS=$((CLOUDS - 1))
+    unset 'CLOUD_X[i]' 'CLOUD_Y[i]'
+    CLOUD_X=("${CLOUD_X[@]}")
+    CLOUD_Y=("${CLOUD_Y[@]}")
 }
 
+clear_clouds() {
+    while [ ${#CLOUD_X[@]} -gt 0 ]; do delete_cloud; done
+}
+
+# A drag from a point away from every cloud: it moves the rect under it, if any.
 drag() {
     local x y x2 y2
-    read -r x y < <(random_point)
+    free_point || return 0
+    x=$POINT_X y=$POINT_Y
     read -r x2 y2 < <(random_point)
     e2e_focus
     xdo mousemove --window "$E2E_WINDOW" "$x" "$y" mousedown 1 mousemove --window "$E2E_WINDOW" $(((x + x2) / 2)) $(((y + y2) / 2)) \
@@ -79,10 +115,12 @@ resize_rect() {
 }
 
 zoom() {
-    local button=$((4 + RANDOM % 2)) x y
+    local direction=$((RANDOM % 2 * 2 - 1)) x y
     read -r x y < <(random_point)
     e2e_focus
-    xdo mousemove --window "$E2E_WINDOW" "$x" "$y" click --repeat "$(random_in 1 3)" "$button"
+    xdo mousemove --window "$E2E_WINDOW" "$x" "$y" click $((direction > 0 ? 4 : 5))
+    # As the instrument does: 10 % a step, never below a quarter.
+    ZOOM=$(awk -v z="$ZOOM" -v d="$direction" 'BEGIN { n = z * (1 + 0.1 * d); print (n < 0.25 ? z : n) }')
 }
 
 scroll() {
@@ -92,6 +130,16 @@ scroll() {
 
 next_style() {
     if [ $((RANDOM % 2)) -eq 0 ]; then e2e_key ctrl+Right; else e2e_key ctrl+Left; fi
+}
+
+# Zooms and scrolls a few steps, with the clouds cleared first.
+change_view() {
+    local steps
+    clear_clouds
+    for steps in $(seq "$(random_in 1 4)"); do
+        if [ $((RANDOM % 2)) -eq 0 ]; then zoom; else scroll; fi
+    done
+    NEXT_VIEW_CHANGE=$((SECONDS + $(random_in "$VIEW_MIN" "$VIEW_MAX")))
 }
 
 bounce_list() { find "$DIR/bounces" -maxdepth 1 -name '*.raw' 2>/dev/null | sort; }
@@ -129,19 +177,15 @@ toggle_recording() {
 }
 
 one_action() {
-    local roll=$((RANDOM % 100))
-    if [ "$CLOUDS" -ge "$MAX_CLOUDS" ] || { [ "$roll" -lt 15 ] && [ "$CLOUDS" -gt 0 ]; }; then
+    local roll=$((RANDOM % 100)) clouds=${#CLOUD_X[@]}
+    if [ "$clouds" -ge "$MAX_CLOUDS" ] || { [ "$roll" -lt 25 ] && [ "$clouds" -gt 0 ]; }; then
         delete_cloud
-    elif [ "$roll" -lt 35 ]; then
+    elif [ "$roll" -lt 55 ]; then
         add_cloud
-    elif [ "$roll" -lt 60 ]; then
+    elif [ "$roll" -lt 80 ]; then
         drag
-    elif [ "$roll" -lt 70 ]; then
-        resize_rect
-    elif [ "$roll" -lt 82 ]; then
-        zoom
     elif [ "$roll" -lt 92 ]; then
-        scroll
+        resize_rect
     else
         next_style
     fi
@@ -151,14 +195,15 @@ sample_memory() {
     local rss
     rss=$(rss_kb)
     [ -n "$rss" ] || e2e_fail "no resident size for pid $E2E_APP_PID"
-    echo "$((SECONDS - START)),$rss,$CLOUDS" >>"$DIR/rss.csv"
-    e2e_log "t=$((SECONDS - START)) s rss=$((rss / 1024)) MB clouds~$CLOUDS"
+    echo "$((SECONDS - START)),$rss,${#CLOUD_X[@]}" >>"$DIR/rss.csv"
+    e2e_log "t=$((SECONDS - START)) s rss=$((rss / 1024)) MB clouds=${#CLOUD_X[@]} zoom=$ZOOM"
     NEXT_SAMPLE=$((NEXT_SAMPLE + SAMPLE_EVERY))
 }
 
 # Highest RSS of the first and last thirds after the warm-up, and the verdict.
 judge_memory() {
     awk -F, -v warmup="$WARMUP" -v max_growth="$MAX_GROWTH_KB" '
+        BEGIN { n = 0 }
         NR > 1 && $1 >= warmup { r[n] = $2 + 0; n++ }
         END {
             if (n < 3) { print "too few samples after the warm-up"; exit 1 }
@@ -185,15 +230,17 @@ e2e_wait_for 30 e2e_screenshot_lit "$DIR/title.png" 500 || e2e_fail "the title s
 read -r WIDTH HEIGHT < <("$E2E_CONVERT" "$DIR/title.png" -format '%w %h' info:)
 e2e_click 10 10
 
-CLOUDS=0 RECORDING=0 BOUNCES=0 FRAMES=0 MAX_PEAK=0 BAD_BOUNCES=0 NONFINITE=0 BEYOND=0
+RECORDING=0 BOUNCES=0 FRAMES=0 MAX_PEAK=0 BAD_BOUNCES=0 NONFINITE=0 BEYOND=0
 echo "seconds,rss_kb,clouds" >"$DIR/rss.csv"
 START=$SECONDS
 NEXT_SAMPLE=$START
 NEXT_RECORD_TOGGLE=$((START + 5))
+NEXT_VIEW_CHANGE=$((START + VIEW_MIN))
 while [ $((SECONDS - START)) -lt "$DURATION" ]; do
     e2e_require_running
     [ "$SECONDS" -ge "$NEXT_SAMPLE" ] && sample_memory
     [ "$SECONDS" -ge "$NEXT_RECORD_TOGGLE" ] && toggle_recording
+    [ "$SECONDS" -ge "$NEXT_VIEW_CHANGE" ] && change_view
     one_action
     sleep "0.$(random_in 1 5)"
 done
