@@ -574,7 +574,9 @@ void App::OnReshape(int w, int h)
 void App::OnIdle()
 {
     QuitOnOutsideRequest();
-    QuitIfRequested();
+    // Once quitting, the window is gone and there is nothing to redraw.
+    if (QuitIfRequested())
+        return;
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
@@ -722,12 +724,15 @@ void App::SendNoteOff(int note)
         _midiOut->SendNoteOff(note);
 }
 
-void App::QuitIfRequested()
+bool App::QuitIfRequested()
 {
     // main cleans up once the loop returns, outside the scene lock: stopping the
     // stream waits for the audio callback, which needs the lock to finish its block.
-    if (_quitRequested)
-        glutLeaveMainLoop();
+    if (!_quitRequested)
+        return false;
+    WindowLossWatch::CloseWindow();
+    glutLeaveMainLoop();
+    return true;
 }
 
 void App::QuitOnOutsideRequest()

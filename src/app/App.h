@@ -168,7 +168,7 @@ private:
     void AnalyseSounds();
     bool StartAudio();
     void StopAudio();
-    void QuitIfRequested();
+    bool QuitIfRequested();
     void QuitOnOutsideRequest();
     void WaitForNextFrame();
     void StartBounce();
