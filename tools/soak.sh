@@ -164,11 +164,15 @@ check_new_bounces() {
     done
 }
 
+# The writer says so on stdout once both files of a recording are complete.
+recordings_complete() { [ "$(grep -c '^Recorded ' "$DIR/stdout.log")" -ge "$1" ]; }
+
 toggle_recording() {
     e2e_key F11
     if [ "$RECORDING" -eq 1 ]; then
         RECORDING=0
-        sleep 0.5
+        STOPPED=$((STOPPED + 1))
+        e2e_wait_for 30 recordings_complete "$STOPPED" || e2e_fail "recording $STOPPED was not completed"
         check_new_bounces
     else
         RECORDING=1
@@ -230,7 +234,7 @@ e2e_wait_for 30 e2e_screenshot_lit "$DIR/title.png" 500 || e2e_fail "the title s
 read -r WIDTH HEIGHT < <("$E2E_CONVERT" "$DIR/title.png" -format '%w %h' info:)
 e2e_click 10 10
 
-RECORDING=0 BOUNCES=0 FRAMES=0 MAX_PEAK=0 BAD_BOUNCES=0 NONFINITE=0 BEYOND=0
+RECORDING=0 STOPPED=0 BOUNCES=0 FRAMES=0 MAX_PEAK=0 BAD_BOUNCES=0 NONFINITE=0 BEYOND=0
 echo "seconds,rss_kb,clouds" >"$DIR/rss.csv"
 START=$SECONDS
 NEXT_SAMPLE=$START
