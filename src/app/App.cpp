@@ -657,7 +657,6 @@ void App::OnKeyboard(unsigned char key, int x, int y)
     _control->OnKeyboard(key, x, y, glutGetModifiers());
     glutPostRedisplay();
     _mutex->unlock();
-    QuitIfRequested();
 }
 
 void App::OnKeyUp(unsigned char key, int x, int y)
@@ -730,7 +729,6 @@ bool App::QuitIfRequested()
     // stream waits for the audio callback, which needs the lock to finish its block.
     if (!_quitRequested)
         return false;
-    WindowLossWatch::CloseWindow();
     glutLeaveMainLoop();
     return true;
 }

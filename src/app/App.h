@@ -40,11 +40,11 @@ public:
     bool Init(int midiPort);
     void Clean();
     // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
-    // the toolkit's loop; main then stops the stream before anything is freed.
-    // The input handler that sees Shift+Esc has the scene lock, and stopping the
-    // stream waits for a callback that may be waiting for that lock, so the
-    // loop is left once the handler has released it. Shift+Esc ends with status
-    // 1, the other ways with 0.
+    // the toolkit's loop from the idle handler; main then stops the stream before
+    // anything is freed. The input handler that sees Shift+Esc has the scene
+    // lock, and stopping the stream waits for a callback that may be waiting for
+    // that lock, so the loop is left after the handler has released it. Shift+Esc
+    // ends with status 1, the other ways with 0.
     void RequestQuit(int exitStatus = 1)
     {
         _quitRequested = true;

@@ -1,6 +1,5 @@
 #include "app/WindowLossWatch.h"
 
-#include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
@@ -47,16 +46,4 @@ void WindowLossWatch::Check()
 bool WindowLossWatch::WindowLost()
 {
     return windowLost;
-}
-
-void WindowLossWatch::CloseWindow()
-{
-    // The driver frees the window's buffers only when its context is released
-    // before the window goes; the toolkit, left to itself, does it the other way.
-    Display* display = glXGetCurrentDisplay();
-    if (display != nullptr)
-        glXMakeCurrent(display, None, nullptr);
-    int window = glutGetWindow();
-    if (window != 0)
-        glutDestroyWindow(window);
 }
