@@ -19,8 +19,10 @@
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
+#include "app/QuitSignals.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
+#include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
@@ -44,6 +46,8 @@ const unsigned int SAMPLE_RATE = 44100;
 const char* BOUNCE_DIR = "./bounces";
 // Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
 const int FRAME_RATE = 60;
+// Lost recording samples are said in red whatever the style.
+const double WARNING_COLOR[4] = {1.0, 0.25, 0.2, 1.0};
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -92,6 +96,10 @@ void specialUpFunc(int key, int x, int y)
 {
     callbackTarget->OnSpecialKeyUp(key, x, y);
 }
+void closeFunc()
+{
+    callbackTarget->OnWindowClose();
+}
 
 int audioCallback(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
                   RtAudioStreamStatus status, void* userData)
@@ -121,7 +129,7 @@ App::App()
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
       _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
-      _virtualPitch(0)
+      _exitStatus(0), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -142,6 +150,8 @@ App::App()
 
 App::~App()
 {
+    // Whatever way the process ends, the audio thread stops before the scene it plays goes.
+    Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
     DeleteFloatingWindows();
@@ -187,6 +197,9 @@ void App::SetWinSize(int w, int h)
 bool App::Init(int midiPort)
 {
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    // Closing the window leaves the loop instead of calling exit() while the
+    // audio thread still plays the scene.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
     SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
@@ -198,6 +211,7 @@ bool App::Init(int midiPort)
     glutInitWindowSize(_winWidth, _winHeight);
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
+    WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
     BuildFloatingWindows();
@@ -250,6 +264,7 @@ void App::RegisterCallbacks()
     glutKeyboardUpFunc(keyUpFunc);
     glutSpecialFunc(specialFunc);
     glutSpecialUpFunc(specialUpFunc);
+    glutCloseFunc(closeFunc);
 }
 
 bool App::LoadSounds()
@@ -487,6 +502,9 @@ void App::OnDisplay()
         // Last, over everything else.
         _pieMenu->Draw();
     }
+    // Shown until the next recording starts, on the title screen too.
+    if (_bounceRecorder->GetLostSamples() > 0)
+        DrawBounceLoss();
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -554,6 +572,16 @@ void App::DrawBounceFile()
     glPopMatrix();
 }
 
+void App::DrawBounceLoss()
+{
+    SetColor(WARNING_COLOR, Pulse(2.5132741928100586));
+    std::string text = "*** Recording: " + _bounceRecorder->DescribeLoss() + " ***";
+    glPushMatrix();
+    glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
+    DrawString(0.02 * _winWidth, _winHeight - 0.06 * _winHeight, 0.5, text.c_str(), 0.1 * _winWidth);
+    glPopMatrix();
+}
+
 void App::DrawString(double x, double y, double z, const char* text, double scale)
 {
     glPushMatrix();
@@ -591,6 +619,10 @@ void App::OnReshape(int w, int h)
 
 void App::OnIdle()
 {
+    QuitOnOutsideRequest();
+    // Once quitting, the window is gone and there is nothing to redraw.
+    if (QuitIfRequested())
+        return;
     WaitForNextFrame();
     _mutex->lock();
     UpdateMidiIn();
@@ -680,7 +712,6 @@ void App::OnKeyboard(unsigned char key, int x, int y)
     _control->OnKeyboard(key, x, y, glutGetModifiers());
     glutPostRedisplay();
     _mutex->unlock();
-    QuitIfRequested();
 }
 
 void App::OnKeyUp(unsigned char key, int x, int y)
@@ -750,12 +781,38 @@ void App::SendNoteOff(int note)
         _midiOut->SendNoteOff(note);
 }
 
-void App::QuitIfRequested()
+bool App::QuitIfRequested()
 {
+    // main cleans up once the loop returns, outside the scene lock: stopping the
+    // stream waits for the audio callback, which needs the lock to finish its block.
     if (!_quitRequested)
+        return false;
+    glutLeaveMainLoop();
+    return true;
+}
+
+void App::QuitOnOutsideRequest()
+{
+    if (_quitRequested)
         return;
-    // Outside the scene lock: stopping the stream waits for the audio callback,
-    // which needs the lock to finish its block.
-    Clean();
-    exit(1);
+    int signal = QuitSignals::Pending();
+    if (signal != 0) {
+        std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
+        RequestQuit(0);
+        return;
+    }
+    WindowLossWatch::Check();
+    if (WindowLossWatch::WindowLost()) {
+        std::cerr << "Window destroyed: quitting" << std::endl;
+        RequestQuit(0);
+    }
+}
+
+void App::OnWindowClose()
+{
+    // The toolkit closes the window on its way out of the loop, whatever ended it.
+    if (_quitRequested)
+        return;
+    std::cerr << "Window closed: quitting" << std::endl;
+    RequestQuit(0);
 }

@@ -47,10 +47,18 @@ public:
 
     bool Init(int midiPort);
     void Clean();
-    // Shift+Esc: the input handler that sees it has the scene lock, and stopping
-    // the stream waits for a callback that may be waiting for that lock, so the
-    // process quits once the handler has released it.
-    void RequestQuit() { _quitRequested = true; }
+    // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
+    // the toolkit's loop from the idle handler; main then stops the stream before
+    // anything is freed. The input handler that sees Shift+Esc has the scene
+    // lock, and stopping the stream waits for a callback that may be waiting for
+    // that lock, so the loop is left after the handler has released it. Shift+Esc
+    // ends with status 1, the other ways with 0.
+    void RequestQuit(int exitStatus = 1)
+    {
+        _quitRequested = true;
+        _exitStatus = exitStatus;
+    }
+    int GetExitStatus() const { return _exitStatus; }
 
     // Window-toolkit callbacks.
     void OnDisplay();
@@ -64,6 +72,7 @@ public:
     void OnMouseDrag(int x, int y);
     void OnMousePassiveMotion(int x, int y);
     void OnMouseWheel(int wheel, int direction, int x, int y);
+    void OnWindowClose();
 
     // Audio callback: mixes one block of nFrames interleaved stereo frames.
     int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime, unsigned int status,
@@ -215,7 +224,8 @@ private:
     void AnalyseSounds();
     bool StartAudio();
     void StopAudio();
-    void QuitIfRequested();
+    bool QuitIfRequested();
+    void QuitOnOutsideRequest();
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
@@ -227,6 +237,7 @@ private:
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
+    void DrawBounceLoss();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -304,5 +315,6 @@ private:
     bool _sourcesSounding;
     stk::Mutex* _mutex;
     bool _quitRequested;
+    int _exitStatus;
     double _virtualPitch;
 };
