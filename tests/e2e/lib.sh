@@ -600,6 +600,7 @@ e2e_quit() {
     e2e_wait_app_exit 2 || e2e_fail "the instrument still runs 2 s after Shift+Esc"
     [ "$E2E_APP_STATUS" -lt 128 ] || e2e_fail "the instrument died of signal $((E2E_APP_STATUS - 128)) on Shift+Esc"
     e2e_log "quit with status $E2E_APP_STATUS"
+}
 
 # Asks the instrument's window to close as a window manager's close button does:
 # a WM_DELETE_WINDOW client message (xdotool's windowclose would destroy the
