@@ -60,7 +60,8 @@ void AnalyseDirect(const std::vector<float>& x, Spectrogram** images)
 void AnalyseShared(const std::vector<float>& x, Spectrogram** images)
 {
     for (int k = 0; k < NUM_CHANS; k++)
-        SamplesToSpectro::AnalyseChannel(x, FRAMES_PER_MINUTE, NUM_CHANS, k, &images[k], &images[NUM_CHANS + k]);
+        SamplesToSpectro::AnalyseChannel(x, FRAMES_PER_MINUTE, NUM_CHANS, k, &images[k], &images[NUM_CHANS + k],
+                                         k == 0);
 }
 
 void RunAnalysis(benchmark::State& state, void (*analyse)(const std::vector<float>&, Spectrogram**))

@@ -2,7 +2,9 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
+#include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <stk/Mutex.h>
 #include <thread>
@@ -23,8 +26,11 @@
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
+#include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "spectral/SamplesToSpectro.h"
@@ -115,7 +121,8 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _masterEffectsBox(nullptr), _loading(false), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
+      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -133,6 +140,10 @@ App::App()
 
 App::~App()
 {
+    if (_loader.joinable()) {
+        _progress->Cancel();
+        _loader.join();
+    }
     ReleaseScene();
     // Whatever Clean has not released yet.
     delete _styleManager;
@@ -144,6 +155,8 @@ App::~App()
     delete _screen;
     delete _mutex;
     delete _fileSet;
+    delete _progress;
+    delete _cache;
 }
 
 void App::ReleaseScene()
@@ -189,18 +202,62 @@ bool App::Init(int midiPort)
 
     InitRenderer();
     RegisterCallbacks();
-    if (!LoadSounds())
-        return false;
-    if (!StartAudio())
-        return false;
 
-    if (midiPort == 0) {
+    // A missing folder ends the start-up here, as before any window work.
+    DIR* audioDir = opendir(GetAudioPath().c_str());
+    if (audioDir == nullptr) {
+        perror("");
+        return false;
+    }
+    closedir(audioDir);
+    std::string cacheDir = AnalysisCache::DefaultDir();
+    if (!cacheDir.empty())
+        _cache = new AnalysisCache(cacheDir);
+    _midiPort = midiPort;
+    // The clock is made before a second thread could ask for it.
+    Time::Instance();
+    _loading = true;
+    _loader = std::thread(&App::LoadInBackground, this);
+    return true;
+}
+
+void App::LoadInBackground()
+{
+    if (ReadSounds())
+        AnalyseSounds();
+    _progress->Finish();
+}
+
+void App::FinishLoadingIfDone()
+{
+    if (!_loading || !_progress->IsFinished())
+        return;
+    _loader.join();
+    _mutex->lock();
+    InstallSounds();
+    _loading = false;
+    _mutex->unlock();
+    if (!StartAudio()) {
+        printf("Something went wrong...shouldn't be here\n");
+        Clean();
+        exit(0);
+    }
+    if (_midiPort == 0) {
         _midiIn->Open(_midiOut->Open(0));
     } else {
-        _midiIn->Open(midiPort);
+        _midiIn->Open(_midiPort);
     }
     _virtualPitch = 0;
-    return true;
+}
+
+void App::QuitWhileLoading()
+{
+    // The loading threads stop at their next look at the progress; nothing
+    // runs yet that a quit would have to close, and nothing is saved.
+    _progress->Cancel();
+    fflush(stdout);
+    fflush(stderr);
+    _exit(1);
 }
 
 void App::InitRenderer()
@@ -239,7 +296,17 @@ void App::RegisterCallbacks()
 
 bool App::LoadSounds()
 {
+    if (!ReadSounds())
+        return false;
+    AnalyseSounds();
+    InstallSounds();
+    return true;
+}
+
+bool App::ReadSounds()
+{
     _fileSet = new AudioFileSet();
+    _fileSet->SetProgress(_progress);
     if (_fileSet->Load(GetAudioPath()) == 1)
         return false;
     _fileSet->Stereoize();
@@ -248,53 +315,53 @@ bool App::LoadSounds()
     _sounds = _fileSet->GetAudioFiles();
     std::cout << "Sounds loaded successfully..." << std::endl;
 
-    _soundRects.resize(_sounds.size());
+    _pendingRects.resize(_sounds.size());
     for (size_t i = 0; i < _sounds.size(); i++) {
         AudioFile* sound = _sounds[i];
         SoundRect* rect = new SoundRect();
         UISoundRect* view = new UISoundRect(rect, this, _style, _screen);
         rect->RegisterUI(view);
         view->SetName(sound->GetName().c_str());
-        _soundRects[i] = rect;
-        _samplesProviders.push_back(rect);
-        rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
+        // The loaded sounds live as long as the application: the rect reads them where they are.
+        rect->ShareSamples(sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
+        _pendingRects[i] = rect;
     }
-    AnalyseSounds();
-    _selectedRect = -1;
     return true;
 }
 
 void App::AnalyseSounds()
 {
-    // Each channel of each sound becomes a spectrogram and a chromagram. The
-    // analysis dominates start-up, so the sounds are shared out over the cores.
-    std::vector<std::vector<Spectrogram*>> spectros(_sounds.size()), chromas(_sounds.size());
-    std::atomic<size_t> next(0);
-    auto worker = [&]() {
-        for (size_t i = next++; i < _sounds.size(); i = next++) {
-            AudioFile* sound = _sounds[i];
-            int channels = int(sound->GetNumChannels());
-            spectros[i].resize(channels);
-            chromas[i].resize(channels);
-            for (int k = 0; k < channels; k++) {
-                SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), int(sound->GetNumFrames()), channels, k,
-                                                 &spectros[i][k], &chromas[i][k]);
-            }
-        }
-    };
-    unsigned numWorkers = std::max(1u, std::min(std::thread::hardware_concurrency(), unsigned(_sounds.size())));
-    std::vector<std::thread> workers;
-    for (unsigned w = 1; w < numWorkers; w++)
-        workers.emplace_back(worker);
-    worker();
-    for (std::thread& t : workers)
-        t.join();
-    for (size_t i = 0; i < _sounds.size(); i++) {
-        for (size_t k = 0; k < spectros[i].size(); k++)
-            _soundRects[i]->AssociateSpectrogram(int(k), spectros[i][k]);
-        for (size_t k = 0; k < chromas[i].size(); k++)
-            _soundRects[i]->AssociateChromagram(int(k), chromas[i][k]);
+    // Every channel of every sound becomes a spectrogram and a chromagram,
+    // on every core; the waveform pictures are built beside them so that
+    // the first frame of the canvas finds them ready.
+    std::vector<std::function<void()>> pictures;
+    for (SoundRect* rect : _pendingRects)
+        pictures.push_back([rect]() { rect->GetUI()->PreparePyramid(); });
+    std::vector<SoundLoader::Analysis> analyses;
+    SoundLoader(_cache, _progress).Analyse(_sounds, pictures, &analyses);
+    _pendingSpectros.resize(analyses.size());
+    _pendingChromas.resize(analyses.size());
+    for (size_t i = 0; i < analyses.size(); i++) {
+        _pendingSpectros[i] = analyses[i].spectros;
+        _pendingChromas[i] = analyses[i].chromas;
     }
+}
+
+void App::InstallSounds()
+{
+    for (size_t i = 0; i < _pendingRects.size(); i++) {
+        SoundRect* rect = _pendingRects[i];
+        _soundRects.push_back(rect);
+        _samplesProviders.push_back(rect);
+        for (size_t k = 0; k < _pendingSpectros[i].size(); k++)
+            rect->AssociateSpectrogram(int(k), _pendingSpectros[i][k]);
+        for (size_t k = 0; k < _pendingChromas[i].size(); k++)
+            rect->AssociateChromagram(int(k), _pendingChromas[i][k]);
+    }
+    _pendingRects.clear();
+    _pendingSpectros.clear();
+    _pendingChromas.clear();
+    _selectedRect = -1;
 }
 
 bool App::StartAudio()
@@ -428,9 +495,11 @@ void App::OnDisplay()
     glLoadIdentity();
     ApplyModelViewOffset();
     glScalef(_zoom, _zoom, 1);
-    if (_menuFlag) {
+    if (_menuFlag || _loading) {
         DrawTitle();
         DrawHelp(false);
+        if (_loading)
+            DrawLoadProgress();
     } else {
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
@@ -463,6 +532,38 @@ void App::DrawTitle()
     DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
     SetColor(color, Pulse(3.1415927410125732));
     DrawString(x + 10, _winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawLoadProgress()
+{
+    // A bar across the bottom of the window and, above it, what is being done.
+    const double left = 0.1 * _winWidth;
+    const double right = 0.9 * _winWidth;
+    const double bottom = 0.05 * _winHeight;
+    const double top = bottom + std::max(6.0, 0.02 * _winHeight);
+    const double fraction = std::clamp(_progress->GetFraction(), 0.0, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    double color[4];
+    _style->GetTitleInsColorCoeff(color);
+    SetColor(color, 1.0);
+    glBegin(GL_QUADS);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(1.0f);
+    glBegin(GL_LINE_LOOP);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(right, bottom, 0.5);
+    glVertex3d(right, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(_style->GetHelpLineWidth());
+    std::string text = _progress->GetText();
+    DrawString(left, _winHeight - top - 0.02 * _winHeight, 0.5, text.c_str(), 0.06 * _winWidth);
     glPopMatrix();
 }
 
@@ -546,6 +647,7 @@ void App::OnReshape(int w, int h)
 void App::OnIdle()
 {
     WaitForNextFrame();
+    FinishLoadingIfDone();
     _mutex->lock();
     UpdateMidiIn();
     glutPostRedisplay();
@@ -621,6 +723,12 @@ void App::TranslatePositionY(double pixels)
 
 void App::OnKeyboard(unsigned char key, int x, int y)
 {
+    if (_loading) {
+        // Only the way out is open until the sounds are there.
+        if (key == 27 && (glutGetModifiers() & GLUT_ACTIVE_SHIFT))
+            QuitWhileLoading();
+        return;
+    }
     _mutex->lock();
     _control->OnKeyboard(key, x, y, glutGetModifiers());
     glutPostRedisplay();
@@ -630,6 +738,8 @@ void App::OnKeyboard(unsigned char key, int x, int y)
 
 void App::OnKeyUp(unsigned char key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnKeyUp(key, x, y);
     _mutex->unlock();
@@ -637,6 +747,8 @@ void App::OnKeyUp(unsigned char key, int x, int y)
 
 void App::OnSpecialKey(int key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnSpecialKey(key, x, y, glutGetModifiers());
     glutPostRedisplay();
@@ -645,6 +757,8 @@ void App::OnSpecialKey(int key, int x, int y)
 
 void App::OnSpecialKeyUp(int key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnSpecialKeyUp(key, x, y);
     glutPostRedisplay();
@@ -653,6 +767,8 @@ void App::OnSpecialKeyUp(int key, int x, int y)
 
 void App::OnMouse(int button, int state, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMouse(button, state, x, y, glutGetModifiers());
     _mutex->unlock();
@@ -660,6 +776,8 @@ void App::OnMouse(int button, int state, int x, int y)
 
 void App::OnMouseDrag(int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMouseDrag(x, y);
     _mutex->unlock();
@@ -667,6 +785,8 @@ void App::OnMouseDrag(int x, int y)
 
 void App::OnMousePassiveMotion(int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMousePassiveMotion(x, y);
     _mutex->unlock();
@@ -674,6 +794,8 @@ void App::OnMousePassiveMotion(int x, int y)
 
 void App::OnMouseWheel(int wheel, int direction, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMouseWheel(wheel, direction, x, y);
     glutPostRedisplay();

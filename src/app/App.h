@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Pt3d.h"
@@ -11,7 +12,9 @@ class Mutex;
 }
 
 class AppControl;
+class AnalysisCache;
 class AudioFile;
+class LoadProgress;
 class AudioFileSet;
 class MidiQueue;
 class MyRtAudio;
@@ -19,6 +22,7 @@ class MyRtMidiIn;
 class MyRtMidiOut;
 class SamplesProvider;
 class SoundRect;
+class Spectrogram;
 class Source;
 class UISoundRect;
 class UIScreen;
@@ -102,8 +106,15 @@ public:
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
 
-    // Builds the sound rects from the loaded sounds (start-up).
+    // Reads, analyses and installs the sounds on the calling thread; false
+    // when the sound folder cannot be read.
     bool LoadSounds();
+    // True from the start of Init until the sounds are installed: the title
+    // screen shows the progress and only Shift+Esc is heard.
+    bool IsLoading() const { return _loading; }
+    // Shift+Esc while the sounds load: gives up the loading and ends the
+    // process at once; there is nothing to save yet.
+    void QuitWhileLoading();
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
@@ -156,7 +167,12 @@ public:
 private:
     void InitRenderer();
     void RegisterCallbacks();
+    bool ReadSounds();
     void AnalyseSounds();
+    void InstallSounds();
+    void LoadInBackground();
+    void FinishLoadingIfDone();
+    void DrawLoadProgress();
     bool StartAudio();
     void StopAudio();
     void QuitIfRequested();
@@ -216,6 +232,16 @@ private:
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
     std::vector<float> _tmpBuf;
+    // Start-up loading: the rects and their analyses are made by the
+    // loading thread and installed on the toolkit thread when it is done.
+    bool _loading;
+    int _midiPort;
+    std::thread _loader;
+    LoadProgress* _progress;
+    AnalysisCache* _cache;
+    std::vector<SoundRect*> _pendingRects;
+    std::vector<std::vector<Spectrogram*>> _pendingSpectros;
+    std::vector<std::vector<Spectrogram*>> _pendingChromas;
     stk::Mutex* _mutex;
     bool _quitRequested;
     double _virtualPitch;
