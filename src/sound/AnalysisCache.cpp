@@ -224,9 +224,8 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
     bool mapped = true;
     for (int k = 0; k < numChans && mapped; k++) {
         size_t length = layout.phases[k] + n * sizeof(float) - layout.magns[k];
-        Spectrogram* spectro =
-            Spectrogram::FromMappedColumns(FFT_SIZE, numCols, new MappedRegion(path, layout.magns[k], length), 0,
-                                           layout.phases[k] - layout.magns[k]);
+        Spectrogram* spectro = Spectrogram::FromMappedColumns(
+            FFT_SIZE, numCols, new MappedRegion(path, layout.magns[k], length), 0, layout.phases[k] - layout.magns[k]);
         mapped = spectro != nullptr;
         if (mapped) {
             madeSpectros.push_back(spectro);
@@ -253,9 +252,9 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
                           const std::vector<Spectrogram*>& chromas, const LoadProgress* progress)
 {
     int numCols = SamplesToSpectro::NumCols((int)numFrames);
-    if (_dir.empty() || numCols <= 0 || numChans <= 0 || numChans > MAX_CHANNELS ||
-        (int)spectros.size() != numChans || (int)chromas.size() != numChans ||
-        spectros[IMAGE_CHANNEL]->GetImageLevels() == nullptr || chromas[IMAGE_CHANNEL]->GetImageLevels() == nullptr)
+    if (_dir.empty() || numCols <= 0 || numChans <= 0 || numChans > MAX_CHANNELS || (int)spectros.size() != numChans ||
+        (int)chromas.size() != numChans || spectros[IMAGE_CHANNEL]->GetImageLevels() == nullptr ||
+        chromas[IMAGE_CHANNEL]->GetImageLevels() == nullptr)
         return false;
     if (mkdir(_dir.c_str(), 0755) != 0 && errno != EEXIST) {
         // Parents first: the folder may be the first of its kind on the machine.

@@ -70,8 +70,8 @@ void ContentHash::Update(const void* data, size_t size)
 
 uint64_t ContentHash::Digest() const
 {
-    uint64_t h = RotateLeft(_lanes[0], 1) + RotateLeft(_lanes[1], 7) + RotateLeft(_lanes[2], 12) +
-                 RotateLeft(_lanes[3], 18);
+    uint64_t h =
+        RotateLeft(_lanes[0], 1) + RotateLeft(_lanes[1], 7) + RotateLeft(_lanes[2], 12) + RotateLeft(_lanes[3], 18);
     h ^= _length * PRIME3;
     for (size_t i = 0; i < _numPending; i++)
         h = RotateLeft(h ^ (_pending[i] * PRIME3), 11) * PRIME1;

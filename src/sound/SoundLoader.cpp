@@ -88,9 +88,9 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
         Analysis& analysis = (*results)[piece.sound];
         if (_progress != nullptr)
             _progress->SetAnalysing(sound->GetName(), (int)piece.sound);
-        SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), (int)sound->GetNumFrames(),
-                                         (int)sound->GetNumChannels(), piece.chan, &analysis.spectros[piece.chan],
-                                         &analysis.chromas[piece.chan], piece.chan == IMAGE_CHANNEL, _progress);
+        SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), (int)sound->GetNumFrames(), (int)sound->GetNumChannels(),
+                                         piece.chan, &analysis.spectros[piece.chan], &analysis.chromas[piece.chan],
+                                         piece.chan == IMAGE_CHANNEL, _progress);
     });
     StoreInCache(sounds, analysed, results);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 // IEEE 754 half-precision storage for spectral magnitudes: 11 significant
