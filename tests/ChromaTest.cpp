@@ -107,8 +107,9 @@ void ExpectSameAnalysis(Spectrogram* direct, Spectrogram* fast, const char* what
             // Half precision keeps 11 bits of each magnitude.
             ASSERT_NEAR(ma[i], mb[i], 1e-3 * std::max(ma[i], mb[i]) + 1e-5 * peak) << what << " col " << c;
             // Unwrapped, each phase lies within half a turn of the one before.
-            if (c > 0)
+            if (c > 0) {
                 ASSERT_LE(std::fabs((double)pb[i] - previous[i]), M_PI + 1e-3) << what << " col " << c;
+            }
             // Phases of bins far below the column's peak are noise in both.
             // Elsewhere they are the same angle; the number of whole turns
             // may differ, as a bin that went through such noise may have

@@ -73,6 +73,11 @@ bool Spectrogram::OwnsColumns() const
     return _columnOwner == this;
 }
 
+bool Spectrogram::IsMapped() const
+{
+    return _columnOwner->_mappedColumns != nullptr;
+}
+
 bool Spectrogram::HasCol(int col) const
 {
     return col >= 0 && col < _numCols;

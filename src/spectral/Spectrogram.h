@@ -60,6 +60,8 @@ public:
     int GetNumCols() const;
     int GetNumBins() const;
     bool OwnsColumns() const;
+    // Whether the columns are read from a mapped cache entry.
+    bool IsMapped() const;
 
     // Stores the levels of display values; the image is made on the first call.
     void SetMagnColDisp(int col, const std::vector<float>& v);
