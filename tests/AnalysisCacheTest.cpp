@@ -245,8 +245,7 @@ TEST(AnalysisCacheTest, TruncatedDamagedAndStaleEntriesAreRebuiltNeverUsed)
     };
     const Damage damages[] = {
         {"cut short", [](const std::string& p, long s) { ASSERT_EQ(truncate(p.c_str(), s / 2), 0); }},
-        {"one byte longer",
-         [](const std::string& p, long s) { ASSERT_EQ(truncate(p.c_str(), s + 1), 0); }},
+        {"one byte longer", [](const std::string& p, long s) { ASSERT_EQ(truncate(p.c_str(), s + 1), 0); }},
         {"a changed phase", [](const std::string& p, long s) { FlipByte(p, s / 2); }},
         {"a changed image level", [](const std::string& p, long s) { FlipByte(p, s - 10); }},
         {"another analysis version", [](const std::string& p, long) { FlipByte(p, 8); }},

@@ -47,6 +47,7 @@ const unsigned int SAMPLE_RATE = 44100;
 const char* BOUNCE_DIR = "./bounces";
 // Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
 const int FRAME_RATE = 60;
+const int LOADING_FRAME_RATE = 5;
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -185,6 +186,7 @@ void App::SetWinSize(int w, int h)
 
 bool App::Init(int midiPort)
 {
+    _initTime = std::chrono::steady_clock::now();
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
@@ -237,6 +239,8 @@ void App::FinishLoadingIfDone()
     InstallSounds();
     _loading = false;
     _mutex->unlock();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
+    printf("Sounds ready in %.2f s\n", seconds);
     if (!StartAudio()) {
         printf("Something went wrong...shouldn't be here\n");
         Clean();
@@ -495,11 +499,14 @@ void App::OnDisplay()
     glLoadIdentity();
     ApplyModelViewOffset();
     glScalef(_zoom, _zoom, 1);
-    if (_menuFlag || _loading) {
+    if (_loading) {
+        // The long command list waits: stroked in software it costs more
+        // than the rest of the frame, and the cores are the analysis's.
+        DrawTitle();
+        DrawLoadProgress();
+    } else if (_menuFlag) {
         DrawTitle();
         DrawHelp(false);
-        if (_loading)
-            DrawLoadProgress();
     } else {
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
@@ -661,7 +668,11 @@ void App::WaitForNextFrame()
     // outside the scene lock, so the audio callback never waits for a frame.
     if (_fps <= 0)
         return;
-    auto frame = std::chrono::microseconds(1000000 / _fps);
+    // While the sounds load, the title and the progress bar need only a few
+    // frames a second, and drawn in software they would take a core from
+    // the analysis.
+    int fps = _loading ? LOADING_FRAME_RATE : _fps;
+    auto frame = std::chrono::microseconds(1000000 / fps);
     auto now = std::chrono::steady_clock::now();
     if (now < _nextFrameTime)
         std::this_thread::sleep_until(_nextFrameTime);

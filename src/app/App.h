@@ -236,6 +236,7 @@ private:
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
     int _midiPort;
+    std::chrono::steady_clock::time_point _initTime;
     std::thread _loader;
     LoadProgress* _progress;
     AnalysisCache* _cache;

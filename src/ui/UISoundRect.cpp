@@ -303,10 +303,8 @@ void UISoundRect::PreparePyramid()
     int nFrames = 0;
     int nChans = 0;
     const std::vector<float>* samples = _rect->GetSamples(&nFrames, &nChans);
-    std::vector<float> channel0(nChans > 0 ? nFrames : 0);
-    for (size_t i = 0; i < channel0.size(); i++)
-        channel0[i] = (*samples)[i * nChans];
-    _pyramids[0]->SetValues(channel0);
+    // Channel 0 is read in the sound itself, which lives as long as the rect.
+    _pyramids[0]->SetChannel(*samples, nChans, 0);
     _needUpdatePyramid = false;
 }
 
