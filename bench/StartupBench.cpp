@@ -226,13 +226,5 @@ BENCHMARK(BM_AnalysisPerMinuteAllCores)->Unit(benchmark::kMillisecond)->MeasureP
 BENCHMARK(BM_StartMinuteNoCache)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_StartMinuteCold)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_StartMinuteWarm)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_StartTenMinutesCold)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Iterations(2);
-BENCHMARK(BM_StartTenMinutesWarm)
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime()
-    ->Iterations(3);
+BENCHMARK(BM_StartTenMinutesCold)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
+BENCHMARK(BM_StartTenMinutesWarm)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(3);

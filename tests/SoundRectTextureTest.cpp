@@ -243,3 +243,32 @@ TEST_F(SoundRectTextureTest, SpectrogramRowsAreRemappedOntoTheMelScale)
     EXPECT_GT(texels[4 * (bins + hotBin)], 0);
     EXPECT_EQ(texels[4 * (bins + brightest)], 0);
 }
+
+TEST_F(SoundRectTextureTest, ALongSoundIsPooledIntoAtMost4096RowsKeepingItsLoudestColumns)
+{
+    _view->SetColorRange(1.0);
+    _view->SetColorContrast(0.5);
+    // 10000 columns of four bins: silence, with one loud column every 997.
+    const int bins = 4, cols = 10000;
+    std::vector<std::vector<float>> columns(cols, std::vector<float>(bins, 0.0f));
+    for (int c = 0; c < cols; c += 997)
+        columns[c][c % bins] = 1.0f;
+    std::unique_ptr<Spectrogram> image = MakeImage(2 * bins, columns);
+    std::vector<unsigned char> texels;
+    _view->BuildTexels(image.get(), &texels);
+    const int rows = 4096;
+    ASSERT_EQ(texels.size(), static_cast<size_t>(4 * bins * rows));
+    int loudRows = 0;
+    for (int r = 0; r < rows; r++) {
+        // The columns this row covers: [r * cols / rows, (r + 1) * cols / rows).
+        const int first = r * cols / rows, end = (r + 1) * cols / rows;
+        for (int i = 0; i < bins; i++) {
+            bool loud = false;
+            for (int c = first; c < end; c++)
+                loud = loud || columns[c][i] > 0.0f;
+            ASSERT_EQ(texels[4 * (r * bins + i)], loud ? 255 : 0) << "row " << r << " bin " << i;
+            loudRows += loud;
+        }
+    }
+    EXPECT_EQ(loudRows, (cols + 996) / 997);
+}

@@ -48,6 +48,7 @@ const char* BOUNCE_DIR = "./bounces";
 // Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
 const int FRAME_RATE = 60;
 const int LOADING_FRAME_RATE = 5;
+const int TEXTURES_PER_FRAME = 1;
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -122,8 +123,8 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _loading(false), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
-      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _masterEffectsBox(nullptr), _loading(false), _texturesBuiltThisFrame(0), _midiPort(0),
+      _progress(new LoadProgress()), _cache(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -508,6 +509,7 @@ void App::OnDisplay()
         DrawTitle();
         DrawHelp(false);
     } else {
+        _texturesBuiltThisFrame = 0;
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
         for (Source* source : _sources)
@@ -540,6 +542,14 @@ void App::DrawTitle()
     SetColor(color, Pulse(3.1415927410125732));
     DrawString(x + 10, _winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * _winWidth);
     glPopMatrix();
+}
+
+bool App::MayBuildTexture()
+{
+    if (_texturesBuiltThisFrame >= TEXTURES_PER_FRAME)
+        return false;
+    _texturesBuiltThisFrame++;
+    return true;
 }
 
 void App::DrawLoadProgress()

@@ -90,6 +90,10 @@ public:
     double GetXMoveSpeed() const { return _xMoveSpeed; }
     double GetYMoveSpeed() const { return _yMoveSpeed; }
 
+    // Whether a sound rect may build an image texture in this frame: one
+    // per frame, so that a canvas of long sounds never stalls a frame.
+    bool MayBuildTexture();
+
     void DrawString(double x, double y, double z, const char* text, double scale);
     void DrawString2(double x, double y, double z, const char* text, double scale);
 
@@ -235,6 +239,7 @@ private:
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
+    int _texturesBuiltThisFrame;
     int _midiPort;
     std::chrono::steady_clock::time_point _initTime;
     std::thread _loader;

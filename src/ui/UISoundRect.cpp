@@ -58,6 +58,9 @@ const double SETTING_EPSILON = 1e-15;
 const double BRIGHT_LEVEL = 0.7;
 const unsigned char BRIGHT_ALPHA = 178;
 const int TEXEL_BYTES = 4;
+// Rows of an image texture at most: a screen never shows more of a rect,
+// and the texture stays quick to build and small to keep.
+const size_t MAX_TEXTURE_ROWS = 4096;
 // Texture coordinates of the corners, clockwise from top left: s runs
 // across the bins, t along the analysis columns (time).
 const double TEXTURE_COORDS[2][4][2] = {
@@ -83,8 +86,8 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
       _right(0.0), _x(0.0), _y(0.0), _z(0.0), _isSelected(false), _minDim(0.0),
       _startTime(Time::Instance()->GetSeconds()), _orientation(HORIZONTAL), _app(app), _style(style),
       _screen(screen), _name{}, _rectType(WAVEFORM), _colorRange(0.7), _colorContrast(0.99), _needUpdatePyramid(true),
-      _needUpdateTextures(true), _spectroTexId(-1), _chromaTexId(-1), _params{},
-      _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _pulseTimeOffset(0.0)
+      _needUpdateTextures(true), _spectroTexStale(true), _chromaTexStale(true), _spectroTexId(-1),
+      _chromaTexId(-1), _params{}, _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _pulseTimeOffset(0.0)
 {
     InitParameters();
 
@@ -365,14 +368,22 @@ void UISoundRect::DrawName()
 
 void UISoundRect::UpdateTextures()
 {
-    if (!_needUpdateTextures)
-        return;
-    // Both images follow range and contrast, so they are always rebuilt together.
-    DeleteTexture(&_spectroTexId);
-    CreateSpectroTexture();
-    DeleteTexture(&_chromaTexId);
-    CreateChromaTexture();
-    _needUpdateTextures = false;
+    if (_needUpdateTextures) {
+        // Both images follow range and contrast, so they are always rebuilt together.
+        _spectroTexStale = true;
+        _chromaTexStale = true;
+        _needUpdateTextures = false;
+    }
+    if (_spectroTexStale && _app->MayBuildTexture()) {
+        DeleteTexture(&_spectroTexId);
+        CreateSpectroTexture();
+        _spectroTexStale = false;
+    }
+    if (_chromaTexStale && _app->MayBuildTexture()) {
+        DeleteTexture(&_chromaTexId);
+        CreateChromaTexture();
+        _chromaTexStale = false;
+    }
 }
 
 void UISoundRect::CreateSpectroTexture()
@@ -425,9 +436,9 @@ void UISoundRect::DeleteTexture(int* texId)
 void UISoundRect::BuildTexels(const Spectrogram* spectro, std::vector<unsigned char>* texels) const
 {
     const size_t numBins = std::max(0, spectro->GetFFTSize() / 2);
-    const size_t numLevels = static_cast<size_t>(std::max(0, spectro->GetNumCols())) * numBins;
+    const size_t numCols = static_cast<size_t>(std::max(0, spectro->GetNumCols()));
     const uint8_t* levels = spectro->GetImageLevels();
-    if (levels == nullptr || numLevels == 0) {
+    if (levels == nullptr || numBins == 0 || numCols == 0) {
         texels->clear();
         return;
     }
@@ -435,10 +446,24 @@ void UISoundRect::BuildTexels(const Spectrogram* spectro, std::vector<unsigned c
     unsigned char palette[Spectrogram::NUM_LEVELS][TEXEL_BYTES];
     for (int q = 0; q < Spectrogram::NUM_LEVELS; q++)
         LevelToTexel(static_cast<double>(q) / (Spectrogram::NUM_LEVELS - 1), _colorRange, _colorContrast, palette[q]);
-    texels->resize(TEXEL_BYTES * numLevels);
-    unsigned char* out = texels->data();
-    for (size_t i = 0; i < numLevels; i++)
-        std::memcpy(out + TEXEL_BYTES * i, palette[levels[i]], TEXEL_BYTES);
+    // A long sound's columns are pooled into at most MAX_TEXTURE_ROWS rows,
+    // each showing the loudest of its columns, so that transients stay.
+    const size_t numRows = std::min(numCols, MAX_TEXTURE_ROWS);
+    texels->resize(TEXEL_BYTES * numBins * numRows);
+    std::vector<uint8_t> row(numBins);
+    for (size_t r = 0; r < numRows; r++) {
+        const size_t first = r * numCols / numRows;
+        const size_t end = std::max(first + 1, (r + 1) * numCols / numRows);
+        std::copy_n(levels + first * numBins, numBins, row.begin());
+        for (size_t c = first + 1; c < end; c++) {
+            const uint8_t* col = levels + c * numBins;
+            for (size_t i = 0; i < numBins; i++)
+                row[i] = std::max(row[i], col[i]);
+        }
+        unsigned char* out = texels->data() + TEXEL_BYTES * numBins * r;
+        for (size_t i = 0; i < numBins; i++)
+            std::memcpy(out + TEXEL_BYTES * i, palette[row[i]], TEXEL_BYTES);
+    }
 }
 
 void UISoundRect::DrawTexture(int texId) const

@@ -74,7 +74,9 @@ public:
     void Draw();
 
     // The RGBA image of a spectrogram's display levels: fftSize/2 texels
-    // wide, one row per analysis column, levels shaped by range and contrast.
+    // wide, one row per analysis column (up to 4096 rows; beyond, each row
+    // shows the loudest of the columns it covers), levels shaped by range
+    // and contrast.
     void BuildTexels(const Spectrogram* spectro, std::vector<unsigned char>* texels) const;
     // Builds the waveform picture's levels from the sound, once; the loader
     // calls it beside the analysis so that the first frame finds it ready.
@@ -120,6 +122,10 @@ private:
     bool _needUpdatePyramid;
     // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
     bool _needUpdateTextures;
+    // Which of the two images are still to rebuild: one texture is built
+    // per frame across all rects, so that no frame waits for many.
+    bool _spectroTexStale;
+    bool _chromaTexStale;
     // GL texture names of the two images, -1 when none exists.
     int _spectroTexId;
     int _chromaTexId;
