@@ -87,7 +87,8 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
       _startTime(Time::Instance()->GetSeconds()), _orientation(HORIZONTAL), _app(app), _style(style),
       _screen(screen), _name{}, _rectType(WAVEFORM), _colorRange(0.7), _colorContrast(0.99), _needUpdatePyramid(true),
       _needUpdateTextures(true), _spectroTexStale(true), _chromaTexStale(true), _spectroTexId(-1),
-      _chromaTexId(-1), _params{}, _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _pulseTimeOffset(0.0)
+      _chromaTexId(-1), _params{}, _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _waveValuesCount(-1),
+      _pulseTimeOffset(0.0)
 {
     InitParameters();
 
@@ -308,6 +309,7 @@ void UISoundRect::PreparePyramid()
     const std::vector<float>* samples = _rect->GetSamples(&nFrames, &nChans);
     // Channel 0 is read in the sound itself, which lives as long as the rect.
     _pyramids[0]->SetChannel(*samples, nChans, 0);
+    _waveValuesCount = -1;
     _needUpdatePyramid = false;
 }
 
@@ -324,7 +326,12 @@ void UISoundRect::DrawWaveform()
     glColor4dv(color);
     glPointSize(static_cast<float>(_style->GetWavePointSize()));
 
-    _pyramids[0]->GetValues(0.0f, 1.0f, numValues, &_waveValues);
+    // The whole sound at the same length draws the same points: they are
+    // asked of the pyramid again only when the rect's on-screen length changes.
+    if (numValues != _waveValuesCount) {
+        _pyramids[0]->GetValues(0.0f, 1.0f, numValues, &_waveValues);
+        _waveValuesCount = numValues;
+    }
     const size_t count = _waveValues.size();
     if (count < 2)
         return;

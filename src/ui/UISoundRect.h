@@ -135,5 +135,7 @@ private:
     // The values of the last drawn waveform; kept so that drawing a frame
     // reuses its storage.
     std::vector<float> _waveValues;
+    // The number of points _waveValues was asked for; -1 before the first.
+    long _waveValuesCount;
     double _pulseTimeOffset;
 };
