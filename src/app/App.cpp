@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 #include <dirent.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -350,6 +351,9 @@ void App::AnalyseSounds()
         _pendingSpectros[i] = analyses[i].spectros;
         _pendingChromas[i] = analyses[i].chromas;
     }
+    // The columns analysed here now live in the cache's mapped pages; the
+    // allocator would keep their freed memory for later use otherwise.
+    malloc_trim(0);
 }
 
 void App::InstallSounds()
