@@ -427,8 +427,10 @@ void UISoundRect::CreateTexture(const Spectrogram* spectro, int texId)
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texId));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // Also rescales sizes that are not powers of two.
-    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    // Also rescales sizes that are not powers of two. The texels are grey,
+    // so the texture keeps one grey and one alpha byte each: half the
+    // memory, drawn the same.
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_LUMINANCE8_ALPHA8, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
 }
 
 void UISoundRect::DeleteTexture(int* texId)
