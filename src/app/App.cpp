@@ -541,8 +541,11 @@ void App::DrawTitle()
     SetColor(color, Pulse(2.5132741928100586));
     DrawString(x, _winHeight / 2.0, 0.5, appName, 0.1 * _winWidth);
     _style->GetTitleInsColorCoeff(color);
-    SetColor(color, Pulse(2.827433466911316));
-    DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
+    // A click starts nothing until the sounds are there.
+    if (!_loading) {
+        SetColor(color, Pulse(2.827433466911316));
+        DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
+    }
     SetColor(color, Pulse(3.1415927410125732));
     DrawString(x + 10, _winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * _winWidth);
     glPopMatrix();
