@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Pt3d.h"
@@ -11,7 +12,9 @@ class Mutex;
 }
 
 class AppControl;
+class AnalysisCache;
 class AudioFile;
+class LoadProgress;
 class AudioFileSet;
 class MidiQueue;
 class MyRtAudio;
@@ -20,6 +23,7 @@ class MyRtMidiOut;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
+class Spectrogram;
 class Source;
 class UISoundRect;
 class UIPieMenu;
@@ -103,6 +107,10 @@ public:
     double GetXMoveSpeed() const { return _xMoveSpeed; }
     double GetYMoveSpeed() const { return _yMoveSpeed; }
 
+    // Whether a sound rect may build an image texture in this frame: one
+    // per frame, so that a canvas of long sounds never stalls a frame.
+    bool MayBuildTexture();
+
     void DrawString(double x, double y, double z, const char* text, double scale);
     void DrawString2(double x, double y, double z, const char* text, double scale);
 
@@ -119,8 +127,15 @@ public:
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
 
-    // Builds the sound rects from the loaded sounds (start-up).
+    // Reads, analyses and installs the sounds on the calling thread; false
+    // when the sound folder cannot be read.
     bool LoadSounds();
+    // True from the start of Init until the sounds are installed: the title
+    // screen shows the progress and only Shift+Esc is heard.
+    bool IsLoading() const { return _loading; }
+    // Shift+Esc while the sounds load: gives up the loading and ends the
+    // process at once; there is nothing to save yet.
+    void QuitWhileLoading();
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
@@ -221,7 +236,12 @@ public:
 private:
     void InitRenderer();
     void RegisterCallbacks();
+    bool ReadSounds();
     void AnalyseSounds();
+    void InstallSounds();
+    void LoadInBackground();
+    void FinishLoadingIfDone();
+    void DrawLoadProgress();
     bool StartAudio();
     void StopAudio();
     bool QuitIfRequested();
@@ -313,6 +333,18 @@ private:
     SourceReleases* _releases;
     // Whether the last block played the sources (off the title screen).
     bool _sourcesSounding;
+    // Start-up loading: the rects and their analyses are made by the
+    // loading thread and installed on the toolkit thread when it is done.
+    bool _loading;
+    int _texturesBuiltThisFrame;
+    int _midiPort;
+    std::chrono::steady_clock::time_point _initTime;
+    std::thread _loader;
+    LoadProgress* _progress;
+    AnalysisCache* _cache;
+    std::vector<SoundRect*> _pendingRects;
+    std::vector<std::vector<Spectrogram*>> _pendingSpectros;
+    std::vector<std::vector<Spectrogram*>> _pendingChromas;
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;

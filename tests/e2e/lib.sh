@@ -20,6 +20,7 @@ E2E_APP_PID=""
 E2E_APP_DIR=""
 E2E_APP_STATUS=""
 E2E_WINDOW=""
+E2E_CACHE_DIR=""
 E2E_FAILED=0
 E2E_LOG_PREFIX="[e2e]"
 
@@ -179,7 +180,11 @@ e2e_start_app() {
     E2E_APP_STATUS=""
     E2E_WINDOW=""
     cd "$E2E_APP_DIR" || e2e_fail "cannot enter $E2E_APP_DIR"
-    stdbuf -oL -eL "$E2E_BIN" "$@" >"$E2E_APP_DIR/stdout.log" 2>"$E2E_APP_DIR/stderr.log" &
+    # The analysis cache goes to the test's own folder (E2E_CACHE_DIR, shared
+    # by the runs of one script), never to the user's.
+    E2E_CACHE_DIR=${E2E_CACHE_DIR:-$E2E_TMP/cache}
+    XDG_CACHE_HOME="$E2E_CACHE_DIR" stdbuf -oL -eL "$E2E_BIN" "$@" >"$E2E_APP_DIR/stdout.log" \
+        2>"$E2E_APP_DIR/stderr.log" &
     E2E_APP_PID=$!
     cd - >/dev/null || true
     e2e_log "instrument started in $E2E_APP_DIR (pid $E2E_APP_PID)"
