@@ -8,38 +8,23 @@ set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
 
-RATE=44100
 # Recorded before the end is asked for, so that the writer has work in flight.
 MIN_RECORD_SECONDS=2
 
-make_loops() {
-    mkdir -p "$1/loops"
-    sox -n -r "$RATE" -b 16 -c 2 "$1/loops/chord.wav" synth 4 sine 220 sine 277 synth 4 pinknoise mix gain -n -3 ||
-        e2e_fail "sox could not write chord.wav"
-}
-
-bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null; }
-
 bounce_reaches() {
     local file
-    file=$(bounce_files "$1" | head -n 1)
+    file=$(e2e_bounce_files "$1" | head -n 1)
     [ -n "$file" ] && e2e_file_larger_than "$file" "$2"
 }
 
 # Leaves the title screen, puts a grain cloud over the one sound rect and starts recording.
 play_and_record() {
-    local dir=$1 box x y w h
-    e2e_wait_for 30 e2e_screenshot_lit "$dir/title.png" 500 || e2e_fail "the title screen stays blank"
-    e2e_click 10 10
-    e2e_wait_for 20 e2e_screenshot_changed "$dir/canvas.png" "$dir/title.png" 2000 ||
-        e2e_fail "the title screen stays after a click"
-    box=$(e2e_lit_bbox "$dir/canvas.png")
-    [ -n "$box" ] || e2e_fail "no sound rect drawn on the canvas"
-    read -r x y w h <<<"$box"
-    e2e_move_pointer $((x + w / 2)) $((y + h / 2))
+    local dir=$1
+    e2e_enter_canvas "$dir"
+    e2e_move_pointer "$RECT_X" "$RECT_Y"
     e2e_key 1
     e2e_key F11
-    e2e_wait_for 30 bounce_reaches "$dir" $((MIN_RECORD_SECONDS * RATE * 8)) ||
+    e2e_wait_for 30 bounce_reaches "$dir" $((MIN_RECORD_SECONDS * E2E_RATE * E2E_FRAME_BYTES)) ||
         e2e_fail "F11 did not give a growing bounce"
 }
 
@@ -51,7 +36,7 @@ check_clean_end() {
     e2e_expect_output stderr "$message"
     e2e_output_has stderr "Sanitizer" && e2e_fail "$label: a sanitizer reported a fault"
     e2e_output_has stderr "runtime error" && e2e_fail "$label: undefined behaviour reported"
-    raw=$(bounce_files "$dir")
+    raw=$(e2e_bounce_files "$dir")
     [ "$(echo "$raw" | wc -l)" -eq 1 ] || e2e_fail "$label: expected one bounce, found: $raw"
     e2e_check_bounce_pair "$raw"
     frames=$E2E_BOUNCE_FRAMES
@@ -73,10 +58,9 @@ run_and_end() {
     local label=$1 message=$2 dir
     shift 2
     dir=$(e2e_make_workdir "$label")
-    make_loops "$dir"
+    e2e_make_chord_loops "$dir"
     e2e_start_app "$dir"
     e2e_wait_window
-    e2e_wait_for 60 e2e_output_has stdout "Sounds loaded successfully..." || e2e_fail "$label: no sounds loaded"
     play_and_record "$dir"
     "$@"
     check_clean_end "$dir" "$label" "$message"
