@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -27,6 +30,45 @@ std::vector<float> ReadFloats(const std::string& path)
     return data;
 }
 
+// The samples of a WAV file, if it is stereo 32-bit float at 44100 Hz.
+std::vector<float> ReadStereoFloatWav(const std::string& path)
+{
+    std::vector<float> data;
+    SF_INFO info = {};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(file, nullptr) << path << ": " << sf_strerror(nullptr);
+    if (file == nullptr)
+        return data;
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.samplerate, 44100);
+    data.resize(size_t(info.frames) * 2);
+    EXPECT_EQ(sf_readf_float(file, data.data(), info.frames), info.frames);
+    sf_close(file);
+    return data;
+}
+
+// Different in every sample, with values no rounding would leave alone.
+std::vector<float> Signal(size_t count, unsigned seed)
+{
+    std::vector<float> samples(count);
+    srand(seed);
+    for (float& v : samples)
+        v = float(rand()) / float(RAND_MAX) * 2.0f - 1.0f;
+    return samples;
+}
+
+// Feeds the signal in blocks as the audio thread does, pausing as a real
+// stream would between blocks, so that the writer has the time a disk gives it.
+void RecordInBlocks(BounceRecorder* recorder, const std::vector<float>& signal, size_t blockFloats, int pauseUs)
+{
+    for (size_t i = 0; i < signal.size(); i += blockFloats) {
+        recorder->Write(signal.data() + i, std::min(blockFloats, signal.size() - i));
+        if (pauseUs > 0)
+            usleep(pauseUs);
+    }
+}
+
 // Runs each test in a fresh temporary folder, as the instrument runs in its own.
 class InTempFolder : public ::testing::Test {
 protected:
@@ -44,7 +86,8 @@ protected:
         std::string cmd = "rm -rf " + _dir;
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    std::vector<std::string> BounceFiles()
+    // The recordings in ./bounces/ with the given extension.
+    std::vector<std::string> BounceFiles(const std::string& extension = ".raw")
     {
         std::vector<std::string> names;
         DIR* d = opendir("bounces");
@@ -52,7 +95,7 @@ protected:
             return names;
         while (dirent* e = readdir(d)) {
             std::string n = e->d_name;
-            if (n != "." && n != "..")
+            if (n.size() > extension.size() && n.compare(n.size() - extension.size(), extension.size(), extension) == 0)
                 names.push_back(n);
         }
         closedir(d);
@@ -118,6 +161,147 @@ TEST_F(BounceRecorderTest, StartFailsWhenTheFileCannotBeCreated)
     EXPECT_FALSE(recorder.IsRecording());
 }
 
+// Sends stderr (the descriptor, so every thread's output) to a file while alive.
+class StderrToFile {
+public:
+    explicit StderrToFile(const std::string& path) : _path(path)
+    {
+        fflush(stderr);
+        _saved = dup(2);
+        FILE* f = fopen(path.c_str(), "w");
+        dup2(fileno(f), 2);
+        fclose(f);
+    }
+    ~StderrToFile()
+    {
+        fflush(stderr);
+        dup2(_saved, 2);
+        close(_saved);
+    }
+    std::string Text() const
+    {
+        fflush(stderr);
+        std::string text;
+        FILE* f = fopen(_path.c_str(), "r");
+        for (int c; f != nullptr && (c = fgetc(f)) != EOF;)
+            text += char(c);
+        if (f != nullptr)
+            fclose(f);
+        return text;
+    }
+    // Polls for a text for up to five seconds.
+    bool WaitFor(const std::string& needle) const
+    {
+        for (int i = 0; i < 500; i++) {
+            if (Text().find(needle) != std::string::npos)
+                return true;
+            usleep(10000);
+        }
+        return false;
+    }
+
+private:
+    std::string _path;
+    int _saved;
+};
+
+TEST_F(BounceRecorderTest, RawFileAndWavCopyHoldExactlyTheSamplesSent)
+{
+    // Three seconds sent as fast as possible: the ring, sized in seconds, takes
+    // them even if the writer does not run meanwhile.
+    std::vector<float> signal = Signal(3 * 44100 * 2, 7);
+    BounceRecorder recorder;
+    ASSERT_TRUE(recorder.Start("take.raw"));
+    EXPECT_EQ(recorder.GetWavPath(), "take.wav");
+    testing::internal::CaptureStdout();
+    RecordInBlocks(&recorder, signal, 2 * 1024, 0);
+    recorder.Stop();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(recorder.GetLostSamples(), 0u);
+    EXPECT_EQ(ReadFloats("take.raw"), signal);
+    EXPECT_EQ(ReadStereoFloatWav("take.wav"), signal);
+    EXPECT_NE(out.find("Recorded 132300 frames to take.raw and take.wav"), std::string::npos) << out;
+}
+
+TEST_F(BounceRecorderTest, AFullDiskIsReportedAtOnceWithTheCountAndTheWavCopyStaysWhole)
+{
+    // The raw file lands on /dev/full, which refuses every write as a full disk does.
+    ASSERT_EQ(symlink("/dev/full", "full.raw"), 0);
+    std::vector<float> signal = Signal(44100 * 2, 3);
+    StderrToFile err("stderr.txt");
+    BounceRecorder recorder;
+    ASSERT_TRUE(recorder.Start("full.raw"));
+    RecordInBlocks(&recorder, signal, 2 * 512, 0);
+    // Said while the recording still runs, not only when it stops.
+    EXPECT_TRUE(err.WaitFor("Recording full.raw: ")) << err.Text();
+    EXPECT_TRUE(err.WaitFor("lost: No space left on device")) << err.Text();
+    recorder.Stop();
+    EXPECT_EQ(recorder.GetLostSamples(), signal.size());
+    EXPECT_EQ(recorder.GetWriteError(), ENOSPC);
+    EXPECT_EQ(recorder.DescribeLoss(), "44100 frames (1.00 s) lost: No space left on device");
+    EXPECT_NE(err.Text().find("Recording full.raw ended: of 44100 frames, 44100 frames (1.00 s) lost"),
+              std::string::npos)
+        << err.Text();
+    EXPECT_EQ(ReadStereoFloatWav("full.wav"), signal);
+}
+
+TEST_F(BounceRecorderTest, ADiskThatFillsUpKeepsWholeFramesUpToThatPointAndCountsTheRest)
+{
+    // A file size limit fails the writes from that byte on, as a disk filling
+    // up mid-recording does (EFBIG instead of ENOSPC). It is not a multiple of
+    // a frame, so the last frame is cut in two by the refusal.
+    const rlim_t limit = 100004;
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = {limit, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::vector<float> sent = Signal(44100 * 2, 5);
+    StderrToFile* err = new StderrToFile("stderr.txt");
+    BounceRecorder recorder;
+    bool started = recorder.Start("part.raw");
+    RecordInBlocks(&recorder, sent, 2 * 512, 0);
+    recorder.Stop();
+    std::string text = err->Text();
+    delete err;
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    ASSERT_TRUE(started);
+    const size_t keptFrames = limit / 8;
+    std::vector<float> raw = ReadFloats("part.raw");
+    ASSERT_EQ(raw.size(), keptFrames * 2);
+    EXPECT_TRUE(std::equal(raw.begin(), raw.end(), sent.begin()));
+    EXPECT_EQ(recorder.GetLostSamples(), sent.size() - raw.size());
+    EXPECT_EQ(recorder.GetWriteError(), EFBIG);
+    std::string ending = "Recording part.raw ended: of 44100 frames, " + std::to_string(44100 - keptFrames) + " frames";
+    EXPECT_NE(text.find(ending), std::string::npos) << text;
+    // The copy meets the same limit and says so instead of passing for whole.
+    EXPECT_NE(text.find("The WAV copy part.wav is incomplete"), std::string::npos) << text;
+    EXPECT_NE(text.find("(no complete WAV copy)"), std::string::npos) << text;
+}
+
+TEST_F(BounceRecorderTest, AWriterThatCannotKeepUpIsReportedAtOnceWithTheCount)
+{
+    // A block larger than the whole ring can never be queued: the writer
+    // falling behind, in its surest form.
+    StderrToFile err("stderr.txt");
+    BounceRecorder recorder(2048);
+    ASSERT_TRUE(recorder.Start("slow.raw"));
+    std::vector<float> block = Signal(4096, 9);
+    recorder.Write(block.data(), block.size());
+    EXPECT_TRUE(err.WaitFor("Recording slow.raw: 2048 frames (0.05 s) lost: the disk does not keep up")) << err.Text();
+    EXPECT_TRUE(recorder.IsRecording());
+    std::vector<float> kept = Signal(1024, 10);
+    recorder.Write(kept.data(), kept.size());
+    recorder.Stop();
+    EXPECT_EQ(ReadFloats("slow.raw"), kept);
+    EXPECT_EQ(ReadStereoFloatWav("slow.wav"), kept);
+    EXPECT_NE(err.Text().find("ended: of 2560 frames, 2048 frames (0.05 s) lost: the disk does not keep up"),
+              std::string::npos)
+        << err.Text();
+}
+
 using AppAudioTest = InTempFolder;
 
 TEST_F(AppAudioTest, AnEmptySceneGivesSilenceAndAdvancesTheClock)
@@ -153,6 +337,10 @@ TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff)
     EXPECT_EQ(st.st_size, 5 * 256 * 8);
     for (float v : ReadFloats(name))
         ASSERT_EQ(v, 0.0f);
+    // The WAV copy beside it, with the same name.
+    ASSERT_EQ(BounceFiles(".wav").size(), 1u);
+    std::string wav = name.substr(0, name.size() - 4) + ".wav";
+    EXPECT_EQ(ReadStereoFloatWav(wav), std::vector<float>(5 * 256 * 2, 0.0f));
 }
 
 TEST_F(AppAudioTest, ABounceThatCannotBeCreatedSaysSoAndStaysOff)

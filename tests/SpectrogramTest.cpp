@@ -84,7 +84,7 @@ TEST(SpectrogramTest, ShortSoundsAnalyseToAnEmptyStoreThatReadsAsZeros)
         std::vector<float> x = BinSineLeft(nFrames, 100);
         Spectrogram* s = SamplesToSpectro::SamplesToSpectrogram(x, nFrames, 2, 0);
         EXPECT_EQ(s->GetNumCols(), 0) << nFrames;
-        EXPECT_TRUE(s->GetMagnDataDisp()->empty());
+        EXPECT_EQ(s->GetImageLevels(), nullptr);
 
         std::vector<float> col(7, 1.0f), magns(3, 1.0f), phases;
         s->GetCol(0, &col);
@@ -99,7 +99,6 @@ TEST(SpectrogramTest, ShortSoundsAnalyseToAnEmptyStoreThatReadsAsZeros)
 
         s->SetCol(0, col);
         s->PreProcessPhases();
-        s->NormalizeMagnsDisp();
         EXPECT_EQ(s->GetNumCols(), 0);
         delete s;
     }
@@ -116,15 +115,29 @@ TEST(SpectrogramTest, SetColStoresMagnitudesAndPhases)
         v = 2.0f * std::rand() / RAND_MAX - 1.0f;
     s.SetCol(1, col);
     std::vector<float> back, magns, phases;
-    s.GetCol(1, &back);
-    EXPECT_EQ(back, col);
     s.GetMagnCol(1, &magns);
     s.GetPhaseCol(1, &phases);
     ASSERT_EQ(magns.size(), 8u);
     for (int i = 0; i < 8; i++) {
-        EXPECT_NEAR(magns[i], std::hypot(col[2 * i], col[2 * i + 1]), 1e-6);
+        // Magnitudes are kept in half precision: 11 significant bits.
+        double magn = std::hypot(col[2 * i], col[2 * i + 1]);
+        EXPECT_NEAR(magns[i], magn, 5e-4 * magn);
         EXPECT_NEAR(phases[i], std::atan2(col[2 * i + 1], col[2 * i]), 1e-6);
     }
+    // The column comes back from its magnitudes and phases: the lower half
+    // as given, the upper half its conjugate mirror, the Nyquist bin 0.
+    s.GetCol(1, &back);
+    ASSERT_EQ(back.size(), col.size());
+    for (int i = 0; i < 8; i++) {
+        EXPECT_NEAR(back[2 * i], col[2 * i], 1e-3) << i;
+        EXPECT_NEAR(back[2 * i + 1], col[2 * i + 1], 1e-3) << i;
+        if (i > 0) {
+            EXPECT_EQ(back[2 * (16 - i)], back[2 * i]) << i;
+            EXPECT_EQ(back[2 * (16 - i) + 1], -back[2 * i + 1]) << i;
+        }
+    }
+    EXPECT_EQ(back[16], 0.0f);
+    EXPECT_EQ(back[17], 0.0f);
     // Column 0 is untouched, and writes outside the store are dropped.
     s.GetCol(0, &back);
     EXPECT_TRUE(AllZero(back));
@@ -156,8 +169,9 @@ TEST(SpectrogramTest, FractionalColumnsInterpolateMagnitudeAndPhase)
         for (int i = 0; i < n / 2; i++) {
             double mag = (1 - t) * m[c0][i] + t * m[c0 + 1][i];
             double phase = (1 - t) * p[c0][i] + t * p[c0 + 1][i];
-            EXPECT_NEAR(out[2 * i], mag * std::cos(phase), 1e-5) << pos << " bin " << i;
-            EXPECT_NEAR(out[2 * i + 1], mag * std::sin(phase), 1e-5) << pos << " bin " << i;
+            // Magnitudes are kept in half precision: 11 significant bits.
+            EXPECT_NEAR(out[2 * i], mag * std::cos(phase), 5e-4 * mag) << pos << " bin " << i;
+            EXPECT_NEAR(out[2 * i + 1], mag * std::sin(phase), 5e-4 * mag) << pos << " bin " << i;
         }
         // The upper half is the lower half's floats in reverse order.
         for (int j = 0; j < n; j++)
@@ -242,25 +256,35 @@ TEST(SpectrogramTest, PhaseUnwrappingMakesPhasesContinuousAlongTime)
     }
 }
 
-TEST(SpectrogramTest, NormalizingTheImageMovesItsFloorToZero)
+TEST(SpectrogramTest, TheImageKeepsTheLevelOfEachDisplayValue)
 {
     srand(13);
     Spectrogram s(16, 5);
+    EXPECT_EQ(s.GetImageLevels(), nullptr);
     std::vector<float> all;
     for (int c = 0; c < 5; c++) {
         std::vector<float> v(8);
         for (float& x : v)
-            x = 3.0f + 50.0f * std::rand() / RAND_MAX;
+            x = (float)std::pow(10.0, 4.0 * std::rand() / RAND_MAX - 3.5);
         s.SetMagnColDisp(c, v);
         all.insert(all.end(), v.begin(), v.end());
     }
-    float minVal = *std::min_element(all.begin(), all.end());
-    s.NormalizeMagnsDisp();
-    const std::vector<float>& image = *s.GetMagnDataDisp();
-    ASSERT_EQ(image.size(), all.size());
-    EXPECT_EQ(*std::min_element(image.begin(), image.end()), 0.0f);
-    for (size_t i = 0; i < all.size(); i++)
-        EXPECT_FLOAT_EQ(image[i], all[i] - minVal);
+    all[3] = 0.0f;
+    s.SetMagnColDisp(0, std::vector<float>(all.begin(), all.begin() + 8));
+    const uint8_t* image = s.GetImageLevels();
+    ASSERT_NE(image, nullptr);
+    for (size_t i = 0; i < all.size(); i++) {
+        // The level written out: decibels between -50 and full scale onto 0 ... 255.
+        double db = std::clamp(20.0 * std::log10(all[i]), -50.0, -0.00001);
+        double expected = std::round(255.0 * (db + 50.0) / (50.0 - 0.00001));
+        EXPECT_EQ(image[i], expected) << all[i];
+    }
+    EXPECT_EQ(Spectrogram::LevelOf(0.0f), 0);
+    EXPECT_EQ(Spectrogram::LevelOf(1e-3f), 0);
+    EXPECT_EQ(Spectrogram::LevelOf(1.0f), 255);
+    EXPECT_EQ(Spectrogram::LevelOf(500.0f), 255);
+    EXPECT_EQ(Spectrogram::LevelOf(-500.0f), 255);
+    EXPECT_EQ(Spectrogram::LevelOf(std::nanf("")), 0);
 }
 
 TEST(SpectrogramTest, AnImageOverAnotherSpectrogramsColumnsSharesThemButNotTheImage)
@@ -285,8 +309,10 @@ TEST(SpectrogramTest, AnImageOverAnotherSpectrogramsColumnsSharesThemButNotTheIm
     }
 
     image.SetMagnColDisp(2, std::vector<float>(n / 2, 5.0f));
-    EXPECT_TRUE(AllZero(*owner.GetMagnDataDisp()));
-    EXPECT_EQ(image.GetMagnDataDisp()->size(), (size_t)(3 * n / 2));
+    EXPECT_EQ(owner.GetImageLevels(), nullptr);
+    ASSERT_NE(image.GetImageLevels(), nullptr);
+    EXPECT_EQ(image.GetImageLevels()[2 * n / 2], 255);
+    EXPECT_EQ(image.GetImageLevels()[0], 0);
 
     // Unwrapping through either image works on the shared phases, once:
     // -3 after 3 becomes 2 pi - 3; a jump planted afterwards stays, where a

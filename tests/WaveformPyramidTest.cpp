@@ -236,3 +236,32 @@ TEST(WaveformPyramidTest, QueueCopiesAreClampedToTheQueueEnd)
     WaveformPyramid::PadZerosRight(&values, 1);
     EXPECT_EQ(values, std::vector<float>(3, 0.0f));
 }
+
+TEST(WaveformPyramidTest, AChannelReadInPlaceGivesThePyramidOfItsCopy)
+{
+    srand(31);
+    const int frames = 100003;
+    std::vector<float> stereo(2 * frames), right(frames);
+    for (int i = 0; i < frames; i++) {
+        stereo[2 * i] = 2.0f * std::rand() / RAND_MAX - 1.0f;
+        stereo[2 * i + 1] = right[i] = 0.5f * std::sin(0.001f * i);
+    }
+    WaveformPyramid inPlace(8), copied(8);
+    inPlace.SetChannel(stereo, 2, 1);
+    copied.SetValues(right);
+    for (int level = 0; level <= 8; level++)
+        EXPECT_EQ(inPlace.GetLevelSize(level), copied.GetLevelSize(level)) << level;
+    std::vector<float> a, b;
+    for (long n : {50L, 3000L, 90000L, 250000L}) {
+        for (float start : {0.0f, 0.3f}) {
+            inPlace.GetValues(start, 1.0f, n, &a);
+            copied.GetValues(start, 1.0f, n, &b);
+            ASSERT_EQ(a, b) << n << " from " << start;
+        }
+    }
+    // A channel the sound does not have is an empty pyramid.
+    inPlace.SetChannel(stereo, 2, 2);
+    EXPECT_EQ(inPlace.GetLevelSize(0), 0);
+    inPlace.GetValues(0.0f, 1.0f, 10, &a);
+    EXPECT_EQ(a, std::vector<float>(10, 0.0f));
+}

@@ -2,7 +2,10 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
+#include <dirent.h>
+#include <malloc.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iostream>
 #include <stk/Mutex.h>
 #include <thread>
@@ -19,13 +23,18 @@
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
 #include "app/MyRtAudio.h"
+#include "app/QuitSignals.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
+#include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
+#include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "spectral/SamplesToSpectro.h"
@@ -44,6 +53,10 @@ const unsigned int SAMPLE_RATE = 44100;
 const char* BOUNCE_DIR = "./bounces";
 // Redraws per second: smooth animation at a fraction of the cost of drawing flat out.
 const int FRAME_RATE = 60;
+// Lost recording samples are said in red whatever the style.
+const double WARNING_COLOR[4] = {1.0, 0.25, 0.2, 1.0};
+const int LOADING_FRAME_RATE = 5;
+const int TEXTURES_PER_FRAME = 1;
 
 // The application that the toolkit and audio callbacks are forwarded to.
 App* callbackTarget = nullptr;
@@ -92,6 +105,10 @@ void specialUpFunc(int key, int x, int y)
 {
     callbackTarget->OnSpecialKeyUp(key, x, y);
 }
+void closeFunc()
+{
+    callbackTarget->OnWindowClose();
+}
 
 int audioCallback(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime,
                   RtAudioStreamStatus status, void* userData)
@@ -120,8 +137,9 @@ App::App()
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
-      _virtualPitch(0), _windowCreated(false), _messageIsError(false)
+      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _loading(false),
+      _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr), _mutex(nullptr),
+      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -142,6 +160,12 @@ App::App()
 
 App::~App()
 {
+    if (_loader.joinable()) {
+        _progress->Cancel();
+        _loader.join();
+    }
+    // Whatever way the process ends, the audio thread stops before the scene it plays goes.
+    Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
     DeleteFloatingWindows();
@@ -156,6 +180,8 @@ App::~App()
     delete _mutex;
     delete _fileSet;
     delete _releases;
+    delete _progress;
+    delete _cache;
 }
 
 void App::ReleaseScene()
@@ -186,7 +212,11 @@ void App::SetWinSize(int w, int h)
 
 bool App::Init(int midiPort)
 {
+    _initTime = std::chrono::steady_clock::now();
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
+    // Closing the window leaves the loop instead of calling exit() while the
+    // audio thread still plays the scene.
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
     _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
     SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
@@ -198,25 +228,73 @@ bool App::Init(int midiPort)
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
     _windowCreated = true;
+    WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
     BuildFloatingWindows();
 
     InitRenderer();
     RegisterCallbacks();
-    if (!LoadSounds())
-        return false;
-    if (!StartAudio())
-        return false;
 
-    if (midiPort == 0) {
+    // A missing folder ends the start-up here, as before any window work.
+    DIR* audioDir = opendir(GetAudioPath().c_str());
+    if (audioDir == nullptr) {
+        perror("");
+        return false;
+    }
+    closedir(audioDir);
+    std::string cacheDir = AnalysisCache::DefaultDir();
+    if (!cacheDir.empty())
+        _cache = new AnalysisCache(cacheDir);
+    _midiPort = midiPort;
+    // The clock is made before a second thread could ask for it.
+    Time::Instance();
+    _loading = true;
+    _loader = std::thread(&App::LoadInBackground, this);
+    return true;
+}
+
+void App::LoadInBackground()
+{
+    if (ReadSounds())
+        AnalyseSounds();
+    _progress->Finish();
+}
+
+void App::FinishLoadingIfDone()
+{
+    if (!_loading || !_progress->IsFinished())
+        return;
+    _loader.join();
+    _mutex->lock();
+    InstallSounds();
+    _loading = false;
+    _mutex->unlock();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
+    printf("Sounds ready in %.2f s\n", seconds);
+    if (!StartAudio()) {
+        printf("Something went wrong...shouldn't be here\n");
+        Clean();
+        exit(0);
+    }
+    if (_midiPort == 0) {
         _midiIn->Open(_midiOut->Open(0));
     } else {
-        _midiIn->Open(midiPort);
+        _midiIn->Open(_midiPort);
     }
     _virtualPitch = 0;
+    // Last of the start-up: the saved scene over the installed rects.
     UnSerializeSession();
-    return true;
+}
+
+void App::QuitWhileLoading()
+{
+    // The loading threads stop at their next look at the progress; nothing
+    // runs yet that a quit would have to close, and nothing is saved.
+    _progress->Cancel();
+    fflush(stdout);
+    fflush(stderr);
+    _exit(1);
 }
 
 void App::CreateStyles()
@@ -257,11 +335,22 @@ void App::RegisterCallbacks()
     glutKeyboardUpFunc(keyUpFunc);
     glutSpecialFunc(specialFunc);
     glutSpecialUpFunc(specialUpFunc);
+    glutCloseFunc(closeFunc);
 }
 
 bool App::LoadSounds()
 {
+    if (!ReadSounds())
+        return false;
+    AnalyseSounds();
+    InstallSounds();
+    return true;
+}
+
+bool App::ReadSounds()
+{
     _fileSet = new AudioFileSet();
+    _fileSet->SetProgress(_progress);
     if (_fileSet->Load(GetAudioPath()) == 1)
         return false;
     _fileSet->Stereoize();
@@ -270,58 +359,61 @@ bool App::LoadSounds()
     _sounds = _fileSet->GetAudioFiles();
     std::cout << "Sounds loaded successfully..." << std::endl;
 
-    _soundRects.resize(_sounds.size());
+    _pendingRects.resize(_sounds.size());
     for (size_t i = 0; i < _sounds.size(); i++) {
         AudioFile* sound = _sounds[i];
         SoundRect* rect = new SoundRect();
         UISoundRect* view = new UISoundRect(rect, this, _style, _screen);
         rect->RegisterUI(view);
         view->SetName(sound->GetName().c_str());
-        _soundRects[i] = rect;
-        _samplesProviders.push_back(rect);
-        rect->AssociateSamples(*sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
+        // The loaded sounds live as long as the application: the rect reads them where they are.
+        rect->ShareSamples(sound->GetBuffer(), sound->GetNumFrames(), sound->GetNumChannels());
+        _pendingRects[i] = rect;
     }
-    AnalyseSounds();
+    return true;
+}
+
+void App::AnalyseSounds()
+{
+    // Every channel of every sound becomes a spectrogram and a chromagram,
+    // on every core; the waveform pictures are built beside them so that
+    // the first frame of the canvas finds them ready.
+    std::vector<std::function<void()>> pictures;
+    for (SoundRect* rect : _pendingRects)
+        pictures.push_back([rect]() { rect->GetUI()->PreparePyramid(); });
+    std::vector<SoundLoader::Analysis> analyses;
+    SoundLoader(_cache, _progress).Analyse(_sounds, pictures, &analyses);
+    _pendingSpectros.resize(analyses.size());
+    _pendingChromas.resize(analyses.size());
+    for (size_t i = 0; i < analyses.size(); i++) {
+        _pendingSpectros[i] = analyses[i].spectros;
+        _pendingChromas[i] = analyses[i].chromas;
+    }
+    // The columns analysed here now live in the cache's mapped pages; the
+    // allocator would keep their freed memory for later use otherwise.
+    malloc_trim(0);
+}
+
+void App::InstallSounds()
+{
+    for (size_t i = 0; i < _pendingRects.size(); i++) {
+        SoundRect* rect = _pendingRects[i];
+        _soundRects.push_back(rect);
+        _samplesProviders.push_back(rect);
+        for (size_t k = 0; k < _pendingSpectros[i].size(); k++)
+            rect->AssociateSpectrogram(int(k), _pendingSpectros[i][k]);
+        for (size_t k = 0; k < _pendingChromas[i].size(); k++)
+            rect->AssociateChromagram(int(k), _pendingChromas[i][k]);
+    }
+    _pendingRects.clear();
+    _pendingSpectros.clear();
+    _pendingChromas.clear();
     // Each rect's boxes start on a ring around it.
     for (size_t i = 0; i < _soundRects.size(); i++) {
         _selectedRect = int(i);
         _pieMenu->InitFromParameters();
     }
     _selectedRect = -1;
-    return true;
-}
-
-void App::AnalyseSounds()
-{
-    // Each channel of each sound becomes a spectrogram and a chromagram. The
-    // analysis dominates start-up, so the sounds are shared out over the cores.
-    std::vector<std::vector<Spectrogram*>> spectros(_sounds.size()), chromas(_sounds.size());
-    std::atomic<size_t> next(0);
-    auto worker = [&]() {
-        for (size_t i = next++; i < _sounds.size(); i = next++) {
-            AudioFile* sound = _sounds[i];
-            int channels = int(sound->GetNumChannels());
-            spectros[i].resize(channels);
-            chromas[i].resize(channels);
-            for (int k = 0; k < channels; k++) {
-                SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), int(sound->GetNumFrames()), channels, k,
-                                                 &spectros[i][k], &chromas[i][k]);
-            }
-        }
-    };
-    unsigned numWorkers = std::max(1u, std::min(std::thread::hardware_concurrency(), unsigned(_sounds.size())));
-    std::vector<std::thread> workers;
-    for (unsigned w = 1; w < numWorkers; w++)
-        workers.emplace_back(worker);
-    worker();
-    for (std::thread& t : workers)
-        t.join();
-    for (size_t i = 0; i < _sounds.size(); i++) {
-        for (size_t k = 0; k < spectros[i].size(); k++)
-            _soundRects[i]->AssociateSpectrogram(int(k), spectros[i][k]);
-        for (size_t k = 0; k < chromas[i].size(); k++)
-            _soundRects[i]->AssociateChromagram(int(k), chromas[i][k]);
-    }
 }
 
 bool App::StartAudio()
@@ -478,10 +570,16 @@ void App::OnDisplay()
     glLoadIdentity();
     ApplyModelViewOffset();
     glScalef(_zoom, _zoom, 1);
-    if (_menuFlag) {
+    if (_loading) {
+        // The long command list waits: stroked in software it costs more
+        // than the rest of the frame, and the cores are the analysis's.
+        DrawTitle();
+        DrawLoadProgress();
+    } else if (_menuFlag) {
         DrawTitle();
         DrawHelp(false);
     } else {
+        _texturesBuiltThisFrame = 0;
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
         for (Source* source : _sources)
@@ -494,6 +592,9 @@ void App::OnDisplay()
         // Last, over everything else.
         _pieMenu->Draw();
     }
+    // Shown until the next recording starts, on the title screen too.
+    if (_bounceRecorder->GetLostSamples() > 0)
+        DrawBounceLoss();
     DrawMessage();
     glPopMatrix();
     glFlush();
@@ -513,10 +614,53 @@ void App::DrawTitle()
     SetColor(color, Pulse(2.5132741928100586));
     DrawString(x, _winHeight / 2.0, 0.5, appName, 0.1 * _winWidth);
     _style->GetTitleInsColorCoeff(color);
-    SetColor(color, Pulse(2.827433466911316));
-    DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
+    // A click starts nothing until the sounds are there.
+    if (!_loading) {
+        SetColor(color, Pulse(2.827433466911316));
+        DrawString(x + 10, _winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * _winWidth);
+    }
     SetColor(color, Pulse(3.1415927410125732));
     DrawString(x + 10, _winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * _winWidth);
+    glPopMatrix();
+}
+
+bool App::MayBuildTexture()
+{
+    if (_texturesBuiltThisFrame >= TEXTURES_PER_FRAME)
+        return false;
+    _texturesBuiltThisFrame++;
+    return true;
+}
+
+void App::DrawLoadProgress()
+{
+    // A bar across the bottom of the window and, above it, what is being done.
+    const double left = 0.1 * _winWidth;
+    const double right = 0.9 * _winWidth;
+    const double bottom = 0.05 * _winHeight;
+    const double top = bottom + std::max(6.0, 0.02 * _winHeight);
+    const double fraction = std::clamp(_progress->GetFraction(), 0.0, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    double color[4];
+    _style->GetTitleInsColorCoeff(color);
+    SetColor(color, 1.0);
+    glBegin(GL_QUADS);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(1.0f);
+    glBegin(GL_LINE_LOOP);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(right, bottom, 0.5);
+    glVertex3d(right, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(_style->GetHelpLineWidth());
+    std::string text = _progress->GetText();
+    DrawString(left, _winHeight - top - 0.02 * _winHeight, 0.5, text.c_str(), 0.06 * _winWidth);
     glPopMatrix();
 }
 
@@ -559,6 +703,16 @@ void App::DrawBounceFile()
     glPushMatrix();
     glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
     DrawString(0.02 * _winWidth, _winHeight - 0.02 * _winHeight, 0.5, text, 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawBounceLoss()
+{
+    SetColor(WARNING_COLOR, Pulse(2.5132741928100586));
+    std::string text = "*** Recording: " + _bounceRecorder->DescribeLoss() + " ***";
+    glPushMatrix();
+    glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
+    DrawString(0.02 * _winWidth, _winHeight - 0.06 * _winHeight, 0.5, text.c_str(), 0.1 * _winWidth);
     glPopMatrix();
 }
 
@@ -615,7 +769,12 @@ void App::OnReshape(int w, int h)
 
 void App::OnIdle()
 {
+    QuitOnOutsideRequest();
+    // Once quitting, the window is gone and there is nothing to redraw.
+    if (QuitIfRequested())
+        return;
     WaitForNextFrame();
+    FinishLoadingIfDone();
     _mutex->lock();
     UpdateMidiIn();
     _releases->FreeFinished();
@@ -634,7 +793,11 @@ void App::WaitForNextFrame()
     // outside the scene lock, so the audio callback never waits for a frame.
     if (_fps <= 0)
         return;
-    auto frame = std::chrono::microseconds(1000000 / _fps);
+    // While the sounds load, the title and the progress bar need only a few
+    // frames a second, and drawn in software they would take a core from
+    // the analysis.
+    int fps = _loading ? LOADING_FRAME_RATE : _fps;
+    auto frame = std::chrono::microseconds(1000000 / fps);
     auto now = std::chrono::steady_clock::now();
     if (now < _nextFrameTime)
         std::this_thread::sleep_until(_nextFrameTime);
@@ -707,15 +870,22 @@ void App::TranslatePositionY(double pixels)
 
 void App::OnKeyboard(unsigned char key, int x, int y)
 {
+    if (_loading) {
+        // Only the way out is open until the sounds are there.
+        if (key == 27 && (glutGetModifiers() & GLUT_ACTIVE_SHIFT))
+            QuitWhileLoading();
+        return;
+    }
     _mutex->lock();
     _control->OnKeyboard(key, x, y, glutGetModifiers());
     glutPostRedisplay();
     _mutex->unlock();
-    QuitIfRequested();
 }
 
 void App::OnKeyUp(unsigned char key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnKeyUp(key, x, y);
     _mutex->unlock();
@@ -723,6 +893,8 @@ void App::OnKeyUp(unsigned char key, int x, int y)
 
 void App::OnSpecialKey(int key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnSpecialKey(key, x, y, glutGetModifiers());
     glutPostRedisplay();
@@ -731,6 +903,8 @@ void App::OnSpecialKey(int key, int x, int y)
 
 void App::OnSpecialKeyUp(int key, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnSpecialKeyUp(key, x, y);
     glutPostRedisplay();
@@ -739,6 +913,8 @@ void App::OnSpecialKeyUp(int key, int x, int y)
 
 void App::OnMouse(int button, int state, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     if (!IsOverFloatingWindow(x, y))
         _control->OnMouse(button, state, x, y, glutGetModifiers());
@@ -748,6 +924,8 @@ void App::OnMouse(int button, int state, int x, int y)
 
 void App::OnMouseDrag(int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMouseDrag(x, y);
     RouteDragToWindows(x, y);
@@ -756,6 +934,8 @@ void App::OnMouseDrag(int x, int y)
 
 void App::OnMousePassiveMotion(int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMousePassiveMotion(x, y);
     _mutex->unlock();
@@ -763,6 +943,8 @@ void App::OnMousePassiveMotion(int x, int y)
 
 void App::OnMouseWheel(int wheel, int direction, int x, int y)
 {
+    if (_loading)
+        return;
     _mutex->lock();
     _control->OnMouseWheel(wheel, direction, x, y);
     glutPostRedisplay();
@@ -781,12 +963,38 @@ void App::SendNoteOff(int note)
         _midiOut->SendNoteOff(note);
 }
 
-void App::QuitIfRequested()
+bool App::QuitIfRequested()
 {
+    // main cleans up once the loop returns, outside the scene lock: stopping the
+    // stream waits for the audio callback, which needs the lock to finish its block.
     if (!_quitRequested)
+        return false;
+    glutLeaveMainLoop();
+    return true;
+}
+
+void App::QuitOnOutsideRequest()
+{
+    if (_quitRequested)
         return;
-    // Outside the scene lock: stopping the stream waits for the audio callback,
-    // which needs the lock to finish its block.
-    Clean();
-    exit(1);
+    int signal = QuitSignals::Pending();
+    if (signal != 0) {
+        std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
+        RequestQuit(0);
+        return;
+    }
+    WindowLossWatch::Check();
+    if (WindowLossWatch::WindowLost()) {
+        std::cerr << "Window destroyed: quitting" << std::endl;
+        RequestQuit(0);
+    }
+}
+
+void App::OnWindowClose()
+{
+    // The toolkit closes the window on its way out of the loop, whatever ended it.
+    if (_quitRequested)
+        return;
+    std::cerr << "Window closed: quitting" << std::endl;
+    RequestQuit(0);
 }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Pt3d.h"
@@ -11,7 +12,9 @@ class Mutex;
 }
 
 class AppControl;
+class AnalysisCache;
 class AudioFile;
+class LoadProgress;
 class AudioFileSet;
 class MidiQueue;
 class MyRtAudio;
@@ -20,6 +23,7 @@ class MyRtMidiOut;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
+class Spectrogram;
 class Source;
 class UISoundRect;
 class UIPieMenu;
@@ -48,10 +52,18 @@ public:
 
     bool Init(int midiPort);
     void Clean();
-    // Shift+Esc: the input handler that sees it has the scene lock, and stopping
-    // the stream waits for a callback that may be waiting for that lock, so the
-    // process quits once the handler has released it.
-    void RequestQuit() { _quitRequested = true; }
+    // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
+    // the toolkit's loop from the idle handler; main then stops the stream before
+    // anything is freed. The input handler that sees Shift+Esc has the scene
+    // lock, and stopping the stream waits for a callback that may be waiting for
+    // that lock, so the loop is left after the handler has released it. Shift+Esc
+    // ends with status 1, the other ways with 0.
+    void RequestQuit(int exitStatus = 1)
+    {
+        _quitRequested = true;
+        _exitStatus = exitStatus;
+    }
+    int GetExitStatus() const { return _exitStatus; }
 
     // Window-toolkit callbacks.
     void OnDisplay();
@@ -65,6 +77,7 @@ public:
     void OnMouseDrag(int x, int y);
     void OnMousePassiveMotion(int x, int y);
     void OnMouseWheel(int wheel, int direction, int x, int y);
+    void OnWindowClose();
 
     // Audio callback: mixes one block of nFrames interleaved stereo frames.
     int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime, unsigned int status,
@@ -97,6 +110,10 @@ public:
     double GetXMoveSpeed() const { return _xMoveSpeed; }
     double GetYMoveSpeed() const { return _yMoveSpeed; }
 
+    // Whether a sound rect may build an image texture in this frame: one
+    // per frame, so that a canvas of long sounds never stalls a frame.
+    bool MayBuildTexture();
+
     void DrawString(double x, double y, double z, const char* text, double scale);
     void DrawString2(double x, double y, double z, const char* text, double scale);
 
@@ -113,7 +130,8 @@ public:
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
 
-    // Builds the sound rects from the loaded sounds (start-up).
+    // Reads, analyses and installs the sounds on the calling thread; false
+    // when the sound folder cannot be read.
     bool LoadSounds();
     // The six styles, starting with the default one (start-up).
     void CreateStyles();
@@ -135,6 +153,12 @@ public:
     void UnSerializeSession(Serializer* serializer);
     // The last message about the session, shown on the canvas for a while.
     const std::string& GetMessage() const { return _message; }
+    // True from the start of Init until the sounds are installed: the title
+    // screen shows the progress and only Shift+Esc is heard.
+    bool IsLoading() const { return _loading; }
+    // Shift+Esc while the sounds load: gives up the loading and ends the
+    // process at once; there is nothing to save yet.
+    void QuitWhileLoading();
 
     // Scene editing. Canvas coordinates are pixels of the unzoomed canvas, y up.
     void AddGrainCloud(double x, double y);
@@ -235,10 +259,16 @@ public:
 private:
     void InitRenderer();
     void RegisterCallbacks();
+    bool ReadSounds();
     void AnalyseSounds();
+    void InstallSounds();
+    void LoadInBackground();
+    void FinishLoadingIfDone();
+    void DrawLoadProgress();
     bool StartAudio();
     void StopAudio();
-    void QuitIfRequested();
+    bool QuitIfRequested();
+    void QuitOnOutsideRequest();
     void WaitForNextFrame();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
@@ -250,6 +280,7 @@ private:
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
+    void DrawBounceLoss();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -338,8 +369,21 @@ private:
     SourceReleases* _releases;
     // Whether the last block played the sources (off the title screen).
     bool _sourcesSounding;
+    // Start-up loading: the rects and their analyses are made by the
+    // loading thread and installed on the toolkit thread when it is done.
+    bool _loading;
+    int _texturesBuiltThisFrame;
+    int _midiPort;
+    std::chrono::steady_clock::time_point _initTime;
+    std::thread _loader;
+    LoadProgress* _progress;
+    AnalysisCache* _cache;
+    std::vector<SoundRect*> _pendingRects;
+    std::vector<std::vector<Spectrogram*>> _pendingSpectros;
+    std::vector<std::vector<Spectrogram*>> _pendingChromas;
     stk::Mutex* _mutex;
     bool _quitRequested;
+    int _exitStatus;
     double _virtualPitch;
     bool _windowCreated;
     std::string _message;

@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "sound/AudioFile.h"
+#include "sound/LoadProgress.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
 
@@ -24,7 +25,7 @@ bool IsSkippedEntry(const std::string& name)
 }
 }  // namespace
 
-AudioFileSet::AudioFileSet() : _stereoizer(new Stereoizer(STEREO_WIDTH))
+AudioFileSet::AudioFileSet() : _stereoizer(new Stereoizer(STEREO_WIDTH)), _progress(nullptr)
 {
 }
 
@@ -42,12 +43,19 @@ int AudioFileSet::Load(const std::string& dirPath)
         perror("");
         return 1;
     }
+    // Listed first, so that the progress can say how many files there are.
+    std::vector<std::string> names;
     while (dirent* entry = readdir(dir)) {
         std::string name = entry->d_name;
         if (!IsSkippedEntry(name))
-            LoadFile(name, dirPath + name);
+            names.push_back(name);
     }
     closedir(dir);
+    for (size_t i = 0; i < names.size(); i++) {
+        if (_progress != nullptr)
+            _progress->SetReading(names[i], (int)i, (int)names.size());
+        LoadFile(names[i], dirPath + names[i]);
+    }
     return 0;
 }
 

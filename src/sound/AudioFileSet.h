@@ -4,6 +4,7 @@
 #include <vector>
 
 class AudioFile;
+class LoadProgress;
 class Stereoizer;
 
 // The sound library: loads every sound of a directory once, at start-up, and
@@ -16,6 +17,8 @@ public:
     // Loads every sound file of dirPath, which ends in "/". 0 when the
     // directory could be read (even with no sound in it), 1 when not.
     int Load(const std::string& dirPath);
+    // Told the name of every file as it is read (not owned; null for none).
+    void SetProgress(LoadProgress* progress) { _progress = progress; }
     void Stereoize();
     void Normalize();
     void Fade();
@@ -28,4 +31,5 @@ private:
 
     std::vector<AudioFile*> _fileSet;
     Stereoizer* _stereoizer;
+    LoadProgress* _progress;
 };

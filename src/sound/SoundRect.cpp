@@ -79,6 +79,15 @@ void SoundRect::AssociateSamples(const std::vector<float>& samples, unsigned lon
     _nChans = nChans;
 }
 
+void SoundRect::ShareSamples(const std::vector<float>* samples, unsigned long nFrames, unsigned nChans)
+{
+    std::vector<float>().swap(_ownSamples);
+    // Never more frames than the buffer holds.
+    _nFrames = nChans > 0 ? std::min<size_t>(nFrames, samples->size() / nChans) : 0;
+    _nChans = nChans;
+    _samples = samples;
+}
+
 const std::vector<float>* SoundRect::GetSamples(int* nFrames, int* nChans) const
 {
     *nFrames = (int)_nFrames;

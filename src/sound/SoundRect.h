@@ -35,6 +35,9 @@ public:
     void RegisterUI(UISoundRect* ui) { _uiRect = ui; }
     // Copies the sound; called once, before any clone is made.
     void AssociateSamples(const std::vector<float>& samples, unsigned long nFrames, unsigned nChans);
+    // Reads the sound where it is, without a copy: samples must outlive the
+    // rect and its clones and stay unchanged (the loaded sounds do).
+    void ShareSamples(const std::vector<float>* samples, unsigned long nFrames, unsigned nChans);
     // The rect keeps the spectrum (not owned) and builds the channel's
     // resynthesis engine on it; channels from MAX_SPECTRAL_CHANNELS on are ignored.
     void AssociateSpectrogram(int chan, Spectrogram* spectrogram);

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+class FilterBank;
+class LoadProgress;
 class OverlapAdd;
 class Spectrogram;
 
@@ -9,8 +11,8 @@ class Spectrogram;
 // frames every 512 samples at 44100 Hz. A sound of nFrames frames gets
 // max(0, nFrames / 512 - 4) columns; the last one stays zero when nFrames is
 // a multiple of 512, and sounds shorter than 2560 frames get an empty store.
-// Nothing here is shared between calls: sounds may be analysed on several
-// threads at once.
+// Nothing here is shared between calls: sounds and channels may be analysed
+// on several threads at once.
 class SamplesToSpectro {
 public:
     static constexpr int FFT_SIZE = 2048;
@@ -20,20 +22,32 @@ public:
 
     virtual ~SamplesToSpectro() {}
 
-    // samples is interleaved with nChan channels; the caller owns the result.
+    // The direct computation through the overlap-add engine, one image per
+    // call. samples is interleaved with nChan channels; the caller owns the result.
     static Spectrogram* SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan, int chanNum);
     static Spectrogram* SamplesToChromagram(const std::vector<float>& samples, int nFrames, int nChan, int chanNum);
     // Feeds every channel of the sound through the engine, one hop at a time.
     static void SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan, OverlapAdd* overlapAdd);
 
-    // Both images of one channel from a single transform of that channel
-    // alone: *chroma is built over the columns of *spectro, so *spectro must
-    // outlive it. The caller owns both. Gives the same columns and images as
-    // SamplesToSpectrogram and SamplesToChromagram.
+    // Both images of one channel from a single pass over that channel alone,
+    // with the phases unwrapped as each column is stored: *chroma is built
+    // over the columns of *spectro, so *spectro must outlive it. The caller
+    // owns both. Gives the columns of SamplesToSpectrogram (unwrapped) and,
+    // with withImages, the images of both direct computations; without, no
+    // image is made (only one channel's images are drawn). With progress,
+    // the frames analysed are added to it as the pass goes, and a
+    // cancellation stops the pass early, leaving the rest of the store zero.
     static void AnalyseChannel(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
-                               Spectrogram** spectro, Spectrogram** chroma);
+                               Spectrogram** spectro, Spectrogram** chroma, bool withImages = true,
+                               LoadProgress* progress = nullptr);
 
     static int NumCols(int nFrames);
+    // The columns the feeding loop fills: one per hop fed after the first frame.
+    static int NumFilledCols(int nFrames);
+    // The spectrogram's image of a column of magnitudes: remapped in place
+    // onto the mel scale from the first bin to Nyquist, which gives the low
+    // octaves their share of the picture.
+    static void ToMelImage(FilterBank* bank, std::vector<float>* magns);
 
 private:
     // Feeds numFed channels from firstChan on, as channels 0 ... numFed - 1.

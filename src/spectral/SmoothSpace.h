@@ -14,6 +14,10 @@ public:
     void MakeWindow(int size);
 
 private:
+    // The sum of the weights that reach each point, which depends only on
+    // the window and the data size: worked out when either changes.
+    void MakeWeightSums(int size);
+
     std::vector<float> _win;
     std::vector<float> _tmpBuf;
     std::vector<double> _sumCoeff;

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+
+#include "spectral/Half.h"
+#include "spectral/MappedRegion.h"
+#include "spectral/Scale.h"
 
 namespace {
 // One turn as the single-precision phases of the store see it.
@@ -11,22 +16,41 @@ float Magnitude(float re, float im)
 {
     return std::sqrt(re * re + im * im);
 }
+
+bool FitsIn(const MappedRegion* region, size_t offset, size_t bytes)
+{
+    return region != nullptr && region->IsValid() && offset <= region->GetLength() &&
+           bytes <= region->GetLength() - offset;
+}
 }  // namespace
 
-Spectrogram::Spectrogram(int fftSize, int numCols)
-    : _fftSize(fftSize), _numCols(std::max(numCols, 0)), _columnOwner(this),
-      _compBuf((size_t)_numCols * 2 * fftSize, 0.0f), _magnBuf((size_t)_numCols * (fftSize / 2), 0.0f),
-      _phaseBuf((size_t)_numCols * (fftSize / 2), 0.0f), _phasesUnwrapped(false),
-      _magnBufDisp((size_t)_numCols * (fftSize / 2), 0.0f), _tmpMagnBuf(fftSize / 2, 0.0f),
-      _tmpPhaseBuf(fftSize / 2, 0.0f)
+Spectrogram::Spectrogram(int fftSize, int numCols) : Spectrogram(fftSize, numCols, true)
 {
+}
+
+Spectrogram::Spectrogram(int fftSize, int numCols, bool allocate)
+    : _fftSize(fftSize), _numCols(std::max(numCols, 0)), _columnOwner(this), _magns(nullptr), _phases(nullptr),
+      _mappedColumns(nullptr), _phasesUnwrapped(false), _image(nullptr), _mappedImage(nullptr)
+{
+    if (!allocate)
+        return;
+    _magnStore.assign((size_t)_numCols * GetNumBins(), 0);
+    _phaseStore.assign((size_t)_numCols * GetNumBins(), 0.0f);
+    _magns = _magnStore.data();
+    _phases = _phaseStore.data();
 }
 
 Spectrogram::Spectrogram(Spectrogram* columnOwner)
     : _fftSize(columnOwner->_fftSize), _numCols(columnOwner->_numCols), _columnOwner(columnOwner->_columnOwner),
-      _phasesUnwrapped(false), _magnBufDisp((size_t)_numCols * (_fftSize / 2), 0.0f), _tmpMagnBuf(_fftSize / 2, 0.0f),
-      _tmpPhaseBuf(_fftSize / 2, 0.0f)
+      _magns(nullptr), _phases(nullptr), _mappedColumns(nullptr), _phasesUnwrapped(false), _image(nullptr),
+      _mappedImage(nullptr)
 {
+}
+
+Spectrogram::~Spectrogram()
+{
+    delete _mappedColumns;
+    delete _mappedImage;
 }
 
 int Spectrogram::GetFFTSize() const
@@ -39,14 +63,19 @@ int Spectrogram::GetNumCols() const
     return _numCols;
 }
 
+int Spectrogram::GetNumBins() const
+{
+    return std::max(_fftSize / 2, 0);
+}
+
 bool Spectrogram::OwnsColumns() const
 {
     return _columnOwner == this;
 }
 
-int Spectrogram::NumBins() const
+bool Spectrogram::IsMapped() const
 {
-    return _fftSize / 2;
+    return _columnOwner->_mappedColumns != nullptr;
 }
 
 bool Spectrogram::HasCol(int col) const
@@ -59,31 +88,56 @@ int Spectrogram::ClampCol(int col) const
     return std::min(std::max(col, 0), _numCols - 1);
 }
 
+bool Spectrogram::IsWritable() const
+{
+    return _columnOwner->_mappedColumns == nullptr;
+}
+
 void Spectrogram::SetCol(int col, const std::vector<float>& compBuf)
 {
-    if (!HasCol(col))
+    if (!HasCol(col) || !IsWritable())
         return;
-    int numFloats = 2 * _fftSize;
-    float* bins = _columnOwner->_compBuf.data() + (size_t)col * numFloats;
-    std::copy(compBuf.begin(), compBuf.begin() + std::min(numFloats, (int)compBuf.size()), bins);
-    for (int i = 0; i < NumBins(); i++) {
-        _tmpMagnBuf[i] = Magnitude(bins[2 * i], bins[2 * i + 1]);
-        _tmpPhaseBuf[i] = std::atan2(bins[2 * i + 1], bins[2 * i]);
+    int numBins = GetNumBins();
+    std::vector<float> magns(numBins, 0.0f), phases(numBins, 0.0f);
+    for (int i = 0; i < numBins && 2 * i + 1 < (int)compBuf.size(); i++) {
+        magns[i] = Magnitude(compBuf[2 * i], compBuf[2 * i + 1]);
+        phases[i] = std::atan2(compBuf[2 * i + 1], compBuf[2 * i]);
     }
-    SetMagnCol(col, _tmpMagnBuf);
-    SetPhaseCol(col, _tmpPhaseBuf);
+    SetMagnPhaseCol(col, magns.data(), phases.data());
+}
+
+void Spectrogram::SetMagnPhaseCol(int col, const float* magns, const float* phases)
+{
+    if (!HasCol(col) || !IsWritable())
+        return;
+    Spectrogram& owner = *_columnOwner;
+    size_t first = (size_t)col * GetNumBins();
+    for (int i = 0; i < GetNumBins(); i++)
+        owner._magnStore[first + i] = Half::FromFloat(magns[i]);
+    std::copy(phases, phases + GetNumBins(), owner._phaseStore.begin() + first);
 }
 
 void Spectrogram::GetCol(int col, std::vector<float>* out) const
 {
-    int numFloats = 2 * _fftSize;
-    out->resize(numFloats);
-    if (_numCols == 0) {
-        std::fill(out->begin(), out->end(), 0.0f);
+    std::vector<float>& bins = *out;
+    bins.assign(2 * std::max(_fftSize, 0), 0.0f);
+    if (_numCols == 0)
         return;
+    int numBins = GetNumBins();
+    size_t first = (size_t)ClampCol(col) * numBins;
+    const uint16_t* magns = _columnOwner->_magns + first;
+    const float* phases = _columnOwner->_phases + first;
+    for (int i = 0; i < numBins; i++) {
+        double m = Half::ToFloat(magns[i]);
+        double phi = phases[i];
+        bins[2 * i] = (float)(m * std::cos(phi));
+        bins[2 * i + 1] = (float)(m * std::sin(phi));
     }
-    auto first = _columnOwner->_compBuf.begin() + (size_t)ClampCol(col) * numFloats;
-    std::copy(first, first + numFloats, out->begin());
+    // A real signal's spectrum: the upper half mirrors the lower one, conjugated.
+    for (int i = 1; i < numBins; i++) {
+        bins[2 * (_fftSize - i)] = bins[2 * i];
+        bins[2 * (_fftSize - i) + 1] = -bins[2 * i + 1];
+    }
 }
 
 void Spectrogram::GetCol(double col, std::vector<float>* out) const
@@ -103,15 +157,15 @@ void Spectrogram::GetCol(double col, std::vector<float>* out) const
 
 void Spectrogram::InterpolateCol(int col0, double t, std::vector<float>* out) const
 {
-    int numBins = NumBins();
-    const float* m0 = _columnOwner->_magnBuf.data() + (size_t)col0 * numBins;
-    const float* p0 = _columnOwner->_phaseBuf.data() + (size_t)col0 * numBins;
-    const float* m1 = m0 + numBins;
+    int numBins = GetNumBins();
+    const uint16_t* m0 = _columnOwner->_magns + (size_t)col0 * numBins;
+    const float* p0 = _columnOwner->_phases + (size_t)col0 * numBins;
+    const uint16_t* m1 = m0 + numBins;
     const float* p1 = p0 + numBins;
     std::vector<float>& bins = *out;
     bins.resize(2 * _fftSize);
     for (int i = 0; i < numBins; i++) {
-        double m = t * m1[i] + (1.0 - t) * m0[i];
+        double m = t * Half::ToFloat(m1[i]) + (1.0 - t) * Half::ToFloat(m0[i]);
         double phi = t * p1[i] + (1.0 - t) * p0[i];
         bins[2 * i] = (float)(m * std::cos(phi));
         bins[2 * i + 1] = (float)(m * std::sin(phi));
@@ -123,41 +177,94 @@ void Spectrogram::InterpolateCol(int col0, double t, std::vector<float>* out) co
         bins[2 * _fftSize - 1 - j] = bins[j];
 }
 
+namespace {
+// Levels of the display values, found without a logarithm: the level rises
+// with the magnitude, so it is the number of level steps at or below it.
+// The top bits of a float (exponent and 8 bits of mantissa) give a bucket
+// 0.03 dB wide, narrower than a level (0.2 dB), so the level at the
+// bucket's start is right or one below.
+class LevelTable {
+public:
+    LevelTable() : _steps(Spectrogram::NUM_LEVELS - 1), _bucketLevels(NUM_BUCKETS)
+    {
+        // Level q covers the normalised decibels that round to q: it starts
+        // half a level below q.
+        const double span = Spectrogram::IMAGE_MAX_DB - Spectrogram::IMAGE_MIN_DB;
+        for (int q = 1; q < Spectrogram::NUM_LEVELS; q++) {
+            double unit = (q - 0.5) / (Spectrogram::NUM_LEVELS - 1);
+            _steps[q - 1] = (float)Scale::DbToAmp(Spectrogram::IMAGE_MIN_DB + unit * span);
+        }
+        for (uint32_t b = 0; b < NUM_BUCKETS; b++) {
+            uint32_t bits = b << BUCKET_SHIFT;
+            float start;
+            std::memcpy(&start, &bits, sizeof(start));
+            _bucketLevels[b] = (uint8_t)(std::upper_bound(_steps.begin(), _steps.end(), start) - _steps.begin());
+        }
+    }
+
+    uint8_t LevelOf(float value) const
+    {
+        float magnitude = std::fabs(value);
+        // NaN takes the lowest level.
+        if (!(magnitude >= 0.0f))
+            return 0;
+        uint32_t bits;
+        std::memcpy(&bits, &magnitude, sizeof(bits));
+        uint8_t level = _bucketLevels[bits >> BUCKET_SHIFT];
+        while (level < Spectrogram::NUM_LEVELS - 1 && magnitude >= _steps[level])
+            level++;
+        return level;
+    }
+
+private:
+    static const int BUCKET_SHIFT = 15;
+    static const uint32_t NUM_BUCKETS = 1u << (31 - BUCKET_SHIFT);
+    std::vector<float> _steps;
+    std::vector<uint8_t> _bucketLevels;
+};
+
+const LevelTable& Levels()
+{
+    static const LevelTable table;
+    return table;
+}
+}  // namespace
+
+uint8_t Spectrogram::LevelOf(float value)
+{
+    return Levels().LevelOf(value);
+}
+
 void Spectrogram::SetMagnColDisp(int col, const std::vector<float>& v)
 {
-    SetBinCol(&_magnBufDisp, col, v);
-}
-
-std::vector<float>* Spectrogram::GetMagnDataDisp()
-{
-    return &_magnBufDisp;
-}
-
-void Spectrogram::NormalizeMagnsDisp()
-{
-    float minVal = 1e15f;
-    float maxVal = -1e15f;
-    for (float v : _magnBufDisp) {
-        minVal = std::min(minVal, v);
-        maxVal = std::max(maxVal, v);
+    if (!HasCol(col) || _mappedImage != nullptr)
+        return;
+    if (_imageStore.empty()) {
+        _imageStore.assign((size_t)_numCols * GetNumBins(), 0);
+        _image = _imageStore.data();
     }
-    // Only a range beyond any real magnitude would be rescaled: the image
-    // keeps its scale and its floor moves to 0; the view does the contrast.
-    float scale = std::fabs(maxVal - minVal) > 1e15f ? 1.0f / (maxVal - minVal) : 1.0f;
-    for (float& v : _magnBufDisp)
-        v = (v - minVal) * scale;
+    int n = std::min(GetNumBins(), (int)v.size());
+    uint8_t* levels = _imageStore.data() + (size_t)col * GetNumBins();
+    const LevelTable& table = Levels();
+    for (int i = 0; i < n; i++)
+        levels[i] = table.LevelOf(v[i]);
+}
+
+const uint8_t* Spectrogram::GetImageLevels() const
+{
+    return _image;
 }
 
 void Spectrogram::PreProcessPhases()
 {
     Spectrogram& owner = *_columnOwner;
-    if (owner._phasesUnwrapped)
+    if (owner._phasesUnwrapped || !IsWritable())
         return;
     owner._phasesUnwrapped = true;
-    int numBins = NumBins();
+    int numBins = GetNumBins();
     for (int c = 1; c < _numCols; c++) {
-        const float* previous = owner._phaseBuf.data() + (size_t)(c - 1) * numBins;
-        float* current = owner._phaseBuf.data() + (size_t)c * numBins;
+        const float* previous = owner._phaseStore.data() + (size_t)(c - 1) * numBins;
+        float* current = owner._phaseStore.data() + (size_t)c * numBins;
         for (int j = 0; j < numBins; j++) {
             double phase = current[j];
             FindClosestPhase(&phase, previous[j]);
@@ -166,43 +273,93 @@ void Spectrogram::PreProcessPhases()
     }
 }
 
+void Spectrogram::MarkPhasesUnwrapped()
+{
+    _columnOwner->_phasesUnwrapped = true;
+}
+
+bool Spectrogram::ArePhasesUnwrapped() const
+{
+    return _columnOwner->_phasesUnwrapped;
+}
+
 void Spectrogram::SetMagnCol(int col, const std::vector<float>& magns)
 {
-    SetBinCol(&_columnOwner->_magnBuf, col, magns);
+    if (!HasCol(col) || !IsWritable())
+        return;
+    int n = std::min(GetNumBins(), (int)magns.size());
+    uint16_t* store = _columnOwner->_magnStore.data() + (size_t)col * GetNumBins();
+    for (int i = 0; i < n; i++)
+        store[i] = Half::FromFloat(magns[i]);
 }
 
 void Spectrogram::GetMagnCol(int col, std::vector<float>* magns) const
 {
-    GetBinCol(_columnOwner->_magnBuf, col, magns);
+    magns->assign(GetNumBins(), 0.0f);
+    if (_numCols == 0)
+        return;
+    const uint16_t* first = _columnOwner->_magns + (size_t)ClampCol(col) * GetNumBins();
+    for (int i = 0; i < GetNumBins(); i++)
+        (*magns)[i] = Half::ToFloat(first[i]);
 }
 
 void Spectrogram::SetPhaseCol(int col, const std::vector<float>& phases)
 {
-    SetBinCol(&_columnOwner->_phaseBuf, col, phases);
+    if (!HasCol(col) || !IsWritable())
+        return;
+    int n = std::min(GetNumBins(), (int)phases.size());
+    std::copy(phases.begin(), phases.begin() + n, _columnOwner->_phaseStore.begin() + (size_t)col * GetNumBins());
 }
 
 void Spectrogram::GetPhaseCol(int col, std::vector<float>* phases) const
 {
-    GetBinCol(_columnOwner->_phaseBuf, col, phases);
+    phases->assign(GetNumBins(), 0.0f);
+    if (_numCols == 0)
+        return;
+    const float* first = _columnOwner->_phases + (size_t)ClampCol(col) * GetNumBins();
+    std::copy(first, first + GetNumBins(), phases->begin());
 }
 
-void Spectrogram::SetBinCol(std::vector<float>* store, int col, const std::vector<float>& v)
+const uint16_t* Spectrogram::GetHalfMagnData() const
 {
-    if (!HasCol(col))
-        return;
-    int n = std::min(NumBins(), (int)v.size());
-    std::copy(v.begin(), v.begin() + n, store->begin() + (size_t)col * NumBins());
+    return _columnOwner->_magns;
 }
 
-void Spectrogram::GetBinCol(const std::vector<float>& store, int col, std::vector<float>* v) const
+const float* Spectrogram::GetPhaseData() const
 {
-    v->resize(NumBins());
-    if (_numCols == 0) {
-        std::fill(v->begin(), v->end(), 0.0f);
-        return;
+    return _columnOwner->_phases;
+}
+
+Spectrogram* Spectrogram::FromMappedColumns(int fftSize, int numCols, MappedRegion* region, size_t magnOffset,
+                                            size_t phaseOffset)
+{
+    Spectrogram* spectro = new Spectrogram(fftSize, numCols, false);
+    size_t numValues = (size_t)spectro->_numCols * spectro->GetNumBins();
+    if (!FitsIn(region, magnOffset, numValues * sizeof(uint16_t)) ||
+        !FitsIn(region, phaseOffset, numValues * sizeof(float))) {
+        delete region;
+        delete spectro;
+        return nullptr;
     }
-    auto first = store.begin() + (size_t)ClampCol(col) * NumBins();
-    std::copy(first, first + NumBins(), v->begin());
+    const char* base = static_cast<const char*>(region->GetData());
+    spectro->_mappedColumns = region;
+    spectro->_magns = reinterpret_cast<const uint16_t*>(base + magnOffset);
+    spectro->_phases = reinterpret_cast<const float*>(base + phaseOffset);
+    spectro->_phasesUnwrapped = true;
+    return spectro;
+}
+
+bool Spectrogram::MapImage(MappedRegion* region, size_t offset)
+{
+    if (!FitsIn(region, offset, (size_t)_numCols * GetNumBins())) {
+        delete region;
+        return false;
+    }
+    delete _mappedImage;
+    _mappedImage = region;
+    _image = static_cast<const uint8_t*>(region->GetData()) + offset;
+    std::vector<uint8_t>().swap(_imageStore);
+    return true;
 }
 
 void Spectrogram::ComputeMagns(const std::vector<float>& compBuf, std::vector<float>* magns)
@@ -237,4 +394,19 @@ void Spectrogram::FindClosestPhase(double* phase, double refPhase)
     if (result - refPhase < -M_PI)
         result += turn;
     *phase = result;
+}
+
+void Spectrogram::UnwrapCol(float* phases, const float* previous, int numBins)
+{
+    // The unwrapped phase is the phase plus the whole number of turns that
+    // brings it nearest the previous one. Both sums are exact in double
+    // precision, as in FindClosestPhase, so only the rounding to single
+    // precision remains.
+    const double turn = TWO_PI_FLOAT;
+    const double turnsPerRadian = 1.0 / turn;
+    for (int j = 0; j < numBins; j++) {
+        double phase = phases[j];
+        double turns = std::nearbyint((previous[j] - phase) * turnsPerRadian);
+        phases[j] = (float)(phase + turns * turn);
+    }
 }

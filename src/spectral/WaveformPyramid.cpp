@@ -17,7 +17,8 @@ double Frac(double x)
 }
 }  // namespace
 
-WaveformPyramid::WaveformPyramid(int maxLevel) : _waveformPyramid(maxLevel + 1), _maxPyramidLevel(maxLevel)
+WaveformPyramid::WaveformPyramid(int maxLevel)
+    : _level0(nullptr), _level0Size(0), _level0Stride(1), _levels(std::max(maxLevel, 0) + 1), _maxPyramidLevel(maxLevel)
 {
 }
 
@@ -25,19 +26,36 @@ long WaveformPyramid::GetLevelSize(int level) const
 {
     if (level < 0 || level > _maxPyramidLevel)
         return 0;
-    return static_cast<long>(_waveformPyramid[level].size());
+    return static_cast<long>(level == 0 ? _level0Size : _levels[level].size());
 }
 
 void WaveformPyramid::SetValues(const std::vector<float>& samples)
 {
-    for (std::deque<float>& level : _waveformPyramid)
+    _ownLevel0 = samples;
+    _level0 = _ownLevel0.data();
+    _level0Size = _ownLevel0.size();
+    _level0Stride = 1;
+    BuildLevels();
+}
+
+void WaveformPyramid::SetChannel(const std::vector<float>& samples, int numChans, int chan)
+{
+    std::vector<float>().swap(_ownLevel0);
+    bool valid = numChans > 0 && chan >= 0 && chan < numChans;
+    _level0 = valid ? samples.data() + chan : nullptr;
+    _level0Size = valid ? samples.size() / numChans : 0;
+    _level0Stride = valid ? numChans : 1;
+    BuildLevels();
+}
+
+void WaveformPyramid::BuildLevels()
+{
+    for (std::vector<float>& level : _levels)
         level.clear();
-    VectorToQueue(samples, &_waveformPyramid[0]);
-    for (int l = 1; l <= _maxPyramidLevel && _waveformPyramid[l - 1].size() > 1; l++) {
-        QueueToVector(_waveformPyramid[l - 1], &_tmpBuf0);
-        DecimateSamples(&_tmpBuf1, _tmpBuf0, 0.5);
-        VectorToQueue(_tmpBuf1, &_waveformPyramid[l]);
-    }
+    if (_maxPyramidLevel >= 1 && _level0Size > 1)
+        DecimateSamples(&_levels[1], _level0, _level0Size, _level0Stride, 0.5);
+    for (int l = 2; l <= _maxPyramidLevel && _levels[l - 1].size() > 1; l++)
+        DecimateSamples(&_levels[l], _levels[l - 1], 0.5);
 }
 
 void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, std::vector<float>* out)
@@ -45,7 +63,7 @@ void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, 
     std::vector<float>& result = _tmpBuf0;
     result.assign(out->size(), 0.0f);
 
-    const double n0 = static_cast<double>(_waveformPyramid[0].size());
+    const double n0 = static_cast<double>(_level0Size);
     double start = startFrac * n0;
     double end = endFrac * n0;
     if ((start <= 0.0 && end <= 0.0) || (start >= n0 && end >= n0)) {
@@ -71,8 +89,7 @@ void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, 
     // The coarsest level that still holds more values than asked for keeps
     // the work proportional to numValues rather than to the sound's length.
     int level = 0;
-    while (level < _maxPyramidLevel && !_waveformPyramid[level + 1].empty() &&
-           numValues < static_cast<long>(end - start)) {
+    while (level < _maxPyramidLevel && GetLevelSize(level + 1) > 0 && numValues < static_cast<long>(end - start)) {
         start *= 0.5;
         end *= 0.5;
         zerosBegin *= 0.5;
@@ -102,7 +119,16 @@ void WaveformPyramid::GetValues(float startFrac, float endFrac, long numValues, 
 void WaveformPyramid::ReadLevel(int level, long offset, long count, double zerosBegin, double zerosEnd,
                                 std::vector<float>* values) const
 {
-    QueueToVector(_waveformPyramid[level], values, offset, count);
+    const long size = GetLevelSize(level);
+    const long first = std::clamp(offset, 0L, size);
+    const long last = std::clamp(offset + std::max(count, 0L), first, size);
+    if (level == 0) {
+        values->resize(last - first);
+        for (long i = first; i < last; i++)
+            (*values)[i - first] = _level0[i * _level0Stride];
+    } else {
+        values->assign(_levels[level].begin() + first, _levels[level].begin() + last);
+    }
     if (zerosBegin > 0.0)
         PadZerosLeft(values, static_cast<long>(zerosBegin));
     if (zerosEnd > 0.0)
@@ -111,25 +137,34 @@ void WaveformPyramid::ReadLevel(int level, long offset, long count, double zeros
 
 void WaveformPyramid::DecimateSamples(std::vector<float>* result, const std::vector<float>& input, double factor)
 {
-    if (input.empty())
+    DecimateSamples(result, input.data(), input.size(), 1, factor);
+}
+
+void WaveformPyramid::DecimateSamples(std::vector<float>* result, const float* input, size_t size, size_t stride,
+                                      double factor)
+{
+    if (size == 0)
         return;
     if (factor >= 1.0) {
-        result->assign(input.begin(), input.end());
+        result->resize(size);
+        for (size_t i = 0; i < size; i++)
+            (*result)[i] = input[i * stride];
         return;
     }
-    const size_t newSize = static_cast<size_t>(std::ceil(input.size() * factor - SIZE_TOLERANCE));
+    const size_t newSize = static_cast<size_t>(std::ceil(size * factor - SIZE_TOLERANCE));
     result->resize(newSize, 0.0f);
 
-    const float step = static_cast<float>(newSize) / static_cast<float>(input.size());
+    const float step = static_cast<float>(newSize) / static_cast<float>(size);
     float kept = input[0];
     float maxSample = input[0];
     float acc = 0.0f;
     size_t r = 0;
-    for (size_t i = 0; i < input.size() && r < newSize; i++) {
-        if (std::fabs(input[i] - kept) > std::fabs(maxSample - kept))
-            maxSample = input[i];
+    for (size_t i = 0; i < size && r < newSize; i++) {
+        const float value = input[i * stride];
+        if (std::fabs(value - kept) > std::fabs(maxSample - kept))
+            maxSample = value;
         acc += step;
-        if (acc >= 1.0f || i == input.size() - 1) {
+        if (acc >= 1.0f || i == size - 1) {
             // The first value stays where the sound starts, so the drawn line
             // begins at the sound's real first sample.
             (*result)[r] = (r == 0) ? input[0] : maxSample;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <deque>
 #include <vector>
 
@@ -15,6 +16,10 @@ public:
 
     // Replaces the whole content and rebuilds every coarser level.
     void SetValues(const std::vector<float>& samples);
+    // The same for channel chan of an interleaved sound of numChans
+    // channels, read where it is rather than copied: samples must outlive
+    // the pyramid and stay unchanged.
+    void SetChannel(const std::vector<float>& samples, int numChans, int chan);
 
     // Fills out with numValues values covering the fraction range [start, end]
     // of the sound (0 is its first value, 1 its end); parts of the range
@@ -29,6 +34,9 @@ public:
     // the value emitted before it. Empty input leaves result as it is; a
     // factor of 1 or more copies the input.
     static void DecimateSamples(std::vector<float>* result, const std::vector<float>& input, double factor);
+    // The same over size values taken every stride floats from input.
+    static void DecimateSamples(std::vector<float>* result, const float* input, size_t size, size_t stride,
+                                double factor);
 
     // Spreads the values of v over n points: v's first and last values sit at
     // the two ends (shifted inwards by the fractions leftT and rightT of a
@@ -51,12 +59,20 @@ public:
     static void PadZerosRight(std::vector<float>* values, long count);
 
 private:
+    // Decimates level 0 into level 1 and on up.
+    void BuildLevels();
     // Reads level values [offset, offset + count) into values and surrounds
     // them with the zeros that stand for the range outside the sound.
     void ReadLevel(int level, long offset, long count, double zerosBegin, double zerosEnd,
                    std::vector<float>* values) const;
 
-    std::vector<std::deque<float>> _waveformPyramid;
+    // Level 0 is read where it lies: in _ownLevel0 or in the caller's
+    // interleaved sound, every _level0Stride floats. Entry 0 of _levels stays empty.
+    std::vector<float> _ownLevel0;
+    const float* _level0;
+    size_t _level0Size;
+    size_t _level0Stride;
+    std::vector<std::vector<float>> _levels;
     int _maxPyramidLevel;
 
     // Scratch space reused between calls, so that drawing allocates nothing

@@ -8,13 +8,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/App.h"
 #include "app/Time.h"
 #include "parameters/SoundRectParameters.h"
 #include "session/Serializer.h"
 #include "sound/SoundRect.h"
-#include "spectral/FilterBank.h"
 #include "spectral/Scale.h"
 #include "spectral/Spectrogram.h"
 #include "spectral/WaveformPyramid.h"
@@ -55,16 +55,13 @@ const double PARAM_SENSITIVITY = 6.0;
 // Range and contrast changes smaller than this do not rebuild the images.
 const double SETTING_EPSILON = 1e-15;
 
-// The analysis runs at this rate; the images span its bins up to Nyquist.
-const double ANALYSIS_SAMPLE_RATE = 44100.0;
-const float NYQUIST_HZ = 22050.0f;
-// Levels shown in the images: -50 dB and below is black, full scale white.
-const double IMAGE_MIN_DB = -50.0;
-const double IMAGE_MAX_DB = -0.00001;
 // Bright texels stay translucent so the rect's pulsing fill shows through.
 const double BRIGHT_LEVEL = 0.7;
 const unsigned char BRIGHT_ALPHA = 178;
 const int TEXEL_BYTES = 4;
+// Rows of an image texture at most: a screen never shows more of a rect,
+// and the texture stays quick to build and small to keep.
+const size_t MAX_TEXTURE_ROWS = 4096;
 // Texture coordinates of the corners, clockwise from top left: s runs
 // across the bins, t along the analysis columns (time).
 const double TEXTURE_COORDS[2][4][2] = {
@@ -74,11 +71,10 @@ const double TEXTURE_COORDS[2][4][2] = {
     {{0.0, 1.0}, {1.0, 1.0}, {1.0, 0.0}, {0.0, 0.0}},
 };
 
-// Grey RGBA texel of one display magnitude: its level in decibels
-// normalised, scaled by range and shaped by the contrast curve.
-void MagnToTexel(float magn, double range, double contrast, unsigned char* texel)
+// Grey RGBA texel of one display level (its decibels normalised between
+// -50 dB and full scale), scaled by range and shaped by the contrast curve.
+void LevelToTexel(double level, double range, double contrast, unsigned char* texel)
 {
-    const double level = Scale::AmpToDbNorm(magn, IMAGE_MIN_DB, IMAGE_MAX_DB);
     const double shaped = std::min(1.0, Scale::Sigmoid(range * level, contrast));
     const unsigned char grey = static_cast<unsigned char>(std::floor(255.0 * shaped));
     texel[0] = texel[1] = texel[2] = grey;
@@ -91,8 +87,9 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
       _right(0.0), _x(0.0), _y(0.0), _z(0.0), _isSelected(false), _minDim(0.0),
       _startTime(Time::Instance()->GetSeconds()), _orientation(HORIZONTAL), _app(app), _style(style),
       _screen(screen), _name{}, _rectType(WAVEFORM), _colorRange(0.7), _colorContrast(0.99), _needUpdatePyramid(true),
-      _needUpdateTextures(true), _spectroTexId(-1), _chromaTexId(-1), _filterBank(nullptr), _params{},
-      _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _pulseTimeOffset(0.0)
+      _needUpdateTextures(true), _spectroTexStale(true), _chromaTexStale(true), _spectroTexId(-1),
+      _chromaTexId(-1), _params{}, _currentParamIdx(NO_PARAMETER), _pyramids{nullptr, nullptr}, _waveValuesCount(-1),
+      _pulseTimeOffset(0.0)
 {
     InitParameters();
 
@@ -107,7 +104,6 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
     const double height = _minDim + RANDOM_EXTENT * RandomUnit();
     SetDimensions(width, height);
 
-    _filterBank = new FilterBank(Scale::MEL);
     _pyramids[0] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
     _pyramids[1] = new WaveformPyramid(PYRAMID_MAX_LEVEL);
     _pulseTimeOffset = PULSE_PHASE_RANGE * RandomUnit();
@@ -115,7 +111,6 @@ UISoundRect::UISoundRect(SoundRect* rect, App* app, UIStyle* style, UIScreen* sc
 
 UISoundRect::~UISoundRect()
 {
-    delete _filterBank;
     delete _pyramids[0];
     delete _pyramids[1];
     for (Parameter* param : _params)
@@ -253,7 +248,7 @@ bool UISoundRect::GetNormedPosition(double* posX, double* posY, double x, double
 void UISoundRect::Draw()
 {
     DrawRectangle();
-    UpdatePyramid();
+    PreparePyramid();
     UpdateTextures();
     switch (_rectType) {
     case WAVEFORM:
@@ -306,17 +301,16 @@ void UISoundRect::DrawRectangle()
     glEnd();
 }
 
-void UISoundRect::UpdatePyramid()
+void UISoundRect::PreparePyramid()
 {
     if (!_needUpdatePyramid)
         return;
     int nFrames = 0;
     int nChans = 0;
     const std::vector<float>* samples = _rect->GetSamples(&nFrames, &nChans);
-    std::vector<float> channel0(nChans > 0 ? nFrames : 0);
-    for (size_t i = 0; i < channel0.size(); i++)
-        channel0[i] = (*samples)[i * nChans];
-    _pyramids[0]->SetValues(channel0);
+    // Channel 0 is read in the sound itself, which lives as long as the rect.
+    _pyramids[0]->SetChannel(*samples, nChans, 0);
+    _waveValuesCount = -1;
     _needUpdatePyramid = false;
 }
 
@@ -333,7 +327,12 @@ void UISoundRect::DrawWaveform()
     glColor4dv(color);
     glPointSize(static_cast<float>(_style->GetWavePointSize()));
 
-    _pyramids[0]->GetValues(0.0f, 1.0f, numValues, &_waveValues);
+    // The whole sound at the same length draws the same points: they are
+    // asked of the pyramid again only when the rect's on-screen length changes.
+    if (numValues != _waveValuesCount) {
+        _pyramids[0]->GetValues(0.0f, 1.0f, numValues, &_waveValues);
+        _waveValuesCount = numValues;
+    }
     const size_t count = _waveValues.size();
     if (count < 2)
         return;
@@ -377,53 +376,62 @@ void UISoundRect::DrawName()
 
 void UISoundRect::UpdateTextures()
 {
-    if (!_needUpdateTextures)
-        return;
-    // Both images follow range and contrast, so they are always rebuilt together.
-    DeleteTexture(&_spectroTexId);
-    CreateSpectroTexture();
-    DeleteTexture(&_chromaTexId);
-    CreateChromaTexture();
-    _needUpdateTextures = false;
+    if (_needUpdateTextures) {
+        // Both images follow range and contrast, so they are always rebuilt together.
+        _spectroTexStale = true;
+        _chromaTexStale = true;
+        _needUpdateTextures = false;
+    }
+    if (_spectroTexStale && _app->MayBuildTexture()) {
+        DeleteTexture(&_spectroTexId);
+        CreateSpectroTexture();
+        _spectroTexStale = false;
+    }
+    if (_chromaTexStale && _app->MayBuildTexture()) {
+        DeleteTexture(&_chromaTexId);
+        CreateChromaTexture();
+        _chromaTexStale = false;
+    }
 }
 
 void UISoundRect::CreateSpectroTexture()
 {
-    _spectroTexId = CreateImageTexture(_rect->GetSpectrogram(0), _filterBank);
+    _spectroTexId = CreateImageTexture(_rect->GetSpectrogram(0));
 }
 
-// Pitch classes are already evenly spaced: the chromagram needs no remapping.
 void UISoundRect::CreateChromaTexture()
 {
-    _chromaTexId = CreateImageTexture(_rect->GetChromagram(0), nullptr);
+    _chromaTexId = CreateImageTexture(_rect->GetChromagram(0));
 }
 
-int UISoundRect::CreateImageTexture(Spectrogram* spectro, FilterBank* bank)
+int UISoundRect::CreateImageTexture(const Spectrogram* spectro)
 {
-    if (spectro == nullptr || spectro->GetNumCols() <= 0 || spectro->GetFFTSize() < 2)
+    if (spectro == nullptr || spectro->GetNumCols() <= 0 || spectro->GetFFTSize() < 2 ||
+        spectro->GetImageLevels() == nullptr)
         return -1;
-    spectro->NormalizeMagnsDisp();
     glEnable(GL_TEXTURE_2D);
     GLuint texName = 0;
     glGenTextures(1, &texName);
-    CreateTexture(spectro, static_cast<int>(texName), bank);
+    CreateTexture(spectro, static_cast<int>(texName));
     glDisable(GL_TEXTURE_2D);
     return static_cast<int>(texName);
 }
 
-void UISoundRect::CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank)
+void UISoundRect::CreateTexture(const Spectrogram* spectro, int texId)
 {
     // Held only until the upload: the texture keeps its own copy.
     std::vector<unsigned char> texels;
-    BuildTexels(spectro, bank, &texels);
+    BuildTexels(spectro, &texels);
     const int numBins = spectro->GetFFTSize() / 2;
     const int numRows = static_cast<int>(texels.size() / (TEXEL_BYTES * numBins));
 
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texId));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // Also rescales sizes that are not powers of two.
-    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    // Also rescales sizes that are not powers of two. The texels are grey,
+    // so the texture keeps one grey and one alpha byte each: half the
+    // memory, drawn the same.
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_LUMINANCE8_ALPHA8, numBins, numRows, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
 }
 
 void UISoundRect::DeleteTexture(int* texId)
@@ -435,32 +443,36 @@ void UISoundRect::DeleteTexture(int* texId)
     *texId = -1;
 }
 
-void UISoundRect::BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels)
-{
-    RemapColumns(spectro, bank);
-    texels->resize(TEXEL_BYTES * _tmpBuf2.size());
-    for (size_t i = 0; i < _tmpBuf2.size(); i++)
-        MagnToTexel(_tmpBuf2[i], _colorRange, _colorContrast, &(*texels)[TEXEL_BYTES * i]);
-}
-
-void UISoundRect::RemapColumns(Spectrogram* spectro, FilterBank* bank)
+void UISoundRect::BuildTexels(const Spectrogram* spectro, std::vector<unsigned char>* texels) const
 {
     const size_t numBins = std::max(0, spectro->GetFFTSize() / 2);
-    const std::vector<float>& magns = *spectro->GetMagnDataDisp();
-    // An empty store shows no columns, whatever count it was made with.
-    size_t numCols = 0;
-    if (numBins > 0)
-        numCols = std::min<size_t>(std::max(0, spectro->GetNumCols()), magns.size() / numBins);
-    // The lowest bin above DC, in single precision like the bank's own bounds.
-    const float freqLo = static_cast<float>(ANALYSIS_SAMPLE_RATE) / static_cast<float>(numBins);
-
-    _tmpBuf2.resize(numBins * numCols);
-    for (size_t col = 0; col < numCols; col++) {
-        const auto colBegin = magns.begin() + col * numBins;
-        _tmpBuf.assign(colBegin, colBegin + numBins);
-        if (bank != nullptr)
-            bank->HzToTargetScale(&_tmpBuf, ANALYSIS_SAMPLE_RATE, freqLo, NYQUIST_HZ, static_cast<int>(numBins));
-        std::copy(_tmpBuf.begin(), _tmpBuf.end(), _tmpBuf2.begin() + col * numBins);
+    const size_t numCols = static_cast<size_t>(std::max(0, spectro->GetNumCols()));
+    const uint8_t* levels = spectro->GetImageLevels();
+    if (levels == nullptr || numBins == 0 || numCols == 0) {
+        texels->clear();
+        return;
+    }
+    // Every texel is one of 256 greys: shape each level once.
+    unsigned char palette[Spectrogram::NUM_LEVELS][TEXEL_BYTES];
+    for (int q = 0; q < Spectrogram::NUM_LEVELS; q++)
+        LevelToTexel(static_cast<double>(q) / (Spectrogram::NUM_LEVELS - 1), _colorRange, _colorContrast, palette[q]);
+    // A long sound's columns are pooled into at most MAX_TEXTURE_ROWS rows,
+    // each showing the loudest of its columns, so that transients stay.
+    const size_t numRows = std::min(numCols, MAX_TEXTURE_ROWS);
+    texels->resize(TEXEL_BYTES * numBins * numRows);
+    std::vector<uint8_t> row(numBins);
+    for (size_t r = 0; r < numRows; r++) {
+        const size_t first = r * numCols / numRows;
+        const size_t end = std::max(first + 1, (r + 1) * numCols / numRows);
+        std::copy_n(levels + first * numBins, numBins, row.begin());
+        for (size_t c = first + 1; c < end; c++) {
+            const uint8_t* col = levels + c * numBins;
+            for (size_t i = 0; i < numBins; i++)
+                row[i] = std::max(row[i], col[i]);
+        }
+        unsigned char* out = texels->data() + TEXEL_BYTES * numBins * r;
+        for (size_t i = 0; i < numBins; i++)
+            std::memcpy(out + TEXEL_BYTES * i, palette[row[i]], TEXEL_BYTES);
     }
 }
 

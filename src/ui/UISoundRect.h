@@ -5,7 +5,6 @@
 #include "parameters/ParameterProvider.h"
 
 class App;
-class FilterBank;
 class Parameter;
 class Serializer;
 class SoundRect;
@@ -81,10 +80,14 @@ public:
     // geometry (edges, smallest size) and the pulse are the view's own.
     void UnSerialize(Serializer* serializer);
 
-    // The RGBA image of a spectrogram's display magnitudes: fftSize/2 texels
-    // wide, one row per analysis column, levels shaped by range and contrast.
-    // With a bank, each column is first remapped onto the bank's scale.
-    void BuildTexels(Spectrogram* spectro, FilterBank* bank, std::vector<unsigned char>* texels);
+    // The RGBA image of a spectrogram's display levels: fftSize/2 texels
+    // wide, one row per analysis column (up to 4096 rows; beyond, each row
+    // shows the loudest of the columns it covers), levels shaped by range
+    // and contrast.
+    void BuildTexels(const Spectrogram* spectro, std::vector<unsigned char>* texels) const;
+    // Builds the waveform picture's levels from the sound, once; the loader
+    // calls it beside the analysis so that the first frame finds it ready.
+    void PreparePyramid();
     int GetSpectroTexId() const { return _spectroTexId; }
     int GetChromaTexId() const { return _chromaTexId; }
 
@@ -92,19 +95,16 @@ private:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
-    void UpdatePyramid();
     void DrawWaveform();
     void DrawName();
     void UpdateTextures();
     void CreateSpectroTexture();
     void CreateChromaTexture();
-    // A new texture name holding the image of spectro, or -1 when it has no columns.
-    int CreateImageTexture(Spectrogram* spectro, FilterBank* bank);
-    void CreateTexture(Spectrogram* spectro, int texId, FilterBank* bank);
+    // A new texture name holding the image of spectro, or -1 when it has none.
+    int CreateImageTexture(const Spectrogram* spectro);
+    void CreateTexture(const Spectrogram* spectro, int texId);
     static void DeleteTexture(int* texId);
     void DrawTexture(int texId) const;
-    // Display magnitudes of spectro, remapped by bank when given, into _tmpBuf2.
-    void RemapColumns(Spectrogram* spectro, FilterBank* bank);
     // Emits the four corners in pixels, clockwise from top left; closeLoop
     // repeats the first to close an outline. With texCoords, each corner
     // gets its texture coordinate first.
@@ -129,20 +129,20 @@ private:
     bool _needUpdatePyramid;
     // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
     bool _needUpdateTextures;
+    // Which of the two images are still to rebuild: one texture is built
+    // per frame across all rects, so that no frame waits for many.
+    bool _spectroTexStale;
+    bool _chromaTexStale;
     // GL texture names of the two images, -1 when none exists.
     int _spectroTexId;
     int _chromaTexId;
-    // Maps the spectrogram's linear bins onto the mel scale, which gives the
-    // low octaves their share of the image.
-    FilterBank* _filterBank;
-    // One column of the image being built, and the whole remapped image.
-    std::vector<float> _tmpBuf;
-    std::vector<float> _tmpBuf2;
     Parameter* _params[NUM_PARAMS];
     ParamIndex _currentParamIdx;
     WaveformPyramid* _pyramids[2];
     // The values of the last drawn waveform; kept so that drawing a frame
     // reuses its storage.
     std::vector<float> _waveValues;
+    // The number of points _waveValues was asked for; -1 before the first.
+    long _waveValuesCount;
     double _pulseTimeOffset;
 };

@@ -6,7 +6,7 @@
 #                   e2e_make_workdir DIR; e2e_start_app DIR; e2e_wait_window; ...
 # Everything started here is ended by process id when the script exits.
 
-E2E_RUNTIME_PACKAGES="xvfb xdotool pulseaudio imagemagick x11-utils sox"
+E2E_RUNTIME_PACKAGES="xvfb xdotool pulseaudio imagemagick x11-utils sox python3"
 E2E_WINDOW_NAME="ZOLTA FENRI"
 E2E_SCREEN_SIZE="1280x800x24"
 # The stand-in "convert" that some machines put first in PATH is not ImageMagick.
@@ -20,6 +20,7 @@ E2E_APP_PID=""
 E2E_APP_DIR=""
 E2E_APP_STATUS=""
 E2E_WINDOW=""
+E2E_CACHE_DIR=""
 E2E_FAILED=0
 E2E_LOG_PREFIX="[e2e]"
 
@@ -179,7 +180,11 @@ e2e_start_app() {
     E2E_APP_STATUS=""
     E2E_WINDOW=""
     cd "$E2E_APP_DIR" || e2e_fail "cannot enter $E2E_APP_DIR"
-    stdbuf -oL -eL "$E2E_BIN" "$@" >"$E2E_APP_DIR/stdout.log" 2>"$E2E_APP_DIR/stderr.log" &
+    # The analysis cache goes to the test's own folder (E2E_CACHE_DIR, shared
+    # by the runs of one script), never to the user's.
+    E2E_CACHE_DIR=${E2E_CACHE_DIR:-$E2E_TMP/cache}
+    XDG_CACHE_HOME="$E2E_CACHE_DIR" stdbuf -oL -eL "$E2E_BIN" "$@" >"$E2E_APP_DIR/stdout.log" \
+        2>"$E2E_APP_DIR/stderr.log" &
     E2E_APP_PID=$!
     cd - >/dev/null || true
     e2e_log "instrument started in $E2E_APP_DIR (pid $E2E_APP_PID)"
@@ -600,4 +605,110 @@ e2e_quit() {
     e2e_wait_app_exit 2 || e2e_fail "the instrument still runs 2 s after Shift+Esc"
     [ "$E2E_APP_STATUS" -lt 128 ] || e2e_fail "the instrument died of signal $((E2E_APP_STATUS - 128)) on Shift+Esc"
     e2e_log "quit with status $E2E_APP_STATUS"
+}
+
+# Asks the instrument's window to close as a window manager's close button does:
+# a WM_DELETE_WINDOW client message (xdotool's windowclose would destroy the
+# window behind the program's back instead).
+e2e_close_window() {
+    e2e_require_running
+    python3 - "$E2E_WINDOW" <<'PYTHON' || e2e_fail "could not send WM_DELETE_WINDOW to window $E2E_WINDOW"
+import ctypes, sys
+xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
+xlib.XOpenDisplay.restype = ctypes.c_void_p
+xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+xlib.XInternAtom.restype = ctypes.c_ulong
+xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.POINTER(Event)]
+xlib.XFlush.argtypes = [ctypes.c_void_p]
+xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = xlib.XOpenDisplay(None)
+if not display:
+    sys.exit(1)
+window = int(sys.argv[1])
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+event.xclient.data[1] = 0  # CurrentTime
+if not xlib.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+    sys.exit(1)
+xlib.XFlush(display)
+xlib.XCloseDisplay(display)
+PYTHON
+}
+
+# Prints "FRAMES PEAK NONFINITE BEYOND" of a raw bounce (interleaved stereo
+# float32): the peak of the finite samples, the count of samples that are not
+# finite and the count of finite ones outside [-1, 1].
+e2e_bounce_stats() {
+    python3 - "$1" <<'PYTHON'
+import array, math, sys
+samples = array.array("f")
+with open(sys.argv[1], "rb") as f:
+    data = f.read()
+samples.frombytes(data[: len(data) // 4 * 4])
+peak, nonfinite, beyond = 0.0, 0, 0
+for v in samples:
+    if not math.isfinite(v):
+        nonfinite += 1
+        continue
+    a = abs(v)
+    if a > 1.0:
+        beyond += 1
+    if a > peak:
+        peak = a
+print(len(samples) // 2, "%.6g" % peak, nonfinite, beyond)
+PYTHON
+}
+
+# Checks that a raw bounce is whole stereo float frames and that the WAV file
+# beside it is stereo 32-bit float at 44100 Hz holding the very same samples;
+# E2E_BOUNCE_FRAMES then holds the number of frames.
+E2E_BOUNCE_FRAMES=""
+e2e_check_bounce_pair() {
+    local raw=$1 wav=${1%.raw}.wav result
+    E2E_BOUNCE_FRAMES=""
+    result=$(python3 - "$raw" "$wav" <<'PYTHON'
+import struct, sys
+raw = open(sys.argv[1], "rb").read()
+try:
+    wav = open(sys.argv[2], "rb").read()
+except OSError as e:
+    sys.exit("no WAV copy: %s" % e)
+if len(raw) % 8:
+    sys.exit("raw size %d is not whole stereo float frames" % len(raw))
+if wav[:4] != b"RIFF" or wav[8:12] != b"WAVE":
+    sys.exit("the WAV copy is not a RIFF WAVE file")
+pos, fmt, data = 12, None, None
+while pos + 8 <= len(wav):
+    cid, size = wav[pos:pos + 4], struct.unpack("<I", wav[pos + 4:pos + 8])[0]
+    body = wav[pos + 8:pos + 8 + size]
+    if cid == b"fmt ":
+        fmt = struct.unpack("<HHIIHH", body[:16])
+    elif cid == b"data":
+        data = body
+    pos += 8 + size + (size & 1)
+if fmt is None or data is None:
+    sys.exit("the WAV copy has no fmt or no data chunk")
+tag, channels, rate, _, _, bits = fmt
+if tag not in (3, 0xFFFE) or channels != 2 or rate != 44100 or bits != 32:
+    sys.exit("the WAV copy is format %d, %d channels, %d Hz, %d bits" % (tag, channels, rate, bits))
+if data != raw:
+    sys.exit("the WAV copy holds %d bytes of samples, the raw file %d, and they differ" % (len(data), len(raw)))
+print(len(raw) // 8)
+PYTHON
+    ) || e2e_fail "bounce $(basename "$raw"): $result"
+    E2E_BOUNCE_FRAMES=$result
 }

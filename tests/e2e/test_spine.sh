@@ -57,11 +57,12 @@ check_screens() {
     e2e_require_running
 }
 
-bounce_files() { find "$1/bounces" -maxdepth 1 -type f 2>/dev/null; }
+bounce_files() { find "$1/bounces" -maxdepth 1 -type f -name '*.raw' 2>/dev/null; }
 
 bounce_started() { [ -n "$(bounce_files "$1")" ] && e2e_file_larger_than "$(bounce_files "$1" | head -n 1)" 0; }
 
-# F11 twice records the master output; with nothing playing it is pure silence.
+# F11 twice records the master output, with its WAV copy beside it; with nothing
+# playing it is pure silence.
 check_bounce() {
     local dir=$1 file size
     e2e_key F11
@@ -75,6 +76,7 @@ check_bounce() {
     if [ "$size" -eq 0 ] || [ $((size % 8)) -ne 0 ]; then
         e2e_fail "bounce size $size is not a non-zero multiple of 8 (stereo float frames)"
     fi
+    e2e_check_bounce_pair "$file"
     cmp -s -n "$size" "$file" /dev/zero || e2e_fail "the bounce of silence holds non-zero bytes: $(od -A d -t f4 "$file" | grep -v ' 0  *0  *0  *0$' | head -n 3)"
     e2e_log "bounce $(basename "$file"): $((size / 8)) silent frames"
 }

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class LoadProgress;
+class Spectrogram;
+
+// The analysis of every sound kept on disk between starts, one file per
+// sound, named after a fingerprint of the sound's samples and checked
+// against the analysis version, so that a changed sound or a changed
+// analysis never reads an old result. An entry is mapped into memory rather
+// than read: its pages come from the file as they are used.
+//
+// An entry holds, for each channel, the magnitudes (half precision) and the
+// unwrapped phases of every column, and the spectrogram and chromagram
+// images of the first channel, the one drawn. Each part starts on a 64 KiB
+// boundary so that it can be mapped on its own. A header names the sound,
+// the sizes and a fingerprint of everything after it; an entry whose file
+// is missing, of another version, shorter or longer than its header says,
+// or whose contents do not match their fingerprint is analysed again and
+// replaced, never used.
+//
+// Entries are written to a temporary file in the cache folder and renamed
+// into place, so that a crash or another instrument writing the same entry
+// never leaves a half-written one under the entry's name. A folder that
+// cannot be written costs only the speed-up: one message, and the sounds
+// are analysed at every start.
+class AnalysisCache {
+public:
+    // Changes whenever the analysis would give other results.
+    static const uint32_t ANALYSIS_VERSION = 1;
+
+    // dir: the cache folder, made when the first entry is written.
+    explicit AnalysisCache(const std::string& dir);
+    virtual ~AnalysisCache() {}
+
+    // $XDG_CACHE_HOME/zoltafenri, else ~/.cache/zoltafenri; empty when
+    // neither variable is set.
+    static std::string DefaultDir();
+    // The fingerprint of a sound's samples that names its entry.
+    static uint64_t SoundKey(const std::vector<float>& samples);
+
+    const std::string& GetDir() const { return _dir; }
+    std::string EntryPath(uint64_t key, long numFrames, int numChans) const;
+
+    // The spectrogram and chromagram of each channel (chromagrams over their
+    // spectrogram's columns, images for channel 0), read-only over the
+    // mapped entry; false, with nothing made, when the entry cannot be used.
+    bool Read(uint64_t key, long numFrames, int numChans, std::vector<Spectrogram*>* spectros,
+              std::vector<Spectrogram*>* chromas) const;
+    // Stores the analysis of a sound; false when it could not be written
+    // (said once per cache) or the loading was cancelled meanwhile.
+    bool Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
+               const std::vector<Spectrogram*>& chromas, const LoadProgress* progress = nullptr);
+
+private:
+    void ReportUnwritable(const std::string& what, int error);
+
+    std::string _dir;
+    std::atomic<bool> _reportedUnwritable;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class AnalysisCache;
+class AudioFile;
+class LoadProgress;
+class Spectrogram;
+
+// The analysis of the loaded sounds at start-up, spread over every core:
+// each channel of each sound is one piece of work, so that one long sound
+// keeps both cores busy. A sound whose analysis is in the cache is mapped
+// from there instead; the others are analysed, written to the cache and
+// then read back from it, so that their columns too live in the file's
+// pages rather than in memory of their own.
+class SoundLoader {
+public:
+    // The spectrogram and chromagram of each channel of one sound; the
+    // chromagrams read their spectrogram's columns. Owned by the caller.
+    struct Analysis {
+        std::vector<Spectrogram*> spectros;
+        std::vector<Spectrogram*> chromas;
+    };
+
+    // cache and progress are not owned; either may be null.
+    SoundLoader(AnalysisCache* cache, LoadProgress* progress);
+    virtual ~SoundLoader() {}
+
+    // Analyses every sound into results (one per sound, in order);
+    // extraTasks run on the same cores meanwhile. Stops early, leaving
+    // results incomplete, when the progress is cancelled.
+    void Analyse(const std::vector<AudioFile*>& sounds, const std::vector<std::function<void()>>& extraTasks,
+                 std::vector<Analysis>* results);
+
+    // Runs task(0) ... task(count - 1) on every core, the calling thread included.
+    static void ParallelFor(size_t count, const std::function<void(size_t)>& task);
+    // The frames the analysis of a sound goes through, all channels together.
+    static long WorkOf(const AudioFile* sound);
+
+private:
+    bool IsCancelled() const;
+    void ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results);
+    void StoreInCache(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& analysed,
+                      std::vector<Analysis>* results);
+    static void Release(Analysis* analysis);
+
+    AnalysisCache* _cache;
+    LoadProgress* _progress;
+    std::vector<uint64_t> _keys;
+};
