@@ -21,6 +21,7 @@
 #include "app/MyRtAudio.h"
 #include "app/Time.h"
 #include "effects/EffectsBox.h"
+#include "effects/SafetyLimiter.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
 #include "sound/AudioFile.h"
@@ -115,7 +116,8 @@ App::App()
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
       _style(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _masterEffectsBox(nullptr), _limiter(nullptr), _limitedFramesSeen(0), _mutex(nullptr), _quitRequested(false),
+      _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -128,6 +130,7 @@ App::App()
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
     _masterEffectsBox = new EffectsBox();
+    _limiter = new SafetyLimiter(SAMPLE_RATE);
     callbackTarget = this;
 }
 
@@ -139,6 +142,7 @@ App::~App()
     delete _midiIn;
     delete _midiOut;
     delete _masterEffectsBox;
+    delete _limiter;
     delete _bounceRecorder;
     delete _control;
     delete _screen;
@@ -359,6 +363,9 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     std::copy(out, out + numSamples, _tmpBuf.begin());
     _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
     std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
+    // Last on the way out, so that the device and the bounce both get finite
+    // samples within full scale, whatever a source, an effect or a knob did.
+    _limiter->Process(out, int(nFrames));
     Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
     if (_bounceRecorder->IsRecording())
         _bounceRecorder->Write(out, numSamples);
@@ -441,6 +448,7 @@ void App::OnDisplay()
         if (_displayHelp)
             DrawHelp(true);
     }
+    DrawLimiterIndicator();
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -505,6 +513,28 @@ void App::DrawBounceFile()
     glPushMatrix();
     glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
     DrawString(0.02 * _winWidth, _winHeight - 0.02 * _winHeight, 0.5, text, 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawLimiterIndicator()
+{
+    // Lit while the safety limiter works, and a moment longer, so that a
+    // single loud grain is seen too.
+    const auto hold = std::chrono::milliseconds(500);
+    auto now = std::chrono::steady_clock::now();
+    uint64_t limited = _limiter->GetLimitedFrames();
+    if (limited != _limitedFramesSeen) {
+        _limitedFramesSeen = limited;
+        _limiterLitUntil = now + hold;
+    }
+    if (now >= _limiterLitUntil)
+        return;
+    double color[4];
+    _style->GetParamColor(color);
+    SetColor(color, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    DrawString(_winWidth - 0.06 * _winWidth, 0.03 * _winHeight, 0.5, "LIMIT", 0.1 * _winWidth);
     glPopMatrix();
 }
 

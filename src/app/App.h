@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
 class EffectsBox;
+class SafetyLimiter;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -101,6 +103,7 @@ public:
     const std::vector<SoundRect*>& GetSoundRects() const { return _soundRects; }
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
+    SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
 
     // Builds the sound rects from the loaded sounds (start-up).
     bool LoadSounds();
@@ -166,6 +169,7 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    void DrawLimiterIndicator();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -215,6 +219,10 @@ private:
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
+    SafetyLimiter* _limiter;
+    // What the limiter indicator last saw, and until when it stays lit.
+    uint64_t _limitedFramesSeen;
+    std::chrono::steady_clock::time_point _limiterLitUntil;
     std::vector<float> _tmpBuf;
     stk::Mutex* _mutex;
     bool _quitRequested;

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+// The last stage of the master output: keeps the sound card and every
+// recording within full scale, whatever the mix adds up to.
+//
+// Frames whose louder channel stays at or below -1 dBFS come out bit for bit
+// (delayed by the look-ahead). Louder ones ask for the gain that brings them
+// onto a soft knee that rises from -1 dBFS towards full scale without ever
+// reaching it. The gain that is applied is the moving average, over the
+// look-ahead, of the smallest gain any frame of the look-ahead asks for, so
+// the gain glides down before a peak instead of jumping at it (no clipped
+// edges), and each frame gets at most the gain it asked for (no overshoot).
+// After the peaks the gain comes back slowly, so a loud grain does not make
+// the mix pump. Both channels get the same gain: the stereo image stays put.
+// NaN and infinite samples become silence before anything else.
+class SafetyLimiter {
+public:
+    static constexpr int LOOKAHEAD_FRAMES = 64;
+    // -1 dBFS.
+    static constexpr double THRESHOLD = 0.8912509381337456;
+    static constexpr double CEILING = 0.99;
+    static constexpr double RELEASE_SECONDS = 0.1;
+
+    explicit SafetyLimiter(double sampleRate);
+    virtual ~SafetyLimiter() {}
+    SafetyLimiter(const SafetyLimiter&) = delete;
+    SafetyLimiter& operator=(const SafetyLimiter&) = delete;
+
+    // Interleaved stereo, in place; the output lags the input by GetLatencyFrames.
+    void Process(float* frames, int nFrames);
+
+    static int GetLatencyFrames() { return LOOKAHEAD_FRAMES - 1; }
+    // Frames that left with a gain below 1 so far; safe to read from any thread.
+    uint64_t GetLimitedFrames() const { return _limitedFrames.load(std::memory_order_relaxed); }
+    // The gain a frame whose louder channel has this level asks for.
+    static double RequiredGain(double level);
+
+private:
+    // Smallest gain asked for within the look-ahead.
+    double LookAheadMinimum() const;
+    double NextEnvelope(double target);
+    // Moves the averaging window on by one frame; returns the gain to apply.
+    double NextGain(double envelope);
+
+    double _releaseCoefficient;
+    float _delayed[2 * LOOKAHEAD_FRAMES];
+    double _required[LOOKAHEAD_FRAMES];
+    double _reductions[LOOKAHEAD_FRAMES];
+    int _pos;
+    // Frames since one asked for less than unity gain: from LOOKAHEAD_FRAMES
+    // on, nothing in the look-ahead needs limiting.
+    int _framesSinceRequired;
+    double _envelope;
+    // Sum and count of the non-zero (1 - envelope) values of the window; with
+    // none left, the gain is exactly 1 again, whatever rounding the sum collected.
+    double _reductionSum;
+    int _numReductions;
+    std::atomic<uint64_t> _limitedFrames;
+};
