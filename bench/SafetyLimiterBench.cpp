@@ -17,7 +17,7 @@ void RunLimiter(benchmark::State& state, float peak)
     std::srand(17);
     std::vector<float> second(2 * SAMPLE_RATE);
     for (float& v : second)
-        v = peak * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = peak * (2.0f * std::rand() / (float)RAND_MAX - 1.0f);
     std::vector<float> block(2 * BLOCK_FRAMES);
     SafetyLimiter limiter(SAMPLE_RATE);
     for (auto _ : state) {

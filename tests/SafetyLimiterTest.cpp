@@ -75,7 +75,7 @@ TEST(SafetyLimiterTest, SignalsBelowMinusOneDbfsPassBitForBitAfterTheLookAhead)
     const int frames = 20000;
     std::vector<float> x(2 * frames);
     for (float& v : x)
-        v = (float)SafetyLimiter::THRESHOLD * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = (float)SafetyLimiter::THRESHOLD * (2.0f * std::rand() / (float)RAND_MAX - 1.0f);
     x[2 * 777] = (float)SafetyLimiter::THRESHOLD;  // exactly at -1 dBFS
     x[2 * 778 + 1] = -(float)SafetyLimiter::THRESHOLD;
     SafetyLimiter limiter(SAMPLE_RATE);

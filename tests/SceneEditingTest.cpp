@@ -9,6 +9,9 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "effects/Effect.h"
+#include "effects/EffectsBox.h"
+#include "effects/SafetyLimiter.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
@@ -370,3 +373,42 @@ TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)
 }
 
 }  // namespace
+
+TEST_F(SceneTest, WhateverTheSourcesDoTheOutputIsFiniteAndWithinFullScale)
+{
+    // Eight clouds over three rects, one rect holding NaN and huge samples,
+    // every chain turned up to +12 dB: the mix alone would reach far beyond
+    // full scale and carry NaN.
+    std::vector<float> bad(2 * 4410);
+    for (size_t i = 0; i < bad.size(); i++)
+        bad[i] = float(0.5 * sin(0.01 * i));
+    bad[1000] = NAN;
+    bad[3001] = INFINITY;
+    bad[5000] = 3e38f;
+    _app.GetSoundRects()[0]->AssociateSamples(bad, 4410, 2);
+    for (int i = 0; i < 3; i++)
+        Place(i, 0.5, 0.5, 0.6, 0.6);
+    srand(9);
+    for (int c = 0; c < 8; c++) {
+        AddCloudAt(0.45 + 0.01 * c, 0.5);
+        Effect* volume = _app.GetCurrentSource()->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME);
+        volume->GetParameter(0)->SetValue(1.0);
+        volume->GetParameter(1)->SetValue(12.0);
+    }
+    Effect* master = _app.GetMasterEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME);
+    master->GetParameter(0)->SetValue(1.0);
+    master->GetParameter(1)->SetValue(12.0);
+    _app.SetMenuFlag(false);
+    std::vector<float> out(2 * 1024);
+    double energy = 0.0;
+    for (int b = 0; b < 80; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out) {
+            ASSERT_TRUE(std::isfinite(v));
+            ASSERT_LE(std::fabs(v), 1.0f);
+            energy += v * v;
+        }
+    }
+    EXPECT_GT(energy, 100.0);
+    EXPECT_GT(_app.GetSafetyLimiter()->GetLimitedFrames(), 0u);
+}

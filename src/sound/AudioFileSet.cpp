@@ -28,7 +28,7 @@ bool IsSkippedEntry(const std::string& name)
 }
 }  // namespace
 
-AudioFileSet::AudioFileSet() : _stereoizer(new Stereoizer(STEREO_WIDTH))
+AudioFileSet::AudioFileSet() : _stereoizer(nullptr)
 {
 }
 
@@ -127,6 +127,10 @@ AudioFile* AudioFileSet::ToStereo(AudioFile* file)
     std::vector<float> mono, left, right;
     MixDown(file, &mono);
     LimitPeak(&mono);
+    // Built on first use: its random filters cost more than loading a short
+    // sound, and a folder of stereo sounds never needs them.
+    if (_stereoizer == nullptr)
+        _stereoizer = new Stereoizer(STEREO_WIDTH);
     _stereoizer->Reset();
     _stereoizer->Process(mono, &left, &right);
     DSP::Interleave(left, right, stereo->GetBuffer());
