@@ -166,3 +166,33 @@ TEST(SafetyLimiterTest, NonFiniteSamplesBecomeSilenceAndTheNextBlockIsClean)
     for (float v : next)
         ASSERT_EQ(v, 0.25f);
 }
+
+TEST(SafetyLimiterTest, NoFrameLeavesLouderThanTheKneeAllowsIt)
+{
+    // The knee, from its definition: the identity up to -1 dBFS, then a
+    // tanh curve that leaves it with slope 1 and approaches the ceiling.
+    auto knee = [](double level) {
+        const double t = SafetyLimiter::THRESHOLD, room = SafetyLimiter::CEILING - SafetyLimiter::THRESHOLD;
+        return level <= t ? level : t + room * std::tanh((level - t) / room);
+    };
+    // Decaying bursts, first without a carrier (each frame then asks for more
+    // gain than the one before, the hardest case for the look-ahead minimum),
+    // random spikes and a tone.
+    std::srand(31);
+    const int frames = 60000;
+    std::vector<float> x(2 * frames);
+    for (int f = 0; f < frames; f++) {
+        double burst = 6.0 * std::exp(-(f % 5000) / 300.0);
+        double spike = std::rand() % 97 == 0 ? 3.0 * std::rand() / RAND_MAX : 0.0;
+        x[2 * f] = (float)(f < frames / 2 ? burst + spike : (burst + 0.4) * std::sin(0.03 * f) + spike);
+        x[2 * f + 1] = (float)(0.7 * std::cos(0.011 * f) - spike);
+    }
+    SafetyLimiter limiter(SAMPLE_RATE);
+    std::vector<float> y = Limit(&limiter, x);
+    for (int f = LATENCY; f < frames; f++) {
+        double level = std::max(std::fabs(Delayed(x, f, 0)), std::fabs(Delayed(x, f, 1)));
+        double allowed = knee(level) * (1.0 + 1e-6);
+        ASSERT_LE(std::fabs(y[2 * f]), allowed) << f;
+        ASSERT_LE(std::fabs(y[2 * f + 1]), allowed) << f;
+    }
+}

@@ -534,7 +534,7 @@ void App::DrawLimiterIndicator()
     SetColor(color, 1.0);
     glPushMatrix();
     glLoadIdentity();
-    DrawString(_winWidth - 0.06 * _winWidth, 0.03 * _winHeight, 0.5, "LIMIT", 0.1 * _winWidth);
+    DrawString(_winWidth - 0.07 * _winWidth, 0.03 * _winHeight, 0.5, "LIMIT", 0.1 * _winWidth);
     glPopMatrix();
 }
 

@@ -11,11 +11,10 @@ const double UNITY_SNAP = 1e-6;
 }  // namespace
 
 SafetyLimiter::SafetyLimiter(double sampleRate)
-    : _releaseCoefficient(std::exp(-1.0 / (RELEASE_SECONDS * sampleRate))), _delayed(), _pos(0),
-      _framesSinceRequired(LOOKAHEAD_FRAMES), _envelope(1.0), _reductionSum(0.0), _numReductions(0), _limitedFrames(0)
+    : _releaseCoefficient(std::exp(-1.0 / (RELEASE_SECONDS * sampleRate))), _delayed(), _reductions(), _pos(0),
+      _frame(0), _minFrames(), _minGains(), _minFront(0), _minCount(0), _envelope(1.0), _reductionSum(0.0),
+      _numReductions(0), _limitedFrames(0)
 {
-    std::fill(_required, _required + LOOKAHEAD_FRAMES, 1.0);
-    std::fill(_reductions, _reductions + LOOKAHEAD_FRAMES, 0.0);
 }
 
 double SafetyLimiter::RequiredGain(double level)
@@ -34,9 +33,7 @@ void SafetyLimiter::Process(float* frames, int nFrames)
     for (int i = 0; i < nFrames; i++) {
         float* frame = frames + 2 * (long)i;
         double required = RequiredGain(std::max(std::fabs(frame[0]), std::fabs(frame[1])));
-        _required[_pos] = required;
-        _framesSinceRequired = required < 1.0 ? 0 : std::min(_framesSinceRequired + 1, LOOKAHEAD_FRAMES);
-        double gain = NextGain(NextEnvelope(LookAheadMinimum()));
+        double gain = NextGain(NextEnvelope(NextLookAheadMinimum(required)));
 
         _delayed[2 * _pos] = frame[0];
         _delayed[2 * _pos + 1] = frame[1];
@@ -58,11 +55,23 @@ void SafetyLimiter::Process(float* frames, int nFrames)
         _limitedFrames.fetch_add(limited, std::memory_order_relaxed);
 }
 
-double SafetyLimiter::LookAheadMinimum() const
+double SafetyLimiter::NextLookAheadMinimum(double required)
 {
-    if (_framesSinceRequired >= LOOKAHEAD_FRAMES)
-        return 1.0;
-    return *std::min_element(_required, _required + LOOKAHEAD_FRAMES);
+    // The front leaves once it is out of the look-ahead (before the push, so
+    // that the ring never holds more than the look-ahead); gains at the back
+    // that ask for no less than the new one can never be the minimum again.
+    if (_minCount > 0 && _frame - _minFrames[_minFront] >= (uint32_t)LOOKAHEAD_FRAMES) {
+        _minFront = (_minFront + 1) % LOOKAHEAD_FRAMES;
+        _minCount--;
+    }
+    while (_minCount > 0 && _minGains[(_minFront + _minCount - 1) % LOOKAHEAD_FRAMES] >= required)
+        _minCount--;
+    int back = (_minFront + _minCount) % LOOKAHEAD_FRAMES;
+    _minFrames[back] = _frame;
+    _minGains[back] = required;
+    _minCount++;
+    _frame++;
+    return _minGains[_minFront];
 }
 
 double SafetyLimiter::NextEnvelope(double target)

@@ -39,20 +39,25 @@ public:
     static double RequiredGain(double level);
 
 private:
-    // Smallest gain asked for within the look-ahead.
-    double LookAheadMinimum() const;
+    // Takes in the gain the newest frame asks for; returns the smallest one
+    // asked for within the look-ahead.
+    double NextLookAheadMinimum(double required);
     double NextEnvelope(double target);
     // Moves the averaging window on by one frame; returns the gain to apply.
     double NextGain(double envelope);
 
     double _releaseCoefficient;
     float _delayed[2 * LOOKAHEAD_FRAMES];
-    double _required[LOOKAHEAD_FRAMES];
     double _reductions[LOOKAHEAD_FRAMES];
     int _pos;
-    // Frames since one asked for less than unity gain: from LOOKAHEAD_FRAMES
-    // on, nothing in the look-ahead needs limiting.
-    int _framesSinceRequired;
+    // The sliding minimum of the required gains: a ring of (frame, gain) in
+    // which the gains rise from front to back, each frame kept only while no
+    // later one asks for less. O(1) per frame however long the look-ahead.
+    uint32_t _frame;
+    uint32_t _minFrames[LOOKAHEAD_FRAMES];
+    double _minGains[LOOKAHEAD_FRAMES];
+    int _minFront;
+    int _minCount;
     double _envelope;
     // Sum and count of the non-zero (1 - envelope) values of the window; with
     // none left, the gain is exactly 1 again, whatever rounding the sum collected.
