@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "sound/AudioFile.h"
 #include "spectral/DSP.h"
@@ -81,7 +82,7 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
         fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n", name.c_str(),
                 (unsigned long long)replaced);
     std::cout << frames << std::endl;
-    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, samples));
+    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples)));
 }
 
 uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<float>* samples)
