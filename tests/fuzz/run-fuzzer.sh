@@ -9,5 +9,8 @@ fuzzer=$1 corpus=$2 seeds=$3
 shift 3
 mkdir -p "$corpus" "$corpus-artifacts"
 export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-exec "$fuzzer" -max_len=8192 -close_fd_mask=3 -rss_limit_mb=2048 -timeout=30 -print_final_stats=1 \
+# A smaller quarantine and no fill of new blocks: twice the inputs per second
+# for the short-lived analysis buffers of every input.
+export ASAN_OPTIONS="max_malloc_fill_size=0:quarantine_size_mb=16:malloc_context_size=4${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+exec "$fuzzer" -dict="$here/sound.dict" -max_len=8192 -close_fd_mask=3 -rss_limit_mb=2048 -timeout=30 -print_final_stats=1 \
   -artifact_prefix="$corpus-artifacts/" "$@" "$corpus" "$seeds"
