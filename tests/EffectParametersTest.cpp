@@ -64,15 +64,31 @@ TEST(EffectParametersTest, CatalogueBoundsDefaultsAndTexts)
     }
 }
 
-TEST(EffectParametersTest, ValuesAreStoredUnclampedAndProvidersAreIgnored)
+TEST(EffectParametersTest, ValuesAreClampedToTheBoundsAndProvidersAreIgnored)
 {
     ParameterDelayEffectFeedback feedback(2);
     feedback.SetValue(250.0);
-    EXPECT_DOUBLE_EQ(250.0, feedback.GetValue());
-    EXPECT_STREQ("250.0 %", feedback.GetValueStr());
+    EXPECT_DOUBLE_EQ(100.0, feedback.GetValue());
+    EXPECT_STREQ("100.0 %", feedback.GetValueStr());
     feedback.SetValue(nullptr, 10.0);
-    EXPECT_DOUBLE_EQ(250.0, feedback.GetValue());
-    EXPECT_STREQ("250.0 %", feedback.GetValueStr());
+    EXPECT_DOUBLE_EQ(100.0, feedback.GetValue());
+    feedback.SetValue(std::nan(""));
+    EXPECT_DOUBLE_EQ(100.0, feedback.GetValue());
+
+    // Every parameter, with values far outside any int: held to its bounds,
+    // and the integer texts are cast from the held value.
+    for (ParameterCase& c : AllEffectParameters()) {
+        SCOPED_TRACE(c.name);
+        c.param->SetValue(1e300);
+        EXPECT_EQ(c.max, c.param->GetValue());
+        c.param->SetValue(-1e12);
+        EXPECT_EQ(c.min, c.param->GetValue());
+        c.param->SetValue(INFINITY);
+        EXPECT_EQ(c.max, c.param->GetValue());
+    }
+    ParameterDelayEffectTime time(1);
+    time.SetValue(1e12);
+    EXPECT_STREQ("5000 ms", time.GetValueStr());
 }
 
 TEST(EffectParametersTest, NumberFormats)

@@ -49,6 +49,26 @@ T ReadAt(const std::vector<char>& bytes, size_t offset)
     return value;
 }
 
+template <typename T>
+void WriteAt(std::vector<char>* bytes, size_t offset, T value)
+{
+    memcpy(bytes->data() + offset, &value, sizeof(T));
+}
+
+// A chain whose effects are all set away from their defaults, with only the given one on.
+void OnlyOneOn(EffectsBox* box, int only)
+{
+    SetEverything(box);
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++)
+        SwitchOn(box->GetEffect((EffectsBox::EffectIdx)e), e == only);
+}
+
+void ExpectFinite(const std::vector<float>& x)
+{
+    for (size_t i = 0; i < x.size(); i++)
+        ASSERT_TRUE(std::isfinite(x[i])) << i;
+}
+
 void ExpectSameParameters(EffectsBox* a, EffectsBox* b)
 {
     for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
@@ -203,4 +223,87 @@ TEST(EffectsBoxTest, ValuesThatAreNotNumbersAreIgnored)
     loaded.UnSerialize(&serializer);
     EXPECT_DOUBLE_EQ(1000.0,
                      loaded.GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(DelayEffect::TIME_PARAM)->GetValue());
+}
+
+TEST(EffectsBoxTest, DamagedRecordsAreHeldToTheBoundsAndTheOutputStaysFinite)
+{
+    // Volume +1000 dB and reverb decay 5 in a damaged chain record.
+    const int reverbDecayRecord = 17, volumeRecord = 19;
+    EffectsBox saved;
+    SetEverything(&saved);
+    std::vector<char> bytes = Save(&saved);
+    WriteAt<double>(&bytes, (size_t)reverbDecayRecord * PARAMETER_RECORD_BYTES + 4, 5.0);
+    WriteAt<double>(&bytes, (size_t)volumeRecord * PARAMETER_RECORD_BYTES + 4, 1000.0);
+    WriteAt<double>(&bytes, 4 * PARAMETER_RECORD_BYTES + 4, 1e300);  // delay On
+    Serializer serializer;
+    serializer.OpenReadMemory(bytes);
+    EffectsBox loaded;
+    loaded.UnSerialize(&serializer);
+    EXPECT_EQ(1.0, loaded.GetEffect(EffectsBox::EFFECT_REVERB)->GetParameter(ReverbEffect::DECAY_PARAM)->GetValue());
+    EXPECT_EQ(12.0, loaded.GetEffect(EffectsBox::EFFECT_VOLUME)->GetParameter(1)->GetValue());
+    EXPECT_EQ(1.0, loaded.GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(0)->GetValue());
+
+    std::srand(3);
+    for (int b = 0; b < 300; b++) {
+        std::vector<float> block = RandomSamples(2 * 512);
+        loaded.Process(&block, 512, 2);
+        ExpectFinite(block);
+    }
+}
+
+TEST(EffectsBoxTest, ANonFiniteBlockActsAsSilenceAndNeverPoisonsTheTail)
+{
+    // Each effect alone, fed a block with NaN and infinite samples: the
+    // output is exactly that of the same block with those samples silent,
+    // the bad block included, and stays finite for good.
+    const int frames = 512;
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
+        SCOPED_TRACE(::testing::Message() << "effect " << e);
+        EffectsBox poisoned, reference;
+        OnlyOneOn(&poisoned, e);
+        OnlyOneOn(&reference, e);
+        // A short delay, so that the echoes of the bad block come back within the test.
+        for (EffectsBox* box : {&poisoned, &reference})
+            SetParam(box->GetEffect(EffectsBox::EFFECT_DELAY), DelayEffect::TIME_PARAM, 5.0);
+        std::srand(11 + e);
+        for (int b = 0; b < 60; b++) {
+            std::vector<float> block = RandomSamples(2 * frames, 0.5f);
+            std::vector<float> silenced = block;
+            if (b == 3) {
+                for (int i : {0, 7, 100, 511, 1023}) {
+                    block[i] = i % 2 ? std::numeric_limits<float>::quiet_NaN() : -INFINITY;
+                    silenced[i] = 0.0f;
+                }
+                block[200] = INFINITY;
+                silenced[200] = 0.0f;
+            }
+            poisoned.Process(&block, frames, 2);
+            reference.Process(&silenced, frames, 2);
+            ExpectFinite(block);
+            for (size_t i = 0; i < block.size(); i++)
+                ASSERT_EQ(silenced[i], block[i]) << "block " << b << " sample " << i;
+        }
+    }
+}
+
+TEST(EffectsBoxTest, AnEffectThatOverflowsIsClearedWithinTheBlock)
+{
+    // Samples near the largest float overflow the reverb's network and the
+    // volume's gain: that block's overflowing samples become silence, the
+    // rings are cleared, and the next block is finite.
+    for (int e : {EffectsBox::EFFECT_REVERB, EffectsBox::EFFECT_VOLUME, EffectsBox::EFFECT_DELAY}) {
+        SCOPED_TRACE(::testing::Message() << "effect " << e);
+        EffectsBox box;
+        OnlyOneOn(&box, e);
+        SetParam(box.GetEffect(EffectsBox::EFFECT_VOLUME), 1, 12.0);
+        std::vector<float> huge(2 * 1024, 3e38f);
+        box.Process(&huge, 1024, 2);
+        ExpectFinite(huge);
+        std::srand(5);
+        for (int b = 0; b < 20; b++) {
+            std::vector<float> block = RandomSamples(2 * 1024, 0.5f);
+            box.Process(&block, 1024, 2);
+            ExpectFinite(block);
+        }
+    }
 }

@@ -28,6 +28,7 @@
 #include "app/Time.h"
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
+#include "effects/SafetyLimiter.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
 #include "sound/AnalysisCache.h"
@@ -137,9 +138,10 @@ App::App()
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _loading(false),
-      _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _messageIsError(false)
+      _masterEffectsBox(nullptr), _limiter(nullptr), _limitedFramesSeen(0), _releases(nullptr), _sourcesSounding(false),
+      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
+      _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false),
+      _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -155,6 +157,7 @@ App::App()
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
     _masterEffectsBox = new EffectsBox();
+    _limiter = new SafetyLimiter(SAMPLE_RATE);
     callbackTarget = this;
 }
 
@@ -174,6 +177,7 @@ App::~App()
     delete _midiIn;
     delete _midiOut;
     delete _masterEffectsBox;
+    delete _limiter;
     delete _bounceRecorder;
     delete _control;
     delete _screen;
@@ -492,6 +496,9 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     std::copy(out, out + numSamples, _tmpBuf.begin());
     _masterEffectsBox->Process(&_tmpBuf, int(nFrames), 2);
     std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
+    // Last on the way out, so that the device and the bounce both get finite
+    // samples within full scale, whatever a source, an effect or a knob did.
+    _limiter->Process(out, int(nFrames));
     Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
     if (_bounceRecorder->IsRecording())
         _bounceRecorder->Write(out, numSamples);
@@ -596,6 +603,7 @@ void App::OnDisplay()
     if (_bounceRecorder->GetLostSamples() > 0)
         DrawBounceLoss();
     DrawMessage();
+    DrawLimiterIndicator();
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -729,6 +737,28 @@ void App::DrawMessage()
     glPushMatrix();
     glLoadIdentity();
     DrawString(0.02 * _winWidth, _winHeight - 0.05 * _winHeight, 0.5, _message.c_str(), 0.08 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawLimiterIndicator()
+{
+    // Lit while the safety limiter works, and a moment longer, so that a
+    // single loud grain is seen too.
+    const auto hold = std::chrono::milliseconds(500);
+    auto now = std::chrono::steady_clock::now();
+    uint64_t limited = _limiter->GetLimitedFrames();
+    if (limited != _limitedFramesSeen) {
+        _limitedFramesSeen = limited;
+        _limiterLitUntil = now + hold;
+    }
+    if (now >= _limiterLitUntil)
+        return;
+    double color[4];
+    _style->GetParamColor(color);
+    SetColor(color, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    DrawString(_winWidth - 0.07 * _winWidth, 0.03 * _winHeight, 0.5, "LIMIT", 0.1 * _winWidth);
     glPopMatrix();
 }
 

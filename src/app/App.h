@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,6 +40,7 @@ class UIEffectsCanvas;
 class UIEnvelopeTypeCanvas;
 class UILFOCanvas;
 class UIWindow;
+class SafetyLimiter;
 
 // The application: owns the sounds, the rects, the views, the audio stream
 // and the MIDI ports, and is the target of every window-toolkit callback and
@@ -129,6 +131,7 @@ public:
     const std::vector<SoundRect*>& GetSoundRects() const { return _soundRects; }
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
+    SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
 
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
@@ -281,6 +284,7 @@ private:
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
     void DrawBounceLoss();
+    void DrawLimiterIndicator();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -362,6 +366,10 @@ private:
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
+    SafetyLimiter* _limiter;
+    // What the limiter indicator last saw, and until when it stays lit.
+    uint64_t _limitedFramesSeen;
+    std::chrono::steady_clock::time_point _limiterLitUntil;
     std::vector<float> _tmpBuf;
     // A second scratch block, for a note copy fading out.
     std::vector<float> _releaseBuf;

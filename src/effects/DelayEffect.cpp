@@ -45,6 +45,12 @@ void DelayEffect::UpdateParameters()
         line->SetDelay(_timeSamples);
 }
 
+void DelayEffect::ClearState()
+{
+    for (DelayLine* line : _delayLines)
+        line->Reset();
+}
+
 void DelayEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
     int nLines = std::min(nChan, NUM_LINES);

@@ -29,6 +29,7 @@ public:
 protected:
     // Also brings the rings to the delay's length.
     void UpdateParameters() override;
+    void ClearState() override;
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 
 private:

@@ -5,6 +5,7 @@
 
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "spectral/DSP.h"
 
 Effect::Effect() : _params(), _numParams(0)
 {
@@ -34,8 +35,13 @@ void Effect::Process(std::vector<float>* buffer, int nFrames, int nChan)
     if (!IsOn())
         return;
     nFrames = std::min(nFrames, (int)(buffer->size() / nChan));
-    if (nFrames > 0)
-        ProcessOn(buffer, nFrames, nChan);
+    if (nFrames <= 0)
+        return;
+    size_t numSamples = (size_t)nFrames * nChan;
+    DSP::SilenceNonFinite(buffer->data(), numSamples);
+    ProcessOn(buffer, nFrames, nChan);
+    if (DSP::SilenceNonFinite(buffer->data(), numSamples) > 0)
+        ClearState();
 }
 
 void Effect::Serialize(Serializer* serializer)

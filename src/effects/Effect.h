@@ -9,7 +9,10 @@ class Serializer;
 // the audio thread. Effects never hear about parameter changes: each block
 // starts by reading the parameters into the working state (also while the
 // effect is off, so buffer sizes follow the knobs), and an effect whose On
-// parameter is below 0.5 passes the block through untouched.
+// parameter is below 0.5 passes the block through untouched. An effect that
+// is on never takes in a NaN or infinite sample (they are silenced first), and
+// should it put one out all the same, the block's bad samples are silenced
+// and its state is cleared: one bad block never poisons the blocks after it.
 class Effect {
 public:
     static constexpr int MAX_PARAMS = 7;
@@ -41,6 +44,8 @@ protected:
     virtual void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) = 0;
     // Fewer channels pass untouched.
     virtual int GetMinChannels() const { return 2; }
+    // Silences whatever the effect keeps from earlier blocks (echoes, tails).
+    virtual void ClearState() {}
 
     Parameter* _params[MAX_PARAMS];
     int _numParams;

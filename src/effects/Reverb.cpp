@@ -78,6 +78,11 @@ void Reverb::SetRingCapacities(int capacity)
         ring.SetCapacity(capacity);
 }
 
+void Reverb::Clear()
+{
+    SetRingCapacities(_inputBuffer.GetCapacity());
+}
+
 void Reverb::SetOrder(int order)
 {
     if (order == _order)

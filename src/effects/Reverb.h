@@ -32,6 +32,9 @@ public:
     // Taps D^(1/order), D^(2/order) .. D samples; a new time clears the rings.
     void SetDelayTapTime(int samples);
 
+    // Silences the rings, keeping their size (no allocation).
+    void Clear();
+
     void Process(std::vector<float>* samples);
     void Process(float* samples, int n);
 

@@ -61,6 +61,12 @@ void ReverbEffect::UpdateParameters()
     }
 }
 
+void ReverbEffect::ClearState()
+{
+    for (Reverb* reverb : _reverbs)
+        reverb->Clear();
+}
+
 void ReverbEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
     if (nChan == 1) {

@@ -1,5 +1,7 @@
 #include "parameters/EffectParameters.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -23,7 +25,11 @@ void EffectParameter::SetValue(ParameterProvider*, double)
 
 void EffectParameter::SetValue(double value)
 {
-    _value = value;
+    // Every value enters here, from a knob, a typed text or a session file:
+    // the effects then only ever read values within the bounds.
+    if (std::isnan(value))
+        return;
+    SetValueCheckBounds(value);
     UpdateValue();
 }
 
@@ -38,7 +44,7 @@ void NumberEffectParameter::UpdateValue()
 {
     char text[256];
     if (_display == INTEGER)
-        snprintf(text, sizeof(text), _format, (int)_value);
+        snprintf(text, sizeof(text), _format, (int)std::clamp(_value, _minValue, _maxValue));
     else
         snprintf(text, sizeof(text), _format, _value);
     SetValueStr(text);

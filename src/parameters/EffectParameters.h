@@ -4,8 +4,8 @@
 
 // A parameter of an effect. It has no pie-menu box and no owner to call:
 // the effect reads the value back at the start of every audio block, so a
-// new value is only stored (as given, the inputs are already in range) and
-// its text refreshed.
+// new value is only clamped to the bounds, stored and its text refreshed
+// (NaN is ignored).
 class EffectParameter : public Parameter {
 public:
     void SetValue(ParameterProvider* provider, double value) override;

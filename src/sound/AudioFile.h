@@ -8,7 +8,7 @@
 class AudioFile {
 public:
     AudioFile(const std::string& name, const std::string& path, unsigned nChannels, uint64_t nFrames, double sampleRate,
-              const std::vector<float>& buffer);
+              std::vector<float> buffer);
     virtual ~AudioFile() {}
 
     const std::string& GetName() const { return _name; }

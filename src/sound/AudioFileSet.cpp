@@ -3,8 +3,11 @@
 #include <dirent.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "sound/AudioFile.h"
 #include "sound/LoadProgress.h"
@@ -13,7 +16,9 @@
 
 namespace {
 const int OUTPUT_SAMPLE_RATE = 44100;
-const int READ_CHUNK = 512;
+const sf_count_t READ_CHUNK_FRAMES = 512;
+// What a header may make the loader reserve before any data has been read.
+const sf_count_t RESERVE_LIMIT_FRAMES = 1 << 22;
 // Loaded sounds sit 6 dB below full scale, leaving room for the mix.
 const float READ_SCALE = 0.5f;
 const int FADE_FRAMES = 128;
@@ -25,7 +30,7 @@ bool IsSkippedEntry(const std::string& name)
 }
 }  // namespace
 
-AudioFileSet::AudioFileSet() : _stereoizer(new Stereoizer(STEREO_WIDTH)), _progress(nullptr)
+AudioFileSet::AudioFileSet() : _stereoizer(nullptr), _progress(nullptr)
 {
 }
 
@@ -77,23 +82,39 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
         fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
-    uint64_t total = (uint64_t)info.frames * info.channels;
-    AudioFile* file =
-        new AudioFile(name, path, info.channels, info.frames, info.samplerate, std::vector<float>(total, 0.0f));
-    _fileSet.push_back(file);
-
-    // Only the values a read returned are stored: a file shorter than its
-    // header says keeps silence, not stale chunk contents, past its real end.
-    float chunk[READ_CHUNK];
-    std::vector<float>& buffer = *file->GetBuffer();
-    uint64_t stored = 0;
-    sf_count_t nRead;
-    while ((nRead = sf_read_float(sf, chunk, READ_CHUNK)) > 0) {
-        for (sf_count_t i = 0; i < nRead && stored < total; i++)
-            buffer[stored++] = chunk[i] * READ_SCALE;
-    }
-    std::cout << stored << std::endl;
+    std::vector<float> samples;
+    uint64_t replaced = ReadFrames(sf, info, &samples);
     sf_close(sf);
+    uint64_t frames = samples.size() / info.channels;
+    if (replaced > 0)
+        fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n", name.c_str(),
+                (unsigned long long)replaced);
+    std::cout << frames << std::endl;
+    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples)));
+}
+
+uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<float>* samples)
+{
+    // Whole frames only: libsndfile refuses item counts that are not a multiple
+    // of the channel count. Only what the reads return is kept, so a file
+    // shorter than its header says ends where its data ends, and a header that
+    // claims billions of frames cannot make the loader ask for that much memory.
+    size_t channels = (size_t)info.channels;
+    std::vector<float> chunk(READ_CHUNK_FRAMES * channels);
+    samples->reserve((size_t)std::clamp<sf_count_t>(info.frames, 0, RESERVE_LIMIT_FRAMES) * channels);
+    uint64_t replaced = 0;
+    sf_count_t nRead;
+    while ((nRead = sf_readf_float(sf, chunk.data(), READ_CHUNK_FRAMES)) > 0) {
+        for (size_t i = 0; i < (size_t)nRead * channels; i++) {
+            float x = chunk[i];
+            if (!std::isfinite(x)) {
+                x = 0.0f;
+                replaced++;
+            }
+            samples->push_back(x * READ_SCALE);
+        }
+    }
+    return replaced;
 }
 
 void AudioFileSet::Stereoize()
@@ -114,6 +135,11 @@ AudioFile* AudioFileSet::ToStereo(AudioFile* file)
                                       std::vector<float>(2 * nFrames, 0.0f));
     std::vector<float> mono, left, right;
     MixDown(file, &mono);
+    LimitPeak(&mono);
+    // Built on first use: its random filters cost more than loading a short
+    // sound, and a folder of stereo sounds never needs them.
+    if (_stereoizer == nullptr)
+        _stereoizer = new Stereoizer(STEREO_WIDTH);
     _stereoizer->Reset();
     _stereoizer->Process(mono, &left, &right);
     DSP::Interleave(left, right, stereo->GetBuffer());
@@ -127,12 +153,29 @@ void AudioFileSet::MixDown(AudioFile* file, std::vector<float>* mono)
     uint64_t nFrames = file->GetNumFrames();
     const std::vector<float>& buffer = *file->GetBuffer();
     mono->assign(nFrames, 0.0f);
+    // Summed in double: channels near the largest float would overflow a float sum.
     for (uint64_t f = 0; f < nFrames; f++) {
-        float sum = 0.0f;
+        double sum = 0.0;
         for (unsigned c = 0; c < nChans; c++)
             sum += buffer[f * nChans + c];
-        (*mono)[f] = sum / nChans;
+        (*mono)[f] = (float)(sum / nChans);
     }
+}
+
+void AudioFileSet::LimitPeak(std::vector<float>* mono)
+{
+    // The stereo filters add up many samples: a sound whose peaks lie far
+    // beyond full scale (a float file can hold 1e38) would overflow them. Its
+    // level is decided by Normalize afterwards anyway, so scaling it down here
+    // changes nothing but the rounding.
+    float peak = 0.0f;
+    for (float x : *mono)
+        peak = std::max(peak, std::fabs(x));
+    if (peak <= 1.0f)
+        return;
+    double gain = 1.0 / peak;
+    for (float& x : *mono)
+        x = (float)(x * gain);
 }
 
 void AudioFileSet::Normalize()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sndfile.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,7 +29,11 @@ public:
 
 private:
     void LoadFile(const std::string& name, const std::string& path);
+    // Appends every whole frame of sf, at half scale; returns how many
+    // non-finite samples became silence.
+    static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<float>* samples);
     static void MixDown(AudioFile* file, std::vector<float>* mono);
+    static void LimitPeak(std::vector<float>* mono);
     AudioFile* ToStereo(AudioFile* file);
 
     std::vector<AudioFile*> _fileSet;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 const float NORMALIZED_PEAK = 0.5f;
@@ -14,9 +15,11 @@ void DSP::Normalize(std::vector<float>* buf)
     float peak = 0.0f;
     for (float x : *buf)
         peak = std::max(peak, std::fabs(x));
-    float gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / peak : NORMALIZED_PEAK;
+    // In double: the gain of a sound that peaks near the largest float is
+    // below the smallest normal float.
+    double gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / (double)peak : NORMALIZED_PEAK;
     for (float& x : *buf)
-        x *= gain;
+        x = (float)(x * gain);
 }
 
 void DSP::AutomaticClipping(std::vector<float>* buf)
@@ -146,4 +149,27 @@ void DSP::Clip(std::vector<float>* buf)
 {
     for (float& x : *buf)
         x = std::clamp(x, -1.0f, 1.0f);
+}
+
+size_t DSP::SilenceNonFinite(float* samples, size_t n)
+{
+    // A float is NaN or infinite exactly when its exponent bits are all set.
+    // The test on the bits vectorises, unlike std::isfinite.
+    const uint32_t exponent = 0x7f800000u;
+    uint32_t any = 0;
+    for (size_t i = 0; i < n; i++) {
+        uint32_t bits;
+        std::memcpy(&bits, samples + i, sizeof(bits));
+        any |= (uint32_t)((bits & exponent) == exponent);
+    }
+    if (any == 0)
+        return 0;
+    size_t count = 0;
+    for (size_t i = 0; i < n; i++) {
+        if (!std::isfinite(samples[i])) {
+            samples[i] = 0.0f;
+            count++;
+        }
+    }
+    return count;
 }

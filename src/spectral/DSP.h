@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 // Buffer helpers shared by the sound library, the rects and the effects.
@@ -38,6 +39,9 @@ public:
     static void Saturation(std::vector<float>* buf, double ratio);
     // Keeps every sample within +-1.
     static void Clip(std::vector<float>* buf);
+    // NaN and infinite samples become silence; returns how many there were.
+    // Cheap when there are none, as on every block of a sane signal.
+    static size_t SilenceNonFinite(float* samples, size_t n);
 
 private:
     static void Ramp(std::vector<float>* buf, int nChans, int fadeFrames, bool rising);

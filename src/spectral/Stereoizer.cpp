@@ -75,11 +75,14 @@ void Stereoizer::Process(const std::vector<float>& mono, std::vector<float>* lef
     size_t size = mono.size();
     left->resize(size);
     right->resize(size);
-    // A short last block keeps the previous block's values behind its end; the
-    // convolution is causal, so they never reach the outputs that are kept.
+    // A short last block is padded with silence: the convolution is causal,
+    // but its rounding is not, and values left from an earlier block or an
+    // earlier sound would leak into the kept outputs as faint noise, which
+    // normalisation then raises to full level in a silent sound.
     for (size_t pos = 0; pos < size; pos += IR_SIZE) {
         size_t count = std::min((size_t)IR_SIZE, size - pos);
         std::copy_n(mono.begin() + pos, count, _block.begin());
+        std::fill(_block.begin() + count, _block.end(), 0.0f);
         _convolverL->Process(_block, &_blockL);
         _convolverR->Process(_block, &_blockR);
         std::copy_n(_blockL.begin(), count, left->begin() + pos);
