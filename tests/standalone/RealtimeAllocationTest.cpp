@@ -164,8 +164,8 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
 {
     GrainCloud cloud(&_app, {&_rect}, 6);
     cloud.RegisterUI(new UIGrainCloud(&cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
-    // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
-    srand(23);
+    // The cloud seeds its generator with the time: fix it, and the voices' directions with it.
+    cloud.SeedRandom(23);
     cloud.SetDirection(GrainCloud::RANDOM_DIR);
     static_cast<UIGrainCloud*>(cloud.GetUI())->SetRandExtentCoeff(20.0);
     cloud.SetSpatialMode(GrainCloud::AROUND, -1);
@@ -198,7 +198,7 @@ TEST_F(RealtimeAllocationTest, SingleGrainAndLoopSourceRenderWithoutAllocating)
     std::vector<SoundRect*> rects = {&_rect};
     SingleGrain grain(&_app, {&_rect});
     grain.RegisterUI(new UISingleGrain(&grain, &_style, _app.GetScreen(), 0.5, 0.5, &rects));
-    srand(31);
+    grain.SeedRandom(31);
     grain.SetDurationMs(15.0);
     grain.SetDirection(SingleGrain::RANDOM_DIR);
     grain.SetSpatialMode(SingleGrain::AROUND, -1);
@@ -275,7 +275,7 @@ TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn
 {
     GrainCloud* cloud = new GrainCloud(&_app, {&_rect}, 6);
     cloud->RegisterUI(new UIGrainCloud(cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
-    srand(29);
+    cloud->SeedRandom(29);
     cloud->SetDirection(GrainCloud::RANDOM_DIR);
     cloud->SetPitchLFOAmount(0.8);
     cloud->SetPitchLFOFreq(3.0);
