@@ -130,7 +130,7 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
-    _midiIn = new MyRtMidiIn(_mutex);
+    _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
     _releases = new SourceReleases();
