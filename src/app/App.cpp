@@ -18,6 +18,7 @@
 
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
+#include "app/LoadMeter.h"
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
@@ -119,9 +120,9 @@ App::App()
       _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
-      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
-      _virtualPitch(0)
+      _loadMeter(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
+      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false),
+      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -133,6 +134,7 @@ App::App()
     _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
+    _loadMeter = new LoadMeter();
     _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
@@ -151,6 +153,7 @@ App::~App()
     delete _midiOut;
     delete _masterEffectsBox;
     delete _bounceRecorder;
+    delete _loadMeter;
     delete _control;
     delete _screen;
     delete _mutex;
@@ -351,6 +354,9 @@ void App::StopAudio()
 void App::Clean()
 {
     StopAudio();
+    char load[80];
+    _loadMeter->Describe(load, sizeof(load));
+    printf("Audio %s\n", load);
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
     // The windows point at the style and at the master chain's parameters.
@@ -370,6 +376,7 @@ void App::Clean()
 
 int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*)
 {
+    _loadMeter->Start();
     _mutex->lock();
     float* out = static_cast<float*>(outputBuffer);
     size_t numSamples = 2 * size_t(nFrames);
@@ -397,6 +404,7 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     if (_bounceRecorder->IsRecording())
         _bounceRecorder->Write(out, numSamples);
     _mutex->unlock();
+    _loadMeter->Stop(nFrames);
     return 0;
 }
 
@@ -484,6 +492,7 @@ void App::OnDisplay()
         if (_displayHelp)
             DrawHelp(true);
         DrawFloatingWindows();
+        DrawLoadMeter();
         // Last, over everything else.
         _pieMenu->Draw();
     }
@@ -551,6 +560,31 @@ void App::DrawBounceFile()
     glPushMatrix();
     glTranslatef(_winWidth * _position._x, _winHeight * _position._y, 0);
     DrawString(0.02 * _winWidth, _winHeight - 0.02 * _winHeight, 0.5, text, 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawLoadMeter()
+{
+    char text[80];
+    _loadMeter->Describe(text, sizeof(text));
+    const double scale = 0.08 * _winWidth;
+    // Stroke characters are 104.76 units wide and about 120 high before the scale.
+    const double width = strlen(text) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
+    const double margin = 0.01 * _winWidth, left = _winWidth - width - margin, base = _winHeight - margin;
+    glPushMatrix();
+    glLoadIdentity();
+    // On the help overlay's backing, which every style makes its text readable on.
+    double color[4];
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    _style->GetHelpBackgroundColor(color);
+    SetColor(color, 1.0);
+    glRectd(left - 0.5 * margin, _winHeight - base - 0.5 * margin, _winWidth - 0.5 * margin,
+            _winHeight - base + height + 0.5 * margin);
+    _style->GetHelpInsColor(color);
+    SetColor(color, 1.0);
+    glLineWidth(1.0f);
+    DrawString(left, base, 0.5, text, scale);
     glPopMatrix();
 }
 

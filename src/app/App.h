@@ -28,6 +28,7 @@ class UISource;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class LoadMeter;
 class SourceReleases;
 class EffectsBox;
 class UIEffectsCanvas;
@@ -109,6 +110,7 @@ public:
     const std::vector<SoundRect*>& GetSoundRects() const { return _soundRects; }
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
+    const LoadMeter* GetLoadMeter() const { return _loadMeter; }
 
     // Builds the sound rects from the loaded sounds (start-up).
     bool LoadSounds();
@@ -223,6 +225,8 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    // Small, in the bottom right corner: the audio callback's load.
+    void DrawLoadMeter();
     // The last step of adding any source: it joins the scene selected, and
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
@@ -286,6 +290,7 @@ private:
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;
+    LoadMeter* _loadMeter;
     char _bounceFileName[255];
     int _fps;
     std::chrono::steady_clock::time_point _nextFrameTime;

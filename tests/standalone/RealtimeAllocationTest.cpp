@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/LoadMeter.h"
 #include "app/Time.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
@@ -294,7 +295,10 @@ TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn
     };
     render(100);
     ASSERT_EQ(cloud->GetNumVoices(), 20u);
+    // The load meter measures every block of the callback, without allocating.
+    const unsigned long measured = _app.GetLoadMeter()->GetBlocks();
     EXPECT_EQ(CountAllocations([&] { render(200); }), 0);
+    EXPECT_EQ(_app.GetLoadMeter()->GetBlocks(), measured + 200);
     delete cloud;
 }
 
