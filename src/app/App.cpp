@@ -120,9 +120,9 @@ App::App()
       _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
-      _loadMeter(nullptr), _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr),
-      _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false),
-      _mutex(nullptr), _quitRequested(false), _virtualPitch(0)
+      _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _sourcesSounding(false), _mutex(nullptr), _quitRequested(false),
+      _virtualPitch(0)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));

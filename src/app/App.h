@@ -290,7 +290,7 @@ private:
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;
-    LoadMeter* _loadMeter;
+    LoadMeter* _loadMeter = nullptr;
     char _bounceFileName[255];
     int _fps;
     std::chrono::steady_clock::time_point _nextFrameTime;
