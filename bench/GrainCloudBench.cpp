@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -17,20 +18,22 @@ namespace {
 const int SAMPLE_RATE = 44100;
 const unsigned BLOCK = 1024;
 const int NUM_RECTS = 4;
+// Voices a cloud is built with; the rest are added.
+const int FIRST_VOICES = 6;
 const int SOUND_FRAMES = 10 * SAMPLE_RATE;
 
-// Four overlapping ten-second waveform rects, as a performer stacks loops,
-// and a cloud in the middle of them whose grains land on all four.
+// Overlapping ten-second waveform rects (four, as a performer stacks loops,
+// or one), and a cloud in the middle of them whose grains land on all.
 class CloudScene {
 public:
-    explicit CloudScene(int numVoices)
+    CloudScene(int numVoices, int numRects)
     {
         _app.SetWinSize(1000, 600);
         std::srand(7);
         std::vector<float> samples(2 * SOUND_FRAMES);
         for (float& v : samples)
             v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
-        for (int r = 0; r < NUM_RECTS; r++) {
+        for (int r = 0; r < numRects; r++) {
             _rects.push_back(std::make_unique<SoundRect>());
             _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
             _views.push_back(std::make_unique<UISoundRect>(_rects[r].get(), &_app, nullptr, _app.GetScreen()));
@@ -40,9 +43,11 @@ public:
             _providers.push_back(_rects[r].get());
             _plainRects.push_back(_rects[r].get());
         }
-        _cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
-        _cloud->RegisterUI(new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, 6, _plainRects));
-        for (int i = 6; i < numVoices; i++)
+        const int firstVoices = std::min(numVoices, FIRST_VOICES);
+        _cloud = std::make_unique<GrainCloud>(&_app, _providers, firstVoices);
+        _cloud->RegisterUI(
+            new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, firstVoices, _plainRects));
+        for (int i = firstVoices; i < numVoices; i++)
             _cloud->AddGrain();
         // Enough blocks for every pending voice to arrive and start its grains.
         Render(numVoices + 50);
@@ -70,10 +75,10 @@ private:
 // One iteration renders one second of audio. cpu_per_audio_s is the share of
 // a core the cloud takes; voices_per_core how many of its voices one core
 // would sustain in real time at that cost per voice.
-void BM_GrainCloudOverWaveforms(benchmark::State& state)
+void BenchCloud(benchmark::State& state, int numRects)
 {
     int voices = int(state.range(0));
-    CloudScene scene(voices);
+    CloudScene scene(voices, numRects);
     const int blocksPerSecond = SAMPLE_RATE / int(BLOCK);
     for (auto _ : state)
         scene.Render(blocksPerSecond);
@@ -83,6 +88,17 @@ void BM_GrainCloudOverWaveforms(benchmark::State& state)
         benchmark::Counter(double(state.iterations()) * voices, benchmark::Counter::kIsRate);
 }
 
+void BM_GrainCloudOverWaveforms(benchmark::State& state)
+{
+    BenchCloud(state, NUM_RECTS);
+}
+
+void BM_GrainCloudOverOneWaveform(benchmark::State& state)
+{
+    BenchCloud(state, 1);
+}
+
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
