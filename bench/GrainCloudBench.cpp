@@ -1,7 +1,10 @@
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -47,10 +50,15 @@ public:
         _cloud = std::make_unique<GrainCloud>(&_app, _providers, firstVoices);
         _cloud->RegisterUI(
             new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, firstVoices, _plainRects));
-        for (int i = firstVoices; i < numVoices; i++)
+        AddVoices(numVoices - firstVoices);
+    }
+
+    // Enough blocks follow for every new voice to arrive and start its grains.
+    void AddVoices(int count)
+    {
+        for (int i = 0; i < count; i++)
             _cloud->AddGrain();
-        // Enough blocks for every pending voice to arrive and start its grains.
-        Render(numVoices + 50);
+        Render(count + 50);
     }
 
     void Render(int blocks)
@@ -98,7 +106,33 @@ void BM_GrainCloudOverOneWaveform(benchmark::State& state)
     BenchCloud(state, 1);
 }
 
+// Resident memory of the process in megabytes.
+double ResidentMegabytes()
+{
+    long pages = 0, resident = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0.0;
+    if (fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+        resident = 0;
+    fclose(statm);
+    return resident * (double)sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
+}
+
+// The resident memory that the voices of a cloud over four waveform rects
+// add, beyond the first six, once all of them have played.
+void BM_GrainCloudMemory(benchmark::State& state)
+{
+    for (auto _ : state) {
+        CloudScene scene(FIRST_VOICES, NUM_RECTS);
+        const double before = ResidentMegabytes();
+        scene.AddVoices(int(state.range(0)) - FIRST_VOICES);
+        state.counters["voices_MB"] = ResidentMegabytes() - before;
+    }
+}
+
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudMemory)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
