@@ -452,6 +452,9 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
 {
     ChunkScratch& scratch = chunkScratch;
     const unsigned sounding = FillEnvelope(scratch.envelope, frames);
+    // A grain off every sound keeps its length in silence: nothing to add.
+    if (_activeSampProviders.empty())
+        return sounding;
     std::fill_n(scratch.left, sounding, 0.0f);
     std::fill_n(scratch.right, sounding, 0.0f);
     for (int p : _activeSampProviders) {
