@@ -470,14 +470,9 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
 // entry (a loop starts it over instead). Returns the frames filled.
 unsigned AudioSource::FillEnvelope(double* envelope, unsigned frames)
 {
-    const float* table = _envelopeTable->data();
-    // Between the last entry and the end of the walk the last entry stands in
-    // for the one after it: the shape holds its final level instead of
-    // dropping to an edge within one step.
-    const size_t last = _envelopeTable->size() - 1;
     const double step = _envStep;
     double pos = _envPos;
-    for (unsigned i = 0; i < frames; i++) {
+    for (unsigned i = 0; i < frames;) {
         if (_loop && pos > LAST_ENVELOPE_ENTRY)
             pos -= LAST_ENVELOPE_ENTRY;
         if (pos > LAST_ENVELOPE_ENTRY) {
@@ -485,14 +480,35 @@ unsigned AudioSource::FillEnvelope(double* envelope, unsigned frames)
             _isPlaying = false;
             return i;
         }
-        const double whole = FastFloor(pos);
-        const size_t a = std::min((size_t)whole, last);
-        const double frac = pos - whole;
-        envelope[i] = table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
-        pos += step;
+        // The frames before the walk can reach the last entry need no check;
+        // the one that may reach it is checked on its own.
+        const double safe = std::floor((LAST_ENVELOPE_ENTRY - pos) / step);
+        const unsigned run = safe >= 1.0 ? (unsigned)std::min(safe, (double)(frames - i)) : 1u;
+        FillEnvelopeRun(envelope + i, pos, run);
+        pos += run * step;
+        i += run;
     }
     _envPos = pos;
     return frames;
+}
+
+// run levels from the table position pos on, without a loop-carried sum, so
+// that the frames are computed side by side.
+void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) const
+{
+    const float* table = _envelopeTable->data();
+    // Between the last entry and the end of the walk the last entry stands in
+    // for the one after it: the shape holds its final level instead of
+    // dropping to an edge within one step.
+    const size_t last = _envelopeTable->size() - 1;
+    const double step = _envStep;
+    for (size_t j = 0; j < run; j++) {
+        const double at = pos + (double)j * step;
+        const double whole = FastFloor(at);
+        const size_t a = std::min((size_t)whole, last);
+        const double frac = at - whole;
+        envelope[j] = table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
+    }
 }
 
 // Linear interpolation between the frame under the read position and the one

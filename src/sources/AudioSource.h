@@ -101,6 +101,7 @@ private:
     void RestartInWindow(int p);
     unsigned RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf);
     unsigned FillEnvelope(double* envelope, unsigned frames);
+    void FillEnvelopeRun(double* envelope, double pos, unsigned run) const;
     void AddProviderFrames(int p, double increment, const double* envelope, unsigned frames, float* left, float* right);
     void WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
                      unsigned frames) const;
