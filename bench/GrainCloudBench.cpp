@@ -61,6 +61,8 @@ public:
         Render(count + 50);
     }
 
+    void SetPitch(double pitch) { _cloud->SetPitch(pitch); }
+
     void Render(int blocks)
     {
         for (int b = 0; b < blocks; b++) {
@@ -83,10 +85,11 @@ private:
 // One iteration renders one second of audio. cpu_per_audio_s is the share of
 // a core the cloud takes; voices_per_core how many of its voices one core
 // would sustain in real time at that cost per voice.
-void BenchCloud(benchmark::State& state, int numRects)
+void BenchCloud(benchmark::State& state, int numRects, double pitch = 1.0)
 {
     int voices = int(state.range(0));
     CloudScene scene(voices, numRects);
+    scene.SetPitch(pitch);
     const int blocksPerSecond = SAMPLE_RATE / int(BLOCK);
     for (auto _ : state)
         scene.Render(blocksPerSecond);
@@ -99,6 +102,12 @@ void BenchCloud(benchmark::State& state, int numRects)
 void BM_GrainCloudOverWaveforms(benchmark::State& state)
 {
     BenchCloud(state, NUM_RECTS);
+}
+
+// Between whole frames: each frame is interpolated at its own fraction.
+void BM_GrainCloudOverWaveformsPitched(benchmark::State& state)
+{
+    BenchCloud(state, NUM_RECTS, 1.3);
 }
 
 void BM_GrainCloudOverOneWaveform(benchmark::State& state)
@@ -132,6 +141,7 @@ void BM_GrainCloudMemory(benchmark::State& state)
 }
 
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudOverWaveformsPitched)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudMemory)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -66,6 +66,26 @@ inline __attribute__((always_inline)) void AddFrameRun(const FrameRun& run, cons
     }
 }
 
+// Adds frames read at a fractional step from pos on, each interpolated
+// between the frame under its position (origin + whole part * stride) and
+// the one before it. Positions are pos + j * increment, computed side by side.
+void AddInterpolatedRun(const FrameRun& run, const float* origin, long stride, double pos, double increment,
+                        size_t frames)
+{
+    const float gain = run.gain;
+    const double* envelope = run.envelope;
+    float* left = run.left;
+    float* right = run.right;
+    for (size_t j = 0; j < frames; j++) {
+        const double at = pos + (double)j * increment;
+        const long whole = (long)at;
+        const double frac = at - (double)whole;
+        const float* f = origin + whole * stride;
+        left[j] += (f[0] * gain * frac + (double)(f[-stride] * gain) * (1.0 - frac)) * envelope[j];
+        right[j] += (f[1] * gain * frac + (double)(f[1 - stride] * gain) * (1.0 - frac)) * envelope[j];
+    }
+}
+
 // std::floor without the library call, exact for the frame positions a voice reaches.
 double FastFloor(double x)
 {
@@ -554,6 +574,25 @@ void AudioSource::AddProviderFrames(int p, double increment, const double* envel
             else
                 AddFrameRun(frameRun, frame, step, -stride, run);
             const float* last = frame + (long)(run - 1) * step - stride;
+            prevLeft = last[0] * gain;
+            prevRight = last[1] * gain;
+            pos += run * increment;
+            i += run;
+            continue;
+        }
+        // Between whole frames: once past the block's first frame, the frame
+        // under the read position is its whole part less a fixed offset.
+        const long maxFrame = block.size / 2 - 1;
+        const unsigned run = wholeStep == 0 && wholeFrames && sinceEntry >= ENTRY_FADE_FRAMES && k > 0 &&
+                                     k <= maxFrame && increment > 0.0
+                                 ? (unsigned)std::min((double)(frames - i), (maxFrame - k) / increment)
+                                 : 0u;
+        if (run > 0) {
+            const long offset = (long)whole - k;
+            const FrameRun frameRun{gain, 0.0, envelope + i, left + i, right + i};
+            AddInterpolatedRun(frameRun, first - offset * stride, stride, pos, increment, run);
+            const long lastK = (long)(pos + (run - 1) * increment) - offset;
+            const float* last = first + (lastK - 1) * stride;
             prevLeft = last[0] * gain;
             prevRight = last[1] * gain;
             pos += run * increment;
