@@ -697,3 +697,19 @@ TEST_F(AudioSourceTest, StackedSoundsAreReadInPlaceAtThePitch)
         }
     }
 }
+
+// A grain of no length sounds its first frame (silent, at the envelope's
+// start) and ends there, without making a number out of nothing.
+TEST_F(AudioSourceTest, GrainOfNoLengthEndsAtItsFirstFrame)
+{
+    for (bool loop : {false, true}) {
+        auto voice = Voice(1.0, 0.0);
+        voice->SetLoop(loop);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        std::vector<float> out(2 * BLOCK, 0.0f);
+        voice->NextBuffer(&out, BLOCK, 0);
+        EXPECT_FALSE(voice->IsPlaying()) << "loop " << loop;
+        for (float v : out)
+            ASSERT_EQ(v, 0.0f) << "loop " << loop;
+    }
+}

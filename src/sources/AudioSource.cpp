@@ -522,13 +522,18 @@ void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) co
     // dropping to an edge within one step.
     const size_t last = _envelopeTable->size() - 1;
     const double step = _envStep;
-    for (size_t j = 0; j < run; j++) {
-        const double at = pos + (double)j * step;
-        const double whole = FastFloor(at);
-        const size_t a = std::min((size_t)whole, last);
-        const double frac = at - whole;
-        envelope[j] = table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
-    }
+    // The walk never goes below the table's start: truncation is the floor.
+    auto level = [table, last](double at) {
+        const size_t whole = (size_t)at;
+        const size_t a = std::min(whole, last);
+        const double frac = at - (double)whole;
+        return table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
+    };
+    // The first frame is the run's start itself, even for an endless step
+    // (a grain of no length), where 0 steps would make no number.
+    envelope[0] = level(pos);
+    for (size_t j = 1; j < run; j++)
+        envelope[j] = level(pos + (double)j * step);
 }
 
 // Linear interpolation between the frame under the read position and the one
