@@ -1,6 +1,10 @@
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -17,20 +21,22 @@ namespace {
 const int SAMPLE_RATE = 44100;
 const unsigned BLOCK = 1024;
 const int NUM_RECTS = 4;
+// Voices a cloud is built with; the rest are added.
+const int FIRST_VOICES = 6;
 const int SOUND_FRAMES = 10 * SAMPLE_RATE;
 
-// Four overlapping ten-second waveform rects, as a performer stacks loops,
-// and a cloud in the middle of them whose grains land on all four.
+// Overlapping ten-second waveform rects (four, as a performer stacks loops,
+// or one), and a cloud in the middle of them whose grains land on all.
 class CloudScene {
 public:
-    explicit CloudScene(int numVoices)
+    CloudScene(int numVoices, int numRects)
     {
         _app.SetWinSize(1000, 600);
         std::srand(7);
         std::vector<float> samples(2 * SOUND_FRAMES);
         for (float& v : samples)
             v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
-        for (int r = 0; r < NUM_RECTS; r++) {
+        for (int r = 0; r < numRects; r++) {
             _rects.push_back(std::make_unique<SoundRect>());
             _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
             _views.push_back(std::make_unique<UISoundRect>(_rects[r].get(), &_app, nullptr, _app.GetScreen()));
@@ -40,13 +46,22 @@ public:
             _providers.push_back(_rects[r].get());
             _plainRects.push_back(_rects[r].get());
         }
-        _cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
-        _cloud->RegisterUI(new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, 6, _plainRects));
-        for (int i = 6; i < numVoices; i++)
-            _cloud->AddGrain();
-        // Enough blocks for every pending voice to arrive and start its grains.
-        Render(numVoices + 50);
+        const int firstVoices = std::min(numVoices, FIRST_VOICES);
+        _cloud = std::make_unique<GrainCloud>(&_app, _providers, firstVoices);
+        _cloud->RegisterUI(
+            new UIGrainCloud(_cloud.get(), nullptr, _app.GetScreen(), 0.5, 0.5, firstVoices, _plainRects));
+        AddVoices(numVoices - firstVoices);
     }
+
+    // Enough blocks follow for every new voice to arrive and start its grains.
+    void AddVoices(int count)
+    {
+        for (int i = 0; i < count; i++)
+            _cloud->AddGrain();
+        Render(count + 50);
+    }
+
+    void SetPitch(double pitch) { _cloud->SetPitch(pitch); }
 
     void Render(int blocks)
     {
@@ -70,10 +85,11 @@ private:
 // One iteration renders one second of audio. cpu_per_audio_s is the share of
 // a core the cloud takes; voices_per_core how many of its voices one core
 // would sustain in real time at that cost per voice.
-void BM_GrainCloudOverWaveforms(benchmark::State& state)
+void BenchCloud(benchmark::State& state, int numRects, double pitch = 1.0)
 {
     int voices = int(state.range(0));
-    CloudScene scene(voices);
+    CloudScene scene(voices, numRects);
+    scene.SetPitch(pitch);
     const int blocksPerSecond = SAMPLE_RATE / int(BLOCK);
     for (auto _ : state)
         scene.Render(blocksPerSecond);
@@ -83,6 +99,50 @@ void BM_GrainCloudOverWaveforms(benchmark::State& state)
         benchmark::Counter(double(state.iterations()) * voices, benchmark::Counter::kIsRate);
 }
 
+void BM_GrainCloudOverWaveforms(benchmark::State& state)
+{
+    BenchCloud(state, NUM_RECTS);
+}
+
+// Between whole frames: each frame is interpolated at its own fraction.
+void BM_GrainCloudOverWaveformsPitched(benchmark::State& state)
+{
+    BenchCloud(state, NUM_RECTS, 1.3);
+}
+
+void BM_GrainCloudOverOneWaveform(benchmark::State& state)
+{
+    BenchCloud(state, 1);
+}
+
+// Resident memory of the process in megabytes.
+double ResidentMegabytes()
+{
+    long pages = 0, resident = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr)
+        return 0.0;
+    if (fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+        resident = 0;
+    fclose(statm);
+    return resident * (double)sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
+}
+
+// The resident memory that the voices of a cloud over four waveform rects
+// add, beyond the first six, once all of them have played.
+void BM_GrainCloudMemory(benchmark::State& state)
+{
+    for (auto _ : state) {
+        CloudScene scene(FIRST_VOICES, NUM_RECTS);
+        const double before = ResidentMegabytes();
+        scene.AddVoices(int(state.range(0)) - FIRST_VOICES);
+        state.counters["voices_MB"] = ResidentMegabytes() - before;
+    }
+}
+
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudOverWaveformsPitched)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GrainCloudMemory)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -625,4 +626,90 @@ TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
         ASSERT_NEAR(out[2 * i], expected, 1e-5) << "frame " << i;
     }
     EXPECT_EQ(out[0], 0.0f);
+}
+
+namespace {
+// The stored sound at a fractional frame, linearly interpolated; silence
+// before the first frame.
+double SoundAt(const std::vector<float>& samples, double frame, int channel)
+{
+    if (frame < 0.0)
+        return 0.0;
+    const double whole = std::floor(frame), frac = frame - whole;
+    const size_t a = 2 * (size_t)whole + channel;
+    return samples[a] * (1.0 - frac) + (frac > 0.0 ? samples[a + 2] * frac : 0.0);
+}
+
+// An envelope table read at a fractional entry, linearly interpolated.
+double TableAt(const std::vector<float>& table, double pos)
+{
+    const size_t a = (size_t)pos;
+    const double frac = pos - (double)a;
+    return table[a] * (1.0 - frac) + table[std::min(a + 1, table.size() - 1)] * frac;
+}
+}  // namespace
+
+// Four sounds under one grain, read where they are stored: each plays from
+// its window's first frame forward (or its last backward) at the pitch,
+// linearly interpolated between stored frames, at its own cross-axis gain,
+// and the sum wears the envelope table. Blocks of 1536 frames (three times
+// half of 1024) read whole frames at every pitch here, so every frame's
+// position is exactly pitch times its time from the start. Only float
+// rounding may differ.
+TEST_F(AudioSourceTest, StackedSoundsAreReadInPlaceAtThePitch)
+{
+    const unsigned LONG_BLOCK = 1536;
+    std::vector<std::vector<float>> sounds;
+    SoundRect rects[4];
+    std::vector<SamplesProvider*> providers;
+    for (int r = 0; r < 4; r++) {
+        sounds.push_back(RandomStereo(FRAMES));
+        rects[r].AssociateSamples(sounds[r], FRAMES, 2);
+        providers.push_back(&rects[r]);
+    }
+    const double positions[4] = {0.2, 0.35, 0.5, 0.61}, gains[4] = {0.9, 0.4, 0.7, 0.25};
+    for (double pitch : {1.0, 2.0, 1.5, 0.75}) {
+        for (double direction : {1.0, -1.0}) {
+            AudioSource voice(providers, &_env, 60.0, pitch, 1.0);
+            voice.SetDirection(direction);
+            voice.UpdateParams();
+            ASSERT_TRUE(voice.Play(positions, gains));
+            const double envStep = voice.GetEnvStep();
+            double from[4];
+            for (int r = 0; r < 4; r++)
+                from[r] = direction > 0.0 ? voice.GetStartPosition(r) - 1.0 : voice.GetEndPosition(r);
+            std::vector<float> out(2 * 4 * LONG_BLOCK, 0.0f);
+            for (unsigned b = 0; b < 4; b++)
+                voice.NextBuffer(&out, LONG_BLOCK, b * LONG_BLOCK);
+            ASSERT_FALSE(voice.IsPlaying());
+            // The grain lasts twice 60 ms; its last frames have faded to nothing.
+            for (unsigned i = 1; i < 5290; i++) {
+                for (int c = 0; c < 2; c++) {
+                    double expected = 0.0;
+                    for (int r = 0; r < 4; r++)
+                        expected += gains[r] * SoundAt(sounds[r], from[r] + direction * pitch * i, c);
+                    expected *= TableAt(_env.GetEnvelope(Envelope::HANNING), i * envStep);
+                    ASSERT_NEAR(out[2 * i + c], expected, 1e-6)
+                        << "pitch " << pitch << " direction " << direction << " frame " << i << " channel " << c;
+                }
+            }
+            EXPECT_EQ(out[0], 0.0f);
+        }
+    }
+}
+
+// A grain of no length sounds its first frame (silent, at the envelope's
+// start) and ends there, without making a number out of nothing.
+TEST_F(AudioSourceTest, GrainOfNoLengthEndsAtItsFirstFrame)
+{
+    for (bool loop : {false, true}) {
+        auto voice = Voice(1.0, 0.0);
+        voice->SetLoop(loop);
+        ASSERT_TRUE(Start(voice.get(), 0.5));
+        std::vector<float> out(2 * BLOCK, 0.0f);
+        voice->NextBuffer(&out, BLOCK, 0);
+        EXPECT_FALSE(voice->IsPlaying()) << "loop " << loop;
+        for (float v : out)
+            ASSERT_EQ(v, 0.0f) << "loop " << loop;
+    }
 }

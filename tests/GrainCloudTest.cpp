@@ -44,7 +44,7 @@ protected:
     {
         auto cloud = std::make_unique<GrainCloud>(&_app, _providers, 6);
         cloud->RegisterUI(new UIGrainCloud(cloud.get(), &_style, _app.GetScreen(), x, y, 6, _rects));
-        srand(7);
+        cloud->SeedRandom(7);
         return cloud;
     }
 
@@ -285,9 +285,9 @@ TEST_F(GrainCloudTest, VolumeScalesTheSound)
     double loudSum = 0.0, softSum = 0.0;
     for (int b = 0; b < 40; b++) {
         // Same random points for both clouds.
-        srand(100 + b);
+        loud->SeedRandom(100 + b);
         loudSum += SumAbs(Render(loud.get()), 0, 0, BLOCK);
-        srand(100 + b);
+        soft->SeedRandom(100 + b);
         softSum += SumAbs(Render(soft.get()), 0, 0, BLOCK);
     }
     ASSERT_GT(loudSum, 1.0);
@@ -446,9 +446,9 @@ TEST_F(GrainCloudTest, CloneSharesViewAndParametersAndContinuesTheGrains)
     // Same clock, same random points: the clone plays what the origin plays.
     for (int b = 0; b < 20; b++) {
         std::vector<float> fromOrigin(2 * BLOCK, 0.0f), fromClone(2 * BLOCK, 0.0f);
-        srand(500 + b);
+        cloud->SeedRandom(500 + b);
         cloud->NextBuffer(&fromOrigin, BLOCK);
-        srand(500 + b);
+        cloudClone->SeedRandom(500 + b);
         cloudClone->NextBuffer(&fromClone, BLOCK);
         Time::Instance()->AddSeconds(BLOCK / 44100.0);
         ASSERT_EQ(fromOrigin, fromClone) << "block " << b;

@@ -29,8 +29,8 @@ protected:
     {
         _app.SetWinSize(W, H);
         _app.AddGrainCloud(CLOUD_X * W, CLOUD_Y * H);
-        srand(5);
         _cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+        _cloud->SeedRandom(5);
         _menu = _app.GetPieMenu();
     }
     UIParameter* Box(int idx) { return _cloud->GetParameter(idx)->GetUI(); }

@@ -304,9 +304,10 @@ TEST_F(SceneTest, SourcesRenderOnlyOffTheTitleScreen)
 {
     Place(0, 0.5, 0.5, 0.6, 0.6);
     AddCloudAt(0.5, 0.5);
-    // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
-    srand(3);
-    static_cast<GrainCloud*>(_app.GetCurrentSource())->SetDirection(GrainCloud::RANDOM_DIR);
+    // The cloud seeds its generator with the time: fix it, and the voices' directions with it.
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    cloud->SeedRandom(3);
+    cloud->SetDirection(GrainCloud::RANDOM_DIR);
     std::vector<float> out(2 * 1024);
     _app.SetMenuFlag(true);
     double energy = 0;

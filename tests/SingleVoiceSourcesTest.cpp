@@ -47,7 +47,7 @@ protected:
     {
         auto grain = std::make_unique<SingleGrain>(&_app, std::vector<SamplesProvider*>{&_rect});
         grain->RegisterUI(new UISingleGrain(grain.get(), &_style, _app.GetScreen(), x, y, &_rects));
-        srand(7);
+        grain->SeedRandom(7);
         return grain;
     }
 
@@ -55,7 +55,7 @@ protected:
     {
         auto loop = std::make_unique<LoopSource>(&_app, std::vector<SamplesProvider*>{&_rect});
         loop->RegisterUI(new UILoopSource(loop.get(), &_style, _app.GetScreen(), x, y, &_rects));
-        srand(7);
+        loop->SeedRandom(7);
         return loop;
     }
 

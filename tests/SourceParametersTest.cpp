@@ -58,10 +58,10 @@ protected:
     {
         _app.SetWinSize(1000, 500);
         _app.AddGrainCloud(500, 250);
-        // After the cloud, which seeds the generator with the time.
-        srand(11);
         _cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
         ASSERT_NE(nullptr, _cloud);
+        // A new cloud seeds its generator with the time.
+        _cloud->SeedRandom(11);
         ASSERT_EQ(Source::GRAIN_CLOUD, _cloud->GetSourceType());
         _view = static_cast<UIGrainCloud*>(_cloud->GetUI());
         ASSERT_NE(nullptr, _view);

@@ -10,6 +10,7 @@
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/RandomGenerator.h"
 #include "ui/UIGrain.h"
 #include "ui/UIGrainCloud.h"
 #include "ui/UIParameter.h"
@@ -45,7 +46,6 @@ protected:
         _cloud = std::make_unique<GrainCloud>(&_app, providers, 6);
         _view = new UIGrainCloud(_cloud.get(), &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rects[0], &_rects[1]});
         _cloud->RegisterUI(_view);
-        srand(11);
     }
 
     App _app;
@@ -54,6 +54,7 @@ protected:
     std::unique_ptr<UISoundRect> _rectViews[2];
     std::unique_ptr<GrainCloud> _cloud;
     UIGrainCloud* _view;  // owned by the cloud
+    RandomGenerator _random{11};
 };
 
 TEST_F(UIGrainCloudTest, NewViewHasOneMarkerPerVoiceAtTheCentreAndAThreePixelSpread)
@@ -83,9 +84,9 @@ TEST_F(UIGrainCloudTest, TriggerPositionFollowsTheSeededDrawsAndMapsIntoTheRects
         const double y = 0.5 + (y1 * 0.05 - y2 * 0.05);
         const double x = 0.5 + (x1 * 0.1 - x2 * 0.1);
 
-        srand(seed);
+        _random.Seed(seed);
         double pos[2] = {-7.0, -7.0}, vol[2] = {-7.0, -7.0};
-        _view->GetTriggerPos(2, pos, vol, 100.0);
+        _view->GetTriggerPos(2, pos, vol, 100.0, &_random);
         EXPECT_DOUBLE_EQ(_view->GetGrain(2)->GetX(), x);
         EXPECT_DOUBLE_EQ(_view->GetGrain(2)->GetY(), y);
         // Rect A is horizontal: time runs along x.
@@ -102,7 +103,7 @@ TEST_F(UIGrainCloudTest, VerticalRectMapsTimeAlongY)
     _view->UpdatePosition(0.82, 0.8);
     _view->SetRandExtentCoeff(0.0);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(0, pos, vol, 100.0);
+    _view->GetTriggerPos(0, pos, vol, 100.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     EXPECT_NEAR(pos[1], (0.8 - 0.5) / 0.4, 1e-12);
     EXPECT_NEAR(vol[1], (0.82 - 0.8) / 0.1, 1e-12);
@@ -121,7 +122,7 @@ TEST_F(UIGrainCloudTest, ZeroSpreadAlwaysLandsOnTheCentre)
         }
         for (int i = 0; i < 50; i++) {
             double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-            _view->GetTriggerPos(i % 6, pos, vol, 50.0);
+            _view->GetTriggerPos(i % 6, pos, vol, 50.0, &_random);
             EXPECT_DOUBLE_EQ(_view->GetGrain(i % 6)->GetX(), 0.5);
             EXPECT_DOUBLE_EQ(_view->GetGrain(i % 6)->GetY(), 0.5);
             EXPECT_DOUBLE_EQ(pos[0], 0.5);
@@ -140,7 +141,7 @@ TEST_F(UIGrainCloudTest, SpreadIsTriangularWithinTheExtent)
     double sum = 0.0;
     for (int i = 0; i < n; i++) {
         double pos[2], vol[2];
-        _view->GetTriggerPos(0, pos, vol, 10.0);
+        _view->GetTriggerPos(0, pos, vol, 10.0, &_random);
         const double dx = _view->GetGrain(0)->GetX() - 0.5;
         const double dy = _view->GetGrain(0)->GetY() - 0.5;
         ASSERT_LE(std::fabs(dx), extent);
@@ -157,7 +158,7 @@ TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes)
 {
     _view->UpdatePosition(0.1, 0.1);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(4, pos, vol, 200.0);
+    _view->GetTriggerPos(4, pos, vol, 200.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     EXPECT_EQ(pos[1], -1.0);
     EXPECT_TRUE(_view->GetGrain(4)->IsOn());
@@ -168,7 +169,7 @@ TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes)
 TEST_F(UIGrainCloudTest, TriggerForAMissingMarkerDoesNothing)
 {
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(6, pos, vol, 200.0);
+    _view->GetTriggerPos(6, pos, vol, 200.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     for (unsigned i = 0; i < 6; i++)
         EXPECT_EQ(_view->GetGrain(i)->GetTriggerCount(), 0u);
@@ -202,7 +203,7 @@ TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes)
     _view->SetYRandExtent(0.05);
     double pos[2], vol[2];
     for (unsigned i = 0; i < 6; i++)
-        _view->GetTriggerPos(i, pos, vol, 10.0);
+        _view->GetTriggerPos(i, pos, vol, 10.0, &_random);
     std::vector<double> xs, ys, boxX, boxY;
     for (unsigned i = 0; i < 6; i++) {
         xs.push_back(_view->GetGrain(i)->GetX());

@@ -22,6 +22,7 @@
 
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
+#include "app/LoadMeter.h"
 #include "app/MyRtAudio.h"
 #include "app/QuitSignals.h"
 #include "app/SourceReleases.h"
@@ -150,9 +151,10 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
-    _midiIn = new MyRtMidiIn(_mutex);
+    _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _bounceRecorder = new BounceRecorder();
+    _loadMeter = new LoadMeter();
     _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
@@ -179,6 +181,7 @@ App::~App()
     delete _masterEffectsBox;
     delete _limiter;
     delete _bounceRecorder;
+    delete _loadMeter;
     delete _control;
     delete _screen;
     delete _mutex;
@@ -454,6 +457,9 @@ void App::StopAudio()
 void App::Clean()
 {
     StopAudio();
+    char load[80];
+    _loadMeter->Describe(load, sizeof(load));
+    printf("Audio %s\n", load);
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
     // The windows point at the style and at the master chain's parameters.
@@ -473,6 +479,7 @@ void App::Clean()
 
 int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*)
 {
+    _loadMeter->Start();
     _mutex->lock();
     float* out = static_cast<float*>(outputBuffer);
     size_t numSamples = 2 * size_t(nFrames);
@@ -503,6 +510,7 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     if (_bounceRecorder->IsRecording())
         _bounceRecorder->Write(out, numSamples);
     _mutex->unlock();
+    _loadMeter->Stop(nFrames);
     return 0;
 }
 
@@ -596,6 +604,7 @@ void App::OnDisplay()
         if (_displayHelp)
             DrawHelp(true);
         DrawFloatingWindows();
+        DrawLoadMeter();
         // Last, over everything else.
         _pieMenu->Draw();
     }
@@ -759,6 +768,31 @@ void App::DrawLimiterIndicator()
     glPushMatrix();
     glLoadIdentity();
     DrawString(_winWidth - 0.07 * _winWidth, 0.03 * _winHeight, 0.5, "LIMIT", 0.1 * _winWidth);
+    glPopMatrix();
+}
+
+void App::DrawLoadMeter()
+{
+    char text[80];
+    _loadMeter->Describe(text, sizeof(text));
+    const double scale = 0.08 * _winWidth;
+    // Stroke characters are 104.76 units wide and about 120 high before the scale.
+    const double width = strlen(text) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
+    const double margin = 0.01 * _winWidth, left = _winWidth - width - margin, base = _winHeight - margin;
+    glPushMatrix();
+    glLoadIdentity();
+    // On the help overlay's backing, which every style makes its text readable on.
+    double color[4];
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    _style->GetHelpBackgroundColor(color);
+    SetColor(color, 1.0);
+    glRectd(left - 0.5 * margin, _winHeight - base - 0.5 * margin, _winWidth - 0.5 * margin,
+            _winHeight - base + height + 0.5 * margin);
+    _style->GetHelpInsColor(color);
+    SetColor(color, 1.0);
+    glLineWidth(1.0f);
+    DrawString(left, base, 0.5, text, scale);
     glPopMatrix();
 }
 

@@ -33,6 +33,7 @@ class UISource;
 class UIStyle;
 class UIStyleManager;
 class BounceRecorder;
+class LoadMeter;
 class SourceReleases;
 class EffectsBox;
 class Serializer;
@@ -132,6 +133,7 @@ public:
     unsigned int GetBlockSize() const { return _blockSize; }
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
     SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
+    const LoadMeter* GetLoadMeter() const { return _loadMeter; }
 
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
@@ -279,6 +281,8 @@ private:
     void DrawTitle();
     void DrawHelp(bool overlay);
     void DrawBounceFile();
+    // Small, in the bottom right corner: the audio callback's load.
+    void DrawLoadMeter();
     // The last step of adding any source: it joins the scene selected, and
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
@@ -357,6 +361,7 @@ private:
     double _xMoveSpeed, _yMoveSpeed;
     bool _audioBounce;
     BounceRecorder* _bounceRecorder;
+    LoadMeter* _loadMeter = nullptr;
     char _bounceFileName[255];
     int _fps;
     std::chrono::steady_clock::time_point _nextFrameTime;

@@ -1,15 +1,24 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
-#include <deque>
 #include <vector>
 
-// Raw MIDI messages handed from the MIDI input thread to the GUI thread.
-// The owner locks the application mutex around every access.
+// Raw MIDI messages handed from the MIDI input thread to the GUI thread
+// without a lock: one thread pushes, the other pops, through a ring of fixed
+// capacity, so neither allocates nor waits for the other (nor for the scene
+// lock, which the audio thread takes).
 class MidiQueue {
 public:
     class MidiMessage {
     public:
+        // The first MAX_BYTES bytes of every message are kept: all that a
+        // note or the pitch wheel carries; longer (system exclusive)
+        // messages keep their status byte.
+        static constexpr size_t MAX_BYTES = 3;
+
+        MidiMessage() {}
+        MidiMessage(double deltaTime, const unsigned char* bytes, size_t count);
         virtual ~MidiMessage() {}
         double GetTime() const { return _deltaTime; }
         int GetChannel() const;
@@ -21,19 +30,35 @@ public:
         // -1 at full down, 0 centred, 8191/8192 at full up.
         double GetPitchWheel() const;
 
-        double _deltaTime = 0.0;
-        std::vector<unsigned char> _message;
-
     private:
         int Status() const { return DataByte(0); }
-        int DataByte(size_t i) const { return i < _message.size() ? _message[i] : 0; }
+        int DataByte(size_t i) const { return i < _size ? _bytes[i] : 0; }
+
+        double _deltaTime = 0.0;
+        unsigned char _bytes[MAX_BYTES] = {};
+        size_t _size = 0;
     };
 
+    // Messages that can wait at once; a burst beyond that drops the newest.
+    static constexpr size_t CAPACITY = 1024;
+
+    MidiQueue();
     virtual ~MidiQueue() {}
-    void PushMessage(double deltaTime, const std::vector<unsigned char>& message);
-    size_t GetSize() const { return _messages.size(); }
+    MidiQueue(const MidiQueue&) = delete;
+    MidiQueue& operator=(const MidiQueue&) = delete;
+
+    // Input thread. False when the queue is full and the message was dropped.
+    bool PushMessage(double deltaTime, const std::vector<unsigned char>& message);
+    // GUI thread.
     bool PopMessage(MidiMessage* out);
+    size_t GetSize() const { return _written.load() - _read.load(); }
+    // Messages dropped because the queue was full.
+    size_t GetDropped() const { return _dropped.load(); }
 
 private:
-    std::deque<MidiMessage> _messages;
+    std::vector<MidiMessage> _ring;
+    // Running counts; slot = count % CAPACITY. Each is written by one thread only.
+    std::atomic<size_t> _written;
+    std::atomic<size_t> _read;
+    std::atomic<size_t> _dropped;
 };

@@ -1,11 +1,10 @@
 #include "midi/MyRtMidiIn.h"
 
 #include <cstdio>
-#include <stk/Mutex.h>
 
 #include "midi/MidiQueue.h"
 
-MyRtMidiIn::MyRtMidiIn(stk::Mutex* mutex) : _midiIn(nullptr), _midiQueue(new MidiQueue()), _mutex(mutex)
+MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue())
 {
     try {
         _midiIn = new RtMidiIn(RtMidi::UNSPECIFIED, "RtMidi Input Client", 100);
@@ -60,9 +59,8 @@ int MyRtMidiIn::ChooseMidiPort(int port)
 
 void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message)
 {
-    _mutex->lock();
+    // A message beyond a full queue is dropped rather than waited for.
     _midiQueue->PushMessage(deltaTime, *message);
-    _mutex->unlock();
 }
 
 void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData)

@@ -3,16 +3,13 @@
 #include <RtMidi.h>
 #include <vector>
 
-namespace stk {
-class Mutex;
-}
 class MidiQueue;
 
-// MIDI input: the library calls back on its own thread; messages are queued
-// under the application mutex and drained by the GUI thread.
+// MIDI input: the library calls back on its own thread; messages go through
+// a lock-free queue that the GUI thread drains.
 class MyRtMidiIn {
 public:
-    explicit MyRtMidiIn(stk::Mutex* mutex);
+    MyRtMidiIn();
     virtual ~MyRtMidiIn();
 
     // Returns the opened port index, or -1 when input stays closed.
@@ -26,5 +23,4 @@ private:
 
     RtMidiIn* _midiIn;
     MidiQueue* _midiQueue;
-    stk::Mutex* _mutex;
 };

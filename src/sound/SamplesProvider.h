@@ -25,4 +25,8 @@ public:
     // Fills out with the interleaved frames of the window [start, end).
     virtual void GetSamples(std::vector<float>* out, double start, double end, double timeStretch, double direction,
                             double pitch) = 0;
+    // When a read at this stretch delivers the stored interleaved samples
+    // times a gain, unchanged otherwise, the voice may read them in place:
+    // sets samples (numFrames frames of GetNumChannels each) and gain, true.
+    virtual bool GetStoredSamples(double /*timeStretch*/, const float** /*samples*/, float* /*gain*/) { return false; }
 };

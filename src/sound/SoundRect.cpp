@@ -188,7 +188,7 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
     double band[2];
     switch (ViewType(_uiRect)) {
     case UISoundRect::WAVEFORM:
-        if (std::fabs(timeStretch - 1.0) < PLAIN_COPY_TOLERANCE)
+        if (IsPlainRead(timeStretch))
             CopyStoredSamples(out, start, end, direction);
         else
             ResynthesiseWaveform(out, start, end, timeStretch, direction);
@@ -205,6 +205,21 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
         Resynthesise(CHROMAGRAM, out, start, end, band, timeStretch, direction, pitch);
         break;
     }
+}
+
+bool SoundRect::IsPlainRead(double timeStretch) const
+{
+    return ViewType(_uiRect) == UISoundRect::WAVEFORM && std::fabs(timeStretch - 1.0) < PLAIN_COPY_TOLERANCE;
+}
+
+bool SoundRect::GetStoredSamples(double timeStretch, const float** samples, float* gain)
+{
+    if (!IsPlainRead(timeStretch))
+        return false;
+    *samples = _samples->data();
+    // The same gain CopyStoredSamples applies.
+    *gain = (float)_paramY;
+    return true;
 }
 
 void SoundRect::RequestedBand(double* band) const

@@ -68,8 +68,11 @@ public:
     bool InternalPitchShift() override;
     void GetSamples(std::vector<float>* out, double start, double end, double timeStretch, double direction,
                     double pitch) override;
+    bool GetStoredSamples(double timeStretch, const float** samples, float* gain) override;
 
 private:
+    // A plain waveform at its own speed: served as stored, times the cross-axis gain.
+    bool IsPlainRead(double timeStretch) const;
     void Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine);
     void CopyStoredSamples(std::vector<float>* out, double start, double end, double direction);
     // The stretched waveform: the whole band resynthesised at the stored level.

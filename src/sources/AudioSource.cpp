@@ -27,11 +27,70 @@ double RandomDirection()
     return (float)rand() / 2147483648.0 < 0.5 ? 1.0 : -1.0;
 }
 
-// Frames outside what the provider delivered (nothing at all for a window
-// starting before the sound) sound as silence.
-float SampleOrSilence(const std::vector<float>& buf, long idx)
+// A voice renders its blocks in stretches of at most this many frames, each
+// as separate passes (envelope, each sound, output) over these arrays. One
+// set per thread serves every voice the thread renders, without allocating.
+const unsigned MAX_CHUNK_FRAMES = 1024;
+struct ChunkScratch {
+    double envelope[MAX_CHUNK_FRAMES];
+    float left[MAX_CHUNK_FRAMES];
+    float right[MAX_CHUNK_FRAMES];
+};
+thread_local ChunkScratch chunkScratch;
+
+// Where a run of frames read at a whole-frame step adds its sound.
+struct FrameRun {
+    float gain;
+    double frac;
+    const double* envelope;
+    float* left;
+    float* right;
+};
+
+// Adds frames frame, frame + step, ... each interpolated with the frame back
+// from it at the run's fixed fraction. Inlined where it is called with
+// constant steps, so those loops are vectorised.
+inline __attribute__((always_inline)) void AddFrameRun(const FrameRun& run, const float* frame, long step, long back,
+                                                       size_t frames)
 {
-    return idx >= 0 && idx < (long)buf.size() ? buf[idx] : 0.0f;
+    const float gain = run.gain;
+    const double frac = run.frac, rest = 1.0 - frac;
+    const double* envelope = run.envelope;
+    float* left = run.left;
+    float* right = run.right;
+    for (size_t j = 0; j < frames; j++) {
+        const float* f = frame + (long)j * step;
+        const double prevLeft = f[back] * gain, prevRight = f[back + 1] * gain;
+        left[j] += (f[0] * gain * frac + prevLeft * rest) * envelope[j];
+        right[j] += (f[1] * gain * frac + prevRight * rest) * envelope[j];
+    }
+}
+
+// Adds frames read at a fractional step from pos on, each interpolated
+// between the frame under its position (origin + whole part * stride) and
+// the one before it. Positions are pos + j * increment, computed side by side.
+void AddInterpolatedRun(const FrameRun& run, const float* origin, long stride, double pos, double increment,
+                        size_t frames)
+{
+    const float gain = run.gain;
+    const double* envelope = run.envelope;
+    float* left = run.left;
+    float* right = run.right;
+    for (size_t j = 0; j < frames; j++) {
+        const double at = pos + (double)j * increment;
+        const long whole = (long)at;
+        const double frac = at - (double)whole;
+        const float* f = origin + whole * stride;
+        left[j] += (f[0] * gain * frac + (double)(f[-stride] * gain) * (1.0 - frac)) * envelope[j];
+        right[j] += (f[1] * gain * frac + (double)(f[1 - stride] * gain) * (1.0 - frac)) * envelope[j];
+    }
+}
+
+// std::floor without the library call, exact for the frame positions a voice reaches.
+double FastFloor(double x)
+{
+    const double whole = (double)(long long)x;
+    return whole > x ? whole - 1.0 : whole;
 }
 
 float ClampToUnit(float x)
@@ -50,7 +109,7 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
       _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0), _queuedLocalAtten(1.0),
       _chanMults(OUTPUT_CHANNELS, 1.0f), _queuedChanMults(OUTPUT_CHANNELS, 1.0f), _envelopeType(Envelope::HANNING),
       _queuedEnvelopeType(Envelope::HANNING), _envStep(ENVELOPE_LENGTH / _durationSamps), _envPos(0.0),
-      _envelope(envelope), _envelopeSamples(envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
+      _envelope(envelope), _envelopeTable(&envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
       _isClone(false)
 {
     for (SamplesProvider* provider : providers)
@@ -63,6 +122,7 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
     _prevSamps[0].assign(count, 0.0);
     _prevSamps[1].assign(count, 0.0);
     _blockStarts.assign(count, 0.0);
+    _blockFrames.resize(count);
     _isActive.assign(count, 0);
     _framesSinceEntry.assign(count, ENTRY_FADE_FRAMES);
     // The providers' GetSamples resize the buffer they are given. Rendering
@@ -160,8 +220,7 @@ void AudioSource::UpdateParams()
     _direction = _queuedDirection;
     _step = _pitch * _direction;
     _envelopeType = _queuedEnvelopeType;
-    // Same size every time, so the copy reuses the storage.
-    _envelopeSamples = _envelope->GetEnvelope(_envelopeType);
+    _envelopeTable = &_envelope->GetEnvelope(_envelopeType);
     _chanMults = _queuedChanMults;
     _newParam = false;
 }
@@ -235,17 +294,12 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
         _blockStarts[p] = _positions[p];
     }
 
-    for (unsigned i = 0; i < numFrames; i++) {
-        double env = 0.0;
-        if (!NextEnvelopeValue(&env))
+    for (unsigned done = 0; done < numFrames;) {
+        const unsigned chunk = std::min(numFrames - done, MAX_CHUNK_FRAMES);
+        // The grain ended within the chunk.
+        if (RenderChunk(out, chunk, bufOffset + done, spf) < chunk)
             return newCycle;
-        float left = 0.0f, right = 0.0f;
-        for (int p : _activeSampProviders) {
-            AddProviderFrame(p, env, &left, &right);
-            _positions[p] += _sampProviders[p]->InternalPitchShift() ? spf / _pitch : spf;
-        }
-        if (out != nullptr)
-            WriteFrame(out, bufOffset + i, left, right);
+        done += chunk;
     }
 
     // The last fetched frame leads into the next block's first one. The
@@ -253,10 +307,9 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
     // where the next block starts is set here, in the sound's own direction,
     // and stretched.
     for (int p : _activeSampProviders) {
-        const std::vector<float>& buf = _fetchBuffers[p];
-        long size = (long)buf.size();
-        _prevSamps[0][p] = SampleOrSilence(buf, size - 2);
-        _prevSamps[1][p] = SampleOrSilence(buf, size - 1);
+        const BlockFrames& frames = _blockFrames[p];
+        _prevSamps[0][p] = frames.Sample(frames.size - 2);
+        _prevSamps[1][p] = frames.Sample(frames.size - 1);
         _positions[p] = _blockStarts[p] + _step * n * _timeStretch;
         if (_loop)
             _positions[p] = WrapIntoWindow(p, _positions[p]);
@@ -282,6 +335,8 @@ void AudioSource::Fetch(int p, int count)
     SamplesProvider* provider = _sampProviders[p];
     provider->SetParamY(_paramY[p]);
     provider->SetRange(_range);
+    if (ReadInPlace(p, count))
+        return;
     double pos = _positions[p];
     std::vector<float>* buf = &_fetchBuffers[p];
     // A provider that cannot serve a request leaves the buffer untouched:
@@ -291,6 +346,43 @@ void AudioSource::Fetch(int p, int count)
         provider->GetSamples(buf, pos, pos + count, _timeStretch, _direction, _pitch);
     else
         provider->GetSamples(buf, std::max((int)(pos - count), 0), pos, _timeStretch, _direction, _pitch);
+    UseFetchBuffer(p);
+}
+
+// A stereo sound served as stored is read where it lies instead of being
+// copied, when all of the window the fetch would deliver lies within it.
+// The window's bounds are those the fetch computes, to the last rounding.
+bool AudioSource::ReadInPlace(int p, int count)
+{
+    SamplesProvider* provider = _sampProviders[p];
+    const float* samples = nullptr;
+    float gain = 1.0f;
+    if (provider->GetNumChannels() != OUTPUT_CHANNELS || !provider->GetStoredSamples(_timeStretch, &samples, &gain))
+        return false;
+    const long soundFrames = provider->GetNumFrames();
+    const double pos = _positions[p];
+    const double start = _step > 0.0 ? pos : (double)std::max((int)(pos - count), 0);
+    if (start < 0.0)
+        return false;
+    const double end = std::min(_step > 0.0 ? pos + count : pos, start + (double)(soundFrames - 1));
+    if (end - start <= 0.0)
+        return false;
+    const long frames = (int)(end - start), firstFrame = (int)start;
+    if (firstFrame + frames > soundFrames)
+        return false;
+    BlockFrames& block = _blockFrames[p];
+    block.size = OUTPUT_CHANNELS * frames;
+    block.gain = gain;
+    // A backward grain hears its window reversed.
+    block.direction = _direction < 0.0 ? -1 : 1;
+    block.first = samples + OUTPUT_CHANNELS * (_direction < 0.0 ? firstFrame + frames - 1 : firstFrame);
+    return true;
+}
+
+void AudioSource::UseFetchBuffer(int p)
+{
+    const std::vector<float>& buf = _fetchBuffers[p];
+    _blockFrames[p] = BlockFrames{buf.data(), 1, (long)buf.size(), 1.0f};
 }
 
 // Fills the fetch buffer with count frames of the window from the read
@@ -306,8 +398,10 @@ bool AudioSource::FetchLoop(int p, int count)
     _fetchBuffers[p].clear();
     const double start = _startPositions[p], end = _endPositions[p];
     // Not one whole frame to loop over: silence.
-    if (end - start < 1.0)
+    if (end - start < 1.0) {
+        UseFetchBuffer(p);
         return false;
+    }
     const bool forward = _step > 0.0;
     double pos = _positions[p];
     bool newCycle = forward ? (pos < start || pos >= end) : (pos <= start || pos > end);
@@ -330,6 +424,7 @@ bool AudioSource::FetchLoop(int p, int count)
         pos += forward ? frames : -frames;
         remaining -= frames;
     }
+    UseFetchBuffer(p);
     // A block that ends on the window's edge completes a cycle too; the next
     // one starts the window over.
     return newCycle || (forward ? pos >= end : pos <= start);
@@ -371,54 +466,172 @@ void AudioSource::RestartInWindow(int p)
     _prevSamps[1][p] = 0.0;
 }
 
-bool AudioSource::NextEnvelopeValue(double* value)
+// Renders up to frames frames from offset on; returns how many sounded
+// before the grain ended.
+unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf)
 {
-    if (_loop && _envPos > LAST_ENVELOPE_ENTRY)
-        _envPos -= LAST_ENVELOPE_ENTRY;
-    if (_envPos > LAST_ENVELOPE_ENTRY) {
-        _envPos = 0.0;
-        _isPlaying = false;
-        return false;
+    ChunkScratch& scratch = chunkScratch;
+    const unsigned sounding = FillEnvelope(scratch.envelope, frames);
+    // A grain off every sound keeps its length in silence: nothing to add.
+    if (_activeSampProviders.empty())
+        return sounding;
+    std::fill_n(scratch.left, sounding, 0.0f);
+    std::fill_n(scratch.right, sounding, 0.0f);
+    for (int p : _activeSampProviders) {
+        const double increment = _sampProviders[p]->InternalPitchShift() ? spf / _pitch : spf;
+        AddProviderFrames(p, increment, scratch.envelope, sounding, scratch.left, scratch.right);
     }
+    if (out != nullptr)
+        WriteFrames(out, offset, scratch.left, scratch.right, sounding);
+    return sounding;
+}
+
+// The envelope level of each frame, until the walk passes the table's last
+// entry (a loop starts it over instead). Returns the frames filled.
+unsigned AudioSource::FillEnvelope(double* envelope, unsigned frames)
+{
+    const double step = _envStep;
+    double pos = _envPos;
+    for (unsigned i = 0; i < frames;) {
+        if (_loop && pos > LAST_ENVELOPE_ENTRY)
+            pos -= LAST_ENVELOPE_ENTRY;
+        if (pos > LAST_ENVELOPE_ENTRY) {
+            _envPos = 0.0;
+            _isPlaying = false;
+            return i;
+        }
+        // The frames before the walk can reach the last entry need no check;
+        // the one that may reach it is checked on its own.
+        const double safe = std::floor((LAST_ENVELOPE_ENTRY - pos) / step);
+        const unsigned run = safe >= 1.0 ? (unsigned)std::min(safe, (double)(frames - i)) : 1u;
+        FillEnvelopeRun(envelope + i, pos, run);
+        pos += run * step;
+        i += run;
+    }
+    _envPos = pos;
+    return frames;
+}
+
+// run levels from the table position pos on, without a loop-carried sum, so
+// that the frames are computed side by side.
+void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) const
+{
+    const float* table = _envelopeTable->data();
     // Between the last entry and the end of the walk the last entry stands in
     // for the one after it: the shape holds its final level instead of
     // dropping to an edge within one step.
-    size_t last = _envelopeSamples.size() - 1;
-    size_t a = std::min((size_t)std::floor(_envPos), last);
-    double frac = _envPos - std::floor(_envPos);
-    *value = _envelopeSamples[a] * (1.0 - frac) + _envelopeSamples[std::min(a + 1, last)] * frac;
-    _envPos += _envStep;
-    return true;
+    const size_t last = _envelopeTable->size() - 1;
+    const double step = _envStep;
+    // The walk never goes below the table's start: truncation is the floor.
+    auto level = [table, last](double at) {
+        const size_t whole = (size_t)at;
+        const size_t a = std::min(whole, last);
+        const double frac = at - (double)whole;
+        return table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
+    };
+    // The first frame is the run's start itself, even for an endless step
+    // (a grain of no length), where 0 steps would make no number.
+    envelope[0] = level(pos);
+    for (size_t j = 1; j < run; j++)
+        envelope[j] = level(pos + (double)j * step);
 }
 
-// Linear interpolation between the fetched frame under the read position and
-// the one before it (the previous block's last frame at a block start, 0 at a
-// grain start), weighted by the fractional part of the position.
-void AudioSource::AddProviderFrame(int p, double env, float* left, float* right)
+// Linear interpolation between the frame under the read position and the one
+// before it (the previous block's last frame at a block start, 0 at a grain
+// start), weighted by the fractional part of the position, added into left
+// and right. The voice's per-sound state lives in locals for the loop.
+void AudioSource::AddProviderFrames(int p, double increment, const double* envelope, unsigned frames, float* left,
+                                    float* right)
 {
-    const std::vector<float>& buf = _fetchBuffers[p];
-    long size = (long)buf.size();
-    double pos = _positions[p];
-    long k = (long)(std::floor(pos) - _blockStarts[p]);
+    const BlockFrames block = _blockFrames[p];
+    const double blockStart = _blockStarts[p];
     // A short delivery (the end of the sound) holds a frame near its end.
-    if (2 * k >= size)
-        k = size / 2 - 2;
-    if (k > 0) {
-        _prevSamps[0][p] = SampleOrSilence(buf, 2 * (k - 1));
-        _prevSamps[1][p] = SampleOrSilence(buf, 2 * (k - 1) + 1);
+    const long lastFrame = block.size / 2 - 2;
+    double pos = _positions[p];
+    double prevLeft = _prevSamps[0][p], prevRight = _prevSamps[1][p];
+    unsigned sinceEntry = _framesSinceEntry[p];
+    // Frame k of the block, k - 1 and the held frame all lie within a whole
+    // stereo delivery of two frames or more, and a whole-frame step keeps the
+    // fraction: runs of such frames are read without bounds checks or
+    // position arithmetic.
+    const bool wholeFrames = block.size >= 4 && block.size % 2 == 0;
+    const long wholeStep = increment >= 1.0 && increment == FastFloor(increment) ? (long)increment : 0;
+    const float* first = block.first;
+    const long stride = OUTPUT_CHANNELS * block.direction;
+    const float gain = block.gain;
+    for (unsigned i = 0; i < frames;) {
+        const double whole = FastFloor(pos);
+        long k = (long)(whole - blockStart);
+        if (2 * k >= block.size)
+            k = lastFrame;
+        const double frac = pos - whole;
+        if (wholeStep > 0 && wholeFrames && sinceEntry >= ENTRY_FADE_FRAMES && k > 0 && 2 * k < block.size) {
+            // Frames k, k + step, ... up to the block's last frame.
+            const unsigned run = std::min<unsigned>(frames - i, (unsigned)((block.size / 2 - 1 - k) / wholeStep + 1));
+            const float* frame = first + k * stride;
+            const long step = wholeStep * stride;
+            const FrameRun frameRun{gain, frac, envelope + i, left + i, right + i};
+            // Reading one frame on, forward or backward, is most of what voices do.
+            if (step == OUTPUT_CHANNELS)
+                AddFrameRun(frameRun, frame, OUTPUT_CHANNELS, -OUTPUT_CHANNELS, run);
+            else if (step == -OUTPUT_CHANNELS)
+                AddFrameRun(frameRun, frame, -OUTPUT_CHANNELS, OUTPUT_CHANNELS, run);
+            else
+                AddFrameRun(frameRun, frame, step, -stride, run);
+            const float* last = frame + (long)(run - 1) * step - stride;
+            prevLeft = last[0] * gain;
+            prevRight = last[1] * gain;
+            pos += run * increment;
+            i += run;
+            continue;
+        }
+        // Between whole frames: once past the block's first frame, the frame
+        // under the read position is its whole part less a fixed offset.
+        const long maxFrame = block.size / 2 - 1;
+        const unsigned run = wholeStep == 0 && wholeFrames && sinceEntry >= ENTRY_FADE_FRAMES && k > 0 &&
+                                     k <= maxFrame && increment > 0.0
+                                 ? (unsigned)std::min((double)(frames - i), (maxFrame - k) / increment)
+                                 : 0u;
+        if (run > 0) {
+            const long offset = (long)whole - k;
+            const FrameRun frameRun{gain, 0.0, envelope + i, left + i, right + i};
+            AddInterpolatedRun(frameRun, first - offset * stride, stride, pos, increment, run);
+            const long lastK = (long)(pos + (run - 1) * increment) - offset;
+            const float* last = first + (lastK - 1) * stride;
+            prevLeft = last[0] * gain;
+            prevRight = last[1] * gain;
+            pos += run * increment;
+            i += run;
+            continue;
+        }
+        if (k > 0) {
+            prevLeft = block.Sample(2 * (k - 1));
+            prevRight = block.Sample(2 * (k - 1) + 1);
+        }
+        double env = envelope[i];
+        if (sinceEntry < ENTRY_FADE_FRAMES)
+            env *= (double)sinceEntry++ / ENTRY_FADE_FRAMES;
+        left[i] += (block.Sample(2 * k) * frac + prevLeft * (1.0 - frac)) * env;
+        right[i] += (block.Sample(2 * k + 1) * frac + prevRight * (1.0 - frac)) * env;
+        pos += increment;
+        i++;
     }
-    double frac = pos - std::floor(pos);
-    if (_framesSinceEntry[p] < ENTRY_FADE_FRAMES)
-        env *= (double)_framesSinceEntry[p]++ / ENTRY_FADE_FRAMES;
-    *left += (SampleOrSilence(buf, 2 * k) * frac + _prevSamps[0][p] * (1.0 - frac)) * env;
-    *right += (SampleOrSilence(buf, 2 * k + 1) * frac + _prevSamps[1][p] * (1.0 - frac)) * env;
+    _positions[p] = pos;
+    _prevSamps[0][p] = prevLeft;
+    _prevSamps[1][p] = prevRight;
+    _framesSinceEntry[p] = sinceEntry;
 }
 
-void AudioSource::WriteFrame(std::vector<float>* out, unsigned frame, float left, float right) const
+void AudioSource::WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
+                              unsigned frames) const
 {
-    float* dest = out->data() + OUTPUT_CHANNELS * frame;
-    dest[0] = ClampToUnit(dest[0] + _localAtten * (left * _chanMults[0]));
-    dest[1] = ClampToUnit(dest[1] + _localAtten * (right * _chanMults[1]));
+    float* dest = out->data() + OUTPUT_CHANNELS * offset;
+    const double atten = _localAtten;
+    const float leftMult = _chanMults[0], rightMult = _chanMults[1];
+    for (size_t i = 0; i < frames; i++) {
+        dest[2 * i] = ClampToUnit(dest[2 * i] + atten * (left[i] * leftMult));
+        dest[2 * i + 1] = ClampToUnit(dest[2 * i + 1] + atten * (right[i] * rightMult));
+    }
 }
 
 AudioSource* AudioSource::Clone()
@@ -444,7 +657,7 @@ AudioSource* AudioSource::Clone()
     copy->_queuedEnvelopeType = _queuedEnvelopeType;
     copy->_envStep = _envStep;
     copy->_envPos = _envPos;
-    copy->_envelopeSamples = _envelopeSamples;
+    copy->_envelopeTable = _envelopeTable;
     copy->_paramY = _paramY;
     copy->_range = _range;
     copy->_positions = _positions;

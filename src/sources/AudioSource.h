@@ -71,16 +71,40 @@ public:
     AudioSource* Clone();
 
 private:
+    // Where a provider's frames for the current block are read: its fetch
+    // buffer, or the stored sound itself when the provider serves that
+    // unchanged (read backward through it when the grain runs backward).
+    // Indices are those of the interleaved fetch buffer the read stands for.
+    struct BlockFrames {
+        const float* first = nullptr;
+        long direction = 1;
+        long size = 0;
+        float gain = 1.0f;
+        // Frames outside what was delivered sound as silence.
+        float Sample(long idx) const
+        {
+            if (idx < 0 || idx >= size)
+                return 0.0f;
+            const long channel = idx & 1;
+            return first[direction * (idx - channel) + channel] * gain;
+        }
+    };
+
     void AimWindows(const double* positions, const double* paramY);
     double WindowFrames(int p) const;
     void Fetch(int p, int count);
+    bool ReadInPlace(int p, int count);
+    void UseFetchBuffer(int p);
     bool FetchLoop(int p, int count);
     void FetchLoopSegment(int p, double from, double to);
     double WrapIntoWindow(int p, double pos) const;
     void RestartInWindow(int p);
-    bool NextEnvelopeValue(double* value);
-    void AddProviderFrame(int p, double env, float* left, float* right);
-    void WriteFrame(std::vector<float>* out, unsigned frame, float left, float right) const;
+    unsigned RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf);
+    unsigned FillEnvelope(double* envelope, unsigned frames);
+    void FillEnvelopeRun(double* envelope, double pos, unsigned run) const;
+    void AddProviderFrames(int p, double increment, const double* envelope, unsigned frames, float* left, float* right);
+    void WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
+                     unsigned frames) const;
 
     bool _loop;
     std::vector<SamplesProvider*> _sampProviders;
@@ -99,7 +123,8 @@ private:
     double _envStep;
     double _envPos;
     Envelope* _envelope;
-    std::vector<float> _envelopeSamples;
+    // The shape's table, shared with every voice of the source.
+    const std::vector<float>* _envelopeTable;
     std::vector<double> _paramY;
     double _range;
     std::vector<double> _positions;
@@ -116,6 +141,7 @@ private:
     // block started reading. Kept between blocks so rendering allocates nothing.
     std::vector<std::vector<float>> _fetchBuffers;
     std::vector<double> _blockStarts;
+    std::vector<BlockFrames> _blockFrames;
     // One stretch of a looping window, before it joins the fetch buffer.
     std::vector<float> _segment;
 };

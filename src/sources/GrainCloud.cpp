@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <ctime>
 
 #include "app/Time.h"
 #include "parameters/SourceParameters.h"
@@ -35,7 +33,6 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
       _nextGrain(0), _overlap(1.0), _overlapNorm(1.0), _sampProviders(rects), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = GRAIN_CLOUD;
-    srand((unsigned)time(nullptr));
     _sources.reserve(VOICE_CAPACITY);
     _pendingVoices.reserve(VOICE_CAPACITY);
     _retiredVoices.reserve(VOICE_CAPACITY);
@@ -126,11 +123,11 @@ void GrainCloud::UpdateBangTime()
     _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap;
 }
 
-AudioSource* GrainCloud::NewVoice() const
+AudioSource* GrainCloud::NewVoice()
 {
     AudioSource* voice = new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     voice->SetEnvelopeType(_envelopeType);
-    voice->SetDirection(GrainModes::Direction(_dirMode));
+    voice->SetDirection(GrainModes::Direction(_dirMode, &_random));
     voice->SetVolume(_normedVol);
     voice->SetRange(_range);
     return voice;
@@ -244,7 +241,7 @@ void GrainCloud::TriggerNextGrain()
     _localTime = 0;
     ResetPlayPositions();
     if (_uiGrainCloud != nullptr)
-        _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _duration);
+        _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _duration, &_random);
     AudioSource* voice = _sources[_nextGrain];
     voice->UpdateParams();
     // The modulated pitch holds for the grain's first sub-block.

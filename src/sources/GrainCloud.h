@@ -90,7 +90,7 @@ private:
     explicit GrainCloud(const GrainCloud* origin);
 
     void InitParameters();
-    AudioSource* NewVoice() const;
+    AudioSource* NewVoice();
     void ForEachVoice(const VoiceAction& action) override;
     void DurationChanged() override;
     // Voice count including the pending changes.

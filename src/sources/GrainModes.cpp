@@ -1,6 +1,6 @@
 #include "sources/GrainModes.h"
 
-#include <cstdlib>
+#include "sources/RandomGenerator.h"
 
 namespace GrainModes {
 
@@ -10,7 +10,7 @@ int Wrap(int value, int count)
     return mode < 0 ? count - 1 : mode;
 }
 
-double Direction(int mode)
+double Direction(int mode, RandomGenerator* random)
 {
     switch (mode) {
     case FORWARD:
@@ -19,7 +19,7 @@ double Direction(int mode)
         return -1.0;
     default:
         // Heads or tails: +1 or -1.
-        return (float)rand() / 2147483648.0 > 0.5 ? 1.0 : -1.0;
+        return random->NextUnit() > 0.5 ? 1.0 : -1.0;
     }
 }
 

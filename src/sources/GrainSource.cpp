@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
@@ -23,7 +24,8 @@ const double MAX_VOLUME_DB = 6.0;
 GrainSource::GrainSource(App* app, size_t numRects)
     : _app(app), _spatialMode(UNITY), _channelLocation(-1), _volumeDb(0.0), _normedVol(1.0), _range(INITIAL_RANGE),
       _pitch(1.0), _duration(INITIAL_DURATION_MS), _pitchLFOFreq(INITIAL_LFO_FREQ), _pitchLFOAmount(0.0),
-      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _playPositions(numRects, -1.0), _playVols(numRects, 0.0)
+      _dirMode(FORWARD), _envelopeType(Envelope::HANNING), _playPositions(numRects, -1.0), _playVols(numRects, 0.0),
+      _random((unsigned)time(nullptr))
 {
 }
 
@@ -32,7 +34,8 @@ GrainSource::GrainSource(const GrainSource* origin)
       _channelLocation(origin->_channelLocation), _volumeDb(origin->_volumeDb), _normedVol(origin->_normedVol),
       _range(origin->_range), _pitch(origin->_pitch), _duration(origin->_duration),
       _pitchLFOFreq(origin->_pitchLFOFreq), _pitchLFOAmount(origin->_pitchLFOAmount), _dirMode(origin->_dirMode),
-      _envelopeType(origin->_envelopeType), _playPositions(origin->_playPositions), _playVols(origin->_playVols)
+      _envelopeType(origin->_envelopeType), _playPositions(origin->_playPositions), _playVols(origin->_playVols),
+      _random(origin->_random)
 {
     origin->Source::Clone(this);
 }
@@ -72,7 +75,7 @@ void GrainSource::SetRange(double range)
 void GrainSource::SetDirection(int mode)
 {
     _dirMode = GrainModes::Wrap(mode, GrainModes::NUM_DIRECTION_MODES);
-    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(GrainModes::Direction(_dirMode)); });
+    ForEachVoice([this](AudioSource* voice) { voice->SetDirection(GrainModes::Direction(_dirMode, &_random)); });
 }
 
 void GrainSource::SetEnvelopeType(int type)

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "sources/GrainModes.h"
+#include "sources/RandomGenerator.h"
 #include "sources/Source.h"
 #include "sources/Spatializer.h"
 
@@ -43,6 +44,9 @@ public:
     void SetSpatialMode(int mode, int channel);
     int GetSpatialMode() const { return _spatialMode; }
     int GetSpatialChannel() const { return _channelLocation; }
+    // The source's own random draws (grain points, directions) start over
+    // from seed; a new source seeds them with the time.
+    void SeedRandom(unsigned seed) { _random.Seed(seed); }
 
     // The centre of the view (0 without one).
     double GetUIX() override;
@@ -108,4 +112,5 @@ protected:
     int _envelopeType;
     std::vector<double> _playPositions;
     std::vector<double> _playVols;
+    RandomGenerator _random;
 };

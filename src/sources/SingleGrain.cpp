@@ -54,7 +54,7 @@ void SingleGrain::Trigger()
     AimAtView();
     QueueSettings();
     // Every grain draws its own direction in RANDOM_DIR mode.
-    _source->SetDirection(GrainModes::Direction(GetDirection()));
+    _source->SetDirection(GrainModes::Direction(GetDirection(), &_random));
     QueueLFOPitch();
     // The gains always mark the queue, so a grain that starts takes all of
     // the above; a grain still sounding ignores the trigger.

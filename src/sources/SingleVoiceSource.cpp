@@ -23,7 +23,6 @@ SingleVoiceSource::SingleVoiceSource(App* app, const std::vector<SamplesProvider
     : GrainSource(app, rects.size()), _source(nullptr), _ui(nullptr), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = kind;
-    srand((unsigned)time(nullptr));
     _source = new AudioSource(rects, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     _source->SetLoop(loop);
     SetVolumeDb(0.0);

@@ -1,10 +1,9 @@
 #include "ui/UIGrainCloud.h"
 
-#include <cstdlib>
-
 #include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/RandomGenerator.h"
 #include "ui/UIGrain.h"
 #include "ui/UIScreen.h"
 #include "ui/UISoundRect.h"
@@ -12,12 +11,6 @@
 namespace {
 // Spread of a new cloud in pixels.
 const double INITIAL_SPREAD_PIXELS = 3.0;
-
-// Uniform in 0..1 from the process-wide generator, in single precision.
-float RandomUnit()
-{
-    return (float)rand() / 2147483648.0f;
-}
 }  // namespace
 
 UIGrainCloud::UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
@@ -47,20 +40,20 @@ void UIGrainCloud::SetCurrentParameter(int idx)
     _grain->SetCurrentParamIdx((GrainCloud::ParamIndex)idx);
 }
 
-double UIGrainCloud::TriangularOffset(double extent)
+double UIGrainCloud::TriangularOffset(double extent, RandomGenerator* random)
 {
     // Two draws in a fixed order, so a seeded generator gives the same cloud.
-    const float first = RandomUnit();
-    const float second = RandomUnit();
+    const float first = random->NextUnit();
+    const float second = random->NextUnit();
     return first * extent - second * extent;
 }
 
-void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur)
+void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur, RandomGenerator* random)
 {
     if (idx >= _uiGrains.size())
         return;
-    const double newY = _y + TriangularOffset(_yRandExtent * _randExtentCoeff);
-    const double newX = _x + TriangularOffset(_xRandExtent * _randExtentCoeff);
+    const double newY = _y + TriangularOffset(_yRandExtent * _randExtentCoeff, random);
+    const double newX = _x + TriangularOffset(_xRandExtent * _randExtentCoeff, random);
     for (unsigned i = 0; i < _rects.size(); i++) {
         const UISoundRect* rectView = _rects[i]->GetUI();
         if (rectView != nullptr)

@@ -5,6 +5,7 @@
 #include "ui/UISourceView.h"
 
 class GrainCloud;
+class RandomGenerator;
 class SoundRect;
 
 // The view of a grain cloud: a breathing ring with one marker per voice.
@@ -20,8 +21,9 @@ public:
     // Audio thread: moves marker idx to a new point of the cloud, writes for
     // every rect i containing it the normalised time position to playPos[i]
     // and the cross-axis position to playVol[i] (other entries are left as
-    // they are), and flashes the marker for dur milliseconds.
-    void GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur);
+    // they are), and flashes the marker for dur milliseconds. The point is
+    // drawn from the cloud's generator.
+    void GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur, RandomGenerator* random);
 
     // One marker per voice; the last one is never removed.
     void AddGrain();
@@ -41,7 +43,7 @@ protected:
 
 private:
     // Offset of a triangular distribution over +-extent.
-    static double TriangularOffset(double extent);
+    static double TriangularOffset(double extent, RandomGenerator* random);
 
     double _xRandExtent, _yRandExtent;
     double _randExtentCoeff;

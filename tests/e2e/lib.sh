@@ -317,12 +317,22 @@ e2e_move_pointer() {
     timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$1" "$2" || e2e_fail "moving the pointer to $1,$2 failed"
 }
 
-# Bounding box of the lit pixels of a screenshot as "X Y WIDTH HEIGHT"; nothing when none is lit.
+# The load meter's corner of the canvas (bottom right) as an ImageMagick
+# rectangle for a WIDTHxHEIGHT screenshot: the text stays within it.
+e2e_load_meter_corner() {
+    echo "$(($1 * 70 / 100)),$(($2 * 94 / 100)) $1,$2"
+}
+
+# Bounding box of the lit pixels of a screenshot as "X Y WIDTH HEIGHT", leaving out
+# the load meter's corner; nothing when none is lit.
 e2e_lit_bbox() {
-    local box
+    local box width height
+    read -r width height < <("$E2E_CONVERT" "$1" -format '%w %h' info:)
     # A black frame makes sure that the trim compares against the background even
     # where the drawing reaches the image's corners; its pixel is taken off again.
-    box=$("$E2E_CONVERT" "$1" -colorspace Gray -threshold 5% -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
+    box=$("$E2E_CONVERT" "$1" -colorspace Gray -threshold 5% \
+        -fill black -draw "rectangle $(e2e_load_meter_corner "$width" "$height")" \
+        -bordercolor black -border 1 -format '%@' info: 2>/dev/null)
     [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 0
     [ "${BASH_REMATCH[1]}" -gt 0 ] || return 0
     echo "$((BASH_REMATCH[3] - 1)) $((BASH_REMATCH[4] - 1)) ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"

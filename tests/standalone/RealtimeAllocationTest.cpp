@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/LoadMeter.h"
 #include "app/Time.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
@@ -164,8 +165,8 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
 {
     GrainCloud cloud(&_app, {&_rect}, 6);
     cloud.RegisterUI(new UIGrainCloud(&cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
-    // The cloud seeds the generator with the time: fix it, and the voices' directions with it.
-    srand(23);
+    // The cloud seeds its generator with the time: fix it, and the voices' directions with it.
+    cloud.SeedRandom(23);
     cloud.SetDirection(GrainCloud::RANDOM_DIR);
     static_cast<UIGrainCloud*>(cloud.GetUI())->SetRandExtentCoeff(20.0);
     cloud.SetSpatialMode(GrainCloud::AROUND, -1);
@@ -198,7 +199,7 @@ TEST_F(RealtimeAllocationTest, SingleGrainAndLoopSourceRenderWithoutAllocating)
     std::vector<SoundRect*> rects = {&_rect};
     SingleGrain grain(&_app, {&_rect});
     grain.RegisterUI(new UISingleGrain(&grain, &_style, _app.GetScreen(), 0.5, 0.5, &rects));
-    srand(31);
+    grain.SeedRandom(31);
     grain.SetDurationMs(15.0);
     grain.SetDirection(SingleGrain::RANDOM_DIR);
     grain.SetSpatialMode(SingleGrain::AROUND, -1);
@@ -275,7 +276,7 @@ TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn
 {
     GrainCloud* cloud = new GrainCloud(&_app, {&_rect}, 6);
     cloud->RegisterUI(new UIGrainCloud(cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&_rect}));
-    srand(29);
+    cloud->SeedRandom(29);
     cloud->SetDirection(GrainCloud::RANDOM_DIR);
     cloud->SetPitchLFOAmount(0.8);
     cloud->SetPitchLFOFreq(3.0);
@@ -294,7 +295,10 @@ TEST_F(RealtimeAllocationTest, TheAudioCallbackAllocatesNothingWithEveryEffectOn
     };
     render(100);
     ASSERT_EQ(cloud->GetNumVoices(), 20u);
+    // The load meter measures every block of the callback, without allocating.
+    const unsigned long measured = _app.GetLoadMeter()->GetBlocks();
     EXPECT_EQ(CountAllocations([&] { render(200); }), 0);
+    EXPECT_EQ(_app.GetLoadMeter()->GetBlocks(), measured + 200);
     delete cloud;
 }
 

@@ -36,8 +36,8 @@ TEST(GrainCloudRaceTest, MarkersAreReadWhileTheAudioThreadTriggersGrains)
     GrainCloud cloud(&app, {&rect}, 6);
     auto* view = new UIGrainCloud(&cloud, &style, app.GetScreen(), 0.5, 0.5, 6, {&rect});
     cloud.RegisterUI(view);
-    // The cloud seeds the generator with the time; fix it, and the voices' directions with it.
-    srand(17);
+    // The cloud seeds its generator with the time; fix it, and the voices' directions with it.
+    cloud.SeedRandom(17);
     cloud.SetDirection(GrainCloud::RANDOM_DIR);
     view->SetRandExtentCoeff(30.0);
     // Short grains: a trigger at almost every half-block.
