@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a session into a scene of three sound rects, the
-// way start-up loads session.bin. Whatever the bytes, the load must neither
-// crash nor read or write outside what it owns (run under ASan and UBSan).
+// way start-up loads session.bin, and plays a block of the result. Whatever
+// the bytes, the load must neither crash nor read or write outside what it
+// owns (run under ASan and UBSan), and the output stays within full scale.
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@ namespace {
 
 const int W = 1000;
 const int H = 500;
+const unsigned RENDER_FRAMES = 256;
 
 void WriteSound(const std::string& path, int frames, int channels)
 {
@@ -64,6 +66,20 @@ void RemoveSources(App* app)
     }
 }
 
+// A few blocks of what the loaded scene plays, then of its sources fading
+// out: whatever the session held, the output stays finite and within full scale.
+void RenderBlocks(App* app, int count)
+{
+    static std::vector<float> block(2 * RENDER_FRAMES);
+    for (int b = 0; b < count; b++) {
+        app->OnAudio(block.data(), nullptr, RENDER_FRAMES, 0.0, 0, nullptr);
+        for (float sample : block) {
+            if (!(std::fabs(sample) <= 1.0f))
+                std::abort();
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -78,6 +94,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Serializer reader;
     reader.OpenReadMemory(std::vector<char>(data, data + size));
     app->UnSerializeSession(&reader);
+    app->SetMenuFlag(false);
+    RenderBlocks(app, 1);
     RemoveSources(app);
+    // The removed sources play their fade and are dropped, so that the next
+    // input's first removal frees them.
+    app->SetMenuFlag(true);
+    RenderBlocks(app, 2);
     return 0;
 }
