@@ -27,7 +27,7 @@ std::vector<float> OneSecondOfNoise()
     std::srand(61);
     std::vector<float> x(2 * SAMPLE_RATE);
     for (float& v : x)
-        v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = 0.5f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
     return x;
 }
 

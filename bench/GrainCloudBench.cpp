@@ -35,7 +35,7 @@ public:
         std::srand(7);
         std::vector<float> samples(2 * SOUND_FRAMES);
         for (float& v : samples)
-            v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+            v = 0.5f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
         for (int r = 0; r < numRects; r++) {
             _rects.push_back(std::make_unique<SoundRect>());
             _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);

@@ -35,7 +35,7 @@ public:
         for (long f = 0; f < (long)SECONDS * SAMPLE_RATE; f++) {
             for (int c = 0; c < channels; c++)
                 frame[c] = 0.4f * (float)std::sin(2.0 * M_PI * 220.0 * (c + 1) * f / SAMPLE_RATE) +
-                           0.1f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+                           0.1f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
             sf_writef_float(sf, frame.data(), 1);
         }
         sf_close(sf);
@@ -122,7 +122,7 @@ void BM_StereoizeMonoMinute(benchmark::State& state)
     std::srand(1);
     std::vector<float> mono((size_t)SECONDS * SAMPLE_RATE);
     for (float& x : mono)
-        x = 2.0f * std::rand() / RAND_MAX - 1.0f;
+        x = 2.0f * std::rand() / float(RAND_MAX) - 1.0f;
     Stereoizer stereoizer(1.0);
     std::vector<float> left, right;
     for (auto _ : state) {

@@ -58,7 +58,7 @@ public:
         for (int s = 0; s < seconds; s++) {
             for (int i = 0; i < SAMPLE_RATE; i++) {
                 phase += 2.0 * M_PI * (110.0 + 20.0 * (s % 40)) / SAMPLE_RATE;
-                float noise = 0.05f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+                float noise = 0.05f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
                 block[2 * i] = 0.4f * (float)std::sin(phase) + noise;
                 block[2 * i + 1] = 0.4f * (float)std::sin(1.5 * phase) - noise;
             }

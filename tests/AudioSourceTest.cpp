@@ -20,7 +20,7 @@ std::vector<float> RandomStereo(int frames)
 {
     std::vector<float> x(2 * frames);
     for (float& v : x)
-        v = (float)rand() / RAND_MAX - 0.5f;
+        v = (float)rand() / float(RAND_MAX) - 0.5f;
     return x;
 }
 

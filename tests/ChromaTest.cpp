@@ -166,7 +166,7 @@ TEST(ChromaTest, SmoothingIsTheHannWeightedAverageOfTheNeighbours)
     srand(21);
     std::vector<float> data(200);
     for (float& v : data)
-        v = (float)std::rand() / RAND_MAX;
+        v = (float)std::rand() / float(RAND_MAX);
     SmoothSpace smoother;
     for (int winSize : {85, 7, 8}) {
         std::vector<float> smoothed = data;

@@ -12,7 +12,7 @@ std::vector<float> RandomSignal(size_t n, float amplitude)
 {
     std::vector<float> x(n);
     for (float& v : x)
-        v = amplitude * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = amplitude * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
     return x;
 }
 }  // namespace

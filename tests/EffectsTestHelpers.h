@@ -11,7 +11,7 @@ inline std::vector<float> RandomSamples(size_t n, float amplitude = 0.9f)
 {
     std::vector<float> x(n);
     for (float& v : x)
-        v = amplitude * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = amplitude * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
     return x;
 }
 

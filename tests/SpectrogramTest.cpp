@@ -112,7 +112,7 @@ TEST(SpectrogramTest, SetColStoresMagnitudesAndPhases)
     Spectrogram s(16, 2);
     std::vector<float> col(32);
     for (float& v : col)
-        v = 2.0f * std::rand() / RAND_MAX - 1.0f;
+        v = 2.0f * std::rand() / float(RAND_MAX) - 1.0f;
     s.SetCol(1, col);
     std::vector<float> back, magns, phases;
     s.GetMagnCol(1, &magns);

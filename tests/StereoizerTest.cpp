@@ -15,7 +15,7 @@ std::vector<float> RandomSignal(size_t n)
 {
     std::vector<float> x(n);
     for (float& v : x)
-        v = 2.0f * std::rand() / RAND_MAX - 1.0f;
+        v = 2.0f * std::rand() / float(RAND_MAX) - 1.0f;
     return x;
 }
 

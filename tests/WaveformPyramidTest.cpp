@@ -243,7 +243,7 @@ TEST(WaveformPyramidTest, AChannelReadInPlaceGivesThePyramidOfItsCopy)
     const int frames = 100003;
     std::vector<float> stereo(2 * frames), right(frames);
     for (int i = 0; i < frames; i++) {
-        stereo[2 * i] = 2.0f * std::rand() / RAND_MAX - 1.0f;
+        stereo[2 * i] = 2.0f * std::rand() / float(RAND_MAX) - 1.0f;
         stereo[2 * i + 1] = right[i] = 0.5f * std::sin(0.001f * i);
     }
     WaveformPyramid inPlace(8), copied(8);

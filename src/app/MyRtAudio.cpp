@@ -40,8 +40,7 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
     output.firstChannel = 0;
     // The stream always carries 32-bit floats, interleaved; the library writes
     // the block size it chose through _bufferSize.
-    _audio->openStream(&output, &input, RTAUDIO_FLOAT32, _sampleRate, _bufferSize, callback, nullptr, &options,
-                       nullptr);
+    _audio->openStream(&output, &input, _format, _sampleRate, _bufferSize, callback, nullptr, &options, nullptr);
 }
 
 unsigned int MyRtAudio::GetBufferSize() const

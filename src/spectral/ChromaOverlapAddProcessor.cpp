@@ -10,7 +10,7 @@ const int SEMITONES_PER_OCTAVE = 12;
 
 ChromaOverlapAddProcessor::ChromaOverlapAddProcessor(int fftSize, double sampleRate, Spectrogram* spectro, int chanNum)
     : _chromaScale(new ChromaScale(fftSize, sampleRate)), _smoothSpace(new SmoothSpace()), _chanNum(chanNum),
-      _sampleRate(sampleRate), _spectro(spectro), _currentSpectroCol(0)
+      _spectro(spectro), _currentSpectroCol(0)
 {
 }
 

@@ -33,7 +33,6 @@ private:
     ChromaScale* _chromaScale;
     SmoothSpace* _smoothSpace;
     int _chanNum;
-    double _sampleRate;
     Spectrogram* _spectro;
     int _currentSpectroCol;
     std::vector<float> _tmpBuf;

@@ -122,7 +122,7 @@ std::vector<float> Noise(size_t n)
     std::srand(51);
     std::vector<float> x(n);
     for (float& v : x)
-        v = 0.5f * (2.0f * std::rand() / RAND_MAX - 1.0f);
+        v = 0.5f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
     return x;
 }
 
@@ -307,7 +307,7 @@ TEST(VoiceAllocationTest, RenderingAllocatesNothingOnceRunning)
     srand(3);
     std::vector<float> samples(2 * 44100);
     for (float& x : samples)
-        x = (float)rand() / RAND_MAX - 0.5f;
+        x = (float)rand() / float(RAND_MAX) - 0.5f;
     SoundRect a, b;
     a.AssociateSamples(samples, 44100, 2);
     b.AssociateSamples(samples, 44100, 2);
@@ -423,7 +423,7 @@ TEST(SpectralVoiceAllocationTest, SpectralGrainsAllocateNothingFromTheFirstBlock
     std::vector<float> samples(2 * frames);
     srand(3);
     for (float& x : samples)
-        x = (float)rand() / RAND_MAX - 0.5f;
+        x = (float)rand() / float(RAND_MAX) - 0.5f;
     SoundRect rect;
     rect.AssociateSamples(samples, frames, 2);
     std::vector<Spectrogram*> spectra(2), chromas(2);
