@@ -68,10 +68,9 @@ bool Serializer::CloseFile()
 
 bool Serializer::CommitWrittenFile()
 {
-    bool written = _stream.empty() || fwrite(_stream.data(), 1, _stream.size(), _file) == _stream.size();
+    bool written =
+        (_stream.empty() || fwrite(_stream.data(), 1, _stream.size(), _file) == _stream.size()) && fflush(_file) == 0;
     if (!written)
-        Fail("cannot write", _tempName);
-    else if (fflush(_file) != 0)
         Fail("cannot write", _tempName);
     else if (fsync(fileno(_file)) != 0)
         Fail("cannot flush to disk", _tempName);
