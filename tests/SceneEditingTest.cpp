@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/SourceReleases.h"
@@ -28,20 +29,6 @@ namespace {
 const int W = 1000;
 const int H = 500;
 const int NO_MOD = 0;
-
-void WriteSine(const std::string& path, int frames)
-{
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> data(2 * size_t(frames));
-    for (int i = 0; i < frames; i++)
-        data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
-    sf_writef_float(file, data.data(), frames);
-    sf_close(file);
-}
 
 // A scene of three sound rects in a window of W x H pixels, loaded the way the
 // instrument loads them, with the rects placed where each test wants them.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "effects/Effect.h"
@@ -35,20 +36,6 @@ const long SOUND_RECT_BYTES = 284;
 const long CLOUD_BYTES = 17604;
 const long SINGLE_GRAIN_BYTES = 17372;
 const long LOOP_SOURCE_BYTES = 17356;
-
-void WriteSine(const std::string& path, int frames)
-{
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> data(2 * size_t(frames));
-    for (int i = 0; i < frames; i++)
-        data[2 * i] = data[2 * i + 1] = float(0.5 * sin(0.05 * i));
-    sf_writef_float(file, data.data(), frames);
-    sf_close(file);
-}
 
 long FileSize(const std::string& path)
 {
