@@ -337,4 +337,26 @@ TEST_F(SessionTest, SavingGoesToTheFileWholeOrNotAtAll)
     EXPECT_EQ(loaded->GetSources().size(), 1u);
 }
 
+// F12 only encodes the scene under the lock; the disk is written outside it.
+TEST_F(SessionTest, F12EncodesAtOnceAndTheFileIsWrittenOutsideTheLock)
+{
+    std::unique_ptr<App> app = NewApp();
+    AddCloudAt(app.get(), 0.5, 0.5);
+    char* previous = getcwd(nullptr, 0);
+    const std::string folder = _dir + ".session.bin.d";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    app->GetControl()->OnSpecialKey(AppControl::KEY_F12, 0, 0, 0);
+    const long before = FileSize("session.bin");
+    testing::internal::CaptureStdout();
+    app->WritePendingSession();
+    const std::string said = testing::internal::GetCapturedStdout();
+    const long after = FileSize("session.bin");
+    ASSERT_EQ(chdir(previous), 0);
+    free(previous);
+    EXPECT_EQ(before, -1);
+    EXPECT_EQ(after, EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
+    EXPECT_NE(said.find("Session saved to session.bin"), std::string::npos) << said;
+}
+
 }  // namespace

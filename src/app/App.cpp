@@ -142,7 +142,7 @@ App::App()
       _masterEffectsBox(nullptr), _limiter(nullptr), _limitedFramesSeen(0), _releases(nullptr), _sourcesSounding(false),
       _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
       _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false),
-      _messageIsError(false)
+      _sessionSavePending(false), _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -456,6 +456,7 @@ void App::StopAudio()
 
 void App::Clean()
 {
+    WritePendingSession();
     StopAudio();
     char load[80];
     _loadMeter->Describe(load, sizeof(load));
@@ -834,6 +835,8 @@ void App::OnReshape(int w, int h)
 void App::OnIdle()
 {
     QuitOnOutsideRequest();
+    // Before any quit: a saved scene is never left unwritten.
+    WritePendingSession();
     // Once quitting, the window is gone and there is nothing to redraw.
     if (QuitIfRequested())
         return;

@@ -142,9 +142,13 @@ public:
     void CreateStyles();
 
     // The session file. F12 saves the scene; the start-up restores it last.
-    // A save goes to a temporary file renamed over the old one, so a failed
-    // save keeps the previous session, and says so on screen and on stderr.
+    // The key handler only encodes the scene, under the scene lock; the file
+    // is written by the next idle call (or the shut-down) outside the lock, so
+    // that the audio thread never waits for the disk. A save goes to a
+    // temporary file renamed over the old one, so a failed save keeps the
+    // previous session, and says so on screen and on stderr.
     void SaveCurrentSession();
+    void WritePendingSession();
     // Writes the scene to fileName; false, with the reason, when it could not.
     bool SerializeSession(const char* fileName, std::string* error);
     void SerializeSession(Serializer* serializer);
@@ -300,6 +304,8 @@ private:
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     void ApplyModelViewOffset();
+    // Writes encoded session bytes to fileName whole, or not at all.
+    static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
     void SerializeSources(Serializer* serializer);
     void SerializeAppState(Serializer* serializer);
@@ -400,6 +406,9 @@ private:
     double _virtualPitch;
     bool _windowCreated;
     std::string _message;
+    // A scene encoded by F12 and not yet written.
+    std::vector<char> _pendingSession;
+    bool _sessionSavePending;
     bool _messageIsError;
     std::chrono::steady_clock::time_point _messageUntil;
 };

@@ -43,8 +43,20 @@ std::string Plural(size_t count, const char* noun)
 
 void App::SaveCurrentSession()
 {
+    Serializer encoder;
+    encoder.OpenWriteMemory();
+    SerializeSession(&encoder);
+    _pendingSession = encoder.GetStream();
+    _sessionSavePending = true;
+}
+
+void App::WritePendingSession()
+{
+    if (!_sessionSavePending)
+        return;
+    _sessionSavePending = false;
     std::string error;
-    if (SerializeSession(SESSION_FILE, &error)) {
+    if (WriteSessionFile(SESSION_FILE, _pendingSession, &error)) {
         ShowMessage(std::string("Session saved to ") + SESSION_FILE, false);
         return;
     }
@@ -55,13 +67,21 @@ void App::SaveCurrentSession()
 
 bool App::SerializeSession(const char* fileName, std::string* error)
 {
-    Serializer serializer;
-    if (serializer.OpenWriteFile(fileName)) {
-        SerializeSession(&serializer);
-        if (serializer.CloseFile())
+    Serializer encoder;
+    encoder.OpenWriteMemory();
+    SerializeSession(&encoder);
+    return WriteSessionFile(fileName, encoder.GetStream(), error);
+}
+
+bool App::WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error)
+{
+    Serializer writer;
+    if (writer.OpenWriteFile(fileName)) {
+        writer.PutBytes(bytes);
+        if (writer.CloseFile())
             return true;
     }
-    *error = serializer.GetError();
+    *error = writer.GetError();
     return false;
 }
 

@@ -132,6 +132,11 @@ void Serializer::PutFloat(float value)
     Put(&value, sizeof(value));
 }
 
+void Serializer::PutBytes(const std::vector<char>& bytes)
+{
+    _stream.insert(_stream.end(), bytes.begin(), bytes.end());
+}
+
 bool Serializer::GetInt(int* value)
 {
     return Get(value, sizeof(*value));

@@ -48,6 +48,8 @@ public:
     void PutLong(long value);
     void PutDouble(double value);
     void PutFloat(float value);
+    // Appends bytes already encoded, for instance a scene encoded earlier.
+    void PutBytes(const std::vector<char>& bytes);
 
     bool GetInt(int* value);
     bool GetBool(bool* value);
