@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "../tests/AnalysedSound.h"
 #include "app/App.h"
 #include "app/Time.h"
 #include "sound/SoundRect.h"
@@ -27,9 +29,11 @@ const int SOUND_FRAMES = 10 * SAMPLE_RATE;
 
 // Overlapping ten-second waveform rects (four, as a performer stacks loops,
 // or one), and a cloud in the middle of them whose grains land on all.
+// Analysed rects carry a spectrogram and a chromagram as in the instrument
+// (one analysis shared by all, to keep the set-up short) and show the given view.
 class CloudScene {
 public:
-    CloudScene(int numVoices, int numRects)
+    CloudScene(int numVoices, int numRects, bool analysed = false, UISoundRect::RectType view = UISoundRect::WAVEFORM)
     {
         _app.SetWinSize(1000, 600);
         std::srand(7);
@@ -38,9 +42,13 @@ public:
             v = 0.5f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
         for (int r = 0; r < numRects; r++) {
             _rects.push_back(std::make_unique<SoundRect>());
-            _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
+            if (analysed)
+                AssociateSharedAnalysis(_rects[r].get(), samples);
+            else
+                _rects[r]->AssociateSamples(samples, SOUND_FRAMES, 2);
             _views.push_back(std::make_unique<UISoundRect>(_rects[r].get(), &_app, nullptr, _app.GetScreen()));
             _rects[r]->RegisterUI(_views[r].get());
+            _views[r]->SetRectType(view);
             _views[r]->SetDimensions(0.6, 0.6);
             _views[r]->UpdateRectPosition(0.5 + 0.02 * r, 0.5);
             _providers.push_back(_rects[r].get());
@@ -73,7 +81,21 @@ public:
     }
 
 private:
+    void AssociateSharedAnalysis(SoundRect* rect, const std::vector<float>& samples)
+    {
+        if (_spectra.empty()) {
+            AssociateAnalysedSound(rect, samples, SOUND_FRAMES, &_spectra);
+            return;
+        }
+        rect->AssociateSamples(samples, SOUND_FRAMES, 2);
+        for (int k = 0; k < 2; k++) {
+            rect->AssociateSpectrogram(k, _spectra[k].get());
+            rect->AssociateChromagram(k, _spectra[2 + k].get());
+        }
+    }
+
     App _app;
+    std::vector<std::unique_ptr<Spectrogram>> _spectra;
     std::vector<std::unique_ptr<SoundRect>> _rects;
     std::vector<std::unique_ptr<UISoundRect>> _views;
     std::vector<SamplesProvider*> _providers;
@@ -128,21 +150,41 @@ double ResidentMegabytes()
     return resident * (double)sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
 }
 
-// The resident memory that the voices of a cloud over four waveform rects
-// add, beyond the first six, once all of them have played.
-void BM_GrainCloudMemory(benchmark::State& state)
+// The resident memory that the voices of a cloud over four rects add,
+// beyond the first six, once all of them have played.
+void BenchCloudMemory(benchmark::State& state, bool analysed, UISoundRect::RectType view)
 {
     for (auto _ : state) {
-        CloudScene scene(FIRST_VOICES, NUM_RECTS);
+        CloudScene scene(FIRST_VOICES, NUM_RECTS, analysed, view);
+        // What the set-up freed would otherwise be filled again unseen.
+        malloc_trim(0);
         const double before = ResidentMegabytes();
         scene.AddVoices(int(state.range(0)) - FIRST_VOICES);
         state.counters["voices_MB"] = ResidentMegabytes() - before;
     }
 }
 
+void BM_GrainCloudMemory(benchmark::State& state)
+{
+    BenchCloudMemory(state, false, UISoundRect::WAVEFORM);
+}
+
+// As in the instrument, where every sound is analysed at start-up.
+void BM_GrainCloudMemoryAnalysedWaveforms(benchmark::State& state)
+{
+    BenchCloudMemory(state, true, UISoundRect::WAVEFORM);
+}
+
+void BM_GrainCloudMemorySpectrograms(benchmark::State& state)
+{
+    BenchCloudMemory(state, true, UISoundRect::SPECTROGRAM);
+}
+
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverWaveformsPitched)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudMemory)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrainCloudMemoryAnalysedWaveforms)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrainCloudMemorySpectrograms)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "app/App.h"
 #include "sound/SoundRect.h"
+#include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "spectral/Algos.h"
@@ -516,6 +517,9 @@ TEST_F(SpectralRectTest, ClonesOwnTheirEnginesAndShareTheSpectra)
     _rect.SetParamY(0.2);
     std::unique_ptr<SoundRect> busy(static_cast<SoundRect*>(_rect.Clone()));
     std::unique_ptr<SoundRect> clone(static_cast<SoundRect*>(_rect.Clone()));
+    // As their voices do when they are made.
+    busy->PrepareToRead(1.0);
+    clone->PrepareToRead(1.0);
     for (int k = 0; k < 2; k++) {
         EXPECT_EQ(clone->GetSpectrogram(k), _rect.GetSpectrogram(k));
         EXPECT_EQ(clone->GetChromagram(k), _rect.GetChromagram(k));
@@ -533,6 +537,8 @@ TEST_F(SpectralRectTest, ClonesOwnTheirEnginesAndShareTheSpectra)
                              Request{0.9, 11700, 13000, 0.5, 1.0, 0.8}}) {
         for (UISoundRect::RectType type : {UISoundRect::SPECTROGRAM, UISoundRect::CHROMAGRAM}) {
             _view->SetRectType(type);
+            // The engines of the new view, made between frames.
+            _rect.GetEnginePool()->Refill();
             for (SoundRect* rect : {clone.get(), &fresh, busy.get()})
                 rect->SetParamY(r.y);
             // Requests to another clone do not move this clone's streams.
@@ -543,6 +549,39 @@ TEST_F(SpectralRectTest, ClonesOwnTheirEnginesAndShareTheSpectra)
             EXPECT_EQ(fromClone, fromFresh) << "window at " << r.start << " type " << type;
         }
     }
+}
+
+// A voice over a waveform owns no engines. When the view turns to a picture,
+// or its grains are stretched, it plays without (silent, or as stored) until
+// the GUI's refill has made the engines, then exactly as a voice made with them.
+TEST_F(SpectralRectTest, EnginesComeFromThePoolWhenTheReadsNeedThem)
+{
+    std::unique_ptr<SoundRect> late(static_cast<SoundRect*>(_rect.Clone()));
+    late->PrepareToRead(1.0);
+    SpectralEnginePool* pool = _rect.GetEnginePool();
+    std::vector<float> fromLate, fromMade;
+
+    late->GetSamples(&fromLate, 10000, 11000, 0.5, 1.0, 1.0);
+    _rect.GetSamples(&fromMade, 10000, 11000, 1.0, 1.0, 1.0);
+    EXPECT_EQ(fromLate, fromMade) << "a stretch without engines plays the grain as stored";
+
+    _view->SetRectType(UISoundRect::CHROMAGRAM);
+    late->GetSamples(&fromLate, 10000, 11000, 1.0, 1.0, 1.0);
+    EXPECT_EQ(fromLate, std::vector<float>(fromLate.size(), 0.0f));
+
+    pool->Refill();
+    // The miss of the stretched grain asked for a spectrogram set as well.
+    EXPECT_EQ(pool->ReadySets(SoundRect::SPECTROGRAM), 1);
+    EXPECT_EQ(pool->ReadySets(SoundRect::CHROMAGRAM), 1);
+    std::unique_ptr<SoundRect> made(static_cast<SoundRect*>(_rect.Clone()));
+    made->PrepareToRead(1.0);
+    for (double start : {20000.0, 21000.0}) {
+        late->GetSamples(&fromLate, start, start + 1000, 1.0, 1.0, 1.0);
+        made->GetSamples(&fromMade, start, start + 1000, 1.0, 1.0, 1.0);
+        EXPECT_EQ(fromLate, fromMade);
+    }
+    EXPECT_GT(std::fabs(fromLate[500]), 1e-3f);
+    EXPECT_EQ(pool->ReadySets(SoundRect::CHROMAGRAM), 0);
 }
 
 TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)

@@ -38,6 +38,7 @@
 #include "sound/LoadProgress.h"
 #include "sound/SoundLoader.h"
 #include "sound/SoundRect.h"
+#include "sound/SpectralEnginePool.h"
 #include "sources/Source.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
@@ -842,7 +843,10 @@ void App::OnIdle()
         return;
     WaitForNextFrame();
     FinishLoadingIfDone();
+    // Engines are made and freed outside the scene lock, handed over under it.
+    ForEachEnginePool(&SpectralEnginePool::Prepare);
     _mutex->lock();
+    ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
     _releases->FreeFinished();
     if (IsSelectedSource()) {
@@ -851,6 +855,15 @@ void App::OnIdle()
     }
     glutPostRedisplay();
     _mutex->unlock();
+    ForEachEnginePool(&SpectralEnginePool::FreeUnused);
+}
+
+void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
+{
+    for (SoundRect* rect : _soundRects) {
+        if (SpectralEnginePool* pool = rect->GetEnginePool())
+            (pool->*step)();
+    }
 }
 
 void App::WaitForNextFrame()

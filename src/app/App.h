@@ -24,6 +24,7 @@ class MyRtMidiOut;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
+class SpectralEnginePool;
 class Spectrogram;
 class Source;
 class UISoundRect;
@@ -279,6 +280,8 @@ private:
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     void WaitForNextFrame();
+    // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
+    void ForEachEnginePool(void (SpectralEnginePool::*step)());
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
     void SizeScratchBlocks(size_t numSamples);

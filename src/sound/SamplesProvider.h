@@ -10,6 +10,9 @@ public:
 
     // A provider of the same kind, owned by the caller.
     virtual SamplesProvider* Clone() = 0;
+    // Called on the GUI thread for a new clone: builds what its reads at this
+    // stretch need, so that the audio thread need not.
+    virtual void PrepareToRead(double /*timeStretch*/) {}
     // Cross-axis position (0 ... 1) of the next requests.
     virtual void SetParamY(double paramY) = 0;
     // Band width of the next requests.

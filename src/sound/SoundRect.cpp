@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "session/Serializer.h"
+#include "sound/SpectralEnginePool.h"
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/DSP.h"
 #include "spectral/SamplesToSpectro.h"
@@ -58,7 +59,7 @@ SoundRect::SoundRect()
     : _uiRect(nullptr), _id(_currentId++), _samples(&_ownSamples), _nFrames(0),
       _nChans(0), _spectro{nullptr, nullptr}, _chroma{nullptr, nullptr}, _spectroToSamples{{nullptr, nullptr},
                                                                                            {nullptr, nullptr}},
-      _paramY(1.0), _range(10.0), _isClone(false)
+      _pool(nullptr), _paramY(1.0), _range(10.0), _isClone(false)
 {
 }
 
@@ -67,6 +68,10 @@ SoundRect::~SoundRect()
     for (auto& engines : _spectroToSamples)
         for (SpectroToSamples* engine : engines)
             delete engine;
+    if (_isClone && _pool != nullptr)
+        _pool->RemoveReader();
+    if (!_isClone)
+        delete _pool;
 }
 
 void SoundRect::AssociateSamples(const std::vector<float>& samples, unsigned long nFrames, unsigned nChans)
@@ -120,6 +125,9 @@ void SoundRect::Associate(SpectrumType type, int chan, Spectrogram* spectrum, Sp
     spectrum->PreProcessPhases();
     delete _spectroToSamples[type][chan];
     _spectroToSamples[type][chan] = engine;
+    if (_pool == nullptr)
+        _pool = new SpectralEnginePool();
+    _pool->SetPrototype(type, chan, engine);
     ReserveChannelOutputs();
 }
 
@@ -153,13 +161,65 @@ SamplesProvider* SoundRect::Clone()
     for (int chan = 0; chan < MAX_SPECTRAL_CHANNELS; chan++) {
         clone->_spectro[chan] = _spectro[chan];
         clone->_chroma[chan] = _chroma[chan];
-        for (int type = 0; type < NUM_SPECTRUM_TYPES; type++) {
-            SpectroToSamples* engine = _spectroToSamples[type][chan];
-            clone->_spectroToSamples[type][chan] = engine != nullptr ? engine->Clone() : nullptr;
-        }
     }
+    clone->_pool = _pool;
+    if (_pool != nullptr)
+        _pool->AddReader();
     clone->ReserveChannelOutputs();
     return clone;
+}
+
+void SoundRect::PrepareToRead(double timeStretch)
+{
+    for (int type = 0; type < NUM_SPECTRUM_TYPES; type++) {
+        if (!NeedsEngines(SpectrumType(type), timeStretch) || HasEngines(SpectrumType(type)))
+            continue;
+        SpectralEnginePool::EngineSet set = _pool->MakeSet(type);
+        std::copy_n(set.engines, MAX_SPECTRAL_CHANNELS, _spectroToSamples[type]);
+    }
+}
+
+bool SoundRect::NeedsEngines(SpectrumType type, double timeStretch) const
+{
+    if (_pool == nullptr || !_pool->HasPrototype(type))
+        return false;
+    UISoundRect::RectType view = ViewType(_uiRect);
+    if (type == CHROMAGRAM)
+        return view == UISoundRect::CHROMAGRAM;
+    return view == UISoundRect::SPECTROGRAM || (view == UISoundRect::WAVEFORM && !IsPlainRead(timeStretch));
+}
+
+bool SoundRect::HasEngines(SpectrumType type) const
+{
+    return _spectroToSamples[type][0] != nullptr || _spectroToSamples[type][1] != nullptr;
+}
+
+bool SoundRect::EnginesReady(SpectrumType type)
+{
+    // A rect without the spectrum has nothing to make engines from: its
+    // reads of it are silent.
+    if (HasEngines(type) || _pool == nullptr || !_pool->HasPrototype(type))
+        return true;
+    return TakeEngines(type);
+}
+
+bool SoundRect::TakeEngines(SpectrumType type)
+{
+    SpectralEnginePool::EngineSet set;
+    if (_pool == nullptr || !_pool->Take(type, &set))
+        return false;
+    std::copy_n(set.engines, MAX_SPECTRAL_CHANNELS, _spectroToSamples[type]);
+    return true;
+}
+
+void SoundRect::ExpectView(int rectType)
+{
+    if (_pool == nullptr || _isClone)
+        return;
+    if (rectType == UISoundRect::SPECTROGRAM)
+        _pool->Expect(SPECTROGRAM, _pool->Readers());
+    else if (rectType == UISoundRect::CHROMAGRAM)
+        _pool->Expect(CHROMAGRAM, _pool->Readers());
 }
 
 int SoundRect::GetBlockMinSamples()
@@ -188,7 +248,8 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
     double band[2];
     switch (ViewType(_uiRect)) {
     case UISoundRect::WAVEFORM:
-        if (IsPlainRead(timeStretch))
+        // Until the engines for a stretch are ready, the grain plays as stored.
+        if (IsPlainRead(timeStretch) || !EnginesReady(SPECTROGRAM))
             CopyStoredSamples(out, start, end, direction);
         else
             ResynthesiseWaveform(out, start, end, timeStretch, direction);
@@ -231,6 +292,9 @@ void SoundRect::RequestedBand(double* band) const
 void SoundRect::Resynthesise(SpectrumType type, std::vector<float>* out, double start, double end, const double* band,
                              double timeStretch, double direction, double pitch)
 {
+    // A voice whose engines are not made yet stays silent for this read.
+    if (!EnginesReady(type))
+        return;
     const double window[2] = {start, end};
     for (int chan = 0; chan < MAX_SPECTRAL_CHANNELS; chan++) {
         std::vector<float>* channel = &_chanOutputs[chan];

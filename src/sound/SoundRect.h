@@ -6,6 +6,7 @@
 #include "sound/SamplesProvider.h"
 
 class Serializer;
+class SpectralEnginePool;
 class SpectroToSamples;
 class Spectrogram;
 class UISoundRect;
@@ -18,9 +19,12 @@ class UISoundRect;
 // The rect built at start-up owns the samples; its clones (one per grain
 // voice) read the same immutable buffer, so memory does not grow with the
 // number of voices. The spectra are shared the same way (and owned by
-// neither), while every rect and clone owns its resynthesis engines: each
-// engine carries the synthesis stream of one voice. Originals live until
-// the process ends, clones are deleted with their voices before that.
+// neither). Resynthesis engines carry the synthesis stream of one voice, so
+// each clone owns its own, but only those its reads need: none for a plain
+// waveform, the spectrogram's for a spectrogram view or a stretched
+// waveform, the chromagram's for a chromagram view. They come from the
+// original's engine pool (see SpectralEnginePool). Originals live until the
+// process ends, clones are deleted with their voices before that.
 class SoundRect : public SamplesProvider {
 public:
     // First index of the resynthesis engines: the image they resynthesise.
@@ -59,6 +63,12 @@ public:
     bool UnSerialize(Serializer* serializer);
 
     SamplesProvider* Clone() override;
+    void PrepareToRead(double timeStretch) override;
+    // The voices reading the rect will want the engines of its new view:
+    // the GUI thread's next refill makes them.
+    void ExpectView(int rectType);
+    // The pool the rect's voices take engines from; null before any spectrum.
+    SpectralEnginePool* GetEnginePool() const { return _pool; }
     void SetParamY(double paramY) override { _paramY = paramY; }
     void SetRange(double range) override { _range = range; }
     int GetNumSamples() override { return (int)(_nFrames * _nChans); }
@@ -74,6 +84,13 @@ private:
     // A plain waveform at its own speed: served as stored, times the cross-axis gain.
     bool IsPlainRead(double timeStretch) const;
     void Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine);
+    // The engines a read in the current view at this stretch goes through.
+    bool NeedsEngines(SpectrumType type, double timeStretch) const;
+    bool HasEngines(SpectrumType type) const;
+    // Whether the engines of the type are there to read with, taking a ready
+    // set from the pool if need be (on the audio thread, without allocating).
+    bool EnginesReady(SpectrumType type);
+    bool TakeEngines(SpectrumType type);
     void CopyStoredSamples(std::vector<float>* out, double start, double end, double direction);
     // The stretched waveform: the whole band resynthesised at the stored level.
     void ResynthesiseWaveform(std::vector<float>* out, double start, double end, double timeStretch, double direction);
@@ -97,7 +114,10 @@ private:
     int _nChans;
     Spectrogram* _spectro[MAX_SPECTRAL_CHANNELS];
     Spectrogram* _chroma[MAX_SPECTRAL_CHANNELS];
+    // An original's are the prototypes its clones' engines are copied from.
     SpectroToSamples* _spectroToSamples[NUM_SPECTRUM_TYPES][MAX_SPECTRAL_CHANNELS];
+    // Owned by the original, shared by its clones.
+    SpectralEnginePool* _pool;
     // One resynthesised channel each, reused between requests.
     std::vector<float> _chanOutputs[MAX_SPECTRAL_CHANNELS];
     double _paramY;

@@ -112,8 +112,10 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
       _envelope(envelope), _envelopeTable(&envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
       _isClone(false)
 {
-    for (SamplesProvider* provider : providers)
+    for (SamplesProvider* provider : providers) {
         _sampProviders.push_back(provider->Clone());
+        _sampProviders.back()->PrepareToRead(timeStretch);
+    }
     size_t count = providers.size();
     _paramY.assign(count, 0.0);
     _positions.assign(count, 0.0);

@@ -158,6 +158,13 @@ void UISoundRect::UpdateStyle(UIStyle* style)
         param->GetUI()->UpdateStyle(style);
 }
 
+void UISoundRect::SetRectType(RectType type)
+{
+    if (type != _rectType && _rect != nullptr)
+        _rect->ExpectView(type);
+    _rectType = type;
+}
+
 void UISoundRect::SetColorRange(double range)
 {
     if (std::fabs(range - _colorRange) <= SETTING_EPSILON)

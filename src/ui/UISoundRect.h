@@ -48,7 +48,8 @@ public:
     void UpdateStyle(UIStyle* style);
 
     RectType GetRectType() const { return _rectType; }
-    void SetRectType(RectType type) { _rectType = type; }
+    // The voices over the rect get the engines of the new view made for them.
+    void SetRectType(RectType type);
     Orientation GetOrientation() const { return _orientation; }
     void SetOrientation(Orientation orientation) { _orientation = orientation; }
     double GetColorRange() const { return _colorRange; }

@@ -19,6 +19,7 @@
 #include "effects/ReverbEffect.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
+#include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "sources/GrainCloud.h"
@@ -463,6 +464,31 @@ TEST(SpectralVoiceAllocationTest, SpectralGrainsAllocateNothingFromTheFirstBlock
         });
         EXPECT_EQ(count, 0) << "type " << c.type << " pitch " << c.pitch << " direction " << c.direction;
     }
+    // A voice made over the waveform has no engines; when the view changes,
+    // the GUI's refill between frames makes them and the voice takes them
+    // on the audio thread without allocating.
+    view.SetRectType(UISoundRect::WAVEFORM);
+    AudioSource voice({&rect}, &env, 30.0, 1.0, 1.0);
+    voice.SetLoop(true);
+    voice.UpdateParams();
+    double pos[1] = {0.3}, y[1] = {0.5};
+    voice.Play(pos, y);
+    view.SetRectType(UISoundRect::SPECTROGRAM);
+    rect.GetEnginePool()->Refill();
+    EXPECT_EQ(rect.GetEnginePool()->ReadySets(SoundRect::SPECTROGRAM), 1);
+    double energy = 0.0;
+    std::vector<float> out(2 * 512);
+    long count = CountAllocations([&] {
+        for (int i = 0; i < 100; i++) {
+            std::fill(out.begin(), out.end(), 0.0f);
+            voice.NextBuffer(&out, 512, 0);
+            for (float x : out)
+                energy += x * x;
+        }
+    });
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(rect.GetEnginePool()->ReadySets(SoundRect::SPECTROGRAM), 0);
+    EXPECT_GT(energy, 1.0);
     for (int k = 0; k < 2; k++) {
         delete chromas[k];
         delete spectra[k];
