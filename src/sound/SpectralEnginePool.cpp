@@ -10,8 +10,8 @@ const std::chrono::seconds UNUSED_LIFETIME(2);
 }  // namespace
 
 SpectralEnginePool::SpectralEnginePool()
-    : _prototypes{{nullptr, nullptr}, {nullptr, nullptr}}, _readers(0), _wanted{0, 0}, _readyCount{0, 0},
-      _used{false, false}
+    : _prototypes{{nullptr, nullptr}, {nullptr, nullptr}},
+      _readers(0), _wanted{0, 0}, _readyCount{0, 0}, _used{false, false}
 {
     auto now = std::chrono::steady_clock::now();
     for (auto& time : _lastUse)
