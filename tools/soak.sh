@@ -1,8 +1,9 @@
 #!/bin/bash
 # Soak run (not part of the test suite): the real instrument under the end-to-end
 # harness (Xvfb, PulseAudio null sink, xdotool) played by a random performer for a
-# long time: grain clouds added and deleted, rects dragged and resized, zoom,
-# scrolling, styles, recordings switched on and off.
+# long time: sources of every kind (grain clouds, single grains, loop sources)
+# added and deleted, rects dragged and resized, zoom, scrolling, styles,
+# recordings switched on and off.
 #
 # Checks: resident memory, sampled every 10 s, stays flat after the warm-up; every
 # bounce is whole (its WAV copy holds the same samples), finite and within [-1, 1],
@@ -77,7 +78,9 @@ free_point() {
 add_cloud() {
     free_point || return 0
     e2e_move_pointer "$POINT_X" "$POINT_Y"
-    e2e_key 1
+    # A grain cloud, a single grain or a loop source.
+    local kinds=(1 2 3)
+    e2e_key "${kinds[RANDOM % 3]}"
     CLOUD_X+=("$POINT_X")
     CLOUD_Y+=("$POINT_Y")
 }
