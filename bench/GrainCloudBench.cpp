@@ -12,8 +12,10 @@
 
 #include "../tests/AnalysedSound.h"
 #include "app/App.h"
+#include "app/SourceReleases.h"
 #include "app/Time.h"
 #include "sound/SoundRect.h"
+#include "sound/SpectralEnginePool.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIGrainCloud.h"
 #include "ui/UISoundRect.h"
@@ -70,6 +72,29 @@ public:
     }
 
     void SetPitch(double pitch) { _cloud->SetPitch(pitch); }
+
+    // Clouds added beside the first, played together, then removed, as a
+    // performer fills the canvas and clears it again.
+    void CycleClouds(int numClouds, int voicesPerCloud, int blocks)
+    {
+        std::vector<std::unique_ptr<GrainCloud>> clouds;
+        for (int c = 0; c < numClouds; c++) {
+            clouds.push_back(std::make_unique<GrainCloud>(&_app, _providers, voicesPerCloud));
+            clouds.back()->RegisterUI(new UIGrainCloud(clouds.back().get(), nullptr, _app.GetScreen(), 0.5, 0.5,
+                                                       voicesPerCloud, _plainRects));
+        }
+        for (int b = 0; b < blocks; b++) {
+            std::fill(_block.begin(), _block.end(), 0.0f);
+            for (auto& cloud : clouds)
+                cloud->NextBuffer(&_block, BLOCK);
+            Time::Instance()->AddSeconds(double(BLOCK) / SAMPLE_RATE);
+            // The engines the voices missed are made between frames.
+            for (auto& rect : _rects)
+                rect->GetEnginePool()->Refill();
+        }
+        clouds.clear();
+        SourceReleases::ReturnFreedMemory();
+    }
 
     void Render(int blocks)
     {
@@ -180,11 +205,31 @@ void BM_GrainCloudMemorySpectrograms(benchmark::State& state)
     BenchCloudMemory(state, true, UISoundRect::SPECTROGRAM);
 }
 
+// Four cycles of adding twenty clouds over four spectrogram rects, playing
+// them and removing them: growth_pct is how much more resident memory the
+// last cycle leaves than the first (memory given back is used again).
+void BM_GrainCloudCyclesMemory(benchmark::State& state)
+{
+    const int cycles = 4, clouds = 20, voices = 6, blocks = 60;
+    for (auto _ : state) {
+        CloudScene scene(FIRST_VOICES, NUM_RECTS, true, UISoundRect::SPECTROGRAM);
+        std::vector<double> resident;
+        for (int c = 0; c < cycles; c++) {
+            scene.CycleClouds(clouds, voices, blocks);
+            resident.push_back(ResidentMegabytes());
+        }
+        state.counters["first_cycle_MB"] = resident.front();
+        state.counters["last_cycle_MB"] = resident.back();
+        state.counters["growth_pct"] = 100.0 * (resident.back() - resident.front()) / resident.front();
+    }
+}
+
 BENCHMARK(BM_GrainCloudOverWaveforms)->Arg(6)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverWaveformsPitched)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudOverOneWaveform)->Arg(1)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GrainCloudMemory)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GrainCloudMemoryAnalysedWaveforms)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GrainCloudMemorySpectrograms)->Arg(100)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrainCloudCyclesMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -855,7 +855,13 @@ void App::OnIdle()
     }
     glutPostRedisplay();
     _mutex->unlock();
-    ForEachEnginePool(&SpectralEnginePool::FreeUnused);
+    bool freed = _releases->TakeFreed();
+    for (SoundRect* rect : _soundRects) {
+        if (SpectralEnginePool* pool = rect->GetEnginePool())
+            freed |= pool->FreeUnused();
+    }
+    if (freed)
+        SourceReleases::ReturnFreedMemory();
 }
 
 void App::ForEachEnginePool(void (SpectralEnginePool::*step)())

@@ -1,5 +1,7 @@
 #include "app/SourceReleases.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "effects/EffectsBox.h"
@@ -9,7 +11,7 @@ namespace {
 const unsigned CHANNELS = 2;
 }  // namespace
 
-SourceReleases::SourceReleases()
+SourceReleases::SourceReleases() : _freed(false)
 {
     _releases.reserve(64);
 }
@@ -30,9 +32,22 @@ void SourceReleases::FreeFinished()
     // before its origin.
     auto unfinished =
         std::stable_partition(_releases.begin(), _releases.end(), [](const Release& r) { return r.played; });
+    _freed |= unfinished != _releases.begin();
     for (auto it = _releases.begin(); it != unfinished; ++it)
         delete it->source;
     _releases.erase(_releases.begin(), unfinished);
+}
+
+bool SourceReleases::TakeFreed()
+{
+    bool freed = _freed;
+    _freed = false;
+    return freed;
+}
+
+void SourceReleases::ReturnFreedMemory()
+{
+    malloc_trim(0);
 }
 
 void SourceReleases::FreeAll()

@@ -26,6 +26,13 @@ public:
     void Add(Source* source, EffectsBox* chain, bool audible);
     // GUI thread: frees the sources that have played out.
     void FreeFinished();
+    // Whether any source was freed since the last call.
+    bool TakeFreed();
+    // GUI thread, outside the scene lock, after sources were freed: the
+    // pages they held go back to the system. Voices are many small blocks
+    // spread over the heap; without this, a canvas filled and cleared again
+    // keeps its high-water mark of memory resident for good.
+    static void ReturnFreedMemory();
     // Frees every source at once (the scene is going away).
     void FreeAll();
     bool IsEmpty() const { return _releases.empty(); }
@@ -53,4 +60,5 @@ private:
     };
 
     std::vector<Release> _releases;
+    bool _freed;
 };

@@ -104,11 +104,13 @@ void SpectralEnginePool::Install()
     }
 }
 
-void SpectralEnginePool::FreeUnused()
+bool SpectralEnginePool::FreeUnused()
 {
+    bool freed = !_unused.empty();
     for (const EngineSet& set : _unused)
         DeleteSet(set);
     _unused.clear();
+    return freed;
 }
 
 void SpectralEnginePool::Refill()

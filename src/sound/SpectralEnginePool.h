@@ -52,7 +52,8 @@ public:
     // sets unused for long back), under it; free what was taken back, outside it.
     void Prepare();
     void Install();
-    void FreeUnused();
+    // True when it freed any.
+    bool FreeUnused();
     // All three, where no other thread renders (tests, benchmarks).
     void Refill();
 
