@@ -32,7 +32,7 @@ double RandomDirection()
 // set per thread serves every voice the thread renders, without allocating.
 const unsigned MAX_CHUNK_FRAMES = 1024;
 struct ChunkScratch {
-    double envelope[MAX_CHUNK_FRAMES];
+    float envelope[MAX_CHUNK_FRAMES];
     float left[MAX_CHUNK_FRAMES];
     float right[MAX_CHUNK_FRAMES];
 };
@@ -41,8 +41,8 @@ thread_local ChunkScratch chunkScratch;
 // Where a run of frames read at a whole-frame step adds its sound.
 struct FrameRun {
     float gain;
-    double frac;
-    const double* envelope;
+    float frac;
+    const float* envelope;
     float* left;
     float* right;
 };
@@ -53,16 +53,15 @@ struct FrameRun {
 inline __attribute__((always_inline)) void AddFrameRun(const FrameRun& run, const float* frame, long step, long back,
                                                        size_t frames)
 {
-    const float gain = run.gain;
-    const double frac = run.frac, rest = 1.0 - frac;
-    const double* envelope = run.envelope;
+    // The fraction weighs the frame, the rest the one back from it.
+    const float frameWeight = run.gain * run.frac, backWeight = run.gain * (1.0f - run.frac);
+    const float* envelope = run.envelope;
     float* left = run.left;
     float* right = run.right;
     for (size_t j = 0; j < frames; j++) {
         const float* f = frame + (long)j * step;
-        const double prevLeft = f[back] * gain, prevRight = f[back + 1] * gain;
-        left[j] += (f[0] * gain * frac + prevLeft * rest) * envelope[j];
-        right[j] += (f[1] * gain * frac + prevRight * rest) * envelope[j];
+        left[j] += (f[0] * frameWeight + f[back] * backWeight) * envelope[j];
+        right[j] += (f[1] * frameWeight + f[back + 1] * backWeight) * envelope[j];
     }
 }
 
@@ -73,16 +72,17 @@ void AddInterpolatedRun(const FrameRun& run, const float* origin, long stride, d
                         size_t frames)
 {
     const float gain = run.gain;
-    const double* envelope = run.envelope;
+    const float* envelope = run.envelope;
     float* left = run.left;
     float* right = run.right;
     for (size_t j = 0; j < frames; j++) {
+        // The position needs double precision on long sounds, its fraction does not.
         const double at = pos + (double)j * increment;
         const long whole = (long)at;
-        const double frac = at - (double)whole;
+        const float frac = (float)(at - (double)whole);
         const float* f = origin + whole * stride;
-        left[j] += (f[0] * gain * frac + (double)(f[-stride] * gain) * (1.0 - frac)) * envelope[j];
-        right[j] += (f[1] * gain * frac + (double)(f[1 - stride] * gain) * (1.0 - frac)) * envelope[j];
+        left[j] += gain * (f[0] * frac + f[-stride] * (1.0f - frac)) * envelope[j];
+        right[j] += gain * (f[1] * frac + f[1 - stride] * (1.0f - frac)) * envelope[j];
     }
 }
 
@@ -490,7 +490,7 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
 
 // The envelope level of each frame, until the walk passes the table's last
 // entry (a loop starts it over instead). Returns the frames filled.
-unsigned AudioSource::FillEnvelope(double* envelope, unsigned frames)
+unsigned AudioSource::FillEnvelope(float* envelope, unsigned frames)
 {
     const double step = _envStep;
     double pos = _envPos;
@@ -516,7 +516,7 @@ unsigned AudioSource::FillEnvelope(double* envelope, unsigned frames)
 
 // run levels from the table position pos on, without a loop-carried sum, so
 // that the frames are computed side by side.
-void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) const
+void AudioSource::FillEnvelopeRun(float* envelope, double pos, unsigned run) const
 {
     const float* table = _envelopeTable->data();
     // Between the last entry and the end of the walk the last entry stands in
@@ -528,8 +528,8 @@ void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) co
     auto level = [table, last](double at) {
         const size_t whole = (size_t)at;
         const size_t a = std::min(whole, last);
-        const double frac = at - (double)whole;
-        return table[a] * (1.0 - frac) + table[std::min(a + 1, last)] * frac;
+        const float frac = (float)(at - (double)whole);
+        return table[a] * (1.0f - frac) + table[std::min(a + 1, last)] * frac;
     };
     // The first frame is the run's start itself, even for an endless step
     // (a grain of no length), where 0 steps would make no number.
@@ -542,7 +542,7 @@ void AudioSource::FillEnvelopeRun(double* envelope, double pos, unsigned run) co
 // before it (the previous block's last frame at a block start, 0 at a grain
 // start), weighted by the fractional part of the position, added into left
 // and right. The voice's per-sound state lives in locals for the loop.
-void AudioSource::AddProviderFrames(int p, double increment, const double* envelope, unsigned frames, float* left,
+void AudioSource::AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* left,
                                     float* right)
 {
     const BlockFrames block = _blockFrames[p];
@@ -572,7 +572,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const double* envel
             const unsigned run = std::min<unsigned>(frames - i, (unsigned)((block.size / 2 - 1 - k) / wholeStep + 1));
             const float* frame = first + k * stride;
             const long step = wholeStep * stride;
-            const FrameRun frameRun{gain, frac, envelope + i, left + i, right + i};
+            const FrameRun frameRun{gain, (float)frac, envelope + i, left + i, right + i};
             // Reading one frame on, forward or backward, is most of what voices do.
             if (step == OUTPUT_CHANNELS)
                 AddFrameRun(frameRun, frame, OUTPUT_CHANNELS, -OUTPUT_CHANNELS, run);
@@ -596,7 +596,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const double* envel
                                  : 0u;
         if (run > 0) {
             const long offset = (long)whole - k;
-            const FrameRun frameRun{gain, 0.0, envelope + i, left + i, right + i};
+            const FrameRun frameRun{gain, 0.0f, envelope + i, left + i, right + i};
             AddInterpolatedRun(frameRun, first - offset * stride, stride, pos, increment, run);
             const long lastK = (long)(pos + (run - 1) * increment) - offset;
             const float* last = first + (lastK - 1) * stride;
@@ -628,11 +628,12 @@ void AudioSource::WriteFrames(std::vector<float>* out, unsigned offset, const fl
                               unsigned frames) const
 {
     float* dest = out->data() + OUTPUT_CHANNELS * offset;
-    const double atten = _localAtten;
-    const float leftMult = _chanMults[0], rightMult = _chanMults[1];
+    // One gain per channel, in single precision like the samples, so the
+    // loop runs four frames to a vector.
+    const float leftGain = (float)(_localAtten * _chanMults[0]), rightGain = (float)(_localAtten * _chanMults[1]);
     for (size_t i = 0; i < frames; i++) {
-        dest[2 * i] = ClampToUnit(dest[2 * i] + atten * (left[i] * leftMult));
-        dest[2 * i + 1] = ClampToUnit(dest[2 * i + 1] + atten * (right[i] * rightMult));
+        dest[2 * i] = ClampToUnit(dest[2 * i] + left[i] * leftGain);
+        dest[2 * i + 1] = ClampToUnit(dest[2 * i + 1] + right[i] * rightGain);
     }
 }
 

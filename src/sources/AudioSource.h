@@ -100,9 +100,9 @@ private:
     double WrapIntoWindow(int p, double pos) const;
     void RestartInWindow(int p);
     unsigned RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf);
-    unsigned FillEnvelope(double* envelope, unsigned frames);
-    void FillEnvelopeRun(double* envelope, double pos, unsigned run) const;
-    void AddProviderFrames(int p, double increment, const double* envelope, unsigned frames, float* left, float* right);
+    unsigned FillEnvelope(float* envelope, unsigned frames);
+    void FillEnvelopeRun(float* envelope, double pos, unsigned run) const;
+    void AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* left, float* right);
     void WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
                      unsigned frames) const;
 
