@@ -42,3 +42,9 @@ bool ChromaToSamplesOverlapAddProcessor::KeepsBin(int bin) const
     double middle = ((*_chromaBins)[bin] + 0.5) / rows;
     return _selFreq[0] <= middle && middle <= _selFreq[1];
 }
+
+void ChromaToSamplesOverlapAddProcessor::KeptRange(int* first, int* last) const
+{
+    *first = 0;
+    *last = _fftSize / 2 - 1;
+}

@@ -22,6 +22,8 @@ public:
 
 protected:
     bool KeepsBin(int bin) const override;
+    // Every octave holds rows of the band: the whole spectrum.
+    void KeptRange(int* first, int* last) const override;
 
 private:
     // A copy reading chromaBins, which it does not own.

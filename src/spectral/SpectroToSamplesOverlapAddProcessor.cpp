@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spectral/Half.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Scale.h"
+#include "spectral/ScratchPool.h"
 #include "spectral/Spectrogram.h"
+#include "spectral/SynthesisScratch.h"
 
 namespace {
 const double TWO_PI = 2.0 * M_PI;
@@ -27,17 +30,11 @@ const double SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB = -0.9;
 
 SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectrogram* spectro)
     : _spectro(spectro), _fftSize(spectro->GetFFTSize()), _currentSpectroColNum(0.0), _selFreq{0.0, 1.0},
-      _timeStretch(1.0), _pitchShift(1.0), _loIdx(0), _hiIdx(_fftSize), _fraction(0.0), _fresh(true)
+      _timeStretch(1.0), _pitchShift(1.0), _loIdx(0), _hiIdx(_fftSize), _colMagns(nullptr), _colPhases(nullptr),
+      _fraction(0.0), _synthPhases(std::max(NumBins(), 0), 0.0f), _fresh(true)
 {
-    // Frames are made on the audio thread: every buffer is sized here.
-    size_t numBins = (size_t)std::max(NumBins(), 0);
-    for (int k = 0; k < 2; k++) {
-        _magns[k].assign(numBins, 0.0f);
-        _phases[k].assign(numBins, 0.0f);
-    }
-    _magn.assign(numBins, 0.0f);
-    _synthPhases.assign(numBins, 0.0f);
-    _written.assign(numBins, 0.0f);
+    // Frames are made on the audio thread: the working memory they lease is made here.
+    ScratchPool<ColumnScratch>::Prepare(NumBins());
 }
 
 OverlapAddProcessor* SpectroToSamplesOverlapAddProcessor::Clone()
@@ -81,19 +78,33 @@ bool SpectroToSamplesOverlapAddProcessor::KeepsBin(int bin) const
     return _loIdx <= idx && idx <= _hiIdx;
 }
 
+void SpectroToSamplesOverlapAddProcessor::KeptRange(int* first, int* last) const
+{
+    // The bins whose index 2b lies within [_loIdx, _hiIdx].
+    *first = _loIdx <= 0 ? 0 : (_loIdx + 1) / 2;
+    *last = _hiIdx < 0 ? -1 : std::min(_hiIdx / 2, NumBins() - 1);
+}
+
 void SpectroToSamplesOverlapAddProcessor::ProcessFFT(std::vector<float>* compBuf, int)
 {
     double col = _currentSpectroColNum;
     _currentSpectroColNum += _timeStretch;
     std::fill(compBuf->begin(), compBuf->end(), 0.0f);
-    if ((int)compBuf->size() < 2 * _fftSize || !ReadColumns(col)) {
+    const int numValues = (int)compBuf->size();
+    if (numValues < 2 * (NumBins() + 1) || !ReadColumns(col)) {
         // Beyond the sound there is silence; a partial met again after it starts afresh.
         _fresh = true;
         return;
     }
-    MaskedMagnitudes();
-    SynthesisePeaks(compBuf);
-    MirrorUpperHalf(compBuf);
+    int first = 0, last = -1;
+    KeptRange(&first, &last);
+    if (first <= last) {
+        ScratchPool<ColumnScratch>::Lease scratch(NumBins());
+        MaskedMagnitudes(first, last, scratch->Magnitudes());
+        SynthesisePeaks(first, last, &*scratch, compBuf);
+    }
+    if (numValues >= 2 * _fftSize)
+        MirrorUpperHalf(compBuf);
     _fresh = false;
 }
 
@@ -109,48 +120,47 @@ bool SpectroToSamplesOverlapAddProcessor::ReadColumns(double col)
     // phases exactly.
     int first = std::clamp((int)std::ceil(col) - 1, 0, numCols - 2);
     _fraction = col - first;
-    for (int k = 0; k < 2; k++) {
-        _spectro->GetMagnCol(first + k, &_magns[k]);
-        _spectro->GetPhaseCol(first + k, &_phases[k]);
-    }
+    size_t offset = (size_t)first * NumBins();
+    _colMagns = _spectro->GetHalfMagnData() + offset;
+    _colPhases = _spectro->GetPhaseData() + offset;
     return true;
 }
 
-void SpectroToSamplesOverlapAddProcessor::MaskedMagnitudes()
+void SpectroToSamplesOverlapAddProcessor::MaskedMagnitudes(int first, int last, float* magns) const
 {
     const float t = (float)_fraction;
-    const float* m0 = _magns[0].data();
-    const float* m1 = _magns[1].data();
-    for (int bin = 0; bin < NumBins(); bin++)
-        _magn[bin] = KeepsBin(bin) ? (1.0f - t) * m0[bin] + t * m1[bin] : 0.0f;
+    const uint16_t* m0 = _colMagns;
+    const uint16_t* m1 = _colMagns + NumBins();
+    for (int bin = first; bin <= last; bin++)
+        magns[bin] = KeepsBin(bin) ? (1.0f - t) * Half::ToFloat(m0[bin]) + t * Half::ToFloat(m1[bin]) : 0.0f;
 }
 
-void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(std::vector<float>* compBuf)
+void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(int first, int last, ColumnScratch* scratch,
+                                                          std::vector<float>* compBuf)
 {
-    const int numBins = NumBins();
-    const float* m = _magn.data();
-    std::fill(_written.begin(), _written.end(), 0.0f);
-    int bin = 0;
-    while (bin < numBins) {
+    const float* m = scratch->Magnitudes();
+    std::fill_n(scratch->Written(), NumBins(), 0.0f);
+    int bin = first;
+    while (bin <= last) {
         if (m[bin] <= 0.0f) {
             bin++;
             continue;
         }
         // A region rises to its peak and falls to the next valley.
-        int first = bin;
-        while (bin + 1 < numBins && m[bin + 1] > 0.0f && m[bin + 1] >= m[bin])
+        int start = bin;
+        while (bin + 1 <= last && m[bin + 1] > 0.0f && m[bin + 1] >= m[bin])
             bin++;
         int peak = bin;
-        while (bin + 1 < numBins && m[bin + 1] > 0.0f && m[bin + 1] < m[bin])
+        while (bin + 1 <= last && m[bin + 1] > 0.0f && m[bin + 1] < m[bin])
             bin++;
-        SynthesiseRegion(first, peak, bin, compBuf);
+        SynthesiseRegion(start, peak, bin, scratch, compBuf);
         bin++;
     }
 }
 
 double SpectroToSamplesOverlapAddProcessor::AnalysisPhase(int bin) const
 {
-    return (1.0 - _fraction) * _phases[0][bin] + _fraction * _phases[1][bin];
+    return (1.0 - _fraction) * _colPhases[bin] + _fraction * _colPhases[NumBins() + bin];
 }
 
 double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) const
@@ -158,7 +168,7 @@ double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) cons
     // The stored phases only know the advance modulo a turn: the bin's own
     // frequency gives the whole turns, the measured advance the deviation.
     double nominal = TWO_PI * bin * HOP / _fftSize;
-    double deviation = Wrap((double)_phases[1][bin] - _phases[0][bin] - nominal);
+    double deviation = Wrap((double)_colPhases[NumBins() + bin] - _colPhases[bin] - nominal);
     return (nominal + deviation) / HOP;
 }
 
@@ -167,12 +177,15 @@ double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
     // Untransposed, whole turns do not matter: the advance over one
     // analysis hop is the advance over one synthesis hop.
     if (_pitchShift == 1.0)
-        return (double)_phases[1][bin] - _phases[0][bin];
+        return (double)_colPhases[NumBins() + bin] - _colPhases[bin];
     return _pitchShift * InstantaneousFrequency(bin) * HOP;
 }
 
-void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, std::vector<float>* compBuf)
+void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, ColumnScratch* scratch,
+                                                           std::vector<float>* compBuf)
 {
+    const float* magns = scratch->Magnitudes();
+    float* written = scratch->Written();
     const int numBins = NumBins();
     // The region moves by whole bins to the transposed frequency of its
     // peak; each bin's phase runs at its own transposed frequency.
@@ -184,12 +197,12 @@ void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, 
     for (int bin = std::max(first, -shift); bin <= last && bin + shift < numBins; bin++) {
         int out = bin + shift;
         float phase = (float)Wrap(_fresh ? AnalysisPhase(bin) : _synthPhases[out] + PhaseAdvance(bin));
-        float magn = gain * _magn[bin];
+        float magn = gain * magns[bin];
         bins[2 * out] += magn * std::cos(phase);
         bins[2 * out + 1] += magn * std::sin(phase);
         // Where two regions meet, the bin goes on with the stronger one's phase.
-        if (_magn[bin] > _written[out]) {
-            _written[out] = _magn[bin];
+        if (magns[bin] > written[out]) {
+            written[out] = magns[bin];
             _synthPhases[out] = phase;
         }
     }
