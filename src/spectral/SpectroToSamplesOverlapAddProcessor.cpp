@@ -12,21 +12,28 @@
 
 namespace {
 const double TWO_PI = 2.0 * M_PI;
+const double TURNS_PER_RADIAN = 1.0 / TWO_PI;
 // Columns were analysed one hop apart, and frames are synthesised one hop apart.
 const int HOP = SamplesToSpectro::HOP;
 // Hann analysis and Hann synthesis windows overlap-added at a quarter of the
 // frame give the sound back this many times over.
 const double OVERLAP_GAIN = 1.5;
 
-// The same angle within half a turn of 0; cheaper than std::remainder, which
-// matters once per bin and frame.
+// The same angle within half a turn of 0; cheaper than std::remainder (and
+// than a division), which matters once per bin and frame.
 double Wrap(double phase)
 {
-    return phase - TWO_PI * std::floor(phase / TWO_PI + 0.5);
+    return phase - TWO_PI * std::floor(phase * TURNS_PER_RADIAN + 0.5);
 }
 }  // namespace
 
 const double SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB = -0.9;
+
+namespace {
+// What a stored magnitude becomes in the synthesised spectrum.
+const float RESYNTHESIS_GAIN =
+    (float)(Scale::DbToAmp(SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN);
+}  // namespace
 
 SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectrogram* spectro)
     : _spectro(spectro), _fftSize(spectro->GetFFTSize()), _currentSpectroColNum(0.0), _selFreq{0.0, 1.0},
@@ -70,12 +77,6 @@ void SpectroToSamplesOverlapAddProcessor::SetSelFreq(double* selFreq)
     // The fractions cover the float indices 0 ... fftSize, i.e. bins 0 ... Nyquist.
     _loIdx = (int)(_selFreq[0] * _fftSize);
     _hiIdx = (int)(_selFreq[1] * _fftSize);
-}
-
-bool SpectroToSamplesOverlapAddProcessor::KeepsBin(int bin) const
-{
-    int idx = 2 * bin;
-    return _loIdx <= idx && idx <= _hiIdx;
 }
 
 void SpectroToSamplesOverlapAddProcessor::KeptRange(int* first, int* last) const
@@ -132,7 +133,8 @@ void SpectroToSamplesOverlapAddProcessor::MaskedMagnitudes(int first, int last, 
     const uint16_t* m0 = _colMagns;
     const uint16_t* m1 = _colMagns + NumBins();
     for (int bin = first; bin <= last; bin++)
-        magns[bin] = KeepsBin(bin) ? (1.0f - t) * Half::ToFloat(m0[bin]) + t * Half::ToFloat(m1[bin]) : 0.0f;
+        magns[bin] = (1.0f - t) * Half::ToFloat(m0[bin]) + t * Half::ToFloat(m1[bin]);
+    DropOutsideBand(first, last, magns);
 }
 
 void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(int first, int last, ColumnScratch* scratch,
@@ -165,11 +167,15 @@ double SpectroToSamplesOverlapAddProcessor::AnalysisPhase(int bin) const
 
 double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) const
 {
+    return HopAdvance(bin) / HOP;
+}
+
+double SpectroToSamplesOverlapAddProcessor::HopAdvance(int bin) const
+{
     // The stored phases only know the advance modulo a turn: the bin's own
     // frequency gives the whole turns, the measured advance the deviation.
-    double nominal = TWO_PI * bin * HOP / _fftSize;
-    double deviation = Wrap((double)_colPhases[NumBins() + bin] - _colPhases[bin] - nominal);
-    return (nominal + deviation) / HOP;
+    double nominal = bin * (TWO_PI * HOP / _fftSize);
+    return nominal + Wrap((double)_colPhases[NumBins() + bin] - _colPhases[bin] - nominal);
 }
 
 double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
@@ -178,7 +184,7 @@ double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
     // analysis hop is the advance over one synthesis hop.
     if (_pitchShift == 1.0)
         return (double)_colPhases[NumBins() + bin] - _colPhases[bin];
-    return _pitchShift * InstantaneousFrequency(bin) * HOP;
+    return _pitchShift * HopAdvance(bin);
 }
 
 void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, ColumnScratch* scratch,
@@ -192,7 +198,7 @@ void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, 
     int shift = 0;
     if (_pitchShift != 1.0)
         shift = (int)std::lround((_pitchShift - 1.0) * InstantaneousFrequency(peak) * _fftSize / TWO_PI);
-    const float gain = (float)(Scale::DbToAmp(RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN);
+    const float gain = RESYNTHESIS_GAIN;
     float* bins = compBuf->data();
     for (int bin = std::max(first, -shift); bin <= last && bin + shift < numBins; bin++) {
         int out = bin + shift;

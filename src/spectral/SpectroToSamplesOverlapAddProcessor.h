@@ -54,11 +54,12 @@ public:
     void SetPitchShift(double pitchShift) { _pitchShift = pitchShift; }
 
 protected:
-    // Whether bin (0 ... fftSize/2 - 1) lies in the band.
-    virtual bool KeepsBin(int bin) const;
-    // The lowest and highest bin that may lie in the band; last < first
-    // when none does.
+    // The lowest and highest bin (0 ... fftSize/2 - 1) that may lie in the
+    // band; last < first when none does.
     virtual void KeptRange(int* first, int* last) const;
+    // Silences the magnitudes of the bins of [first, last] that lie outside
+    // the band. Here the kept range is the band itself.
+    virtual void DropOutsideBand(int /*first*/, int /*last*/, float* /*magns*/) const {}
     // Column position, band, stretch and pitch of other, for a copy.
     void CopyPlayState(const SpectroToSamplesOverlapAddProcessor& other);
 
@@ -73,8 +74,7 @@ private:
     int NumBins() const { return _fftSize / 2; }
     // Finds the two columns around col; false when col lies outside the sound.
     bool ReadColumns(double col);
-    // Magnitudes at the position for the kept bins of [first, last], zero
-    // for the others of that range.
+    // Magnitudes at the position over [first, last], zero outside the band.
     void MaskedMagnitudes(int first, int last, float* magns) const;
     // Splits the band's spectrum at its valleys and synthesises each peak's region.
     void SynthesisePeaks(int first, int last, ColumnScratch* scratch, std::vector<float>* compBuf);
@@ -83,6 +83,8 @@ private:
     double AnalysisPhase(int bin) const;
     // Frequency of the partial at bin in radians per sample.
     double InstantaneousFrequency(int bin) const;
+    // How far the partial at bin turns over one hop, whole turns included.
+    double HopAdvance(int bin) const;
     // How far the bin's phase turns over one synthesis hop at the pitch.
     double PhaseAdvance(int bin) const;
     // The conjugate mirror of the lower half, so that the frame is real.
