@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -153,6 +154,18 @@ protected:
         EXPECT_GT(loudest, 0.1);
     }
 
+    // The engine's whole answer to the voice's requests.
+    std::vector<float> Render(SpectroToSamples* engine) const
+    {
+        std::vector<float> stream, out;
+        for (const Request& q : VoiceRequests()) {
+            const double window[2] = {q.start, q.end}, band[2] = {q.lo, q.hi};
+            engine->Process(&out, window, band, q.stretch, q.direction, q.pitch);
+            stream.insert(stream.end(), out.begin(), out.end());
+        }
+        return stream;
+    }
+
     std::unique_ptr<Spectrogram> _spectro;
 };
 
@@ -166,4 +179,34 @@ TEST_F(SpectralEngineReferenceTest, SpectrogramStreamIsTheDirectOverlapAdd)
 TEST_F(SpectralEngineReferenceTest, ChromagramStreamIsTheDirectOverlapAdd)
 {
     ExpectSameStream(true);
+}
+
+TEST_F(SpectralEngineReferenceTest, EnginesRenderingOnTwoThreadsAtOnceDoNotDisturbEachOther)
+{
+    // The working memory of a frame is shared between engines; two threads
+    // that render at the same moment must each get their own.
+    const int numEngines = 4;
+    std::vector<float> alone[2];
+    for (int chroma = 0; chroma < 2; chroma++) {
+        SpectroToSamples engine(NewProcessor(chroma == 1));
+        alone[chroma] = Render(&engine);
+    }
+    std::atomic<int> ready{0};
+    std::vector<float> together[2][numEngines];
+    auto renderAll = [&](int chroma) {
+        std::vector<std::unique_ptr<SpectroToSamples>> engines;
+        for (int e = 0; e < numEngines; e++)
+            engines.emplace_back(new SpectroToSamples(NewProcessor(chroma == 1)));
+        ready++;
+        while (ready.load() < 2) {
+        }
+        for (int e = 0; e < numEngines; e++)
+            together[chroma][e] = Render(engines[e].get());
+    };
+    std::thread spectrogram(renderAll, 0), chromagram(renderAll, 1);
+    spectrogram.join();
+    chromagram.join();
+    for (int chroma = 0; chroma < 2; chroma++)
+        for (int e = 0; e < numEngines; e++)
+            EXPECT_EQ(together[chroma][e], alone[chroma]) << (chroma ? "chromagram" : "spectrogram") << " engine " << e;
 }
