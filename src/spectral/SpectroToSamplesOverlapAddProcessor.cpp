@@ -91,8 +91,11 @@ void SpectroToSamplesOverlapAddProcessor::ProcessFFT(std::vector<float>* compBuf
     double col = _currentSpectroColNum;
     _currentSpectroColNum += _timeStretch;
     std::fill(compBuf->begin(), compBuf->end(), 0.0f);
-    const int numValues = (int)compBuf->size();
-    if (numValues < 2 * (NumBins() + 1) || !ReadColumns(col)) {
+    // The full spectrum of the frame, or its lower half up to Nyquist; a
+    // spectrum of another frame size is left silent.
+    const bool full = (int)compBuf->size() == 2 * _fftSize;
+    const bool half = (int)compBuf->size() == _fftSize + 2;
+    if (!(full || half) || !ReadColumns(col)) {
         // Beyond the sound there is silence; a partial met again after it starts afresh.
         _fresh = true;
         return;
@@ -104,7 +107,7 @@ void SpectroToSamplesOverlapAddProcessor::ProcessFFT(std::vector<float>* compBuf
         MaskedMagnitudes(first, last, scratch->Magnitudes());
         SynthesisePeaks(first, last, &*scratch, compBuf);
     }
-    if (numValues >= 2 * _fftSize)
+    if (full)
         MirrorUpperHalf(compBuf);
     _fresh = false;
 }

@@ -30,10 +30,11 @@ class Spectrogram;
 //
 // ProcessFFT takes the full complex spectrum (2 * fftSize floats, the upper
 // half the mirror of the lower) or only its lower half up to Nyquist
-// (fftSize + 2 floats), as a real inverse transform reads it. The columns
-// are read where the spectrogram keeps them, and the working memory of a
-// frame is leased from a pool (see ScratchPool), so a processor keeps only
-// its position, its band and its running phases.
+// (fftSize + 2 floats), as a real inverse transform reads it, and leaves
+// any other length silent. The columns are read where the spectrogram keeps
+// them, and the working memory of a frame is leased from a pool (see
+// ScratchPool), so a processor keeps only its position, its band and its
+// running phases.
 class SpectroToSamplesOverlapAddProcessor : public OverlapAddProcessor {
 public:
     // Level of a resynthesised partial relative to the stored one: grains
