@@ -6,13 +6,17 @@
 #include <vector>
 
 #include "../tests/AnalysedSound.h"
+#include "ResidentMemory.h"
 #include "app/App.h"
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "sources/LoopSource.h"
 #include "sources/SingleGrain.h"
+#include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/SamplesToSpectro.h"
+#include "spectral/SpectroToSamples.h"
+#include "spectral/SpectroToSamplesOverlapAddProcessor.h"
 #include "spectral/Spectrogram.h"
 #include "ui/UILoopSource.h"
 #include "ui/UISingleGrain.h"
@@ -160,8 +164,46 @@ void BM_LoopSourceOverSpectrogram(benchmark::State& state)
     BenchSource<LoopSource, UILoopSource>(state, UISoundRect::SPECTROGRAM);
 }
 
+// The resident memory of the resynthesis engines of a cloud of 100 voices
+// over four stereo spectrogram rects: 800 engines (half over spectrograms,
+// half over chromagrams), each having rendered a few grains, pitched up
+// and not, so that every buffer it keeps has been written.
+void BM_SpectralEngineMemory(benchmark::State& state)
+{
+    const int numEngines = 800;
+    AnalysedRect rect(UISoundRect::SPECTROGRAM);
+    SoundRect* sound = rect.Get();
+    SpectroToSamples spectroOrigin(new SpectroToSamplesOverlapAddProcessor(sound->GetSpectrogram(0)));
+    SpectroToSamples chromaOrigin(
+        new ChromaToSamplesOverlapAddProcessor(SamplesToSpectro::FFT_SIZE, SAMPLE_RATE, sound->GetChromagram(0)));
+    std::vector<std::unique_ptr<SpectroToSamples>> engines;
+    engines.reserve(numEngines);
+    std::vector<float> out;
+    out.reserve(SpectroToSamples::MAX_REQUEST_FRAMES);
+    double perEngine = 0.0;
+    for (auto _ : state) {
+        engines.clear();
+        long before = TrimmedResidentBytes();
+        for (int e = 0; e < numEngines; e++) {
+            engines.emplace_back((e % 2 == 0 ? spectroOrigin : chromaOrigin).Clone());
+            for (int grain = 0; grain < 4; grain++) {
+                double pitch = grain % 2 == 0 ? 1.0 : 2.0;
+                double start = 20000.0 + 37.0 * e + 9000.0 * grain;
+                const double window[2] = {start, start + HALF_BLOCK * pitch}, band[2] = {0.2, 0.6};
+                for (int block = 0; block < 8; block++)
+                    engines.back()->Process(&out, window, band, 1.0, 1.0, pitch);
+            }
+        }
+        perEngine = (double)(ResidentBytesNow() - before) / numEngines;
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["resident_bytes_per_engine"] = perEngine;
+    state.counters["resident_MB_800_engines"] = perEngine * numEngines / 1e6;
+}
+
 }  // namespace
 
+BENCHMARK(BM_SpectralEngineMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_SingleGrainOverWaveform)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SingleGrainOverSpectrogram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoopSourceOverWaveform)->Unit(benchmark::kMillisecond);

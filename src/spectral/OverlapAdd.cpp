@@ -78,6 +78,11 @@ OverlapAdd::OverlapAdd(int fftSize, int overlap, bool fftFlag, bool ifftFlag, in
     }
 }
 
+const std::vector<float>& OverlapAdd::SharedWindow(int fftSize)
+{
+    return TablesFor(fftSize, false, false).window;
+}
+
 void OverlapAdd::AddProcessor(OverlapAddProcessor* processor)
 {
     _processors.push_back(processor);

@@ -48,6 +48,8 @@ public:
 
     // The Hann window of the frame size, the same object for every engine of that size.
     const std::vector<float>& GetWindow() const { return *_window; }
+    // The same window for anyone who cuts or joins frames of that size without an engine.
+    static const std::vector<float>& SharedWindow(int fftSize);
 
 protected:
     virtual void ProcessFFT(std::vector<float>* compBuf, int chanNum);

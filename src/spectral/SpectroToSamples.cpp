@@ -5,30 +5,26 @@
 
 #include "spectral/OverlapAdd.h"
 #include "spectral/SamplesToSpectro.h"
+#include "spectral/ScratchPool.h"
 #include "spectral/SpectroToSamplesOverlapAddProcessor.h"
+#include "spectral/SynthesisScratch.h"
 
 namespace {
 // The resynthesis walks the columns with the hop they were analysed with.
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
-const int OVERLAP = SamplesToSpectro::OVERLAP;
 const int HOP = SamplesToSpectro::HOP;
-
-// One hop of silence to push an engine on with: it synthesises, it has
-// nothing to analyse. Read-only, so every engine shares it.
-const std::vector<float> SILENCE(HOP, 0.0f);
 }  // namespace
 
 SpectroToSamples::SpectroToSamples(SpectroToSamplesOverlapAddProcessor* processor)
-    : _overlapAdd(new OverlapAdd(FFT_SIZE, OVERLAP, false, true, 1)), _processor(processor)
+    : _processor(processor), _window(&OverlapAdd::SharedWindow(FFT_SIZE)), _overlap(FFT_SIZE, 0.0f), _outPos(HOP)
 {
-    _overlapAdd->AddProcessor(_processor);
-    _pending.reserve(2 * HOP);
-    _heldBack.reserve(2 * MAX_REQUEST_FRAMES);
+    ScratchPool<FrameScratch>::Prepare(FFT_SIZE);
+    // The output held back is never longer than the longest request.
+    _heldBack.reserve(MAX_REQUEST_FRAMES);
 }
 
 SpectroToSamples::~SpectroToSamples()
 {
-    delete _overlapAdd;
     delete _processor;
 }
 
@@ -37,10 +33,9 @@ SpectroToSamples* SpectroToSamples::Clone() const
     return new SpectroToSamples(static_cast<SpectroToSamplesOverlapAddProcessor*>(_processor->Clone()));
 }
 
-size_t SpectroToSamples::Waiting()
+size_t SpectroToSamples::Waiting() const
 {
-    _overlapAdd->GetOutSamples(&_pending);
-    return _heldBack.size() + _pending.size();
+    return _heldBack.size() + (HOP - _outPos);
 }
 
 void SpectroToSamples::Process(std::vector<float>* samples, const double* selSamples, const double* selFreq,
@@ -75,15 +70,37 @@ void SpectroToSamples::Process(std::vector<float>* samples, const double* selSam
 
 void SpectroToSamples::TakeOutput(std::vector<float>* samples, size_t filled)
 {
-    _overlapAdd->GetOutSamples(&_pending);
-    while (filled < samples->size()) {
-        size_t n = std::min(_pending.size(), samples->size() - filled);
-        std::copy_n(_pending.begin(), n, samples->begin() + filled);
-        _overlapAdd->FlushOutSamples((int)n);
+    if (filled == samples->size())
+        return;
+    ScratchPool<FrameScratch>::Lease scratch(FFT_SIZE);
+    float* out = samples->data();
+    while (true) {
+        size_t n = std::min(HOP - _outPos, samples->size() - filled);
+        std::copy_n(_overlap.begin() + _outPos, n, out + filled);
+        _outPos += n;
         filled += n;
         if (filled == samples->size())
             return;
-        _overlapAdd->Feed(SILENCE, HOP, 1);
-        _overlapAdd->GetOutSamples(&_pending);
+        SynthesiseFrame(&*scratch);
     }
+}
+
+void SpectroToSamples::SynthesiseFrame(FrameScratch* scratch)
+{
+    std::copy(_overlap.begin() + HOP, _overlap.end(), _overlap.begin());
+    std::fill(_overlap.end() - HOP, _overlap.end(), 0.0f);
+    _outPos = 0;
+
+    std::vector<float>* spectrum = scratch->Spectrum();
+    _processor->ProcessFFT(spectrum, 0);
+    // An empty band, or a position outside the sound, adds nothing.
+    if (std::all_of(spectrum->begin(), spectrum->end(), [](float v) { return v == 0.0f; }))
+        return;
+    const float* frame = scratch->InverseTransform();
+    // The inverse transform is unnormalised.
+    const float norm = 1.0f / (float)FFT_SIZE;
+    const float* win = _window->data();
+    float* overlap = _overlap.data();
+    for (int i = 0; i < FFT_SIZE; i++)
+        overlap[i] += frame[i] * norm * win[i];
 }

@@ -3,17 +3,22 @@
 #include <cstddef>
 #include <vector>
 
-class OverlapAdd;
+class FrameScratch;
 class SpectroToSamplesOverlapAddProcessor;
 
 // Band-limited resynthesis of one channel of one sound from its stored
 // short-time spectrum: an inverse-FFT overlap-add engine whose frames are
 // written by a phase-vocoder processor (spectrogram or chromagram band).
 //
-// The engine keeps its rings, its running phases and any surplus output from
-// one call to the next, so consecutive grains of a voice continue one
-// synthesis stream. Process runs on the audio thread and allocates nothing
-// once a request fits in the reserved room.
+// The engine keeps only its stream: the overlap-add of the frames made so
+// far, the output given out ahead of a window, and (in the processor) the
+// running phases, so consecutive grains of a voice continue one synthesis
+// stream. A cloud holds hundreds of engines, so what a frame needs only
+// while it is made (the spectrum, the transformed frame, the interpolated
+// column) is leased from a pool shared by every engine (see ScratchPool):
+// one per thread rendering at that moment, made when the first engine is
+// built. Process runs on the audio thread and allocates nothing once a
+// request fits in the reserved room.
 class SpectroToSamples {
 public:
     // The longest request served without allocating, in frames.
@@ -44,13 +49,20 @@ private:
     // synthesising frames while the engine holds too little; the surplus
     // stays in the engine.
     void TakeOutput(std::vector<float>* samples, size_t filled);
+    // Gives the finished hop up and adds the next frame one hop later.
+    void SynthesiseFrame(FrameScratch* scratch);
     // Output made earlier and not yet heard, in frames.
-    size_t Waiting();
+    size_t Waiting() const;
 
-    OverlapAdd* _overlapAdd;
     SpectroToSamplesOverlapAddProcessor* _processor;
-    // The engine's pending output, read hop by hop: never more than two hops.
-    std::vector<float> _pending;
+    // The synthesis window, shared by every engine.
+    const std::vector<float>* _window;
+    // The overlap-add of the frames so far, one frame long, starting where
+    // the latest frame starts: its first hop has received every frame that
+    // overlaps it and is output, given out up to _outPos; the rest waits
+    // for the frames to come.
+    std::vector<float> _overlap;
+    size_t _outPos;
     // Output given out ahead of the window and to be given again first.
     std::vector<float> _heldBack;
 };

@@ -3,41 +3,45 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spectral/Half.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Scale.h"
+#include "spectral/ScratchPool.h"
 #include "spectral/Spectrogram.h"
+#include "spectral/SynthesisScratch.h"
 
 namespace {
 const double TWO_PI = 2.0 * M_PI;
+const double TURNS_PER_RADIAN = 1.0 / TWO_PI;
 // Columns were analysed one hop apart, and frames are synthesised one hop apart.
 const int HOP = SamplesToSpectro::HOP;
 // Hann analysis and Hann synthesis windows overlap-added at a quarter of the
 // frame give the sound back this many times over.
 const double OVERLAP_GAIN = 1.5;
 
-// The same angle within half a turn of 0; cheaper than std::remainder, which
-// matters once per bin and frame.
+// The same angle within half a turn of 0; cheaper than std::remainder (and
+// than a division), which matters once per bin and frame.
 double Wrap(double phase)
 {
-    return phase - TWO_PI * std::floor(phase / TWO_PI + 0.5);
+    return phase - TWO_PI * std::floor(phase * TURNS_PER_RADIAN + 0.5);
 }
 }  // namespace
 
 const double SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB = -0.9;
 
+namespace {
+// What a stored magnitude becomes in the synthesised spectrum.
+const float RESYNTHESIS_GAIN =
+    (float)(Scale::DbToAmp(SpectroToSamplesOverlapAddProcessor::RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN);
+}  // namespace
+
 SpectroToSamplesOverlapAddProcessor::SpectroToSamplesOverlapAddProcessor(Spectrogram* spectro)
     : _spectro(spectro), _fftSize(spectro->GetFFTSize()), _currentSpectroColNum(0.0), _selFreq{0.0, 1.0},
-      _timeStretch(1.0), _pitchShift(1.0), _loIdx(0), _hiIdx(_fftSize), _fraction(0.0), _fresh(true)
+      _timeStretch(1.0), _pitchShift(1.0), _loIdx(0), _hiIdx(_fftSize), _colMagns(nullptr), _colPhases(nullptr),
+      _fraction(0.0), _synthPhases(std::max(NumBins(), 0), 0.0f), _fresh(true)
 {
-    // Frames are made on the audio thread: every buffer is sized here.
-    size_t numBins = (size_t)std::max(NumBins(), 0);
-    for (int k = 0; k < 2; k++) {
-        _magns[k].assign(numBins, 0.0f);
-        _phases[k].assign(numBins, 0.0f);
-    }
-    _magn.assign(numBins, 0.0f);
-    _synthPhases.assign(numBins, 0.0f);
-    _written.assign(numBins, 0.0f);
+    // Frames are made on the audio thread: the working memory they lease is made here.
+    ScratchPool<ColumnScratch>::Prepare(NumBins());
 }
 
 OverlapAddProcessor* SpectroToSamplesOverlapAddProcessor::Clone()
@@ -75,10 +79,11 @@ void SpectroToSamplesOverlapAddProcessor::SetSelFreq(double* selFreq)
     _hiIdx = (int)(_selFreq[1] * _fftSize);
 }
 
-bool SpectroToSamplesOverlapAddProcessor::KeepsBin(int bin) const
+void SpectroToSamplesOverlapAddProcessor::KeptRange(int* first, int* last) const
 {
-    int idx = 2 * bin;
-    return _loIdx <= idx && idx <= _hiIdx;
+    // The bins whose index 2b lies within [_loIdx, _hiIdx].
+    *first = _loIdx <= 0 ? 0 : (_loIdx + 1) / 2;
+    *last = _hiIdx < 0 ? -1 : std::min(_hiIdx / 2, NumBins() - 1);
 }
 
 void SpectroToSamplesOverlapAddProcessor::ProcessFFT(std::vector<float>* compBuf, int)
@@ -86,14 +91,24 @@ void SpectroToSamplesOverlapAddProcessor::ProcessFFT(std::vector<float>* compBuf
     double col = _currentSpectroColNum;
     _currentSpectroColNum += _timeStretch;
     std::fill(compBuf->begin(), compBuf->end(), 0.0f);
-    if ((int)compBuf->size() < 2 * _fftSize || !ReadColumns(col)) {
+    // The full spectrum of the frame, or its lower half up to Nyquist; a
+    // spectrum of another frame size is left silent.
+    const bool full = (int)compBuf->size() == 2 * _fftSize;
+    const bool half = (int)compBuf->size() == _fftSize + 2;
+    if (!(full || half) || !ReadColumns(col)) {
         // Beyond the sound there is silence; a partial met again after it starts afresh.
         _fresh = true;
         return;
     }
-    MaskedMagnitudes();
-    SynthesisePeaks(compBuf);
-    MirrorUpperHalf(compBuf);
+    int first = 0, last = -1;
+    KeptRange(&first, &last);
+    if (first <= last) {
+        ScratchPool<ColumnScratch>::Lease scratch(NumBins());
+        MaskedMagnitudes(first, last, scratch->Magnitudes());
+        SynthesisePeaks(first, last, &*scratch, compBuf);
+    }
+    if (full)
+        MirrorUpperHalf(compBuf);
     _fresh = false;
 }
 
@@ -109,57 +124,61 @@ bool SpectroToSamplesOverlapAddProcessor::ReadColumns(double col)
     // phases exactly.
     int first = std::clamp((int)std::ceil(col) - 1, 0, numCols - 2);
     _fraction = col - first;
-    for (int k = 0; k < 2; k++) {
-        _spectro->GetMagnCol(first + k, &_magns[k]);
-        _spectro->GetPhaseCol(first + k, &_phases[k]);
-    }
+    size_t offset = (size_t)first * NumBins();
+    _colMagns = _spectro->GetHalfMagnData() + offset;
+    _colPhases = _spectro->GetPhaseData() + offset;
     return true;
 }
 
-void SpectroToSamplesOverlapAddProcessor::MaskedMagnitudes()
+void SpectroToSamplesOverlapAddProcessor::MaskedMagnitudes(int first, int last, float* magns) const
 {
     const float t = (float)_fraction;
-    const float* m0 = _magns[0].data();
-    const float* m1 = _magns[1].data();
-    for (int bin = 0; bin < NumBins(); bin++)
-        _magn[bin] = KeepsBin(bin) ? (1.0f - t) * m0[bin] + t * m1[bin] : 0.0f;
+    const uint16_t* m0 = _colMagns;
+    const uint16_t* m1 = _colMagns + NumBins();
+    for (int bin = first; bin <= last; bin++)
+        magns[bin] = (1.0f - t) * Half::ToFloat(m0[bin]) + t * Half::ToFloat(m1[bin]);
+    DropOutsideBand(first, last, magns);
 }
 
-void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(std::vector<float>* compBuf)
+void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(int first, int last, ColumnScratch* scratch,
+                                                          std::vector<float>* compBuf)
 {
-    const int numBins = NumBins();
-    const float* m = _magn.data();
-    std::fill(_written.begin(), _written.end(), 0.0f);
-    int bin = 0;
-    while (bin < numBins) {
+    const float* m = scratch->Magnitudes();
+    std::fill_n(scratch->Written(), NumBins(), 0.0f);
+    int bin = first;
+    while (bin <= last) {
         if (m[bin] <= 0.0f) {
             bin++;
             continue;
         }
         // A region rises to its peak and falls to the next valley.
-        int first = bin;
-        while (bin + 1 < numBins && m[bin + 1] > 0.0f && m[bin + 1] >= m[bin])
+        int start = bin;
+        while (bin + 1 <= last && m[bin + 1] > 0.0f && m[bin + 1] >= m[bin])
             bin++;
         int peak = bin;
-        while (bin + 1 < numBins && m[bin + 1] > 0.0f && m[bin + 1] < m[bin])
+        while (bin + 1 <= last && m[bin + 1] > 0.0f && m[bin + 1] < m[bin])
             bin++;
-        SynthesiseRegion(first, peak, bin, compBuf);
+        SynthesiseRegion(start, peak, bin, scratch, compBuf);
         bin++;
     }
 }
 
 double SpectroToSamplesOverlapAddProcessor::AnalysisPhase(int bin) const
 {
-    return (1.0 - _fraction) * _phases[0][bin] + _fraction * _phases[1][bin];
+    return (1.0 - _fraction) * _colPhases[bin] + _fraction * _colPhases[NumBins() + bin];
 }
 
 double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) const
 {
+    return HopAdvance(bin) / HOP;
+}
+
+double SpectroToSamplesOverlapAddProcessor::HopAdvance(int bin) const
+{
     // The stored phases only know the advance modulo a turn: the bin's own
     // frequency gives the whole turns, the measured advance the deviation.
-    double nominal = TWO_PI * bin * HOP / _fftSize;
-    double deviation = Wrap((double)_phases[1][bin] - _phases[0][bin] - nominal);
-    return (nominal + deviation) / HOP;
+    double nominal = bin * (TWO_PI * HOP / _fftSize);
+    return nominal + Wrap((double)_colPhases[NumBins() + bin] - _colPhases[bin] - nominal);
 }
 
 double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
@@ -167,29 +186,32 @@ double SpectroToSamplesOverlapAddProcessor::PhaseAdvance(int bin) const
     // Untransposed, whole turns do not matter: the advance over one
     // analysis hop is the advance over one synthesis hop.
     if (_pitchShift == 1.0)
-        return (double)_phases[1][bin] - _phases[0][bin];
-    return _pitchShift * InstantaneousFrequency(bin) * HOP;
+        return (double)_colPhases[NumBins() + bin] - _colPhases[bin];
+    return _pitchShift * HopAdvance(bin);
 }
 
-void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, std::vector<float>* compBuf)
+void SpectroToSamplesOverlapAddProcessor::SynthesiseRegion(int first, int peak, int last, ColumnScratch* scratch,
+                                                           std::vector<float>* compBuf)
 {
+    const float* magns = scratch->Magnitudes();
+    float* written = scratch->Written();
     const int numBins = NumBins();
     // The region moves by whole bins to the transposed frequency of its
     // peak; each bin's phase runs at its own transposed frequency.
     int shift = 0;
     if (_pitchShift != 1.0)
         shift = (int)std::lround((_pitchShift - 1.0) * InstantaneousFrequency(peak) * _fftSize / TWO_PI);
-    const float gain = (float)(Scale::DbToAmp(RESYNTHESIS_LEVEL_DB) / OVERLAP_GAIN);
+    const float gain = RESYNTHESIS_GAIN;
     float* bins = compBuf->data();
     for (int bin = std::max(first, -shift); bin <= last && bin + shift < numBins; bin++) {
         int out = bin + shift;
         float phase = (float)Wrap(_fresh ? AnalysisPhase(bin) : _synthPhases[out] + PhaseAdvance(bin));
-        float magn = gain * _magn[bin];
+        float magn = gain * magns[bin];
         bins[2 * out] += magn * std::cos(phase);
         bins[2 * out + 1] += magn * std::sin(phase);
         // Where two regions meet, the bin goes on with the stronger one's phase.
-        if (_magn[bin] > _written[out]) {
-            _written[out] = _magn[bin];
+        if (magns[bin] > written[out]) {
+            written[out] = magns[bin];
             _synthPhases[out] = phase;
         }
     }

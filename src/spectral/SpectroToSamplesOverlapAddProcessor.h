@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "spectral/OverlapAddProcessor.h"
 
+class ColumnScratch;
 class Spectrogram;
 
 // A phase vocoder over a stored spectrogram: writes into each synthesised
@@ -25,6 +27,14 @@ class Spectrogram;
 //
 // The band is given as fractions of 0 ... Nyquist. Positions before the first
 // or past the last column are silent.
+//
+// ProcessFFT takes the full complex spectrum (2 * fftSize floats, the upper
+// half the mirror of the lower) or only its lower half up to Nyquist
+// (fftSize + 2 floats), as a real inverse transform reads it, and leaves
+// any other length silent. The columns are read where the spectrogram keeps
+// them, and the working memory of a frame is leased from a pool (see
+// ScratchPool), so a processor keeps only its position, its band and its
+// running phases.
 class SpectroToSamplesOverlapAddProcessor : public OverlapAddProcessor {
 public:
     // Level of a resynthesised partial relative to the stored one: grains
@@ -45,8 +55,12 @@ public:
     void SetPitchShift(double pitchShift) { _pitchShift = pitchShift; }
 
 protected:
-    // Whether bin (0 ... fftSize/2 - 1) lies in the band.
-    virtual bool KeepsBin(int bin) const;
+    // The lowest and highest bin (0 ... fftSize/2 - 1) that may lie in the
+    // band; last < first when none does.
+    virtual void KeptRange(int* first, int* last) const;
+    // Silences the magnitudes of the bins of [first, last] that lie outside
+    // the band. Here the kept range is the band itself.
+    virtual void DropOutsideBand(int /*first*/, int /*last*/, float* /*magns*/) const {}
     // Column position, band, stretch and pitch of other, for a copy.
     void CopyPlayState(const SpectroToSamplesOverlapAddProcessor& other);
 
@@ -59,18 +73,19 @@ protected:
 
 private:
     int NumBins() const { return _fftSize / 2; }
-    // Reads the two columns around col into the scratch columns; false when
-    // col lies outside the sound.
+    // Finds the two columns around col; false when col lies outside the sound.
     bool ReadColumns(double col);
-    // Magnitudes at the position within the band, zero elsewhere.
-    void MaskedMagnitudes();
+    // Magnitudes at the position over [first, last], zero outside the band.
+    void MaskedMagnitudes(int first, int last, float* magns) const;
     // Splits the band's spectrum at its valleys and synthesises each peak's region.
-    void SynthesisePeaks(std::vector<float>* compBuf);
-    void SynthesiseRegion(int first, int peak, int last, std::vector<float>* compBuf);
+    void SynthesisePeaks(int first, int last, ColumnScratch* scratch, std::vector<float>* compBuf);
+    void SynthesiseRegion(int first, int peak, int last, ColumnScratch* scratch, std::vector<float>* compBuf);
     // Phase of bin at the position, unwrapped along time.
     double AnalysisPhase(int bin) const;
     // Frequency of the partial at bin in radians per sample.
     double InstantaneousFrequency(int bin) const;
+    // How far the partial at bin turns over one hop, whole turns included.
+    double HopAdvance(int bin) const;
     // How far the bin's phase turns over one synthesis hop at the pitch.
     double PhaseAdvance(int bin) const;
     // The conjugate mirror of the lower half, so that the frame is real.
@@ -79,17 +94,15 @@ private:
     // The band edges in float-index units of the complex column (bin b sits at 2b).
     int _loIdx;
     int _hiIdx;
-    // The two neighbouring columns and the position between them.
-    std::vector<float> _magns[2];
-    std::vector<float> _phases[2];
+    // The stored magnitudes and phases of the first of the two neighbouring
+    // columns (the second follows NumBins() values on), read where they
+    // are kept, and the position between them.
+    const uint16_t* _colMagns;
+    const float* _colPhases;
     double _fraction;
-    std::vector<float> _magn;
     // The phase each output bin was last given, and whether the stream
     // starts afresh (the first frame, or after silence) and takes the
     // analysed phases as they are.
     std::vector<float> _synthPhases;
     bool _fresh;
-    // The strongest magnitude written into each output bin of the frame: a
-    // bin's phase is the one its strongest partial gave it.
-    std::vector<float> _written;
 };
