@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "ResidentMemory.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
 
@@ -37,18 +38,6 @@ std::vector<float> MakeMinuteOfStereo()
     return x;
 }
 
-long ResidentBytes()
-{
-    long pages = 0, resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
-}
-
 // images[k] and images[NUM_CHANS + k]: spectrogram and chromagram of channel k.
 void AnalyseDirect(const std::vector<float>& x, Spectrogram** images)
 {
@@ -71,11 +60,11 @@ void RunAnalysis(benchmark::State& state, void (*analyse)(const std::vector<floa
     Spectrogram* images[2 * NUM_CHANS];
     double residentMiB = 0.0;
     for (auto _ : state) {
-        long before = ResidentBytes();
+        long before = ResidentBytesNow();
         analyse(minute, images);
         for (Spectrogram* image : images)
             image->PreProcessPhases();
-        residentMiB = (ResidentBytes() - before) / MIB;
+        residentMiB = (ResidentBytesNow() - before) / MIB;
         state.PauseTiming();
         // Chromagrams first: in the shared way they show the spectrograms' columns.
         for (int i = 2 * NUM_CHANS - 1; i >= 0; i--)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ResidentMemory.h"
 #include "app/App.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -29,14 +30,7 @@ const unsigned VOICES_PER_CLOUD = 100;
 
 double ResidentMegabytes()
 {
-    long pages = 0, resident = 0;
-    FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == nullptr)
-        return 0.0;
-    if (fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-        resident = 0;
-    fclose(statm);
-    return resident * (double)sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
+    return (double)ResidentBytesNow() / (1024.0 * 1024.0);
 }
 
 void SetParam(EffectsBox* box, EffectsBox::EffectIdx effect, int idx, double value)

@@ -1,8 +1,5 @@
 #include <benchmark/benchmark.h>
 
-#include <malloc.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +8,7 @@
 #include <vector>
 
 #include "../tests/AnalysedSound.h"
+#include "ResidentMemory.h"
 #include "app/App.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
@@ -165,14 +163,7 @@ void BM_GrainCloudOverOneWaveform(benchmark::State& state)
 // Resident memory of the process in megabytes.
 double ResidentMegabytes()
 {
-    long pages = 0, resident = 0;
-    FILE* statm = fopen("/proc/self/statm", "r");
-    if (statm == nullptr)
-        return 0.0;
-    if (fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-        resident = 0;
-    fclose(statm);
-    return resident * (double)sysconf(_SC_PAGESIZE) / (1024.0 * 1024.0);
+    return (double)ResidentBytesNow() / (1024.0 * 1024.0);
 }
 
 // The resident memory that the voices of a cloud over four rects add,
@@ -182,8 +173,7 @@ void BenchCloudMemory(benchmark::State& state, bool analysed, UISoundRect::RectT
     for (auto _ : state) {
         CloudScene scene(FIRST_VOICES, NUM_RECTS, analysed, view);
         // What the set-up freed would otherwise be filled again unseen.
-        malloc_trim(0);
-        const double before = ResidentMegabytes();
+        const double before = (double)TrimmedResidentBytes() / (1024.0 * 1024.0);
         scene.AddVoices(int(state.range(0)) - FIRST_VOICES);
         state.counters["voices_MB"] = ResidentMegabytes() - before;
     }
