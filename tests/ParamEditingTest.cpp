@@ -113,6 +113,15 @@ TEST_F(ParamEditingTest, TheLFOWindowFollowsTheLFOParametersAndIsTitledWithTheVa
     EXPECT_FALSE(_app.GetLFOWindow()->IsVisible());
     EXPECT_TRUE(_app.GetEnvelopeWindow()->IsVisible());
     EXPECT_EQ(Envelope::HAND_DRAWN, _app.GetEnvelopeCanvas()->GetEnvelopeType());
+
+    // With nothing selected the window goes and stops catching clicks.
+    const UICanvas* canvas = _app.GetEnvelopeCanvas();
+    const double x = canvas->GetX() + 0.5 * canvas->GetWidth(), y = canvas->GetY() + 0.5 * canvas->GetHeight();
+    EXPECT_TRUE(_app.GetEnvelopeCanvas()->Pick(x, y));
+    _app.Deselect(App::SOURCE);
+    _app.UpdateEnvelopeWindow();
+    EXPECT_FALSE(_app.GetEnvelopeWindow()->IsVisible());
+    EXPECT_FALSE(_app.GetEnvelopeCanvas()->Pick(x, y));
 }
 
 TEST_F(ParamEditingTest, ALongTypedValueMakesATitleCutAt254Characters)

@@ -849,10 +849,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
     _releases->FreeFinished();
-    if (IsSelectedSource()) {
-        UpdateLFOWindow();
-        UpdateEnvelopeWindow();
-    }
+    UpdateLFOWindow();
+    UpdateEnvelopeWindow();
     glutPostRedisplay();
     _mutex->unlock();
     bool freed = _releases->TakeFreed();

@@ -145,14 +145,15 @@ void App::UpdateParamWindows()
 
 void App::UpdateLFOWindow()
 {
+    if (_grainLFOWindow == nullptr)
+        return;
+    // Shown only while a selected source has an LFO parameter in hand: a
+    // window left up after the selection went would hide the scene under it.
     Source* source = GetCurrentSource();
-    if (_grainLFOWindow == nullptr || source == nullptr)
+    const bool shown = source != nullptr && IsLFOCurrent(source);
+    _grainLFOWindow->SetVisible(shown);
+    if (!shown)
         return;
-    if (!IsLFOCurrent(source)) {
-        _grainLFOWindow->SetVisible(false);
-        return;
-    }
-    _grainLFOWindow->SetVisible(true);
     if (Parameter* freq = FindParameter<ParameterLFOFreq>(source))
         _grainLFOCanvas->SetFreq(freq->GetValue());
     if (Parameter* amp = FindParameter<ParameterLFOAmp>(source))
@@ -161,14 +162,14 @@ void App::UpdateLFOWindow()
 
 void App::UpdateEnvelopeWindow()
 {
+    if (_envelopeTypeWindow == nullptr)
+        return;
+    // As the LFO window: only while a selected source has its envelope in hand.
     Source* source = GetCurrentSource();
-    if (_envelopeTypeWindow == nullptr || source == nullptr)
+    const bool shown = source != nullptr && IsCurrent<ParameterEnvelope>(source);
+    _envelopeTypeWindow->SetVisible(shown);
+    if (!shown)
         return;
-    if (!IsCurrent<ParameterEnvelope>(source)) {
-        _envelopeTypeWindow->SetVisible(false);
-        return;
-    }
-    _envelopeTypeWindow->SetVisible(true);
     _envelopeTypeCanvas->SetEnvelopeType((int)source->GetCurrentParameter()->GetValue());
 }
 
