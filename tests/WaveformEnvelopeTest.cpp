@@ -196,8 +196,8 @@ TEST_F(WaveVerticesTest, ZoomedInTheLinePassesThroughTheVisibleSamplesOnly)
     Share(RandomSignal(101, 4));
     const double start = -5100.0, pixelsPerSample = 200.0;
     bool band = true;
-    const std::vector<float> vertices = Vertices({start, start + 100 * pixelsPerSample, 1000.0, 300.0, 80.0, true},
-                                                 &band);
+    const std::vector<float> vertices =
+        Vertices({start, start + 100 * pixelsPerSample, 1000.0, 300.0, 80.0, true}, &band);
     ASSERT_FALSE(band);
     // Samples 25 (100 pixels left of the window) to 31 (100 pixels right of it).
     ASSERT_EQ(vertices.size(), 2u * 7);

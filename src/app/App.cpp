@@ -871,6 +871,9 @@ void App::WaitForNextFrame()
     int fps = _loading ? LOADING_FRAME_RATE : _fps;
     auto frame = std::chrono::microseconds(1000000 / fps);
     auto now = std::chrono::steady_clock::now();
+    // The end of the loading cuts the wait short: the audio starts at once.
+    if (_loading && _progress->WaitForFinish(_nextFrameTime))
+        return;
     if (now < _nextFrameTime)
         std::this_thread::sleep_until(_nextFrameTime);
     _nextFrameTime = std::max(now, _nextFrameTime) + frame;

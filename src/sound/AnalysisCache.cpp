@@ -12,9 +12,11 @@
 #include <cstring>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 #include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "spectral/MappedRegion.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
@@ -24,7 +26,9 @@ const char MAGIC[8] = {'Z', 'F', 'A', 'N', 'A', 'L', 'Y', 'S'};
 // Parts start on this boundary, a multiple of every usual page size.
 const size_t SECTION_ALIGN = 65536;
 const size_t HEADER_SPACE = SECTION_ALIGN;
-const size_t READ_CHUNK = 1 << 20;
+// The payload is fingerprinted in pieces of this size, so that the pieces of
+// a large entry can be checked on every core at once.
+const size_t PIECE_BYTES = 16 << 20;
 const int MAX_CHANNELS = 2;
 const int IMAGE_CHANNEL = 0;
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
@@ -81,6 +85,14 @@ Layout MakeLayout(int numCols, int numChans)
     return layout;
 }
 
+// The pieces' fingerprints follow the header, within the header's space.
+const size_t MAX_PIECES = (HEADER_SPACE - sizeof(EntryHeader)) / sizeof(uint64_t);
+
+size_t NumPieces(size_t totalBytes)
+{
+    return (totalBytes - HEADER_SPACE + PIECE_BYTES - 1) / PIECE_BYTES;
+}
+
 uint64_t HeaderHash(const EntryHeader& header)
 {
     return ContentHash::Of(&header, offsetof(EntryHeader, headerHash), HEADER_SEED);
@@ -114,25 +126,38 @@ bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, EntryHeader*
            (uint64_t)info.st_size == header->totalBytes;
 }
 
-bool PayloadMatches(int fd, const EntryHeader& header)
+// Whether every piece of the payload matches its fingerprint, and the
+// fingerprints the one the header holds. The pieces are read where the file
+// is mapped, on every core.
+bool PayloadMatches(int fd, const std::string& path, const EntryHeader& header)
 {
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<char> chunk(READ_CHUNK);
-    ContentHash hash(PAYLOAD_SEED);
-    for (size_t offset = HEADER_SPACE; offset < header.totalBytes; offset += READ_CHUNK) {
-        size_t size = std::min(READ_CHUNK, (size_t)header.totalBytes - offset);
-        if (!ReadWhole(fd, chunk.data(), size, (off_t)offset))
-            return false;
-        hash.Update(chunk.data(), size);
-    }
-    return hash.Digest() == header.payloadHash;
+    size_t numPieces = NumPieces(header.totalBytes);
+    if (numPieces > MAX_PIECES)
+        return false;
+    std::vector<uint64_t> digests(numPieces);
+    size_t tableBytes = numPieces * sizeof(uint64_t);
+    if (!ReadWhole(fd, digests.data(), tableBytes, sizeof(EntryHeader)) ||
+        ContentHash::Of(digests.data(), tableBytes, PAYLOAD_SEED) != header.payloadHash)
+        return false;
+    size_t payloadBytes = header.totalBytes - HEADER_SPACE;
+    MappedRegion payload(path, HEADER_SPACE, payloadBytes);
+    if (!payload.IsValid())
+        return false;
+    const char* data = static_cast<const char*>(payload.GetData());
+    std::atomic<bool> matches(true);
+    SoundLoader::ParallelFor(numPieces, [&](size_t i) {
+        size_t size = std::min(PIECE_BYTES, payloadBytes - i * PIECE_BYTES);
+        if (matches && ContentHash::Of(data + i * PIECE_BYTES, size, PAYLOAD_SEED) != digests[i])
+            matches = false;
+    });
+    return matches;
 }
 
 // Writes into a file, zero padding up to section boundaries, and
-// fingerprints all it writes after the header.
+// fingerprints all it writes after the header, piece by piece.
 class EntryWriter {
 public:
-    explicit EntryWriter(int fd) : _fd(fd), _offset(0), _hash(PAYLOAD_SEED), _error(0) {}
+    explicit EntryWriter(int fd) : _fd(fd), _offset(0), _piece(PAYLOAD_SEED), _pieceBytes(0), _error(0) {}
 
     void PadTo(size_t offset)
     {
@@ -143,8 +168,7 @@ public:
     void Put(const void* data, size_t size)
     {
         const char* p = static_cast<const char*>(data);
-        if (_offset >= HEADER_SPACE)
-            _hash.Update(p, size);
+        Fingerprint(p, size);
         while (size > 0 && _error == 0) {
             ssize_t n = write(_fd, p, size);
             if (n < 0) {
@@ -157,20 +181,52 @@ public:
             _offset += (size_t)n;
         }
     }
+    // The header, and after it the fingerprints of the pieces.
     bool WriteHeader(EntryHeader* header)
     {
-        header->payloadHash = _hash.Digest();
+        if (_pieceBytes > 0)
+            _digests.push_back(_piece.Digest());
+        size_t tableBytes = _digests.size() * sizeof(uint64_t);
+        if (_digests.size() > MAX_PIECES && _error == 0)
+            _error = EFBIG;
+        header->payloadHash = ContentHash::Of(_digests.data(), tableBytes, PAYLOAD_SEED);
         header->headerHash = HeaderHash(*header);
-        if (_error == 0 && pwrite(_fd, header, sizeof(*header), 0) != (ssize_t)sizeof(*header))
+        if (_error == 0 && (pwrite(_fd, header, sizeof(*header), 0) != (ssize_t)sizeof(*header) ||
+                            pwrite(_fd, _digests.data(), tableBytes, sizeof(*header)) != (ssize_t)tableBytes))
             _error = errno != 0 ? errno : EIO;
         return _error == 0;
     }
     int GetError() const { return _error; }
 
 private:
+    void Fingerprint(const char* p, size_t size)
+    {
+        size_t offset = _offset;
+        if (offset < HEADER_SPACE) {
+            size_t skipped = std::min(size, HEADER_SPACE - offset);
+            p += skipped;
+            size -= skipped;
+            offset += skipped;
+        }
+        while (size > 0) {
+            size_t take = std::min(size, PIECE_BYTES - _pieceBytes);
+            _piece.Update(p, take);
+            p += take;
+            size -= take;
+            _pieceBytes += take;
+            if (_pieceBytes == PIECE_BYTES) {
+                _digests.push_back(_piece.Digest());
+                _piece = ContentHash(PAYLOAD_SEED);
+                _pieceBytes = 0;
+            }
+        }
+    }
+
     int _fd;
     size_t _offset;
-    ContentHash _hash;
+    ContentHash _piece;
+    size_t _pieceBytes;
+    std::vector<uint64_t> _digests;
     int _error;
 };
 }  // namespace
@@ -213,7 +269,7 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
     if (fd < 0)
         return false;
     EntryHeader header;
-    bool usable = ReadHeader(fd, key, numFrames, numChans, &header) && PayloadMatches(fd, header);
+    bool usable = ReadHeader(fd, key, numFrames, numChans, &header) && PayloadMatches(fd, path, header);
     close(fd);
     if (!usable)
         return false;

@@ -18,7 +18,8 @@ class Spectrogram;
 // unwrapped phases of every column, and the spectrogram and chromagram
 // images of the first channel, the one drawn. Each part starts on a 64 KiB
 // boundary so that it can be mapped on its own. A header names the sound,
-// the sizes and a fingerprint of everything after it; an entry whose file
+// the sizes and the fingerprints of everything after it, piece by piece so
+// that they are checked on every core at once; an entry whose file
 // is missing, of another version, shorter or longer than its header says,
 // or whose contents do not match their fingerprint is analysed again and
 // replaced, never used.
@@ -30,8 +31,9 @@ class Spectrogram;
 // are analysed at every start.
 class AnalysisCache {
 public:
-    // Changes whenever the analysis would give other results.
-    static const uint32_t ANALYSIS_VERSION = 1;
+    // Changes whenever the analysis would give other results or the entry's
+    // layout changes.
+    static const uint32_t ANALYSIS_VERSION = 2;
 
     // dir: the cache folder, made when the first entry is written.
     explicit AnalysisCache(const std::string& dir);
