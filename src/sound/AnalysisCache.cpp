@@ -1,8 +1,13 @@
 #include "sound/AnalysisCache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <ctime>
 
 #include <cerrno>
 #include <cinttypes>
@@ -33,6 +38,11 @@ const int MAX_CHANNELS = 2;
 const int IMAGE_CHANNEL = 0;
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
 const int NUM_BINS = FFT_SIZE / 2;
+const char ENTRY_SUFFIX[] = ".analysis";
+const char TEMPORARY_MARK[] = ".analysis.tmp.";
+// A writer adds to its temporary file all the time; one untouched for this
+// long belongs to a process that is gone, whatever now runs under its id.
+const time_t ABANDONED_SECONDS = 3600;
 const uint64_t PAYLOAD_SEED = 0x5A4F4C5441ULL;
 const uint64_t HEADER_SEED = 0x46454E5249ULL;
 
@@ -231,7 +241,8 @@ private:
 };
 }  // namespace
 
-AnalysisCache::AnalysisCache(const std::string& dir) : _dir(dir), _reportedUnwritable(false)
+AnalysisCache::AnalysisCache(const std::string& dir, uint64_t maxBytes)
+    : _dir(dir), _maxBytes(maxBytes), _reportedUnwritable(false)
 {
 }
 
@@ -299,6 +310,7 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
         }
         return false;
     }
+    MarkUsed(path);
     *spectros = madeSpectros;
     *chromas = madeChromas;
     return true;
@@ -323,6 +335,7 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
     }
     std::string path = EntryPath(key, numFrames, numChans);
     // Unique per process and thread, so that concurrent writers never share one.
+    MarkUsed(path);
     std::string tmpPath = path + ".tmp." + std::to_string(getpid()) + "." +
                           std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()));
     int fd = open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -373,6 +386,74 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
             ReportUnwritable(_dir, error);
     }
     return written;
+}
+
+void AnalysisCache::MarkUsed(const std::string& path) const
+{
+    {
+        std::lock_guard<std::mutex> lock(_usedMutex);
+        _used.insert(path);
+    }
+    // Only the access time: the modification time says when it was written.
+    const timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+namespace {
+bool EndsWith(const std::string& name, const char* suffix)
+{
+    size_t n = std::strlen(suffix);
+    return name.size() >= n && name.compare(name.size() - n, n, suffix) == 0;
+}
+
+// Whether a temporary file's writer, named by the process id after the
+// mark, is gone.
+bool WriterIsGone(const std::string& name, const struct stat& info)
+{
+    if (time(nullptr) - info.st_mtime > ABANDONED_SECONDS)
+        return true;
+    long pid = std::strtol(name.c_str() + name.find(TEMPORARY_MARK) + std::strlen(TEMPORARY_MARK), nullptr, 10);
+    return pid > 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+}
+}  // namespace
+
+void AnalysisCache::Tidy()
+{
+    DIR* dir = _dir.empty() ? nullptr : opendir(_dir.c_str());
+    if (dir == nullptr)
+        return;
+    struct Entry {
+        std::string path;
+        uint64_t bytes;
+        timespec used;
+    };
+    std::vector<Entry> entries;
+    uint64_t total = 0;
+    while (dirent* item = readdir(dir)) {
+        std::string name = item->d_name;
+        std::string path = _dir + "/" + name;
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (name.find(TEMPORARY_MARK) != std::string::npos) {
+            if (WriterIsGone(name, info))
+                unlink(path.c_str());
+        } else if (EndsWith(name, ENTRY_SUFFIX)) {
+            entries.push_back({path, (uint64_t)info.st_size, info.st_atim});
+            total += (uint64_t)info.st_size;
+        }
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec : a.used.tv_nsec < b.used.tv_nsec;
+    });
+    std::lock_guard<std::mutex> lock(_usedMutex);
+    for (const Entry& entry : entries) {
+        if (total <= _maxBytes)
+            break;
+        if (_used.count(entry.path) == 0 && unlink(entry.path.c_str()) == 0)
+            total -= entry.bytes;
+    }
 }
 
 void AnalysisCache::ReportUnwritable(const std::string& what, int error)
