@@ -211,12 +211,11 @@ public:
 private:
     void Fingerprint(const char* p, size_t size)
     {
-        size_t offset = _offset;
-        if (offset < HEADER_SPACE) {
-            size_t skipped = std::min(size, HEADER_SPACE - offset);
+        // The header is written last and is fingerprinted on its own.
+        if (_offset < HEADER_SPACE) {
+            size_t skipped = std::min(size, HEADER_SPACE - _offset);
             p += skipped;
             size -= skipped;
-            offset += skipped;
         }
         while (size > 0) {
             size_t take = std::min(size, PIECE_BYTES - _pieceBytes);
