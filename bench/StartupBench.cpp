@@ -15,7 +15,7 @@
 #include "sound/AudioFileSet.h"
 #include "sound/SoundLoader.h"
 #include "spectral/Spectrogram.h"
-#include "spectral/WaveformPyramid.h"
+#include "spectral/WaveformEnvelope.h"
 
 // The start-up of the instrument without its window: read and condition a
 // folder of sounds, then analyse every channel on every core (or map the
@@ -120,7 +120,7 @@ private:
 struct LoadedSounds {
     AudioFileSet set;
     std::vector<SoundLoader::Analysis> analyses;
-    std::vector<WaveformPyramid*> pyramids;
+    std::vector<WaveformEnvelope*> envelopes;
     ~LoadedSounds()
     {
         for (SoundLoader::Analysis& a : analyses) {
@@ -129,8 +129,8 @@ struct LoadedSounds {
             for (Spectrogram* spectro : a.spectros)
                 delete spectro;
         }
-        for (WaveformPyramid* pyramid : pyramids)
-            delete pyramid;
+        for (WaveformEnvelope* envelope : envelopes)
+            delete envelope;
     }
 };
 
@@ -146,9 +146,9 @@ void Start(const std::string& dir, AnalysisCache* cache, LoadedSounds* loaded)
     const std::vector<AudioFile*>& sounds = loaded->set.GetAudioFiles();
     std::vector<std::function<void()>> pictures;
     for (AudioFile* sound : sounds) {
-        WaveformPyramid* pyramid = new WaveformPyramid(8);
-        loaded->pyramids.push_back(pyramid);
-        pictures.push_back([pyramid, sound]() { pyramid->SetChannel(*sound->GetBuffer(), 2, 0); });
+        WaveformEnvelope* envelope = new WaveformEnvelope();
+        loaded->envelopes.push_back(envelope);
+        pictures.push_back([envelope, sound]() { envelope->SetChannel(*sound->GetBuffer(), 2, 0); });
     }
     SoundLoader(cache, nullptr).Analyse(sounds, pictures, &loaded->analyses);
 }

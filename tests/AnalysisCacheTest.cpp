@@ -1,10 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -342,4 +345,89 @@ TEST(AnalysisCacheTest, TheLoaderSpreadsChannelsAndReportsProgressAndStopsWhenCa
     for (Spectrogram* spectro : results[0].spectros)
         EXPECT_EQ(spectro, nullptr);
     Release(&results);
+}
+
+TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftButNotARunningWritersFile)
+{
+    TempFolder folder;
+    const std::string dir = folder.Path() + "/zoltafenri";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    // A process that has ended: its id no longer runs.
+    pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    ASSERT_GT(child, 0);
+    waitpid(child, nullptr, 0);
+    const std::string entry = dir + "/00000000000000aa-66150-2.analysis";
+    const std::string crashed = entry + ".tmp." + std::to_string(child) + ".7";
+    const std::string running = entry + ".tmp." + std::to_string(getpid()) + ".8";
+    const std::string abandoned = entry + ".tmp." + std::to_string(getpid()) + ".9";
+    const std::string other = dir + "/notes.txt";
+    for (const std::string& path : {crashed, running, abandoned, other})
+        std::ofstream(path) << "partial";
+    // Untouched for two hours: its writer is gone, whoever has its id now.
+    const timespec old[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, abandoned.c_str(), old, 0), 0);
+
+    AnalysisCache cache(dir);
+    cache.Tidy();
+    EXPECT_EQ(FileSize(crashed), -1);
+    EXPECT_EQ(FileSize(abandoned), -1);
+    EXPECT_GT(FileSize(running), 0);
+    EXPECT_GT(FileSize(other), 0);
+
+    // The loader tidies at every start.
+    ASSERT_EQ(utimensat(AT_FDCWD, running.c_str(), old, 0), 0);
+    std::vector<SoundLoader::Analysis> results;
+    AudioFile sound("s", "s.wav", CHANS, FRAMES, 44100.0, MakeSound(3));
+    LoadThrough(&cache, &sound, &results);
+    EXPECT_EQ(FileSize(running), -1);
+    Release(&results);
+}
+
+TEST(AnalysisCacheTest, BeyondItsBoundTheLeastRecentlyUsedEntriesGoButNeverOnesInUse)
+{
+    TempFolder folder;
+    const std::string dir = folder.Path() + "/zoltafenri";
+    std::vector<std::string> paths;
+    {
+        AnalysisCache writer(dir);
+        for (unsigned s = 0; s < 3; s++) {
+            std::vector<float> sound = MakeSound(20 + s);
+            Analysis analysis;
+            Analyse(sound, &analysis);
+            uint64_t key = AnalysisCache::SoundKey(sound);
+            ASSERT_TRUE(writer.Write(key, FRAMES, CHANS, analysis.spectros, analysis.chromas));
+            paths.push_back(writer.EntryPath(key, FRAMES, CHANS));
+        }
+    }
+    // Last used 300, 200 and 100 seconds ago.
+    const long entryBytes = FileSize(paths[0]);
+    for (size_t s = 0; s < paths.size(); s++) {
+        const time_t when = time(nullptr) - 300 + 100 * (time_t)s;
+        const timespec times[2] = {{when, 0}, {when, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, paths[s].c_str(), times, 0), 0);
+    }
+
+    // Room for two: the oldest goes.
+    AnalysisCache roomForTwo(dir, 2 * (uint64_t)entryBytes + 1000);
+    roomForTwo.Tidy();
+    EXPECT_EQ(FileSize(paths[0]), -1);
+    EXPECT_EQ(FileSize(paths[1]), entryBytes);
+    EXPECT_EQ(FileSize(paths[2]), entryBytes);
+
+    // Room for one: reading the older entry makes it the most recent, and an
+    // entry in use is never removed, so the other one goes.
+    AnalysisCache roomForOne(dir, (uint64_t)entryBytes);
+    Analysis mapped;
+    ASSERT_TRUE(Read(roomForOne, AnalysisCache::SoundKey(MakeSound(21)), &mapped));
+    roomForOne.Tidy();
+    EXPECT_EQ(FileSize(paths[1]), entryBytes);
+    EXPECT_EQ(FileSize(paths[2]), -1);
+    // Even with no room at all.
+    AnalysisCache noRoom(dir, 0);
+    Analysis mappedAgain;
+    ASSERT_TRUE(Read(noRoom, AnalysisCache::SoundKey(MakeSound(21)), &mappedAgain));
+    noRoom.Tidy();
+    EXPECT_EQ(FileSize(paths[1]), entryBytes);
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "spectral/DSP.h"
@@ -147,4 +149,49 @@ TEST(DspTest, InterleaveRoundTripsOverFramesThatFit)
 
     DSP::Silent(&stereo);
     EXPECT_EQ(stereo, std::vector<float>(6, 0.0f));
+}
+
+TEST(DspTest, ClipAndNormalizeGivesTheBitsOfClippingThenNormalizing)
+{
+    std::srand(11);
+    std::vector<std::vector<float>> sounds;
+    // Noise with clicks far above it, as a loaded sound has.
+    std::vector<float> clicks = RandomSignal(100003, 0.3f);
+    for (size_t i = 17; i < clicks.size(); i += 9973)
+        clicks[i] = (i % 2 ? 1.0f : -1.0f) * 0.5f;
+    sounds.push_back(clicks);
+    // Samples of a 16-bit file at half scale, a steady tone (nothing above the threshold).
+    std::vector<float> pcm(44100);
+    for (size_t i = 0; i < pcm.size(); i++)
+        pcm[i] = 0.5f * (float)(short)(20000.0 * std::sin(0.05 * (double)i)) / 32768.0f;
+    sounds.push_back(pcm);
+    std::vector<float> tone(4096);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = i % 2 ? 0.25f : -0.25f;
+    sounds.push_back(tone);
+    // Silence, near silence, values near the largest float, one sample, one side only.
+    sounds.push_back(std::vector<float>(1000, 0.0f));
+    sounds.push_back({1e-38f, -1e-38f, 3e-39f, 0.0f});
+    sounds.push_back({3e38f, -1e38f, 2e37f, 5.0f, -3e38f});
+    sounds.push_back({-0.7f});
+    std::vector<float> negative = RandomSignal(5000, 0.2f);
+    for (float& v : negative)
+        v = -std::fabs(v);
+    sounds.push_back(negative);
+    sounds.push_back({});
+
+    for (size_t s = 0; s < sounds.size(); s++) {
+        std::vector<float> direct = sounds[s];
+        DSP::AutomaticClipping(&direct);
+        DSP::Normalize(&direct);
+        std::vector<float> fused = sounds[s];
+        DSP::ClipAndNormalize(&fused);
+        ASSERT_EQ(fused.size(), direct.size());
+        for (size_t i = 0; i < fused.size(); i++) {
+            uint32_t a, b;
+            std::memcpy(&a, &fused[i], sizeof(a));
+            std::memcpy(&b, &direct[i], sizeof(b));
+            ASSERT_EQ(a, b) << "sound " << s << " sample " << i << ": " << fused[i] << " vs " << direct[i];
+        }
+    }
 }

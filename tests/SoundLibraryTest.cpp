@@ -4,14 +4,17 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "spectral/DSP.h"
 #include "spectral/Scale.h"
 #include "spectral/Stereoizer.h"
 
@@ -442,4 +445,57 @@ TEST(SoundLibraryTest, AFileShorterThanItsHeaderKeepsWhatItHolds)
     AudioFile* file = set.GetAudioFiles()[0];
     EXPECT_EQ(file->GetNumFrames(), 1000u);
     EXPECT_EQ(file->GetBuffer()->size(), 2000u);
+}
+
+TEST(SoundLibraryTest, LoadedSamplesAreTheBitsOfAPlainReadAndTheDirectConditioning)
+{
+    // A 16-bit file and a float file with clicks and non-finite samples, both
+    // longer than a read block and not a multiple of one.
+    SoundDir dir;
+    const int frames = 70001;
+    std::vector<float> tone = Sine(frames, 2, 331.0, 0.6f);
+    std::vector<float> rough = Sine(frames, 2, 97.0, 0.3f);
+    for (size_t i = 5; i < rough.size(); i += 7919)
+        rough[i] = i % 3 == 0 ? NAN : (i % 3 == 1 ? INFINITY : 0.99f);
+    for (const char* name : {"pcm.wav", "float.wav"}) {
+        SF_INFO info = {};
+        info.channels = 2;
+        info.samplerate = 44100;
+        info.format = SF_FORMAT_WAV | (name[0] == 'p' ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
+        SNDFILE* sf = sf_open((dir.Path() + name).c_str(), SFM_WRITE, &info);
+        ASSERT_NE(sf, nullptr);
+        sf_writef_float(sf, name[0] == 'p' ? tone.data() : rough.data(), frames);
+        sf_close(sf);
+    }
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+    ASSERT_EQ(set.GetAudioFiles().size(), 2u);
+
+    for (AudioFile* file : set.GetAudioFiles()) {
+        // The whole file in one read, then each step on its own.
+        SF_INFO info = {};
+        SNDFILE* sf = sf_open(file->GetPath().c_str(), SFM_READ, &info);
+        ASSERT_NE(sf, nullptr);
+        std::vector<float> direct(2 * (size_t)info.frames);
+        ASSERT_EQ(sf_readf_float(sf, direct.data(), info.frames), info.frames);
+        sf_close(sf);
+        for (float& v : direct)
+            v = std::isfinite(v) ? v * 0.5f : 0.0f;
+        DSP::AutomaticClipping(&direct);
+        DSP::Normalize(&direct);
+        DSP::FadeIn(&direct, 2, 128);
+        DSP::FadeOut(&direct, 2, 128);
+
+        const std::vector<float>& loaded = *file->GetBuffer();
+        ASSERT_EQ(loaded.size(), direct.size()) << file->GetName();
+        for (size_t i = 0; i < loaded.size(); i++) {
+            uint32_t a, b;
+            std::memcpy(&a, &loaded[i], sizeof(a));
+            std::memcpy(&b, &direct[i], sizeof(b));
+            ASSERT_EQ(a, b) << file->GetName() << " sample " << i;
+        }
+    }
 }

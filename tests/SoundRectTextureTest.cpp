@@ -55,22 +55,28 @@ protected:
         return image;
     }
 
+    // The texels (grey, alpha) of an image pooled into at most maxRows rows.
+    void BuildTexels(const Spectrogram* image, std::vector<unsigned char>* texels, size_t maxRows = 4096)
+    {
+        UISoundRect::ImageLevels levels;
+        UISoundRect::PoolImageRows(image, maxRows, &levels);
+        _view->BuildTexels(levels, texels);
+    }
+
     // Texels of a single column of four bins.
     std::vector<unsigned char> TexelsOf(const std::vector<float>& magns)
     {
         std::unique_ptr<Spectrogram> image = MakeImage(2 * static_cast<int>(magns.size()), {magns});
         std::vector<unsigned char> texels;
-        _view->BuildTexels(image.get(), &texels);
+        BuildTexels(image.get(), &texels);
         return texels;
     }
 
     void ExpectTexel(const unsigned char* texel, int grey, double level)
     {
         EXPECT_EQ(texel[0], grey);
-        EXPECT_EQ(texel[1], grey);
-        EXPECT_EQ(texel[2], grey);
         // Bright texels stay translucent.
-        EXPECT_EQ(texel[3], level < 0.7 ? grey : 178);
+        EXPECT_EQ(texel[1], level < 0.7 ? grey : 178);
     }
 
     App _app;
@@ -87,7 +93,7 @@ TEST_F(SoundRectTextureTest, SilenceAndLevelsAtOrBelowMinusFiftyDbAreBlack)
     for (double range : {0.7, 1.0, 3.0}) {
         _view->SetColorRange(range);
         const std::vector<unsigned char> texels = TexelsOf(magns);
-        ASSERT_EQ(texels.size(), 16u);
+        ASSERT_EQ(texels.size(), 8u);
         for (unsigned char byte : texels)
             EXPECT_EQ(byte, 0);
     }
@@ -106,11 +112,11 @@ TEST_F(SoundRectTextureTest, NeutralContrastKeepsTheLevelAndBrightTexelsStayTran
     // -25 dB is half way: mid grey (within the level step), as opaque as it is bright.
     const std::vector<unsigned char> half = TexelsOf({static_cast<float>(Scale::DbToAmp(-25.0)), 0.0f, 0.0f, 0.0f});
     EXPECT_NEAR(half[0], 127, 1);
-    EXPECT_EQ(half[3], half[0]);
+    EXPECT_EQ(half[1], half[0]);
     // Full scale and above are white, alpha capped.
     const std::vector<unsigned char> loud = TexelsOf({4.0f, 0.0f, 0.0f, 0.0f});
     EXPECT_EQ(loud[0], 255);
-    EXPECT_EQ(loud[3], 178);
+    EXPECT_EQ(loud[1], 178);
 }
 
 TEST_F(SoundRectTextureTest, RangeScalesTheLevelBeforeTheContrastCurve)
@@ -124,7 +130,7 @@ TEST_F(SoundRectTextureTest, RangeScalesTheLevelBeforeTheContrastCurve)
     EXPECT_NEAR(TexelsOf({minus10Db, 0, 0, 0})[0], 102, 1);
     _view->SetColorRange(2.0);
     EXPECT_NEAR(TexelsOf({minus30Db, 0, 0, 0})[0], 204, 1);
-    EXPECT_EQ(TexelsOf({minus30Db, 0, 0, 0})[3], 178);
+    EXPECT_EQ(TexelsOf({minus30Db, 0, 0, 0})[1], 178);
     EXPECT_EQ(TexelsOf({minus10Db, 0, 0, 0})[0], 255);
 
     // On the steep curve, range decides which side of the middle a level falls.
@@ -174,12 +180,12 @@ TEST_F(SoundRectTextureTest, ImageIsBinsWideWithOneRowPerAnalysisColumn)
     std::unique_ptr<Spectrogram> image = MakeImage(2 * bins, columns);
 
     std::vector<unsigned char> texels;
-    _view->BuildTexels(image.get(), &texels);
-    ASSERT_EQ(texels.size(), static_cast<size_t>(4 * bins * cols));
+    BuildTexels(image.get(), &texels);
+    ASSERT_EQ(texels.size(), static_cast<size_t>(2 * bins * cols));
     for (int c = 0; c < cols; c++) {
         for (int i = 0; i < bins; i++) {
             const double level = NormLevel(dbAt(c, i));
-            ExpectTexel(&texels[4 * (c * bins + i)], static_cast<int>(std::floor(255.0 * level)), level);
+            ExpectTexel(&texels[2 * (c * bins + i)], static_cast<int>(std::floor(255.0 * level)), level);
         }
     }
 }
@@ -191,7 +197,7 @@ TEST_F(SoundRectTextureTest, EmptyStoreGivesNoTexels)
     for (int numCols : {0, -4}) {
         Spectrogram empty(2048, numCols);
         std::vector<unsigned char> texels(12, 1);
-        _view->BuildTexels(&empty, &texels);
+        BuildTexels(&empty, &texels);
         EXPECT_TRUE(texels.empty());
     }
 }
@@ -217,21 +223,21 @@ TEST_F(SoundRectTextureTest, SpectrogramRowsAreRemappedOntoTheMelScale)
     std::unique_ptr<Spectrogram> image = MakeImage(2 * bins, {melFlat, melTone});
 
     std::vector<unsigned char> texels;
-    _view->BuildTexels(image.get(), &texels);
-    ASSERT_EQ(texels.size(), static_cast<size_t>(4 * bins * 2));
+    BuildTexels(image.get(), &texels);
+    ASSERT_EQ(texels.size(), static_cast<size_t>(2 * bins * 2));
     EXPECT_EQ(bank.GetNumBuilds(), 1);
 
     // A flat spectrum keeps its level across the mel rows.
     const int flatGrey = static_cast<int>(std::floor(255.0 * NormLevel(-20.0)));
     for (int m : {10, 300, 700, 1000})
-        EXPECT_NEAR(texels[4 * m], flatGrey, 1) << "filter " << m;
+        EXPECT_NEAR(texels[2 * m], flatGrey, 1) << "filter " << m;
 
     // The tone shows at its mel position: the low octaves take more rows, so
     // it sits well above its linear bin.
-    const unsigned char* row = &texels[4 * bins];
+    const unsigned char* row = &texels[2 * bins];
     int brightest = 0;
     for (int m = 1; m < bins; m++) {
-        if (row[4 * m] > row[4 * brightest])
+        if (row[2 * m] > row[2 * brightest])
             brightest = m;
     }
     const double melFraction = (Scale::HzToMel(hz) - Scale::HzToMel(lo)) / (Scale::HzToMel(hi) - Scale::HzToMel(lo));
@@ -239,9 +245,9 @@ TEST_F(SoundRectTextureTest, SpectrogramRowsAreRemappedOntoTheMelScale)
     EXPECT_GT(brightest, hotBin + 200);
     // Without the remap it stays in its bin.
     image = MakeImage(2 * bins, {flat, tone});
-    _view->BuildTexels(image.get(), &texels);
-    EXPECT_GT(texels[4 * (bins + hotBin)], 0);
-    EXPECT_EQ(texels[4 * (bins + brightest)], 0);
+    BuildTexels(image.get(), &texels);
+    EXPECT_GT(texels[2 * (bins + hotBin)], 0);
+    EXPECT_EQ(texels[2 * (bins + brightest)], 0);
 }
 
 TEST_F(SoundRectTextureTest, ALongSoundIsPooledIntoAtMost4096RowsKeepingItsLoudestColumns)
@@ -255,9 +261,9 @@ TEST_F(SoundRectTextureTest, ALongSoundIsPooledIntoAtMost4096RowsKeepingItsLoude
         columns[c][c % bins] = 1.0f;
     std::unique_ptr<Spectrogram> image = MakeImage(2 * bins, columns);
     std::vector<unsigned char> texels;
-    _view->BuildTexels(image.get(), &texels);
+    BuildTexels(image.get(), &texels);
     const int rows = 4096;
-    ASSERT_EQ(texels.size(), static_cast<size_t>(4 * bins * rows));
+    ASSERT_EQ(texels.size(), static_cast<size_t>(2 * bins * rows));
     int loudRows = 0;
     for (int r = 0; r < rows; r++) {
         // The columns this row covers: [r * cols / rows, (r + 1) * cols / rows).
@@ -266,7 +272,7 @@ TEST_F(SoundRectTextureTest, ALongSoundIsPooledIntoAtMost4096RowsKeepingItsLoude
             bool loud = false;
             for (int c = first; c < end; c++)
                 loud = loud || columns[c][i] > 0.0f;
-            ASSERT_EQ(texels[4 * (r * bins + i)], loud ? 255 : 0) << "row " << r << " bin " << i;
+            ASSERT_EQ(texels[2 * (r * bins + i)], loud ? 255 : 0) << "row " << r << " bin " << i;
             loudRows += loud;
         }
     }

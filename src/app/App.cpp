@@ -384,11 +384,12 @@ bool App::ReadSounds()
 void App::AnalyseSounds()
 {
     // Every channel of every sound becomes a spectrogram and a chromagram,
-    // on every core; the waveform pictures are built beside them so that
-    // the first frame of the canvas finds them ready.
+    // on every core; the waveform pictures are built beside them, and the
+    // images pooled once the analysis is there, so that the first frame of
+    // the canvas finds them ready.
     std::vector<std::function<void()>> pictures;
     for (SoundRect* rect : _pendingRects)
-        pictures.push_back([rect]() { rect->GetUI()->PreparePyramid(); });
+        pictures.push_back([rect]() { rect->GetUI()->PrepareWaveform(); });
     std::vector<SoundLoader::Analysis> analyses;
     SoundLoader(_cache, _progress).Analyse(_sounds, pictures, &analyses);
     _pendingSpectros.resize(analyses.size());
@@ -397,6 +398,10 @@ void App::AnalyseSounds()
         _pendingSpectros[i] = analyses[i].spectros;
         _pendingChromas[i] = analyses[i].chromas;
     }
+    SoundLoader::ParallelFor(analyses.size(), [&](size_t i) {
+        if (!analyses[i].spectros.empty() && !_progress->IsCancelled())
+            _pendingRects[i]->GetUI()->PrepareImages(analyses[i].spectros[0], analyses[i].chromas[0]);
+    });
     // The columns analysed here now live in the cache's mapped pages; the
     // allocator would keep their freed memory for later use otherwise.
     malloc_trim(0);
@@ -883,6 +888,9 @@ void App::WaitForNextFrame()
     int fps = _loading ? LOADING_FRAME_RATE : _fps;
     auto frame = std::chrono::microseconds(1000000 / fps);
     auto now = std::chrono::steady_clock::now();
+    // The end of the loading cuts the wait short: the audio starts at once.
+    if (_loading && _progress->WaitForFinish(_nextFrameTime))
+        return;
     if (now < _nextFrameTime)
         std::this_thread::sleep_until(_nextFrameTime);
     _nextFrameTime = std::max(now, _nextFrameTime) + frame;

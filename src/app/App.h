@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -125,6 +127,8 @@ public:
     UIStyle* GetStyle() const { return _style; }
     int GetWinWidth() const { return _winWidth; }
     int GetWinHeight() const { return _winHeight; }
+    // The longer side of the display in pixels; 0 before the window system is asked.
+    int GetLargestScreenSide() const { return (int)std::max(_screenWidth, _screenHeight); }
     // Records the window size, as every reshape does; views read it through UIScreen.
     void SetWinSize(int w, int h);
     std::string GetAudioPath() const { return _audioPath; }

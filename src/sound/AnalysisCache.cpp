@@ -1,8 +1,13 @@
 #include "sound/AnalysisCache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <ctime>
 
 #include <cerrno>
 #include <cinttypes>
@@ -12,9 +17,11 @@
 #include <cstring>
 #include <iostream>
 #include <thread>
+#include <vector>
 
 #include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "spectral/MappedRegion.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
@@ -24,11 +31,18 @@ const char MAGIC[8] = {'Z', 'F', 'A', 'N', 'A', 'L', 'Y', 'S'};
 // Parts start on this boundary, a multiple of every usual page size.
 const size_t SECTION_ALIGN = 65536;
 const size_t HEADER_SPACE = SECTION_ALIGN;
-const size_t READ_CHUNK = 1 << 20;
+// The payload is fingerprinted in pieces of this size, so that the pieces of
+// a large entry can be checked on every core at once.
+const size_t PIECE_BYTES = 16 << 20;
 const int MAX_CHANNELS = 2;
 const int IMAGE_CHANNEL = 0;
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
 const int NUM_BINS = FFT_SIZE / 2;
+const char ENTRY_SUFFIX[] = ".analysis";
+const char TEMPORARY_MARK[] = ".analysis.tmp.";
+// A writer adds to its temporary file all the time; one untouched for this
+// long belongs to a process that is gone, whatever now runs under its id.
+const time_t ABANDONED_SECONDS = 3600;
 const uint64_t PAYLOAD_SEED = 0x5A4F4C5441ULL;
 const uint64_t HEADER_SEED = 0x46454E5249ULL;
 
@@ -81,6 +95,14 @@ Layout MakeLayout(int numCols, int numChans)
     return layout;
 }
 
+// The pieces' fingerprints follow the header, within the header's space.
+const size_t MAX_PIECES = (HEADER_SPACE - sizeof(EntryHeader)) / sizeof(uint64_t);
+
+size_t NumPieces(size_t totalBytes)
+{
+    return (totalBytes - HEADER_SPACE + PIECE_BYTES - 1) / PIECE_BYTES;
+}
+
 uint64_t HeaderHash(const EntryHeader& header)
 {
     return ContentHash::Of(&header, offsetof(EntryHeader, headerHash), HEADER_SEED);
@@ -114,25 +136,38 @@ bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, EntryHeader*
            (uint64_t)info.st_size == header->totalBytes;
 }
 
-bool PayloadMatches(int fd, const EntryHeader& header)
+// Whether every piece of the payload matches its fingerprint, and the
+// fingerprints the one the header holds. The pieces are read where the file
+// is mapped, on every core.
+bool PayloadMatches(int fd, const std::string& path, const EntryHeader& header)
 {
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<char> chunk(READ_CHUNK);
-    ContentHash hash(PAYLOAD_SEED);
-    for (size_t offset = HEADER_SPACE; offset < header.totalBytes; offset += READ_CHUNK) {
-        size_t size = std::min(READ_CHUNK, (size_t)header.totalBytes - offset);
-        if (!ReadWhole(fd, chunk.data(), size, (off_t)offset))
-            return false;
-        hash.Update(chunk.data(), size);
-    }
-    return hash.Digest() == header.payloadHash;
+    size_t numPieces = NumPieces(header.totalBytes);
+    if (numPieces > MAX_PIECES)
+        return false;
+    std::vector<uint64_t> digests(numPieces);
+    size_t tableBytes = numPieces * sizeof(uint64_t);
+    if (!ReadWhole(fd, digests.data(), tableBytes, sizeof(EntryHeader)) ||
+        ContentHash::Of(digests.data(), tableBytes, PAYLOAD_SEED) != header.payloadHash)
+        return false;
+    size_t payloadBytes = header.totalBytes - HEADER_SPACE;
+    MappedRegion payload(path, HEADER_SPACE, payloadBytes);
+    if (!payload.IsValid())
+        return false;
+    const char* data = static_cast<const char*>(payload.GetData());
+    std::atomic<bool> matches(true);
+    SoundLoader::ParallelFor(numPieces, [&](size_t i) {
+        size_t size = std::min(PIECE_BYTES, payloadBytes - i * PIECE_BYTES);
+        if (matches && ContentHash::Of(data + i * PIECE_BYTES, size, PAYLOAD_SEED) != digests[i])
+            matches = false;
+    });
+    return matches;
 }
 
 // Writes into a file, zero padding up to section boundaries, and
-// fingerprints all it writes after the header.
+// fingerprints all it writes after the header, piece by piece.
 class EntryWriter {
 public:
-    explicit EntryWriter(int fd) : _fd(fd), _offset(0), _hash(PAYLOAD_SEED), _error(0) {}
+    explicit EntryWriter(int fd) : _fd(fd), _offset(0), _piece(PAYLOAD_SEED), _pieceBytes(0), _error(0) {}
 
     void PadTo(size_t offset)
     {
@@ -143,8 +178,7 @@ public:
     void Put(const void* data, size_t size)
     {
         const char* p = static_cast<const char*>(data);
-        if (_offset >= HEADER_SPACE)
-            _hash.Update(p, size);
+        Fingerprint(p, size);
         while (size > 0 && _error == 0) {
             ssize_t n = write(_fd, p, size);
             if (n < 0) {
@@ -157,25 +191,57 @@ public:
             _offset += (size_t)n;
         }
     }
+    // The header, and after it the fingerprints of the pieces.
     bool WriteHeader(EntryHeader* header)
     {
-        header->payloadHash = _hash.Digest();
+        if (_pieceBytes > 0)
+            _digests.push_back(_piece.Digest());
+        size_t tableBytes = _digests.size() * sizeof(uint64_t);
+        if (_digests.size() > MAX_PIECES && _error == 0)
+            _error = EFBIG;
+        header->payloadHash = ContentHash::Of(_digests.data(), tableBytes, PAYLOAD_SEED);
         header->headerHash = HeaderHash(*header);
-        if (_error == 0 && pwrite(_fd, header, sizeof(*header), 0) != (ssize_t)sizeof(*header))
+        if (_error == 0 && (pwrite(_fd, header, sizeof(*header), 0) != (ssize_t)sizeof(*header) ||
+                            pwrite(_fd, _digests.data(), tableBytes, sizeof(*header)) != (ssize_t)tableBytes))
             _error = errno != 0 ? errno : EIO;
         return _error == 0;
     }
     int GetError() const { return _error; }
 
 private:
+    void Fingerprint(const char* p, size_t size)
+    {
+        // The header is written last and is fingerprinted on its own.
+        if (_offset < HEADER_SPACE) {
+            size_t skipped = std::min(size, HEADER_SPACE - _offset);
+            p += skipped;
+            size -= skipped;
+        }
+        while (size > 0) {
+            size_t take = std::min(size, PIECE_BYTES - _pieceBytes);
+            _piece.Update(p, take);
+            p += take;
+            size -= take;
+            _pieceBytes += take;
+            if (_pieceBytes == PIECE_BYTES) {
+                _digests.push_back(_piece.Digest());
+                _piece = ContentHash(PAYLOAD_SEED);
+                _pieceBytes = 0;
+            }
+        }
+    }
+
     int _fd;
     size_t _offset;
-    ContentHash _hash;
+    ContentHash _piece;
+    size_t _pieceBytes;
+    std::vector<uint64_t> _digests;
     int _error;
 };
 }  // namespace
 
-AnalysisCache::AnalysisCache(const std::string& dir) : _dir(dir), _reportedUnwritable(false)
+AnalysisCache::AnalysisCache(const std::string& dir, uint64_t maxBytes)
+    : _dir(dir), _maxBytes(maxBytes), _reportedUnwritable(false)
 {
 }
 
@@ -213,7 +279,7 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
     if (fd < 0)
         return false;
     EntryHeader header;
-    bool usable = ReadHeader(fd, key, numFrames, numChans, &header) && PayloadMatches(fd, header);
+    bool usable = ReadHeader(fd, key, numFrames, numChans, &header) && PayloadMatches(fd, path, header);
     close(fd);
     if (!usable)
         return false;
@@ -243,6 +309,7 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
         }
         return false;
     }
+    MarkUsed(path);
     *spectros = madeSpectros;
     *chromas = madeChromas;
     return true;
@@ -267,6 +334,7 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
     }
     std::string path = EntryPath(key, numFrames, numChans);
     // Unique per process and thread, so that concurrent writers never share one.
+    MarkUsed(path);
     std::string tmpPath = path + ".tmp." + std::to_string(getpid()) + "." +
                           std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()));
     int fd = open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -317,6 +385,74 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
             ReportUnwritable(_dir, error);
     }
     return written;
+}
+
+void AnalysisCache::MarkUsed(const std::string& path) const
+{
+    {
+        std::lock_guard<std::mutex> lock(_usedMutex);
+        _used.insert(path);
+    }
+    // Only the access time: the modification time says when it was written.
+    const timespec times[2] = {{0, UTIME_NOW}, {0, UTIME_OMIT}};
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+namespace {
+bool EndsWith(const std::string& name, const char* suffix)
+{
+    size_t n = std::strlen(suffix);
+    return name.size() >= n && name.compare(name.size() - n, n, suffix) == 0;
+}
+
+// Whether a temporary file's writer, named by the process id after the
+// mark, is gone.
+bool WriterIsGone(const std::string& name, const struct stat& info)
+{
+    if (time(nullptr) - info.st_mtime > ABANDONED_SECONDS)
+        return true;
+    long pid = std::strtol(name.c_str() + name.find(TEMPORARY_MARK) + std::strlen(TEMPORARY_MARK), nullptr, 10);
+    return pid > 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH;
+}
+}  // namespace
+
+void AnalysisCache::Tidy()
+{
+    DIR* dir = _dir.empty() ? nullptr : opendir(_dir.c_str());
+    if (dir == nullptr)
+        return;
+    struct Entry {
+        std::string path;
+        uint64_t bytes;
+        timespec used;
+    };
+    std::vector<Entry> entries;
+    uint64_t total = 0;
+    while (dirent* item = readdir(dir)) {
+        std::string name = item->d_name;
+        std::string path = _dir + "/" + name;
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (name.find(TEMPORARY_MARK) != std::string::npos) {
+            if (WriterIsGone(name, info))
+                unlink(path.c_str());
+        } else if (EndsWith(name, ENTRY_SUFFIX)) {
+            entries.push_back({path, (uint64_t)info.st_size, info.st_atim});
+            total += (uint64_t)info.st_size;
+        }
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.used.tv_sec != b.used.tv_sec ? a.used.tv_sec < b.used.tv_sec : a.used.tv_nsec < b.used.tv_nsec;
+    });
+    std::lock_guard<std::mutex> lock(_usedMutex);
+    for (const Entry& entry : entries) {
+        if (total <= _maxBytes)
+            break;
+        if (_used.count(entry.path) == 0 && unlink(entry.path.c_str()) == 0)
+            total -= entry.bytes;
+    }
 }
 
 void AnalysisCache::ReportUnwritable(const std::string& what, int error)

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,8 @@ class Spectrogram;
 // unwrapped phases of every column, and the spectrogram and chromagram
 // images of the first channel, the one drawn. Each part starts on a 64 KiB
 // boundary so that it can be mapped on its own. A header names the sound,
-// the sizes and a fingerprint of everything after it; an entry whose file
+// the sizes and the fingerprints of everything after it, piece by piece so
+// that they are checked on every core at once; an entry whose file
 // is missing, of another version, shorter or longer than its header says,
 // or whose contents do not match their fingerprint is analysed again and
 // replaced, never used.
@@ -28,13 +31,21 @@ class Spectrogram;
 // never leaves a half-written one under the entry's name. A folder that
 // cannot be written costs only the speed-up: one message, and the sounds
 // are analysed at every start.
+//
+// The folder is tidied after every start: what a crashed writer left is
+// removed, and so are the least recently used entries once the folder holds
+// more than a bound. Every use of an entry sets its access time.
 class AnalysisCache {
 public:
-    // Changes whenever the analysis would give other results.
-    static const uint32_t ANALYSIS_VERSION = 1;
+    // Changes whenever the analysis would give other results or the entry's
+    // layout changes.
+    static const uint32_t ANALYSIS_VERSION = 2;
+
+    // Entries beyond this many bytes are removed, least recently used first.
+    static const uint64_t DEFAULT_MAX_BYTES = 16ULL << 30;
 
     // dir: the cache folder, made when the first entry is written.
-    explicit AnalysisCache(const std::string& dir);
+    explicit AnalysisCache(const std::string& dir, uint64_t maxBytes = DEFAULT_MAX_BYTES);
     virtual ~AnalysisCache() {}
 
     // $XDG_CACHE_HOME/zoltafenri, else ~/.cache/zoltafenri; empty when
@@ -56,9 +67,20 @@ public:
     bool Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
                const std::vector<Spectrogram*>& chromas, const LoadProgress* progress = nullptr);
 
+    // Removes the temporary files of writers that no longer run (or that
+    // have not written for an hour), then the least recently used entries
+    // until the folder holds at most the bound; entries this cache has read
+    // or written are kept whatever their size.
+    void Tidy();
+
 private:
     void ReportUnwritable(const std::string& what, int error);
+    // Sets the entry's access time and keeps it from this cache's tidying.
+    void MarkUsed(const std::string& path) const;
 
     std::string _dir;
+    uint64_t _maxBytes;
     std::atomic<bool> _reportedUnwritable;
+    mutable std::mutex _usedMutex;
+    mutable std::set<std::string> _used;
 };

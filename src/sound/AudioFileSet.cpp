@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <limits>
 #include <utility>
 
 #include "sound/AudioFile.h"
@@ -16,8 +18,12 @@
 
 namespace {
 const int OUTPUT_SAMPLE_RATE = 44100;
-const sf_count_t READ_CHUNK_FRAMES = 512;
-// What a header may make the loader reserve before any data has been read.
+// Large enough that the library's calls cost little, small enough to stay in
+// the core's cache between the read and the copy into the sound.
+const sf_count_t READ_CHUNK_FRAMES = 16384;
+// What a header may make the loader reserve before any data has been read:
+// the frames it claims, but never more than one per byte of the file (every
+// uncompressed format takes at least that), or this many for a small file.
 const sf_count_t RESERVE_LIMIT_FRAMES = 1 << 22;
 // Loaded sounds sit 6 dB below full scale, leaving room for the mix.
 const float READ_SCALE = 0.5f;
@@ -82,8 +88,10 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
         fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
+    struct stat fileInfo;
+    sf_count_t fileBytes = stat(path.c_str(), &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
     std::vector<float> samples;
-    uint64_t replaced = ReadFrames(sf, info, &samples);
+    uint64_t replaced = ReadFrames(sf, info, fileBytes, &samples);
     sf_close(sf);
     uint64_t frames = samples.size() / info.channels;
     if (replaced > 0)
@@ -93,7 +101,7 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
     _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples)));
 }
 
-uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<float>* samples)
+uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples)
 {
     // Whole frames only: libsndfile refuses item counts that are not a multiple
     // of the channel count. Only what the reads return is kept, so a file
@@ -101,18 +109,19 @@ uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<
     // claims billions of frames cannot make the loader ask for that much memory.
     size_t channels = (size_t)info.channels;
     std::vector<float> chunk(READ_CHUNK_FRAMES * channels);
-    samples->reserve((size_t)std::clamp<sf_count_t>(info.frames, 0, RESERVE_LIMIT_FRAMES) * channels);
+    sf_count_t reserved = std::clamp<sf_count_t>(info.frames, 0, std::max(RESERVE_LIMIT_FRAMES, fileBytes));
+    samples->reserve((size_t)reserved * channels);
     uint64_t replaced = 0;
     sf_count_t nRead;
     while ((nRead = sf_readf_float(sf, chunk.data(), READ_CHUNK_FRAMES)) > 0) {
-        for (size_t i = 0; i < (size_t)nRead * channels; i++) {
-            float x = chunk[i];
-            if (!std::isfinite(x)) {
-                x = 0.0f;
-                replaced++;
-            }
-            samples->push_back(x * READ_SCALE);
+        size_t count = (size_t)nRead * channels;
+        for (size_t i = 0; i < count; i++) {
+            // Neither a NaN nor an infinity is within the largest float.
+            bool finite = std::fabs(chunk[i]) <= std::numeric_limits<float>::max();
+            replaced += !finite;
+            chunk[i] = finite ? chunk[i] * READ_SCALE : 0.0f;
         }
+        samples->insert(samples->end(), chunk.begin(), chunk.begin() + (long)count);
     }
     return replaced;
 }
@@ -181,8 +190,7 @@ void AudioFileSet::LimitPeak(std::vector<float>* mono)
 void AudioFileSet::Normalize()
 {
     for (AudioFile* file : _fileSet) {
-        DSP::AutomaticClipping(file->GetBuffer());
-        DSP::Normalize(file->GetBuffer());
+        DSP::ClipAndNormalize(file->GetBuffer());
     }
 }
 

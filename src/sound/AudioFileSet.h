@@ -31,7 +31,7 @@ private:
     void LoadFile(const std::string& name, const std::string& path);
     // Appends every whole frame of sf, at half scale; returns how many
     // non-finite samples became silence.
-    static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, std::vector<float>* samples);
+    static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples);
     static void MixDown(AudioFile* file, std::vector<float>* mono);
     static void LimitPeak(std::vector<float>* mono);
     AudioFile* ToStereo(AudioFile* file);

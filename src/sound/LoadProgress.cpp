@@ -48,7 +48,17 @@ void LoadProgress::AddWork(long amount)
 
 void LoadProgress::Finish()
 {
-    _finished = true;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _finished = true;
+    }
+    _finishedSignal.notify_all();
+}
+
+bool LoadProgress::WaitForFinish(std::chrono::steady_clock::time_point deadline)
+{
+    std::unique_lock<std::mutex> lock(_mutex);
+    return _finishedSignal.wait_until(lock, deadline, [this]() { return _finished.load(); });
 }
 
 std::string LoadProgress::GetText() const

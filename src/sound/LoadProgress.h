@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 
@@ -25,6 +27,8 @@ public:
     std::string GetText() const;
     double GetFraction() const;
     bool IsFinished() const { return _finished; }
+    // Waits until Finish or the deadline, whichever comes first; true when finished.
+    bool WaitForFinish(std::chrono::steady_clock::time_point deadline);
 
     void Cancel() { _cancelled = true; }
     bool IsCancelled() const { return _cancelled; }
@@ -42,4 +46,5 @@ private:
     std::atomic<bool> _analysing;
     std::atomic<bool> _finished;
     std::atomic<bool> _cancelled;
+    std::condition_variable _finishedSignal;
 };

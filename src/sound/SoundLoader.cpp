@@ -93,6 +93,8 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
                                          piece.chan == IMAGE_CHANNEL, _progress);
     });
     StoreInCache(sounds, analysed, results);
+    if (_cache != nullptr && !IsCancelled())
+        _cache->Tidy();
 }
 
 void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results)

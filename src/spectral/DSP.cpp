@@ -39,6 +39,32 @@ void DSP::AutomaticClipping(std::vector<float>* buf)
         x = std::clamp(x, -threshold, threshold);
 }
 
+void DSP::ClipAndNormalize(std::vector<float>* buf)
+{
+    if (buf->empty())
+        return;
+    float* x = buf->data();
+    const size_t n = buf->size();
+    // Sums run in the order of the samples, as in the two steps it stands for.
+    double sum = 0.0;
+    float rawPeak = 0.0f;
+    for (size_t i = 0; i < n; i++) {
+        const float level = std::fabs(x[i]);
+        sum += level;
+        rawPeak = std::max(rawPeak, level);
+    }
+    const double mean = sum / n;
+    double deviation = 0.0;
+    for (size_t i = 0; i < n; i++)
+        deviation += std::fabs(std::fabs(x[i]) - mean);
+    deviation /= n;
+    const float threshold = (float)(2.0 * (mean + deviation));
+    const float peak = std::min(rawPeak, threshold);
+    const double gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / (double)peak : NORMALIZED_PEAK;
+    for (size_t i = 0; i < n; i++)
+        x[i] = (float)(std::clamp(x[i], -threshold, threshold) * gain);
+}
+
 void DSP::FadeIn(std::vector<float>* buf, int nChans, int fadeFrames)
 {
     Ramp(buf, nChans, fadeFrames, true);

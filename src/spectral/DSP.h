@@ -15,6 +15,10 @@ public:
     // mean deviation are clipped to that threshold, so that one click does not
     // decide the gain of the whole sound on normalisation.
     static void AutomaticClipping(std::vector<float>* buf);
+    // AutomaticClipping then Normalize, to the same bits, in three passes
+    // over the buffer instead of five: the clipping can only bring the peak
+    // down to its threshold, so the gain is known before anything is clipped.
+    static void ClipAndNormalize(std::vector<float>* buf);
     // Linear ramps over the first / last fadeFrames frames; sounds no longer
     // than the ramp are left alone.
     static void FadeIn(std::vector<float>* buf, int nChans, int fadeFrames);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "parameters/ParameterProvider.h"
@@ -11,7 +13,7 @@ class SoundRect;
 class Spectrogram;
 class UIScreen;
 class UIStyle;
-class WaveformPyramid;
+class WaveformEnvelope;
 
 // The on-screen body of a sound rect: a rectangle on the scene (x in window
 // widths, y in window heights, y up) that shows one sound and tells sources
@@ -81,14 +83,41 @@ public:
     // geometry (edges, smallest size) and the pulse are the view's own.
     void UnSerialize(Serializer* serializer);
 
-    // The RGBA image of a spectrogram's display levels: fftSize/2 texels
-    // wide, one row per analysis column (up to 4096 rows; beyond, each row
-    // shows the loudest of the columns it covers), levels shaped by range
-    // and contrast.
-    void BuildTexels(const Spectrogram* spectro, std::vector<unsigned char>* texels) const;
-    // Builds the waveform picture's levels from the sound, once; the loader
-    // calls it beside the analysis so that the first frame finds it ready.
-    void PreparePyramid();
+    // An image's display levels as its texture keeps them: bins levels per
+    // row, one row per analysis column, or per run of columns for a long sound.
+    struct ImageLevels {
+        std::vector<uint8_t> levels;
+        int bins = 0;
+        int rows = 0;
+    };
+    // Pools the columns of spectro's image into at most maxRows rows, each
+    // the loudest of the columns it covers, so that transients stay; an
+    // image that does not exist gives an empty one.
+    static void PoolImageRows(const Spectrogram* spectro, size_t maxRows, ImageLevels* image);
+    // The grey and alpha bytes of every level of image, shaped by range and contrast.
+    void BuildTexels(const ImageLevels& image, std::vector<unsigned char>* texels) const;
+
+    // Where the rect lies in window pixels: along the time axis, the first
+    // and last sample, and the window's extent; across it, the centre line
+    // and the distance of a full-scale sample from it.
+    struct WaveGeometry {
+        double timeStart, timeEnd;
+        double windowEnd;
+        double centre, fullScale;
+        bool horizontal;
+    };
+    // The waveform for the part of the rect inside the window, in window
+    // pixels (x, y pairs): at two samples or more per pixel, one column per
+    // pixel from the lowest to the highest sample it covers, given as the
+    // bottom and top of a band (*band true); closer up, the line through the
+    // samples it shows (*band false). Empty when nothing is visible.
+    void BuildWaveVertices(const WaveGeometry& geometry, std::vector<float>* vertices, bool* band);
+
+    // Builds what the pictures need from the sound and its analysis, once;
+    // the loader calls these beside the analysis so that the first frame of
+    // the canvas finds them ready. The images are those of channel 0.
+    void PrepareWaveform();
+    void PrepareImages(const Spectrogram* spectro, const Spectrogram* chroma);
     int GetSpectroTexId() const { return _spectroTexId; }
     int GetChromaTexId() const { return _chromaTexId; }
 
@@ -97,13 +126,18 @@ private:
     void UpdateEdges();
     void DrawRectangle();
     void DrawWaveform();
+    // Colours the band's columns (RGBA per vertex) after their height.
+    void ShadeColumns(const double color[4]);
+    WaveGeometry MeasureWaveGeometry() const;
+    // Rows an image texture keeps: the screen never shows more of a rect.
+    size_t MaxImageRows() const;
     void DrawName();
     void UpdateTextures();
-    void CreateSpectroTexture();
-    void CreateChromaTexture();
-    // A new texture name holding the image of spectro, or -1 when it has none.
-    int CreateImageTexture(const Spectrogram* spectro);
-    void CreateTexture(const Spectrogram* spectro, int texId);
+    // A new texture name holding image, or -1 when it is empty.
+    int CreateImageTexture(const ImageLevels& image);
+    // Uploads texels (bins x rows grey and alpha bytes) and the smaller
+    // images down to one texel, each the box average of the one above.
+    static void UploadWithMipmaps(std::vector<unsigned char>* texels, int width, int height);
     static void DeleteTexture(int* texId);
     void DrawTexture(int texId) const;
     // Emits the four corners in pixels, clockwise from top left; closeLoop
@@ -127,7 +161,8 @@ private:
     // The display settings in force; the range and contrast parameters read them back.
     double _colorRange;
     double _colorContrast;
-    bool _needUpdatePyramid;
+    bool _waveformPrepared;
+    bool _imagesPrepared;
     // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
     bool _needUpdateTextures;
     // Which of the two images are still to rebuild: one texture is built
@@ -139,11 +174,14 @@ private:
     int _chromaTexId;
     Parameter* _params[NUM_PARAMS];
     ParamIndex _currentParamIdx;
-    WaveformPyramid* _pyramids[2];
-    // The values of the last drawn waveform; kept so that drawing a frame
-    // reuses its storage.
-    std::vector<float> _waveValues;
-    // The number of points _waveValues was asked for; -1 before the first.
-    long _waveValuesCount;
+    WaveformEnvelope* _envelope;
+    // The images of channel 0, pooled once; the textures are made from them.
+    ImageLevels _spectroImage;
+    ImageLevels _chromaImage;
+    // Reused from frame to frame: the waveform's vertices and column spans.
+    std::vector<float> _waveVertices;
+    std::vector<float> _waveColors;
+    std::vector<float> _columnLows;
+    std::vector<float> _columnHighs;
     double _pulseTimeOffset;
 };
