@@ -17,14 +17,16 @@ const auto REPORT_INTERVAL = std::chrono::seconds(1);
 }  // namespace
 
 BounceRecorder::BounceRecorder(size_t capacityFloats)
-    : _ring(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _failed(0), _writeError(0), _running(false),
-      _recording(false), _rawFd(-1), _wav(nullptr), _wavFailed(false), _written(0), _reportedLost(0)
+    : _ring(new float[capacityFloats]), _capacity(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _failed(0),
+      _writeError(0), _running(false), _recording(false), _rawFd(-1), _wav(nullptr), _wavFailed(false), _written(0),
+      _reportedLost(0)
 {
 }
 
 BounceRecorder::~BounceRecorder()
 {
     Stop();
+    delete[] _ring;
 }
 
 std::string BounceRecorder::WavPathFor(const std::string& rawPath) const
@@ -84,7 +86,7 @@ void BounceRecorder::Stop()
 
 void BounceRecorder::Write(const float* samples, size_t count)
 {
-    size_t capacity = _ring.size();
+    size_t capacity = _capacity;
     size_t write = _writePos.load(std::memory_order_relaxed);
     size_t read = _readPos.load(std::memory_order_acquire);
     // A block is queued whole or not at all, so the file never holds half a frame.
@@ -99,7 +101,7 @@ void BounceRecorder::Write(const float* samples, size_t count)
 
 size_t BounceRecorder::Drain()
 {
-    size_t capacity = _ring.size();
+    size_t capacity = _capacity;
     size_t read = _readPos.load(std::memory_order_relaxed);
     size_t write = _writePos.load(std::memory_order_acquire);
     size_t pending = write - read;

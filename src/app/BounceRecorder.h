@@ -63,7 +63,10 @@ private:
     void ReportEnd();
     std::string WavPathFor(const std::string& rawPath) const;
 
-    std::vector<float> _ring;
+    // Left uninitialised: seconds of audio that take memory only once a
+    // recording has filled them, not from the start of the program.
+    float* _ring;
+    size_t _capacity;
     std::atomic<size_t> _readPos;
     std::atomic<size_t> _writePos;
     std::atomic<size_t> _dropped;
