@@ -63,6 +63,15 @@ LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path)
     return {result, out, err};
 }
 
+// Loads and conditions the folder's sounds as start-up does.
+void LoadAndCondition(AudioFileSet* set, const std::string& path)
+{
+    LoadQuietly(set, path);
+    set->Stereoize();
+    set->Normalize();
+    set->Fade();
+}
+
 std::vector<float> Sine(int frames, int channels, double hz, float amplitude)
 {
     std::vector<float> x(frames * channels);
@@ -239,10 +248,7 @@ TEST(SoundLibraryTest, StereoSoundIsClippedNormalizedAndFaded)
     x[2 * 500] = 0.95f;  // a click on the left channel
     dir.WriteWav("click.wav", 2, 44100, x);
     AudioFileSet set;
-    LoadQuietly(&set, dir.Path());
-    set.Stereoize();
-    set.Normalize();
-    set.Fade();
+    LoadAndCondition(&set, dir.Path());
 
     // The same conditioning, computed here from its definition.
     std::vector<double> ref(x.begin(), x.end());
@@ -284,10 +290,7 @@ TEST(SoundLibraryTest, ShortSoundsAreFadedOnlyWhenLongerThanTheRamp)
     dir.WriteWav("short.wav", 2, 44100, std::vector<float>(2 * 100, 0.3f));
     dir.WriteWav("edge.wav", 2, 44100, std::vector<float>(2 * 129, 0.3f));
     AudioFileSet set;
-    LoadQuietly(&set, dir.Path());
-    set.Stereoize();
-    set.Normalize();
-    set.Fade();
+    LoadAndCondition(&set, dir.Path());
 
     AudioFile* shortFile = FindFile(set, "short.wav");
     ASSERT_NE(shortFile, nullptr);
@@ -311,10 +314,7 @@ TEST(SoundLibraryTest, SilentSoundsStaySilent)
     dir.WriteWav("quiet.wav", 1, 44100, std::vector<float>(3000, 0.0f));
     dir.WriteWav("still.wav", 2, 44100, std::vector<float>(2 * 3000, 0.0f));
     AudioFileSet set;
-    LoadQuietly(&set, dir.Path());
-    set.Stereoize();
-    set.Normalize();
-    set.Fade();
+    LoadAndCondition(&set, dir.Path());
     ASSERT_EQ(set.GetAudioFiles().size(), 2u);
     for (AudioFile* file : set.GetAudioFiles()) {
         EXPECT_EQ(file->GetNumChannels(), 2u);
@@ -468,10 +468,7 @@ TEST(SoundLibraryTest, LoadedSamplesAreTheBitsOfAPlainReadAndTheDirectConditioni
         sf_close(sf);
     }
     AudioFileSet set;
-    LoadQuietly(&set, dir.Path());
-    set.Stereoize();
-    set.Normalize();
-    set.Fade();
+    LoadAndCondition(&set, dir.Path());
     ASSERT_EQ(set.GetAudioFiles().size(), 2u);
 
     for (AudioFile* file : set.GetAudioFiles()) {
