@@ -19,6 +19,7 @@
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
+#include "sources/GrainSource.h"
 #include "sources/Source.h"
 #include "ui/UIParameter.h"
 #include "ui/UISoundRect.h"
@@ -548,6 +549,36 @@ TEST_F(SceneTest, TheTitleScreenFadesTheSourcesOut)
     Control().OnSpecialKey(AppControl::KEY_F10, 0, 0, NO_MOD);
     ASSERT_TRUE(_app.GetMenuFlag());
     ExpectFadeOut(&_app, last);
+}
+
+TEST_F(SceneTest, ALoopBackFromItsNoteFadesInInsteadOfSteppingIn)
+{
+    Place(0, 0.5, 0.5, 0.6, 0.6);
+    Control().OnMousePassiveMotion(PixelX(0.5), PixelY(0.5));
+    Control().OnKeyboard('3', 0, 0, NO_MOD);
+    std::vector<float> out(2 * 1024);
+    ASSERT_NE(RenderUntilLoudAtTheEnd(&_app, &out), 0.0f);
+    // A note whose copy is all but silent: what comes after it is the loop's own return.
+    MidiQueue* queue = _app.GetMidiQueue();
+    queue->PushMessage(0, {0x90, 72, 100});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    static_cast<GrainSource*>(_app.GetNoteSources()[0][0])->SetVolumeDb(-60.0);
+    for (int b = 0; b < 4; b++)
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    queue->PushMessage(0, {0x80, 72, 0});
+    _app.UpdateMidiIn();
+    _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    // The block's sound starts after the limiter's look-ahead; the loop rises
+    // from nothing over the fade and is back at its level after it.
+    const unsigned start = SafetyLimiter::GetLatencyFrames();
+    float opening = 0.0f, after = 0.0f;
+    for (unsigned i = start; i < start + 4; i++)
+        opening = std::max(opening, std::fabs(out[2 * i]));
+    for (unsigned i = start + SourceReleases::FADE_FRAMES; i < 1024; i++)
+        after = std::max(after, std::fabs(out[2 * i]));
+    EXPECT_GT(after, 0.05f);
+    EXPECT_LT(opening, 0.05f * after);
 }
 
 TEST_F(SceneTest, KeysTwoThreeAndTheFrenchQuoteAddSingleGrainsAndLoops)

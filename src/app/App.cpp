@@ -532,8 +532,14 @@ void App::MixSources(float* out, unsigned int nFrames)
     for (size_t i = 0; i < _sources.size(); i++) {
         std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
         const std::vector<Source*>& notes = _noteSources[i];
-        // A source whose notes are playing keeps time silently; its notes sound instead.
-        _sources[i]->NextBuffer(notes.empty() ? &_tmpBuf : nullptr, nFrames);
+        // A source whose notes are playing keeps time silently; its notes
+        // sound instead. Back from them mid-grain, it fades in rather than
+        // stepping in while the last note fades out.
+        const bool silent = !notes.empty();
+        _sources[i]->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
+        if (!silent && _sources[i]->WasKeptSilent())
+            SourceReleases::FadeIn(_tmpBuf.data(), nFrames);
+        _sources[i]->SetKeptSilent(silent);
         for (Source* note : notes)
             note->NextBuffer(&_tmpBuf, nFrames);
         EffectsBox* chain = _sources[i]->GetEffectsBox();

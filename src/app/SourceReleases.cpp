@@ -57,6 +57,15 @@ void SourceReleases::FreeAll()
     _releases.clear();
 }
 
+void SourceReleases::FadeIn(float* block, unsigned numFrames)
+{
+    for (unsigned i = 0; i < std::min(numFrames, FADE_FRAMES); i++) {
+        const float gain = (float)i / FADE_FRAMES;
+        block[CHANNELS * i] *= gain;
+        block[CHANNELS * i + 1] *= gain;
+    }
+}
+
 void SourceReleases::FadeOut(float* block, unsigned numFrames)
 {
     for (unsigned i = 0; i < numFrames; i++) {

@@ -48,8 +48,9 @@ public:
     // Audio thread: the waiting sources end unheard (nothing sounds now).
     void Drop();
 
-    // Fades a block of interleaved stereo frames out over FADE_FRAMES.
+    // Fades a block of interleaved stereo frames out, or in, over FADE_FRAMES.
     static void FadeOut(float* block, unsigned numFrames);
+    static void FadeIn(float* block, unsigned numFrames);
 
 private:
     struct Release {

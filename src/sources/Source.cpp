@@ -20,7 +20,7 @@ uint32_t Source::_currentId = 0;
 
 Source::Source()
     : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
-      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _effectsBox(new EffectsBox()),
+      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _keptSilent(false), _effectsBox(new EffectsBox()),
       _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }

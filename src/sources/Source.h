@@ -55,6 +55,10 @@ public:
     EffectsBox* GetEffectsBox() const { return _effectsBox; }
     void SetMuted(bool muted) { _isMuted = muted; }
     bool IsMuted() const { return _isMuted; }
+    // Whether the last block kept time unheard (its MIDI notes sounded
+    // instead): coming back mid-grain, the next block heard fades in.
+    void SetKeptSilent(bool silent) { _keptSilent = silent; }
+    bool WasKeptSilent() const { return _keptSilent; }
 
 protected:
     // The shared part of cloning: the copy plays as this source (same id,
@@ -72,6 +76,7 @@ private:
     double _midiPitchWheelValue;
     double _timeStretch;
     bool _isMuted;
+    bool _keptSilent;
     EffectsBox* _effectsBox;
     Envelope* _envelope;
 };
