@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/App.h"
@@ -582,6 +583,25 @@ TEST_F(SpectralRectTest, EnginesComeFromThePoolWhenTheReadsNeedThem)
     }
     EXPECT_GT(std::fabs(fromLate[500]), 1e-3f);
     EXPECT_EQ(pool->ReadySets(SoundRect::CHROMAGRAM), 0);
+}
+
+// Sets made for voices that never came to take them are freed, so memory
+// made for a passing view change goes back.
+TEST_F(SpectralRectTest, ReadySetsNobodyTakesAreFreed)
+{
+    SpectroToSamples prototype(new SpectroToSamplesOverlapAddProcessor(_rect.GetSpectrogram(0)));
+    SpectralEnginePool pool(std::chrono::milliseconds(500));
+    pool.SetPrototype(SoundRect::SPECTROGRAM, 0, &prototype);
+    pool.AddReader();
+    pool.Expect(SoundRect::SPECTROGRAM, 3);
+    pool.Refill();
+    EXPECT_EQ(pool.ReadySets(SoundRect::SPECTROGRAM), 1) << "one reader takes one set at most";
+    pool.Refill();
+    EXPECT_EQ(pool.ReadySets(SoundRect::SPECTROGRAM), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    pool.Refill();
+    EXPECT_EQ(pool.ReadySets(SoundRect::SPECTROGRAM), 0);
+    pool.RemoveReader();
 }
 
 TEST(SpectralShortSoundTest, SoundsTooShortToAnalysePlaySilence)

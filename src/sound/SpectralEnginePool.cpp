@@ -4,13 +4,8 @@
 
 #include "spectral/SpectroToSamples.h"
 
-namespace {
-// Ready sets nobody took or missed for this long are freed.
-const std::chrono::seconds UNUSED_LIFETIME(2);
-}  // namespace
-
-SpectralEnginePool::SpectralEnginePool()
-    : _prototypes{{nullptr, nullptr}, {nullptr, nullptr}},
+SpectralEnginePool::SpectralEnginePool(std::chrono::milliseconds unusedLifetime)
+    : _unusedLifetime(unusedLifetime), _prototypes{{nullptr, nullptr}, {nullptr, nullptr}},
       _readers(0), _wanted{0, 0}, _readyCount{0, 0}, _used{false, false}
 {
     auto now = std::chrono::steady_clock::now();
@@ -96,7 +91,7 @@ void SpectralEnginePool::Install()
         _used[type] = false;
         ready.insert(ready.end(), _prepared[type].begin(), _prepared[type].end());
         _prepared[type].clear();
-        if (now - _lastUse[type] > UNUSED_LIFETIME) {
+        if (now - _lastUse[type] > _unusedLifetime) {
             _unused.insert(_unused.end(), ready.begin(), ready.end());
             ready.clear();
         }

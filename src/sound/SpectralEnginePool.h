@@ -26,7 +26,8 @@ public:
         SpectroToSamples* engines[MAX_CHANNELS] = {nullptr, nullptr};
     };
 
-    SpectralEnginePool();
+    // Ready sets that nobody took or missed for unusedLifetime are freed.
+    explicit SpectralEnginePool(std::chrono::milliseconds unusedLifetime = std::chrono::seconds(2));
     virtual ~SpectralEnginePool();
     SpectralEnginePool(const SpectralEnginePool&) = delete;
     SpectralEnginePool& operator=(const SpectralEnginePool&) = delete;
@@ -62,6 +63,7 @@ public:
 private:
     static void DeleteSet(const EngineSet& set);
 
+    const std::chrono::milliseconds _unusedLifetime;
     const SpectroToSamples* _prototypes[NUM_TYPES][MAX_CHANNELS];
     std::atomic<int> _readers;
     // Sets asked for since the last Prepare: expected ones and misses.
