@@ -1,4 +1,6 @@
 #include <benchmark/benchmark.h>
+
+#include "QuietConsole.h"
 #include <fcntl.h>
 #include <sndfile.h>
 #include <unistd.h>
@@ -86,34 +88,6 @@ public:
 
 private:
     std::string _dir;
-};
-
-// The loader reports every file on the console; keep that out of the benchmark table.
-class QuietConsole {
-public:
-    QuietConsole()
-    {
-        fflush(stdout);
-        fflush(stderr);
-        _out = dup(1);
-        _err = dup(2);
-        int devNull = open("/dev/null", O_WRONLY);
-        dup2(devNull, 1);
-        dup2(devNull, 2);
-        close(devNull);
-    }
-    ~QuietConsole()
-    {
-        fflush(stdout);
-        fflush(stderr);
-        dup2(_out, 1);
-        dup2(_err, 2);
-        close(_out);
-        close(_err);
-    }
-
-private:
-    int _out, _err;
 };
 
 // What start-up holds once the sounds are ready.
