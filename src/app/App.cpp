@@ -2,7 +2,6 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
-#include <dirent.h>
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,7 +140,7 @@ App::App()
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
       _masterEffectsBox(nullptr), _limiter(nullptr), _limitedFramesSeen(0), _releases(nullptr), _sourcesSounding(false),
-      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
+      _titleFadeFrames(0), _loading(false), _texturesBuiltThisFrame(0), _progress(new LoadProgress()), _cache(nullptr),
       _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false),
       _sessionSavePending(false), _messageIsError(false)
 {
@@ -218,8 +217,10 @@ void App::SetWinSize(int w, int h)
     _winHeight = h;
 }
 
-bool App::Init(int midiPort)
+bool App::Init(const Options& options)
 {
+    _options = options;
+    _blockSize = options.blockSize;
     _initTime = std::chrono::steady_clock::now();
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     // Closing the window leaves the loop instead of calling exit() while the
@@ -244,17 +245,9 @@ bool App::Init(int midiPort)
     InitRenderer();
     RegisterCallbacks();
 
-    // A missing folder ends the start-up here, as before any window work.
-    DIR* audioDir = opendir(GetAudioPath().c_str());
-    if (audioDir == nullptr) {
-        perror("");
-        return false;
-    }
-    closedir(audioDir);
     std::string cacheDir = AnalysisCache::DefaultDir();
     if (!cacheDir.empty())
         _cache = new AnalysisCache(cacheDir);
-    _midiPort = midiPort;
     // The clock is made before a second thread could ask for it.
     Time::Instance();
     _loading = true;
@@ -281,15 +274,12 @@ void App::FinishLoadingIfDone()
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
     if (!StartAudio()) {
-        printf("Something went wrong...shouldn't be here\n");
-        Clean();
-        exit(0);
+        // Without sound there is nothing to play: the next idle call ends the
+        // program, and a script sees that it failed.
+        RequestQuit(1);
+        return;
     }
-    if (_midiPort == 0) {
-        _midiIn->Open(_midiOut->Open(0));
-    } else {
-        _midiIn->Open(_midiPort);
-    }
+    OpenMidi();
     _virtualPitch = 0;
     // Last of the start-up: the saved scene over the installed rects.
     UnSerializeSession();
@@ -431,19 +421,33 @@ void App::InstallSounds()
 
 bool App::StartAudio()
 {
-    _audio = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true);
     try {
+        _audio = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true, _options.audioApi,
+                               _options.audioDevice);
         _audio->OpenStream(audioCallback);
         _blockSize = _audio->GetBufferSize();
+        ReportBlockSize();
         // Sized before the first callback, so that not even that one allocates.
         SizeScratchBlocks(2 * size_t(_blockSize));
         _audio->StartStream();
         _audio->ReportStreamLatency();
     } catch (RtAudioError& e) {
-        e.printMessage();
+        std::cerr << "The audio stream cannot open: " << e.getMessage() << std::endl;
         return false;
     }
     return true;
+}
+
+void App::ReportBlockSize() const
+{
+    const double ms = 1000.0 * _blockSize / SAMPLE_RATE;
+    printf("Audio: %s, %u frames per block (%.1f ms)\n", _audio->GetApiName().c_str(), _blockSize, ms);
+    if (_audio->ServerSetsBlockSize())
+        printf("The JACK server's period sets the block size%s\n",
+               _options.blockSizeGiven && _options.blockSize != _blockSize ? ": --block is not taken" : "");
+    else if (_options.blockSize != _blockSize)
+        printf("The audio system gave %u frames per block instead of the %u asked for\n", _blockSize,
+               _options.blockSize);
 }
 
 void App::StopAudio()
@@ -463,10 +467,13 @@ void App::StopAudio()
 void App::Clean()
 {
     WritePendingSession();
-    StopAudio();
-    char load[80];
-    _loadMeter->Describe(load, sizeof(load));
-    printf("Audio %s\n", load);
+    // The audio's load is told once, by the stream's end, and not by a run that never played.
+    if (_audio != nullptr) {
+        StopAudio();
+        char load[80];
+        _loadMeter->Describe(load, sizeof(load));
+        printf("Audio %s\n", load);
+    }
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
     // The windows point at the style and at the master chain's parameters.
@@ -497,12 +504,14 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
     if (!_menuFlag) {
         MixSources(out, nFrames);
         _sourcesSounding = true;
+        _titleFadeFrames = 0;
     } else if (_sourcesSounding) {
-        // The title screen has come up: the sources sound one last block,
-        // fading out, instead of stopping dead.
+        // The title screen has come up: the sources sound on, fading out,
+        // instead of stopping dead, for as many blocks as the fade takes.
         MixSources(out, nFrames);
-        SourceReleases::FadeOut(out, nFrames);
-        _sourcesSounding = false;
+        SourceReleases::FadeOut(out, nFrames, _titleFadeFrames);
+        _titleFadeFrames += nFrames;
+        _sourcesSounding = _titleFadeFrames < SourceReleases::FADE_FRAMES;
     } else {
         _releases->Drop();
     }
@@ -535,20 +544,24 @@ void App::MixSources(float* out, unsigned int nFrames)
         // A source whose notes are playing keeps time silently; its notes
         // sound instead. Back from them mid-grain, it fades in rather than
         // stepping in while the last note fades out.
+        Source* source = _sources[i];
         const bool silent = !notes.empty();
-        _sources[i]->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
-        if (!silent && _sources[i]->WasKeptSilent())
-            SourceReleases::FadeIn(_tmpBuf.data(), nFrames);
-        _sources[i]->SetKeptSilent(silent);
+        source->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
+        if (silent) {
+            source->KeepSilent();
+        } else {
+            SourceReleases::FadeIn(_tmpBuf.data(), nFrames, source->GetFramesHeardAgain());
+            source->AddFramesHeard(nFrames);
+        }
         for (Source* note : notes)
             note->NextBuffer(&_tmpBuf, nFrames);
-        EffectsBox* chain = _sources[i]->GetEffectsBox();
+        EffectsBox* chain = source->GetEffectsBox();
         _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
         chain->Process(&_tmpBuf, int(nFrames), 2);
         for (size_t k = 0; k < _tmpBuf.size(); k++)
             out[k] += _tmpBuf[k];
     }
-    _releases->RenderRest(out, &_tmpBuf, nFrames);
+    _releases->RenderRest(out, &_tmpBuf, &_releaseBuf, nFrames);
 }
 
 bool App::IsBouncing() const

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Pt3d.h"
 
 namespace stk {
@@ -56,7 +57,9 @@ public:
     App();
     virtual ~App();
 
-    bool Init(int midiPort);
+    // Opens the window and starts loading the sounds; the audio stream and
+    // the MIDI ports open as the options say once the sounds are there.
+    bool Init(const Options& options);
     void Clean();
     // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
     // the toolkit's loop from the idle handler; main then stops the stream before
@@ -280,6 +283,9 @@ private:
     void FinishLoadingIfDone();
     void DrawLoadProgress();
     bool StartAudio();
+    void ReportBlockSize() const;
+    // Opens MIDI input and output in the system the options ask for (or the one there is).
+    void OpenMidi();
     void StopAudio();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
@@ -393,13 +399,15 @@ private:
     std::vector<float> _releaseBuf;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;
-    // Whether the last block played the sources (off the title screen).
+    // Whether the last block played the sources (off the title screen, or
+    // fading out at its coming), and how far along that fade is.
     bool _sourcesSounding;
+    unsigned _titleFadeFrames;
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
     int _texturesBuiltThisFrame;
-    int _midiPort;
+    Options _options;
     std::chrono::steady_clock::time_point _initTime;
     std::thread _loader;
     LoadProgress* _progress;
