@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/AudioEngine.h"
 #include "app/CommandLine.h"
 #include "app/MyRtAudio.h"
 #include "app/QuitSignals.h"
@@ -28,7 +29,8 @@ const int BAD_USAGE = 2;
 bool CheckAudioChoice(const Options& options)
 {
     try {
-        MyRtAudio probe(0, 2, 44100, nullptr, RTAUDIO_FLOAT32, false, options.audioApi, options.audioDevice);
+        MyRtAudio probe(0, 2, AudioEngine::SAMPLE_RATE, nullptr, RTAUDIO_FLOAT32, false, options.audioApi,
+                        options.audioDevice);
     } catch (RtAudioError& e) {
         std::cerr << e.getMessage() << std::endl;
         return false;
