@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sources/Envelope.h"
@@ -22,7 +23,7 @@ protected:
     void SetUp() override
     {
         _app.SetWinSize(1000, 600);
-        _app.BuildFloatingWindows();
+        _app.GetWindows()->BuildFloatingWindows();
         _app.AddGrainCloud(200, 300);
         _other = Cloud();
         _app.AddGrainCloud(700, 300);
@@ -94,42 +95,42 @@ TEST_F(ParamEditingTest, TheLFOWindowFollowsTheLFOParametersAndIsTitledWithTheVa
 {
     _cloud->SetCurrentParamIdx(GrainCloud::P_LFO_AMP);
     _cloud->GetParameter(GrainCloud::P_LFO_AMP)->SetValue(0.25);
-    _app.UpdateLFOWindow();
-    _app.UpdateEnvelopeWindow();
-    EXPECT_TRUE(_app.GetLFOWindow()->IsVisible());
-    EXPECT_FALSE(_app.GetEnvelopeWindow()->IsVisible());
+    _app.GetWindows()->UpdateLFOWindow();
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_TRUE(_app.GetWindows()->GetLFOWindow()->IsVisible());
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
     const double freq = _cloud->GetParameter(GrainCloud::P_LFO_FREQ)->GetValue();
-    const std::vector<float>& plot = _app.GetLFOCanvas()->GetBuffer();
+    const std::vector<float>& plot = _app.GetWindows()->GetLFOCanvas()->GetBuffer();
     EXPECT_FLOAT_EQ(float(0.25 * std::sin(2 * M_PI * 10 * freq * 7 / 255.0)), plot[7]);
 
     _app.OnCurrentParamValueUpdated();
     const UIParameter* box = _cloud->GetParameter(GrainCloud::P_LFO_AMP)->GetUI();
-    EXPECT_EQ(std::string(box->GetName()) + ": " + box->GetValueStr(), _app.GetLFOWindow()->GetTitle());
+    EXPECT_EQ(std::string(box->GetName()) + ": " + box->GetValueStr(), _app.GetWindows()->GetLFOWindow()->GetTitle());
 
     _cloud->SetCurrentParamIdx(GrainCloud::ENVELOPE);
     _cloud->GetParameter(GrainCloud::ENVELOPE)->SetValue(Envelope::HAND_DRAWN);
-    _app.UpdateLFOWindow();
-    _app.UpdateEnvelopeWindow();
-    EXPECT_FALSE(_app.GetLFOWindow()->IsVisible());
-    EXPECT_TRUE(_app.GetEnvelopeWindow()->IsVisible());
-    EXPECT_EQ(Envelope::HAND_DRAWN, _app.GetEnvelopeCanvas()->GetEnvelopeType());
+    _app.GetWindows()->UpdateLFOWindow();
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_FALSE(_app.GetWindows()->GetLFOWindow()->IsVisible());
+    EXPECT_TRUE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
+    EXPECT_EQ(Envelope::HAND_DRAWN, _app.GetWindows()->GetEnvelopeCanvas()->GetEnvelopeType());
 
     // With nothing selected the window goes and stops catching clicks.
-    const UICanvas* canvas = _app.GetEnvelopeCanvas();
+    const UICanvas* canvas = _app.GetWindows()->GetEnvelopeCanvas();
     const double x = canvas->GetX() + 0.5 * canvas->GetWidth(), y = canvas->GetY() + 0.5 * canvas->GetHeight();
-    EXPECT_TRUE(_app.GetEnvelopeCanvas()->Pick(x, y));
+    EXPECT_TRUE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));
     _app.Deselect(App::SOURCE);
-    _app.UpdateEnvelopeWindow();
-    EXPECT_FALSE(_app.GetEnvelopeWindow()->IsVisible());
-    EXPECT_FALSE(_app.GetEnvelopeCanvas()->Pick(x, y));
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));
 }
 
 TEST_F(ParamEditingTest, ALongTypedValueMakesATitleCutAt254Characters)
 {
     Type(std::string(300, '7'), GrainCloud::P_LFO_FREQ);
     _cloud->GetParameter(GrainCloud::P_LFO_FREQ)->UpdateValue();
-    _app.UpdateParamWindows();
-    const char* title = _app.GetLFOWindow()->GetTitle();
+    _app.GetWindows()->UpdateParamWindows();
+    const char* title = _app.GetWindows()->GetLFOWindow()->GetTitle();
     EXPECT_EQ(254u, strlen(title));
     EXPECT_EQ(std::string(200, '7'), std::string(title).substr(54));
 }

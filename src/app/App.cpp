@@ -15,6 +15,7 @@
 
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
+#include "app/FloatingWindows.h"
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
@@ -36,7 +37,6 @@
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
 #include "ui/UIStyleManager.h"
-#include "ui/UIWindow.h"
 
 namespace {
 
@@ -51,11 +51,9 @@ App::App()
     : _audio(nullptr), _audioPath("./loops/"), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE), _zoom(1.0),
       _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
       _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
-      _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
-      _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _fps(FRAME_RATE), _displayHelp(false),
-      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
-      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _loader(nullptr), _mutex(nullptr),
+      _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _fps(FRAME_RATE),
+      _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr),
+      _releases(nullptr), _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _loader(nullptr), _mutex(nullptr),
       _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
       _messageIsError(false)
 {
@@ -65,6 +63,7 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
+    _windows = new FloatingWindows(this);
     _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _releases = new SourceReleases();
@@ -93,7 +92,7 @@ App::~App()
     Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
-    DeleteFloatingWindows();
+    delete _windows;
     delete _pieMenu;
     delete _styleManager;
     delete _midiIn;
@@ -162,7 +161,7 @@ bool App::Init(int midiPort)
     WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
-    BuildFloatingWindows();
+    _windows->BuildFloatingWindows();
 
     InitRenderer();
     ToolkitCallbacks::Register();
@@ -257,7 +256,7 @@ void App::Clean()
     WritePendingSession();
     _audio->StopStream();
     // The windows point at the style and at the master chain's parameters.
-    DeleteFloatingWindows();
+    _windows->DeleteFloatingWindows();
     delete _styleManager;
     _styleManager = nullptr;
     _style = nullptr;
@@ -339,7 +338,7 @@ void App::OnDisplay()
             _recording->DrawFile(GetBounceFileName());
         if (_displayHelp)
             _help->Draw(true);
-        DrawFloatingWindows();
+        _windows->DrawFloatingWindows();
         _loadMeterView->Draw();
         // Last, over everything else.
         _pieMenu->Draw();
@@ -411,8 +410,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
     _releases->FreeFinished();
-    UpdateLFOWindow();
-    UpdateEnvelopeWindow();
+    _windows->UpdateLFOWindow();
+    _windows->UpdateEnvelopeWindow();
     glutPostRedisplay();
     _mutex->unlock();
     bool freed = _releases->TakeFreed();
@@ -495,10 +494,7 @@ void App::UpdateStyle()
         rect->GetUI()->UpdateStyle(_style);
     for (Source* source : _sources)
         source->GetUI()->UpdateStyle(_style);
-    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
-        if (window != nullptr)
-            window->UpdateStyle(_style);
-    }
+    _windows->UpdateStyle(_style);
     if (!_windowCreated)
         return;
     double background[4];

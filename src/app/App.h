@@ -39,11 +39,8 @@ class UIMessageOverlay;
 class UIRecordingOverlay;
 class UITitleOverlay;
 class EffectsBox;
+class FloatingWindows;
 class Serializer;
-class UIEffectsCanvas;
-class UIEnvelopeTypeCanvas;
-class UILFOCanvas;
-class UIWindow;
 class SafetyLimiter;
 
 // The application: owns the scene (rects, sources, views), the audio engine,
@@ -238,28 +235,8 @@ public:
     void ApplyParamString();
     void ResetCurrentParam();
 
-    // The floating windows: built once the window size is known (start-up),
-    // all hidden. Until then every operation on them does nothing.
-    void BuildFloatingWindows();
-    UIWindow* GetLFOWindow() const { return _grainLFOWindow; }
-    UILFOCanvas* GetLFOCanvas() const { return _grainLFOCanvas; }
-    UIWindow* GetEnvelopeWindow() const { return _envelopeTypeWindow; }
-    UIEnvelopeTypeCanvas* GetEnvelopeCanvas() const { return _envelopeTypeCanvas; }
-    UIWindow* GetEffectsWindow() const { return _effectsWindow; }
-    UIEffectsCanvas* GetEffectsCanvas() const { return _effectsCanvas; }
-    // Shows the effects window bound to the master chain, or to the selected
-    // source's chain (without one, the chain bound before stays).
-    void OpenEffectsWindow(bool master);
-    void CloseEffectsWindow();
-    // The chain the effects window edits, or null before its first opening.
-    EffectsBox* GetEffectsWindowChain() const { return _effectsWindowChain; }
-    // "Name: value" of the current envelope or LFO parameter as window title.
-    void UpdateParamWindows();
-    // Shown while the selected source's current parameter is its LFO
-    // frequency or amount, hidden otherwise.
-    void UpdateLFOWindow();
-    // Shown while the selected source's current parameter is its envelope.
-    void UpdateEnvelopeWindow();
+    // The LFO, envelope and effects windows.
+    FloatingWindows* GetWindows() const { return _windows; }
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
@@ -308,16 +285,6 @@ private:
     void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
-    void BindEffectsWindow(EffectsBox* chain, const char* title);
-    // A chain about to be freed: the effects window moves to the master chain if it edits that one.
-    void ForgetEffectsChain(EffectsBox* chain);
-    void DrawFloatingWindows();
-    // x, y in window pixels; a hidden window is never hit.
-    bool IsOverFloatingWindow(int x, int y) const;
-    // Every button event and drag goes to the windows, which pick for themselves.
-    void RouteMouseToWindows(int button, int state, int x, int y);
-    void RouteDragToWindows(int x, int y);
-    void DeleteFloatingWindows();
 
     AudioEngine* _audio;
     std::string _audioPath;
@@ -343,14 +310,7 @@ private:
     UIStyleManager* _styleManager;
     UIStyle* _style;
     UIPieMenu* _pieMenu;
-    UIWindow* _grainLFOWindow;
-    UILFOCanvas* _grainLFOCanvas;
-    UIWindow* _envelopeTypeWindow;
-    UIEnvelopeTypeCanvas* _envelopeTypeCanvas;
-    UIWindow* _effectsWindow;
-    UIEffectsCanvas* _effectsCanvas;
-    // The chain whose parameters the effects window's controls point at.
-    EffectsBox* _effectsWindowChain;
+    FloatingWindows* _windows;
     double _xMoveSpeed, _yMoveSpeed;
     int _fps;
     std::chrono::steady_clock::time_point _nextFrameTime;

@@ -1,6 +1,7 @@
 #include "app/AppControl.h"
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
 
 namespace {
 
@@ -129,7 +130,7 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _spacePressed = true;
         // Alt+Space shows the effects: the selected source's chain, else the master's.
         if (modifiers & MOD_ALT)
-            _app->OpenEffectsWindow(!_app->IsSelectedSource());
+            _app->GetWindows()->OpenEffectsWindow(!_app->IsSelectedSource());
         else
             _app->OpenPieMenu();
     } else if (key == KEY_RESIZE) {
@@ -193,7 +194,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
     if (key == KEY_SPACE) {
         _spacePressed = false;
         _app->ClosePieMenu();
-        _app->CloseEffectsWindow();
+        _app->GetWindows()->CloseEffectsWindow();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.

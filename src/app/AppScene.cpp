@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
 #include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
@@ -77,7 +78,7 @@ void App::ReleaseSource(size_t index)
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // The effects window lets go of the chain before the source goes.
-    ForgetEffectsChain(source->GetEffectsBox());
+    _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
     // it is freed. Note copies first: their voices read their origin's envelopes.
     _releases->FreeFinished();
@@ -227,7 +228,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
-    UpdateParamWindows();
+    _windows->UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
