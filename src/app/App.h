@@ -40,6 +40,7 @@ class UIRecordingOverlay;
 class UITitleOverlay;
 class EffectsBox;
 class FloatingWindows;
+class FramePacer;
 class Serializer;
 class SafetyLimiter;
 
@@ -253,7 +254,6 @@ private:
     void FinishLoadingIfDone();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
-    void WaitForNextFrame();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
     void ForEachEnginePool(void (SpectralEnginePool::*step)());
     // The last step of adding any source: it joins the scene selected, and
@@ -312,8 +312,7 @@ private:
     UIPieMenu* _pieMenu;
     FloatingWindows* _windows;
     double _xMoveSpeed, _yMoveSpeed;
-    int _fps;
-    std::chrono::steady_clock::time_point _nextFrameTime;
+    FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
     MyRtMidiIn* _midiIn;
@@ -324,7 +323,6 @@ private:
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
-    int _texturesBuiltThisFrame;
     int _midiPort;
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;
