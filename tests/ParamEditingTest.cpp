@@ -6,6 +6,7 @@
 
 #include "app/App.h"
 #include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sources/Envelope.h"
@@ -33,12 +34,12 @@ protected:
     void Type(const std::string& text, GrainCloud::ParamIndex idx)
     {
         _cloud->SetCurrentParamIdx(idx);
-        _app.BeginParamStringEditing();
+        _app.GetParamEditor()->BeginParamStringEditing();
         for (char c : text) {
             if (c == '-')
-                _app.InsertParamStringChar(0, "-");
+                _app.GetParamEditor()->InsertParamStringChar(0, "-");
             else
-                _app.AddParamStringChar(c);
+                _app.GetParamEditor()->AddParamStringChar(c);
         }
     }
     // A MIDI note copy of the selected source.
@@ -65,12 +66,12 @@ TEST_F(ParamEditingTest, ATypedVolumeChangesTheVolumeOnlyAndTheMinusGoesInFront)
     const double duration = _cloud->GetDurationMs();
     Type("-3", GrainCloud::VOLUME);
     EXPECT_STREQ("-3", _app.GetParamValueString());
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(-3.0, _cloud->GetVolumeDb());
     EXPECT_DOUBLE_EQ(stretch, _cloud->GetTimeStretch());
     EXPECT_DOUBLE_EQ(pitch, _cloud->GetPitch());
     EXPECT_DOUBLE_EQ(duration, _cloud->GetDurationMs());
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
 }
 
 TEST_F(ParamEditingTest, ATypedValueReachesOnlyTheNoteCopiesOfTheEditedSourceAndOnlyThatParameter)
@@ -84,7 +85,7 @@ TEST_F(ParamEditingTest, ATypedValueReachesOnlyTheNoteCopiesOfTheEditedSourceAnd
     // The copy's own pitch, set apart from its source's, must survive the edit.
     copy->SetPitch(2.0);
     Type("-12", GrainCloud::VOLUME);
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(-12.0, copy->GetVolumeDb());
     EXPECT_DOUBLE_EQ(2.0, copy->GetPitch());
     EXPECT_DOUBLE_EQ(_other->GetVolumeDb(), otherCopy->GetVolumeDb());
@@ -140,8 +141,8 @@ TEST_F(ParamEditingTest, WithoutACurrentParameterEnterOnlyEndsTheMode)
     Type("5", GrainCloud::VOLUME);
     _cloud->ResetCurrentParameterIndex();
     const double volume = _cloud->GetVolumeDb();
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(volume, _cloud->GetVolumeDb());
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     EXPECT_EQ(nullptr, _app.GetParamValueString());
 }

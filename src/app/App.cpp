@@ -17,6 +17,7 @@
 #include "app/FloatingWindows.h"
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
 #include "app/Time.h"
@@ -48,21 +49,22 @@ const int TEXTURES_PER_FRAME = 1;
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _audioPath("./loops/"), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE), _zoom(1.0),
-      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
-      _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _pacer(nullptr),
-      _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr),
-      _releases(nullptr), _loading(false), _midiPort(0), _loader(nullptr), _mutex(nullptr), _quitRequested(false),
-      _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false), _messageIsError(false)
+    : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
+      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true),
+      _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr),
+      _styleManager(nullptr), _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10),
+      _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _midiPort(0), _loader(nullptr), _mutex(nullptr),
+      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
+      _messageIsError(false)
 {
-    _isEditingParamString = false;
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
     _windows = new FloatingWindows(this);
+    _paramEditor = new ParamValueEditor(this);
     _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
     _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
@@ -94,6 +96,7 @@ App::~App()
     // Whatever Clean has not released yet.
     delete _windows;
     delete _pacer;
+    delete _paramEditor;
     delete _pieMenu;
     delete _styleManager;
     delete _midiIn;

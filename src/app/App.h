@@ -17,6 +17,7 @@ class AudioEngine;
 class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
+class ParamValueEditor;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
@@ -226,15 +227,9 @@ public:
     const char* GetParamValueString() const;
     int GetCurrentSourceParamIdx() const;
     int GetCurrentRectParamIdx() const;
-    bool IsEditingParamString() const { return _isEditingParamString; }
-    // Typed-value mode: entered from the pie menu, ended by Enter, Esc or a right click.
-    void BeginParamStringEditing() { _isEditingParamString = true; }
-    void AddParamStringChar(char c);
-    void InsertParamStringChar(int position, const std::string& text);
-    void DelLastParamStringChar();
-    void ResetParamString();
-    void ApplyParamString();
     void ResetCurrentParam();
+    // The value being typed for the current parameter.
+    ParamValueEditor* GetParamEditor() const { return _paramEditor; }
 
     // The LFO, envelope and effects windows.
     FloatingWindows* GetWindows() const { return _windows; }
@@ -265,8 +260,6 @@ private:
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    void ApplyParamStringToSource(double value);
-    void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
@@ -288,8 +281,7 @@ private:
 
     AudioEngine* _audio;
     std::string _audioPath;
-    std::string _paramValueString;
-    bool _isEditingParamString;
+    ParamValueEditor* _paramEditor;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
