@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "sound/AudioFile.h"
+#include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
@@ -132,6 +133,7 @@ void AudioFileSet::Stereoize()
         if (file->GetNumChannels() == 2)
             continue;
         AudioFile* stereo = ToStereo(file);
+        // Given back at once: a folder of long mono sounds never holds more than one of them twice.
         delete file;
         file = stereo;
     }
@@ -139,51 +141,61 @@ void AudioFileSet::Stereoize()
 
 AudioFile* AudioFileSet::ToStereo(AudioFile* file)
 {
+    // The sound is spread one block at a time straight into the stereo
+    // sound, so that beside the two sounds only a block is held. The mask
+    // is seeded from the sound itself: a sound comes out the same at every
+    // start, and so does the fingerprint that finds its analysis.
     uint64_t nFrames = file->GetNumFrames();
     AudioFile* stereo = new AudioFile(file->GetName(), file->GetPath(), 2, nFrames, file->GetSampleRate(),
                                       std::vector<float>(2 * nFrames, 0.0f));
-    std::vector<float> mono, left, right;
-    MixDown(file, &mono);
-    LimitPeak(&mono);
-    // Built on first use: its random filters cost more than loading a short
-    // sound, and a folder of stereo sounds never needs them.
+    ContentHash content;
+    float peak = 0.0f;
+    std::vector<float> block(Stereoizer::IR_SIZE);
+    for (uint64_t first = 0; first < nFrames; first += block.size()) {
+        size_t count = MixDown(*file, first, &block);
+        content.Update(block.data(), count * sizeof(float));
+        for (size_t i = 0; i < count; i++)
+            peak = std::max(peak, std::fabs(block[i]));
+    }
+    uint64_t digest = content.Digest();
     if (_stereoizer == nullptr)
         _stereoizer = new Stereoizer(STEREO_WIDTH);
-    _stereoizer->Reset();
-    _stereoizer->Process(mono, &left, &right);
-    DSP::Interleave(left, right, stereo->GetBuffer());
+    _stereoizer->Seed((unsigned)(digest ^ (digest >> 32)));
+    float* out = stereo->GetBuffer()->data();
+    for (uint64_t first = 0; first < nFrames; first += block.size()) {
+        size_t count = MixDown(*file, first, &block);
+        LimitPeak(peak, &block);
+        _stereoizer->ProcessBlock(block.data(), count, out + 2 * first, out + 2 * first + 1, 2);
+    }
     return stereo;
 }
 
-void AudioFileSet::MixDown(AudioFile* file, std::vector<float>* mono)
+size_t AudioFileSet::MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block)
 {
     // A sound with more channels is heard as their mean, then spread like a mono one.
-    unsigned nChans = file->GetNumChannels();
-    uint64_t nFrames = file->GetNumFrames();
-    const std::vector<float>& buffer = *file->GetBuffer();
-    mono->assign(nFrames, 0.0f);
+    unsigned nChans = file.GetNumChannels();
+    size_t count = (size_t)std::min<uint64_t>(block->size(), file.GetNumFrames() - first);
+    const float* frames = file.GetSamples() + first * nChans;
     // Summed in double: channels near the largest float would overflow a float sum.
-    for (uint64_t f = 0; f < nFrames; f++) {
+    for (size_t f = 0; f < count; f++) {
         double sum = 0.0;
         for (unsigned c = 0; c < nChans; c++)
-            sum += buffer[f * nChans + c];
-        (*mono)[f] = (float)(sum / nChans);
+            sum += frames[f * nChans + c];
+        (*block)[f] = (float)(sum / nChans);
     }
+    return count;
 }
 
-void AudioFileSet::LimitPeak(std::vector<float>* mono)
+void AudioFileSet::LimitPeak(float peak, std::vector<float>* block)
 {
     // The stereo filters add up many samples: a sound whose peaks lie far
     // beyond full scale (a float file can hold 1e38) would overflow them. Its
     // level is decided by Normalize afterwards anyway, so scaling it down here
     // changes nothing but the rounding.
-    float peak = 0.0f;
-    for (float x : *mono)
-        peak = std::max(peak, std::fabs(x));
     if (peak <= 1.0f)
         return;
     double gain = 1.0 / peak;
-    for (float& x : *mono)
+    for (float& x : *block)
         x = (float)(x * gain);
 }
 

@@ -32,8 +32,11 @@ private:
     // Appends every whole frame of sf, at half scale; returns how many
     // non-finite samples became silence.
     static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples);
-    static void MixDown(AudioFile* file, std::vector<float>* mono);
-    static void LimitPeak(std::vector<float>* mono);
+    // The mean of the channels of the block of frames from first on; returns
+    // how many frames the block received.
+    static size_t MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block);
+    // Brings a sound whose peak lies beyond full scale back within it.
+    static void LimitPeak(float peak, std::vector<float>* block);
     AudioFile* ToStereo(AudioFile* file);
 
     std::vector<AudioFile*> _fileSet;
