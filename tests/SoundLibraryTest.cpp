@@ -517,3 +517,31 @@ TEST(SoundLibraryTest, AMonoSoundComesOutTheSameAtEveryStart)
     EXPECT_EQ(starts[0], starts[1]);
     EXPECT_EQ(AnalysisCache::SoundKey(starts[0]), AnalysisCache::SoundKey(starts[1]));
 }
+
+TEST(SoundLibraryTest, WhatIsNotARegularFileIsSkippedUnreadAndTheRestLoads)
+{
+    SoundDir dir;
+    dir.WriteWav("a.wav", 2, 44100, Sine(1000, 2, 440.0, 0.8f));
+    // A pipe no one writes to: reading it would wait for ever.
+    ASSERT_EQ(mkfifo((dir.Path() + "fifo.wav").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir((dir.Path() + "folder.wav").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir.Path() + "zero.wav").c_str()), 0);
+    dir.WriteWav("z.wav", 1, 44100, Sine(500, 1, 220.0, 0.6f));
+
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_EQ(load.result, 0);
+    EXPECT_NE(FindFile(set, "a.wav"), nullptr);
+    EXPECT_NE(FindFile(set, "z.wav"), nullptr);
+    EXPECT_EQ(set.GetAudioFiles().size(), 2u);
+    for (const char* name : {"fifo.wav", "folder.wav", "zero.wav"}) {
+        EXPECT_NE(load.err.find(std::string("Not able to open input file ") + name + ".\n"), std::string::npos)
+            << name << load.err;
+        EXPECT_EQ(load.err.find(std::string("Loading '") + name), std::string::npos) << name;
+    }
+    size_t skipped = 0;
+    for (size_t at = load.out.find("Not a regular file"); at != std::string::npos;
+         at = load.out.find("Not a regular file", at + 1))
+        skipped++;
+    EXPECT_EQ(skipped, 3u) << load.out;
+}

@@ -1,12 +1,16 @@
 #include "sound/AudioFileSet.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <utility>
@@ -30,6 +34,7 @@ const sf_count_t RESERVE_LIMIT_FRAMES = 1 << 22;
 const float READ_SCALE = 0.5f;
 const int FADE_FRAMES = 128;
 const double STEREO_WIDTH = 1.0;
+const char NOT_REGULAR[] = "Not a regular file (a folder, pipe, device or socket): skipped unread.";
 
 bool IsSkippedEntry(const std::string& name)
 {
@@ -71,13 +76,48 @@ int AudioFileSet::Load(const std::string& dirPath)
     return 0;
 }
 
+int AudioFileSet::OpenRegularFile(const std::string& name, const std::string& path)
+{
+    // A pipe, a device or a socket is never opened: reading one could wait
+    // for ever, or take what another program expects.
+    struct stat entry;
+    if (stat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
+        ReportRefused(name, NOT_REGULAR);
+        return -1;
+    }
+    // Without waiting, and checked again once open, in case the entry was
+    // replaced meanwhile.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ReportRefused(name, std::strerror(errno));
+        return -1;
+    }
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(fd);
+        ReportRefused(name, NOT_REGULAR);
+        return -1;
+    }
+    return fd;
+}
+
+void AudioFileSet::ReportRefused(const std::string& name, const char* reason)
+{
+    fprintf(stderr, "Not able to open input file %s.\n", name.c_str());
+    std::cout << reason << std::endl;
+}
+
 void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
 {
+    int fd = OpenRegularFile(name, path);
+    if (fd < 0)
+        return;
+    struct stat fileInfo;
+    sf_count_t fileBytes = fstat(fd, &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
     SF_INFO info = {};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (sf == nullptr) {
-        fprintf(stderr, "Not able to open input file %s.\n", name.c_str());
-        std::cout << sf_strerror(nullptr) << std::endl;
+        ReportRefused(name, sf_strerror(nullptr));
         return;
     }
     fprintf(stderr, "Loading '%s'... \n", name.c_str());
@@ -89,8 +129,6 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
         fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
-    struct stat fileInfo;
-    sf_count_t fileBytes = stat(path.c_str(), &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
     std::vector<float> samples;
     uint64_t replaced = ReadFrames(sf, info, fileBytes, &samples);
     sf_close(sf);

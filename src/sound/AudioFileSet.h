@@ -29,6 +29,10 @@ public:
 
 private:
     void LoadFile(const std::string& name, const std::string& path);
+    // A descriptor of the regular file at path, or -1, said on the console.
+    static int OpenRegularFile(const std::string& name, const std::string& path);
+    // The entry's name on the error stream, the reason on the output.
+    static void ReportRefused(const std::string& name, const char* reason);
     // Appends every whole frame of sf, at half scale; returns how many
     // non-finite samples became silence.
     static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples);
