@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -430,4 +431,77 @@ TEST(AnalysisCacheTest, BeyondItsBoundTheLeastRecentlyUsedEntriesGoButNeverOnesI
     ASSERT_TRUE(Read(noRoom, AnalysisCache::SoundKey(MakeSound(21)), &mappedAgain));
     noRoom.Tidy();
     EXPECT_EQ(FileSize(paths[1]), entryBytes);
+}
+
+TEST(AnalysisCacheTest, ALongSoundGoesIntoItsEntryBlockByBlockAsTheWholeAnalysis)
+{
+    // Two and a half blocks of columns, the last one left unfilled (the
+    // length is a whole number of hops).
+    const int frames = (5 * SamplesToSpectro::BLOCK_COLS / 2 + 4) * SamplesToSpectro::HOP;
+    std::vector<float> sound((size_t)CHANS * frames);
+    srand(7);
+    for (int i = 0; i < frames; i++) {
+        sound[2 * i] = (float)(0.3 * std::sin(2.0 * M_PI * (200.0 + i / 2000.0) * i / 44100.0));
+        sound[2 * i + 1] = (float)(0.2 * (2.0 * std::rand() / RAND_MAX - 1.0));
+    }
+    TempFolder folder;
+    AnalysisCache cache(folder.Path() + "/zoltafenri");
+    AudioFile file("long.wav", "long.wav", CHANS, frames, 44100.0, sound);
+    std::vector<SoundLoader::Analysis> streamed;
+    LoadThrough(&cache, &file, &streamed);
+    ASSERT_EQ(streamed.size(), 1u);
+    ASSERT_EQ(streamed[0].spectros.size(), (size_t)CHANS);
+    EXPECT_TRUE(streamed[0].spectros[0]->IsMapped());
+    EXPECT_EQ(CountFiles(cache.GetDir()), 1);
+
+    Analysis direct;
+    direct.spectros.assign(CHANS, nullptr);
+    direct.chromas.assign(CHANS, nullptr);
+    for (int k = 0; k < CHANS; k++)
+        SamplesToSpectro::AnalyseChannel(sound, frames, CHANS, k, &direct.spectros[k], &direct.chromas[k], k == 0);
+    ExpectSameAnalysis(direct.spectros, direct.chromas, streamed[0].spectros, streamed[0].chromas);
+    // The fingerprints written on the way hold: the next start reads the entry.
+    Analysis again;
+    EXPECT_TRUE(cache.Read(AnalysisCache::SoundKey(sound), frames, CHANS, &again.spectros, &again.chromas));
+    Release(&streamed);
+}
+
+TEST(AnalysisCacheTest, AnEntryCutShortWhileInUseReadsAsSilenceAndTheProgramGoesOn)
+{
+    TempFolder folder;
+    AnalysisCache cache(folder.Path());
+    std::vector<float> sound = MakeSound(9);
+    AudioFile file("a.wav", "a.wav", CHANS, FRAMES, 44100.0, sound);
+    std::vector<SoundLoader::Analysis> results;
+    LoadThrough(&cache, &file, &results);
+    ASSERT_EQ(results[0].spectros.size(), (size_t)CHANS);
+    std::string path = cache.EntryPath(AnalysisCache::SoundKey(sound), FRAMES, CHANS);
+    Spectrogram* spectro = results[0].spectros[0];
+    std::vector<float> before, after;
+    spectro->GetMagnCol(2, &before);
+    ASSERT_GT(*std::max_element(before.begin(), before.end()), 0.0f);
+
+    // Another program empties the entry: every column and the image now read as zeros.
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    const int numCols = spectro->GetNumCols();
+    for (int k = 0; k < CHANS; k++) {
+        for (int c = 0; c < numCols; c++) {
+            results[0].spectros[k]->GetMagnCol(c, &after);
+            ASSERT_EQ(*std::max_element(after.begin(), after.end()), 0.0f) << k << " " << c;
+        }
+        results[0].chromas[k]->GetCol(numCols / 2 + 0.5, &after);
+        EXPECT_EQ(*std::max_element(after.begin(), after.end()), 0.0f);
+    }
+    const uint8_t* image = results[0].chromas[0]->GetImageLevels();
+    EXPECT_EQ(*std::max_element(image, image + (size_t)numCols * NUM_BINS), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cut short"), std::string::npos) << err;
+    Release(&results);
+
+    // The next start analyses the sound again.
+    LoadThrough(&cache, &file, &results);
+    results[0].spectros[0]->GetMagnCol(2, &after);
+    EXPECT_EQ(before, after);
+    Release(&results);
 }

@@ -81,7 +81,9 @@ public:
     ChannelAnalysis(const ChannelAnalysis&) = delete;
     ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
 
-    void AnalyseColumn(int col, const float* first, int stride)
+    // Stores the frame starting at first as column col of the store;
+    // unwrap: whether a column came before it.
+    void AnalyseColumn(int col, bool unwrap, const float* first, int stride)
     {
         const int n = SamplesToSpectro::FFT_SIZE;
         for (int i = 0; i < n; i++)
@@ -97,7 +99,7 @@ public:
             magns[i] = std::sqrt(re * re + im * im);
             phases[i] = Atan2(im, re);
         }
-        if (col > 0)
+        if (unwrap)
             Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
         _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
         _previousPhases.swap(_phases);
@@ -188,19 +190,44 @@ void SamplesToSpectro::AnalyseChannel(const std::vector<float>& samples, int nFr
     *spectro = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     *chroma = new Spectrogram(*spectro);
     (*spectro)->MarkPhasesUnwrapped();
+    RunPass(samples, nFrames, nChan, chanNum, *spectro, *chroma, withImages, progress, nullptr);
+}
+
+void SamplesToSpectro::AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                              bool withImages, LoadProgress* progress, const BlockStore& store)
+{
+    Spectrogram spectro(FFT_SIZE, std::min(BLOCK_COLS, NumCols(nFrames)));
+    Spectrogram chroma(&spectro);
+    RunPass(samples, nFrames, nChan, chanNum, &spectro, &chroma, withImages, progress, &store);
+}
+
+void SamplesToSpectro::RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                               Spectrogram* spectro, Spectrogram* chroma, bool withImages, LoadProgress* progress,
+                               const BlockStore* store)
+{
     if (chanNum < 0 || chanNum >= nChan)
         return;
     nFrames = std::min(nFrames, (int)(samples.size() / nChan));
     int numCols = NumFilledCols(nFrames);
-    ChannelAnalysis analysis(*spectro, *chroma, withImages);
+    // Without a block store the store holds every column: one block.
+    int blockCols = store != nullptr ? spectro->GetNumCols() : std::max(numCols, 1);
+    ChannelAnalysis analysis(spectro, chroma, withImages);
+    int firstCol = 0;
     for (int col = 0; col < numCols; col++) {
-        analysis.AnalyseColumn(col, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
+        if (col - firstCol == blockCols) {
+            if (!(*store)(firstCol, blockCols, *spectro, *chroma))
+                return;
+            firstCol = col;
+        }
+        analysis.AnalyseColumn(col - firstCol, col > 0, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
         if (progress != nullptr && (col + 1) % PROGRESS_COLUMNS == 0) {
             progress->AddWork((long)PROGRESS_COLUMNS * HOP);
             if (progress->IsCancelled())
                 return;
         }
     }
+    if (store != nullptr && numCols > firstCol && !(*store)(firstCol, numCols - firstCol, *spectro, *chroma))
+        return;
     if (progress != nullptr)
         progress->AddWork((long)(numCols % PROGRESS_COLUMNS) * HOP);
 }

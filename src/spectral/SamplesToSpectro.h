@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class FilterBank;
@@ -19,6 +20,13 @@ public:
     static constexpr int OVERLAP = 4;
     static constexpr int HOP = FFT_SIZE / OVERLAP;
     static constexpr double SAMPLE_RATE = 44100.0;
+    // Columns of a block of AnalyseChannelInBlocks: 8 MiB of columns and images.
+    static constexpr int BLOCK_COLS = 1024;
+
+    // Takes numCols columns from firstCol on, held in columns 0 ... numCols - 1
+    // of spectro (and the images in both); false stops the pass.
+    using BlockStore =
+        std::function<bool(int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma)>;
 
     virtual ~SamplesToSpectro() {}
 
@@ -41,6 +49,13 @@ public:
                                Spectrogram** spectro, Spectrogram** chroma, bool withImages = true,
                                LoadProgress* progress = nullptr);
 
+    // The pass of AnalyseChannel through a store of BLOCK_COLS columns,
+    // handed to store whenever it is full and at the end: the analysis of a
+    // long sound never holds more than one block. The columns the pass does
+    // not fill (see NumCols) are never handed over.
+    static void AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                       bool withImages, LoadProgress* progress, const BlockStore& store);
+
     static int NumCols(int nFrames);
     // The columns the feeding loop fills: one per hop fed after the first frame.
     static int NumFilledCols(int nFrames);
@@ -50,6 +65,10 @@ public:
     static void ToMelImage(FilterBank* bank, std::vector<float>* magns);
 
 private:
+    // One channel's pass into spectro and chroma; with a store, the two hold
+    // one block of columns at a time.
+    static void RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, Spectrogram* spectro,
+                        Spectrogram* chroma, bool withImages, LoadProgress* progress, const BlockStore* store);
     // Feeds numFed channels from firstChan on, as channels 0 ... numFed - 1.
     static void FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan, int numFed,
                              OverlapAdd* overlapAdd);
