@@ -259,3 +259,41 @@ TEST(StereoizerTest, ASeedAlwaysSpreadsASoundTheSameWay)
     }
     EXPECT_GT(difference, 0.5 * level);
 }
+
+TEST(StereoizerTest, AStretchSpreadAfterTheBlockBeforeItJoinsTheWholeWithoutASeam)
+{
+    // What lets the sound library spread the stretches of a long sound on
+    // several cores: the response fits a block, so only the block before
+    // rings into the next one.
+    std::srand(43);
+    const size_t block = Stereoizer::IR_SIZE;
+    std::vector<float> mono = RandomSignal(5 * block + 300);
+    std::vector<float> left, right;
+    Stereoizer whole(1.0, 99);
+    whole.Process(mono, &left, &right);
+
+    // From the third block on, once after the second block and once cold.
+    std::vector<float> scratch(2 * block);
+    std::vector<float> joined[2], cold[2];
+    for (bool warmUp : {true, false}) {
+        Stereoizer stretch(1.0, 99);
+        if (warmUp)
+            stretch.ProcessBlock(mono.data() + block, block, scratch.data(), scratch.data() + 1, 2);
+        std::vector<float>* out = warmUp ? joined : cold;
+        out[0].assign(mono.size(), 0.0f);
+        out[1].assign(mono.size(), 0.0f);
+        for (size_t first = 2 * block; first < mono.size(); first += block) {
+            size_t count = std::min(block, mono.size() - first);
+            stretch.ProcessBlock(mono.data() + first, count, out[0].data() + first, out[1].data() + first, 1);
+        }
+    }
+    for (size_t i = 2 * block; i < mono.size(); i++) {
+        ASSERT_EQ(joined[0][i], left[i]) << i;
+        ASSERT_EQ(joined[1][i], right[i]) << i;
+    }
+    // Cold, the start of the stretch misses the ringing of the block before.
+    double missing = 0.0;
+    for (size_t i = 2 * block; i < 2 * block + 100; i++)
+        missing += std::fabs(cold[0][i] - left[i]);
+    EXPECT_GT(missing, 1e-3);
+}

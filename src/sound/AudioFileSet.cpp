@@ -13,11 +13,13 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include "sound/AudioFile.h"
 #include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
 
@@ -42,7 +44,7 @@ bool IsSkippedEntry(const std::string& name)
 }
 }  // namespace
 
-AudioFileSet::AudioFileSet() : _stereoizer(nullptr), _progress(nullptr)
+AudioFileSet::AudioFileSet() : _progress(nullptr)
 {
 }
 
@@ -50,7 +52,6 @@ AudioFileSet::~AudioFileSet()
 {
     for (AudioFile* file : _fileSet)
         delete file;
-    delete _stereoizer;
 }
 
 int AudioFileSet::Load(const std::string& dirPath)
@@ -196,15 +197,27 @@ AudioFile* AudioFileSet::ToStereo(AudioFile* file)
             peak = std::max(peak, std::fabs(block[i]));
     }
     uint64_t digest = content.Digest();
-    if (_stereoizer == nullptr)
-        _stereoizer = new Stereoizer(STEREO_WIDTH);
-    _stereoizer->Seed((unsigned)(digest ^ (digest >> 32)));
+    unsigned seed = (unsigned)(digest ^ (digest >> 32));
+    // The response is no longer than a block, so what rings into a block
+    // comes from the one before alone: stretches of the sound are spread on
+    // every core at once, each after running through the block before it,
+    // and join without a seam, to the same bits whatever the stretches.
+    uint64_t numBlocks = (nFrames + Stereoizer::IR_SIZE - 1) / Stereoizer::IR_SIZE;
+    uint64_t numStretches = std::min<uint64_t>(numBlocks, std::max(1u, std::thread::hardware_concurrency()));
     float* out = stereo->GetBuffer()->data();
-    for (uint64_t first = 0; first < nFrames; first += block.size()) {
-        size_t count = MixDown(*file, first, &block);
-        LimitPeak(peak, &block);
-        _stereoizer->ProcessBlock(block.data(), count, out + 2 * first, out + 2 * first + 1, 2);
-    }
+    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+        uint64_t firstBlock = numBlocks * s / numStretches;
+        uint64_t endBlock = numBlocks * (s + 1) / numStretches;
+        Stereoizer stereoizer(STEREO_WIDTH, seed);
+        std::vector<float> monoBlock(Stereoizer::IR_SIZE), ringing(2 * Stereoizer::IR_SIZE);
+        for (uint64_t b = firstBlock > 0 ? firstBlock - 1 : 0; b < endBlock; b++) {
+            uint64_t first = b * Stereoizer::IR_SIZE;
+            size_t count = MixDown(*file, first, &monoBlock);
+            LimitPeak(peak, &monoBlock);
+            float* target = b < firstBlock ? ringing.data() : out + 2 * first;
+            stereoizer.ProcessBlock(monoBlock.data(), count, target, target + 1, 2);
+        }
+    });
     return stereo;
 }
 

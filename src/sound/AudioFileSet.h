@@ -8,7 +8,6 @@
 
 class AudioFile;
 class LoadProgress;
-class Stereoizer;
 
 // The sound library: loads every sound of a directory once, at start-up, and
 // conditions it (stereo, no isolated peaks, peak at half scale, faded ends).
@@ -41,9 +40,8 @@ private:
     static size_t MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block);
     // Brings a sound whose peak lies beyond full scale back within it.
     static void LimitPeak(float peak, std::vector<float>* block);
-    AudioFile* ToStereo(AudioFile* file);
+    static AudioFile* ToStereo(AudioFile* file);
 
     std::vector<AudioFile*> _fileSet;
-    Stereoizer* _stereoizer;
     LoadProgress* _progress;
 };
