@@ -41,6 +41,8 @@ const int IMAGE_CHANNEL = 0;
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
 const int NUM_BINS = FFT_SIZE / 2;
 const char ENTRY_SUFFIX[] = ".analysis";
+static_assert(AnalysisCache::Writer::IMAGE_STRETCH_COLS * (size_t)NUM_BINS == PIECE_BYTES,
+              "a stretch of the images fills whole pieces of their fingerprints");
 const char TEMPORARY_MARK[] = ".analysis.tmp.";
 // A writer adds to its temporary file all the time; one untouched for this
 // long belongs to a process that is gone, whatever now runs under its id.
@@ -315,9 +317,10 @@ bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std:
         return false;
     bool written = true;
     for (int k = 0; k < numChans && written; k++) {
-        written = writer->WriteColumns(k, 0, numCols, *spectros[k], *chromas[k]) &&
-                  !(progress != nullptr && progress->IsCancelled());
+        written =
+            writer->WriteColumns(k, 0, numCols, *spectros[k]) && !(progress != nullptr && progress->IsCancelled());
     }
+    written = written && writer->WriteImages(0, numCols, *spectros[IMAGE_CHANNEL], *chromas[IMAGE_CHANNEL]);
     written = written && writer->Finish();
     delete writer;
     return written;
@@ -356,68 +359,81 @@ AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames,
     return new Writer(this, key, numFrames, numChans, fd, tmpPath);
 }
 
-// One part of an entry as it is written: where the next bytes go, and the
-// fingerprints of its pieces so far.
+// One part of an entry as it is written, with the fingerprints of its
+// pieces. Each piece is written from its start on, in order, by one thread
+// at a time; different pieces may be written at once.
 class AnalysisCache::Writer::Part {
 public:
-    explicit Part(const PartSpan& span) : _span(span), _written(0), _piece(PAYLOAD_SEED), _pieceBytes(0) {}
+    explicit Part(const PartSpan& span) : _span(span), _pieces((span.bytes + PIECE_BYTES - 1) / PIECE_BYTES) {}
     virtual ~Part() {}
 
-    size_t GetWritten() const { return _written; }
-    size_t GetRoom() const { return _span.bytes - _written; }
-    // Writes size bytes next; errno's value when that fails, else 0.
-    int Put(int fd, const void* data, size_t size)
+    // Writes size bytes from offset at of the part; errno's value when that
+    // fails, EINVAL when they do not follow what their pieces hold, else 0.
+    int Put(int fd, size_t at, const void* data, size_t size)
     {
         const char* p = static_cast<const char*>(data);
-        Fingerprint(p, size);
+        if (at + size > _span.bytes)
+            return EINVAL;
         while (size > 0) {
-            ssize_t n = pwrite(fd, p, size, (off_t)(_span.offset + _written));
+            Piece& piece = _pieces[at / PIECE_BYTES];
+            if (piece.filled != at % PIECE_BYTES)
+                return EINVAL;
+            size_t take = std::min(size, PIECE_BYTES - piece.filled);
+            piece.hash.Update(p, take);
+            int error = WriteAt(fd, _span.offset + at, p, take);
+            if (error != 0)
+                return error;
+            piece.filled += take;
+            p += take;
+            at += take;
+            size -= take;
+        }
+        return 0;
+    }
+    // Zeros wherever nothing was written (the columns no analysis fills).
+    int Complete(int fd)
+    {
+        static const char zeros[65536] = {};
+        for (size_t i = 0; i < _pieces.size(); i++) {
+            size_t pieceBytes = std::min(PIECE_BYTES, _span.bytes - i * PIECE_BYTES);
+            while (_pieces[i].filled < pieceBytes) {
+                size_t take = std::min(sizeof(zeros), pieceBytes - _pieces[i].filled);
+                int error = Put(fd, i * PIECE_BYTES + _pieces[i].filled, zeros, take);
+                if (error != 0)
+                    return error;
+            }
+        }
+        return 0;
+    }
+    void AddDigests(std::vector<uint64_t>* digests) const
+    {
+        for (const Piece& piece : _pieces)
+            digests->push_back(piece.hash.Digest());
+    }
+
+private:
+    struct Piece {
+        ContentHash hash{PAYLOAD_SEED};
+        size_t filled = 0;
+    };
+
+    static int WriteAt(int fd, size_t offset, const char* p, size_t size)
+    {
+        while (size > 0) {
+            ssize_t n = pwrite(fd, p, size, (off_t)offset);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
                 return n < 0 ? errno : EIO;
             p += n;
             size -= (size_t)n;
-            _written += (size_t)n;
+            offset += (size_t)n;
         }
         return 0;
     }
-    // Zeros up to the part's end, for the columns no analysis fills.
-    int Complete(int fd)
-    {
-        static const char zeros[65536] = {};
-        int error = 0;
-        while (GetRoom() > 0 && error == 0)
-            error = Put(fd, zeros, std::min(sizeof(zeros), GetRoom()));
-        if (_pieceBytes > 0)
-            _digests.push_back(_piece.Digest());
-        _pieceBytes = 0;
-        return error;
-    }
-    const std::vector<uint64_t>& GetDigests() const { return _digests; }
-
-private:
-    void Fingerprint(const char* p, size_t size)
-    {
-        while (size > 0) {
-            size_t take = std::min(size, PIECE_BYTES - _pieceBytes);
-            _piece.Update(p, take);
-            p += take;
-            size -= take;
-            _pieceBytes += take;
-            if (_pieceBytes == PIECE_BYTES) {
-                _digests.push_back(_piece.Digest());
-                _piece = ContentHash(PAYLOAD_SEED);
-                _pieceBytes = 0;
-            }
-        }
-    }
 
     PartSpan _span;
-    size_t _written;
-    ContentHash _piece;
-    size_t _pieceBytes;
-    std::vector<uint64_t> _digests;
+    std::vector<Piece> _pieces;
 };
 
 AnalysisCache::Writer::Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, int fd,
@@ -441,20 +457,15 @@ AnalysisCache::Writer::~Writer()
 
 bool AnalysisCache::Writer::Append(int part, size_t at, const void* data, size_t size)
 {
-    Part* target = _parts[part];
-    // Columns come in order; a gap or an overlap would shift every later one.
-    if (_error == 0 && (target->GetWritten() != at || size > target->GetRoom()))
-        _error = EINVAL;
     if (_error == 0) {
-        int error = target->Put(_fd, data, size);
+        int error = _parts[part]->Put(_fd, at, data, size);
         if (error != 0)
             _error = error;
     }
     return _error == 0;
 }
 
-bool AnalysisCache::Writer::WriteColumns(int chan, int firstCol, int numCols, const Spectrogram& spectro,
-                                         const Spectrogram& chroma)
+bool AnalysisCache::Writer::WriteColumns(int chan, int firstCol, int numCols, const Spectrogram& spectro)
 {
     if (chan < 0 || chan >= _numChans || firstCol < 0 || numCols < 0 || numCols > spectro.GetNumCols()) {
         _error = EINVAL;
@@ -462,15 +473,21 @@ bool AnalysisCache::Writer::WriteColumns(int chan, int firstCol, int numCols, co
     }
     size_t first = NumValues(firstCol);
     size_t n = NumValues(numCols);
-    bool written =
-        Append(PartOf(chan, MAGNITUDES), first * sizeof(uint16_t), spectro.GetHalfMagnData(), n * sizeof(uint16_t)) &&
-        Append(PartOf(chan, PHASES), first * sizeof(float), spectro.GetPhaseData(), n * sizeof(float));
-    if (chan != IMAGE_CHANNEL || !written)
-        return written;
-    if (spectro.GetImageLevels() == nullptr || chroma.GetImageLevels() == nullptr) {
+    return Append(PartOf(chan, MAGNITUDES), first * sizeof(uint16_t), spectro.GetHalfMagnData(),
+                  n * sizeof(uint16_t)) &&
+           Append(PartOf(chan, PHASES), first * sizeof(float), spectro.GetPhaseData(), n * sizeof(float));
+}
+
+bool AnalysisCache::Writer::WriteImages(int firstCol, int numCols, const Spectrogram& spectro,
+                                        const Spectrogram& chroma)
+{
+    if (firstCol < 0 || numCols < 0 || numCols > spectro.GetNumCols() || spectro.GetImageLevels() == nullptr ||
+        chroma.GetImageLevels() == nullptr) {
         _error = EINVAL;
         return false;
     }
+    size_t first = NumValues(firstCol);
+    size_t n = NumValues(numCols);
     return Append(SpectroImagePart(_numChans), first, spectro.GetImageLevels(), n) &&
            Append(ChromaImagePart(_numChans), first, chroma.GetImageLevels(), n);
 }
@@ -482,7 +499,7 @@ bool AnalysisCache::Writer::Finish(std::vector<Spectrogram*>* spectros, std::vec
         int error = _error == 0 ? part->Complete(_fd) : 0;
         if (error != 0)
             _error = error;
-        digests.insert(digests.end(), part->GetDigests().begin(), part->GetDigests().end());
+        part->AddDigests(&digests);
     }
     EntryHeader header = {};
     std::memcpy(header.magic, MAGIC, sizeof(MAGIC));

@@ -99,19 +99,26 @@ private:
 
 // An entry being written: each channel's columns arrive block by block, in
 // order, and go straight to the file with their fingerprints, so that the
-// analysis of a long sound is never held whole. Channels may arrive from
-// different threads at once. Deleting an unfinished writer removes its file.
+// analysis of a long sound is never held whole. Channels, and stretches of
+// the images, may arrive from different threads at once. Deleting an
+// unfinished writer removes its file.
 class AnalysisCache::Writer {
 public:
+    // The images are fingerprinted in pieces of this many columns.
+    static const int IMAGE_STRETCH_COLS = 16384;
+
     Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, int fd, const std::string& tmpPath);
     virtual ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
     // Columns firstCol ... firstCol + numCols - 1 of channel chan, held in
-    // the first columns of spectro, with the images of spectro and chroma
-    // for the drawn channel; false once writing has failed.
-    bool WriteColumns(int chan, int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma);
+    // the first columns of spectro; false once writing has failed.
+    bool WriteColumns(int chan, int firstCol, int numCols, const Spectrogram& spectro);
+    // The images of the drawn channel over the same columns, held in the
+    // first columns of the images of spectro and chroma. Stretches of
+    // IMAGE_STRETCH_COLS columns may come from different threads at once.
+    bool WriteImages(int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma);
     // Completes the entry; with spectros and chromas, maps it into them as
     // Read does. false, with the entry removed, when anything failed.
     bool Finish(std::vector<Spectrogram*>* spectros = nullptr, std::vector<Spectrogram*>* chromas = nullptr);

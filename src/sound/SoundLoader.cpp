@@ -94,23 +94,17 @@ void SoundLoader::AnalyseSounds(const std::vector<AudioFile*>& sounds, const std
                                 const std::vector<AnalysisCache::Writer*>& writers,
                                 const std::vector<std::function<void()>>& extraTasks, std::vector<Analysis>* results)
 {
-    // One piece of work per channel: one long sound keeps every core busy.
-    struct Piece {
-        size_t sound;
-        int chan;
-    };
-    std::vector<Piece> pieces;
-    std::unique_ptr<std::atomic<int>[]> channelsLeft(new std::atomic<int>[sounds.size()]);
+    std::vector<Piece> pieces = MakePieces(sounds, which, writers);
+    std::unique_ptr<std::atomic<int>[]> piecesLeft(new std::atomic<int>[sounds.size()]);
     for (size_t i : which) {
-        int numChans = (int)sounds[i]->GetNumChannels();
-        channelsLeft[i] = numChans;
+        piecesLeft[i] = 0;
         if (writers[i] == nullptr) {
-            (*results)[i].spectros.assign(numChans, nullptr);
-            (*results)[i].chromas.assign(numChans, nullptr);
+            (*results)[i].spectros.assign(sounds[i]->GetNumChannels(), nullptr);
+            (*results)[i].chromas.assign(sounds[i]->GetNumChannels(), nullptr);
         }
-        for (int k = 0; k < numChans; k++)
-            pieces.push_back({i, k});
     }
+    for (const Piece& piece : pieces)
+        piecesLeft[piece.sound]++;
     ParallelFor(pieces.size() + extraTasks.size(), [&](size_t p) {
         if (IsCancelled())
             return;
@@ -124,23 +118,63 @@ void SoundLoader::AnalyseSounds(const std::vector<AudioFile*>& sounds, const std
         AnalysisCache::Writer* writer = writers[piece.sound];
         if (_progress != nullptr)
             _progress->SetAnalysing(sound->GetName(), (int)piece.sound);
-        const std::vector<float>& samples = *sound->GetBuffer();
-        int numFrames = (int)sound->GetNumFrames();
-        int numChans = (int)sound->GetNumChannels();
         if (writer == nullptr) {
-            SamplesToSpectro::AnalyseChannel(samples, numFrames, numChans, piece.chan, &analysis.spectros[piece.chan],
+            SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), (int)sound->GetNumFrames(),
+                                             (int)sound->GetNumChannels(), piece.chan, &analysis.spectros[piece.chan],
                                              &analysis.chromas[piece.chan], piece.chan == IMAGE_CHANNEL, _progress);
             return;
         }
-        SamplesToSpectro::AnalyseChannelInBlocks(
-            samples, numFrames, numChans, piece.chan, piece.chan == IMAGE_CHANNEL, _progress,
-            [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
-                return writer->WriteColumns(piece.chan, firstCol, numCols, spectro, chroma);
-            });
-        // The last channel done completes the entry, which then serves the sound.
-        if (--channelsLeft[piece.sound] == 0 && !IsCancelled())
+        Write(*sound, piece, writer);
+        // The last piece done completes the entry, which then serves the sound.
+        if (--piecesLeft[piece.sound] == 0 && !IsCancelled())
             writer->Finish(&analysis.spectros, &analysis.chromas);
     });
+}
+
+std::vector<SoundLoader::Piece> SoundLoader::MakePieces(const std::vector<AudioFile*>& sounds,
+                                                        const std::vector<size_t>& which,
+                                                        const std::vector<AnalysisCache::Writer*>& writers)
+{
+    // One piece per channel: one long sound keeps every core busy. The
+    // images cost the drawn channel about as much again; for a sound
+    // written to the cache they are made apart, in stretches, once it is
+    // long enough for the stretches to fill the cores while the channels'
+    // passes run.
+    std::vector<Piece> pieces;
+    std::vector<Piece> images;
+    for (size_t i : which) {
+        int numCols = SamplesToSpectro::NumCols((int)sounds[i]->GetNumFrames());
+        bool imagesApart = writers[i] != nullptr && numCols > AnalysisCache::Writer::IMAGE_STRETCH_COLS;
+        for (int k = 0; k < (int)sounds[i]->GetNumChannels(); k++)
+            pieces.push_back({i, k, k == IMAGE_CHANNEL && !imagesApart ? COLUMNS_AND_IMAGES : COLUMNS, 0, numCols});
+        for (int first = 0; imagesApart && first < numCols; first += AnalysisCache::Writer::IMAGE_STRETCH_COLS)
+            images.push_back({i, IMAGE_CHANNEL, IMAGES, first, first + AnalysisCache::Writer::IMAGE_STRETCH_COLS});
+    }
+    // The long passes first, the short stretches fill in after them.
+    pieces.insert(pieces.end(), images.begin(), images.end());
+    return pieces;
+}
+
+void SoundLoader::Write(AudioFile& sound, const Piece& piece, AnalysisCache::Writer* writer)
+{
+    const std::vector<float>& samples = *sound.GetBuffer();
+    int numFrames = (int)sound.GetNumFrames();
+    int numChans = (int)sound.GetNumChannels();
+    if (piece.content == IMAGES) {
+        SamplesToSpectro::AnalyseImagesInBlocks(
+            samples, numFrames, numChans, piece.chan, piece.firstCol, piece.endCol, _progress,
+            [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
+                return writer->WriteImages(firstCol, numCols, spectro, chroma);
+            });
+        return;
+    }
+    bool withImages = piece.content == COLUMNS_AND_IMAGES;
+    SamplesToSpectro::AnalyseChannelInBlocks(
+        samples, numFrames, numChans, piece.chan, withImages, _progress,
+        [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
+            return writer->WriteColumns(piece.chan, firstCol, numCols, spectro) &&
+                   (!withImages || writer->WriteImages(firstCol, numCols, spectro, chroma));
+        });
 }
 
 void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results)

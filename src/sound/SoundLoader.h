@@ -43,7 +43,21 @@ public:
     static long WorkOf(const AudioFile* sound);
 
 private:
+    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
+    // One piece of the analysis: a channel's pass, or a stretch of the images.
+    struct Piece {
+        size_t sound;
+        int chan;
+        Content content;
+        int firstCol;
+        int endCol;
+    };
+
     bool IsCancelled() const;
+    static std::vector<Piece> MakePieces(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& which,
+                                         const std::vector<AnalysisCache::Writer*>& writers);
+    // Analyses a piece of a sound straight into its entry.
+    void Write(AudioFile& sound, const Piece& piece, AnalysisCache::Writer* writer);
     void ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results);
     // Analyses the sounds listed in which, each into its writer's entry, or
     // into memory where it has none; extraTasks run on the same cores.

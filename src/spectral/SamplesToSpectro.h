@@ -56,6 +56,13 @@ public:
     static void AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
                                        bool withImages, LoadProgress* progress, const BlockStore& store);
 
+    // The images of columns firstCol ... endCol - 1 alone, block by block:
+    // no column is stored, and no earlier column is needed, so that the
+    // images of a long sound are made in stretches on every core while its
+    // channels' passes make the columns.
+    static void AnalyseImagesInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                      int firstCol, int endCol, LoadProgress* progress, const BlockStore& store);
+
     static int NumCols(int nFrames);
     // The columns the feeding loop fills: one per hop fed after the first frame.
     static int NumFilledCols(int nFrames);
@@ -65,10 +72,20 @@ public:
     static void ToMelImage(FilterBank* bank, std::vector<float>* magns);
 
 private:
+    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
+    // What a pass makes, over which columns.
+    struct Pass {
+        Content content;
+        int firstCol;
+        int endCol;
+    };
+    // A pass through a store of BLOCK_COLS columns handed to store.
+    static void RunBlockPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                             LoadProgress* progress, const BlockStore& store);
     // One channel's pass into spectro and chroma; with a store, the two hold
-    // one block of columns at a time.
-    static void RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, Spectrogram* spectro,
-                        Spectrogram* chroma, bool withImages, LoadProgress* progress, const BlockStore* store);
+    // one block of columns at a time, else every column.
+    static void RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                        Spectrogram* spectro, Spectrogram* chroma, LoadProgress* progress, const BlockStore* store);
     // Feeds numFed channels from firstChan on, as channels 0 ... numFed - 1.
     static void FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan, int numFed,
                              OverlapAdd* overlapAdd);
