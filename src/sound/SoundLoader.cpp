@@ -146,9 +146,13 @@ std::vector<SoundLoader::Piece> SoundLoader::MakePieces(const std::vector<AudioF
         int numCols = SamplesToSpectro::NumCols((int)sounds[i]->GetNumFrames());
         bool imagesApart = writers[i] != nullptr && numCols > AnalysisCache::Writer::IMAGE_STRETCH_COLS;
         for (int k = 0; k < (int)sounds[i]->GetNumChannels(); k++)
-            pieces.push_back({i, k, k == IMAGE_CHANNEL && !imagesApart ? COLUMNS_AND_IMAGES : COLUMNS, 0, numCols});
+            pieces.push_back(
+                {i, k,
+                 k == IMAGE_CHANNEL && !imagesApart ? SamplesToSpectro::COLUMNS_AND_IMAGES : SamplesToSpectro::COLUMNS,
+                 0, numCols});
         for (int first = 0; imagesApart && first < numCols; first += AnalysisCache::Writer::IMAGE_STRETCH_COLS)
-            images.push_back({i, IMAGE_CHANNEL, IMAGES, first, first + AnalysisCache::Writer::IMAGE_STRETCH_COLS});
+            images.push_back(
+                {i, IMAGE_CHANNEL, SamplesToSpectro::IMAGES, first, first + AnalysisCache::Writer::IMAGE_STRETCH_COLS});
     }
     // The long passes first, the short stretches fill in after them.
     pieces.insert(pieces.end(), images.begin(), images.end());
@@ -160,7 +164,7 @@ void SoundLoader::Write(AudioFile& sound, const Piece& piece, AnalysisCache::Wri
     const std::vector<float>& samples = *sound.GetBuffer();
     int numFrames = (int)sound.GetNumFrames();
     int numChans = (int)sound.GetNumChannels();
-    if (piece.content == IMAGES) {
+    if (piece.content == SamplesToSpectro::IMAGES) {
         SamplesToSpectro::AnalyseImagesInBlocks(
             samples, numFrames, numChans, piece.chan, piece.firstCol, piece.endCol, _progress,
             [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
@@ -168,7 +172,7 @@ void SoundLoader::Write(AudioFile& sound, const Piece& piece, AnalysisCache::Wri
             });
         return;
     }
-    bool withImages = piece.content == COLUMNS_AND_IMAGES;
+    bool withImages = piece.content == SamplesToSpectro::COLUMNS_AND_IMAGES;
     SamplesToSpectro::AnalyseChannelInBlocks(
         samples, numFrames, numChans, piece.chan, withImages, _progress,
         [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sound/AnalysisCache.h"
+#include "spectral/SamplesToSpectro.h"
 
 class AudioFile;
 class LoadProgress;
@@ -43,12 +44,11 @@ public:
     static long WorkOf(const AudioFile* sound);
 
 private:
-    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
     // One piece of the analysis: a channel's pass, or a stretch of the images.
     struct Piece {
         size_t sound;
         int chan;
-        Content content;
+        SamplesToSpectro::Content content;
         int firstCol;
         int endCol;
     };

@@ -23,6 +23,9 @@ public:
     // Columns of a block of AnalyseChannelInBlocks: 8 MiB of columns and images.
     static constexpr int BLOCK_COLS = 1024;
 
+    // What a pass over a channel makes: its columns, its images, or both.
+    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
+
     // Takes numCols columns from firstCol on, held in columns 0 ... numCols - 1
     // of spectro (and the images in both); false stops the pass.
     using BlockStore =
@@ -72,7 +75,6 @@ public:
     static void ToMelImage(FilterBank* bank, std::vector<float>* magns);
 
 private:
-    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
     // What a pass makes, over which columns.
     struct Pass {
         Content content;
