@@ -12,6 +12,7 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "parameters/Parameter.h"
@@ -103,8 +104,8 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     Rect(saved.get(), 2)->SetRectType(UISoundRect::SPECTROGRAM);
     Rect(saved.get(), 2)->SetOrientation(UISoundRect::VERTICAL);
     Rect(saved.get(), 2)->SetColorContrast(0.3);
-    saved->ApplyZoom(2.0, 100, 100);
-    saved->TranslatePositionX(37);
+    saved->GetView()->ApplyZoom(2.0, 100, 100);
+    saved->GetView()->TranslatePositionX(37);
     saved->NextStyle();
     saved->NextStyle();
     EffectsBox* master = saved->GetMasterEffectsBox();
@@ -124,8 +125,8 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     EXPECT_EQ(Rect(loaded.get(), 2)->GetRectType(), UISoundRect::SPECTROGRAM);
     EXPECT_EQ(Rect(loaded.get(), 2)->GetOrientation(), UISoundRect::VERTICAL);
     EXPECT_DOUBLE_EQ(Rect(loaded.get(), 2)->GetColorContrast(), 0.3);
-    EXPECT_DOUBLE_EQ(loaded->GetZoom(), saved->GetZoom());
-    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), saved->GetPositionX());
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), saved->GetView()->GetZoom());
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), saved->GetView()->GetPositionX());
     EXPECT_EQ(loaded->GetStyleNum(), saved->GetStyleNum());
     EffectsBox* restored = loaded->GetMasterEffectsBox();
     EXPECT_TRUE(restored->GetEffect(EffectsBox::EFFECT_DELAY)->IsOn());
@@ -298,8 +299,8 @@ TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
 
     std::unique_ptr<App> loaded = Load(bytes);
     ASSERT_EQ(loaded->GetSources().size(), 1u);
-    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), 0.0);
-    EXPECT_DOUBLE_EQ(loaded->GetZoom(), 1.0);
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), 0.0);
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), 1.0);
     EXPECT_EQ(loaded->GetSelectedSourceIndex(), -1);
     EXPECT_DOUBLE_EQ(Cloud(loaded.get(), 0)->GetVolumeDb(), 6.0);
 

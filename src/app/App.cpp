@@ -13,6 +13,7 @@
 
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
+#include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
@@ -49,16 +50,15 @@ const int TEXTURES_PER_FRAME = 1;
 
 App::App()
     : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
-      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true),
-      _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr),
-      _styleManager(nullptr), _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10),
-      _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
-      _messageIsError(false)
+      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr),
+      _screen(nullptr), _styleManager(nullptr), _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr),
+      _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr),
+      _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
+      _virtualPitch(0), _windowCreated(false), _sessionSavePending(false), _messageIsError(false)
 {
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
+    _view = new CanvasView();
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
@@ -111,6 +111,7 @@ App::~App()
     delete _loadMeterView;
     delete _control;
     delete _screen;
+    delete _view;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -137,10 +138,19 @@ void App::ReleaseScene()
     _samplesProviders.clear();
 }
 
+int App::GetWinWidth() const
+{
+    return _view->GetWinWidth();
+}
+
+int App::GetWinHeight() const
+{
+    return _view->GetWinHeight();
+}
+
 void App::SetWinSize(int w, int h)
 {
-    _winWidth = w;
-    _winHeight = h;
+    _view->SetWinSize(w, h);
 }
 
 bool App::Init(const Options& options)
@@ -151,20 +161,18 @@ bool App::Init(const Options& options)
     // Closing the window leaves the loop instead of calling exit() while the
     // audio thread still plays the scene.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
-    _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
+    _view->ReadScreenSize();
 
     CreateStyles();
     char appName[512];
     _style->GetAppName(appName);
-    glutInitWindowSize(_winWidth, _winHeight);
+    glutInitWindowSize(_view->GetWinWidth(), _view->GetWinHeight());
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
     _windowCreated = true;
     WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
-    SetWindowedMode();
+    _view->SetWindowedMode();
     _windows->BuildFloatingWindows();
 
     InitRenderer();
@@ -299,11 +307,6 @@ const LoadMeter* App::GetLoadMeter() const
     return _audio->GetLoadMeter();
 }
 
-void App::ApplyModelViewOffset()
-{
-    glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);
-}
-
 void App::OnDisplay()
 {
     glClearDepth(1.0);
@@ -311,8 +314,7 @@ void App::OnDisplay()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    ApplyModelViewOffset();
-    glScalef(_zoom, _zoom, 1);
+    _view->ApplyViewTransform();
     if (_loading) {
         // The long command list waits: stroked in software it costs more
         // than the rest of the frame, and the cores are the analysis's.
@@ -349,37 +351,10 @@ bool App::MayBuildTexture()
     return _pacer->MayBuildTexture();
 }
 
-void App::DrawString(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(0.001 * scale, 0.001 * scale, 0.001);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
-}
-
-void App::DrawString2(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(scale, scale, 1);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
-}
-
 void App::OnReshape(int w, int h)
 {
     _mutex->lock();
-    glViewport(0, 0, w, h);
-    SetWinSize(w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, _winWidth, 0, _winHeight, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    ApplyModelViewOffset();
+    _view->Reshape(w, h);
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -421,24 +396,6 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
     }
 }
 
-void App::SetWindowedMode()
-{
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
-    glutReshapeWindow(_winWidth, _winHeight);
-    glutPositionWindow(_screenWidth / 2 - _winWidth / 2, _screenHeight / 2 - _winHeight / 2);
-}
-
-void App::ToggleFullScreen()
-{
-    if (_isFullScreen) {
-        SetWindowedMode();
-        _isFullScreen = false;
-    } else {
-        glutFullScreen();
-        _isFullScreen = true;
-    }
-}
-
 void App::NextStyle()
 {
     _styleManager->NextStyle();
@@ -470,16 +427,6 @@ void App::UpdateStyle()
     _style->GetBackgroundColor(background);
     glClearColor(background[0], background[1], background[2], background[3]);
     glutPostRedisplay();
-}
-
-void App::TranslatePositionX(double pixels)
-{
-    _position._x += pixels / _winWidth;
-}
-
-void App::TranslatePositionY(double pixels)
-{
-    _position._y += pixels / _winHeight;
 }
 
 void App::SendNoteOn(int note)

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <algorithm>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/Pt3d.h"
 
 namespace stk {
 class Mutex;
@@ -15,6 +12,7 @@ class Mutex;
 
 class AppControl;
 class AudioEngine;
+class CanvasView;
 class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
@@ -96,8 +94,6 @@ public:
     bool IsBouncing() const;
     const char* GetBounceFileName() const;
 
-    void ToggleFullScreen();
-    void SetWindowedMode();
     void ToggleDrawHelp(bool display) { _displayHelp = display; }
     bool GetMenuFlag() const { return _menuFlag; }
     void SetMenuFlag(bool flag) { _menuFlag = flag; }
@@ -109,29 +105,16 @@ public:
     // The current style's number, or -1 before the styles exist.
     int GetStyleNum() const;
 
-    // View offset (pan) and zoom.
-    void TranslatePositionX(double pixels);
-    void TranslatePositionY(double pixels);
-    double GetPositionX() const { return _position._x * _winWidth; }
-    double GetPositionY() const { return _position._y * _winHeight; }
-    double GetZoom() const { return _zoom; }
-    double GetXMoveSpeed() const { return _xMoveSpeed; }
-    double GetYMoveSpeed() const { return _yMoveSpeed; }
-
     // Whether a sound rect may build an image texture in this frame: one
     // per frame, so that a canvas of long sounds never stalls a frame.
     bool MayBuildTexture();
 
-    void DrawString(double x, double y, double z, const char* text, double scale);
-    void DrawString2(double x, double y, double z, const char* text, double scale);
-
     UIScreen* GetScreen() const { return _screen; }
     UIStyle* GetStyle() const { return _style; }
-    int GetWinWidth() const { return _winWidth; }
-    int GetWinHeight() const { return _winHeight; }
-    // The longer side of the display in pixels; 0 before the window system is asked.
-    int GetLargestScreenSide() const { return (int)std::max(_screenWidth, _screenHeight); }
-    // Records the window size, as every reshape does; views read it through UIScreen.
+    // Pan, zoom, window size and screen mode.
+    CanvasView* GetView() const { return _view; }
+    int GetWinWidth() const;
+    int GetWinHeight() const;
     void SetWinSize(int w, int h);
     std::string GetAudioPath() const { return _audioPath; }
     void SetAudioPath(const std::string& path) { _audioPath = path; }
@@ -187,8 +170,6 @@ public:
     void SourceMouseDrag(double dx, double dy);
     void RectMouseDrag(double dx, double dy);
     void ScaleSoundRect(double x, double y, double dx, double dy);
-    // Zooms by factor about (cx, cy), window pixels with y up; never below 0.25.
-    void ApplyZoom(double factor, double cx, double cy);
     void SetSoundRectResizeMode() { _dragMode = 1; }
     void SetSoundRectMoveMode() { _dragMode = 0; }
     void SetDragMode(int mode) { _dragMode = mode; }
@@ -268,7 +249,6 @@ private:
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
-    void ApplyModelViewOffset();
     // Writes encoded session bytes to fileName whole, or not at all.
     static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
@@ -293,22 +273,17 @@ private:
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;
-    Pt3d _position;
-    double _zoom;
     int _selectionMode;
     int _dragMode;
     int _selectedSource;
     int _selectedRect;
     bool _menuFlag;
-    unsigned int _screenWidth, _screenHeight;
-    int _winWidth, _winHeight;
-    bool _isFullScreen;
+    CanvasView* _view;
     UIScreen* _screen;
     UIStyleManager* _styleManager;
     UIStyle* _style;
     UIPieMenu* _pieMenu;
     FloatingWindows* _windows;
-    double _xMoveSpeed, _yMoveSpeed;
     FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
