@@ -13,6 +13,7 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/CanvasView.h"
+#include "app/StyleSwitch.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "parameters/Parameter.h"
@@ -61,7 +62,7 @@ protected:
         std::unique_ptr<App> app(new App());
         app->SetWinSize(W, H);
         app->SetAudioPath(_dir + "/");
-        app->CreateStyles();
+        app->GetStyles()->CreateStyles();
         testing::internal::CaptureStdout();
         EXPECT_TRUE(app->LoadSounds());
         testing::internal::GetCapturedStdout();
@@ -106,8 +107,8 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     Rect(saved.get(), 2)->SetColorContrast(0.3);
     saved->GetView()->ApplyZoom(2.0, 100, 100);
     saved->GetView()->TranslatePositionX(37);
-    saved->NextStyle();
-    saved->NextStyle();
+    saved->GetStyles()->NextStyle();
+    saved->GetStyles()->NextStyle();
     EffectsBox* master = saved->GetMasterEffectsBox();
     master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(0)->SetValue(1.0);
     master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->SetValue(750.0);
@@ -127,7 +128,7 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     EXPECT_DOUBLE_EQ(Rect(loaded.get(), 2)->GetColorContrast(), 0.3);
     EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), saved->GetView()->GetZoom());
     EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), saved->GetView()->GetPositionX());
-    EXPECT_EQ(loaded->GetStyleNum(), saved->GetStyleNum());
+    EXPECT_EQ(loaded->GetStyles()->GetStyleNum(), saved->GetStyles()->GetStyleNum());
     EffectsBox* restored = loaded->GetMasterEffectsBox();
     EXPECT_TRUE(restored->GetEffect(EffectsBox::EFFECT_DELAY)->IsOn());
     EXPECT_DOUBLE_EQ(restored->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->GetValue(), 750.0);
@@ -233,12 +234,12 @@ TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
     const int badStyle = 9;
     memcpy(bytes.data() + bytes.size() - 420 - 4, &badStyle, sizeof(badStyle));
     std::unique_ptr<App> loaded = NewApp();
-    loaded->NextStyle();
-    int before = loaded->GetStyleNum();
+    loaded->GetStyles()->NextStyle();
+    int before = loaded->GetStyles()->GetStyleNum();
     Serializer reader;
     reader.OpenReadMemory(bytes);
     loaded->UnSerializeSession(&reader);
-    EXPECT_EQ(loaded->GetStyleNum(), before);
+    EXPECT_EQ(loaded->GetStyles()->GetStyleNum(), before);
     EXPECT_FALSE(reader.HasRunOut());
 }
 

@@ -26,18 +26,12 @@ class UISoundRect;
 class UIPieMenu;
 class UIScreen;
 class UISource;
+class StyleSwitch;
+class UIOverlaySet;
 class UIStyle;
-class UIStyleManager;
 class LoadMeter;
 class SourceReleases;
 class StartupLoader;
-class UIHelpOverlay;
-class UILimiterLight;
-class UILoadMeterOverlay;
-class UILoadProgressOverlay;
-class UIMessageOverlay;
-class UIRecordingOverlay;
-class UITitleOverlay;
 class EffectsBox;
 class FloatingWindows;
 class FramePacer;
@@ -98,19 +92,15 @@ public:
     bool GetMenuFlag() const { return _menuFlag; }
     void SetMenuFlag(bool flag) { _menuFlag = flag; }
 
-    // Styles.
-    void NextStyle();
-    void PrevStyle();
-    void UpdateStyle();
-    // The current style's number, or -1 before the styles exist.
-    int GetStyleNum() const;
+    // The styles and the switching between them.
+    StyleSwitch* GetStyles() const { return _styles; }
 
     // Whether a sound rect may build an image texture in this frame: one
     // per frame, so that a canvas of long sounds never stalls a frame.
     bool MayBuildTexture();
 
     UIScreen* GetScreen() const { return _screen; }
-    UIStyle* GetStyle() const { return _style; }
+    UIStyle* GetStyle() const;
     // Pan, zoom, window size and screen mode.
     CanvasView* GetView() const { return _view; }
     int GetWinWidth() const;
@@ -128,8 +118,6 @@ public:
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
     bool LoadSounds();
-    // The six styles, starting with the default one (start-up).
-    void CreateStyles();
 
     // The session file. F12 saves the scene; the start-up restores it last.
     // The key handler only encodes the scene, under the scene lock; the file
@@ -260,7 +248,6 @@ private:
     // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
     bool AddSourceOfType(int type);
     void RestoreSelection();
-    void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
 
@@ -280,8 +267,7 @@ private:
     bool _menuFlag;
     CanvasView* _view;
     UIScreen* _screen;
-    UIStyleManager* _styleManager;
-    UIStyle* _style;
+    StyleSwitch* _styles;
     UIPieMenu* _pieMenu;
     FloatingWindows* _windows;
     FramePacer* _pacer;
@@ -299,18 +285,11 @@ private:
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;
     // What is drawn over the scene.
-    UITitleOverlay* _title;
-    UILoadProgressOverlay* _loadProgress;
-    UIHelpOverlay* _help;
-    UIRecordingOverlay* _recording;
-    UIMessageOverlay* _messageView;
-    UILimiterLight* _limiterLight;
-    UILoadMeterOverlay* _loadMeterView;
+    UIOverlaySet* _overlays;
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
     double _virtualPitch;
-    bool _windowCreated;
     std::string _message;
     // A scene encoded by F12 and not yet written.
     std::vector<char> _pendingSession;

@@ -4,6 +4,7 @@
 #include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
+#include "app/StyleSwitch.h"
 
 namespace {
 
@@ -255,7 +256,7 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_LEFT:
         if (ctrl) {
-            _app->PrevStyle();
+            _app->GetStyles()->PrevStyle();
         } else if (modifiers == 0) {
             _app->GetView()->TranslatePositionX(-_app->GetView()->GetXMoveSpeed());
             _mouseX = int(_mouseX - _app->GetView()->GetXMoveSpeed());
@@ -263,7 +264,7 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_RIGHT:
         if (ctrl) {
-            _app->NextStyle();
+            _app->GetStyles()->NextStyle();
         } else if (modifiers == 0) {
             _app->GetView()->TranslatePositionX(_app->GetView()->GetXMoveSpeed());
             _mouseX = int(_mouseX + _app->GetView()->GetXMoveSpeed());

@@ -35,20 +35,21 @@ const double RESIZE_DEAD_ZONE = 10.0;
 void App::AddGrainCloud(double x, double y)
 {
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    AddSource(cloud, new UIGrainCloud(cloud, _style, _screen, x / GetWinWidth(), y / GetWinHeight(), CLOUD_VOICES,
+    AddSource(cloud, new UIGrainCloud(cloud, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), CLOUD_VOICES,
                                       _soundRects));
 }
 
 void App::AddSingleGrain(double x, double y)
 {
     SingleGrain* grain = new SingleGrain(this, _samplesProviders);
-    AddSource(grain, new UISingleGrain(grain, _style, _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
+    AddSource(grain,
+              new UISingleGrain(grain, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddLoopSource(double x, double y)
 {
     LoopSource* loop = new LoopSource(this, _samplesProviders);
-    AddSource(loop, new UILoopSource(loop, _style, _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
+    AddSource(loop, new UILoopSource(loop, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddSource(Source* source, UISource* view)

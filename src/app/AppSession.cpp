@@ -11,13 +11,13 @@
 
 #include "app/App.h"
 #include "app/CanvasView.h"
+#include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
 #include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
-#include "ui/UIStyleManager.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ void App::SerializeAppState(Serializer* serializer)
     serializer->PutInt(_selectedSource);
     serializer->PutInt(_selectedRect);
     _view->SerializeWindow(serializer);
-    serializer->PutInt(std::max(GetStyleNum(), 0));
+    serializer->PutInt(std::max(_styles->GetStyleNum(), 0));
 }
 
 void App::UnSerializeSession()
@@ -240,7 +240,7 @@ void App::UnSerializeAppState(Serializer* serializer)
     serializer->Skip(3 * sizeof(int));
     int style = -1;
     if (serializer->GetInt(&style))
-        RestoreStyle(style);
+        _styles->RestoreStyle(style);
 }
 
 void App::RestoreSelection()
@@ -249,15 +249,6 @@ void App::RestoreSelection()
         _sources[i]->GetUI()->SetSelectState(int(i) == _selectedSource);
     for (size_t i = 0; i < _soundRects.size(); i++)
         _soundRects[i]->GetUI()->SetSelectState(int(i) == _selectedRect);
-}
-
-void App::RestoreStyle(int style)
-{
-    if (_styleManager == nullptr || style == _styleManager->GetCurrentStyleNum())
-        return;
-    _styleManager->SetStyleNum(style);
-    if (_styleManager->GetCurrentStyleNum() == style)
-        UpdateStyle();
 }
 
 void App::ShowMessage(const std::string& text, bool isError)

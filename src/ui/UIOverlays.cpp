@@ -215,3 +215,38 @@ void UILoadMeterOverlay::Draw()
     _app->GetView()->DrawString(left, base, 0.5, text, scale);
     glPopMatrix();
 }
+
+UIOverlaySet::UIOverlaySet(App* app, const LoadProgress* progress, const BounceRecorder* recorder,
+                           const SafetyLimiter* limiter, const LoadMeter* meter)
+    : _title(app), _loadProgress(app, progress), _help(app), _recording(app, recorder), _message(app),
+      _limiterLight(app, limiter), _loadMeter(app, meter)
+{
+}
+
+UIOverlaySet::~UIOverlaySet()
+{
+}
+
+void UIOverlaySet::DrawTitleScreen(bool loading)
+{
+    _title.Draw(loading);
+    if (loading)
+        _loadProgress.Draw();
+    else
+        _help.Draw(false);
+}
+
+void UIOverlaySet::DrawOverScene(const char* bounceFileName, bool help)
+{
+    if (bounceFileName != nullptr)
+        _recording.DrawFile(bounceFileName);
+    if (help)
+        _help.Draw(true);
+}
+
+void UIOverlaySet::DrawOverAll(const std::string& message, bool isError, std::chrono::steady_clock::time_point until)
+{
+    _recording.DrawLossIfAny();
+    _message.Draw(message, isError, until);
+    _limiterLight.Draw();
+}
