@@ -233,6 +233,10 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
 {
     _app->SetMenuFlag(false);
     bool ctrl = (modifiers & MOD_CTRL) != 0;
+    if (ctrl && key >= KEY_F1 && key < KEY_F1 + SceneFiles::NUM_SLOTS) {
+        OnSceneSlotKey(key - KEY_F1 + 1, (modifiers & MOD_SHIFT) != 0);
+        return;
+    }
     switch (key) {
     case KEY_F1:
         _app->ToggleDrawHelp(true);
@@ -294,6 +298,14 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     default:
         break;
     }
+}
+
+void AppControl::OnSceneSlotKey(int slot, bool save)
+{
+    if (save)
+        _app->SaveSceneSlot(slot);
+    else
+        _app->RecallSceneSlot(slot);
 }
 
 void AppControl::OnSpecialKeyUp(int key, int, int)
