@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "app/App.h"
@@ -14,8 +15,15 @@ static App _app;
 int main(int argc, char** argv)
 {
     QuitSignals::Install();
-    fprintf(stderr, "usage: %s <midi port #>\n", argv[0]);
-    int midiPort = argc > 1 ? atoi(argv[1]) : 0;
+    fprintf(stderr, "usage: %s [--session FILE] [<midi port #>]\n", argv[0]);
+    int midiPort = 0;
+    for (int i = 1; i < argc; i++) {
+        // The scene file F12 saves to and the start restores, instead of session.bin.
+        if (strcmp(argv[i], "--session") == 0 && i + 1 < argc)
+            _app.SetSessionPath(argv[++i]);
+        else
+            midiPort = atoi(argv[i]);
+    }
     srand(time(nullptr));
     glutInit(&argc, argv);
     if (_app.Init(midiPort)) {
