@@ -16,7 +16,6 @@
 #include "effects/EffectsBox.h"
 #include "session/Serializer.h"
 #include "session/SessionTrailer.h"
-#include "sound/AudioFile.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
@@ -182,9 +181,7 @@ void App::SerializeTrailer(Serializer* serializer)
 
 std::string App::RectSoundName(size_t index) const
 {
-    // The sound's own name: the view's is cut to what the screen shows.
-    if (_sounds.size() == _soundRects.size())
-        return _sounds[index]->GetName();
+    // The view is named after its sound's file.
     return _soundRects[index]->GetUI()->GetName();
 }
 
