@@ -4,7 +4,7 @@
 
 namespace {
 
-const int NUM_COMMANDS = 35;
+const int NUM_COMMANDS = 37;
 
 const char* COMMANDS[NUM_COMMANDS] = {
     "--------------------------------------------",
@@ -14,6 +14,8 @@ const char* COMMANDS[NUM_COMMANDS] = {
     "F10 key          Hide/Show Title Screen",
     "F11              Toggle audio bounce",
     "F12              Save current session",
+    "Ctrl+Shift+F1-F8 Save the scene to slot 1-8",
+    "Ctrl+F1-F8       Recall scene slot 1-8",
     " ",
     "Rectangles",
     "------------",
@@ -52,6 +54,8 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "F10           Title Screen",
     "F11           Bounce Audio",
     "F12           Save Session",
+    "Ctrl+Shift+Fn Save Scene n (1-8)",
+    "Ctrl+Fn       Recall Scene n (1-8)",
     " ",
     "Rectangles",
     "------------",
