@@ -209,6 +209,29 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     EXPECT_EQ(Save(loaded.get()).size(), bytes.size());
 }
 
+// Settings that reach a cloud without passing its boxes (its band over a
+// spectrogram, its spread): the save records what the cloud plays with, not
+// what the boxes showed last.
+TEST_F(SessionTest, WhatASourcePlaysWithIsSavedNotWhatItsBoxesLastShowed)
+{
+    std::unique_ptr<App> saved = NewApp();
+    Rect(saved.get(), 0)->SetRectType(UISoundRect::SPECTROGRAM);
+    AddCloudAt(saved.get(), Rect(saved.get(), 0)->GetX(), Rect(saved.get(), 0)->GetY());
+    GrainCloud* cloud = Cloud(saved.get(), 0);
+    UIGrainCloud* view = static_cast<UIGrainCloud*>(cloud->GetUI());
+    cloud->SetRange(30.0);
+    view->SetXRandExtent(0.05);
+
+    std::unique_ptr<App> loaded = Load(Save(saved.get()));
+    GrainCloud* restored = Cloud(loaded.get(), 0);
+    UIGrainCloud* restoredView = static_cast<UIGrainCloud*>(restored->GetUI());
+    EXPECT_DOUBLE_EQ(restored->GetRange(), 30.0);
+    EXPECT_DOUBLE_EQ(restoredView->GetXRandExtent(), 0.05);
+    EXPECT_DOUBLE_EQ(restoredView->GetYRandExtent(), view->GetYRandExtent());
+    EXPECT_DOUBLE_EQ(restoredView->GetRandExtentCoeff(), view->GetRandExtentCoeff());
+    EXPECT_EQ(restored->GetNumGrains(), cloud->GetNumGrains());
+}
+
 TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
 {
     std::unique_ptr<App> saved = NewApp();

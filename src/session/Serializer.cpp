@@ -290,8 +290,14 @@ void Serializer::Refuse(const std::string& why)
 {
     if (_hasRunOut)
         return;
-    _error = why;
+    NoteFault(why);
     _hasRunOut = true;
+}
+
+void Serializer::NoteFault(const std::string& why)
+{
+    // A checksum that does not match says why the faults after it came.
+    _error = _damaged ? _error + "; " + why : why;
 }
 
 bool Serializer::Skip(size_t bytes)
@@ -317,7 +323,7 @@ bool Serializer::HasRoomFor(size_t size)
     // with the fields they were written for: every later read fails too.
     if (_hasRunOut || _stream.size() - _readIndex < size) {
         if (!_hasRunOut)
-            _error = "it ends early, in the record at byte " + std::to_string(_readIndex);
+            NoteFault("it ends early, in the record at byte " + std::to_string(_readIndex));
         _hasRunOut = true;
         return false;
     }

@@ -103,6 +103,7 @@ private:
     bool HasRoomFor(size_t size);
     bool CommitWrittenFile();
     void Fail(const char* step, const std::string& path);
+    void NoteFault(const std::string& why);
 
     FILE* _file;
     std::string _targetName;
