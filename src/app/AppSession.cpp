@@ -358,9 +358,6 @@ std::vector<int> App::UnSerializeSoundRects(Serializer* serializer, const std::v
         else
             kept->push_back(rect);
     }
-    if (!kept->empty())
-        std::cerr << "Saved rects whose sound is not in the folder, kept for the next save: " << JoinNames(*kept)
-                  << std::endl;
     return places;
 }
 

@@ -53,13 +53,13 @@ save_and_quit session.bin
 mv "$DIR/loops/b.wav" "$DIR/b.wav"
 cp "$DIR/loops/chord.wav" "$DIR/loops/a.wav"
 start_and_wait "$DIR"
-e2e_wait_for 10 e2e_output_has stderr "Saved rects whose sound is not in the folder, kept for the next save: b.wav" ||
+e2e_wait_for 10 e2e_output_has stderr "kept for the next save, the layouts of 1 sound not in the folder: b.wav" ||
     e2e_fail "the rect of the removed b.wav is not listed as kept"
 save_and_quit session.bin
 mv "$DIR/b.wav" "$DIR/loops/b.wav"
 start_and_wait "$DIR"
 e2e_wait_for 10 e2e_output_has stdout "Session restored from session.bin: 3 rects" || e2e_fail "the scene is not restored"
-e2e_output_has stderr "kept for the next save" && e2e_fail "b.wav, back in the folder, is still listed as missing"
+e2e_output_has stderr "not in the folder: b.wav" && e2e_fail "b.wav, back in the folder, is still listed as missing"
 e2e_quit
 e2e_log "names: the layout of a removed sound is listed, kept across a save, and back with its sound"
 
