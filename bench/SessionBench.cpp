@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "QuietConsole.h"
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/StyleSwitch.h"
@@ -21,24 +22,26 @@ namespace {
 const int W = 1000;
 const int H = 500;
 const int NUM_SOURCES = 100;
+// A scene recalled live from a slot holds this many sources.
+const int NUM_RECALLED_SOURCES = 50;
 
-// Four short sounds as rects, and a hundred clouds spread over them.
-class HundredSourceScene {
+// Four short sounds as rects, and a number of clouds spread over them.
+class SourceScene {
 public:
-    HundredSourceScene()
+    explicit SourceScene(int numSources)
     {
         char pattern[] = "/tmp/zoltasessionbenchXXXXXX";
         _dir = mkdtemp(pattern);
         for (int i = 0; i < 4; i++)
             WriteSound(_dir + "/s" + std::to_string(i) + ".wav");
         _app = NewApp();
-        for (int i = 0; i < NUM_SOURCES; i++) {
+        for (int i = 0; i < numSources; i++) {
             _app->GetControl()->OnMousePassiveMotion((i * 37) % W, (i * 53) % H);
             _app->GetControl()->OnKeyboard('1', 0, 0, 0);
         }
         _path = _dir + ".session.bin";
     }
-    ~HundredSourceScene() { std::system(("rm -rf " + _dir + " " + _path).c_str()); }
+    ~SourceScene() { std::system(("rm -rf " + _dir + " " + _path).c_str()); }
 
     std::unique_ptr<App> NewApp() const
     {
@@ -72,9 +75,9 @@ private:
     std::unique_ptr<App> _app;
 };
 
-HundredSourceScene& Scene()
+SourceScene& Scene()
 {
-    static HundredSourceScene scene;
+    static SourceScene scene(NUM_SOURCES);
     return scene;
 }
 
@@ -111,5 +114,31 @@ void BM_LoadHundredSources(benchmark::State& state)
     }
 }
 BENCHMARK(BM_LoadHundredSources)->Unit(benchmark::kMillisecond);
+
+// Ctrl+F1 while fifty sources play: the GUI thread reads the slot, and under
+// the scene lock the sources give way to the fifty of the slot. One block is
+// played between recalls (not timed), so that the sources that gave way fade
+// out and are freed as they would be.
+void BM_RecallFiftySources(benchmark::State& state)
+{
+    static SourceScene scene(NUM_RECALLED_SOURCES);
+    App* app = scene.GetApp();
+    app->SetSessionPath(scene.GetPath());
+    app->SetMenuFlag(false);
+    QuietConsole quiet;
+    app->SaveSceneSlot(1);
+    app->WritePendingSession();
+    std::vector<float> block(2 * 1024);
+    for (auto _ : state) {
+        app->RecallSceneSlot(1);
+        app->RecallPendingScene();
+        state.PauseTiming();
+        if (app->GetSources().size() != size_t(NUM_RECALLED_SOURCES))
+            state.SkipWithError("the slot did not recall whole");
+        app->OnAudio(block.data(), nullptr, 1024, 0.0, 0, nullptr);
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_RecallFiftySources)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -73,6 +73,8 @@ int main(int argc, char** argv)
     if (!CheckAudioChoice(options) || !CheckSoundFolder(_app.GetAudioPath()))
         return 1;
     QuitSignals::Install();
+    if (!options.sessionPath.empty())
+        _app.SetSessionPath(options.sessionPath);
     srand(time(nullptr));
     glutInit(&argc, argv);
     if (_app.Init(options)) {

@@ -245,6 +245,27 @@ TEST_F(BounceRecorderTest, AFullDiskIsReportedAtOnceWithTheCountAndTheWavCopySta
     EXPECT_EQ(ReadStereoFloatWav("full.wav"), signal);
 }
 
+TEST_F(BounceRecorderTest, ARecordingThatCannotWriteAFrameLeavesNoFilesAndSaysSo)
+{
+    // Both files land on /dev/full; a take stopped at once has no frame either.
+    ASSERT_EQ(symlink("/dev/full", "full.raw"), 0);
+    ASSERT_EQ(symlink("/dev/full", "full.wav"), 0);
+    std::vector<float> signal = Signal(2 * 4096, 4);
+    StderrToFile err("stderr.txt");
+    BounceRecorder recorder;
+    ASSERT_TRUE(recorder.Start("full.raw"));
+    RecordInBlocks(&recorder, signal, 2 * 512, 0);
+    recorder.Stop();
+    ASSERT_TRUE(recorder.Start("none.raw"));
+    recorder.Stop();
+    struct stat info;
+    for (const char* name : {"full.raw", "full.wav", "none.raw", "none.wav"})
+        EXPECT_NE(lstat(name, &info), 0) << name << " is left behind";
+    EXPECT_NE(err.Text().find("Recording full.raw: not a single frame was written; no file is kept"), std::string::npos)
+        << err.Text();
+    EXPECT_NE(err.Text().find("Recording none.raw: not a single frame was written"), std::string::npos) << err.Text();
+}
+
 TEST_F(BounceRecorderTest, ADiskThatFillsUpKeepsWholeFramesUpToThatPointAndCountsTheRest)
 {
     // A file size limit fails the writes from that byte on, as a disk filling
@@ -359,6 +380,8 @@ TEST_F(AppAudioTest, ABounceThatCannotBeCreatedSaysSoAndStaysOff)
     ASSERT_EQ(remove("bounces"), 0);
     app.ToggleAudioBounce();
     EXPECT_TRUE(app.IsBouncing());
+    std::vector<float> block(2 * 512);
+    app.OnAudio(block.data(), nullptr, 512, 0.0, 0, nullptr);
     app.ToggleAudioBounce();
     EXPECT_EQ(BounceFiles().size(), 1u);
 }

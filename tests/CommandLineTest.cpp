@@ -28,6 +28,7 @@ TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
     EXPECT_EQ(o.midiPort, -1) << "no port: the instrument's own MIDI ports";
     EXPECT_FALSE(o.list);
     EXPECT_FALSE(o.help);
+    EXPECT_EQ(o.sessionPath, "") << "session.bin in the working folder";
 }
 
 TEST(CommandLineTest, EveryOptionAndThePortAreRead)
@@ -35,7 +36,8 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     CommandLine line;
     std::string error;
     ASSERT_TRUE(Parse(&line,
-                      {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list"},
+                      {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
+                       "--session", "sets/live.bin"},
                       &error))
         << error;
     const Options& o = line.GetOptions();
@@ -46,6 +48,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_EQ(o.midiApi, "alsa");
     EXPECT_EQ(o.midiPort, 2);
     EXPECT_TRUE(o.list);
+    EXPECT_EQ(o.sessionPath, "sets/live.bin");
 
     CommandLine zero;
     ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help"}, &error)) << error;
@@ -73,6 +76,8 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
         {"1", "2"},
         {"port"},
         {"--block", ""},
+        {"--session"},
+        {"--session", ""},
         {"--audio-device", "1e3"},
         {"99999999999999999999"},
     };
@@ -93,8 +98,8 @@ TEST(CommandLineTest, TheUsageHasALineForEveryOption)
 {
     const std::string usage = CommandLine().Usage("zoltafenri");
     EXPECT_EQ(usage.compare(0, 17, "usage: zoltafenri"), 0) << usage;
-    for (const char* line :
-         {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--midi-api jack|alsa", "--list", "--help"})
+    for (const char* line : {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--midi-api jack|alsa",
+                             "--session FILE", "--list", "--help"})
         EXPECT_NE(usage.find(line), std::string::npos) << line;
 }
 

@@ -23,9 +23,9 @@ int InChild(Body body)
     return status;
 }
 
-TEST(QuitSignalsTest, ATerminalInterruptOrATerminationIsNotedAndTheProcessGoesOn)
+TEST(QuitSignalsTest, AnInterruptATerminationAHangUpOrAQuitIsNotedAndTheProcessGoesOn)
 {
-    for (int sig : {SIGINT, SIGTERM}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         int status = InChild([sig] {
             if (QuitSignals::Pending() != 0)
                 return 1;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "effects/EffectsBox.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sound/SoundRect.h"
 #include "sources/Envelope.h"
 #include "sources/GrainCloud.h"
@@ -43,6 +45,29 @@ long FileSize(const std::string& path)
 {
     struct stat info;
     return stat(path.c_str(), &info) == 0 ? long(info.st_size) : -1;
+}
+
+std::vector<char> ReadBytes(const std::string& path)
+{
+    Serializer reader;
+    EXPECT_EQ(reader.ReadFile(path.c_str()), Serializer::READ_WHOLE) << path;
+    return reader.GetStream();
+}
+
+// The scene's records of a saved file, which the trailing section follows:
+// the file as the format without names and checksum lays it out.
+std::vector<char> Records(const std::vector<char>& bytes)
+{
+    size_t end = 0;
+    std::vector<SessionTrailer::Chunk> chunks;
+    std::string why;
+    EXPECT_EQ(SessionTrailer::Read(bytes, &end, &chunks, &why), SessionTrailer::WHOLE) << why;
+    return std::vector<char>(bytes.begin(), bytes.begin() + long(end));
+}
+
+long RecordBytes(const std::vector<char>& bytes)
+{
+    return long(Records(bytes).size());
 }
 
 // A folder of sounds, and instruments that load it the way the program does.
@@ -114,7 +139,7 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->SetValue(750.0);
 
     std::vector<char> bytes = Save(saved.get());
-    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES);
+    EXPECT_EQ(RecordBytes(bytes), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES);
 
     std::unique_ptr<App> loaded = Load(bytes);
     for (int i = 0; i < NUM_SOUNDS; i++) {
@@ -159,7 +184,7 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     ASSERT_EQ(saved->GetSelectedSourceIndex(), 0);
 
     std::vector<char> bytes = Save(saved.get());
-    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + 2 * CLOUD_BYTES);
+    EXPECT_EQ(RecordBytes(bytes), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + 2 * CLOUD_BYTES);
 
     std::unique_ptr<App> loaded = Load(bytes);
     ASSERT_EQ(loaded->GetSources().size(), 2u);
@@ -186,6 +211,29 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     EXPECT_EQ(Save(loaded.get()).size(), bytes.size());
 }
 
+// Settings that reach a cloud without passing its boxes (its band over a
+// spectrogram, its spread): the save records what the cloud plays with, not
+// what the boxes showed last.
+TEST_F(SessionTest, WhatASourcePlaysWithIsSavedNotWhatItsBoxesLastShowed)
+{
+    std::unique_ptr<App> saved = NewApp();
+    Rect(saved.get(), 0)->SetRectType(UISoundRect::SPECTROGRAM);
+    AddCloudAt(saved.get(), Rect(saved.get(), 0)->GetX(), Rect(saved.get(), 0)->GetY());
+    GrainCloud* cloud = Cloud(saved.get(), 0);
+    UIGrainCloud* view = static_cast<UIGrainCloud*>(cloud->GetUI());
+    cloud->SetRange(30.0);
+    view->SetXRandExtent(0.05);
+
+    std::unique_ptr<App> loaded = Load(Save(saved.get()));
+    GrainCloud* restored = Cloud(loaded.get(), 0);
+    UIGrainCloud* restoredView = static_cast<UIGrainCloud*>(restored->GetUI());
+    EXPECT_DOUBLE_EQ(restored->GetRange(), 30.0);
+    EXPECT_DOUBLE_EQ(restoredView->GetXRandExtent(), 0.05);
+    EXPECT_DOUBLE_EQ(restoredView->GetYRandExtent(), view->GetYRandExtent());
+    EXPECT_DOUBLE_EQ(restoredView->GetRandExtentCoeff(), view->GetRandExtentCoeff());
+    EXPECT_EQ(restored->GetNumGrains(), cloud->GetNumGrains());
+}
+
 TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
 {
     std::unique_ptr<App> saved = NewApp();
@@ -207,7 +255,7 @@ TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
         }
     }
     std::vector<char> bytes = Save(saved.get());
-    EXPECT_EQ(long(bytes.size()), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + SINGLE_GRAIN_BYTES +
+    EXPECT_EQ(RecordBytes(bytes), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + SINGLE_GRAIN_BYTES +
                                       LOOP_SOURCE_BYTES + CLOUD_BYTES);
 
     std::unique_ptr<App> loaded = Load(bytes);
@@ -230,7 +278,7 @@ TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
 TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
 {
     std::unique_ptr<App> saved = NewApp();
-    std::vector<char> bytes = Save(saved.get());
+    std::vector<char> bytes = Records(Save(saved.get()));
     const int badStyle = 9;
     memcpy(bytes.data() + bytes.size() - 420 - 4, &badStyle, sizeof(badStyle));
     std::unique_ptr<App> loaded = NewApp();
@@ -250,7 +298,7 @@ TEST_F(SessionTest, DamagedFilesLoadWhatTheyHoldAndStop)
     std::unique_ptr<App> saved = NewApp();
     AddCloudAt(saved.get(), 0.2, 0.3);
     AddCloudAt(saved.get(), 0.6, 0.3);
-    std::vector<char> bytes = Save(saved.get());
+    std::vector<char> bytes = Records(Save(saved.get()));
     const size_t sourcesStart = 4 + NUM_SOUNDS * SOUND_RECT_BYTES;
 
     // Cut in the second cloud's record: the first comes back whole, the
@@ -286,7 +334,7 @@ TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
 {
     std::unique_ptr<App> saved = NewApp();
     AddCloudAt(saved.get(), 0.2, 0.3);
-    std::vector<char> bytes = Save(saved.get());
+    std::vector<char> bytes = Records(Save(saved.get()));
     const size_t appState = bytes.size() - 420 - 64;
     const double nan = std::nan(""), zero = 0.0;
     memcpy(bytes.data() + appState + 8, &nan, sizeof(nan));     // view offset x
@@ -323,7 +371,7 @@ TEST_F(SessionTest, SavingGoesToTheFileWholeOrNotAtAll)
     std::string error;
     ASSERT_TRUE(app->SerializeSession(path.c_str(), &error)) << error;
     const long size = FileSize(path);
-    EXPECT_EQ(size, EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
+    EXPECT_EQ(RecordBytes(ReadBytes(path)), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
     EXPECT_EQ(FileSize(path + ".saving"), -1) << "no temporary file is left behind";
 
     // A save that cannot write keeps the previous file and says why.
@@ -353,12 +401,155 @@ TEST_F(SessionTest, F12EncodesAtOnceAndTheFileIsWrittenOutsideTheLock)
     testing::internal::CaptureStdout();
     app->WritePendingSession();
     const std::string said = testing::internal::GetCapturedStdout();
-    const long after = FileSize("session.bin");
+    const long after = RecordBytes(ReadBytes("session.bin"));
     ASSERT_EQ(chdir(previous), 0);
     free(previous);
     EXPECT_EQ(before, -1);
     EXPECT_EQ(after, EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
     EXPECT_NE(said.find("Session saved to session.bin"), std::string::npos) << said;
+}
+
+}  // namespace
+
+namespace {
+
+class SceneFilesTest : public SessionTest {
+protected:
+    UISoundRect* RectOfSound(App* app, const std::string& name)
+    {
+        for (SoundRect* rect : app->GetSoundRects())
+            if (name == rect->GetUI()->GetName())
+                return rect->GetUI();
+        ADD_FAILURE() << "no rect of " << name;
+        return Rect(app, 0);
+    }
+    std::string SessionPath() const { return _dir + ".session.bin"; }
+};
+
+TEST_F(SceneFilesTest, RectsFollowTheirSoundsWhenSoundsComeAndGo)
+{
+    std::unique_ptr<App> saved = NewApp();
+    for (int i = 0; i < NUM_SOUNDS; i++)
+        RectOfSound(saved.get(), "s" + std::to_string(i) + ".wav")->UpdateRectPosition(0.1 + 0.2 * i, 0.3);
+    std::vector<char> bytes = Save(saved.get());
+
+    // A sound whose name sorts first moves every other one a place on.
+    WriteSine(_dir + "/a.wav", 4410);
+    ASSERT_EQ(unlink((_dir + "/s1.wav").c_str()), 0);
+    std::unique_ptr<App> loaded = Load(bytes);
+    ASSERT_EQ(loaded->GetSoundRects().size(), size_t(NUM_SOUNDS));
+    EXPECT_DOUBLE_EQ(RectOfSound(loaded.get(), "s0.wav")->GetX(), 0.1);
+    EXPECT_DOUBLE_EQ(RectOfSound(loaded.get(), "s2.wav")->GetX(), 0.5);
+    for (double savedX : {0.1, 0.3, 0.5})
+        EXPECT_NE(RectOfSound(loaded.get(), "a.wav")->GetX(), savedX) << "the new sound took a saved layout";
+    // The layout of the sound that is gone is kept, and saved again.
+    ASSERT_EQ(loaded->GetSceneFiles().GetKeptRects().size(), 1u);
+    EXPECT_EQ(loaded->GetSceneFiles().GetKeptRects()[0].name, "s1.wav");
+    std::vector<char> again = Save(loaded.get());
+
+    // Back in the folder, the sound finds its layout again.
+    WriteSine(_dir + "/s1.wav", 8820);
+    std::unique_ptr<App> back = Load(again);
+    EXPECT_DOUBLE_EQ(RectOfSound(back.get(), "s1.wav")->GetX(), 0.3);
+    EXPECT_DOUBLE_EQ(RectOfSound(back.get(), "s2.wav")->GetX(), 0.5);
+    EXPECT_TRUE(back->GetSceneFiles().GetKeptRects().empty());
+
+    // A file without names (an older save) still loads in order.
+    std::unique_ptr<App> inOrder = Load(Records(bytes));
+    EXPECT_DOUBLE_EQ(Rect(inOrder.get(), 1)->GetX(), 0.3);
+}
+
+TEST_F(SceneFilesTest, EverySingleByteFlipIsFoundAndTheRestStillLoads)
+{
+    std::unique_ptr<App> saved = NewApp();
+    AddCloudAt(saved.get(), 0.2, 0.3);
+    std::vector<char> bytes = Save(saved.get());
+    srand(22);
+    for (int flip = 0; flip < 16; flip++) {
+        std::vector<char> damaged = bytes;
+        // Half of them in the trailing section and its footer.
+        size_t at = flip % 2 == 0 ? size_t(rand()) % bytes.size() : bytes.size() - 1 - size_t(rand()) % 100;
+        damaged[at] = char(damaged[at] ^ (1 << (rand() % 8)));
+        std::unique_ptr<App> loaded = NewApp();
+        Serializer reader;
+        reader.OpenReadMemory(damaged);
+        testing::internal::CaptureStdout();
+        loaded->UnSerializeSession(&reader);
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(reader.IsDamaged()) << "a flip at byte " << at << " of " << bytes.size() << " passed";
+        EXPECT_LE(loaded->GetSources().size(), 1u);
+    }
+}
+
+TEST_F(SceneFilesTest, WhatIsNoFileIsRefusedAtOnceAndNeverSavedOver)
+{
+    const std::string folder = SessionPath() + ".d/";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((folder + "fifo.bin").c_str(), 0644), 0);
+    ASSERT_EQ(mkdir((folder + "dir.bin").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("/dev/zero", (folder + "dev.bin").c_str()), 0);
+    // Sparse: no disk is used for the length it claims.
+    FILE* big = fopen((folder + "big.bin").c_str(), "w");
+    ASSERT_NE(big, nullptr);
+    ASSERT_EQ(ftruncate(fileno(big), off_t(300) << 20), 0);
+    fclose(big);
+    const char* kinds[][2] = {
+        {"fifo", "a named pipe"}, {"dir", "a directory"}, {"dev", "a device"}, {"big", "more than any scene"}};
+    for (auto& kind : kinds) {
+        const std::string path = folder + kind[0] + ".bin", newPath = folder + kind[0] + "-saved.bin";
+        std::unique_ptr<App> app = NewApp();
+        app->SetSessionPath(path);
+        testing::internal::CaptureStderr();
+        app->UnSerializeSession();
+        std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(kind[1]), std::string::npos) << said;
+        EXPECT_NE(said.find("F12 saves to " + newPath), std::string::npos) << said;
+        AddCloudAt(app.get(), 0.5, 0.5);
+        app->SaveCurrentSession();
+        testing::internal::CaptureStdout();
+        app->WritePendingSession();
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(app->GetSceneFiles().GetSavePath(), newPath);
+        EXPECT_EQ(Load(ReadBytes(newPath))->GetSources().size(), 1u);
+    }
+    struct stat info;
+    ASSERT_EQ(stat((folder + "dir.bin").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+}
+
+TEST_F(SceneFilesTest, SlotsLieBesideTheSessionFileAndARecallReplacesTheScene)
+{
+    SceneFiles files;
+    files.SetSessionPath("/a/b.c/session.bin");
+    EXPECT_EQ(files.GetSlotPath(3), "/a/b.c/session-3.bin");
+    files.SetSessionPath("/a/b.c/scene");
+    EXPECT_EQ(files.GetSlotPath(8), "/a/b.c/scene-8");
+
+    std::unique_ptr<App> app = NewApp();
+    app->SetSessionPath(SessionPath());
+    AddCloudAt(app.get(), 0.2, 0.3);
+    AddCloudAt(app.get(), 0.7, 0.6);
+    app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 1, 0, 0, AppControl::MOD_CTRL | AppControl::MOD_SHIFT);
+    testing::internal::CaptureStdout();
+    app->WritePendingSession();
+    testing::internal::GetCapturedStdout();
+    ASSERT_GT(FileSize(_dir + ".session-2.bin"), 0);
+    for (int i = 0; i < 3; i++)
+        AddCloudAt(app.get(), 0.5, 0.1 * i);
+    app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 1, 0, 0, AppControl::MOD_CTRL);
+    EXPECT_EQ(app->GetSources().size(), 5u) << "the recall waits for the file to be read outside the lock";
+    testing::internal::CaptureStdout();
+    app->RecallPendingScene();
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(app->GetSources().size(), 2u);
+    EXPECT_DOUBLE_EQ(app->GetSources()[1]->GetUI()->GetX(), 0.7);
+
+    // An empty slot leaves the scene as it is and says so.
+    app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 6, 0, 0, AppControl::MOD_CTRL);
+    testing::internal::CaptureStderr();
+    app->RecallPendingScene();
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Scene 7 is empty"), std::string::npos);
+    EXPECT_EQ(app->GetSources().size(), 2u);
 }
 
 }  // namespace

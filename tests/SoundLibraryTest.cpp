@@ -146,6 +146,23 @@ TEST(SoundLibraryTest, LoadsEverySoundAtHalfScaleAndReportsOtherEntries)
     EXPECT_EQ(z->GetNumFrames(), 500u);
 }
 
+TEST(SoundLibraryTest, SoundsComeInByteOrderOfTheirNamesWhateverTheFolderGives)
+{
+    SoundDir dir;
+    std::vector<float> mono = Sine(200, 1, 220.0, 0.6f);
+    // Written in an order that is neither the byte order nor its reverse.
+    const char* written[] = {"b.wav", "\xc3\xa9t\xc3\xa9.wav", "a2.wav", "B.wav", "a10.wav"};
+    for (const char* name : written)
+        dir.WriteWav(name, 1, 44100, mono);
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path());
+    std::vector<std::string> names;
+    for (AudioFile* file : set.GetAudioFiles())
+        names.push_back(file->GetName());
+    const std::vector<std::string> expected = {"B.wav", "a10.wav", "a2.wav", "b.wav", "\xc3\xa9t\xc3\xa9.wav"};
+    EXPECT_EQ(names, expected);
+}
+
 TEST(SoundLibraryTest, SkipsHiddenEntriesSilently)
 {
     SoundDir dir;

@@ -340,6 +340,7 @@ void App::OnIdle()
     QuitOnOutsideRequest();
     // Before any quit: a saved scene is never left unwritten.
     WritePendingSession();
+    RecallPendingScene();
     // Once quitting, the window is gone and there is nothing to redraw.
     if (QuitIfRequested())
         return;

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "session/SceneFiles.h"
+#include "session/SessionTrailer.h"
 
 namespace stk {
 class Mutex;
@@ -127,16 +129,29 @@ public:
     // previous session, and says so on screen and on stderr.
     void SaveCurrentSession();
     void WritePendingSession();
+    // The session file's path (session.bin unless the command line names another).
+    void SetSessionPath(const std::string& path);
+    const SceneFiles& GetSceneFiles() const { return _sceneFiles; }
+    // Scene slots 1 to 8, files beside the session file. Saving encodes the
+    // scene as F12 does; a recall is read by the next idle call outside the
+    // lock and then replaces the scene under it, the old sources fading out.
+    void SaveSceneSlot(int slot);
+    void RecallSceneSlot(int slot);
+    void RecallPendingScene();
+    // Replaces the sources and layout with the scene in serializer.
+    void RecallScene(Serializer* serializer);
     // Writes the scene to fileName; false, with the reason, when it could not.
     bool SerializeSession(const char* fileName, std::string* error);
     void SerializeSession(Serializer* serializer);
-    // Restores session.bin when there is one, under the scene lock, and says
-    // what it restored or what it found wrong; a damaged file is kept aside.
+    // Restores the session file when there is one, under the scene lock, and
+    // says what it restored or what it found wrong; a damaged file is kept
+    // aside, and one that cannot be read is never saved over.
     void UnSerializeSession();
     // Reads a session from a serializer in read mode into a scene of sound
-    // rects without sources. Values out of range are refused field by field,
-    // and where the data ends or cannot be right the load stops, keeping
-    // everything read before.
+    // rects without sources. Rects go to the sounds of the names recorded
+    // with them; values out of range are refused field by field, and where
+    // the data ends or cannot be right the load stops, keeping everything
+    // read before.
     void UnSerializeSession(Serializer* serializer);
     // The last message about the session, shown on the canvas for a while.
     const std::string& GetMessage() const { return _message; }
@@ -242,9 +257,23 @@ private:
     void SerializeSoundRects(Serializer* serializer);
     void SerializeSources(Serializer* serializer);
     void SerializeAppState(Serializer* serializer);
-    void UnSerializeSoundRects(Serializer* serializer);
+    // The trailing section: the sound name of every rect, the kept rects.
+    void SerializeTrailer(Serializer* serializer);
+    void QueueSceneSave(const std::string& path);
+    std::string RectSoundName(size_t index) const;
+    void ReportRestore(const std::string& path, const Serializer& serializer);
+    // Reads the rect records, each into the rect of its sound; gives the
+    // rect each record went to (-1 for none), in record order.
+    std::vector<int> UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks);
+    bool ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
+                       Serializer* serializer);
+    std::vector<SceneFiles::KeptRect> ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
+                                                    Serializer* serializer);
+    // The first rect of that sound not taken yet, now taken; -1 for none.
+    int TakeRectNamed(const std::string& name, std::vector<bool>* taken) const;
+    void ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer);
     void UnSerializeSources(Serializer* serializer);
-    void UnSerializeAppState(Serializer* serializer);
+    void UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces);
     // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
     bool AddSourceOfType(int type);
     void RestoreSelection();
@@ -294,6 +323,7 @@ private:
     // A scene encoded by F12 and not yet written.
     std::vector<char> _pendingSession;
     bool _sessionSavePending;
+    SceneFiles _sceneFiles;
     bool _messageIsError;
     std::chrono::steady_clock::time_point _messageUntil;
 };

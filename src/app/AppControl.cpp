@@ -8,7 +8,7 @@
 
 namespace {
 
-const int NUM_COMMANDS = 35;
+const int NUM_COMMANDS = 37;
 
 const char* COMMANDS[NUM_COMMANDS] = {
     "--------------------------------------------",
@@ -18,6 +18,8 @@ const char* COMMANDS[NUM_COMMANDS] = {
     "F10 key          Hide/Show Title Screen",
     "F11              Toggle audio bounce",
     "F12              Save current session",
+    "Ctrl+Shift+F1-F8 Save the scene to slot 1-8",
+    "Ctrl+F1-F8       Recall scene slot 1-8",
     " ",
     "Rectangles",
     "------------",
@@ -56,6 +58,8 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "F10           Title Screen",
     "F11           Bounce Audio",
     "F12           Save Session",
+    "Ctrl+Shift+Fn Save Scene n (1-8)",
+    "Ctrl+Fn       Recall Scene n (1-8)",
     " ",
     "Rectangles",
     "------------",
@@ -237,6 +241,10 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
 {
     _app->SetMenuFlag(false);
     bool ctrl = (modifiers & MOD_CTRL) != 0;
+    if (ctrl && key >= KEY_F1 && key < KEY_F1 + SceneFiles::NUM_SLOTS) {
+        OnSceneSlotKey(key - KEY_F1 + 1, (modifiers & MOD_SHIFT) != 0);
+        return;
+    }
     switch (key) {
     case KEY_F1:
         _app->ToggleDrawHelp(true);
@@ -298,6 +306,14 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     default:
         break;
     }
+}
+
+void AppControl::OnSceneSlotKey(int slot, bool save)
+{
+    if (save)
+        _app->SaveSceneSlot(slot);
+    else
+        _app->RecallSceneSlot(slot);
 }
 
 void AppControl::OnSpecialKeyUp(int key, int, int)

@@ -50,6 +50,8 @@ public:
     virtual int GetNumCommandsShort() const;
     // Modifiers are the toolkit's modifier bits at the time of the event.
     virtual void OnSpecialKey(int key, int x, int y, int modifiers);
+    // Ctrl+Shift+F1 ... F8 save the scene to slot 1 ... 8, Ctrl+F1 ... F8 recall it.
+    void OnSceneSlotKey(int slot, bool save);
     virtual void OnSpecialKeyUp(int key, int x, int y);
     virtual void OnKeyUp(unsigned char key, int x, int y);
     virtual void OnKeyboard(unsigned char key, int x, int y, int modifiers);

@@ -1,6 +1,8 @@
 // The session file: the whole scene written on F12 and read back as the last
-// step of start-up. Sound rects are matched to the loaded sounds by load
-// order; sources are created anew and read into, one record after another.
+// step of start-up, and the numbered scene slots beside it, saved and recalled
+// live. Sound rects are matched to the loaded sounds by the names the
+// trailing section records (by load order in files without it); sources are
+// created anew and read into, one record after another.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +14,10 @@
 #include "app/App.h"
 #include "app/CanvasView.h"
 #include "app/StyleSwitch.h"
+#include "app/SourceReleases.h"
 #include "effects/EffectsBox.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
@@ -21,32 +25,56 @@
 
 namespace {
 
-const char* const SESSION_FILE = "session.bin";
-// Where a session that did not load whole is kept, so that saving over it
-// never throws away what could not be read.
-const char* const DAMAGED_SESSION_FILE = "session.bin.damaged";
-// A sound rect's record (with four parameters), for stepping over records
-// of rects that are not loaded now.
+// A sound rect's record (with four parameters).
 const size_t SOUND_RECT_RECORD_BYTES = 284;
 // Sources are created from the canvas origin; their views move them.
 const double NEW_SOURCE_X = 0.0;
 const double NEW_SOURCE_Y = 0.0;
 // How long a message about the session stays on screen.
 const double MESSAGE_SECONDS = 6.0;
+// Chunks of the trailing section: the sound of each rect record, in record
+// order, and the records kept for sounds that are not loaded.
+const char* const RECT_NAMES_TAG = "RNAM";
+const char* const KEPT_RECTS_TAG = "KEPT";
 
 std::string Plural(size_t count, const char* noun)
 {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+std::string JoinNames(const std::vector<SceneFiles::KeptRect>& rects)
+{
+    std::string text;
+    for (const SceneFiles::KeptRect& rect : rects)
+        text += (text.empty() ? "" : ", ") + rect.name;
+    return text;
+}
+
 }  // namespace
 
+void App::SetSessionPath(const std::string& path)
+{
+    _sceneFiles.SetSessionPath(path);
+}
+
 void App::SaveCurrentSession()
+{
+    QueueSceneSave(_sceneFiles.GetSavePath());
+}
+
+void App::SaveSceneSlot(int slot)
+{
+    if (slot >= 1 && slot <= SceneFiles::NUM_SLOTS)
+        QueueSceneSave(_sceneFiles.GetSlotPath(slot));
+}
+
+void App::QueueSceneSave(const std::string& path)
 {
     Serializer encoder;
     encoder.OpenWriteMemory();
     SerializeSession(&encoder);
     _pendingSession = encoder.GetStream();
+    _sceneFiles.SetPendingSave(path);
     _sessionSavePending = true;
 }
 
@@ -55,14 +83,13 @@ void App::WritePendingSession()
     if (!_sessionSavePending)
         return;
     _sessionSavePending = false;
+    const std::string path = _sceneFiles.GetPendingSave();
     std::string error;
-    if (WriteSessionFile(SESSION_FILE, _pendingSession, &error)) {
-        ShowMessage(std::string("Session saved to ") + SESSION_FILE, false);
+    if (WriteSessionFile(path.c_str(), _pendingSession, &error)) {
+        ShowMessage("Session saved to " + path, false);
         return;
     }
-    ShowMessage(std::string("Could not save the session: ") + error + "; the previous " + SESSION_FILE +
-                    " is kept as it was",
-                true);
+    ShowMessage("Could not save the session: " + error + "; the previous " + path + " is kept as it was", true);
 }
 
 bool App::SerializeSession(const char* fileName, std::string* error)
@@ -91,6 +118,7 @@ void App::SerializeSession(Serializer* serializer)
     SerializeSources(serializer);
     SerializeAppState(serializer);
     _masterEffectsBox->Serialize(serializer);
+    SerializeTrailer(serializer);
 }
 
 void App::SerializeSoundRects(Serializer* serializer)
@@ -122,63 +150,211 @@ void App::SerializeAppState(Serializer* serializer)
     serializer->PutInt(std::max(_styles->GetStyleNum(), 0));
 }
 
+void App::SerializeTrailer(Serializer* serializer)
+{
+    std::vector<SessionTrailer::Chunk> chunks(1);
+    chunks[0].tag = RECT_NAMES_TAG;
+    Serializer names;
+    names.OpenWriteMemory();
+    names.PutInt(int(_soundRects.size()));
+    for (size_t i = 0; i < _soundRects.size(); i++)
+        names.PutText(RectSoundName(i));
+    chunks[0].payload = names.GetStream();
+    const std::vector<SceneFiles::KeptRect>& kept = _sceneFiles.GetKeptRects();
+    if (!kept.empty()) {
+        Serializer records;
+        records.OpenWriteMemory();
+        records.PutInt(int(kept.size()));
+        for (const SceneFiles::KeptRect& rect : kept) {
+            records.PutText(rect.name);
+            records.PutInt(int(rect.record.size()));
+            records.PutBytes(rect.record);
+        }
+        chunks.push_back({KEPT_RECTS_TAG, records.GetStream()});
+    }
+    SessionTrailer::Append(chunks, serializer);
+}
+
+std::string App::RectSoundName(size_t index) const
+{
+    // The view is named after its sound's file.
+    return _soundRects[index]->GetUI()->GetName();
+}
+
 void App::UnSerializeSession()
 {
+    const std::string path = _sceneFiles.GetSessionPath();
     Serializer serializer;
-    if (!serializer.OpenReadFile(SESSION_FILE))
+    switch (serializer.ReadFile(path.c_str())) {
+    case Serializer::READ_MISSING:
         return;
+    case Serializer::READ_REFUSED:
+        // Whatever is there stays as it is: saves go to a new name.
+        _sceneFiles.SaveElsewhere();
+        ShowMessage(path + " cannot be read (" + serializer.GetError() + "); the scene starts empty and F12 saves to " +
+                        _sceneFiles.GetSavePath(),
+                    true);
+        return;
+    case Serializer::READ_WHOLE:
+        break;
+    }
     _mutex->lock();
     UnSerializeSession(&serializer);
     _mutex->unlock();
-    if (!serializer.HasRunOut()) {
-        ShowMessage(std::string("Session restored from ") + SESSION_FILE + ": " + Plural(_soundRects.size(), "rect") +
-                        ", " + Plural(_sources.size(), "source"),
-                    false);
+    ReportRestore(path, serializer);
+}
+
+void App::ReportRestore(const std::string& path, const Serializer& serializer)
+{
+    const std::vector<SceneFiles::KeptRect>& kept = _sceneFiles.GetKeptRects();
+    const std::string gone = kept.empty() ? ""
+                                          : "; kept for the next save, the layouts of " + Plural(kept.size(), "sound") +
+                                                " not in the folder: " + JoinNames(kept);
+    if (!serializer.IsDamaged()) {
+        ShowMessage("Session restored from " + path + ": " + Plural(_soundRects.size(), "rect") + ", " +
+                        Plural(_sources.size(), "source") + gone,
+                    !kept.empty());
         return;
     }
     // Keep the file as it is beside the one the next save writes.
-    unlink(DAMAGED_SESSION_FILE);
-    bool kept = link(SESSION_FILE, DAMAGED_SESSION_FILE) == 0;
-    ShowMessage(std::string(SESSION_FILE) + " could not be read whole (" + serializer.GetError() +
-                    "); kept what it could read: " + Plural(_sources.size(), "source") +
-                    (kept ? std::string("; the file is kept as ") + DAMAGED_SESSION_FILE : ""),
+    const std::string damaged = _sceneFiles.GetDamagedPath(path);
+    unlink(damaged.c_str());
+    bool keptAside = link(path.c_str(), damaged.c_str()) == 0;
+    ShowMessage(path + " could not be read whole (" + serializer.GetError() + "); kept what it could read: " +
+                    Plural(_sources.size(), "source") + (keptAside ? "; the file is kept as " + damaged : "") + gone,
                 true);
 }
 
 void App::UnSerializeSession(Serializer* serializer)
 {
+    std::vector<SessionTrailer::Chunk> chunks;
+    size_t recordsEnd = 0;
+    std::string why;
+    if (SessionTrailer::Read(serializer->GetStream(), &recordsEnd, &chunks, &why) == SessionTrailer::DAMAGED)
+        serializer->MarkDamaged(why);
+    serializer->EndAt(recordsEnd);
     Deselect(SOURCE);
     Deselect(RECT);
-    UnSerializeSoundRects(serializer);
+    std::vector<int> rectPlaces = UnSerializeSoundRects(serializer, chunks);
     UnSerializeSources(serializer);
-    UnSerializeAppState(serializer);
+    UnSerializeAppState(serializer, rectPlaces);
     _masterEffectsBox->UnSerialize(serializer);
+    if (!serializer->HasRunOut() && serializer->GetReadIndex() != serializer->GetStream().size())
+        serializer->MarkDamaged(std::to_string(serializer->GetStream().size() - serializer->GetReadIndex()) +
+                                " bytes follow the scene that nothing explains");
     RestoreSelection();
 }
 
-void App::UnSerializeSoundRects(Serializer* serializer)
+bool App::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
+                        Serializer* serializer)
 {
+    const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, RECT_NAMES_TAG);
+    if (chunk == nullptr)
+        return false;
+    Serializer reader;
+    reader.OpenReadMemory(chunk->payload);
+    int saved = -1;
+    reader.GetInt(&saved);
+    for (int i = 0; i < saved && !reader.HasRunOut(); i++) {
+        std::string name;
+        if (reader.GetText(&name))
+            names->push_back(name);
+    }
+    if (reader.IsDamaged() || names->size() != count) {
+        serializer->MarkDamaged("the names of its rects do not match its rects; they are restored in order");
+        return false;
+    }
+    return true;
+}
+
+std::vector<SceneFiles::KeptRect> App::ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
+                                                     Serializer* serializer)
+{
+    std::vector<SceneFiles::KeptRect> kept;
+    const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, KEPT_RECTS_TAG);
+    if (chunk == nullptr)
+        return kept;
+    Serializer reader;
+    reader.OpenReadMemory(chunk->payload);
+    int count = 0;
+    reader.GetInt(&count);
+    for (int i = 0; i < count && !reader.HasRunOut(); i++) {
+        SceneFiles::KeptRect rect;
+        int bytes = 0;
+        if (reader.GetText(&rect.name) && reader.GetInt(&bytes) && bytes == int(SOUND_RECT_RECORD_BYTES) &&
+            reader.GetBytes(size_t(bytes), &rect.record))
+            kept.push_back(rect);
+        else
+            reader.Refuse("a kept rect record of " + std::to_string(bytes) + " bytes");
+    }
+    if (reader.IsDamaged())
+        serializer->MarkDamaged("its kept rects cannot be read: " + reader.GetError());
+    return kept;
+}
+
+int App::TakeRectNamed(const std::string& name, std::vector<bool>* taken) const
+{
+    for (size_t i = 0; i < _soundRects.size(); i++) {
+        if (!(*taken)[i] && RectSoundName(i) == name) {
+            (*taken)[i] = true;
+            return int(i);
+        }
+    }
+    return -1;
+}
+
+void App::ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer)
+{
+    Serializer reader;
+    reader.OpenReadMemory(record);
+    bool sameSound = _soundRects[index]->UnSerialize(&reader);
+    if (reader.HasRunOut())
+        serializer->Refuse(reader.GetError());
+    else if (!sameSound)
+        std::cout << "Sound rect " << index << " (" << RectSoundName(index)
+                  << ") was saved for a sound of another length; it keeps its own sound" << std::endl;
+}
+
+std::vector<int> App::UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks)
+{
+    std::vector<int> places;
+    std::vector<SceneFiles::KeptRect>* kept = _sceneFiles.MutableKeptRects();
+    kept->clear();
     int savedCount = 0;
     if (!serializer->GetInt(&savedCount))
-        return;
+        return places;
     if (savedCount < 0) {
         serializer->Refuse("it counts " + std::to_string(savedCount) + " sound rects");
-        return;
+        return places;
     }
     const size_t count = size_t(savedCount);
-    if (count != _soundRects.size())
+    std::vector<std::string> names;
+    const bool byName = ReadRectNames(chunks, count, &names, serializer);
+    if (!byName && count != _soundRects.size())
         std::cout << "The session was saved with " << Plural(count, "sound") << ", " << _soundRects.size()
                   << " are loaded: the first " << std::min(count, _soundRects.size())
                   << " rects take their saved places" << std::endl;
+    std::vector<bool> taken(_soundRects.size(), false);
     for (size_t i = 0; i < count && !serializer->HasRunOut(); i++) {
-        if (i >= _soundRects.size()) {
-            serializer->Skip(SOUND_RECT_RECORD_BYTES);
-            continue;
-        }
-        if (!_soundRects[i]->UnSerialize(serializer) && !serializer->HasRunOut())
-            std::cout << "Sound rect " << i << " (" << _soundRects[i]->GetUI()->GetName()
-                      << ") was saved for a sound of another length; it keeps its own sound" << std::endl;
+        std::vector<char> record;
+        if (!serializer->GetBytes(SOUND_RECT_RECORD_BYTES, &record))
+            break;
+        int place = byName ? TakeRectNamed(names[i], &taken) : (i < _soundRects.size() ? int(i) : -1);
+        places.push_back(place);
+        if (place >= 0)
+            ApplyRectRecord(size_t(place), record, serializer);
+        else if (byName)
+            kept->push_back({names[i], record});
     }
+    // Layouts an earlier save kept go back to their sounds when these are here again.
+    for (SceneFiles::KeptRect& rect : ReadKeptRects(chunks, serializer)) {
+        int place = TakeRectNamed(rect.name, &taken);
+        if (place >= 0)
+            ApplyRectRecord(size_t(place), rect.record, serializer);
+        else
+            kept->push_back(rect);
+    }
+    return places;
 }
 
 void App::UnSerializeSources(Serializer* serializer)
@@ -221,7 +397,7 @@ bool App::AddSourceOfType(int type)
     }
 }
 
-void App::UnSerializeAppState(Serializer* serializer)
+void App::UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces)
 {
     // The sample duration is a constant of the program.
     serializer->Skip(sizeof(double));
@@ -236,11 +412,57 @@ void App::UnSerializeAppState(Serializer* serializer)
     serializer->GetInt(&selectedSource);
     serializer->GetInt(&selectedRect);
     _selectedSource = (selectedSource >= 0 && size_t(selectedSource) < _sources.size()) ? selectedSource : -1;
-    _selectedRect = (selectedRect >= 0 && size_t(selectedRect) < _soundRects.size()) ? selectedRect : -1;
+    // The saved selection names a record; the rect it went to is selected.
+    _selectedRect = (selectedRect >= 0 && size_t(selectedRect) < rectPlaces.size()) ? rectPlaces[selectedRect] : -1;
     serializer->Skip(3 * sizeof(int));
     int style = -1;
     if (serializer->GetInt(&style))
         _styles->RestoreStyle(style);
+}
+
+void App::RecallSceneSlot(int slot)
+{
+    if (slot >= 1 && slot <= SceneFiles::NUM_SLOTS)
+        _sceneFiles.SetPendingRecall(slot);
+}
+
+void App::RecallPendingScene()
+{
+    const int slot = _sceneFiles.TakePendingRecall();
+    if (slot == 0)
+        return;
+    // Read before the scene lock is taken: the audio never waits for the disk.
+    const std::string path = _sceneFiles.GetSlotPath(slot);
+    Serializer serializer;
+    switch (serializer.ReadFile(path.c_str())) {
+    case Serializer::READ_MISSING:
+        ShowMessage("Scene " + std::to_string(slot) + " is empty: Ctrl+Shift+F" + std::to_string(slot) +
+                        " saves the scene there",
+                    true);
+        return;
+    case Serializer::READ_REFUSED:
+        ShowMessage("Scene " + std::to_string(slot) + " cannot be read from " + path + " (" + serializer.GetError() +
+                        "); the scene stays as it is",
+                    true);
+        return;
+    case Serializer::READ_WHOLE:
+        break;
+    }
+    _mutex->lock();
+    RecallScene(&serializer);
+    _mutex->unlock();
+    ReportRestore(path, serializer);
+}
+
+void App::RecallScene(Serializer* serializer)
+{
+    ClosePieMenu();
+    Deselect(SOURCE);
+    // The sounding sources fade out over the next block while the recalled
+    // ones start with their first grains' envelopes.
+    for (size_t i = _sources.size(); i-- > 0;)
+        ReleaseSource(i);
+    UnSerializeSession(serializer);
 }
 
 void App::RestoreSelection()

@@ -19,7 +19,7 @@ const auto REPORT_INTERVAL = std::chrono::seconds(1);
 BounceRecorder::BounceRecorder(size_t capacityFloats)
     : _ring(new float[capacityFloats]), _capacity(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _failed(0),
       _writeError(0), _running(false), _recording(false), _rawFd(-1), _wav(nullptr), _wavFailed(false), _written(0),
-      _reportedLost(0)
+      _wavWritten(0), _reportedLost(0)
 {
 }
 
@@ -61,6 +61,7 @@ bool BounceRecorder::Start(const std::string& rawPath)
     _failed = 0;
     _writeError = 0;
     _written = 0;
+    _wavWritten = 0;
     _reportedLost = 0;
     _running = true;
     _recording = true;
@@ -158,8 +159,10 @@ void BounceRecorder::WriteWav(const float* samples, size_t count)
 {
     if (_wav == nullptr)
         return;
-    if (sf_write_float(_wav, samples, sf_count_t(count)) == sf_count_t(count))
+    if (sf_write_float(_wav, samples, sf_count_t(count)) == sf_count_t(count)) {
+        _wavWritten += count;
         return;
+    }
     fprintf(stderr, "The WAV copy %s is incomplete (%s); the raw recording goes on\n", _wavPath.c_str(),
             sf_strerror(_wav));
     sf_close(_wav);
@@ -224,9 +227,28 @@ void BounceRecorder::ReportEnd()
     if (lost > 0) {
         fprintf(stderr, "Recording %s ended: of %zu frames, %s\n", _rawPath.c_str(), frames, DescribeLoss().c_str());
     }
+    if (RemoveEmptyFiles())
+        return;
     if (_wavFailed) {
         fprintf(stderr, "Recorded %zu frames to %s (no complete WAV copy)\n", _written / CHANNELS, _rawPath.c_str());
     } else {
         printf("Recorded %zu frames to %s and %s\n", _written / CHANNELS, _rawPath.c_str(), _wavPath.c_str());
     }
+}
+
+bool BounceRecorder::RemoveEmptyFiles()
+{
+    // A file without a single frame is only clutter that no tool opens.
+    const bool rawEmpty = _written < size_t(CHANNELS), wavEmpty = _wavWritten < size_t(CHANNELS);
+    if (rawEmpty)
+        unlink(_rawPath.c_str());
+    if (wavEmpty)
+        unlink(_wavPath.c_str());
+    if (rawEmpty && wavEmpty) {
+        fprintf(stderr, "Recording %s: not a single frame was written; no file is kept\n", _rawPath.c_str());
+    } else if (rawEmpty) {
+        fprintf(stderr, "Recorded %zu frames to %s only; %s could not take any and is removed\n",
+                _wavWritten / CHANNELS, _wavPath.c_str(), _rawPath.c_str());
+    }
+    return rawEmpty;
 }

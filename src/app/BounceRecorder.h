@@ -34,7 +34,8 @@ public:
     // the raw file cannot be created (a WAV copy that cannot be made is said on
     // stderr and the raw recording goes on).
     bool Start(const std::string& rawPath);
-    // Writes what is still queued, stops the writer and closes both files.
+    // Writes what is still queued, stops the writer and closes both files; a
+    // recording that holds no frame at all leaves no files behind, and says so.
     void Stop();
     bool IsRecording() const { return _recording.load(); }
     const std::string& GetWavPath() const { return _wavPath; }
@@ -61,6 +62,8 @@ private:
     void ReportLossIfNew();
     void CloseFiles();
     void ReportEnd();
+    // Removes the files that hold no frame; true when the raw file was one.
+    bool RemoveEmptyFiles();
     std::string WavPathFor(const std::string& rawPath) const;
 
     // Left uninitialised: seconds of audio that take memory only once a
@@ -85,6 +88,7 @@ private:
     bool _wavFailed;
     // Writer thread only, and Stop once it has joined.
     size_t _written;
+    size_t _wavWritten;
     size_t _reportedLost;
     std::chrono::steady_clock::time_point _lastReport;
     std::thread _writer;

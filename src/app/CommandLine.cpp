@@ -61,6 +61,11 @@ CommandLine::CommandLine()
              o->midiApi = v;
              return IsOneOf(v, {"jack", "alsa"});
          }},
+        {"--session", "FILE", "the scene file F12 saves to and the start restores (default: session.bin)",
+         [](const std::string& v, Options* o) {
+             o->sessionPath = v;
+             return !v.empty();
+         }},
         {"--list", nullptr, "print the audio devices and MIDI ports, then exit",
          [](const std::string&, Options* o) { return o->list = true; }},
         {"--help", nullptr, "print this help, then exit",

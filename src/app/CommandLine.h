@@ -23,6 +23,8 @@ struct Options {
     // -1: MIDI input and output are ports of the instrument's own, for
     // anything to be connected to; otherwise the input port to connect to.
     int midiPort = -1;
+    // Empty: session.bin in the working folder.
+    std::string sessionPath;
     bool list = false;
     bool help = false;
 };

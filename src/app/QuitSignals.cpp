@@ -1,6 +1,7 @@
 #include "app/QuitSignals.h"
 
 #include <csignal>
+#include <initializer_list>
 
 namespace {
 
@@ -26,8 +27,10 @@ void QuitSignals::Install()
     action.sa_handler = OnQuitSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal sends SIGHUP and Ctrl+\ SIGQUIT: both end the
+    // program as cleanly as Ctrl+C, rather than leaving a recording unfinished.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        sigaction(signal, &action, nullptr);
 }
 
 int QuitSignals::Pending()

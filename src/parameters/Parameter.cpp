@@ -118,6 +118,15 @@ void ProviderParameter::UpdateValue()
     SetValueStr(text);
 }
 
+void ProviderParameter::TakeValueFrom(ParameterProvider* provider)
+{
+    double value = 0.0;
+    if (provider == nullptr || provider->GetParamProviderType() != _providerType || !ReadValue(provider, &value))
+        return;
+    _value = value;
+    CheckValueBounds(&_value);
+}
+
 void ProviderParameter::FormatValue(char* text, size_t size) const
 {
     if (_labels == nullptr) {

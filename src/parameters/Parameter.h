@@ -30,6 +30,10 @@ public:
     virtual void SetValue(double value) = 0;
     // Refreshes the value and its text from the owner.
     virtual void UpdateValue() = 0;
+    // Takes the value provider holds, so that a save records what sounds and
+    // not what the box showed last (or its default, when it never showed).
+    // Values held by the parameter itself (effect parameters) stay.
+    virtual void TakeValueFrom(ParameterProvider* /*provider*/) {}
 
     double GetValue() const { return _value; }
     double GetDefaultValue() const { return _defaultValue; }
@@ -92,6 +96,7 @@ public:
     // Applies value to the App's current owner of this parameter's kind.
     void SetValue(double value) override;
     void UpdateValue() override;
+    void TakeValueFrom(ParameterProvider* provider) override;
 
 protected:
     // format is a printf format for _value, used unless labels are set.

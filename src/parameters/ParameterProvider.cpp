@@ -16,8 +16,10 @@ ParameterProvider::~ParameterProvider()
 void ParameterProvider::SerializeParameters(Serializer* serializer)
 {
     serializer->PutInt(GetNumParams());
-    for (int i = 0; i < GetNumParams(); i++)
+    for (int i = 0; i < GetNumParams(); i++) {
+        GetParameter(i)->TakeValueFrom(this);
         GetParameter(i)->Serialize(serializer);
+    }
 }
 
 void ParameterProvider::UnSerializeParameters(Serializer* serializer)

@@ -1,13 +1,17 @@
 #include "session/Serializer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 // The session layout stores longs in 8 bytes.
 static_assert(sizeof(long) == 8, "a long must take 8 bytes");
 
-Serializer::Serializer() : _file(nullptr), _fileReadMode(true), _readIndex(0), _hasRunOut(false)
+Serializer::Serializer() : _file(nullptr), _fileReadMode(true), _readIndex(0), _hasRunOut(false), _damaged(false)
 {
 }
 
@@ -32,23 +36,77 @@ bool Serializer::OpenWriteFile(const char* name)
 
 bool Serializer::OpenReadFile(const char* name)
 {
-    CloseFile();
-    _fileReadMode = true;
-    FILE* file = fopen(name, "rb");
-    if (!file)
-        return false;
-    std::vector<char> bytes;
-    if (fseek(file, 0, SEEK_END) == 0) {
-        long length = ftell(file);
-        if (length > 0) {
-            bytes.resize(length);
-            rewind(file);
-            bytes.resize(fread(bytes.data(), 1, bytes.size(), file));
-        }
+    return ReadFile(name) == READ_WHOLE;
+}
+
+namespace {
+
+const char* KindOfFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// Reads count bytes from fd into bytes; false with errno set when a read fails.
+bool ReadAll(int fd, char* bytes, size_t count, size_t* got)
+{
+    *got = 0;
+    while (*got < count) {
+        ssize_t n = read(fd, bytes + *got, count - *got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        *got += size_t(n);
     }
-    fclose(file);
-    OpenReadMemory(bytes);
     return true;
+}
+
+}  // namespace
+
+Serializer::ReadResult Serializer::ReadFile(const char* name)
+{
+    CloseFile();
+    OpenReadMemory(std::vector<char>());
+    // Non-blocking, so that a pipe or a device never holds the program up
+    // before it is known to be one.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return READ_MISSING;
+        _error = std::string("it cannot be opened: ") + strerror(errno);
+        return READ_REFUSED;
+    }
+    struct stat info;
+    std::vector<char> bytes;
+    size_t got = 0;
+    if (fstat(fd, &info) != 0)
+        _error = std::string("it cannot be examined: ") + strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        _error = std::string("it is ") + KindOfFile(info.st_mode);
+    else if (uint64_t(info.st_size) > MAX_FILE_BYTES)
+        _error = "it holds " + std::to_string(uint64_t(info.st_size)) + " bytes, more than any scene (at most " +
+                 std::to_string(MAX_FILE_BYTES) + ")";
+    else {
+        bytes.resize(size_t(info.st_size));
+        if (!ReadAll(fd, bytes.data(), bytes.size(), &got))
+            _error = std::string("it cannot be read: ") + strerror(errno);
+        bytes.resize(got);
+    }
+    close(fd);
+    if (!_error.empty())
+        return READ_REFUSED;
+    OpenReadMemory(bytes);
+    return READ_WHOLE;
 }
 
 bool Serializer::CloseFile()
@@ -95,6 +153,7 @@ void Serializer::OpenWriteMemory()
     _stream.clear();
     _readIndex = 0;
     _hasRunOut = false;
+    _damaged = false;
 }
 
 void Serializer::OpenReadMemory(const std::vector<char>& bytes)
@@ -104,6 +163,13 @@ void Serializer::OpenReadMemory(const std::vector<char>& bytes)
     _stream = bytes;
     _readIndex = 0;
     _hasRunOut = false;
+    _damaged = false;
+}
+
+void Serializer::PutText(const std::string& text)
+{
+    PutInt(int(text.size()));
+    _stream.insert(_stream.end(), text.begin(), text.end());
 }
 
 void Serializer::PutInt(int value)
@@ -176,6 +242,44 @@ bool Serializer::GetFloat(float* value)
     return Get(value, sizeof(*value));
 }
 
+bool Serializer::GetBytes(size_t count, std::vector<char>* bytes)
+{
+    if (!HasRoomFor(count))
+        return false;
+    bytes->assign(_stream.begin() + long(_readIndex), _stream.begin() + long(_readIndex + count));
+    _readIndex += count;
+    return true;
+}
+
+bool Serializer::GetText(std::string* text)
+{
+    int count = 0;
+    if (!GetInt(&count))
+        return false;
+    if (count < 0 || count > MAX_TEXT_BYTES) {
+        Refuse("a name of " + std::to_string(count) + " bytes");
+        return false;
+    }
+    std::vector<char> bytes;
+    if (!GetBytes(size_t(count), &bytes))
+        return false;
+    text->assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+void Serializer::EndAt(size_t end)
+{
+    if (end < _stream.size())
+        _stream.resize(std::max(end, _readIndex));
+}
+
+void Serializer::MarkDamaged(const std::string& why)
+{
+    if (!IsDamaged())
+        _error = why;
+    _damaged = true;
+}
+
 void Serializer::Put(const void* bytes, size_t size)
 {
     const char* first = static_cast<const char*>(bytes);
@@ -186,8 +290,14 @@ void Serializer::Refuse(const std::string& why)
 {
     if (_hasRunOut)
         return;
-    _error = why;
+    NoteFault(why);
     _hasRunOut = true;
+}
+
+void Serializer::NoteFault(const std::string& why)
+{
+    // A checksum that does not match says why the faults after it came.
+    _error = _damaged ? _error + "; " + why : why;
 }
 
 bool Serializer::Skip(size_t bytes)
@@ -213,7 +323,7 @@ bool Serializer::HasRoomFor(size_t size)
     // with the fields they were written for: every later read fails too.
     if (_hasRunOut || _stream.size() - _readIndex < size) {
         if (!_hasRunOut)
-            _error = "it ends early, in the record at byte " + std::to_string(_readIndex);
+            NoteFault("it ends early, in the record at byte " + std::to_string(_readIndex));
         _hasRunOut = true;
         return false;
     }

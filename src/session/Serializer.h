@@ -19,6 +19,13 @@ public:
     // Places and sizes on the canvas, in window sizes, are refused beyond this
     // when read: no zoom or pan reaches them.
     static constexpr double MAX_SCENE_EXTENT = 1e6;
+    // No scene comes near this; a larger file is refused unread.
+    static const size_t MAX_FILE_BYTES = size_t(256) << 20;
+    // The longest text a record may hold (a file name).
+    static const int MAX_TEXT_BYTES = 4096;
+
+    // What reading a file found.
+    enum ReadResult { READ_WHOLE, READ_MISSING, READ_REFUSED };
 
     Serializer();
     virtual ~Serializer();
@@ -29,6 +36,10 @@ public:
     // replaced, whole, when CloseFile has written and flushed everything.
     bool OpenWriteFile(const char* name);
     bool OpenReadFile(const char* name);
+    // Reads the file whole, without ever waiting on it: a directory, a pipe,
+    // a device, a file it may not read or one beyond MAX_FILE_BYTES is
+    // refused, with the reason in GetError(). A missing file is no error.
+    ReadResult ReadFile(const char* name);
     // In write mode: writes the stream to the temporary file, flushes it to
     // the disk and renames it over the target, so a save that fails half way
     // (full disk, crash, power loss) leaves the previous file as it was.
@@ -50,12 +61,17 @@ public:
     void PutFloat(float value);
     // Appends bytes already encoded, for instance a scene encoded earlier.
     void PutBytes(const std::vector<char>& bytes);
+    // An Int count of bytes, then the bytes.
+    void PutText(const std::string& text);
 
     bool GetInt(int* value);
     bool GetBool(bool* value);
     bool GetLong(long* value);
     bool GetDouble(double* value);
     bool GetFloat(float* value);
+    bool GetBytes(size_t count, std::vector<char>* bytes);
+    // Refuses a count beyond MAX_TEXT_BYTES.
+    bool GetText(std::string* text);
     // Reads a double but stores it only when it is a number within
     // [low, high]; a value out of range is read past and the destination
     // keeps what it had.
@@ -66,6 +82,16 @@ public:
 
     // True once a read has found the stream too short, or the reader refused it.
     bool HasRunOut() const { return _hasRunOut; }
+    // Reads end at byte end from now on; what lies beyond is another part of
+    // the file, read by its own reader.
+    void EndAt(size_t end);
+    size_t GetReadIndex() const { return _readIndex; }
+    // The stream holds something wrong that the reads go on past (a checksum
+    // that does not match, bytes that nothing explains): said in GetError()
+    // unless an earlier fault is said there already.
+    void MarkDamaged(const std::string& why);
+    // Whether what was read cannot be trusted whole.
+    bool IsDamaged() const { return _hasRunOut || _damaged; }
     // A record holds what no writer of this format writes (a count or a kind
     // that cannot be): why goes to GetError() and every later read fails, so
     // the loader stops there and keeps what it has read so far.
@@ -77,6 +103,7 @@ private:
     bool HasRoomFor(size_t size);
     bool CommitWrittenFile();
     void Fail(const char* step, const std::string& path);
+    void NoteFault(const std::string& why);
 
     FILE* _file;
     std::string _targetName;
@@ -86,4 +113,5 @@ private:
     size_t _readIndex;
     std::vector<char> _stream;
     bool _hasRunOut;
+    bool _damaged;
 };

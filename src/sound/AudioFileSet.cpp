@@ -69,6 +69,9 @@ int AudioFileSet::Load(const std::string& dirPath)
             names.push_back(name);
     }
     closedir(dir);
+    // Byte order of the names, not the file system's: a folder and its copy
+    // give the same sounds in the same places.
+    std::sort(names.begin(), names.end());
     for (size_t i = 0; i < names.size(); i++) {
         if (_progress != nullptr)
             _progress->SetReading(names[i], (int)i, (int)names.size());

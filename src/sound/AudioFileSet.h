@@ -16,7 +16,8 @@ public:
     AudioFileSet();
     virtual ~AudioFileSet();
 
-    // Loads every sound file of dirPath, which ends in "/". 0 when the
+    // Loads every sound file of dirPath, which ends in "/", in byte order of
+    // the file names. 0 when the
     // directory could be read (even with no sound in it), 1 when not.
     int Load(const std::string& dirPath);
     // Told the name of every file as it is read (not owned; null for none).
