@@ -94,7 +94,8 @@ inline Rendered RenderGrains(const GrainRun& run)
             for (unsigned i = 0; i < BLOCK && frame * (2048.0 / voice.GetDurationSamps()) <= 2047.0; i++, frame++) {
                 const double level = EnvelopeLevel(table, voice.GetDurationSamps(), frame);
                 rendered.voice.push_back(block[2 * i]);
-                const double x = start + frame * run.rate;
+                // The frame a voice hears is the one before its read position.
+                const double x = start - 1.0 + frame * run.rate;
                 rendered.exact.push_back(
                     (float)(level * TONE_LEVEL * std::sin(2.0 * M_PI * run.toneHz * x / SAMPLE_RATE)));
             }
@@ -150,6 +151,20 @@ inline double OutsideBandDb(const std::vector<float>& signal, double centreHz, d
     }
     const double total = Sum(power);
     return Db((total - inside) / total);
+}
+
+// The strongest bin outside centreHz +- halfWidthHz against the strongest
+// of all, in dB: how loud the loudest side tone is.
+inline double StrongestOutsideDb(const std::vector<float>& signal, double centreHz, double halfWidthHz)
+{
+    const std::vector<double> power = PowerSpectrum(signal);
+    double outside = 0.0, strongest = 0.0;
+    for (size_t b = 0; b < power.size(); b++) {
+        strongest = std::max(strongest, power[b]);
+        if (std::fabs(b * SAMPLE_RATE / FFT_SIZE - centreHz) > halfWidthHz)
+            outside = std::max(outside, power[b]);
+    }
+    return Db(outside / strongest);
 }
 
 // The energy of one signal against another's, in dB.
