@@ -17,7 +17,7 @@
 class SincKernels {
 public:
     struct Kernel {
-        // Frames each output frame is computed from, a multiple of 8.
+        // Frames each output frame is computed from, a multiple of 4.
         int taps;
         // Rows of 2 * taps values, one per phase and one more.
         const float* rows;
