@@ -29,7 +29,7 @@ const int N = 2048;
 const int HOP = 512;
 const double FULL[2] = {0.0, 1.0};
 
-// A store of numCols columns of random complex bins, phases unwrapped as the
+// A store of numCols columns of random complex bins, phases prepared as the
 // sound rect leaves them.
 std::unique_ptr<Spectrogram> RandomSpectrogram(int numCols, unsigned seed)
 {
@@ -60,8 +60,8 @@ std::unique_ptr<Spectrogram> FlatSpectrogram()
 }
 
 // The synthesised frame of the stored spectrum at column position col, as a
-// fresh stream makes it, computed directly: magnitudes and unwrapped phases
-// interpolated between the neighbouring columns, the real signal with that
+// fresh stream makes it, computed directly: magnitudes interpolated between
+// the neighbouring columns and phases the shorter way round between them, the real signal with that
 // lower half (twice the cosine of each bin above the constant one), scaled by
 // 1/N and the resynthesis level, weighted by the symmetric Hann window.
 std::vector<double> ReferenceFrame(const Spectrogram& spectro, double col)
@@ -79,7 +79,7 @@ std::vector<double> ReferenceFrame(const Spectrogram& spectro, double col)
         double sum = 0.0;
         for (int b = 0; b < N / 2; b++) {
             double m = (1.0 - t) * m0[b] + t * m1[b];
-            double phase = (1.0 - t) * p0[b] + t * p1[b];
+            double phase = p0[b] + t * std::remainder((double)p1[b] - p0[b], 2.0 * M_PI);
             sum += (b == 0 ? 1.0 : 2.0) * m * std::cos(phase + 2.0 * M_PI * (double)((long)b * n % N) / N);
         }
         double hann = 0.5 * (1.0 - std::cos(2.0 * M_PI * n / (N - 1)));

@@ -54,17 +54,16 @@ inline float Atan2(float y, float x)
 
 // One channel's pass: every frame windowed as the engine does it and
 // transformed (a real transform: the upper half of the spectrum is the
-// mirror of the lower one), its magnitudes and phases computed once, the
-// phases unwrapped against the column before, and the images made from the
-// same magnitudes.
+// mirror of the lower one), its magnitudes and phases computed once (the
+// phases as principal values, exact in single precision however long the
+// sound), and the images made from the same magnitudes.
 class ChannelAnalysis {
 public:
     ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withImages)
         : _spectro(spectro), _chroma(chroma), _window(AnalysisWindow()),
           _fft(kiss_fftr_alloc(SamplesToSpectro::FFT_SIZE, 0, nullptr, nullptr)), _frame(SamplesToSpectro::FFT_SIZE),
           _spectrum(SamplesToSpectro::FFT_SIZE + 2), _magns(SamplesToSpectro::FFT_SIZE / 2),
-          _phases(SamplesToSpectro::FFT_SIZE / 2), _previousPhases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr),
-          _chromaMaker(nullptr)
+          _phases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr), _chromaMaker(nullptr)
     {
         if (withImages) {
             _melBank = new FilterBank(Scale::MEL);
@@ -97,10 +96,7 @@ public:
             magns[i] = std::sqrt(re * re + im * im);
             phases[i] = Atan2(im, re);
         }
-        if (col > 0)
-            Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
         _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
-        _previousPhases.swap(_phases);
         if (_melBank != nullptr)
             MakeImages(col);
     }
@@ -123,7 +119,6 @@ private:
     std::vector<float> _spectrum;
     std::vector<float> _magns;
     std::vector<float> _phases;
-    std::vector<float> _previousPhases;
     std::vector<float> _image;
     FilterBank* _melBank;
     ChromaOverlapAddProcessor* _chromaMaker;
@@ -187,7 +182,7 @@ void SamplesToSpectro::AnalyseChannel(const std::vector<float>& samples, int nFr
 {
     *spectro = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     *chroma = new Spectrogram(*spectro);
-    (*spectro)->MarkPhasesUnwrapped();
+    (*spectro)->MarkPhasesPrepared();
     if (chanNum < 0 || chanNum >= nChan)
         return;
     nFrames = std::min(nFrames, (int)(samples.size() / nChan));
