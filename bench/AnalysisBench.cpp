@@ -12,7 +12,7 @@
 #include "spectral/Spectrogram.h"
 
 // Start-up analysis of one minute of stereo audio into the spectrogram and
-// chromagram of both channels, unwrapped as the sound rects leave them:
+// chromagram of both channels, phases prepared as the sound rects leave them:
 // once through the overlap-add engine with a separate transform of the whole
 // sound per image (the direct computation), once in the single pass per
 // channel that start-up uses (images for the first channel only, as only

@@ -179,7 +179,7 @@ TEST(AnalysisCacheTest, AWrittenEntryIsMappedBackAsTheSameAnalysis)
     ASSERT_EQ(mapped.spectros.size(), (size_t)CHANS);
     for (int k = 0; k < CHANS; k++) {
         EXPECT_TRUE(mapped.spectros[k]->IsMapped());
-        EXPECT_TRUE(mapped.spectros[k]->ArePhasesUnwrapped());
+        EXPECT_TRUE(mapped.spectros[k]->ArePhasesPrepared());
         EXPECT_FALSE(mapped.chromas[k]->OwnsColumns());
     }
     ExpectSameAnalysis(computed.spectros, computed.chromas, mapped.spectros, mapped.chromas);

@@ -155,8 +155,7 @@ TEST_F(AudioSourceTest, BackwardGrainReadsReversedBlocksDownToTheWindowStart)
     // With a flat envelope the output is the sound itself, running backwards
     // from the window's end to its start (the envelope's walk ends two
     // frames before the window does).
-    EXPECT_EQ(out[0], 0.0f);
-    for (unsigned i = 1; i < 4408; i++)
+    for (unsigned i = 0; i < 4408; i++)
         ASSERT_NEAR(out[2 * i + 1], Sample(end - i, 1), 1e-6) << "frame " << i;
 }
 
@@ -348,32 +347,31 @@ TEST_F(AudioSourceTest, GrainAtTheSoundStartReadsNothingOutsideTheSound)
             while (voice->IsPlaying()) {
                 std::fill(out.begin(), out.end(), 0.0f);
                 voice->NextBuffer(&out, BLOCK, 0);
+                // The sound's level, give or take the ripple of the band limit.
                 for (float x : out)
-                    ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 0.5f);
+                    ASSERT_TRUE(std::isfinite(x) && std::fabs(x) <= 0.75f);
             }
         }
     }
 }
 
-TEST_F(AudioSourceTest, FailedFetchIsSilenceNotThePreviousBlock)
+TEST_F(AudioSourceTest, GrainBeforeTheSoundStartIsSilentThere)
 {
     auto voice = Voice(1.0, 20.0, 1.0, Envelope::HAND_DRAWN);
     ASSERT_TRUE(Start(voice.get(), 0.5));
     while (voice->IsPlaying())
         voice->NextBuffer(nullptr, BLOCK, 0);
 
-    // The window starts one frame before the sound: the provider has nothing
-    // for the first block.
+    // The window starts one frame before the sound, and the frame heard is
+    // the one before the read position: two frames of silence, then the
+    // sound from its first frame, nothing of the previous grain.
     ASSERT_TRUE(Start(voice.get(), 0.0));
     std::vector<float> out(2 * BLOCK, 0.0f);
     voice->NextBuffer(&out, BLOCK, 0);
-    EXPECT_EQ(out, std::vector<float>(2 * BLOCK, 0.0f));
-
-    // From the next block on the grain plays the sound from its start.
-    voice->NextBuffer(&out, BLOCK, 0);
     EXPECT_EQ(out[0], 0.0f);
-    for (unsigned i = 1; i < BLOCK; i++)
-        ASSERT_NEAR(out[2 * i], Sample(BLOCK - 1 + i - 1, 0), 1e-6) << "frame " << i;
+    EXPECT_EQ(out[2], 0.0f);
+    for (unsigned i = 2; i < BLOCK; i++)
+        ASSERT_NEAR(out[2 * i], Sample(i - 2, 0), 1e-6) << "frame " << i;
 }
 
 TEST_F(AudioSourceTest, OutputIsGainScaledAndClamped)
@@ -629,15 +627,10 @@ TEST_F(AudioSourceTest, LoopMovingOntoASoundStartsItsWindowThere)
 }
 
 namespace {
-// The stored sound at a fractional frame, linearly interpolated; silence
-// before the first frame.
+// The stored sound at a frame; silence before the first.
 double SoundAt(const std::vector<float>& samples, double frame, int channel)
 {
-    if (frame < 0.0)
-        return 0.0;
-    const double whole = std::floor(frame), frac = frame - whole;
-    const size_t a = 2 * (size_t)whole + channel;
-    return samples[a] * (1.0 - frac) + (frac > 0.0 ? samples[a + 2] * frac : 0.0);
+    return frame < 0.0 ? 0.0 : samples[2 * (size_t)frame + channel];
 }
 
 // An envelope table read at a fractional entry, linearly interpolated.
@@ -650,13 +643,11 @@ double TableAt(const std::vector<float>& table, double pos)
 }  // namespace
 
 // Four sounds under one grain, read where they are stored: each plays from
-// its window's first frame forward (or its last backward) at the pitch,
-// linearly interpolated between stored frames, at its own cross-axis gain,
-// and the sum wears the envelope table. Blocks of 1536 frames (three times
-// half of 1024) read whole frames at every pitch here, so every frame's
-// position is exactly pitch times its time from the start. Only float
-// rounding may differ.
-TEST_F(AudioSourceTest, StackedSoundsAreReadInPlaceAtThePitch)
+// its window's first frame forward (or its last backward) frame by frame at
+// its own cross-axis gain, and the sum wears the envelope table. Only float
+// rounding may differ. (Between frames the reads are band-limited; the
+// quality tests measure them.)
+TEST_F(AudioSourceTest, StackedSoundsAreReadInPlaceFrameByFrame)
 {
     const unsigned LONG_BLOCK = 1536;
     std::vector<std::vector<float>> sounds;
@@ -668,33 +659,31 @@ TEST_F(AudioSourceTest, StackedSoundsAreReadInPlaceAtThePitch)
         providers.push_back(&rects[r]);
     }
     const double positions[4] = {0.2, 0.35, 0.5, 0.61}, gains[4] = {0.9, 0.4, 0.7, 0.25};
-    for (double pitch : {1.0, 2.0, 1.5, 0.75}) {
-        for (double direction : {1.0, -1.0}) {
-            AudioSource voice(providers, &_env, 60.0, pitch, 1.0);
-            voice.SetDirection(direction);
-            voice.UpdateParams();
-            ASSERT_TRUE(voice.Play(positions, gains));
-            const double envStep = voice.GetEnvStep();
-            double from[4];
-            for (int r = 0; r < 4; r++)
-                from[r] = direction > 0.0 ? voice.GetStartPosition(r) - 1.0 : voice.GetEndPosition(r);
-            std::vector<float> out(2 * 4 * LONG_BLOCK, 0.0f);
-            for (unsigned b = 0; b < 4; b++)
-                voice.NextBuffer(&out, LONG_BLOCK, b * LONG_BLOCK);
-            ASSERT_FALSE(voice.IsPlaying());
-            // The grain lasts twice 60 ms; its last frames have faded to nothing.
-            for (unsigned i = 1; i < 5290; i++) {
-                for (int c = 0; c < 2; c++) {
-                    double expected = 0.0;
-                    for (int r = 0; r < 4; r++)
-                        expected += gains[r] * SoundAt(sounds[r], from[r] + direction * pitch * i, c);
-                    expected *= TableAt(_env.GetEnvelope(Envelope::HANNING), i * envStep);
-                    ASSERT_NEAR(out[2 * i + c], expected, 1e-6)
-                        << "pitch " << pitch << " direction " << direction << " frame " << i << " channel " << c;
-                }
+    for (double direction : {1.0, -1.0}) {
+        AudioSource voice(providers, &_env, 60.0, 1.0, 1.0);
+        voice.SetDirection(direction);
+        voice.UpdateParams();
+        ASSERT_TRUE(voice.Play(positions, gains));
+        const double envStep = voice.GetEnvStep();
+        double from[4];
+        for (int r = 0; r < 4; r++)
+            from[r] = direction > 0.0 ? voice.GetStartPosition(r) - 1.0 : voice.GetEndPosition(r);
+        std::vector<float> out(2 * 4 * LONG_BLOCK, 0.0f);
+        for (unsigned b = 0; b < 4; b++)
+            voice.NextBuffer(&out, LONG_BLOCK, b * LONG_BLOCK);
+        ASSERT_FALSE(voice.IsPlaying());
+        // The grain lasts twice 60 ms; its last frames have faded to nothing.
+        for (unsigned i = 1; i < 5290; i++) {
+            for (int c = 0; c < 2; c++) {
+                double expected = 0.0;
+                for (int r = 0; r < 4; r++)
+                    expected += gains[r] * SoundAt(sounds[r], from[r] + direction * i, c);
+                expected *= TableAt(_env.GetEnvelope(Envelope::HANNING), i * envStep);
+                ASSERT_NEAR(out[2 * i + c], expected, 1e-6)
+                    << "direction " << direction << " frame " << i << " channel " << c;
             }
-            EXPECT_EQ(out[0], 0.0f);
         }
+        EXPECT_EQ(out[0], 0.0f);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "app/App.h"
@@ -170,30 +171,24 @@ TEST_F(GrainCloudTest, FifteenParametersWithTheirSensitivities)
     EXPECT_EQ(cloud->GetCurrentParameter(), nullptr);
 }
 
-// Attempts fire every inter-onset time rounded up to whole half-blocks, round
+// Attempts fire every inter-onset time, at the frame it falls on, round
 // robin over the voices; a voice still sounding (a grain lasts twice its
 // duration) keeps its turn, and its marker flashes again at the next attempt.
 TEST_F(GrainCloudTest, TriggerScheduleRoundRobinSkippingBusyVoices)
 {
-    struct Case {
-        double overlap;
-        int halvesPerAttempt;  // the first half-block count whose length exceeds the inter-onset time
-    };
-    // 3675 frames -> 8 half-blocks of 512; 22050 frames -> 44.
-    for (const Case c : {Case{1.0, 8}, Case{0.0, 44}}) {
+    // Inter-onset times of 3675 and 22050 frames.
+    for (const double overlap : {1.0, 0.0}) {
         auto cloud = MakeCloud();
-        cloud->SetOverlap(c.overlap);
+        cloud->SetOverlap(overlap);
+        const double interval = cloud->GetBangTime();
         const double grainFrames = 2.0 * 500.0 * 44.1;
 
-        // Reference: attempt k at half-block k * halvesPerAttempt.
+        // Reference: attempt k at frame k * interval.
         std::vector<double> busyUntil(6, 0.0);
         unsigned next = 0;
         std::vector<int> expected;
         const int blocks = 300;
-        for (int half = 1; half < 2 * blocks; half++) {
-            if (half % c.halvesPerAttempt != 0)
-                continue;
-            const double frame = half * (double)HALF;
+        for (double frame = interval; frame < blocks * (double)BLOCK; frame += interval) {
             expected.push_back((int)next);
             if (frame >= busyUntil[next]) {
                 busyUntil[next] = frame + grainFrames;
@@ -209,15 +204,61 @@ TEST_F(GrainCloudTest, TriggerScheduleRoundRobinSkippingBusyVoices)
             if (flashed >= 0)
                 observed.push_back(flashed);
         }
-        EXPECT_EQ(observed, expected) << "overlap " << c.overlap;
+        EXPECT_EQ(observed, expected) << "overlap " << overlap;
+    }
+}
+
+// Whatever the block length, grains start at the rate the inter-onset time
+// gives, and as many sound at once as the voices and their length allow:
+// a voice's turn comes back before its grain (twice the duration) ends, and
+// the round waits for it, so once settled every voice starts again within
+// one inter-onset time of its end and nearly all of them always sound.
+TEST_F(GrainCloudTest, OnsetsAndSoundingGrainsFollowTheScheduleAtAnyBlockSize)
+{
+    struct Case {
+        int voices;
+        double durationMs;
+        double interval;
+        double sounding;
+    };
+    const double seconds = 10.0;
+    for (const Case c : {Case{6, 500.0, 3675.0, 6.0}, Case{100, 100.0, 44.1, 100.0}}) {
+        for (unsigned block : {32u, 64u, 1000u, 4096u}) {
+            auto cloud = MakeCloud();
+            cloud->SetDurationMs(c.durationMs);
+            for (int v = 6; v < c.voices; v++)
+                cloud->AddGrain();
+            for (int v = 6; v < c.voices; v++)
+                Render(cloud.get(), block);
+            ASSERT_EQ(cloud->GetNumVoices(), (unsigned)c.voices);
+            ASSERT_DOUBLE_EQ(cloud->GetBangTime(), c.interval);
+            const auto attempts = [&] {
+                const std::vector<unsigned> counts = TriggerCounts(cloud.get());
+                return std::accumulate(counts.begin(), counts.end(), 0.0);
+            };
+            // Settled first: a second of sound.
+            for (unsigned f = 0; f < 44100; f += block)
+                Render(cloud.get(), block);
+            const double before = attempts();
+            double sounding = 0.0;
+            const unsigned blocks = (unsigned)(seconds * 44100.0 / block);
+            for (unsigned b = 0; b < blocks; b++) {
+                Render(cloud.get(), block);
+                sounding += cloud->GetNumSoundingGrains();
+            }
+            const double frames = (double)blocks * block;
+            EXPECT_NEAR((attempts() - before) * c.interval / frames, 1.0, 0.01)
+                << c.voices << " voices, block " << block;
+            EXPECT_NEAR(sounding / blocks, c.sounding, 0.05 * c.sounding) << c.voices << " voices, block " << block;
+        }
     }
 }
 
 TEST_F(GrainCloudTest, StereoAndAroundSendSuccessiveGrainsToAlternateChannels)
 {
-    // 5 ms grains sound 441 frames, less than a half-block, and with 6 voices
-    // one starts at every half-block after the first: each half-block holds
-    // exactly one grain.
+    // 5 ms grains sound 441 frames, one every 220.5 frames (overlap 0): the
+    // first sounds alone until the second starts at frame 441, and from
+    // then on both channels carry grains, in turn, as much on each.
     struct Case {
         int mode;
         bool firstOnLeft;
@@ -225,21 +266,17 @@ TEST_F(GrainCloudTest, StereoAndAroundSendSuccessiveGrainsToAlternateChannels)
     for (const Case c : {Case{GrainCloud::STEREO, true}, Case{GrainCloud::AROUND, false}}) {
         auto cloud = MakeCloud();
         cloud->SetDurationMs(5.0);
+        cloud->SetOverlap(0.0);
         cloud->SetDirection(GrainCloud::FORWARD);
         cloud->SetSpatialMode(c.mode, -1);
-        int half = 0;
-        for (int b = 0; b < 8; b++) {
-            const std::vector<float> block = Render(cloud.get());
-            for (unsigned h = 0; h < 2; h++, half++) {
-                if (half == 0)
-                    continue;
-                const double left = SumAbs(block, 0, h * HALF, (h + 1) * HALF);
-                const double right = SumAbs(block, 1, h * HALF, (h + 1) * HALF);
-                const bool onLeft = (half % 2 == 1) == c.firstOnLeft;
-                EXPECT_GT(onLeft ? left : right, 1.0) << "mode " << c.mode << " half " << half;
-                EXPECT_EQ(onLeft ? right : left, 0.0) << "mode " << c.mode << " half " << half;
-            }
-        }
+        const std::vector<float> block = Render(cloud.get(), 8 * BLOCK);
+        const int first = c.firstOnLeft ? 0 : 1, second = 1 - first;
+        EXPECT_GT(SumAbs(block, first, 221, 441), 1.0) << "mode " << c.mode;
+        EXPECT_EQ(SumAbs(block, second, 0, 442), 0.0) << "mode " << c.mode;
+        EXPECT_GT(SumAbs(block, second, 442, 662), 1.0) << "mode " << c.mode;
+        const double firstEnergy = SumAbs(block, first, 441, 8 * BLOCK - 441);
+        const double secondEnergy = SumAbs(block, second, 441, 8 * BLOCK - 441);
+        EXPECT_NEAR(firstEnergy / secondEnergy, 1.0, 0.2) << "mode " << c.mode;
     }
 }
 
@@ -361,7 +398,7 @@ TEST_F(GrainCloudTest, AddingThenRemovingBeforeTheNextBlockLeavesTheVoices)
 TEST_F(GrainCloudTest, MutedCloudNeitherSoundsNorAdvances)
 {
     auto cloud = MakeCloud();
-    // Six half-blocks: the first grain is due at the eighth.
+    // 3072 frames: the first grain is due at frame 3675.
     for (int b = 0; b < 3; b++)
         Render(cloud.get());
     EXPECT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 0u);
@@ -371,11 +408,10 @@ TEST_F(GrainCloudTest, MutedCloudNeitherSoundsNorAdvances)
             ASSERT_EQ(v, 0.0f);
     EXPECT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 0u);
     cloud->SetMuted(false);
-    Render(cloud.get());
-    EXPECT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 0u);
     const std::vector<float> block = Render(cloud.get());
     EXPECT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 1u);
-    EXPECT_GT(SumAbs(block, 0, 0, BLOCK), 0.0);
+    EXPECT_EQ(SumAbs(block, 0, 0, 3675 - 3072), 0.0);
+    EXPECT_GT(SumAbs(block, 0, 3675 - 3072, BLOCK), 0.0);
 
     // Muted while grains sound: silence, and the grains resume afterwards.
     cloud->SetMuted(true);
@@ -394,11 +430,10 @@ TEST_F(GrainCloudTest, OddBlocksRenderEveryFrame)
     cloud->SetOverlap(0.0);
     cloud->SetDirection(GrainCloud::FORWARD);
     View(cloud.get())->SetRandExtentCoeff(0.0);
-    // 220500 frames until the first trigger, in blocks of 1023.
-    for (int b = 0; b < 216; b++)
+    // 220500 frames until the first trigger, in blocks of 1023: within the 216th.
+    for (int b = 0; b < 215; b++)
         Render(cloud.get(), 1023);
     ASSERT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 0u);
-    Render(cloud.get(), 1023);
     Render(cloud.get(), 1023);
     ASSERT_EQ(View(cloud.get())->GetGrain(0)->GetTriggerCount(), 1u);
     for (int b = 0; b < 20; b++) {
@@ -406,7 +441,7 @@ TEST_F(GrainCloudTest, OddBlocksRenderEveryFrame)
         for (unsigned i = 0; i < 1023; i++)
             ASSERT_GT(block[2 * i], 0.0f) << "block " << b << " frame " << i;
     }
-    // One-frame blocks: a single sub-block each, the grain goes on.
+    // One-frame blocks: the grain goes on.
     for (int b = 0; b < 100; b++)
         ASSERT_GT(Render(cloud.get(), 1)[0], 0.0f) << "frame " << b;
 }

@@ -90,20 +90,23 @@ protected:
 
 }  // namespace
 
-TEST_F(SingleVoiceSourcesTest, A500MsGrainTriggersOnceItsClockPasses22050Frames)
+TEST_F(SingleVoiceSourcesTest, A500MsGrainTriggersAtFrame22050)
 {
     auto grain = MakeGrain();
     ASSERT_EQ(grain->GetBangTime(), 22050.0);
-    // 43 half blocks make 22016 frames, 44 make 22528: the 45th half block triggers.
-    for (int b = 0; b < 22; b++)
+    // 21 blocks make 21504 frames: the 22nd holds frame 22050, its 546th.
+    for (int b = 0; b < 21; b++)
         EXPECT_EQ(Energy(Render(grain.get()), 0), 0.0) << "block " << b;
-    EXPECT_EQ(grain->GetLocalTime(), 44u * HALF);
+    EXPECT_EQ(grain->GetLocalTime(), 21.0 * BLOCK);
     EXPECT_EQ(Triggers(grain.get()), 0u);
     EXPECT_FALSE(grain->GetVoice()->IsPlaying());
     const std::vector<float> block = Render(grain.get());
     EXPECT_EQ(Triggers(grain.get()), 1u);
     EXPECT_TRUE(grain->GetVoice()->IsPlaying());
-    EXPECT_EQ(grain->GetLocalTime(), (uint64_t)BLOCK);
+    EXPECT_EQ(grain->GetLocalTime(), 22.0 * BLOCK - 22050.0);
+    const unsigned onset = 22050 - 21 * BLOCK;
+    for (unsigned i = 0; i <= onset; i++)
+        ASSERT_EQ(block[2 * i], 0.0f) << "frame " << i;
     EXPECT_GT(Energy(block, 0), 0.0);
 }
 

@@ -24,8 +24,8 @@ const double TOLERANCE = 1e-5;
 
 // The direct path of the resynthesis: every frame the processor writes as a
 // full complex spectrum, transformed back by the general complex transform of
-// the frame engine and overlap-added there, the stream's surplus and its
-// held-back output kept in plain vectors. It is the engine as it was first
+// the frame engine and overlap-added there, the stream's surplus kept in a
+// plain vector. It is the engine as it was first
 // written, before its memory and time were cut.
 class DirectEngine {
 public:
@@ -47,10 +47,10 @@ public:
         samples->assign(count, 0.0f);
         double start = direction > 0.0 ? selSamples[0] : selSamples[1] - 1.0;
         _overlapAdd.GetOutSamples(&_pending);
-        _processor->SetSpectroColNum((start + speed * (double)(_heldBack.size() + _pending.size())) / HOP);
-        size_t filled = std::min(_heldBack.size(), count);
-        std::copy_n(_heldBack.begin(), filled, samples->begin());
-        _heldBack.erase(_heldBack.begin(), _heldBack.begin() + filled);
+        // The middle of the next frame is heard where the position will be.
+        const double middle = N / 2.0;
+        _processor->SetSpectroColNum((start + speed * ((double)_pending.size() + middle) - middle) / HOP);
+        size_t filled = 0;
         while (filled < count) {
             _overlapAdd.GetOutSamples(&_pending);
             size_t n = std::min(_pending.size(), count - filled);
@@ -60,17 +60,12 @@ public:
             if (filled < count)
                 _overlapAdd.Feed(std::vector<float>(HOP, 0.0f), HOP, 1);
         }
-        if (pitchShift > 1.0) {
-            size_t heard = std::min(count, (size_t)std::ceil(count / pitchShift));
-            _heldBack.insert(_heldBack.begin(), samples->begin() + heard, samples->end());
-        }
     }
 
 private:
     std::unique_ptr<SpectroToSamplesOverlapAddProcessor> _processor;
     OverlapAdd _overlapAdd;
     std::vector<float> _pending;
-    std::vector<float> _heldBack;
 };
 
 // One request of a voice's stream.
@@ -91,7 +86,7 @@ std::vector<Request> VoiceRequests()
         double pitch = pitches[(i / 4) % 8];
         double stretch = i % 16 < 12 ? 1.0 : 0.6;
         double direction = (i / 8) % 3 == 2 ? -1.0 : 1.0;
-        int frames = (int)(512 * pitch) + (i % 5 == 0 ? 37 : 0);
+        int frames = 512 + (i % 5 == 0 ? 37 : 0);
         double lo = 0.05 * (i % 7), hi = std::min(lo + 0.1 + 0.2 * (i % 3), 1.0);
         if (i % 11 == 10)
             hi = lo;
@@ -100,7 +95,7 @@ std::vector<Request> VoiceRequests()
         if (i == 40)
             pos = SOUND_FRAMES - 700.0;
         requests.push_back({pos, pos + frames, lo, hi, stretch, direction, pitch});
-        pos += direction * frames * stretch;
+        pos += direction * frames * stretch * pitch;
         if (i % 6 == 5)
             requests.push_back({pos, pos + 100.0, 0.0, 1.0, 1.0, 1.0, 1.0});
     }

@@ -17,7 +17,7 @@ class Spectrogram;
 // than read: its pages come from the file as they are used.
 //
 // An entry holds, for each channel, the magnitudes (half precision) and the
-// unwrapped phases of every column, and the spectrogram and chromagram
+// phases (principal values) of every column, and the spectrogram and chromagram
 // images of the first channel, the one drawn. Each part starts on a 64 KiB
 // boundary so that it can be mapped on its own. A header names the sound,
 // the sizes and the fingerprints of every part, piece by piece so that the

@@ -120,8 +120,8 @@ void SoundRect::AssociateChromagram(int chan, Spectrogram* chromagram)
 
 void SoundRect::Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine)
 {
-    // Neighbouring columns are interpolated in magnitude and phase, which
-    // needs the phases unwrapped along time.
+    // Neighbouring columns are interpolated in magnitude and phase, from
+    // phases held exactly as principal values.
     spectrum->PreProcessPhases();
     delete _spectroToSamples[type][chan];
     _spectroToSamples[type][chan] = engine;

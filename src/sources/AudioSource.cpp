@@ -6,6 +6,7 @@
 
 #include "sound/SamplesProvider.h"
 #include "sources/Envelope.h"
+#include "sources/SincKernels.h"
 
 namespace {
 const double SAMPLE_RATE = 44100.0;
@@ -86,6 +87,20 @@ void AddInterpolatedRun(const FrameRun& run, const float* origin, long stride, d
     }
 }
 
+// Adds the frames first, first + step, ... of a sound as they are, silence
+// outside it.
+void AddWholeFrames(const float* sound, long soundFrames, long first, long step, float gain, const float* envelope,
+                    float* left, float* right, unsigned frames)
+{
+    for (unsigned i = 0; i < frames; i++) {
+        const long f = first + step * (long)i;
+        if (f < 0 || f >= soundFrames)
+            continue;
+        left[i] += sound[OUTPUT_CHANNELS * f] * gain * envelope[i];
+        right[i] += sound[OUTPUT_CHANNELS * f + 1] * gain * envelope[i];
+    }
+}
+
 // std::floor without the library call, exact for the frame positions a voice reaches.
 double FastFloor(double x)
 {
@@ -140,6 +155,7 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
         _fetchBuffers[i].reserve(frames * size_t(std::max(provider->GetNumChannels(), 2)));
     }
     _activeSampProviders.reserve(count);
+    SincKernels::Prepare();
 }
 
 AudioSource::~AudioSource()
@@ -278,22 +294,24 @@ void AudioSource::AimWindows(const double* positions, const double* paramY)
 
 bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsigned bufOffset)
 {
-    // An empty block has no read rate to quantise and moves nothing.
     if (!_isPlaying || numFrames == 0)
         return false;
-    double n = numFrames;
-    // Source frames per output frame, quantised so that a block reads a whole
-    // number of frames.
-    double spf = (double)(int)(n * std::fabs(_step)) / n;
-    int count = (int)(n * spf);
+    const double n = numFrames;
+    // Source frames per output frame, exactly: the read position carries its
+    // fraction from block to block.
+    const double spf = std::fabs(_step);
 
     bool newCycle = false;
     for (int p : _activeSampProviders) {
-        if (_loop)
-            newCycle = FetchLoop(p, count) || newCycle;
-        else
-            Fetch(p, count);
         _blockStarts[p] = _positions[p];
+        if (_loop)
+            newCycle = FetchLoop(p, (int)std::ceil(n * spf)) || newCycle;
+        else if (!ReadInPlace(p))
+            Fetch(p, FetchFrames(p, n, spf));
+        // A provider that transposes by itself delivers whole output frames
+        // from where the block starts: there is nothing between them to read.
+        if (_sampProviders[p]->InternalPitchShift())
+            _positions[p] = FastFloor(_positions[p]);
     }
 
     for (unsigned done = 0; done < numFrames;) {
@@ -304,19 +322,36 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
         done += chunk;
     }
 
-    // The last fetched frame leads into the next block's first one. The
-    // fetch buffer always runs forward (a backward fetch arrives reversed), so
-    // where the next block starts is set here, in the sound's own direction,
-    // and stretched.
+    // The fetch buffer always runs forward (a backward fetch arrives
+    // reversed), so where the next block starts is set here, in the sound's
+    // own direction, and stretched. The frame before it leads into the next
+    // block's first one.
     for (int p : _activeSampProviders) {
         const BlockFrames& frames = _blockFrames[p];
-        _prevSamps[0][p] = frames.Sample(frames.size - 2);
-        _prevSamps[1][p] = frames.Sample(frames.size - 1);
-        _positions[p] = _blockStarts[p] + _step * n * _timeStretch;
+        const double start = _blockStarts[p];
+        const long next = (long)FastFloor(start - FastFloor(start) + n * ReadIncrement(p, spf));
+        _prevSamps[0][p] = frames.Sample(2 * (next - 1));
+        _prevSamps[1][p] = frames.Sample(2 * (next - 1) + 1);
+        _positions[p] = start + _step * n * _timeStretch;
         if (_loop)
             _positions[p] = WrapIntoWindow(p, _positions[p]);
     }
     return newCycle;
+}
+
+// Frames of the provider a block reads, one per output frame when the
+// provider transposes by itself, and the one after the last for interpolating.
+int AudioSource::FetchFrames(int p, double n, double spf) const
+{
+    if (_sampProviders[p]->InternalPitchShift())
+        return (int)n;
+    const double start = _blockStarts[p];
+    return (int)std::ceil(start - FastFloor(start) + n * spf) + 1;
+}
+
+double AudioSource::ReadIncrement(int p, double spf) const
+{
+    return _sampProviders[p]->InternalPitchShift() ? 1.0 : spf;
 }
 
 // A grain's window is what it reads: its envelope's length at its pitch and
@@ -337,8 +372,6 @@ void AudioSource::Fetch(int p, int count)
     SamplesProvider* provider = _sampProviders[p];
     provider->SetParamY(_paramY[p]);
     provider->SetRange(_range);
-    if (ReadInPlace(p, count))
-        return;
     double pos = _positions[p];
     std::vector<float>* buf = &_fetchBuffers[p];
     // A provider that cannot serve a request leaves the buffer untouched:
@@ -352,39 +385,23 @@ void AudioSource::Fetch(int p, int count)
 }
 
 // A stereo sound served as stored is read where it lies instead of being
-// copied, when all of the window the fetch would deliver lies within it.
-// The window's bounds are those the fetch computes, to the last rounding.
-bool AudioSource::ReadInPlace(int p, int count)
+// copied, band-limited between its frames.
+bool AudioSource::ReadInPlace(int p)
 {
     SamplesProvider* provider = _sampProviders[p];
     const float* samples = nullptr;
     float gain = 1.0f;
+    provider->SetParamY(_paramY[p]);
     if (provider->GetNumChannels() != OUTPUT_CHANNELS || !provider->GetStoredSamples(_timeStretch, &samples, &gain))
         return false;
-    const long soundFrames = provider->GetNumFrames();
-    const double pos = _positions[p];
-    const double start = _step > 0.0 ? pos : (double)std::max((int)(pos - count), 0);
-    if (start < 0.0)
-        return false;
-    const double end = std::min(_step > 0.0 ? pos + count : pos, start + (double)(soundFrames - 1));
-    if (end - start <= 0.0)
-        return false;
-    const long frames = (int)(end - start), firstFrame = (int)start;
-    if (firstFrame + frames > soundFrames)
-        return false;
-    BlockFrames& block = _blockFrames[p];
-    block.size = OUTPUT_CHANNELS * frames;
-    block.gain = gain;
-    // A backward grain hears its window reversed.
-    block.direction = _direction < 0.0 ? -1 : 1;
-    block.first = samples + OUTPUT_CHANNELS * (_direction < 0.0 ? firstFrame + frames - 1 : firstFrame);
+    _blockFrames[p] = BlockFrames{samples, 1, OUTPUT_CHANNELS * (long)provider->GetNumFrames(), gain, true};
     return true;
 }
 
 void AudioSource::UseFetchBuffer(int p)
 {
     const std::vector<float>& buf = _fetchBuffers[p];
-    _blockFrames[p] = BlockFrames{buf.data(), 1, (long)buf.size(), 1.0f};
+    _blockFrames[p] = BlockFrames{buf.data(), 1, (long)buf.size(), 1.0f, false};
 }
 
 // Fills the fetch buffer with count frames of the window from the read
@@ -480,8 +497,10 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
     std::fill_n(scratch.left, sounding, 0.0f);
     std::fill_n(scratch.right, sounding, 0.0f);
     for (int p : _activeSampProviders) {
-        const double increment = _sampProviders[p]->InternalPitchShift() ? spf / _pitch : spf;
-        AddProviderFrames(p, increment, scratch.envelope, sounding, scratch.left, scratch.right);
+        if (_blockFrames[p].stored)
+            AddStoredFrames(p, spf, scratch.envelope, sounding, scratch.left, scratch.right);
+        else
+            AddProviderFrames(p, ReadIncrement(p, spf), scratch.envelope, sounding, scratch.left, scratch.right);
     }
     if (out != nullptr)
         WriteFrames(out, offset, scratch.left, scratch.right, sounding);
@@ -546,7 +565,8 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
                                     float* right)
 {
     const BlockFrames block = _blockFrames[p];
-    const double blockStart = _blockStarts[p];
+    // The fetch starts at the whole frame under the block's first position.
+    const double blockStart = FastFloor(_blockStarts[p]);
     // A short delivery (the end of the sound) holds a frame near its end.
     const long lastFrame = block.size / 2 - 2;
     double pos = _positions[p];
@@ -622,6 +642,44 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
     _prevSamps[0][p] = prevLeft;
     _prevSamps[1][p] = prevRight;
     _framesSinceEntry[p] = sinceEntry;
+}
+
+// Reads the stored sound itself: at its own rate from whole frames as they
+// are, between frames through the band-limiting kernel of the rate. The
+// position runs forward through the block as through a fetch buffer; the
+// frame heard is the one before it, read backward from the block's start
+// when the grain runs backward.
+void AudioSource::AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* left,
+                                  float* right)
+{
+    const BlockFrames& block = _blockFrames[p];
+    const double start = _blockStarts[p], offset = _positions[p] - start;
+    const bool forward = _direction > 0.0;
+    const double y0 = forward ? start - 1.0 + offset : start - offset;
+    const double dy = forward ? increment : -increment;
+    const long soundFrames = block.size / OUTPUT_CHANNELS;
+    float faded[MAX_CHUNK_FRAMES];
+    const float* levels = EnteringLevels(p, envelope, frames, faded);
+    if (increment == 1.0 && y0 == FastFloor(y0))
+        AddWholeFrames(block.first, soundFrames, (long)y0, forward ? 1 : -1, block.gain, levels, left, right, frames);
+    else
+        SincKernels::AddRun(SincKernels::ForRate(increment), block.first, soundFrames, y0, dy, levels, block.gain, left,
+                            right, frames);
+    _positions[p] += frames * increment;
+}
+
+// The envelope, faded in over the first frames of a sound a loop has just
+// moved onto (copied into faded then).
+const float* AudioSource::EnteringLevels(int p, const float* envelope, unsigned frames, float* faded)
+{
+    unsigned sinceEntry = _framesSinceEntry[p];
+    if (sinceEntry >= ENTRY_FADE_FRAMES)
+        return envelope;
+    std::copy_n(envelope, frames, faded);
+    for (unsigned i = 0; i < frames && sinceEntry < ENTRY_FADE_FRAMES; i++)
+        faded[i] *= (float)sinceEntry++ / ENTRY_FADE_FRAMES;
+    _framesSinceEntry[p] = sinceEntry;
+    return faded;
 }
 
 void AudioSource::WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,

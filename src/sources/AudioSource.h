@@ -80,6 +80,8 @@ private:
         long direction = 1;
         long size = 0;
         float gain = 1.0f;
+        // The stored sound itself, all of it, rather than a block's fetch.
+        bool stored = false;
         // Frames outside what was delivered sound as silence.
         float Sample(long idx) const
         {
@@ -93,7 +95,9 @@ private:
     void AimWindows(const double* positions, const double* paramY);
     double WindowFrames(int p) const;
     void Fetch(int p, int count);
-    bool ReadInPlace(int p, int count);
+    bool ReadInPlace(int p);
+    int FetchFrames(int p, double n, double spf) const;
+    double ReadIncrement(int p, double spf) const;
     void UseFetchBuffer(int p);
     bool FetchLoop(int p, int count);
     void FetchLoopSegment(int p, double from, double to);
@@ -102,6 +106,8 @@ private:
     unsigned RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf);
     unsigned FillEnvelope(float* envelope, unsigned frames);
     void FillEnvelopeRun(float* envelope, double pos, unsigned run) const;
+    void AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* left, float* right);
+    const float* EnteringLevels(int p, const float* envelope, unsigned frames, float* faded);
     void AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* left, float* right);
     void WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
                      unsigned frames) const;

@@ -34,6 +34,7 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 {
     _sourceType = GRAIN_CLOUD;
     _sources.reserve(VOICE_CAPACITY);
+    _renderedTo.reserve(VOICE_CAPACITY);
     _pendingVoices.reserve(VOICE_CAPACITY);
     _retiredVoices.reserve(VOICE_CAPACITY);
     // The first voices keep the direction each one draws for itself until
@@ -55,6 +56,7 @@ GrainCloud::GrainCloud(const GrainCloud* origin)
 {
     std::copy(origin->_params, origin->_params + NUM_PARAMS, _params);
     _sources.reserve(std::max(VOICE_CAPACITY, origin->_sources.capacity()));
+    _renderedTo.reserve(_sources.capacity());
     _pendingVoices.reserve(std::max(VOICE_CAPACITY, origin->_pendingVoices.capacity()));
     _retiredVoices.reserve(std::max(VOICE_CAPACITY, (size_t)_pendingRemovals));
     for (AudioSource* voice : origin->_sources)
@@ -151,6 +153,7 @@ void GrainCloud::AddGrain()
         _pendingRemovals--;
     } else {
         EnsureCapacity(&_sources, GetTargetVoiceCount() + 1);
+        _renderedTo.reserve(_sources.capacity());
         _pendingVoices.push_back(NewVoice());
     }
     if (_uiGrainCloud != nullptr)
@@ -207,26 +210,46 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
     if (IsMuted())
         return;
     const double timeStretch = GetTimeStretch();
-    for (AudioSource* voice : _sources)
-        voice->SetTimeStretch(timeStretch);
-    RenderInHalves(numFrames, [&](unsigned frames, unsigned offset) { RenderSubBlock(accumBuff, frames, offset); });
-}
-
-void GrainCloud::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)
-{
-    if (numFrames == 0)
-        return;
-    if (_bangTime < _localTime)
-        TriggerNextGrain();
-    _localTime += numFrames;
-    // Queued settings take effect at every sub-block, and every voice follows
-    // the cloud's pitch, the MIDI note and the wheel within one.
+    // Queued settings take effect at every block, and every voice follows
+    // the cloud's pitch, the MIDI note and the wheel from one.
     const double voicePitch = VoicePitch(_pitch);
     for (AudioSource* voice : _sources) {
-        voice->UpdateParams();
+        voice->SetTimeStretch(timeStretch);
         voice->SetPitch(voicePitch);
-        voice->NextBuffer(accumBuff, numFrames, offset);
+        voice->UpdateParams();
     }
+    _renderedTo.assign(_sources.size(), 0u);
+    // Every grain starts at the frame its onset falls on, as many in a block
+    // as the inter-onset time asks for; the clock keeps the fraction of a
+    // frame, so the grain rate does not depend on the block length.
+    const double interval = std::max(_bangTime, 1.0);
+    unsigned at = 0;
+    while (true) {
+        const double wait = std::max(std::ceil(interval - _localTime), 0.0);
+        if (wait >= (double)(numFrames - at))
+            break;
+        at += (unsigned)wait;
+        _localTime = std::max(_localTime + wait - interval, 0.0);
+        TriggerNextGrain(accumBuff, at);
+    }
+    _localTime += numFrames - at;
+    for (size_t k = 0; k < _sources.size(); k++)
+        RenderVoiceTo(k, accumBuff, numFrames);
+}
+
+// Renders voice k from where it stopped in the block up to frame to.
+void GrainCloud::RenderVoiceTo(size_t k, std::vector<float>* accumBuff, unsigned to)
+{
+    const unsigned from = _renderedTo[k];
+    if (to > from)
+        _sources[k]->NextBuffer(accumBuff, to - from, from);
+    _renderedTo[k] = to;
+}
+
+unsigned GrainCloud::GetNumSoundingGrains() const
+{
+    return (unsigned)std::count_if(_sources.begin(), _sources.end(),
+                                   [](const AudioSource* voice) { return voice->IsPlaying(); });
 }
 
 double GrainCloud::LFOPitch() const
@@ -236,15 +259,16 @@ double GrainCloud::LFOPitch() const
     return std::max(std::fabs(std::sin(t * _pitchLFOFreq * 2.0 * M_PI) * _pitchLFOAmount + _pitch), MIN_PITCH);
 }
 
-void GrainCloud::TriggerNextGrain()
+void GrainCloud::TriggerNextGrain(std::vector<float>* accumBuff, unsigned at)
 {
-    _localTime = 0;
     ResetPlayPositions();
     if (_uiGrainCloud != nullptr)
         _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _duration, &_random);
+    // The voice is where the block is at the onset: its last grain may just have ended.
+    RenderVoiceTo(_nextGrain, accumBuff, at);
     AudioSource* voice = _sources[_nextGrain];
     voice->UpdateParams();
-    // The modulated pitch holds for the grain's first sub-block.
+    // The modulated pitch holds until the end of the grain's first block.
     if (_pitchLFOAmount > 0.0 && _pitchLFOFreq > 0.0)
         voice->SetPitch(VoicePitch(LFOPitch()));
     voice->SetChannelMultipliers(_spatializer.Next(_spatialMode));

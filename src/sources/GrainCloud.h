@@ -61,6 +61,8 @@ public:
     unsigned GetNumGrains() const;
     // The voices playing now.
     unsigned GetNumVoices() const { return (unsigned)_sources.size(); }
+    // The grains sounding now.
+    unsigned GetNumSoundingGrains() const;
 
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;
@@ -97,8 +99,8 @@ private:
     unsigned GetTargetVoiceCount() const;
     void ReleaseRetiredVoices();
     void ApplyPendingVoiceChange();
-    void RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset);
-    void TriggerNextGrain();
+    void RenderVoiceTo(size_t k, std::vector<float>* accumBuff, unsigned to);
+    void TriggerNextGrain(std::vector<float>* accumBuff, unsigned at);
     void UpdateBangTime();
     double LFOPitch() const;
 
@@ -108,10 +110,13 @@ private:
     unsigned _pendingRemovals;
     // Voices taken out by the audio thread, waiting to be freed.
     std::vector<AudioSource*> _retiredVoices;
-    uint64_t _localTime;
+    // Frames since the last onset, with the fraction the inter-onset time leaves.
+    double _localTime;
     double _bangTime;
     uint32_t _nextGrain;
     std::vector<AudioSource*> _sources;
+    // Per voice, the frame of the current block it has been rendered up to.
+    std::vector<unsigned> _renderedTo;
     double _overlap;
     double _overlapNorm;
     std::vector<SamplesProvider*> _sampProviders;

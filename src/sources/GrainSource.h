@@ -86,16 +86,6 @@ protected:
     double VoicePitch(double p) const;
     // No rect under the next grain until the view says where it lands.
     void ResetPlayPositions();
-    // Renders a block as two halves, renderHalf(frames, offset) each, which
-    // doubles the trigger resolution; with an odd length the second half
-    // takes the extra frame.
-    template <typename RenderHalf>
-    static void RenderInHalves(unsigned numFrames, RenderHalf renderHalf)
-    {
-        const unsigned firstHalf = numFrames / 2;
-        renderHalf(firstHalf, 0u);
-        renderHalf(numFrames - firstHalf, firstHalf);
-    }
 
     App* _app;
     Spatializer _spatializer;

@@ -1,5 +1,8 @@
 #include "sources/SingleGrain.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "session/Serializer.h"
 
 #include "sources/AudioSource.h"
@@ -33,24 +36,27 @@ void SingleGrain::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
 {
     if (IsMuted())
         return;
-    RenderInHalves(numFrames, [&](unsigned frames, unsigned offset) { RenderSubBlock(accumBuff, frames, offset); });
-}
-
-void SingleGrain::RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset)
-{
-    if (numFrames == 0)
-        return;
-    if (_bangTime < _localTime)
-        Trigger();
-    _localTime += numFrames;
     // Queued for the next grain: the sounding one keeps its pitch.
     _source->SetPitch(VoicePitch(GetPitch()));
-    _source->NextBuffer(accumBuff, numFrames, offset);
+    // A trigger comes at the frame the interval falls on, whatever the
+    // block length; the clock keeps the fraction of a frame.
+    const double interval = std::max(_bangTime, 1.0);
+    unsigned at = 0;
+    while (true) {
+        const double wait = std::max(std::ceil(interval - _localTime), 0.0);
+        if (wait >= (double)(numFrames - at))
+            break;
+        _source->NextBuffer(accumBuff, (unsigned)wait, at);
+        at += (unsigned)wait;
+        _localTime = std::max(_localTime + wait - interval, 0.0);
+        Trigger();
+    }
+    _source->NextBuffer(accumBuff, numFrames - at, at);
+    _localTime += numFrames - at;
 }
 
 void SingleGrain::Trigger()
 {
-    _localTime = 0;
     AimAtView();
     QueueSettings();
     // Every grain draws its own direction in RANDOM_DIR mode.

@@ -6,7 +6,7 @@
 #include "sources/SingleVoiceSource.h"
 
 // One grain voice repeating one grain at the centre of its view: a trigger
-// every grain duration (rounded up to half blocks). A trigger that finds the
+// every grain duration, at the frame it falls on. A trigger that finds the
 // grain still sounding only moves the settings and the spatialisation on,
 // so a grain starts at every second trigger; each grain keeps every setting,
 // its LFO pitch included, from its start to its end.
@@ -16,8 +16,8 @@ public:
 
     // Trigger interval in frames.
     double GetBangTime() const { return _bangTime; }
-    // Frames since the last trigger.
-    uint64_t GetLocalTime() const { return _localTime; }
+    // Frames since the last trigger, with the fraction the interval leaves.
+    double GetLocalTime() const { return _localTime; }
 
     Source* Clone() override;
     void NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) override;
@@ -31,9 +31,8 @@ private:
     explicit SingleGrain(const SingleGrain* origin);
 
     void DurationChanged() override;
-    void RenderSubBlock(std::vector<float>* accumBuff, unsigned numFrames, unsigned offset);
     void Trigger();
 
-    uint64_t _localTime;
+    double _localTime;
     double _bangTime;
 };

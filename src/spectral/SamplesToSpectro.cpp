@@ -54,17 +54,16 @@ inline float Atan2(float y, float x)
 
 // One channel's pass: every frame windowed as the engine does it and
 // transformed (a real transform: the upper half of the spectrum is the
-// mirror of the lower one), its magnitudes and phases computed once, the
-// phases unwrapped against the column before, and the images made from the
-// same magnitudes.
+// mirror of the lower one), its magnitudes and phases computed once (the
+// phases as principal values, exact in single precision however long the
+// sound), and the images made from the same magnitudes.
 class ChannelAnalysis {
 public:
     ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withColumns, bool withImages)
         : _spectro(spectro), _chroma(chroma), _withColumns(withColumns), _window(AnalysisWindow()),
           _fft(kiss_fftr_alloc(SamplesToSpectro::FFT_SIZE, 0, nullptr, nullptr)), _frame(SamplesToSpectro::FFT_SIZE),
           _spectrum(SamplesToSpectro::FFT_SIZE + 2), _magns(SamplesToSpectro::FFT_SIZE / 2),
-          _phases(SamplesToSpectro::FFT_SIZE / 2), _previousPhases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr),
-          _chromaMaker(nullptr)
+          _phases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr), _chromaMaker(nullptr)
     {
         if (withImages) {
             _melBank = new FilterBank(Scale::MEL);
@@ -81,9 +80,8 @@ public:
     ChannelAnalysis(const ChannelAnalysis&) = delete;
     ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
 
-    // Stores the frame starting at first as column col of the store;
-    // unwrap: whether a column came before it.
-    void AnalyseColumn(int col, bool unwrap, const float* first, int stride)
+    // Stores the frame starting at first as column col of the store.
+    void AnalyseColumn(int col, const float* first, int stride)
     {
         const int n = SamplesToSpectro::FFT_SIZE;
         for (int i = 0; i < n; i++)
@@ -98,23 +96,20 @@ public:
             magns[i] = std::sqrt(re * re + im * im);
         }
         if (_withColumns)
-            StoreColumn(col, unwrap);
+            StoreColumn(col);
         if (_melBank != nullptr)
             MakeImages(col);
     }
 
 private:
-    void StoreColumn(int col, bool unwrap)
+    void StoreColumn(int col)
     {
         const int numBins = SamplesToSpectro::FFT_SIZE / 2;
         const float* spectrum = _spectrum.data();
         float* phases = _phases.data();
         for (int i = 0; i < numBins; i++)
             phases[i] = Atan2(spectrum[2 * i + 1], spectrum[2 * i]);
-        if (unwrap)
-            Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
         _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
-        _previousPhases.swap(_phases);
     }
 
     void MakeImages(int col)
@@ -135,7 +130,6 @@ private:
     std::vector<float> _spectrum;
     std::vector<float> _magns;
     std::vector<float> _phases;
-    std::vector<float> _previousPhases;
     std::vector<float> _image;
     FilterBank* _melBank;
     ChromaOverlapAddProcessor* _chromaMaker;
@@ -199,7 +193,7 @@ void SamplesToSpectro::AnalyseChannel(const std::vector<float>& samples, int nFr
 {
     *spectro = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     *chroma = new Spectrogram(*spectro);
-    (*spectro)->MarkPhasesUnwrapped();
+    (*spectro)->MarkPhasesPrepared();
     Pass pass = {withImages ? COLUMNS_AND_IMAGES : COLUMNS, 0, NumCols(nFrames)};
     RunPass(samples, nFrames, nChan, chanNum, pass, *spectro, *chroma, progress, nullptr);
 }
@@ -246,7 +240,7 @@ void SamplesToSpectro::RunPass(const std::vector<float>& samples, int nFrames, i
                 return;
             firstCol = col;
         }
-        analysis.AnalyseColumn(col - firstCol, col > 0, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
+        analysis.AnalyseColumn(col - firstCol, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
         if (progress != nullptr && (col + 1) % PROGRESS_COLUMNS == 0) {
             if (countsWork)
                 progress->AddWork((long)PROGRESS_COLUMNS * HOP);

@@ -41,9 +41,9 @@ public:
     static void SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan, OverlapAdd* overlapAdd);
 
     // Both images of one channel from a single pass over that channel alone,
-    // with the phases unwrapped as each column is stored: *chroma is built
+    // with the phases stored as principal values: *chroma is built
     // over the columns of *spectro, so *spectro must outlive it. The caller
-    // owns both. Gives the columns of SamplesToSpectrogram (unwrapped) and,
+    // owns both. Gives the columns of SamplesToSpectrogram (phases prepared) and,
     // with withImages, the images of both direct computations; without, no
     // image is made (only one channel's images are drawn). With progress,
     // the frames analysed are added to it as the pass goes, and a

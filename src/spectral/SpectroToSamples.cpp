@@ -19,8 +19,6 @@ SpectroToSamples::SpectroToSamples(SpectroToSamplesOverlapAddProcessor* processo
     : _processor(processor), _window(&OverlapAdd::SharedWindow(FFT_SIZE)), _overlap(FFT_SIZE, 0.0f), _outPos(HOP)
 {
     ScratchPool<FrameScratch>::Prepare(FFT_SIZE);
-    // The output held back is never longer than the longest request.
-    _heldBack.reserve(MAX_REQUEST_FRAMES);
 }
 
 SpectroToSamples::~SpectroToSamples()
@@ -35,7 +33,7 @@ SpectroToSamples* SpectroToSamples::Clone() const
 
 size_t SpectroToSamples::Waiting() const
 {
-    return _heldBack.size() + (HOP - _outPos);
+    return HOP - _outPos;
 }
 
 void SpectroToSamples::Process(std::vector<float>* samples, const double* selSamples, const double* selFreq,
@@ -52,20 +50,13 @@ void SpectroToSamples::Process(std::vector<float>* samples, const double* selSam
     samples->resize(count);
     // A backward grain starts from the last frame of its window. What is
     // already waiting plays first, so the first new frame starts after it.
+    // A frame sounds its column at the sound's own speed around its middle:
+    // the column is chosen so that its middle is heard where the grain's
+    // position has moved to by then.
     double start = direction > 0.0 ? selSamples[0] : selSamples[1] - 1.0;
-    _processor->SetSpectroColNum((start + speed * (double)Waiting()) / HOP);
-
-    size_t held = std::min(_heldBack.size(), count);
-    std::copy_n(_heldBack.begin(), held, samples->begin());
-    _heldBack.erase(_heldBack.begin(), _heldBack.begin() + held);
-    TakeOutput(samples, held);
-
-    // A grain pitched up is heard for the window's worth of frames; what
-    // follows them comes again at the start of the next window.
-    if (pitchShift > 1.0) {
-        size_t heard = std::min(count, (size_t)std::ceil(count / pitchShift));
-        _heldBack.insert(_heldBack.begin(), samples->begin() + heard, samples->end());
-    }
+    const double middle = FFT_SIZE / 2.0;
+    _processor->SetSpectroColNum((start + speed * ((double)Waiting() + middle) - middle) / HOP);
+    TakeOutput(samples, 0);
 }
 
 void SpectroToSamples::TakeOutput(std::vector<float>* samples, size_t filled)

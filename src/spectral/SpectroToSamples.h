@@ -38,9 +38,7 @@ public:
     // within the band selFreq (two fractions), starting at selSamples[0]
     // (at selSamples[1] - 1 backwards when direction < 0), moving through the
     // sound timeStretch * pitchShift frames per frame and transposed by
-    // pitchShift. Played at a pitch above 1, the window lasts the first
-    // 1 / pitchShift of the samples; the rest is where the stream goes next,
-    // and the next call starts with it again.
+    // pitchShift. The next call goes on from where the stream is.
     void Process(std::vector<float>* samples, const double* selSamples, const double* selFreq, double timeStretch,
                  double direction, double pitchShift);
 
@@ -63,6 +61,4 @@ private:
     // for the frames to come.
     std::vector<float> _overlap;
     size_t _outPos;
-    // Output given out ahead of the window and to be given again first.
-    std::vector<float> _heldBack;
 };

@@ -165,7 +165,9 @@ void SpectroToSamplesOverlapAddProcessor::SynthesisePeaks(int first, int last, C
 
 double SpectroToSamplesOverlapAddProcessor::AnalysisPhase(int bin) const
 {
-    return (1.0 - _fraction) * _colPhases[bin] + _fraction * _colPhases[NumBins() + bin];
+    // The shorter way round from one column's phase to the next: the stored
+    // phases may be principal values or whole.
+    return _colPhases[bin] + _fraction * Wrap((double)_colPhases[NumBins() + bin] - _colPhases[bin]);
 }
 
 double SpectroToSamplesOverlapAddProcessor::InstantaneousFrequency(int bin) const

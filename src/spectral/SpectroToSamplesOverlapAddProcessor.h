@@ -80,7 +80,7 @@ private:
     // Splits the band's spectrum at its valleys and synthesises each peak's region.
     void SynthesisePeaks(int first, int last, ColumnScratch* scratch, std::vector<float>* compBuf);
     void SynthesiseRegion(int first, int peak, int last, ColumnScratch* scratch, std::vector<float>* compBuf);
-    // Phase of bin at the position, unwrapped along time.
+    // Phase of bin at the position, between its columns' phases.
     double AnalysisPhase(int bin) const;
     // Frequency of the partial at bin in radians per sample.
     double InstantaneousFrequency(int bin) const;

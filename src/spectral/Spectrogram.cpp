@@ -9,9 +9,6 @@
 #include "spectral/Scale.h"
 
 namespace {
-// One turn as the single-precision phases of the store see it.
-const double TWO_PI_FLOAT = (double)(float)(2.0 * M_PI);
-
 float Magnitude(float re, float im)
 {
     return std::sqrt(re * re + im * im);
@@ -30,7 +27,7 @@ Spectrogram::Spectrogram(int fftSize, int numCols) : Spectrogram(fftSize, numCol
 
 Spectrogram::Spectrogram(int fftSize, int numCols, bool allocate)
     : _fftSize(fftSize), _numCols(std::max(numCols, 0)), _columnOwner(this), _magns(nullptr), _phases(nullptr),
-      _mappedColumns(nullptr), _phasesUnwrapped(false), _image(nullptr), _mappedImage(nullptr)
+      _mappedColumns(nullptr), _phasesPrepared(false), _image(nullptr), _mappedImage(nullptr)
 {
     if (!allocate)
         return;
@@ -42,7 +39,7 @@ Spectrogram::Spectrogram(int fftSize, int numCols, bool allocate)
 
 Spectrogram::Spectrogram(Spectrogram* columnOwner)
     : _fftSize(columnOwner->_fftSize), _numCols(columnOwner->_numCols), _columnOwner(columnOwner->_columnOwner),
-      _magns(nullptr), _phases(nullptr), _mappedColumns(nullptr), _phasesUnwrapped(false), _image(nullptr),
+      _magns(nullptr), _phases(nullptr), _mappedColumns(nullptr), _phasesPrepared(false), _image(nullptr),
       _mappedImage(nullptr)
 {
 }
@@ -166,7 +163,8 @@ void Spectrogram::InterpolateCol(int col0, double t, std::vector<float>* out) co
     bins.resize(2 * _fftSize);
     for (int i = 0; i < numBins; i++) {
         double m = t * Half::ToFloat(m1[i]) + (1.0 - t) * Half::ToFloat(m0[i]);
-        double phi = t * p1[i] + (1.0 - t) * p0[i];
+        // Along the shorter way round from one column's phase to the next.
+        double phi = p0[i] + t * PrincipalPhase((double)p1[i] - p0[i]);
         bins[2 * i] = (float)(m * std::cos(phi));
         bins[2 * i + 1] = (float)(m * std::sin(phi));
     }
@@ -258,29 +256,26 @@ const uint8_t* Spectrogram::GetImageLevels() const
 void Spectrogram::PreProcessPhases()
 {
     Spectrogram& owner = *_columnOwner;
-    if (owner._phasesUnwrapped || !IsWritable())
+    if (owner._phasesPrepared || !IsWritable())
         return;
-    owner._phasesUnwrapped = true;
-    int numBins = GetNumBins();
-    for (int c = 1; c < _numCols; c++) {
-        const float* previous = owner._phaseStore.data() + (size_t)(c - 1) * numBins;
-        float* current = owner._phaseStore.data() + (size_t)c * numBins;
-        for (int j = 0; j < numBins; j++) {
-            double phase = current[j];
-            FindClosestPhase(&phase, previous[j]);
-            current[j] = (float)phase;
-        }
-    }
+    owner._phasesPrepared = true;
+    for (float& phase : owner._phaseStore)
+        phase = (float)PrincipalPhase(phase);
 }
 
-void Spectrogram::MarkPhasesUnwrapped()
+void Spectrogram::MarkPhasesPrepared()
 {
-    _columnOwner->_phasesUnwrapped = true;
+    _columnOwner->_phasesPrepared = true;
 }
 
-bool Spectrogram::ArePhasesUnwrapped() const
+bool Spectrogram::ArePhasesPrepared() const
 {
-    return _columnOwner->_phasesUnwrapped;
+    return _columnOwner->_phasesPrepared;
+}
+
+double Spectrogram::PrincipalPhase(double phase)
+{
+    return std::remainder(phase, 2.0 * M_PI);
 }
 
 void Spectrogram::SetMagnCol(int col, const std::vector<float>& magns)
@@ -345,7 +340,7 @@ Spectrogram* Spectrogram::FromMappedColumns(int fftSize, int numCols, MappedRegi
     spectro->_mappedColumns = region;
     spectro->_magns = reinterpret_cast<const uint16_t*>(base + magnOffset);
     spectro->_phases = reinterpret_cast<const float*>(base + phaseOffset);
-    spectro->_phasesUnwrapped = true;
+    spectro->_phasesPrepared = true;
     return spectro;
 }
 
@@ -384,45 +379,4 @@ void Spectrogram::ComputeMagns(const std::vector<float>& compBuf, std::vector<fl
     magns->resize(numBins);
     for (int i = 0; i < numBins; i++)
         (*magns)[i] = Magnitude(compBuf[2 * i], compBuf[2 * i + 1]);
-}
-
-double Spectrogram::FmodNegative(double x, double y)
-{
-    return x < 0.0 ? y - std::fmod(-x, y) : std::fmod(x, y);
-}
-
-void Spectrogram::FindClosestPhase(double* phase, double refPhase)
-{
-    const double turn = TWO_PI_FLOAT;
-    double refMod = FmodNegative(refPhase, turn);
-    double p = FmodNegative(*phase, turn);
-    // Of p - turn, p + turn and p, the one nearest the reference; p wins a tie.
-    double dist = std::fabs(p - refMod);
-    double closest = p - turn;
-    if (dist <= std::fabs(closest - refMod)) {
-        closest = p + turn;
-        if (dist <= std::fabs(closest - refMod))
-            closest = p;
-    }
-    double result = refPhase - refMod + closest;
-    if (result - refPhase > M_PI)
-        result -= turn;
-    if (result - refPhase < -M_PI)
-        result += turn;
-    *phase = result;
-}
-
-void Spectrogram::UnwrapCol(float* phases, const float* previous, int numBins)
-{
-    // The unwrapped phase is the phase plus the whole number of turns that
-    // brings it nearest the previous one. Both sums are exact in double
-    // precision, as in FindClosestPhase, so only the rounding to single
-    // precision remains.
-    const double turn = TWO_PI_FLOAT;
-    const double turnsPerRadian = 1.0 / turn;
-    for (int j = 0; j < numBins; j++) {
-        double phase = phases[j];
-        double turns = std::nearbyint((previous[j] - phase) * turnsPerRadian);
-        phases[j] = (float)(phase + turns * turn);
-    }
 }

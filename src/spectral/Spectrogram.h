@@ -12,8 +12,8 @@ class MappedRegion;
 // rebuilt from its magnitudes and phases when asked for.
 //
 // Magnitudes are stored in half precision (11 significant bits, about 66 dB
-// below each value), phases in single precision as they come out of the
-// unwrapping along time. The image holds one byte per value, the level of
+// below each value), phases in single precision as principal values, exact
+// however long the sound. The image holds one byte per value, the level of
 // the display value between -50 dB (0) and full scale (255), the span the
 // pictures show; it is made only for the images that are drawn.
 //
@@ -44,15 +44,14 @@ public:
 
     // Stores the magnitudes and phases of a full complex spectrum's lower half.
     void SetCol(int col, const std::vector<float>& compBuf);
-    // The analysis' way in: numBins magnitudes and (already unwrapped) phases.
+    // The analysis' way in: numBins magnitudes and phases (principal values).
     void SetMagnPhaseCol(int col, const float* magns, const float* phases);
     // out becomes complex column col (2 * fftSize floats): bins below
     // fftSize/2 from the stored magnitudes and phases, the upper half their
     // complex conjugates (the Nyquist bin, not stored, is 0).
     void GetCol(int col, std::vector<float>* out) const;
     // Column at a fractional position, magnitudes and phases interpolated
-    // linearly from the two neighbours. Run PreProcessPhases first so that
-    // the phases interpolate along time. Positions before the first or from
+    // linearly from the two neighbours (the phases the shorter way round). Positions before the first or from
     // the last column on return that column as stored.
     void GetCol(double col, std::vector<float>* out) const;
 
@@ -75,12 +74,15 @@ public:
     // mapped onto 0 ... 255 and rounded (0 for -50 dB and below).
     static uint8_t LevelOf(float value);
 
-    // Unwraps the phases along time; done once for the shared columns
-    // however often it is called, from whichever image.
+    // Brings the phases to their principal values (within half a turn of
+    // 0), which single precision holds exactly however far into a sound the
+    // column lies; done once for the shared columns however often it is
+    // called, from whichever image. Readers take the advance from one column
+    // to the next modulo a turn, so phases stored whole (unwrapped) read the same.
     void PreProcessPhases();
-    // For columns whose phases were unwrapped as they were stored.
-    void MarkPhasesUnwrapped();
-    bool ArePhasesUnwrapped() const;
+    // For columns whose phases were stored as principal values.
+    void MarkPhasesPrepared();
+    bool ArePhasesPrepared() const;
 
     void SetMagnCol(int col, const std::vector<float>& magns);
     void GetMagnCol(int col, std::vector<float>* magns) const;
@@ -92,7 +94,7 @@ public:
     const uint16_t* GetHalfMagnData() const;
     const float* GetPhaseData() const;
     // A read-only store of numCols columns read from mapped memory (the
-    // region is owned, the phases count as unwrapped); null, with the region
+    // region is owned, the phases count as prepared); null, with the region
     // deleted, when the region is too short.
     static Spectrogram* FromMappedColumns(int fftSize, int numCols, MappedRegion* region, size_t magnOffset,
                                           size_t phaseOffset);
@@ -102,13 +104,8 @@ public:
 
     // Magnitudes of the first compBuf.size() / 4 bins of a full complex spectrum.
     static void ComputeMagns(const std::vector<float>& compBuf, std::vector<float>* magns);
-    // Remainder of x / y in [0, y), for negative x too.
-    static double FmodNegative(double x, double y);
-    // Replaces *phase by the value of the same angle within pi of refPhase.
-    static void FindClosestPhase(double* phase, double refPhase);
-    // FindClosestPhase for a whole column against the previous one, in
-    // closed form: the same result, bar exact half-turn ties.
-    static void UnwrapCol(float* phases, const float* previous, int numBins);
+    // The same angle within half a turn of 0.
+    static double PrincipalPhase(double phase);
 
 private:
     // A store with no column memory of its own yet.
@@ -130,7 +127,7 @@ private:
     const uint16_t* _magns;
     const float* _phases;
     MappedRegion* _mappedColumns;
-    bool _phasesUnwrapped;
+    bool _phasesPrepared;
     std::vector<uint8_t> _imageStore;
     const uint8_t* _image;
     MappedRegion* _mappedImage;

@@ -89,6 +89,8 @@ void operator delete[](void* p, std::size_t) noexcept
 namespace {
 
 const unsigned BLOCK = 1024;
+// The longest block the stream may ask for.
+const unsigned LONG_BLOCK = 4096;
 
 // The number of allocations that running the given code makes.
 template <typename F>
@@ -146,12 +148,12 @@ protected:
     void TearDown() override { delete _rectView; }
 
     // Renders like the audio callback: a cleared scratch block, then the clock.
-    void RenderBlocks(Source* source, int count)
+    void RenderBlocks(Source* source, int count, unsigned frames = BLOCK)
     {
         for (int b = 0; b < count; b++) {
             std::fill(_scratch.begin(), _scratch.end(), 0.0f);
-            source->NextBuffer(&_scratch, BLOCK);
-            Time::Instance()->AddSeconds(BLOCK / 44100.0);
+            source->NextBuffer(&_scratch, frames);
+            Time::Instance()->AddSeconds(frames / 44100.0);
         }
     }
 
@@ -159,7 +161,7 @@ protected:
     PurpleStyle _style;
     SoundRect _rect;
     UISoundRect* _rectView = nullptr;
-    std::vector<float> _scratch = std::vector<float>(2 * BLOCK, 0.0f);
+    std::vector<float> _scratch = std::vector<float>(2 * LONG_BLOCK, 0.0f);
 };
 
 TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
@@ -180,6 +182,12 @@ TEST_F(RealtimeAllocationTest, GrainCloudRendersWithoutAllocating)
     ASSERT_EQ(cloud.GetNumVoices(), 20u);
 
     EXPECT_EQ(CountAllocations([&] { RenderBlocks(&cloud, 200); }), 0);
+
+    // Pitched, read between frames, with grains starting several to a short
+    // block or many in a long one.
+    cloud.SetPitch(1.5);
+    for (unsigned frames : {32u, LONG_BLOCK})
+        EXPECT_EQ(CountAllocations([&] { RenderBlocks(&cloud, 100, frames); }), 0) << frames;
 
     // Adding a voice allocates on the GUI thread only; its arrival does not.
     cloud.AddGrain();
