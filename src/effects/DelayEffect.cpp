@@ -8,6 +8,7 @@
 
 DelayEffect::DelayEffect() : _timeSamples(INITIAL_TIME_SAMPLES), _feedback(0.0), _wetMix(0.5)
 {
+    AddRamp(&_wetMix);
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(new ParameterDelayEffectTime(TIME_PARAM));
     AddParameter(new ParameterDelayEffectFeedback(FEEDBACK_PARAM));
@@ -56,12 +57,13 @@ void DelayEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
     int nLines = std::min(nChan, NUM_LINES);
     for (int i = 0; i < nFrames; i++) {
         float* frame = buffer->data() + (long)i * nChan;
+        const double wetMix = _wetMix.At(i, nFrames);
         for (int k = 0; k < nLines; k++) {
             float x = frame[k];
             DelayLine* line = _delayLines[k];
             float delayed = line->Peek();
             float d = line->Process((float)(_feedback * delayed + x));
-            frame[k] = (float)(_wetMix * d + x);
+            frame[k] = (float)(wetMix * d + x);
         }
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "effects/Effect.h"
+#include "effects/GainRamp.h"
 
 class DelayLine;
 
@@ -22,7 +23,8 @@ public:
     // Held to 0 .. 100 %: beyond it every echo would be louder than the last
     // and a stored value from a damaged session could drive the output to infinity.
     void SetFeedback(double percent) { _feedback = 0.01 * std::clamp(percent, 0.0, 100.0); }
-    void SetWetMix(double percent) { _wetMix = 0.01 * percent; }
+    // Reached over one block, so a knob swept from a controller never clicks.
+    void SetWetMix(double percent) { _wetMix.SetTarget(0.01 * percent); }
 
     const DelayLine* GetDelayLine(int channel) const { return _delayLines[channel]; }
 
@@ -35,6 +37,6 @@ protected:
 private:
     int _timeSamples;
     double _feedback;
-    double _wetMix;
+    GainRamp _wetMix;
     DelayLine* _delayLines[NUM_LINES];
 };

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effects/GainRamp.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "spectral/DSP.h"
 
-Effect::Effect() : _params(), _numParams(0)
+Effect::Effect() : _params(), _numParams(0), _ramps(), _numRamps(0), _soundedLastBlock(false)
 {
 }
 
@@ -22,6 +23,11 @@ void Effect::AddParameter(Parameter* param)
     _params[_numParams++] = param;
 }
 
+void Effect::AddRamp(GainRamp* ramp)
+{
+    _ramps[_numRamps++] = ramp;
+}
+
 bool Effect::IsOn() const
 {
     return _params[0]->GetValue() >= 0.5;
@@ -32,11 +38,18 @@ void Effect::Process(std::vector<float>* buffer, int nFrames, int nChan)
     if (nChan < GetMinChannels())
         return;
     UpdateParameters();
-    if (!IsOn())
+    if (!IsOn()) {
+        _soundedLastBlock = false;
         return;
+    }
     nFrames = std::min(nFrames, (int)(buffer->size() / nChan));
     if (nFrames <= 0)
         return;
+    if (!_soundedLastBlock) {
+        for (int i = 0; i < _numRamps; i++)
+            _ramps[i]->Settle();
+    }
+    _soundedLastBlock = true;
     size_t numSamples = (size_t)nFrames * nChan;
     DSP::SilenceNonFinite(buffer->data(), numSamples);
     ProcessOn(buffer, nFrames, nChan);
@@ -55,4 +68,6 @@ void Effect::UnSerialize(Serializer* serializer)
     for (int i = 0; i < _numParams; i++)
         _params[i]->UnSerialize(serializer);
     UpdateParameters();
+    // A restored chain starts afresh: its first block plays the stored settings.
+    _soundedLastBlock = false;
 }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+class GainRamp;
 class Parameter;
 class Serializer;
 
@@ -38,6 +39,10 @@ protected:
 
     // Takes ownership; parameters are added in index order.
     void AddParameter(Parameter* param);
+    // A gain the effect ramps over each block (GainRamp). It jumps straight to
+    // its value instead when the effect did not sound in the block before:
+    // there is nothing then that a jump could click against.
+    void AddRamp(GainRamp* ramp);
     // Copies the parameter values into the working state.
     virtual void UpdateParameters() = 0;
     // The effect's own processing of a block it is switched on for.
@@ -49,4 +54,9 @@ protected:
 
     Parameter* _params[MAX_PARAMS];
     int _numParams;
+
+private:
+    GainRamp* _ramps[MAX_PARAMS];
+    int _numRamps;
+    bool _soundedLastBlock;
 };

@@ -6,6 +6,7 @@
 
 StereoEffect::StereoEffect() : _pan(0.0), _width(1.0), _widener(new StereoWidener())
 {
+    AddRamp(&_pan);
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(new ParameterStereoEffectPan(PAN_PARAM));
     AddParameter(new ParameterStereoEffectWidth(WIDTH_PARAM));
@@ -36,5 +37,5 @@ void StereoEffect::UpdateParameters()
 void StereoEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
     _widener->Process(buffer, nFrames, nChan, _width);
-    DSP::Balance(buffer, nChan, _pan);
+    DSP::Balance(buffer, nChan, _pan.GetStart(), _pan.GetTarget(), nFrames);
 }
