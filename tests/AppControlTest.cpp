@@ -94,14 +94,15 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
     EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
-TEST_F(AppControlTest, HelpListsHaveThirtyFiveLinesFramedByRules)
+TEST_F(AppControlTest, HelpListsHaveThirtySevenLinesFramedByRules)
 {
-    ASSERT_EQ(Control().GetNumCommands(), 35);
-    ASSERT_EQ(Control().GetNumCommandsShort(), 35);
+    ASSERT_EQ(Control().GetNumCommands(), 37);
+    ASSERT_EQ(Control().GetNumCommandsShort(), 37);
     EXPECT_STREQ(Control().GetCommands()[1], "Esc + Shift      Quit");
     EXPECT_STREQ(Control().GetCommandsShort()[5], "F11           Bounce Audio");
-    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[34]);
-    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[34]);
+    EXPECT_STREQ(Control().GetCommandsShort()[7], "F9            MIDI Learn");
+    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[36]);
+    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[36]);
 }
 
 }  // namespace

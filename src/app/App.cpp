@@ -30,8 +30,11 @@
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "effects/SafetyLimiter.h"
+#include "midi/MidiLearn.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
+#include "midi/OscServer.h"
+#include "midi/RateLimitedReport.h"
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
@@ -140,10 +143,10 @@ App::App()
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _audioBounce(false), _bounceRecorder(nullptr),
       _fps(FRAME_RATE), _displayHelp(false), _control(nullptr), _fileSet(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _limiter(nullptr), _limitedFramesSeen(0), _releases(nullptr), _sourcesSounding(false),
-      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _progress(new LoadProgress()), _cache(nullptr),
-      _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false),
-      _sessionSavePending(false), _messageIsError(false)
+      _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr), _masterEffectsBox(nullptr), _limiter(nullptr),
+      _limitedFramesSeen(0), _releases(nullptr), _sourcesSounding(false), _loading(false), _texturesBuiltThisFrame(0),
+      _midiPort(0), _progress(new LoadProgress()), _cache(nullptr), _mutex(nullptr), _quitRequested(false),
+      _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false), _messageIsError(false)
 {
     _isEditingParamString = false;
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
@@ -152,8 +155,12 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
+    _midiLearn = new MidiLearn(this);
     _midiIn = new MyRtMidiIn();
+    _midiIn->SetControlQueue(_midiLearn->GetQueue());
     _midiOut = new MyRtMidiOut();
+    _oscReport = new RateLimitedReport();
+    _osc = new OscServer(_oscReport);
     _bounceRecorder = new BounceRecorder();
     _loadMeter = new LoadMeter();
     _releases = new SourceReleases();
@@ -179,6 +186,9 @@ App::~App()
     delete _styleManager;
     delete _midiIn;
     delete _midiOut;
+    delete _osc;
+    delete _oscReport;
+    delete _midiLearn;
     delete _masterEffectsBox;
     delete _limiter;
     delete _bounceRecorder;
@@ -194,6 +204,7 @@ App::~App()
 
 void App::ReleaseScene()
 {
+    _midiLearn->Reset();
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
@@ -464,6 +475,7 @@ void App::Clean()
 {
     WritePendingSession();
     StopAudio();
+    _osc->Stop();
     char load[80];
     _loadMeter->Describe(load, sizeof(load));
     printf("Audio %s\n", load);
@@ -488,6 +500,8 @@ int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsign
 {
     _loadMeter->Start();
     _mutex->lock();
+    // Knobs turned since the last block reach this one.
+    _midiLearn->DrainInAudio();
     float* out = static_cast<float*>(outputBuffer);
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
@@ -859,6 +873,7 @@ void App::OnIdle()
     _mutex->lock();
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
+    UpdateControllers();
     _releases->FreeFinished();
     UpdateLFOWindow();
     UpdateEnvelopeWindow();

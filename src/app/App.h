@@ -19,7 +19,12 @@ class AnalysisCache;
 class AudioFile;
 class LoadProgress;
 class AudioFileSet;
+class MidiLearn;
 class MidiQueue;
+class OscServer;
+class RateLimitedReport;
+struct ControlTarget;
+struct OscCommand;
 class MyRtAudio;
 class MyRtMidiIn;
 class MyRtMidiOut;
@@ -270,6 +275,18 @@ public:
     bool IsPlayingNoteSource() const;
     void ApplyVirtualPitchWheel(double dx, double dy);
 
+    // MIDI learn and OSC (AppControllers.cpp). x, y: the pointer in window
+    // pixels, for a knob of the effects window under it; otherwise the
+    // parameter picked in the pie menu is meant.
+    MidiLearn* GetMidiLearn() const { return _midiLearn; }
+    void ArmMidiLearn(int x, int y);
+    void ClearMidiBinding(int x, int y);
+    // Listens for OSC on localhost:port; false, said on screen, when it cannot.
+    bool StartOsc(int port);
+    // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
+    void UpdateControllers();
+    void ApplyOscCommand(const OscCommand& command);
+
 private:
     void InitRenderer();
     void RegisterCallbacks();
@@ -307,10 +324,17 @@ private:
     void ReleaseScene();
     void ApplyParamStringToSource(double value);
     void ApplyParamStringToRect(double value);
-    void StartNoteSource(int note);
+    // A copy of source at note, its level set by the velocity (1..127).
+    void StartNoteSource(int source, int note, int velocity);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     void ApplyModelViewOffset();
+    ControlTarget GetLearnTarget(int x, int y) const;
+    ControlTarget GetKnobTargetAt(int x, int y) const;
+    ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
+    std::string DescribeTarget(const ControlTarget& target) const;
+    // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
+    int FindSourceParameter(int source, const char* addressName) const;
     // Writes encoded session bytes to fileName whole, or not at all.
     static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
@@ -383,6 +407,9 @@ private:
     AudioFileSet* _fileSet;
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
+    MidiLearn* _midiLearn;
+    RateLimitedReport* _oscReport;
+    OscServer* _osc;
     EffectsBox* _masterEffectsBox;
     SafetyLimiter* _limiter;
     // What the limiter indicator last saw, and until when it stays lit.

@@ -4,7 +4,7 @@
 
 namespace {
 
-const int NUM_COMMANDS = 35;
+const int NUM_COMMANDS = 37;
 
 const char* COMMANDS[NUM_COMMANDS] = {
     "--------------------------------------------",
@@ -14,6 +14,8 @@ const char* COMMANDS[NUM_COMMANDS] = {
     "F10 key          Hide/Show Title Screen",
     "F11              Toggle audio bounce",
     "F12              Save current session",
+    "F9               MIDI learn: picked parameter",
+    "Shift + F9       Clear its MIDI controller",
     " ",
     "Rectangles",
     "------------",
@@ -52,6 +54,8 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "F10           Title Screen",
     "F11           Bounce Audio",
     "F12           Save Session",
+    "F9            MIDI Learn",
+    "Shift + F9    Clear MIDI Learn",
     " ",
     "Rectangles",
     "------------",
@@ -249,6 +253,13 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_F12:
         _app->SaveCurrentSession();
+        break;
+    // The letters are note keys, so learning has a key of its own.
+    case KEY_F9:
+        if ((modifiers & MOD_SHIFT) != 0)
+            _app->ClearMidiBinding(x, y);
+        else
+            _app->ArmMidiLearn(x, y);
         break;
     case KEY_LEFT:
         if (ctrl) {

@@ -4,7 +4,7 @@
 
 #include "midi/MidiQueue.h"
 
-MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue())
+MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue()), _controlQueue(nullptr)
 {
     try {
         _midiIn = new RtMidiIn(RtMidi::UNSPECIFIED, "RtMidi Input Client", 100);
@@ -60,7 +60,9 @@ int MyRtMidiIn::ChooseMidiPort(int port)
 void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message)
 {
     // A message beyond a full queue is dropped rather than waited for.
-    _midiQueue->PushMessage(deltaTime, *message);
+    const bool isControlChange = !message->empty() && ((*message)[0] >> 4) == 0xB;
+    MidiQueue* queue = isControlChange && _controlQueue != nullptr ? _controlQueue : _midiQueue;
+    queue->PushMessage(deltaTime, *message);
 }
 
 void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData)

@@ -15,6 +15,9 @@ public:
     // Returns the opened port index, or -1 when input stays closed.
     int Open(int port);
     MidiQueue* GetMidiQueue() const { return _midiQueue; }
+    // Control Changes go to this queue (not owned) instead, drained by the
+    // audio thread; without one they join the other messages.
+    void SetControlQueue(MidiQueue* queue) { _controlQueue = queue; }
     void Callback(double deltaTime, std::vector<unsigned char>* message);
 
 private:
@@ -23,4 +26,5 @@ private:
 
     RtMidiIn* _midiIn;
     MidiQueue* _midiQueue;
+    MidiQueue* _controlQueue;
 };
