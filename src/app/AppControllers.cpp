@@ -168,7 +168,7 @@ void App::ApplyOscCommand(const OscCommand& command)
         control.Set(ControlTarget::MasterEffect(command.index, command.param), command.value, SceneControl::GUI_THREAD);
         break;
     case OscCommand::RECORD:
-        if ((command.value > 0.5) != _audioBounce)
+        if ((command.value > 0.5) != IsBouncing())
             ToggleAudioBounce();
         break;
     case OscCommand::SCENE_RECALL:

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -63,20 +64,30 @@ bool ReadIndex(const std::string& text, int* index)
     return true;
 }
 
+// liblo's arguments lie where the packet puts them, 4-byte aligned, while its
+// lo_arg union asks for 8: they are copied out, never read through the union.
+template <typename T>
+T ArgAs(const lo_arg* arg)
+{
+    T value;
+    std::memcpy(&value, arg, sizeof(value));
+    return value;
+}
+
 bool ReadNumber(char type, const lo_arg* arg, double* value)
 {
     switch (type) {
     case LO_FLOAT:
-        *value = arg->f;
+        *value = ArgAs<float>(arg);
         break;
     case LO_DOUBLE:
-        *value = arg->d;
+        *value = ArgAs<double>(arg);
         break;
     case LO_INT32:
-        *value = arg->i;
+        *value = ArgAs<int32_t>(arg);
         break;
     case LO_INT64:
-        *value = double(arg->h);
+        *value = double(ArgAs<int64_t>(arg));
         break;
     default:
         return false;
@@ -86,12 +97,14 @@ bool ReadNumber(char type, const lo_arg* arg, double* value)
 
 bool ReadInt(char type, const lo_arg* arg, long* value)
 {
-    if (type == LO_INT32)
-        *value = arg->i;
-    else if (type == LO_INT64)
-        *value = arg->h > MAX_INDEX ? MAX_INDEX : (arg->h < -MAX_INDEX ? -MAX_INDEX : long(arg->h));
-    else
+    if (type == LO_INT32) {
+        *value = ArgAs<int32_t>(arg);
+    } else if (type == LO_INT64) {
+        const int64_t wide = ArgAs<int64_t>(arg);
+        *value = wide > MAX_INDEX ? MAX_INDEX : (wide < -MAX_INDEX ? -MAX_INDEX : long(wide));
+    } else {
         return false;
+    }
     return true;
 }
 
