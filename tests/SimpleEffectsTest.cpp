@@ -9,6 +9,7 @@
 
 #include "EffectsTestHelpers.h"
 #include "effects/BitCrushEffect.h"
+#include "effects/ReverbEffect.h"
 #include "effects/SaturationEffect.h"
 #include "effects/StereoEffect.h"
 #include "effects/VolumeEffect.h"
@@ -201,13 +202,18 @@ TEST(SimpleEffectsTest, AKnobTurnedWhileSoundingGlidesOverOneBlock)
     };
     VolumeEffect volume;
     StereoEffect stereo;
+    // Without input to its lines the reverb's output is the dry mix alone.
+    ReverbEffect reverb;
+    SetParam(&reverb, ReverbEffect::FEED_DRY_IN_PARAM, 0.0);
     auto pan = [](double v) {
         const double angle = M_PI * (0.01 * v + 1.0) / 4.0;
         return std::make_pair(std::cos(angle) * M_SQRT2, std::sin(angle) * M_SQRT2);
     };
     auto db = [](double v) { return std::make_pair(std::pow(10.0, v / 20.0), std::pow(10.0, v / 20.0)); };
+    auto same = [](double v) { return std::make_pair(v, v); };
     for (const Case& c : {Case{&volume, VolumeEffect::VOLUME_PARAM, -12.0, 12.0, db},
-                          Case{&stereo, StereoEffect::PAN_PARAM, -100.0, 100.0, pan}}) {
+                          Case{&stereo, StereoEffect::PAN_PARAM, -100.0, 100.0, pan},
+                          Case{&reverb, ReverbEffect::DRY_MIX_PARAM, 0.2, 1.0, same}}) {
         SwitchOn(c.effect);
         SetParam(c.effect, c.param, c.from);
         std::vector<float> y(2 * n, 0.5f);

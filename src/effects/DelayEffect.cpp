@@ -8,7 +8,6 @@
 
 DelayEffect::DelayEffect() : _timeSamples(INITIAL_TIME_SAMPLES), _feedback(0.0), _wetMix(0.5)
 {
-    AddRamp(&_wetMix);
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(new ParameterDelayEffectTime(TIME_PARAM));
     AddParameter(new ParameterDelayEffectFeedback(FEEDBACK_PARAM));

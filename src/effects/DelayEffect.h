@@ -31,6 +31,7 @@ public:
 protected:
     // Also brings the rings to the delay's length.
     void UpdateParameters() override;
+    void SettleGlides() override { _wetMix.Settle(); }
     void ClearState() override;
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "effects/GainRamp.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "spectral/DSP.h"
 
-Effect::Effect() : _params(), _numParams(0), _ramps(), _numRamps(0), _soundedLastBlock(false)
+Effect::Effect() : _params(), _numParams(0), _soundedLastBlock(false)
 {
 }
 
@@ -21,11 +20,6 @@ Effect::~Effect()
 void Effect::AddParameter(Parameter* param)
 {
     _params[_numParams++] = param;
-}
-
-void Effect::AddRamp(GainRamp* ramp)
-{
-    _ramps[_numRamps++] = ramp;
 }
 
 bool Effect::IsOn() const
@@ -45,10 +39,8 @@ void Effect::Process(std::vector<float>* buffer, int nFrames, int nChan)
     nFrames = std::min(nFrames, (int)(buffer->size() / nChan));
     if (nFrames <= 0)
         return;
-    if (!_soundedLastBlock) {
-        for (int i = 0; i < _numRamps; i++)
-            _ramps[i]->Settle();
-    }
+    if (!_soundedLastBlock)
+        SettleGlides();
     _soundedLastBlock = true;
     size_t numSamples = (size_t)nFrames * nChan;
     DSP::SilenceNonFinite(buffer->data(), numSamples);

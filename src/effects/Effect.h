@@ -2,7 +2,6 @@
 
 #include <vector>
 
-class GainRamp;
 class Parameter;
 class Serializer;
 
@@ -39,10 +38,10 @@ protected:
 
     // Takes ownership; parameters are added in index order.
     void AddParameter(Parameter* param);
-    // A gain the effect ramps over each block (GainRamp). It jumps straight to
-    // its value instead when the effect did not sound in the block before:
-    // there is nothing then that a jump could click against.
-    void AddRamp(GainRamp* ramp);
+    // The gains an effect glides over each block (GainRamp) take their new
+    // values at once instead, when the effect did not sound in the block
+    // before: there is nothing then that a jump could click against.
+    virtual void SettleGlides() {}
     // Copies the parameter values into the working state.
     virtual void UpdateParameters() = 0;
     // The effect's own processing of a block it is switched on for.
@@ -56,7 +55,5 @@ protected:
     int _numParams;
 
 private:
-    GainRamp* _ramps[MAX_PARAMS];
-    int _numRamps;
     bool _soundedLastBlock;
 };

@@ -18,8 +18,9 @@ public:
     }
     // No glide: the block plays the target throughout.
     void Settle() { _from = _to; }
-    // The gain for frame i of a block of n: the target itself on the last frame.
-    double At(int i, int n) const { return n <= 1 ? _to : _from + (_to - _from) * (i + 1) / n; }
+    // The gain for frame i of a block of n: the target itself on the last
+    // frame and after it.
+    double At(int i, int n) const { return i + 1 >= n ? _to : _from + (_to - _from) * (i + 1) / n; }
     double GetStart() const { return _from; }
     double GetTarget() const { return _to; }
 

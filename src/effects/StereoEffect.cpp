@@ -6,7 +6,6 @@
 
 StereoEffect::StereoEffect() : _pan(0.0), _width(1.0), _widener(new StereoWidener())
 {
-    AddRamp(&_pan);
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(new ParameterStereoEffectPan(PAN_PARAM));
     AddParameter(new ParameterStereoEffectWidth(WIDTH_PARAM));

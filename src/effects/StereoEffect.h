@@ -25,6 +25,7 @@ public:
 
 protected:
     void UpdateParameters() override;
+    void SettleGlides() override { _pan.Settle(); }
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 
 private:

@@ -7,7 +7,6 @@
 
 VolumeEffect::VolumeEffect() : _volume(1.0), _mute(false)
 {
-    AddRamp(&_volume);
     AddParameter(new ParameterEffectOn(ON_PARAM));
     AddParameter(new ParameterVolumeEffectVolume(VOLUME_PARAM));
     AddParameter(new ParameterVolumeEffectMute(MUTE_PARAM));

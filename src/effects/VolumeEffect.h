@@ -17,6 +17,7 @@ public:
 
 protected:
     void UpdateParameters() override;
+    void SettleGlides() override { _volume.Settle(); }
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 
 private:
