@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
@@ -47,14 +48,16 @@ ControlTarget App::GetChainTarget(const EffectsBox* chain, int effect, int param
 
 ControlTarget App::GetKnobTargetAt(int x, int y) const
 {
-    if (_effectsWindow == nullptr || !_effectsWindow->IsVisible() || _effectsWindowChain == nullptr)
+    const UIWindow* window = _windows->GetEffectsWindow();
+    EffectsBox* chain = _windows->GetEffectsWindowChain();
+    if (window == nullptr || !window->IsVisible() || chain == nullptr)
         return ControlTarget();
     const double nx = double(x) / _winWidth, ny = double(y) / _winHeight;
     for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
-        UIEffect* panel = _effectsCanvas->GetEffect(EffectsBox::EffectIdx(e));
+        UIEffect* panel = _windows->GetEffectsCanvas()->GetEffect(EffectsBox::EffectIdx(e));
         for (int k = 0; k < panel->GetNumWidgets(); k++) {
             if (panel->GetWidget(k)->Pick(nx, ny))
-                return GetChainTarget(_effectsWindowChain, e, k);
+                return GetChainTarget(chain, e, k);
         }
     }
     return ControlTarget();
