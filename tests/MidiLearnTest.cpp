@@ -13,6 +13,8 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/FloatingWindows.h"
+#include "effects/DelayEffect.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/VolumeEffect.h"
@@ -25,6 +27,9 @@
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
+#include "ui/UIEffect.h"
+#include "ui/UIEffectWidget.h"
+#include "ui/UIEffectsCanvas.h"
 #include "ui/UISoundRect.h"
 
 namespace {
@@ -208,6 +213,36 @@ TEST_F(MidiLearnTest, ABindingGoesWithItsSourceAndLaterOnesFollowTheirs)
     ControlChange(1, 2, 127);
     EXPECT_DOUBLE_EQ(Cloud(0)->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(3)->GetValue(),
                      100.0);
+}
+
+// F9 with the effects window open learns the knob under the pointer, of
+// the chain the window shows; elsewhere it learns the picked box, and with
+// nothing picked it arms nothing.
+TEST_F(MidiLearnTest, F9LearnsTheKnobUnderThePointerOfTheChainShown)
+{
+    _app.GetWindows()->BuildFloatingWindows();
+    auto pressF9Over = [&](EffectsBox::EffectIdx effect, int knob) {
+        const UIEffectWidget* w = _app.GetWindows()->GetEffectsCanvas()->GetEffect(effect)->GetWidget(knob);
+        const int x = int((w->GetX() + 0.5 * w->GetWidth()) * W), y = int((w->GetY() + 0.5 * w->GetHeight()) * H);
+        _app.GetControl()->OnSpecialKey(AppControl::KEY_F9, x, y, NO_MOD);
+    };
+    _app.GetWindows()->OpenEffectsWindow(false);
+    pressF9Over(EffectsBox::EFFECT_DELAY, DelayEffect::WET_MIX_PARAM);
+    EXPECT_EQ(Learn()->GetArmed(),
+              ControlTarget::SourceEffect(0, EffectsBox::EFFECT_DELAY, DelayEffect::WET_MIX_PARAM));
+    _app.GetWindows()->OpenEffectsWindow(true);
+    pressF9Over(EffectsBox::EFFECT_STEREO, 1);
+    EXPECT_EQ(Learn()->GetArmed(), ControlTarget::MasterEffect(EffectsBox::EFFECT_STEREO, 1));
+    ControlChange(2, 5, 0);
+    EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_STEREO, 1)->GetValue(), -100.0);
+
+    _app.GetWindows()->CloseEffectsWindow();
+    Learn()->Disarm();
+    Cloud(0)->ResetCurrentParameterIndex();
+    testing::internal::CaptureStdout();
+    PressF9();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("pick a parameter"), std::string::npos);
+    EXPECT_FALSE(Learn()->IsArmed());
 }
 
 TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)
