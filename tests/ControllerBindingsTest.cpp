@@ -69,6 +69,22 @@ TEST(ControllerBindingsTest, ADeletedSourceTakesItsBindingsAndLaterSourcesMoveDo
     EXPECT_EQ(*bindings.Find(1, 6), ControlTarget::RectParam(1, 2)) << "rect indices are not source indices";
 }
 
+// A session read back by the rects' sounds may find them in another order,
+// or not at all: rect bindings follow their rects, the rest stays.
+TEST(ControllerBindingsTest, RectBindingsFollowTheirRectsToTheirNewPlaces)
+{
+    ControllerBindings bindings;
+    bindings.Bind(1, 1, ControlTarget::RectParam(0, 2));
+    bindings.Bind(1, 2, ControlTarget::RectParam(1, 3));
+    bindings.Bind(1, 3, ControlTarget::RectParam(2, 0));
+    bindings.Bind(1, 4, PITCH_OF_1);
+    bindings.MoveRects({2, -1});
+    EXPECT_EQ(*bindings.Find(1, 1), ControlTarget::RectParam(2, 2));
+    EXPECT_EQ(bindings.Find(1, 2), nullptr) << "a rect whose sound is gone";
+    EXPECT_EQ(bindings.Find(1, 3), nullptr) << "a rect the places do not reach";
+    EXPECT_EQ(*bindings.Find(1, 4), PITCH_OF_1);
+}
+
 TEST(ControllerBindingsTest, TheRecordReadsBackWhatWasWritten)
 {
     ControllerBindings written;

@@ -18,12 +18,14 @@
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/VolumeEffect.h"
+#include "midi/ControllerBindings.h"
 #include "midi/MidiLearn.h"
 #include "midi/MidiQueue.h"
 #include "midi/OscCommand.h"
 #include "midi/OscServer.h"
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
+#include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
@@ -243,6 +245,32 @@ TEST_F(MidiLearnTest, F9LearnsTheKnobUnderThePointerOfTheChainShown)
     PressF9();
     EXPECT_NE(testing::internal::GetCapturedStdout().find("pick a parameter"), std::string::npos);
     EXPECT_FALSE(Learn()->IsArmed());
+}
+
+// Read back into a scene, bindings to what it lacks are dropped; the rest
+// drive their parameters as before.
+TEST_F(MidiLearnTest, BindingsReadBackDropWhatTheSceneLacks)
+{
+    ControllerBindings* bindings = Learn()->GetBindings();
+    bindings->Bind(1, 1, ControlTarget::SourceParam(0, GrainCloud::PITCH));
+    bindings->Bind(1, 2, ControlTarget::SourceParam(3, GrainCloud::PITCH));
+    bindings->Bind(1, 3, ControlTarget::SourceParam(0, 99));
+    bindings->Bind(1, 4, ControlTarget::RectParam(0, UISoundRect::CONTRAST));
+    bindings->Bind(1, 5, ControlTarget::MasterEffect(EffectsBox::EFFECT_VOLUME, 9));
+    Serializer out;
+    out.OpenWriteMemory();
+    Learn()->Serialize(&out);
+    Learn()->Reset();
+    EXPECT_EQ(bindings->GetCount(), 0);
+    Serializer in;
+    in.OpenReadMemory(out.GetStream());
+    Learn()->UnSerialize(&in, {0});
+    EXPECT_EQ(bindings->GetCount(), 2);
+    ControlChange(1, 1, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 5.0);
+    ControlChange(1, 4, 0);
+    Idle();
+    EXPECT_DOUBLE_EQ(_app.GetSoundRects()[0]->GetUI()->GetColorContrast(), 0.01) << "a rect's setting, at idle";
 }
 
 TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)

@@ -88,6 +88,19 @@ void ControllerBindings::ForgetSource(int index)
     }
 }
 
+void ControllerBindings::MoveRects(const std::vector<int>& places)
+{
+    for (ControlTarget& slot : _slots) {
+        if (slot.kind != ControlTarget::RECT_PARAM)
+            continue;
+        const bool placed = slot.object < int(places.size()) && places[slot.object] >= 0;
+        if (placed)
+            slot.object = places[slot.object];
+        else
+            slot = ControlTarget();
+    }
+}
+
 void ControllerBindings::Serialize(Serializer* serializer) const
 {
     serializer->PutInt(GetCount());

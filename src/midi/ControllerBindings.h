@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "midi/ControlTarget.h"
 
 class Serializer;
@@ -32,6 +34,11 @@ public:
     // The source at index is gone: its bindings go with it, and those of the
     // sources after it follow them down one place in the list.
     void ForgetSource(int index);
+
+    // Rects found in another order (a session read back by the rects'
+    // sounds): a rect binding's index i becomes places[i]; a binding of a
+    // rect that has no place (-1, or beyond the list) goes.
+    void MoveRects(const std::vector<int>& places);
 
     // The record: the number of bindings, then channel, controller and the
     // target's kind, object, effect and parameter of each, as ints.

@@ -120,9 +120,10 @@ void MidiLearn::Serialize(Serializer* serializer) const
     _bindings.Serialize(serializer);
 }
 
-void MidiLearn::UnSerialize(Serializer* serializer)
+void MidiLearn::UnSerialize(Serializer* serializer, const std::vector<int>& rectPlaces)
 {
     _bindings.UnSerialize(serializer);
+    _bindings.MoveRects(rectPlaces);
     DropUnresolved();
 }
 

@@ -50,10 +50,11 @@ public:
     void ForgetSource(int index);
     // A new scene: no bindings, nothing armed or waiting.
     void Reset();
-    // The bindings' record; on reading, bindings to what the scene does not
-    // have (a source or parameter index beyond it) are dropped.
+    // The bindings' record. On reading, rect bindings follow their rects to
+    // rectPlaces (ControllerBindings::MoveRects), and bindings to what the
+    // scene does not have (a source or parameter index beyond it) are dropped.
     void Serialize(Serializer* serializer) const;
-    void UnSerialize(Serializer* serializer);
+    void UnSerialize(Serializer* serializer, const std::vector<int>& rectPlaces);
 
 private:
     struct Change {
