@@ -52,7 +52,7 @@ ControlTarget App::GetKnobTargetAt(int x, int y) const
     EffectsBox* chain = _windows->GetEffectsWindowChain();
     if (window == nullptr || !window->IsVisible() || chain == nullptr)
         return ControlTarget();
-    const double nx = double(x) / _winWidth, ny = double(y) / _winHeight;
+    const double nx = double(x) / GetWinWidth(), ny = double(y) / GetWinHeight();
     for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
         UIEffect* panel = _windows->GetEffectsCanvas()->GetEffect(EffectsBox::EffectIdx(e));
         for (int k = 0; k < panel->GetNumWidgets(); k++) {
