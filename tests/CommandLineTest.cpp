@@ -37,7 +37,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     std::string error;
     ASSERT_TRUE(Parse(&line,
                       {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
-                       "--session", "sets/live.bin"},
+                       "--session", "sets/live.bin", "--osc-port", "57120"},
                       &error))
         << error;
     const Options& o = line.GetOptions();
@@ -49,6 +49,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_EQ(o.midiPort, 2);
     EXPECT_TRUE(o.list);
     EXPECT_EQ(o.sessionPath, "sets/live.bin");
+    EXPECT_EQ(o.oscPort, 57120);
 
     CommandLine zero;
     ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help"}, &error)) << error;
@@ -61,6 +62,8 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
 {
     const std::vector<std::vector<const char*>> bad = {
         {"--block", "31"},
+        {"--osc-port", "0"},
+        {"--osc-port", "65536"},
         {"--block", "4097"},
         {"--block", "256k"},
         {"--block", "-64"},

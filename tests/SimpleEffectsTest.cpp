@@ -2,11 +2,14 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "EffectsTestHelpers.h"
 #include "effects/BitCrushEffect.h"
+#include "effects/ReverbEffect.h"
 #include "effects/SaturationEffect.h"
 #include "effects/StereoEffect.h"
 #include "effects/VolumeEffect.h"
@@ -174,10 +177,56 @@ TEST(StereoTest, HardPanKeepsOneChannelAtConstantPower)
     }
     SetParam(&effect, StereoEffect::PAN_PARAM, 100.0);
     y = x;
+    // The first block glides over to the other side; the next one is there.
+    effect.Process(&y, 300, 2);
+    y = x;
     effect.Process(&y, 300, 2);
     for (int i = 0; i < 300; i++) {
         EXPECT_NEAR(0.0, y[2 * i], 1e-6);
         EXPECT_NEAR(x[2 * i + 1] * M_SQRT2, y[2 * i + 1], 1e-6);
+    }
+}
+
+// A knob turned while the effect sounds (from a controller, between two
+// blocks) glides over the next block: a constant signal moves in equal steps
+// from the old gain to the new one, which the block's last frame reaches.
+TEST(SimpleEffectsTest, AKnobTurnedWhileSoundingGlidesOverOneBlock)
+{
+    const int n = 256;
+    struct Case {
+        Effect* effect;
+        int param;
+        double from, to;
+        // Gains of the left and right channel for a knob value.
+        std::function<std::pair<double, double>(double)> gains;
+    };
+    VolumeEffect volume;
+    StereoEffect stereo;
+    // Without input to its lines the reverb's output is the dry mix alone.
+    ReverbEffect reverb;
+    SetParam(&reverb, ReverbEffect::FEED_DRY_IN_PARAM, 0.0);
+    auto pan = [](double v) {
+        const double angle = M_PI * (0.01 * v + 1.0) / 4.0;
+        return std::make_pair(std::cos(angle) * M_SQRT2, std::sin(angle) * M_SQRT2);
+    };
+    auto db = [](double v) { return std::make_pair(std::pow(10.0, v / 20.0), std::pow(10.0, v / 20.0)); };
+    auto same = [](double v) { return std::make_pair(v, v); };
+    for (const Case& c : {Case{&volume, VolumeEffect::VOLUME_PARAM, -12.0, 12.0, db},
+                          Case{&stereo, StereoEffect::PAN_PARAM, -100.0, 100.0, pan},
+                          Case{&reverb, ReverbEffect::DRY_MIX_PARAM, 0.2, 1.0, same}}) {
+        SwitchOn(c.effect);
+        SetParam(c.effect, c.param, c.from);
+        std::vector<float> y(2 * n, 0.5f);
+        c.effect->Process(&y, n, 2);
+        SetParam(c.effect, c.param, c.to);
+        y.assign(2 * n, 0.5f);
+        c.effect->Process(&y, n, 2);
+        const auto from = c.gains(c.from), to = c.gains(c.to);
+        for (int ch = 0; ch < 2; ch++) {
+            const double a = ch == 0 ? from.first : from.second, b = ch == 0 ? to.first : to.second;
+            for (int i = 0; i < n; i++)
+                ASSERT_NEAR(0.5 * (a + (b - a) * (i + 1) / n), y[2 * i + ch], 1e-5) << "frame " << i;
+        }
     }
 }
 
@@ -199,8 +248,10 @@ TEST(VolumeTest, GainInDecibelsAndMute)
     effect.Process(&y, 2, 2);
     for (size_t i = 0; i < x.size(); i++)
         EXPECT_NEAR(3.98107 * x[i], y[i], 1e-5);
-    y = x;
     SetParam(&effect, VolumeEffect::VOLUME_PARAM, -12.0);
+    // The first block glides down; the next one is there.
+    effect.Process(&y, 2, 2);
+    y = x;
     effect.Process(&y, 2, 2);
     for (size_t i = 0; i < x.size(); i++)
         EXPECT_NEAR(0.251189 * x[i], y[i], 1e-6);

@@ -25,8 +25,11 @@
 #include "app/ToolkitCallbacks.h"
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
+#include "midi/MidiLearn.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
+#include "midi/OscServer.h"
+#include "midi/RateLimitedReport.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundRect.h"
 #include "sound/SpectralEnginePool.h"
@@ -52,9 +55,9 @@ App::App()
     : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
       _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr),
       _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false),
-      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
-      _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0),
-      _sessionSavePending(false), _messageIsError(false)
+      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr),
+      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _sessionSavePending(false), _messageIsError(false)
 {
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
@@ -63,11 +66,15 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
+    _midiLearn = new MidiLearn(this);
     _windows = new FloatingWindows(this);
     _paramEditor = new ParamValueEditor(this);
     _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
     _midiIn = new MyRtMidiIn();
+    _midiIn->SetControlQueue(_midiLearn->GetQueue());
     _midiOut = new MyRtMidiOut();
+    _oscReport = new RateLimitedReport();
+    _osc = new OscServer(_oscReport);
     _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
@@ -96,6 +103,9 @@ App::~App()
     delete _styles;
     delete _midiIn;
     delete _midiOut;
+    delete _osc;
+    delete _oscReport;
+    delete _midiLearn;
     delete _masterEffectsBox;
     delete _audio;
     delete _overlays;
@@ -110,6 +120,7 @@ App::~App()
 
 void App::ReleaseScene()
 {
+    _midiLearn->Reset();
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
@@ -170,6 +181,8 @@ bool App::Init(const Options& options)
 
     // The clock is made before a second thread could ask for it.
     Time::Instance();
+    if (options.oscPort > 0)
+        StartOsc(options.oscPort);
     _loading = true;
     _loader->StartInBackground(GetAudioPath());
     return true;
@@ -243,6 +256,7 @@ void App::Clean()
 {
     WritePendingSession();
     _audio->StopStream();
+    _osc->Stop();
     // The windows point at the style and at the master chain's parameters.
     _windows->DeleteFloatingWindows();
     _styles->DeleteStyles();
@@ -351,6 +365,7 @@ void App::OnIdle()
     _mutex->lock();
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
+    UpdateControllers();
     _releases->FreeFinished();
     _windows->UpdateLFOWindow();
     _windows->UpdateEnvelopeWindow();

@@ -16,6 +16,11 @@ class AppControl;
 class AudioEngine;
 class CanvasView;
 class MidiQueue;
+class MidiLearn;
+class OscServer;
+class RateLimitedReport;
+struct ControlTarget;
+struct OscCommand;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class ParamValueEditor;
@@ -230,6 +235,18 @@ public:
     bool IsPlayingNoteSource() const;
     void ApplyVirtualPitchWheel(double dx, double dy);
 
+    // MIDI learn and OSC (AppControllers.cpp). x, y: the pointer in window
+    // pixels, for a knob of the effects window under it; otherwise the
+    // parameter picked in the pie menu is meant.
+    MidiLearn* GetMidiLearn() const { return _midiLearn; }
+    void ArmMidiLearn(int x, int y);
+    void ClearMidiBinding(int x, int y);
+    // Listens for OSC on localhost:port; false, said on screen, when it cannot.
+    bool StartOsc(int port);
+    // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
+    void UpdateControllers();
+    void ApplyOscCommand(const OscCommand& command);
+
 private:
     void InitRenderer();
     void InstallSounds();
@@ -249,9 +266,16 @@ private:
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    void StartNoteSource(int note);
+    // A copy of source at note, its level set by the velocity (1..127).
+    void StartNoteSource(int source, int note, int velocity);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
+    ControlTarget GetLearnTarget(int x, int y) const;
+    ControlTarget GetKnobTargetAt(int x, int y) const;
+    ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
+    std::string DescribeTarget(const ControlTarget& target) const;
+    // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
+    int FindSourceParameter(int source, const char* addressName) const;
     // Writes encoded session bytes to fileName whole, or not at all.
     static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
@@ -304,6 +328,9 @@ private:
     AppControl* _control;
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
+    MidiLearn* _midiLearn;
+    RateLimitedReport* _oscReport;
+    OscServer* _osc;
     EffectsBox* _masterEffectsBox;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;

@@ -8,7 +8,7 @@
 
 namespace {
 
-const int NUM_COMMANDS = 37;
+const int NUM_COMMANDS = 39;
 
 const char* COMMANDS[NUM_COMMANDS] = {
     "--------------------------------------------",
@@ -20,6 +20,8 @@ const char* COMMANDS[NUM_COMMANDS] = {
     "F12              Save current session",
     "Ctrl+Shift+F1-F8 Save the scene to slot 1-8",
     "Ctrl+F1-F8       Recall scene slot 1-8",
+    "F9               MIDI learn: picked parameter",
+    "Shift + F9       Clear its MIDI controller",
     " ",
     "Rectangles",
     "------------",
@@ -60,6 +62,8 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "F12           Save Session",
     "Ctrl+Shift+Fn Save Scene n (1-8)",
     "Ctrl+Fn       Recall Scene n (1-8)",
+    "F9            MIDI Learn",
+    "Shift + F9    Clear MIDI Learn",
     " ",
     "Rectangles",
     "------------",
@@ -261,6 +265,13 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_F12:
         _app->SaveCurrentSession();
+        break;
+    // The letters are note keys, so learning has a key of its own.
+    case KEY_F9:
+        if ((modifiers & MOD_SHIFT) != 0)
+            _app->ClearMidiBinding(x, y);
+        else
+            _app->ArmMidiLearn(x, y);
         break;
     case KEY_LEFT:
         if (ctrl) {

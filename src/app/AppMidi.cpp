@@ -50,7 +50,9 @@ void App::UpdateMidiIn()
         // Most keyboards end a note with a note on of velocity 0: taken as a
         // note on, every key release would start a copy that never stops.
         if (message.IsNoteOn() && message.GetVelocity() > 0) {
-            StartNoteSource(message.GetNoteNumber());
+            // Without a selected source a note has nothing to play.
+            if (_selectedSource >= 0)
+                StartNoteSource(_selectedSource, message.GetNoteNumber(), message.GetVelocity());
         } else if (message.IsNoteOff() || message.IsNoteOn()) {
             StopNoteSources(message.GetNoteNumber());
         } else if (message.IsPitchWheel()) {
@@ -63,14 +65,12 @@ void App::UpdateMidiIn()
         _virtualPitch = 0;
 }
 
-void App::StartNoteSource(int note)
+void App::StartNoteSource(int source, int note, int velocity)
 {
-    // Without a selected source a note has nothing to play.
-    if (_selectedSource < 0)
-        return;
-    Source* copy = _sources[_selectedSource]->Clone();
+    Source* copy = _sources[source]->Clone();
     copy->SetMidiNote(note);
-    _noteSources[_selectedSource].push_back(copy);
+    copy->SetNoteLevel(Source::VelocityToLevel(velocity));
+    _noteSources[source].push_back(copy);
 }
 
 void App::StopNoteSources(int note)

@@ -10,6 +10,7 @@
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
+#include "midi/MidiLearn.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
@@ -79,6 +80,8 @@ void App::ReleaseSource(size_t index)
     std::vector<Source*> noteSources = _noteSources[index];
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
+    // Its bindings go with it; those of later sources follow their indices.
+    _midiLearn->ForgetSource(int(index));
     // The effects window lets go of the chain before the source goes.
     _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when

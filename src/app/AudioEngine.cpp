@@ -20,6 +20,7 @@
 #include "app/Time.h"
 #include "effects/EffectsBox.h"
 #include "effects/SafetyLimiter.h"
+#include "midi/MidiLearn.h"
 #include "sources/Source.h"
 
 namespace {
@@ -103,6 +104,8 @@ void AudioEngine::RenderBlock(float* out, unsigned int nFrames)
 {
     _loadMeter->Start();
     _sceneLock->lock();
+    // Knobs turned since the last block reach this one.
+    _app->GetMidiLearn()->DrainInAudio();
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.

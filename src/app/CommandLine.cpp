@@ -30,6 +30,7 @@ bool IsOneOf(const std::string& text, std::initializer_list<const char*> choices
 
 // The highest device or port number anybody could mean.
 const long MAX_INDEX = 9999;
+const long MAX_UDP_PORT = 65535;
 
 }  // namespace
 
@@ -65,6 +66,12 @@ CommandLine::CommandLine()
          [](const std::string& v, Options* o) {
              o->sessionPath = v;
              return !v.empty();
+         }},
+        {"--osc-port", "N", "listen for OSC messages on localhost:N over UDP (default: no OSC)",
+         [](const std::string& v, Options* o) {
+             long n = 0;
+             o->oscPort = ReadInteger(v, 1, MAX_UDP_PORT, &n) ? int(n) : 0;
+             return o->oscPort > 0;
          }},
         {"--list", nullptr, "print the audio devices and MIDI ports, then exit",
          [](const std::string&, Options* o) { return o->list = true; }},

@@ -25,6 +25,8 @@ struct Options {
     int midiPort = -1;
     // Empty: session.bin in the working folder.
     std::string sessionPath;
+    // 0: no OSC; otherwise the UDP port on localhost that OSC messages reach.
+    int oscPort = 0;
     bool list = false;
     bool help = false;
 };

@@ -56,12 +56,13 @@ void DelayEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
     int nLines = std::min(nChan, NUM_LINES);
     for (int i = 0; i < nFrames; i++) {
         float* frame = buffer->data() + (long)i * nChan;
+        const double wetMix = _wetMix.At(i, nFrames);
         for (int k = 0; k < nLines; k++) {
             float x = frame[k];
             DelayLine* line = _delayLines[k];
             float delayed = line->Peek();
             float d = line->Process((float)(_feedback * delayed + x));
-            frame[k] = (float)(_wetMix * d + x);
+            frame[k] = (float)(wetMix * d + x);
         }
     }
 }

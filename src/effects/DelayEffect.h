@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "effects/Effect.h"
+#include "effects/GainRamp.h"
 
 class DelayLine;
 
@@ -22,19 +23,21 @@ public:
     // Held to 0 .. 100 %: beyond it every echo would be louder than the last
     // and a stored value from a damaged session could drive the output to infinity.
     void SetFeedback(double percent) { _feedback = 0.01 * std::clamp(percent, 0.0, 100.0); }
-    void SetWetMix(double percent) { _wetMix = 0.01 * percent; }
+    // Reached over one block, so a knob swept from a controller never clicks.
+    void SetWetMix(double percent) { _wetMix.SetTarget(0.01 * percent); }
 
     const DelayLine* GetDelayLine(int channel) const { return _delayLines[channel]; }
 
 protected:
     // Also brings the rings to the delay's length.
     void UpdateParameters() override;
+    void SettleGlides() override { _wetMix.Settle(); }
     void ClearState() override;
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 
 private:
     int _timeSamples;
     double _feedback;
-    double _wetMix;
+    GainRamp _wetMix;
     DelayLine* _delayLines[NUM_LINES];
 };

@@ -7,7 +7,7 @@
 #include "session/Serializer.h"
 #include "spectral/DSP.h"
 
-Effect::Effect() : _params(), _numParams(0)
+Effect::Effect() : _params(), _numParams(0), _soundedLastBlock(false)
 {
 }
 
@@ -32,11 +32,16 @@ void Effect::Process(std::vector<float>* buffer, int nFrames, int nChan)
     if (nChan < GetMinChannels())
         return;
     UpdateParameters();
-    if (!IsOn())
+    if (!IsOn()) {
+        _soundedLastBlock = false;
         return;
+    }
     nFrames = std::min(nFrames, (int)(buffer->size() / nChan));
     if (nFrames <= 0)
         return;
+    if (!_soundedLastBlock)
+        SettleGlides();
+    _soundedLastBlock = true;
     size_t numSamples = (size_t)nFrames * nChan;
     DSP::SilenceNonFinite(buffer->data(), numSamples);
     ProcessOn(buffer, nFrames, nChan);
@@ -55,4 +60,6 @@ void Effect::UnSerialize(Serializer* serializer)
     for (int i = 0; i < _numParams; i++)
         _params[i]->UnSerialize(serializer);
     UpdateParameters();
+    // A restored chain starts afresh: its first block plays the stored settings.
+    _soundedLastBlock = false;
 }

@@ -38,6 +38,10 @@ protected:
 
     // Takes ownership; parameters are added in index order.
     void AddParameter(Parameter* param);
+    // The gains an effect glides over each block (GainRamp) take their new
+    // values at once instead, when the effect did not sound in the block
+    // before: there is nothing then that a jump could click against.
+    virtual void SettleGlides() {}
     // Copies the parameter values into the working state.
     virtual void UpdateParameters() = 0;
     // The effect's own processing of a block it is switched on for.
@@ -49,4 +53,7 @@ protected:
 
     Parameter* _params[MAX_PARAMS];
     int _numParams;
+
+private:
+    bool _soundedLastBlock;
 };

@@ -4,7 +4,8 @@
 #include <cmath>
 
 Reverb::Reverb(int order, int maxNumSamples)
-    : _drySignalMix(1.0), _order(order), _maxNumSamples(std::max(maxNumSamples, 1)), _delayTime(-1)
+    : _feedWetOut(0.0), _drySignalMix(1.0), _glidePos(0), _glideLength(0), _order(order),
+      _maxNumSamples(std::max(maxNumSamples, 1)), _delayTime(-1)
 {
     Init();
 }
@@ -19,7 +20,6 @@ void Reverb::Init()
         _delayBuffer.resize(_order);
     SetRingCapacities(_maxNumSamples);
     _feedDryIn.resize(_order, 0.0);
-    _feedWetOut.resize(_order, 0.0);
     _delayTaps.resize(_order, 0);
     _decay.resize(_order, 0.0);
     ResizeFeedbackMatrix();
@@ -58,7 +58,6 @@ void Reverb::Reserve(int maxOrder, int maxDelayTime)
     for (CircularBuffer<float>& ring : _delayBuffer)
         ring.Reserve(maxCapacity);
     _feedDryIn.reserve(maxOrder);
-    _feedWetOut.reserve(maxOrder);
     _delayTaps.reserve(maxOrder);
     _decay.reserve(maxOrder);
     _feedbackMatrix.reserve(maxOrder);
@@ -98,7 +97,7 @@ void Reverb::SetFeedDryIn(double gain)
 
 void Reverb::SetFeedWetOut(double gain)
 {
-    std::fill(_feedWetOut.begin(), _feedWetOut.end(), gain);
+    _feedWetOut.SetTarget(gain);
 }
 
 void Reverb::SetDecay(double gain)
@@ -108,7 +107,19 @@ void Reverb::SetDecay(double gain)
 
 void Reverb::SetDrySignalMix(double gain)
 {
-    _drySignalMix = gain;
+    _drySignalMix.SetTarget(gain);
+}
+
+void Reverb::StartGlide(int n)
+{
+    _glidePos = 0;
+    _glideLength = n;
+}
+
+void Reverb::SettleMixes()
+{
+    _drySignalMix.Settle();
+    _feedWetOut.Settle();
 }
 
 void Reverb::SetDelayTapTime(int samples)
@@ -163,9 +174,13 @@ void Reverb::ProcessBlock(float* samples, int n)
 
 float Reverb::ProcessMainLine(int z)
 {
-    float out = (float)(_drySignalMix * _inputBuffer.Peek(z));
+    const double dry = _drySignalMix.At(_glidePos, _glideLength);
+    const double wet = _feedWetOut.At(_glidePos, _glideLength);
+    if (_glidePos < _glideLength)
+        _glidePos++;
+    float out = (float)(dry * _inputBuffer.Peek(z));
     for (int n = 0; n < _order; n++)
-        out = (float)(out + _feedWetOut[n] * ProcessDelayLine(z, n));
+        out = (float)(out + wet * ProcessDelayLine(z, n));
     return out;
 }
 

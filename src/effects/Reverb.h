@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "effects/CircularBuffer.h"
+#include "effects/GainRamp.h"
 
 // A feedback delay network for one channel: `order` delay lines whose
 // lengths grow geometrically up to the delay time, each fed with the input
@@ -26,9 +27,16 @@ public:
     // Changing the order clears the rings; the taps follow at the next SetDelayTapTime.
     void SetOrder(int order);
     void SetFeedDryIn(double gain);
+    // The two mixes of the output glide to a new value over the samples
+    // that the last StartGlide announced (at once without one), so that a
+    // knob swept from a controller never clicks.
     void SetFeedWetOut(double gain);
     void SetDecay(double gain);
     void SetDrySignalMix(double gain);
+    // The next n samples processed glide from the mixes of the last block to
+    // the ones set since; Settle makes the new ones hold at once.
+    void StartGlide(int n);
+    void SettleMixes();
     // Taps D^(1/order), D^(2/order) .. D samples; a new time clears the rings.
     void SetDelayTapTime(int samples);
 
@@ -62,8 +70,11 @@ private:
     std::vector<std::vector<float>> _feedbackMatrix;
     std::vector<std::vector<float>> _spareRows;
     std::vector<double> _feedDryIn;
-    std::vector<double> _feedWetOut;
-    double _drySignalMix;
+    GainRamp _feedWetOut;
+    GainRamp _drySignalMix;
+    // Where the output is in the glide of the mixes, of how many samples.
+    int _glidePos;
+    int _glideLength;
     std::vector<int> _delayTaps;
     std::vector<double> _decay;
     int _order;

@@ -67,8 +67,17 @@ void ReverbEffect::ClearState()
         reverb->Clear();
 }
 
+void ReverbEffect::SettleGlides()
+{
+    for (Reverb* reverb : _reverbs)
+        reverb->SettleMixes();
+}
+
 void ReverbEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
+    // The dry and wet mixes glide over the whole block, across its pieces.
+    for (Reverb* reverb : _reverbs)
+        reverb->StartGlide(nFrames);
     if (nChan == 1) {
         _reverbs[0]->Process(buffer->data(), nFrames);
         return;

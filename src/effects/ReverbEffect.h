@@ -30,6 +30,7 @@ public:
 
 protected:
     void UpdateParameters() override;
+    void SettleGlides() override;
     void ClearState() override;
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
     int GetMinChannels() const override { return 1; }

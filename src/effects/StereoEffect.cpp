@@ -36,5 +36,5 @@ void StereoEffect::UpdateParameters()
 void StereoEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
     _widener->Process(buffer, nFrames, nChan, _width);
-    DSP::Balance(buffer, nChan, _pan);
+    DSP::Balance(buffer, nChan, _pan.GetStart(), _pan.GetTarget(), nFrames);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "effects/Effect.h"
+#include "effects/GainRamp.h"
 
 class StereoWidener;
 
-// Width of the stereo image, then a constant-power pan.
+// Width of the stereo image, then a constant-power pan; a new pan is
+// reached over one block, so a knob swept from a controller never clicks.
 class StereoEffect : public Effect {
 public:
     enum ParamIdx { ON_PARAM = 0, PAN_PARAM = 1, WIDTH_PARAM = 2, NUM_PARAMS = 3 };
@@ -13,7 +15,7 @@ public:
     virtual ~StereoEffect();
 
     // -1 (left) .. 1 (right).
-    void SetPan(double pan) { _pan = pan; }
+    void SetPan(double pan) { _pan.SetTarget(pan); }
     // Side-signal factor: 0 mono, 1 unchanged.
     void SetWidth(double width) { _width = width; }
 
@@ -23,10 +25,12 @@ public:
 
 protected:
     void UpdateParameters() override;
+    void SettleGlides() override { _pan.Settle(); }
     void ProcessOn(std::vector<float>* buffer, int nFrames, int nChan) override;
 
 private:
-    double _pan;
+    // The balance from -1 to 1, ramped like a gain.
+    GainRamp _pan;
     double _width;
     StereoWidener* _widener;
 };

@@ -18,7 +18,7 @@ VolumeEffect::~VolumeEffect()
 
 void VolumeEffect::SetVolume(double db)
 {
-    _volume = Scale::DbToAmp(db);
+    _volume.SetTarget(Scale::DbToAmp(db));
 }
 
 void VolumeEffect::UpdateParameters()
@@ -30,11 +30,14 @@ void VolumeEffect::UpdateParameters()
 
 void VolumeEffect::ProcessOn(std::vector<float>* buffer, int nFrames, int nChan)
 {
-    float* end = buffer->data() + (long)nFrames * nChan;
+    float* data = buffer->data();
     if (_mute) {
-        std::fill(buffer->data(), end, 0.0f);
+        std::fill(data, data + (long)nFrames * nChan, 0.0f);
         return;
     }
-    for (float* s = buffer->data(); s != end; s++)
-        *s = (float)(_volume * *s);
+    for (int i = 0; i < nFrames; i++) {
+        const double gain = _volume.At(i, nFrames);
+        for (int c = 0; c < nChan; c++, data++)
+            *data = (float)(gain * *data);
+    }
 }

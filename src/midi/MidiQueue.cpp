@@ -19,30 +19,16 @@ double MidiQueue::MidiMessage::GetPitchWheel() const
     return (DataByte(2) * 128 + DataByte(1) - 8192) / 8192.0;
 }
 
-MidiQueue::MidiQueue() : _ring(CAPACITY), _written(0), _read(0), _dropped(0)
+MidiQueue::MidiQueue() : _ring(CAPACITY)
 {
 }
 
 bool MidiQueue::PushMessage(double deltaTime, const std::vector<unsigned char>& message)
 {
-    const size_t written = _written.load(std::memory_order_relaxed);
-    if (written - _read.load(std::memory_order_acquire) >= CAPACITY) {
-        _dropped.fetch_add(1, std::memory_order_relaxed);
-        return false;
-    }
-    _ring[written % CAPACITY] = MidiMessage(deltaTime, message.data(), message.size());
-    // The slot is complete before the reader can see it.
-    _written.store(written + 1, std::memory_order_release);
-    return true;
+    return _ring.Push(MidiMessage(deltaTime, message.data(), message.size()));
 }
 
 bool MidiQueue::PopMessage(MidiMessage* out)
 {
-    const size_t read = _read.load(std::memory_order_relaxed);
-    if (read == _written.load(std::memory_order_acquire))
-        return false;
-    *out = _ring[read % CAPACITY];
-    // The slot is copied out before the writer may reuse it.
-    _read.store(read + 1, std::memory_order_release);
-    return true;
+    return _ring.Pop(out);
 }

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <vector>
 
-// Raw MIDI messages handed from the MIDI input thread to the GUI thread
-// without a lock: one thread pushes, the other pops, through a ring of fixed
-// capacity, so neither allocates nor waits for the other (nor for the scene
-// lock, which the audio thread takes).
+#include "midi/LockFreeRing.h"
+
+// Raw MIDI messages handed from the MIDI input thread to the thread that acts
+// on them (the GUI thread for notes, the audio thread for controllers)
+// without a lock, so neither allocates nor waits for the other (nor for the
+// scene lock, which the audio thread takes).
 class MidiQueue {
 public:
     class MidiMessage {
@@ -26,6 +27,9 @@ public:
         bool IsNoteOff() const { return Status() >> 4 == 8; }
         int GetNoteNumber() const { return DataByte(1); }
         int GetVelocity() const { return DataByte(2); }
+        bool IsControlChange() const { return Status() >> 4 == 11; }
+        int GetController() const { return DataByte(1); }
+        int GetControllerValue() const { return DataByte(2); }
         bool IsPitchWheel() const { return Status() >> 4 == 14; }
         // -1 at full down, 0 centred, 8191/8192 at full up.
         double GetPitchWheel() const;
@@ -51,14 +55,10 @@ public:
     bool PushMessage(double deltaTime, const std::vector<unsigned char>& message);
     // GUI thread.
     bool PopMessage(MidiMessage* out);
-    size_t GetSize() const { return _written.load() - _read.load(); }
+    size_t GetSize() const { return _ring.GetSize(); }
     // Messages dropped because the queue was full.
-    size_t GetDropped() const { return _dropped.load(); }
+    size_t GetDropped() const { return _ring.GetDropped(); }
 
 private:
-    std::vector<MidiMessage> _ring;
-    // Running counts; slot = count % CAPACITY. Each is written by one thread only.
-    std::atomic<size_t> _written;
-    std::atomic<size_t> _read;
-    std::atomic<size_t> _dropped;
+    LockFreeRing<MidiMessage> _ring;
 };

@@ -12,7 +12,7 @@ namespace {
 const unsigned int LIBRARY_QUEUE = 100;
 }  // namespace
 
-MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue())
+MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue()), _controlQueue(nullptr)
 {
 }
 
@@ -96,7 +96,9 @@ int MyRtMidiIn::ChooseMidiPort(int port)
 void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message)
 {
     // A message beyond a full queue is dropped rather than waited for.
-    _midiQueue->PushMessage(deltaTime, *message);
+    const bool isControlChange = !message->empty() && ((*message)[0] >> 4) == 0xB;
+    MidiQueue* queue = isControlChange && _controlQueue != nullptr ? _controlQueue : _midiQueue;
+    queue->PushMessage(deltaTime, *message);
 }
 
 void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData)

@@ -27,6 +27,9 @@ public:
     // connected to; false when input stays closed.
     bool OpenOwnPort(RtMidi::Api api);
     MidiQueue* GetMidiQueue() const { return _midiQueue; }
+    // Control Changes go to this queue (not owned) instead, drained by the
+    // audio thread; without one they join the other messages.
+    void SetControlQueue(MidiQueue* queue) { _controlQueue = queue; }
     void Callback(double deltaTime, std::vector<unsigned char>* message);
 
 private:
@@ -37,4 +40,5 @@ private:
 
     RtMidiIn* _midiIn;
     MidiQueue* _midiQueue;
+    MidiQueue* _controlQueue;
 };

@@ -41,9 +41,14 @@ void Parameter::SetName(const char* name)
 
 void Parameter::SetNormalizedValue(double n)
 {
-    n = std::clamp(n, 0.0, 1.0);
-    _value = _minValue + (_maxValue - _minValue) * std::pow(n, _powFactor);
+    _value = ValueAtNormalized(n);
     SetValue(_value);
+}
+
+double Parameter::ValueAtNormalized(double n) const
+{
+    n = std::clamp(n, 0.0, 1.0);
+    return _minValue + (_maxValue - _minValue) * std::pow(n, _powFactor);
 }
 
 double Parameter::GetNormalizedValue() const

@@ -49,6 +49,8 @@ public:
 
     // n is clamped into 0..1 and mapped through the curve: min + (max - min) * n^powFactor.
     void SetNormalizedValue(double n);
+    // The value that SetNormalizedValue(n) would set, for any owner.
+    double ValueAtNormalized(double n) const;
     // Inverse of the curve; a value outside the bounds counts as the nearest bound.
     double GetNormalizedValue() const;
 

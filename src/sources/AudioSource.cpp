@@ -225,6 +225,12 @@ void AudioSource::SetVolume(double volume)
     _queuedLocalAtten = std::fabs(volume);
 }
 
+void AudioSource::SetVolumeAtOnce(double volume)
+{
+    SetVolume(volume);
+    _localAtten = _queuedLocalAtten;
+}
+
 void AudioSource::UpdateParams()
 {
     _localAtten = _queuedLocalAtten;

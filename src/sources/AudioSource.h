@@ -35,6 +35,8 @@ public:
     void SetChannelMultipliers(const std::vector<float>& mults);
     // Waits for the next queue application without asking for one.
     void SetVolume(double volume);
+    // The grain in flight too: only for a voice that has not sounded yet.
+    void SetVolumeAtOnce(double volume);
     void SetRange(double range) { _range = range; }
     // A looping voice reserves room for a block of several window cycles.
     void SetLoop(bool loop);

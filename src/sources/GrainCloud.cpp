@@ -130,7 +130,7 @@ AudioSource* GrainCloud::NewVoice()
     AudioSource* voice = new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch());
     voice->SetEnvelopeType(_envelopeType);
     voice->SetDirection(GrainModes::Direction(_dirMode, &_random));
-    voice->SetVolume(_normedVol);
+    voice->SetVolume(VoiceVolume());
     voice->SetRange(_range);
     return voice;
 }

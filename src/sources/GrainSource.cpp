@@ -63,7 +63,15 @@ void GrainSource::SetVolumeDb(double volumeDb)
 {
     _volumeDb = std::clamp(volumeDb, MIN_VOLUME_DB, MAX_VOLUME_DB);
     _normedVol = std::pow(10.0, 0.05 * _volumeDb);
-    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(_normedVol); });
+    ForEachVoice([this](AudioSource* voice) { voice->SetVolume(VoiceVolume()); });
+}
+
+void GrainSource::SetNoteLevel(double level)
+{
+    Source::SetNoteLevel(level);
+    // A copy gets its level before it first sounds, so the grains it took
+    // over in flight play at that level too, without a step.
+    ForEachVoice([this](AudioSource* voice) { voice->SetVolumeAtOnce(VoiceVolume()); });
 }
 
 void GrainSource::SetRange(double range)

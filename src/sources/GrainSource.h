@@ -29,6 +29,8 @@ public:
     double GetPitch() const { return _pitch; }
     void SetVolumeDb(double volumeDb);
     double GetVolumeDb() const { return _volumeDb; }
+    // A note copy's velocity: its voices play at the volume times the level.
+    void SetNoteLevel(double level) override;
     void SetRange(double range);
     double GetRange() const { return _range; }
     // Every voice takes the direction at once (its own toss for RANDOM_DIR).
@@ -84,6 +86,8 @@ protected:
 
     // The pitch a voice plays for p: transposed by the MIDI note and bent by the wheel.
     double VoicePitch(double p) const;
+    // The gain of every voice: the volume, times a note copy's level.
+    double VoiceVolume() const { return _normedVol * GetNoteLevel(); }
     // No rect under the next grain until the view says where it lands.
     void ResetPlayPositions();
 

@@ -81,7 +81,7 @@ void SingleVoiceSource::QueueSettings()
     _source->SetPitch(VoicePitch(_pitch));
     _source->SetEnvelopeType(_envelopeType);
     _source->SetTimeStretch(GetTimeStretch());
-    _source->SetVolume(_normedVol);
+    _source->SetVolume(VoiceVolume());
     _source->SetRange(_range);
 }
 

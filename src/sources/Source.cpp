@@ -15,13 +15,14 @@ const double SEMITONE = 1.0594630943592953;
 const unsigned long ENVELOPE_SIZE = 2048;
 // The time stretch parameter's range.
 const double MAX_TIME_STRETCH = 2.0;
+const int MAX_VELOCITY = 127;
 }  // namespace
 
 uint32_t Source::_currentId = 0;
 
 Source::Source()
     : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
-      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _framesHeardAgain(UINT_MAX),
+      _midiPitchWheelValue(0.0), _noteLevel(1.0), _timeStretch(1.0), _isMuted(false), _framesHeardAgain(UINT_MAX),
       _effectsBox(new EffectsBox()), _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }
@@ -47,6 +48,12 @@ double Source::GetMidiPitchWheelValue() const
 double Source::GetMidiNotePitch() const
 {
     return _midiNote == NO_NOTE ? 1.0 : std::pow(SEMITONE, _midiNote - UNTRANSPOSED_NOTE);
+}
+
+double Source::VelocityToLevel(int velocity)
+{
+    const double v = std::clamp(velocity, 0, MAX_VELOCITY) / double(MAX_VELOCITY);
+    return v * v;
 }
 
 void Source::Clone(Source* target) const

@@ -47,6 +47,13 @@ public:
     double GetMidiPitchWheelValue() const;
     // Equal-tempered transposition relative to note 72; 1 without a note.
     double GetMidiNotePitch() const;
+    // A note copy's level relative to its source's (1 for the source itself).
+    virtual void SetNoteLevel(double level) { _noteLevel = level; }
+    double GetNoteLevel() const { return _noteLevel; }
+    // The level a note of velocity 1..127 plays at: the square of
+    // velocity / 127, so that 127 is the source's own level, 64 about 12 dB
+    // below it, and soft playing stays audible but clearly softer.
+    static double VelocityToLevel(int velocity);
 
     double GetTimeStretch() const { return _timeStretch; }
     void SetTimeStretch(double timeStretch) { _timeStretch = timeStretch; }
@@ -77,6 +84,7 @@ private:
     uint32_t _id;
     int _midiNote;
     double _midiPitchWheelValue;
+    double _noteLevel;
     double _timeStretch;
     bool _isMuted;
     unsigned _framesHeardAgain;

@@ -146,14 +146,28 @@ void DSP::Balance(std::vector<float>* buf, int nChans, double balance)
 {
     if (nChans < 2)
         return;
-    float angle = (float)(M_PI * (balance + 1.0) / 4.0);
-    float gainL = (float)(std::cos(angle) * M_SQRT2);
-    float gainR = (float)(std::sin(angle) * M_SQRT2);
-    size_t nFrames = buf->size() / nChans;
+    Balance(buf, nChans, balance, balance, buf->size() / nChans);
+}
+
+void DSP::Balance(std::vector<float>* buf, int nChans, double fromBalance, double toBalance, size_t nFrames)
+{
+    if (nChans < 2)
+        return;
+    auto gains = [](double balance, float* left, float* right) {
+        float angle = (float)(M_PI * (balance + 1.0) / 4.0);
+        *left = (float)(std::cos(angle) * M_SQRT2);
+        *right = (float)(std::sin(angle) * M_SQRT2);
+    };
+    float fromL, fromR, toL, toR;
+    gains(fromBalance, &fromL, &fromR);
+    gains(toBalance, &toL, &toR);
+    nFrames = std::min(nFrames, buf->size() / nChans);
     float* data = buf->data();
     for (size_t i = 0; i < nFrames; i++) {
-        data[i * nChans] *= gainL;
-        data[i * nChans + 1] *= gainR;
+        // Linear between the two pairs of gains, the last frame on the target.
+        const float t = nFrames <= 1 ? 1.0f : (float)(i + 1) / (float)nFrames;
+        data[i * nChans] *= fromL + (toL - fromL) * t;
+        data[i * nChans + 1] *= fromR + (toR - fromR) * t;
     }
 }
 

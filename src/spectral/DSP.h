@@ -34,6 +34,9 @@ public:
     // are left and right: balance -1 is all left, 1 all right; at 0 both
     // channels keep unity gain, at the sides the remaining one gains sqrt(2).
     static void Balance(std::vector<float>* buf, int nChans, double balance);
+    // The same over the first nFrames frames, with the gains gliding from
+    // those of fromBalance to those of toBalance, reached on the last frame.
+    static void Balance(std::vector<float>* buf, int nChans, double fromBalance, double toBalance, size_t nFrames);
     // Quantises every sample downward onto 2^(1 + 15 (1 - ratio)) / 2 + 1 levels
     // between -1 and 1; ratio 0 leaves the buffer alone, ratio 1 keeps two levels.
     static void BitCrush(std::vector<float>* buf, double ratio);

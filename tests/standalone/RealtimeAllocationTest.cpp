@@ -17,6 +17,10 @@
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/ReverbEffect.h"
+#include "midi/ControlTarget.h"
+#include "midi/ControllerBindings.h"
+#include "midi/MidiLearn.h"
+#include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
 #include "sound/SpectralEnginePool.h"
@@ -276,6 +280,78 @@ TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
     EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
     app.SetMenuFlag(true);
     EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
+// Knobs learned for a cloud's, its note copy's and its chain's parameters
+// and for the master chain's are turned between blocks: the callback sets
+// them (or leaves a voice count for the GUI thread) without allocating.
+TEST(ControlChangeAllocationTest, TurningLearnedKnobsAllocatesNothingInTheCallback)
+{
+    char pattern[] = "/tmp/zoltaknobsXXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open((dir + "/tone.wav").c_str(), SFM_WRITE, &info);
+    std::vector<float> tone(2 * 44100);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = 0.5f * (float)std::sin(0.03 * (double)(i / 2));
+    sf_writef_float(file, tone.data(), 44100);
+    sf_close(file);
+
+    App app;
+    app.SetWinSize(1000, 600);
+    app.SetAudioPath(dir + "/");
+    ASSERT_TRUE(app.LoadSounds());
+    app.GetSoundRects()[0]->GetUI()->SetDimensions(0.5, 0.5);
+    app.GetSoundRects()[0]->GetUI()->UpdateRectPosition(0.5, 0.5);
+    app.SetMenuFlag(false);
+    app.AddGrainCloud(500, 300);
+    app.GetMidiQueue()->PushMessage(0, {0x90, 67, 90});
+    app.UpdateMidiIn();
+    std::vector<float> out(2 * BLOCK);
+    auto render = [&](int blocks) {
+        for (int b = 0; b < blocks; b++)
+            app.OnAudio(out.data(), nullptr, BLOCK, 0, 0, nullptr);
+    };
+    const std::vector<ControlTarget> targets = {
+        ControlTarget::SourceParam(0, GrainCloud::PITCH),
+        ControlTarget::SourceParam(0, GrainCloud::VOLUME),
+        ControlTarget::SourceParam(0, GrainCloud::DURATION),
+        ControlTarget::SourceParam(0, GrainCloud::ENVELOPE),
+        ControlTarget::SourceParam(0, GrainCloud::DIRECTION),
+        ControlTarget::SourceParam(0, GrainCloud::SPATIALIZE),
+        ControlTarget::SourceParam(0, GrainCloud::OVERLAP),
+        ControlTarget::SourceParam(0, GrainCloud::NUMGRAINS),
+        ControlTarget::SourceEffect(0, EffectsBox::EFFECT_DELAY, DelayEffect::WET_MIX_PARAM),
+        ControlTarget::SourceEffect(0, EffectsBox::EFFECT_STEREO, 1),
+        ControlTarget::MasterEffect(EffectsBox::EFFECT_VOLUME, 1),
+        ControlTarget::MasterEffect(EffectsBox::EFFECT_REVERB, ReverbEffect::ORDER_PARAM),
+    };
+    MidiQueue* knobs = app.GetMidiLearn()->GetQueue();
+    for (size_t k = 0; k < targets.size(); k++) {
+        app.GetMidiLearn()->Arm(targets[k]);
+        knobs->PushMessage(0, {0xB0, (unsigned char)k, 64});
+        render(1);
+    }
+    ASSERT_EQ(app.GetMidiLearn()->GetBindings()->GetCount(), int(targets.size()));
+    std::vector<std::vector<unsigned char>> turns;
+    for (int value = 0; value < 128; value += 9) {
+        for (size_t k = 0; k < targets.size(); k++)
+            turns.push_back({0xB0, (unsigned char)k, (unsigned char)value});
+    }
+    render(20);
+    EXPECT_EQ(CountAllocations([&] {
+                  for (const std::vector<unsigned char>& turn : turns) {
+                      knobs->PushMessage(0, turn);
+                      if (turn[1] == 0)
+                          render(1);
+                  }
+                  render(4);
+              }),
+              0);
     ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 

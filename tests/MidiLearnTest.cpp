@@ -1,0 +1,387 @@
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SineFile.h"
+#include "app/App.h"
+#include "app/AppControl.h"
+#include "app/FloatingWindows.h"
+#include "effects/DelayEffect.h"
+#include "effects/Effect.h"
+#include "effects/EffectsBox.h"
+#include "effects/VolumeEffect.h"
+#include "midi/ControllerBindings.h"
+#include "midi/MidiLearn.h"
+#include "midi/MidiQueue.h"
+#include "midi/OscCommand.h"
+#include "midi/OscServer.h"
+#include "midi/RateLimitedReport.h"
+#include "parameters/Parameter.h"
+#include "session/Serializer.h"
+#include "sound/SoundRect.h"
+#include "sources/GrainCloud.h"
+#include "sources/Source.h"
+#include "ui/UIEffect.h"
+#include "ui/UIEffectWidget.h"
+#include "ui/UIEffectsCanvas.h"
+#include "ui/UISoundRect.h"
+
+namespace {
+
+const int W = 1000;
+const int H = 500;
+const int NO_MOD = 0;
+
+// A scene of one sound rect and a grain cloud over it, played block by block
+// as the audio callback plays it, with Control Changes arriving in between.
+class MidiLearnTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zoltalearnXXXXXX";
+        _dir = mkdtemp(pattern);
+        WriteSine(_dir + "/s0.wav", 44100);
+        _app.SetWinSize(W, H);
+        _app.SetAudioPath(_dir + "/");
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(_app.LoadSounds());
+        testing::internal::GetCapturedStdout();
+        _app.GetSoundRects()[0]->GetUI()->SetDimensions(0.6, 0.6);
+        _app.GetSoundRects()[0]->GetUI()->UpdateRectPosition(0.5, 0.5);
+        _app.SetMenuFlag(false);
+        AddCloud();
+        _out.resize(2 * 1024);
+    }
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf " + _dir;
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    void AddCloud() { _app.AddGrainCloud(0.5 * W, 0.5 * H); }
+    GrainCloud* Cloud(int i) { return static_cast<GrainCloud*>(_app.GetSources()[i]); }
+    MidiLearn* Learn() { return _app.GetMidiLearn(); }
+    void Pick(int param) { Cloud(_app.GetSelectedSourceIndex())->SetCurrentParamIndex(param); }
+    void PressF9(int modifiers = NO_MOD) { _app.GetControl()->OnSpecialKey(AppControl::KEY_F9, 0, 0, modifiers); }
+    // A Control Change from the MIDI input thread, then one audio block.
+    void ControlChange(int channel, int controller, int value)
+    {
+        Learn()->GetQueue()->PushMessage(
+            0, {(unsigned char)(0xB0 + channel - 1), (unsigned char)controller, (unsigned char)value});
+        Block();
+    }
+    void Block() { _app.OnAudio(_out.data(), nullptr, 1024, 0, 0, nullptr); }
+    void Idle()
+    {
+        testing::internal::CaptureStdout();
+        _app.UpdateControllers();
+        _lastMessage = testing::internal::GetCapturedStdout();
+    }
+    Parameter* MasterParam(int effect, int param)
+    {
+        return _app.GetMasterEffectsBox()->GetEffect(EffectsBox::EffectIdx(effect))->GetParameter(param);
+    }
+
+    App _app;
+    std::string _dir;
+    std::vector<float> _out;
+    std::string _lastMessage;
+};
+
+// F9 with the pitch picked, then a knob: the knob's controller and channel
+// drive the cloud's pitch from the next block on, 0..127 along the range.
+TEST_F(MidiLearnTest, TheNextControlChangeAfterF9DrivesThePickedParameterOverItsRange)
+{
+    Pick(GrainCloud::PITCH);
+    testing::internal::CaptureStdout();
+    PressF9();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Pitch of source 1"), std::string::npos);
+    ASSERT_TRUE(Learn()->IsArmed());
+    ControlChange(3, 21, 0);
+    EXPECT_FALSE(Learn()->IsArmed());
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 0.1) << "the learning change already sets the value";
+    Idle();
+    EXPECT_NE(_lastMessage.find("controller 21 (channel 3) now drives Pitch of source 1"), std::string::npos)
+        << _lastMessage;
+    ControlChange(3, 21, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 5.0);
+    ControlChange(3, 21, 64);
+    EXPECT_NEAR(Cloud(0)->GetPitch(), 0.1 + 4.9 * 64.0 / 127.0, 1e-12);
+    ControlChange(4, 21, 0);
+    ControlChange(3, 22, 0);
+    EXPECT_NEAR(Cloud(0)->GetPitch(), 0.1 + 4.9 * 64.0 / 127.0, 1e-12) << "another channel or controller";
+}
+
+// The time stretch's curve has the exponent 2: mid-travel is a quarter of the range.
+TEST_F(MidiLearnTest, AControllerFollowsTheParametersOwnCurve)
+{
+    Pick(GrainCloud::TIME_STRETCH);
+    PressF9();
+    ControlChange(1, 1, 0);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetTimeStretch(), 0.0);
+    ControlChange(1, 1, 90);
+    EXPECT_NEAR(Cloud(0)->GetTimeStretch(), 2.0 * std::pow(90.0 / 127.0, 2.0), 1e-12);
+}
+
+TEST_F(MidiLearnTest, RelearningMovesTheControllerAndShiftF9ClearsIt)
+{
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(1, 7, 127);
+    Pick(GrainCloud::VOLUME);
+    PressF9();
+    const Parameter* volume = Cloud(0)->GetParameter(GrainCloud::VOLUME);
+    ControlChange(1, 7, 0);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetVolumeDb(), volume->GetMinValue());
+    ControlChange(1, 7, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 5.0) << "the pitch follows controller 7 no more";
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetVolumeDb(), volume->GetMaxValue());
+
+    testing::internal::CaptureStdout();
+    PressF9(AppControl::MOD_SHIFT);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("no controller any more"), std::string::npos);
+    ControlChange(1, 7, 0);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetVolumeDb(), volume->GetMaxValue());
+    EXPECT_EQ(Learn()->GetBindings()->GetCount(), 0);
+}
+
+// Note copies play the source's learned parameters as they play its dragged ones.
+TEST_F(MidiLearnTest, NoteCopiesFollowALearnedParameter)
+{
+    _app.GetMidiQueue()->PushMessage(0, {0x90, 72, 100});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(1, 7, 127);
+    auto* copy = static_cast<GrainCloud*>(_app.GetNoteSources()[0][0]);
+    EXPECT_DOUBLE_EQ(copy->GetPitch(), 5.0);
+}
+
+// An effect's knob is set by the audio thread at once; its text, which the
+// GUI thread draws, is written at the next idle call. A cloud's voice count
+// changes its view and allocates, so it waits for the idle call altogether.
+TEST_F(MidiLearnTest, KnobsSetAtOnceViewSettingsAtTheNextIdle)
+{
+    Learn()->Arm(ControlTarget::MasterEffect(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM));
+    Parameter* volume = MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM);
+    ControlChange(1, 10, 127);
+    EXPECT_DOUBLE_EQ(volume->GetValue(), 12.0);
+    EXPECT_STREQ(volume->GetValueStr(), "0.0 dB");
+    Idle();
+    EXPECT_STREQ(volume->GetValueStr(), "12.0 dB");
+
+    Pick(GrainCloud::NUMGRAINS);
+    PressF9();
+    const unsigned before = Cloud(0)->GetNumGrains();
+    ControlChange(1, 11, 127);
+    EXPECT_EQ(Cloud(0)->GetNumGrains(), before);
+    Idle();
+    EXPECT_EQ(Cloud(0)->GetNumGrains(), 100u);
+}
+
+// Bindings name sources by their place in the scene: a deleted source takes
+// its bindings along, and a later source's bindings follow it down.
+TEST_F(MidiLearnTest, ABindingGoesWithItsSourceAndLaterOnesFollowTheirs)
+{
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(1, 1, 0);
+    AddCloud();
+    Learn()->Arm(ControlTarget::SourceEffect(1, EffectsBox::EFFECT_DELAY, 3));
+    ControlChange(1, 2, 0);
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(1, 3, 127);
+    ASSERT_EQ(Learn()->GetBindings()->GetCount(), 3);
+
+    _app.UpdateSourcePicking(0.5, 0.5);
+    _app.Deselect(App::SOURCE);
+    _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, W / 2, H / 2, NO_MOD);
+    _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, W / 2, H / 2, NO_MOD);
+    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    _app.DelSelectedSource();
+    ASSERT_EQ(_app.GetSources().size(), 1u);
+    EXPECT_EQ(Learn()->GetBindings()->GetCount(), 2);
+    ControlChange(1, 3, 0);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 0.1) << "the second cloud, now the first, keeps its controller";
+    ControlChange(1, 2, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(3)->GetValue(),
+                     100.0);
+}
+
+// F9 with the effects window open learns the knob under the pointer, of
+// the chain the window shows; elsewhere it learns the picked box, and with
+// nothing picked it arms nothing.
+TEST_F(MidiLearnTest, F9LearnsTheKnobUnderThePointerOfTheChainShown)
+{
+    _app.GetWindows()->BuildFloatingWindows();
+    auto pressF9Over = [&](EffectsBox::EffectIdx effect, int knob) {
+        const UIEffectWidget* w = _app.GetWindows()->GetEffectsCanvas()->GetEffect(effect)->GetWidget(knob);
+        const int x = int((w->GetX() + 0.5 * w->GetWidth()) * W), y = int((w->GetY() + 0.5 * w->GetHeight()) * H);
+        _app.GetControl()->OnSpecialKey(AppControl::KEY_F9, x, y, NO_MOD);
+    };
+    _app.GetWindows()->OpenEffectsWindow(false);
+    pressF9Over(EffectsBox::EFFECT_DELAY, DelayEffect::WET_MIX_PARAM);
+    EXPECT_EQ(Learn()->GetArmed(),
+              ControlTarget::SourceEffect(0, EffectsBox::EFFECT_DELAY, DelayEffect::WET_MIX_PARAM));
+    _app.GetWindows()->OpenEffectsWindow(true);
+    pressF9Over(EffectsBox::EFFECT_STEREO, 1);
+    EXPECT_EQ(Learn()->GetArmed(), ControlTarget::MasterEffect(EffectsBox::EFFECT_STEREO, 1));
+    ControlChange(2, 5, 0);
+    EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_STEREO, 1)->GetValue(), -100.0);
+
+    _app.GetWindows()->CloseEffectsWindow();
+    Learn()->Disarm();
+    Cloud(0)->ResetCurrentParameterIndex();
+    testing::internal::CaptureStdout();
+    PressF9();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("pick a parameter"), std::string::npos);
+    EXPECT_FALSE(Learn()->IsArmed());
+}
+
+// Read back into a scene, bindings to what it lacks are dropped; the rest
+// drive their parameters as before.
+TEST_F(MidiLearnTest, BindingsReadBackDropWhatTheSceneLacks)
+{
+    ControllerBindings* bindings = Learn()->GetBindings();
+    bindings->Bind(1, 1, ControlTarget::SourceParam(0, GrainCloud::PITCH));
+    bindings->Bind(1, 2, ControlTarget::SourceParam(3, GrainCloud::PITCH));
+    bindings->Bind(1, 3, ControlTarget::SourceParam(0, 99));
+    bindings->Bind(1, 4, ControlTarget::RectParam(0, UISoundRect::CONTRAST));
+    bindings->Bind(1, 5, ControlTarget::MasterEffect(EffectsBox::EFFECT_VOLUME, 9));
+    Serializer out;
+    out.OpenWriteMemory();
+    Learn()->Serialize(&out);
+    Learn()->Reset();
+    EXPECT_EQ(bindings->GetCount(), 0);
+    Serializer in;
+    in.OpenReadMemory(out.GetStream());
+    Learn()->UnSerialize(&in, {0});
+    EXPECT_EQ(bindings->GetCount(), 2);
+    ControlChange(1, 1, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 5.0);
+    ControlChange(1, 4, 0);
+    Idle();
+    EXPECT_DOUBLE_EQ(_app.GetSoundRects()[0]->GetUI()->GetColorContrast(), 0.01) << "a rect's setting, at idle";
+}
+
+TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)
+{
+    EXPECT_DOUBLE_EQ(Source::VelocityToLevel(127), 1.0);
+    EXPECT_NEAR(Source::VelocityToLevel(64), 0.2539, 1e-4);
+    EXPECT_NEAR(20 * std::log10(Source::VelocityToLevel(32)), -23.95, 0.01);
+    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 64});
+    _app.GetMidiQueue()->PushMessage(0, {0x90, 62, 127});
+    _app.GetMidiQueue()->PushMessage(0, {0x90, 64, 0});
+    _app.UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u) << "velocity 0 stays a note off";
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(64));
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][1]->GetNoteLevel(), 1.0);
+    EXPECT_DOUBLE_EQ(_app.GetSources()[0]->GetNoteLevel(), 1.0);
+}
+
+TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLacks)
+{
+    OscCommand pitch;
+    pitch.kind = OscCommand::SOURCE_PARAM;
+    pitch.index = 0;
+    std::strcpy(pitch.name, "pitch");
+    pitch.value = 2.5;
+    _app.ApplyOscCommand(pitch);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
+    std::strcpy(pitch.name, "lfo-freq");
+    pitch.value = 0.5;
+    _app.ApplyOscCommand(pitch);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitchLFOFreq(), 0.5);
+
+    testing::internal::CaptureStderr();
+    std::strcpy(pitch.name, "colour");
+    _app.ApplyOscCommand(pitch);
+    pitch.index = 1;
+    std::strcpy(pitch.name, "pitch");
+    _app.ApplyOscCommand(pitch);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("/source/0/colour: no such source or parameter"), std::string::npos) << said;
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
+
+    OscCommand master;
+    master.kind = OscCommand::MASTER_EFFECT;
+    master.index = EffectsBox::EFFECT_VOLUME;
+    master.param = VolumeEffect::VOLUME_PARAM;
+    master.value = -40.0;
+    _app.ApplyOscCommand(master);
+    EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->GetValue(), -12.0)
+        << "held to the knob's range";
+
+    OscCommand note;
+    note.kind = OscCommand::SOURCE_NOTE;
+    note.index = 0;
+    note.note = 84;
+    note.velocity = 32;
+    _app.ApplyOscCommand(note);
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetMidiNotePitch(), 2.0);
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(32));
+    note.velocity = 0;
+    _app.ApplyOscCommand(note);
+    EXPECT_TRUE(_app.GetNoteSources()[0].empty());
+}
+
+// A real packet over the loopback: the server's thread reads it into a
+// command that the GUI thread pops.
+TEST(OscServerTest, APacketSentToLocalhostArrivesAsACommand)
+{
+    RateLimitedReport report;
+    OscServer server(&report);
+    std::string error;
+    int port = 0;
+    for (int p = 47000 + getpid() % 1000; port == 0 && p < 49000; p++) {
+        if (server.Start(p, &error))
+            port = p;
+    }
+    ASSERT_NE(port, 0) << error;
+    lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+    ASSERT_GE(lo_send(to, "/source/3/volume", "f", -3.0f), 0);
+    OscCommand command;
+    bool received = false;
+    for (int i = 0; i < 500 && !received; i++) {
+        received = server.PopCommand(&command);
+        if (!received)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    lo_address_free(to);
+    server.Stop();
+    ASSERT_TRUE(received);
+    EXPECT_EQ(command.kind, OscCommand::SOURCE_PARAM);
+    EXPECT_EQ(command.index, 3);
+    EXPECT_STREQ(command.name, "volume");
+    EXPECT_EQ(command.value, -3.0);
+
+    OscServer second(&report);
+    EXPECT_FALSE(second.Start(port + 70000, &error));
+    EXPECT_NE(error.find("between 1 and 65535"), std::string::npos);
+}
+
+TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)
+{
+    RateLimitedReport report(std::chrono::milliseconds(1000));
+    const auto t0 = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(report.Report("first", t0));
+    EXPECT_FALSE(report.Report("second", t0 + std::chrono::milliseconds(10)));
+    EXPECT_FALSE(report.Report("third", t0 + std::chrono::milliseconds(999)));
+    EXPECT_EQ(report.GetHeldBack(), 2);
+    EXPECT_TRUE(report.Report("fourth", t0 + std::chrono::milliseconds(1000)));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "first\nfourth (and 2 more like it held back)\n");
+}
+
+}  // namespace
