@@ -80,9 +80,9 @@ TEST_F(EffectsWindowTest, RebindingShowsTheChainOpenedLastAndWithoutASourceKeeps
 
     _app.OpenEffectsWindow(false);
     EXPECT_STREQ("Effects | Source", _app.GetEffectsWindow()->GetTitle());
-    EXPECT_STREQ("-6.0 dB", volume->GetParameter()->GetValueStr());
+    EXPECT_STREQ("-6 dB", volume->GetParameter()->GetValueStr());
     _app.OpenEffectsWindow(true);
-    EXPECT_STREQ("6.0 dB", volume->GetParameter()->GetValueStr());
+    EXPECT_STREQ("6 dB", volume->GetParameter()->GetValueStr());
     _app.OpenEffectsWindow(false);
     EXPECT_EQ(chain, _app.GetEffectsWindowChain());
 

@@ -74,11 +74,14 @@ protected:
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(nx), PixelY(ny), NO_MOD);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(nx), PixelY(ny), NO_MOD);
     }
-    // Holds the left button on a parameter box (just inside its anchor) and
-    // drags the pointer by (dx, dy) window pixels, y down, in steps of 10 pixels.
+    // Window pixels (y down) of a point just inside a parameter box's left edge.
+    int BoxX(const UIParameter* box) { return int(box->GetBox().left) + 10; }
+    int BoxY(const UIParameter* box) { return H - int(box->GetBox().CenterY()); }
+    // Holds the left button on a parameter box and drags the pointer by
+    // (dx, dy) window pixels, y down, in steps of 10 pixels.
     void DragBox(const UIParameter* box, int dx, int dy)
     {
-        int x = int(box->GetPosX() * W) + 10, y = int(box->GetPosY() * H) - 5;
+        int x = BoxX(box), y = BoxY(box);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
         const int steps = std::max(1, std::max(std::abs(dx), std::abs(dy)) / 10);
         for (int i = 1; i <= steps; i++)
@@ -277,9 +280,9 @@ TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
     Click(0.5, 0.5);
     // Only the type's box lies at the picked point.
     for (int i = 0; i < View(0)->GetNumParams(); i++)
-        View(0)->GetParameter(i)->GetUI()->SetPosition(5.0, 5.0);
-    View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetPosition(0.2, 0.3);
-    ASSERT_TRUE(View(0)->PickParameters(0.21, 0.3));
+        View(0)->GetParameter(i)->GetUI()->SetBox(PieBox{5000.0, 5000.0, 100.0, 20.0}, 0.1);
+    View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetBox(PieBox{200.0, 300.0, 100.0, 20.0}, 0.1);
+    ASSERT_TRUE(View(0)->PickParameters(210.0, 310.0));
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
     _app.BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
@@ -376,15 +379,21 @@ TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)
 
 }  // namespace
 
-TEST_F(SceneTest, EveryRectsBoxesStartOnARingAroundIt)
+TEST_F(SceneTest, EveryRectsBoxesOpenAroundItWhereverItWasMoved)
 {
-    // The rects were moved after loading, and their boxes with them.
+    // The rects were moved after loading: Space lays their boxes out where they are now.
+    for (int i = 0; i < 3; i++)
+        Place(i, 0.15 + 0.2 * i, 0.5, 0.1, 0.1);
     for (int i = 0; i < 3; i++) {
-        // Type starts at 0, so its box sits on the inner radius, straight to
-        // the right: 0.2 screen heights, that is 0.1 widths in this window.
-        const UIParameter* type = View(i)->GetParameter(UISoundRect::TYPE)->GetUI();
-        EXPECT_NEAR(type->GetPosX(), View(i)->GetX() + 0.1, 1e-12) << i;
-        EXPECT_NEAR(type->GetPosY(), 1.0 - View(i)->GetY(), 1e-12) << i;
+        Click(0.15 + 0.2 * i, 0.5);
+        ASSERT_EQ(_app.GetSelectedRectIndex(), i);
+        Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+        ASSERT_TRUE(_app.IsPieMenuOpen()) << i;
+        // Type, the first box, right of the centre, about its height.
+        const PieBox& type = View(i)->GetParameter(UISoundRect::TYPE)->GetUI()->GetBox();
+        EXPECT_GT(type.left, View(i)->GetX() * W) << i;
+        EXPECT_NEAR(type.CenterY(), 0.5 * H, PieMenuLayout::BOX_HEIGHT) << i;
+        Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
     }
 }
 
@@ -399,16 +408,14 @@ TEST_F(SceneTest, SpaceOpensTheMenuOverASelectionOnlyAndReleasingItKeepsTheValue
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     ASSERT_TRUE(_app.IsPieMenuOpen());
-    // From the volume box onto the cloud's centre: the inner radius and below give -60 dB.
+    // From the volume box to the cloud's centre and beyond: -60 dB.
     const UIParameter* volume = cloud->GetParameter(GrainCloud::VOLUME)->GetUI();
-    const int toCentreX = int(0.5 * W) - int(volume->GetPosX() * W);
-    const int toCentreY = int((1.0 - 0.6) * H) - int(volume->GetPosY() * H);
-    DragBox(volume, toCentreX, toCentreY);
+    DragBox(volume, 2 * (int(0.5 * W) - BoxX(volume)), 2 * (int((1.0 - 0.6) * H) - BoxY(volume)));
     EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -60.0);
     EXPECT_NEAR(cloud->GetUI()->GetX(), 0.5, 1.0 / W) << "the cloud stays where it is";
     EXPECT_NEAR(cloud->GetUI()->GetY(), 0.6, 1.0 / H);
 
-    // The voices box 42 pixels further out: 0.084 screen heights, some thirty voices.
+    // The voices box, right of the cloud, 42 pixels further out: 0.07 screen heights, some twenty voices.
     const UIParameter* voices = cloud->GetParameter(GrainCloud::NUMGRAINS)->GetUI();
     const double voicesBefore = cloud->GetNumGrains();
     DragBox(voices, 42, 0);
@@ -427,11 +434,12 @@ TEST_F(SceneTest, DraggingARectsTypeBoxSwitchesItsDisplay)
     ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     const UIParameter* type = View(0)->GetParameter(UISoundRect::TYPE)->GetUI();
-    // Sensitivity 6 over 0..2: 0.1 screen heights (50 pixels) out of the ring is 1.2.
+    // Sensitivity 6 over 0..2: 50 pixels outward, 0.1 screen heights, add
+    // about 1.2 (a little less, the box being a little below the centre).
     DragBox(type, 50, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::SPECTROGRAM);
     EXPECT_STREQ(type->GetValueStr(), "SPECTROGRAM");
-    DragBox(type, 50, 0);
+    DragBox(type, 100, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::CHROMAGRAM);
     DragBox(type, -200, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
@@ -465,13 +473,13 @@ TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
     EXPECT_DOUBLE_EQ(note->GetPitch(), cloud->GetPitch());
 }
 
-TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
+TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterAppliesIt)
 {
     AddCloudAt(0.5, 0.5);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     const UIParameter* pitch = cloud->GetParameter(GrainCloud::PITCH)->GetUI();
-    const int x = int(pitch->GetPosX() * W) + 10, y = int(pitch->GetPosY() * H) - 5;
+    const int x = BoxX(pitch), y = BoxY(pitch);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
     ASSERT_TRUE(_app.IsEditingParamString());
@@ -482,10 +490,9 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5);
-    EXPECT_FALSE(_app.IsPieMenuOpen());
-    // Pitch 0.1..5 at sensitivity 1: 2.5 lies 0.2 + 2.4 / 4.9 screen heights out.
-    const double ox = (pitch->GetPosX() - 0.5) * W / H, oy = pitch->GetPosY() - 0.5;
-    EXPECT_NEAR(std::hypot(ox, oy), 0.2 + 2.4 / 4.9, 1e-6);
+    EXPECT_FALSE(_app.IsPieMenuOpen()) << "Space is no longer held";
+    EXPECT_STREQ(pitch->GetValueStr(), "x2.5 (+15.9 st)");
+    EXPECT_FALSE(pitch->IsPending());
 }
 
 namespace {

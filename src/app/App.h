@@ -217,7 +217,7 @@ public:
     UISoundRect* GetCurrentSoundRect() const;
     // The selected source, or else the selected rect's view, or null.
     ParameterProvider* GetCurrentParamProvider() const;
-    // (x, y) in box space: the box there, if any, becomes the current
+    // (x, y) in window pixels, y up: the box there, if any, becomes the current
     // parameter of the selected source, or else of the selected rect.
     bool PickParameters(double x, double y);
     // After a drag or a typed value changed the current parameter: the LFO or

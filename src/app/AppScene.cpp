@@ -341,6 +341,8 @@ void App::ApplyParamString()
 {
     if (_isEditingParamString && !_paramValueString.empty()) {
         double value = atof(_paramValueString.c_str());
+        // Typed no more: the box shows the value as applied.
+        ResetParamString();
         if (GetCurrentSource() != nullptr)
             ApplyParamStringToSource(value);
         if (GetCurrentSoundRect() != nullptr)
@@ -359,8 +361,7 @@ void App::ApplyParamStringToSource(double value)
         value = std::max(value, 1.0);
     // The parameter hands the value to the setter of whatever kind of source it is.
     param->SetValue(value);
-    _pieMenu->UpdateCurrentParamPos();
-    OnCurrentParamValueUpdated();
+    _pieMenu->RefreshCurrentParam();
 }
 
 void App::ApplyParamStringToRect(double value)
@@ -386,5 +387,5 @@ void App::ApplyParamStringToRect(double value)
     }
     if (index != -1)
         view->GetParameter(index)->SetValue(value);
-    _pieMenu->UpdateCurrentParamPos();
+    _pieMenu->RefreshCurrentParam();
 }

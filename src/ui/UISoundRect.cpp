@@ -226,16 +226,10 @@ void UISoundRect::Move(double dx, double dy)
 
 void UISoundRect::UpdateRectPosition(double x, double y)
 {
-    const double dx = x - _x;
-    const double dy = y - _y;
+    // The pie menu lays the boxes out around the rect wherever it is.
     _x = x;
     _y = y;
     UpdateEdges();
-    // The boxes live in box space, whose y axis points down.
-    for (Parameter* param : _params) {
-        param->GetUI()->TranslateX(dx);
-        param->GetUI()->TranslateY(-dy);
-    }
 }
 
 void UISoundRect::SetDimensions(double width, double height)

@@ -37,9 +37,9 @@ public:
     double GetY() const { return _y; }
     double GetWidth() const { return _width; }
     double GetHeight() const { return _height; }
-    // Moves the rect alone; its parameter boxes stay where they are.
+    // Moves the rect by a step.
     void Move(double dx, double dy);
-    // Moves the rect and carries its parameter boxes along.
+    // Moves the rect's centre to (x, y).
     void UpdateRectPosition(double x, double y);
     void SetDimensions(double width, double height);
     void ToggleOrientation();
@@ -67,7 +67,7 @@ public:
     double GetUIX() override { return _x; }
     double GetUIY() override { return _y; }
     double GetUIRadius() override { return 0.5 * _height; }
-    // (x, y) in box space; the first parameter box hit becomes current.
+    // (x, y) in window pixels (y up); the first parameter box hit becomes current.
     bool PickParameters(double x, double y);
     void ResetCurrentParameterIndex() { _currentParamIdx = NO_PARAMETER; }
 

@@ -66,17 +66,8 @@ void UISourceView::PlaceAt(double x, double y)
 
 void UISourceView::UpdatePosition(double x, double y)
 {
-    const double dx = x - _x;
-    const double dy = y - _y;
+    // The pie menu lays the boxes out around the source wherever it is.
     PlaceAt(x, y);
-    // Parameter boxes live in box space, whose y runs downward.
-    for (int i = 0; i < _source->GetNumParams(); i++) {
-        UIParameter* box = _source->GetParameter(i)->GetUI();
-        if (box == nullptr)
-            continue;
-        box->TranslateX(dx);
-        box->TranslateY(-dy);
-    }
 }
 
 bool UISourceView::PickParameters(double x, double y)

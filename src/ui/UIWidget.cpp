@@ -4,15 +4,13 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "app/Time.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
 
 namespace {
-// Stroke font units to pixels.
-const double TEXT_SCALE = 0.1;
-
 void DrawCorners(GLenum mode, const double corners[4][2])
 {
     glBegin(mode);
@@ -61,6 +59,9 @@ void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     double color[4];
+    style->GetBackgroundColor(color);
+    glColor4d(color[0], color[1], color[2], 1.0);
+    FillCorners(corners);
     style->GetUIWindowBackgroundColor(color);
     SetPulsedColor(color);
     FillCorners(corners);
@@ -71,17 +72,17 @@ void UIWidget::OutlineCorners(const double corners[4][2])
     DrawCorners(GL_LINE_LOOP, corners);
 }
 
-void UIWidget::DrawText(double x, double y, const char* text)
+void UIWidget::DrawText(double x, double y, const char* text, double scale)
 {
     glPushMatrix();
     glTranslated(x, y, 0.0);
-    glScaled(TEXT_SCALE, TEXT_SCALE, TEXT_SCALE);
+    glScaled(scale, scale, scale);
     for (const char* c = text; *c != '\0'; c++)
         glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
     glPopMatrix();
 }
 
-double UIWidget::GetTextWidth(const char* text)
+double UIWidget::GetTextWidth(const char* text, double scale)
 {
-    return TEXT_SCALE * glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(text));
+    return scale * CHAR_ADVANCE * double(strlen(text));
 }
