@@ -11,6 +11,8 @@
 #include "ui/UIStyle.h"
 
 namespace {
+double dimming = 1.0;
+
 void DrawCorners(GLenum mode, const double corners[4][2])
 {
     glBegin(mode);
@@ -41,7 +43,7 @@ void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, doub
 
 double UIWidget::GetAlphaPulse()
 {
-    return 0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0);
+    return dimming * (0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0));
 }
 
 void UIWidget::SetPulsedColor(const double color[4])
@@ -85,4 +87,17 @@ void UIWidget::DrawText(double x, double y, const char* text, double scale)
 double UIWidget::GetTextWidth(const char* text, double scale)
 {
     return scale * CHAR_ADVANCE * double(strlen(text));
+}
+
+double UIWidget::FitScale(const char* text, double room)
+{
+    const double width = GetTextWidth(text);
+    if (width <= room)
+        return TEXT_SCALE;
+    return room > 0.0 ? TEXT_SCALE * room / width : 0.0;
+}
+
+void UIWidget::SetDimming(double factor)
+{
+    dimming = factor;
 }

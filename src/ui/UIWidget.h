@@ -40,6 +40,11 @@ public:
     // Drawn width in pixels of a stroke text. The font is monospaced, so the
     // width follows from the length alone.
     static double GetTextWidth(const char* text, double scale = TEXT_SCALE);
+    // The largest scale, up to TEXT_SCALE, at which text fits in room pixels.
+    static double FitScale(const char* text, double room);
+    // Dims everything the toolkit draws after it by this factor on alpha (1
+    // restores full strength): the panel of an effect that is off.
+    static void SetDimming(double factor);
 
     static constexpr double TEXT_SCALE = 0.1;
     // Advance of one character of the stroke font, in font units.
