@@ -94,14 +94,4 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
     EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
-TEST_F(AppControlTest, HelpListsHaveThirtyFiveLinesFramedByRules)
-{
-    ASSERT_EQ(Control().GetNumCommands(), 35);
-    ASSERT_EQ(Control().GetNumCommandsShort(), 35);
-    EXPECT_STREQ(Control().GetCommands()[1], "Esc + Shift      Quit");
-    EXPECT_STREQ(Control().GetCommandsShort()[5], "F11           Bounce Audio");
-    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[34]);
-    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[34]);
-}
-
 }  // namespace

@@ -159,21 +159,63 @@ TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep)
     EXPECT_NEAR(View(0)->GetY(), 0.61, 1e-9);
 }
 
-TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone)
+// The rect's corners on screen, window pixels with y down: left, top, right, bottom.
+struct ScreenRect {
+    double left, top, right, bottom;
+};
+
+TEST_F(SceneTest, ResizingMovesTheCornerUnderThePointerOneToOneAtAnyZoomAndKeepsTheOppositeOne)
+{
+    for (unsigned char key : {AppControl::KEY_RESIZE, AppControl::KEY_RESIZE_US}) {
+        for (double zoom : {1.0, 2.0, 0.5}) {
+            SCOPED_TRACE(std::to_string(key) + " at zoom " + std::to_string(zoom));
+            _app.ApplyZoom(zoom / _app.GetZoom(), 0, 0);
+            Place(0, 0.5, 0.5, 0.2, 0.2);
+            auto onScreen = [&]() {
+                const double z = _app.GetZoom(), px = _app.GetPositionX(), py = _app.GetPositionY();
+                const UISoundRect* v = View(0);
+                return ScreenRect{(v->GetX() - 0.5 * v->GetWidth()) * W * z - px,
+                                  H - ((v->GetY() + 0.5 * v->GetHeight()) * H * z - py),
+                                  (v->GetX() + 0.5 * v->GetWidth()) * W * z - px,
+                                  H - ((v->GetY() - 0.5 * v->GetHeight()) * H * z - py)};
+            };
+            const ScreenRect before = onScreen();
+            // Pressed just inside the top right corner, dragged 80 pixels right and 40 up.
+            const int x = int(before.right) - 4, y = int(before.top) + 4;
+            Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+            ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+            Control().OnKeyboard(key, 0, 0, NO_MOD);
+            ASSERT_EQ(_app.GetDragMode(), 1);
+            for (int step = 1; step <= 8; step++)
+                Control().OnMouseDrag(x + 10 * step, y - 5 * step);
+            Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, x + 80, y - 40, NO_MOD);
+            Control().OnKeyUp(key, 0, 0);
+            EXPECT_EQ(_app.GetDragMode(), 0);
+            const ScreenRect after = onScreen();
+            // One scene pixel of rounding in the pointer's position, at most.
+            const double slack = 1.0 * zoom + 1e-9;
+            EXPECT_NEAR(after.right, before.right + 80, slack);
+            EXPECT_NEAR(after.top, before.top - 40, slack);
+            EXPECT_NEAR(after.left, before.left, 1e-9) << "the opposite corner stays";
+            EXPECT_NEAR(after.bottom, before.bottom, 1e-9);
+        }
+    }
+}
+
+TEST_F(SceneTest, ResizingStopsAtTheSmallestSizeWithoutMovingTheRect)
 {
     Place(0, 0.5, 0.5, 0.2, 0.2);  // 200 x 100 pixels around (500, 250)
     Click(0.5, 0.5);
-    Control().OnKeyboard(AppControl::KEY_RESIZE, 0, 0, NO_MOD);
-    ASSERT_EQ(_app.GetDragMode(), 1);
-    // Pointer 100 px right of the centre and 5 px above it: width grows, height is in the dead zone.
-    _app.ScaleSoundRect(600, 255, 10, 10);
-    EXPECT_NEAR(View(0)->GetWidth() * W, 200 + 2 * 10 * (200.0 / 100), 1e-9);
+    Control().OnKeyboard(AppControl::KEY_RESIZE_US, 0, 0, NO_MOD);
+    // The left edge dragged 300 pixels right: the rect keeps its 60-pixel
+    // smallest width and its right edge.
+    _app.ScaleSoundRect(400, 250, 300, 0);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 200, 1e-9);
+    _app.ScaleSoundRect(400, 250, 130, 0);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 70, 1e-9);
+    EXPECT_NEAR((View(0)->GetX() + 0.5 * View(0)->GetWidth()) * W, 600, 1e-9);
     EXPECT_NEAR(View(0)->GetHeight() * H, 100, 1e-9);
-    // Left of the centre a step to the right shrinks the rect.
-    _app.ScaleSoundRect(400, 300, 10, 0);
-    EXPECT_NEAR(View(0)->GetWidth() * W, 240 - 2 * 10 * (240.0 / 100), 1e-9);
-    Control().OnKeyUp(AppControl::KEY_RESIZE, 0, 0);
-    EXPECT_EQ(_app.GetDragMode(), 0);
+    Control().OnKeyUp(AppControl::KEY_RESIZE_US, 0, 0);
 }
 
 TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero)

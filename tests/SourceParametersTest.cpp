@@ -294,14 +294,14 @@ TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText)
     EXPECT_STREQ("RANDOM", Param(GrainCloud::DIRECTION)->GetValueStr());
 }
 
-TEST_F(SourceParametersTest, LongTypedTextIsCutTo254Characters)
+TEST_F(SourceParametersTest, TypedTextStopsAtTwelveCharactersSoThatItsBoxStaysWhole)
 {
     _cloud->SetCurrentParamIdx(GrainCloud::VOLUME);
-    const std::string digits(300, '1');
-    Type(&_app, digits);
+    Type(&_app, std::string(300, '1'));
+    _app.InsertParamStringChar(0, "-");
     Param(GrainCloud::VOLUME)->UpdateValue();
-    EXPECT_EQ(digits.substr(0, 254), Param(GrainCloud::VOLUME)->GetValueStr());
-    EXPECT_EQ(digits.substr(0, 254), Param(GrainCloud::VOLUME)->GetUI()->GetValueStr());
+    EXPECT_STREQ(std::string(12, '1').c_str(), Param(GrainCloud::VOLUME)->GetValueStr());
+    EXPECT_STREQ(std::string(12, '1').c_str(), Param(GrainCloud::VOLUME)->GetUI()->GetValueStr());
 }
 
 TEST_F(SourceParametersTest, SingleGrainsAndLoopsTakeTheirTenParametersAndNoCloudOnes)

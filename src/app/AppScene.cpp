@@ -25,8 +25,8 @@ namespace {
 
 const unsigned CLOUD_VOICES = 6;
 const double MIN_ZOOM = 0.25;
-// Within this many pixels of a rect's centre an axis does not resize.
-const double RESIZE_DEAD_ZONE = 10.0;
+// A typed value longer than this is no number a parameter takes.
+const size_t MAX_TYPED_CHARS = 12;
 
 }  // namespace
 
@@ -175,17 +175,8 @@ void App::ScaleSoundRect(double x, double y, double dx, double dy)
     UISoundRect* view = GetCurrentSoundRect();
     if (view == nullptr)
         return;
-    double cx = _winWidth * view->GetX(), cy = _winHeight * view->GetY();
-    double width = _winWidth * view->GetWidth(), height = _winHeight * view->GetHeight();
-    // A step away from the centre grows the rect, a step towards it shrinks it.
-    if (cx > x)
-        dx = -dx;
-    if (cy > y)
-        dy = -dy;
-    double distX = std::fabs(x - cx), distY = std::fabs(y - cy);
-    double kx = distX > RESIZE_DEAD_ZONE ? width / distX : 0.0;
-    double ky = distY > RESIZE_DEAD_ZONE ? height / distY : 0.0;
-    view->SetDimensions((width + 2 * dx * kx) / _winWidth, (height + 2 * dy * ky) / _winHeight);
+    // The corner on the pointer's side of the centre moves with the pointer.
+    view->DragCorner(x >= _winWidth * view->GetX(), y >= _winHeight * view->GetY(), dx / _winWidth, dy / _winHeight);
 }
 
 void App::ApplyZoom(double factor, double cx, double cy)
@@ -306,13 +297,13 @@ int App::GetCurrentRectParamIdx() const
 
 void App::AddParamStringChar(char c)
 {
-    if (_isEditingParamString)
+    if (_isEditingParamString && _paramValueString.size() < MAX_TYPED_CHARS)
         _paramValueString += c;
 }
 
 void App::InsertParamStringChar(int position, const std::string& text)
 {
-    if (_isEditingParamString)
+    if (_isEditingParamString && _paramValueString.size() + text.size() <= MAX_TYPED_CHARS)
         _paramValueString.insert(size_t(position), text);
 }
 

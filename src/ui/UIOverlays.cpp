@@ -14,6 +14,7 @@
 #include "app/Time.h"
 #include "effects/SafetyLimiter.h"
 #include "sound/LoadProgress.h"
+#include "ui/KeyHelp.h"
 #include "ui/UIStyle.h"
 
 namespace {
@@ -54,7 +55,7 @@ void UITitleOverlay::Draw(bool loading)
         _app->DrawString(x + 10, winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * winWidth);
     }
     SetColor(color, Pulse(3.1415927410125732));
-    _app->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * winWidth);
+    _app->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "SHIFT+ESCAPE TO QUIT", 0.04 * winWidth);
     glPopMatrix();
 }
 
@@ -94,7 +95,6 @@ void UILoadProgressOverlay::Draw()
 void UIHelpOverlay::Draw(bool overlay)
 {
     UIStyle* style = _app->GetStyle();
-    const AppControl* control = _app->GetControl();
     const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
     glPushMatrix();
     glLoadIdentity();
@@ -114,11 +114,13 @@ void UIHelpOverlay::Draw(bool overlay)
     glLineWidth(style->GetHelpLineWidth());
     style->GetHelpInsColor(color);
     SetColor(color, 1.0);
-    const char** lines = overlay ? control->GetCommandsShort() : control->GetCommands();
-    int count = overlay ? control->GetNumCommandsShort() : control->GetNumCommands();
+    size_t count = 0;
+    const KeyHelp::Line* lines = overlay ? KeyHelp::GetShort(&count) : KeyHelp::GetFull(&count);
+    const size_t keyWidth = KeyHelp::KeyWidth(lines, count);
     double x = (overlay ? 0.02 : 0.1) * winWidth;
-    for (int i = 0; i < count; i++) {
-        _app->DrawString(x, 0.15 * winHeight + i * 0.01 * winWidth, 0.5, lines[i], 0.06 * winWidth);
+    for (size_t i = 0; i < count; i++) {
+        const std::string line = KeyHelp::Format(lines[i], keyWidth);
+        _app->DrawString(x, 0.15 * winHeight + double(i) * 0.01 * winWidth, 0.5, line.c_str(), 0.06 * winWidth);
     }
     glPopMatrix();
 }

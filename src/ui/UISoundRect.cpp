@@ -232,6 +232,22 @@ void UISoundRect::UpdateRectPosition(double x, double y)
     UpdateEdges();
 }
 
+void UISoundRect::DragCorner(bool right, bool top, double dx, double dy)
+{
+    double left = _left, rightEdge = _right, bottom = _bot, topEdge = _top;
+    (right ? rightEdge : left) += dx;
+    (top ? topEdge : bottom) += dy;
+    if (rightEdge - left >= _minDim) {
+        _width = rightEdge - left;
+        _x = 0.5 * (left + rightEdge);
+    }
+    if (topEdge - bottom >= _minDim) {
+        _height = topEdge - bottom;
+        _y = 0.5 * (bottom + topEdge);
+    }
+    UpdateEdges();
+}
+
 void UISoundRect::SetDimensions(double width, double height)
 {
     bool changed = false;

@@ -42,6 +42,10 @@ public:
     // Moves the rect's centre to (x, y).
     void UpdateRectPosition(double x, double y);
     void SetDimensions(double width, double height);
+    // Moves one corner by (dx, dy) scene units, the right or left one, the
+    // top or bottom one; the opposite corner stays. An edge that would make
+    // the rect smaller than its smallest size stays too.
+    void DragCorner(bool right, bool top, double dx, double dy);
     void ToggleOrientation();
     bool Pick(double x, double y) const;
     bool GetSelectState() const { return _isSelected; }
