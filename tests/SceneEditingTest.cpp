@@ -21,9 +21,11 @@
 #include "sources/GrainCloud.h"
 #include "sources/GrainSource.h"
 #include "sources/Source.h"
+#include "ui/UIOverlays.h"
 #include "ui/UIParameter.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
+#include "ui/UISourceView.h"
 
 namespace {
 
@@ -689,4 +691,55 @@ TEST_F(SceneTest, WhateverTheSourcesDoTheOutputIsFiniteAndWithinFullScale)
     }
     EXPECT_GT(energy, 100.0);
     EXPECT_GT(_app.GetSafetyLimiter()->GetLimitedFrames(), 0u);
+}
+
+TEST_F(SceneTest, TheStatusLineNamesTheSelectionCountsTheGrainsAndASourceOverNoRectIsDimmedAndSilent)
+{
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Place(1, 0.9, 0.9, 0.06, 0.06);
+    Place(2, 0.9, 0.1, 0.06, 0.06);
+    UILoadMeterOverlay status(&_app, _app.GetLoadMeter());
+    EXPECT_EQ(status.DescribeSelection(), "");
+    AddCloudAt(0.5, 0.5);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    cloud->SeedRandom(3);
+    const UISourceView* view = static_cast<const UISourceView*>(cloud->GetUI());
+    EXPECT_TRUE(view->LiesOverARect());
+    EXPECT_EQ(status.DescribeSelection(), "selected: grain cloud");
+
+    // Over the sine, the cloud's grains sound and are counted.
+    std::vector<float> out(2 * 1024);
+    double energy = 0.0;
+    for (int b = 0; b < 30; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out)
+            energy += v * v;
+    }
+    EXPECT_GT(energy, 0.0);
+    EXPECT_GT(_app.GetSoundingGrains(), 0u);
+    EXPECT_LE(_app.GetSoundingGrains(), cloud->GetNumGrains());
+    EXPECT_EQ(status.DescribeCounts().rfind("grains " + std::to_string(_app.GetSoundingGrains()) + "  sources 1  ", 0),
+              0u);
+
+    // Dragged off every rect: drawn dimmed and said silent, and it is.
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(0.5), PixelY(0.5), NO_MOD);
+    Control().OnMouseDrag(PixelX(0.2), PixelY(0.5));
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(0.2), PixelY(0.5), NO_MOD);
+    ASSERT_EQ(_app.GetCurrentSource(), cloud);
+    EXPECT_FALSE(view->LiesOverARect());
+    EXPECT_EQ(status.DescribeSelection(), "selected: grain cloud, over no rect: silent");
+    for (int b = 0; b < 5; b++)
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    energy = 0.0;
+    for (int b = 0; b < 20; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out)
+            energy += v * v;
+    }
+    EXPECT_EQ(energy, 0.0);
+
+    // A rect selected: its name.
+    Click(0.5, 0.5);
+    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    EXPECT_EQ(status.DescribeSelection(), std::string("selected: rect ") + View(0)->GetName());
 }

@@ -307,6 +307,11 @@ const LoadMeter* App::GetLoadMeter() const
     return _audio->GetLoadMeter();
 }
 
+unsigned App::GetSoundingGrains() const
+{
+    return _audio->GetSoundingGrains();
+}
+
 void App::ApplyModelViewOffset()
 {
     glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);

@@ -139,6 +139,8 @@ public:
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
     SafetyLimiter* GetSafetyLimiter() const;
     const LoadMeter* GetLoadMeter() const;
+    // The grains sounding at the end of the last audio block.
+    unsigned GetSoundingGrains() const;
 
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.

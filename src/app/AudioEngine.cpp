@@ -30,7 +30,7 @@ const char* BOUNCE_DIR = "./bounces";
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
     : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024),
       _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
-      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false)
+      _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
 }
@@ -125,6 +125,7 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
 {
     const std::vector<Source*>& sources = _app->GetSources();
     const std::vector<std::vector<Source*>>& noteSources = _app->GetNoteSources();
+    unsigned sounding = 0;
     for (size_t i = 0; i < sources.size(); i++) {
         std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
         const std::vector<Source*>& notes = noteSources[i];
@@ -136,8 +137,13 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
         if (!silent && sources[i]->WasKeptSilent())
             SourceReleases::FadeIn(_tmpBuf.data(), nFrames);
         sources[i]->SetKeptSilent(silent);
-        for (Source* note : notes)
+        // A source kept silent under its notes is not heard; they are.
+        if (!silent)
+            sounding += sources[i]->CountSoundingGrains();
+        for (Source* note : notes) {
             note->NextBuffer(&_tmpBuf, nFrames);
+            sounding += note->CountSoundingGrains();
+        }
         EffectsBox* chain = sources[i]->GetEffectsBox();
         _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
         chain->Process(&_tmpBuf, int(nFrames), 2);
@@ -145,6 +151,7 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
             out[k] += _tmpBuf[k];
     }
     _releases->RenderRest(out, &_tmpBuf, nFrames);
+    _soundingGrains.store(sounding, std::memory_order_relaxed);
 }
 
 bool AudioEngine::IsBouncing() const

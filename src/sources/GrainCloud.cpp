@@ -263,6 +263,14 @@ Parameter* GrainCloud::GetParameter(int idx)
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
 }
 
+unsigned GrainCloud::CountSoundingGrains() const
+{
+    unsigned count = 0;
+    for (const AudioSource* voice : _sources)
+        count += voice->IsPlaying() ? 1 : 0;
+    return count;
+}
+
 double GrainCloud::GetUIRadius()
 {
     return _uiGrainCloud != nullptr ? _uiGrainCloud->GetRadius() : 0.0;

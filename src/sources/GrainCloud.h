@@ -61,6 +61,7 @@ public:
     unsigned GetNumGrains() const;
     // The voices playing now.
     unsigned GetNumVoices() const { return (unsigned)_sources.size(); }
+    unsigned CountSoundingGrains() const override;
 
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;

@@ -129,6 +129,7 @@ private:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
+    void DrawSelectionFrame() const;
     void DrawWaveform();
     // Colours the band's columns (RGBA per vertex) after their height.
     void ShadeColumns(const double color[4]);

@@ -74,6 +74,26 @@ void UIWidget::OutlineCorners(const double corners[4][2])
     DrawCorners(GL_LINE_LOOP, corners);
 }
 
+void UIWidget::OutlineSelection(const UIStyle* style, const double (*points)[2], int count)
+{
+    // The shadow reaches this many pixels beyond the line on either side.
+    const double shadowSpread = 2.0;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    double color[4];
+    style->GetSelectionShadowColor(color);
+    for (int pass = 0; pass < 2; pass++) {
+        const double width = style->GetSelectionLineWidth() + (pass == 0 ? 2.0 * shadowSpread : 0.0);
+        glLineWidth(static_cast<float>(width));
+        glColor4dv(color);
+        glBegin(GL_LINE_LOOP);
+        for (int i = 0; i < count; i++)
+            glVertex2dv(points[i]);
+        glEnd();
+        style->GetSelectionColor(color);
+    }
+}
+
 void UIWidget::DrawText(double x, double y, const char* text, double scale)
 {
     glPushMatrix();

@@ -33,6 +33,10 @@ public:
     // scene never shows through their text.
     static void FillWindowBackground(const UIStyle* style, const double corners[4][2]);
     static void OutlineCorners(const double corners[4][2]);
+    // The mark of the selected object: a closed line through the points in
+    // the style's selection colour over a wider dark shadow, which shows on
+    // every background.
+    static void OutlineSelection(const UIStyle* style, const double (*points)[2], int count);
 
     // Stroke text with its baseline starting at pixel (x, y), at the
     // stroke font scale given (TEXT_SCALE draws 10.476 pixels a character).

@@ -317,10 +317,11 @@ e2e_move_pointer() {
     timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$1" "$2" || e2e_fail "moving the pointer to $1,$2 failed"
 }
 
-# The load meter's corner of the canvas (bottom right) as an ImageMagick
-# rectangle for a WIDTHxHEIGHT screenshot: the text stays within it.
+# The status line along the bottom of the canvas (the selection on the left,
+# the grain count and the load meter on the right) as an ImageMagick
+# rectangle for a WIDTHxHEIGHT screenshot: its texts stay within it.
 e2e_load_meter_corner() {
-    echo "$(($1 * 70 / 100)),$(($2 * 94 / 100)) $1,$2"
+    echo "0,$(($2 * 94 / 100)) $1,$2"
 }
 
 # Bounding box of the lit pixels of a screenshot as "X Y WIDTH HEIGHT", leaving out
