@@ -15,7 +15,7 @@ const double SWITCH_RIGHT_GAP = 0.01;
 // Its gap to the panel's top, in window widths.
 const double SWITCH_TOP_GAP = 0.01;
 // Kept between the texts of neighbouring controls, in window widths.
-const double TEXT_GAP = 0.006;
+const double TEXT_GAP = 0.015;
 // An effect that is off draws its panel at this strength.
 const double OFF_DIMMING = 0.45;
 }  // namespace
