@@ -23,6 +23,7 @@
 #include "sources/Source.h"
 #include "ui/UIOverlays.h"
 #include "ui/UIParameter.h"
+#include "ui/UIPieMenu.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 #include "ui/UISourceView.h"
@@ -537,6 +538,24 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterAppliesIt)
     EXPECT_FALSE(_app.IsPieMenuOpen()) << "Space is no longer held";
     EXPECT_STREQ(pitch->GetValueStr(), "x2.5 (+15.9 st)");
     EXPECT_FALSE(pitch->IsPending());
+
+    // Again with Space held: pending while typed, applied by Enter, and the menu stays.
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
+    for (unsigned char key : {'4', '.', '5'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
+    _app.GetPieMenu()->InitFromParameters();
+    EXPECT_TRUE(pitch->IsPending());
+    EXPECT_STREQ(pitch->GetValueStr(), "4.5");
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5) << "not applied yet";
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    _app.GetPieMenu()->InitFromParameters();
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 4.5);
+    EXPECT_FALSE(pitch->IsPending());
+    EXPECT_TRUE(_app.IsPieMenuOpen()) << "Space is still held";
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
+    EXPECT_FALSE(_app.IsPieMenuOpen());
 }
 
 namespace {

@@ -54,13 +54,18 @@ void UIPieMenu::InitFromParameters()
     if (provider == nullptr)
         return;
     const int count = provider->GetNumParams();
+    const Parameter* current = provider->GetCurrentParameter();
     _labelLengths.assign(size_t(count), 0);
     for (int i = 0; i < count; i++) {
         Parameter* param = provider->GetParameter(i);
         // Values change elsewhere too (MIDI, typed values): lay out the texts as they are now.
         param->UpdateValue();
-        if (param->GetUI() != nullptr)
-            _labelLengths[size_t(i)] = param->GetUI()->GetLabelLength();
+        UIParameter* box = param->GetUI();
+        if (box == nullptr)
+            continue;
+        // The typed value, until applied, shows on the box it goes to.
+        box->SetPending(_app->IsEditingParamString() && param == current);
+        _labelLengths[size_t(i)] = box->GetLabelLength();
     }
     double cx, cy;
     SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
@@ -87,12 +92,6 @@ void UIPieMenu::Draw()
     ParameterProvider* provider = _app->GetCurrentParamProvider();
     if (!_visible || provider == nullptr)
         return;
-    // The typed value, until applied, shows on the box it goes to.
-    const Parameter* current = provider->GetCurrentParameter();
-    for (int i = 0; i < provider->GetNumParams(); i++) {
-        if (UIParameter* box = provider->GetParameter(i)->GetUI())
-            box->SetPending(_app->IsEditingParamString() && provider->GetParameter(i) == current);
-    }
     InitFromParameters();
     double cx, cy;
     SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
