@@ -25,7 +25,7 @@ protected:
     App* _app;
 };
 
-// The program's name, and what a click or Escape does (a click only once the sounds are there).
+// The program's name, and what a click or Shift+Escape does (a click only once the sounds are there).
 class UITitleOverlay : public UIOverlay {
 public:
     using UIOverlay::UIOverlay;

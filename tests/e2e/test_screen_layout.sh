@@ -2,8 +2,9 @@
 # What a performer sees at the window sizes of laptops and desktops (800x600,
 # 960x600, 1366x768, 1920x1080): the pie menu of a cloud in the middle opens
 # around it; that of a cloud at the right edge opens inward, all of it left of
-# the cloud; the effects window hides the waveform behind it. Screenshots of
-# each size are kept in the work folder.
+# the cloud; the effects window hides the waveform behind it. Before, the key
+# left of 1 resizes the rect, as a US keyboard and as a French one type it.
+# The screenshots of every size stay in the work folder when a check fails.
 set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -50,9 +51,54 @@ menu_shots() {
     e2e_space_up
 }
 
+# Held, the key left of 1 (KEYSYM) makes a drag from the rect's top right
+# corner by DX, DY move that corner alone; prints the lit box after it.
+resize_with() {
+    local keysym=$1 dx=$2 dy=$3 x y w h
+    read -r x y w h <<<"$(e2e_lit_bbox "$DIR/rect-selected.png")"
+    e2e_focus
+    timeout 10 xdotool keydown "$keysym" || e2e_fail "holding $keysym failed"
+    e2e_drag $((x + w - 12)) $((y + 12)) $((x + w - 12 + dx)) $((y + 12 + dy))
+    timeout 10 xdotool keyup "$keysym" || e2e_fail "releasing $keysym failed"
+    sleep "$E2E_SETTLE_SECONDS"
+    e2e_screenshot "$DIR/rect-selected.png"
+    e2e_lit_bbox "$DIR/rect-selected.png"
+}
+
+# True when two "X Y W H" boxes differ by at most 2 pixels in each figure.
+boxes_match() {
+    local a b i
+    read -r -a a <<<"$1"
+    read -r -a b <<<"$2"
+    for i in 0 1 2 3; do
+        [ "${a[i]}" -ge $((b[i] - 2)) ] && [ "${a[i]}" -le $((b[i] + 2)) ] || return 1
+    done
+}
+
 e2e_init "${1:-}"
+e2e_install_packages x11-xkb-utils || e2e_fail "cannot install x11-xkb-utils (setxkbmap)"
 e2e_start_on_canvas screen-layout
 e2e_centre_rect "$DIR"
+
+# The rect selected (its frame drawn), then resized with the key left of 1 as
+# a US keyboard types it (`) and as a French one does (²): the corner under
+# the pointer follows it, the opposite one stays.
+read -r X Y W H <<<"$E2E_RECT_BOX"
+e2e_click $((X + W - 20)) $((Y + 20))
+sleep "$E2E_SETTLE_SECONDS"
+e2e_screenshot "$DIR/rect-selected.png"
+BEFORE=$(e2e_lit_bbox "$DIR/rect-selected.png")
+read -r X Y W H <<<"$BEFORE"
+GROWN=$(resize_with grave 60 -30)
+e2e_log "the rect's lit box: $BEFORE, after a resize drag by 60,-30 with the US key: $GROWN"
+boxes_match "$GROWN" "$X $((Y - 30)) $((W + 60)) $((H + 30))" ||
+    e2e_fail "a resize drag by 60,-30 with the US key made the rect's lit box $GROWN from $BEFORE"
+# The French layout puts ² on that key (xdotool would only lend it a spare one).
+setxkbmap fr || e2e_fail "cannot switch the display to the French keyboard layout"
+sleep "$E2E_SETTLE_SECONDS"
+BACK=$(resize_with twosuperior -60 30)
+e2e_log "and back by -60,30 with the key as a French keyboard types it: $BACK"
+boxes_match "$BACK" "$BEFORE" || e2e_fail "a resize drag back by -60,30 with ² made the rect's lit box $BACK from $BEFORE"
 # Two clouds, placed in window fractions so that they keep their places as
 # the window changes size: one at the middle, one at the right edge.
 e2e_move_pointer $((WIDTH / 2)) $((HEIGHT / 2))
@@ -101,4 +147,4 @@ for size in $SIZES; do
 done
 
 e2e_quit
-e2e_pass "screen layout: menus around and inward, effects window opaque at $SIZES"
+e2e_pass "screen layout: rect resized with ` and ², menus around and inward, effects window opaque at $SIZES"
