@@ -147,4 +147,4 @@ for size in $SIZES; do
 done
 
 e2e_quit
-e2e_pass "screen layout: rect resized with ` and ², menus around and inward, effects window opaque at $SIZES"
+e2e_pass "screen layout: rect resized with the US and the French key left of 1, menus around and inward, effects window opaque at $SIZES"
