@@ -55,6 +55,8 @@ protected:
         // Out of the way until a test places them.
         for (int i = 0; i < 3; i++)
             Place(i, 5.0 + i, 5.0, 0.1, 0.1);
+        // The performer has left the title screen.
+        _app.SetMenuFlag(false);
     }
     void TearDown() override
     {
@@ -761,4 +763,18 @@ TEST_F(SceneTest, TheStatusLineNamesTheSelectionCountsTheGrainsAndASourceOverNoR
     Click(0.5, 0.5);
     ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
     EXPECT_EQ(status.DescribeSelection(), std::string("selected: rect ") + View(0)->GetName());
+}
+
+TEST_F(SceneTest, AClickThatLeavesTheTitleScreenKeepsTheSelection)
+{
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    AddCloudAt(0.5, 0.5);
+    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    // Back on the title screen (F10, or a session restored at start-up).
+    _app.SetMenuFlag(true);
+    Click(0.1, 0.1);
+    EXPECT_FALSE(_app.GetMenuFlag());
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0) << "the click only left the title screen";
+    Click(0.1, 0.1);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1) << "the next click on empty canvas deselects";
 }

@@ -239,6 +239,12 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
         _middleMouseDown = down;
     if (!(modifiers & MOD_ALT))
         _altPressed = false;
+    // A click that leaves the title screen only leaves it: the selection
+    // restored with the session stays.
+    if (_leftMouseDown && _app->GetMenuFlag()) {
+        _app->SetMenuFlag(false);
+        return;
+    }
     // A right click confirms a value being typed.
     if (_rightMouseDown && _app->IsEditingParamString()) {
         _app->ApplyParamString();
