@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
 #include "parameters/Parameter.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIParameter.h"
@@ -31,11 +32,11 @@ protected:
     }
     const PieBox& Box(int idx) { return _cloud->GetParameter(idx)->GetUI()->GetBox(); }
     // The cloud's centre on screen, through the pan and zoom.
-    double CentreX() { return CLOUD_X * W * _app.GetZoom() - _app.GetPositionX(); }
-    double CentreY() { return CLOUD_Y * H * _app.GetZoom() - _app.GetPositionY(); }
+    double CentreX() { return CLOUD_X * W * _app.GetView()->GetZoom() - _app.GetView()->GetPositionX(); }
+    double CentreY() { return CLOUD_Y * H * _app.GetView()->GetZoom() - _app.GetView()->GetPositionY(); }
     // A window pixel as the scene units the menu receives.
-    double SceneX(double x) { return (x + _app.GetPositionX()) / (W * _app.GetZoom()); }
-    double SceneY(double y) { return (y + _app.GetPositionY()) / (H * _app.GetZoom()); }
+    double SceneX(double x) { return (x + _app.GetView()->GetPositionX()) / (W * _app.GetView()->GetZoom()); }
+    double SceneY(double y) { return (y + _app.GetView()->GetPositionY()) / (H * _app.GetView()->GetZoom()); }
     // Drags the current box by `pixels` on screen along the line from the
     // centre to the box (outward when positive) and `across` pixels across it.
     void Drag(int idx, double pixels, double across = 0.0)
@@ -44,7 +45,7 @@ protected:
         const double length = std::hypot(ox, oy);
         const double ux = ox / length, uy = oy / length;
         const double dx = pixels * ux - across * uy, dy = pixels * uy + across * ux;
-        _menu->OnMouseDrag(dx / (W * _app.GetZoom()), dy / (H * _app.GetZoom()));
+        _menu->OnMouseDrag(dx / (W * _app.GetView()->GetZoom()), dy / (H * _app.GetView()->GetZoom()));
     }
 
     App _app;
@@ -66,8 +67,8 @@ TEST_F(PieMenuTest, BoxesRingTheCloudOnScreenAndKeepTheirSizeAtAnyZoom)
 
     // Zoomed in twice about the window's centre and scrolled: the boxes
     // follow the cloud on screen at the same size.
-    _app.ApplyZoom(2.0, W / 2.0, H / 2.0);
-    _app.TranslatePositionX(-100);
+    _app.GetView()->ApplyZoom(2.0, W / 2.0, H / 2.0);
+    _app.GetView()->TranslatePositionX(-100);
     _menu->SetVisible(true);
     _menu->InitFromParameters();
     EXPECT_GT(Box(GrainCloud::NUMGRAINS).left, CentreX());
@@ -81,8 +82,8 @@ TEST_F(PieMenuTest, BoxesRingTheCloudOnScreenAndKeepTheirSizeAtAnyZoom)
 TEST_F(PieMenuTest, APressPicksTheBoxUnderItAtAnyPanAndZoom)
 {
     _menu->SetVisible(true);
-    _app.ApplyZoom(0.5, 100, 100);
-    _app.TranslatePositionY(40);
+    _app.GetView()->ApplyZoom(0.5, 100, 100);
+    _app.GetView()->TranslatePositionY(40);
     _menu->InitFromParameters();
     for (int idx : {int(GrainCloud::PITCH), int(GrainCloud::VOLUME), int(GrainCloud::NUMGRAINS)}) {
         const PieBox box = Box(idx);
@@ -122,7 +123,7 @@ TEST_F(PieMenuTest, DraggingOutwardRaisesInwardLowersSidewaysKeepsTheValue)
     _cloud->SetCurrentParamIdx(GrainCloud::PITCH);
     // Pitch 0.1..5 at sensitivity 1, from 1: a tenth of the height outward
     // adds a tenth of the range; under zoom the screen step counts the same.
-    _app.ApplyZoom(2.0, W / 2.0, H / 2.0);
+    _app.GetView()->ApplyZoom(2.0, W / 2.0, H / 2.0);
     Drag(GrainCloud::PITCH, H / 10.0);
     EXPECT_NEAR(_cloud->GetPitch(), 1.0 + 0.49, 1e-6);
     Drag(GrainCloud::PITCH, 0.0, 200.0);

@@ -11,6 +11,8 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -174,10 +176,11 @@ TEST_F(SceneTest, ResizingMovesTheCornerUnderThePointerOneToOneAtAnyZoomAndKeeps
     for (unsigned char key : {AppControl::KEY_RESIZE, AppControl::KEY_RESIZE_US}) {
         for (double zoom : {1.0, 2.0, 0.5}) {
             SCOPED_TRACE(std::to_string(key) + " at zoom " + std::to_string(zoom));
-            _app.ApplyZoom(zoom / _app.GetZoom(), 0, 0);
+            _app.GetView()->ApplyZoom(zoom / _app.GetView()->GetZoom(), 0, 0);
             Place(0, 0.5, 0.5, 0.2, 0.2);
             auto onScreen = [&]() {
-                const double z = _app.GetZoom(), px = _app.GetPositionX(), py = _app.GetPositionY();
+                const double z = _app.GetView()->GetZoom(), px = _app.GetView()->GetPositionX(),
+                             py = _app.GetView()->GetPositionY();
                 const UISoundRect* v = View(0);
                 return ScreenRect{(v->GetX() - 0.5 * v->GetWidth()) * W * z - px,
                                   H - ((v->GetY() + 0.5 * v->GetHeight()) * H * z - py),
@@ -238,19 +241,23 @@ TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero)
 
 TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter)
 {
-    auto canvasX = [&](double windowX) { return (_app.GetPositionX() + windowX) / _app.GetZoom(); };
-    auto canvasY = [&](double windowY) { return (_app.GetPositionY() + windowY) / _app.GetZoom(); };
+    auto canvasX = [&](double windowX) {
+        return (_app.GetView()->GetPositionX() + windowX) / _app.GetView()->GetZoom();
+    };
+    auto canvasY = [&](double windowY) {
+        return (_app.GetView()->GetPositionY() + windowY) / _app.GetView()->GetZoom();
+    };
     double beforeX = canvasX(300), beforeY = canvasY(120);
-    _app.ApplyZoom(1.7, 300, 120);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7);
+    _app.GetView()->ApplyZoom(1.7, 300, 120);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7);
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
     EXPECT_NEAR(canvasY(120), beforeY, 1e-9);
-    _app.ApplyZoom(0.1, 10, 10);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7) << "below 0.25: ignored";
+    _app.GetView()->ApplyZoom(0.1, 10, 10);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7) << "below 0.25: ignored";
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
     // The wheel zooms by 10 % a step about the pointer.
     Control().OnMouseWheel(0, -1, 300, H - 120);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7 * 0.9);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7 * 0.9);
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
 }
 
@@ -259,19 +266,19 @@ TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed)
     Control().OnSpecialKey(AppControl::KEY_ALT_L, 200, 100, AppControl::MOD_ALT);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 100, AppControl::MOD_ALT);
     Control().OnMouseDrag(200, 120);  // 20 px down: dy = -20 in canvas units
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.1);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.1);
 }
 
 TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
 {
     AddCloudAt(0.3, 0.3);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     Control().OnKeyboard('4', 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
     EXPECT_EQ(_app.GetSources().size(), 1u) << "Backspace edited the typed value";
     EXPECT_EQ(_app.GetParamValueString(), nullptr);
     Control().OnKeyboard(AppControl::KEY_ESCAPE, 0, 0, NO_MOD);
-    ASSERT_FALSE(_app.IsEditingParamString());
+    ASSERT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
     EXPECT_TRUE(_app.GetSources().empty());
     EXPECT_TRUE(_app.GetNoteSources().empty());
@@ -281,16 +288,16 @@ TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
 TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
 {
     AddCloudAt(0.3, 0.3);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'3', '&', '.', '5', '-'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     ASSERT_NE(_app.GetParamValueString(), nullptr);
     EXPECT_STREQ(_app.GetParamValueString(), "-31.5");
     EXPECT_EQ(_app.GetSources().size(), 1u) << "'1' typed a digit instead of adding a cloud";
     Control().OnMouseWheel(0, 1, 10, 10);
-    EXPECT_EQ(_app.GetZoom(), 1.0) << "the wheel does nothing while typing";
+    EXPECT_EQ(_app.GetView()->GetZoom(), 1.0) << "the wheel does nothing while typing";
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     EXPECT_EQ(_app.GetParamValueString(), nullptr);
 }
 
@@ -299,7 +306,7 @@ TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond)
     AddCloudAt(0.3, 0.3);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     cloud->SetCurrentParamIdx(GrainCloud::DURATION);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'0', '.', '5'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
@@ -313,12 +320,12 @@ TEST_F(SceneTest, WithoutACurrentParameterATypedValueChangesNothing)
     Click(0.5, 0.5);
     View(0)->PickParameters(-100, -100);
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), -1);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
-    EXPECT_FALSE(_app.IsEditingParamString()) << "Enter ends the mode all the same";
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString()) << "Enter ends the mode all the same";
 }
 
 TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
@@ -331,7 +338,7 @@ TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
     View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetBox(PieBox{200.0, 300.0, 100.0, 20.0}, 0.1);
     ASSERT_TRUE(View(0)->PickParameters(210.0, 310.0));
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
@@ -529,7 +536,7 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterAppliesIt)
     const int x = BoxX(pitch), y = BoxY(pitch);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
-    ASSERT_TRUE(_app.IsEditingParamString());
+    ASSERT_TRUE(_app.GetParamEditor()->IsEditingParamString());
     ASSERT_EQ(_app.GetCurrentSourceParamIdx(), GrainCloud::PITCH);
     Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
     EXPECT_TRUE(_app.IsPieMenuOpen()) << "open until the value is entered";
@@ -668,7 +675,7 @@ TEST_F(SceneTest, KeysTwoThreeAndTheFrenchQuoteAddSingleGrainsAndLoops)
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1e-3);
     EXPECT_EQ(_app.GetNoteSources().size(), 3u);
     // While a value is typed the digits are text.
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     Control().OnKeyboard('2', 0, 0, NO_MOD);
     Control().OnKeyboard('"', 0, 0, NO_MOD);
     EXPECT_STREQ(_app.GetParamValueString(), "23");

@@ -2,7 +2,6 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,13 +10,17 @@
 #include <cstring>
 #include <iostream>
 #include <stk/Mutex.h>
-#include <thread>
 
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
+#include "app/CanvasView.h"
+#include "app/FloatingWindows.h"
+#include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
+#include "app/StyleSwitch.h"
 #include "app/Time.h"
 #include "app/ToolkitCallbacks.h"
 #include "app/WindowLossWatch.h"
@@ -35,8 +38,6 @@
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
-#include "ui/UIStyleManager.h"
-#include "ui/UIWindow.h"
 
 namespace {
 
@@ -48,23 +49,23 @@ const int TEXTURES_PER_FRAME = 1;
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _audioPath("./loops/"), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE), _zoom(1.0),
-      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
-      _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
-      _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
-      _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _fps(FRAME_RATE), _displayHelp(false),
+    : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
+      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr),
+      _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false),
       _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
-      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _loader(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
-      _messageIsError(false)
+      _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0),
+      _sessionSavePending(false), _messageIsError(false)
 {
-    _isEditingParamString = false;
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
+    _view = new CanvasView();
+    _styles = new StyleSwitch(this);
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
+    _windows = new FloatingWindows(this);
+    _paramEditor = new ParamValueEditor(this);
+    _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
     _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _releases = new SourceReleases();
@@ -73,13 +74,8 @@ App::App()
     _masterEffectsBox = new EffectsBox();
     _audio = new AudioEngine(this, _mutex, _releases);
     _loader = new StartupLoader(this);
-    _title = new UITitleOverlay(this);
-    _loadProgress = new UILoadProgressOverlay(this, _loader->GetProgress());
-    _help = new UIHelpOverlay(this);
-    _recording = new UIRecordingOverlay(this, _audio->GetBounceRecorder());
-    _messageView = new UIMessageOverlay(this);
-    _limiterLight = new UILimiterLight(this, _audio->GetSafetyLimiter());
-    _loadMeterView = new UILoadMeterOverlay(this, _audio->GetLoadMeter());
+    _overlays = new UIOverlaySet(this, _loader->GetProgress(), _audio->GetBounceRecorder(), _audio->GetSafetyLimiter(),
+                                 _audio->GetLoadMeter());
     ToolkitCallbacks::SetTarget(this);
 }
 
@@ -93,22 +89,19 @@ App::~App()
     Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
-    DeleteFloatingWindows();
+    delete _windows;
+    delete _pacer;
+    delete _paramEditor;
     delete _pieMenu;
-    delete _styleManager;
+    delete _styles;
     delete _midiIn;
     delete _midiOut;
     delete _masterEffectsBox;
     delete _audio;
-    delete _title;
-    delete _loadProgress;
-    delete _help;
-    delete _recording;
-    delete _messageView;
-    delete _limiterLight;
-    delete _loadMeterView;
+    delete _overlays;
     delete _control;
     delete _screen;
+    delete _view;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -135,46 +128,46 @@ void App::ReleaseScene()
     _samplesProviders.clear();
 }
 
-void App::SetWinSize(int w, int h)
+int App::GetWinWidth() const
 {
-    _winWidth = w;
-    _winHeight = h;
+    return _view->GetWinWidth();
 }
 
-bool App::Init(int midiPort)
+int App::GetWinHeight() const
 {
+    return _view->GetWinHeight();
+}
+
+void App::SetWinSize(int w, int h)
+{
+    _view->SetWinSize(w, h);
+}
+
+bool App::Init(const Options& options)
+{
+    _options = options;
     _initTime = std::chrono::steady_clock::now();
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     // Closing the window leaves the loop instead of calling exit() while the
     // audio thread still plays the scene.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
-    _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
+    _view->ReadScreenSize();
 
-    CreateStyles();
+    _styles->CreateStyles();
     char appName[512];
-    _style->GetAppName(appName);
-    glutInitWindowSize(_winWidth, _winHeight);
+    GetStyle()->GetAppName(appName);
+    glutInitWindowSize(_view->GetWinWidth(), _view->GetWinHeight());
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
-    _windowCreated = true;
+    _styles->OnWindowCreated();
     WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
-    SetWindowedMode();
-    BuildFloatingWindows();
+    _view->SetWindowedMode();
+    _windows->BuildFloatingWindows();
 
     InitRenderer();
     ToolkitCallbacks::Register();
 
-    // A missing folder ends the start-up here, as before any window work.
-    DIR* audioDir = opendir(GetAudioPath().c_str());
-    if (audioDir == nullptr) {
-        perror("");
-        return false;
-    }
-    closedir(audioDir);
-    _midiPort = midiPort;
     // The clock is made before a second thread could ask for it.
     Time::Instance();
     _loading = true;
@@ -193,32 +186,26 @@ void App::FinishLoadingIfDone()
     _mutex->unlock();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
-    if (!_audio->StartStream(ToolkitCallbacks::OnAudio)) {
-        printf("Something went wrong...shouldn't be here\n");
-        Clean();
-        exit(0);
+    if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options)) {
+        // Without sound there is nothing to play: the next idle call ends the
+        // program, and a script sees that it failed.
+        RequestQuit(1);
+        return;
     }
-    if (_midiPort == 0) {
-        _midiIn->Open(_midiOut->Open(0));
-    } else {
-        _midiIn->Open(_midiPort);
-    }
+    OpenMidi();
     _virtualPitch = 0;
     // Last of the start-up: the saved scene over the installed rects.
     UnSerializeSession();
 }
 
-void App::CreateStyles()
+UIStyle* App::GetStyle() const
 {
-    _styleManager = new UIStyleManager();
-    _style = _styleManager->GetCurrentStyle();
+    return _styles->GetStyle();
 }
 
 void App::InitRenderer()
 {
-    double background[4];
-    _style->GetBackgroundColor(background);
-    glClearColor(background[0], background[1], background[2], background[3]);
+    _styles->ApplyBackground();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glFrontFace(GL_CCW);
@@ -257,10 +244,8 @@ void App::Clean()
     WritePendingSession();
     _audio->StopStream();
     // The windows point at the style and at the master chain's parameters.
-    DeleteFloatingWindows();
-    delete _styleManager;
-    _styleManager = nullptr;
-    _style = nullptr;
+    _windows->DeleteFloatingWindows();
+    _styles->DeleteStyles();
     delete _pieMenu;
     _pieMenu = nullptr;
     delete _midiIn;
@@ -312,11 +297,6 @@ unsigned App::GetSoundingGrains() const
     return _audio->GetSoundingGrains();
 }
 
-void App::ApplyModelViewOffset()
-{
-    glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);
-}
-
 void App::OnDisplay()
 {
     glClearDepth(1.0);
@@ -324,34 +304,24 @@ void App::OnDisplay()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    ApplyModelViewOffset();
-    glScalef(_zoom, _zoom, 1);
-    if (_loading) {
-        // The long command list waits: stroked in software it costs more
-        // than the rest of the frame, and the cores are the analysis's.
-        _title->Draw(_loading);
-        _loadProgress->Draw();
-    } else if (_menuFlag) {
-        _title->Draw(_loading);
-        _help->Draw(false);
+    _view->ApplyViewTransform();
+    if (_loading || _menuFlag) {
+        // While loading the long command list waits: stroked in software it
+        // costs more than the rest of the frame, and the cores are the analysis's.
+        _overlays->DrawTitleScreen(_loading);
     } else {
-        _texturesBuiltThisFrame = 0;
+        _pacer->StartFrame();
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
         for (Source* source : _sources)
             source->GetUI()->Draw();
-        if (IsBouncing())
-            _recording->DrawFile(GetBounceFileName());
-        if (_displayHelp)
-            _help->Draw(true);
-        DrawFloatingWindows();
-        _loadMeterView->Draw();
+        _overlays->DrawOverScene(IsBouncing() ? GetBounceFileName() : nullptr, _displayHelp);
+        _windows->DrawFloatingWindows();
+        _overlays->DrawLoadMeter();
         // Last, over everything else.
         _pieMenu->Draw();
     }
-    _recording->DrawLossIfAny();
-    _messageView->Draw(_message, _messageIsError, _messageUntil);
-    _limiterLight->Draw();
+    _overlays->DrawOverAll(_message, _messageIsError, _messageUntil);
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -359,43 +329,13 @@ void App::OnDisplay()
 
 bool App::MayBuildTexture()
 {
-    if (_texturesBuiltThisFrame >= TEXTURES_PER_FRAME)
-        return false;
-    _texturesBuiltThisFrame++;
-    return true;
-}
-
-void App::DrawString(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(0.001 * scale, 0.001 * scale, 0.001);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
-}
-
-void App::DrawString2(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(scale, scale, 1);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
+    return _pacer->MayBuildTexture();
 }
 
 void App::OnReshape(int w, int h)
 {
     _mutex->lock();
-    glViewport(0, 0, w, h);
-    SetWinSize(w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, _winWidth, 0, _winHeight, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    ApplyModelViewOffset();
+    _view->Reshape(w, h);
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -408,7 +348,7 @@ void App::OnIdle()
     // Once quitting, the window is gone and there is nothing to redraw.
     if (QuitIfRequested())
         return;
-    WaitForNextFrame();
+    _pacer->WaitForNextFrame(_loading, _loader->GetProgress());
     FinishLoadingIfDone();
     // Engines are made and freed outside the scene lock, handed over under it.
     ForEachEnginePool(&SpectralEnginePool::Prepare);
@@ -416,8 +356,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
     _releases->FreeFinished();
-    UpdateLFOWindow();
-    UpdateEnvelopeWindow();
+    _windows->UpdateLFOWindow();
+    _windows->UpdateEnvelopeWindow();
     glutPostRedisplay();
     _mutex->unlock();
     bool freed = _releases->TakeFreed();
@@ -435,91 +375,6 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
         if (SpectralEnginePool* pool = rect->GetEnginePool())
             (pool->*step)();
     }
-}
-
-void App::WaitForNextFrame()
-{
-    // Without a cap the toolkit redraws as fast as it can and, where drawing
-    // is done in software, takes the cores the audio needs. The wait happens
-    // outside the scene lock, so the audio callback never waits for a frame.
-    if (_fps <= 0)
-        return;
-    // While the sounds load, the title and the progress bar need only a few
-    // frames a second, and drawn in software they would take a core from
-    // the analysis.
-    int fps = _loading ? LOADING_FRAME_RATE : _fps;
-    auto frame = std::chrono::microseconds(1000000 / fps);
-    auto now = std::chrono::steady_clock::now();
-    // The end of the loading cuts the wait short: the audio starts at once.
-    if (_loading && _loader->GetProgress()->WaitForFinish(_nextFrameTime))
-        return;
-    if (now < _nextFrameTime)
-        std::this_thread::sleep_until(_nextFrameTime);
-    _nextFrameTime = std::max(now, _nextFrameTime) + frame;
-}
-
-void App::SetWindowedMode()
-{
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
-    glutReshapeWindow(_winWidth, _winHeight);
-    glutPositionWindow(_screenWidth / 2 - _winWidth / 2, _screenHeight / 2 - _winHeight / 2);
-}
-
-void App::ToggleFullScreen()
-{
-    if (_isFullScreen) {
-        SetWindowedMode();
-        _isFullScreen = false;
-    } else {
-        glutFullScreen();
-        _isFullScreen = true;
-    }
-}
-
-void App::NextStyle()
-{
-    _styleManager->NextStyle();
-    UpdateStyle();
-}
-
-void App::PrevStyle()
-{
-    _styleManager->PrevStyle();
-    UpdateStyle();
-}
-
-int App::GetStyleNum() const
-{
-    return _styleManager != nullptr ? _styleManager->GetCurrentStyleNum() : -1;
-}
-
-void App::UpdateStyle()
-{
-    _style = _styleManager->GetCurrentStyle();
-    for (SoundRect* rect : _soundRects)
-        rect->GetUI()->UpdateStyle(_style);
-    for (Source* source : _sources)
-        source->GetUI()->UpdateStyle(_style);
-    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
-        if (window != nullptr)
-            window->UpdateStyle(_style);
-    }
-    if (!_windowCreated)
-        return;
-    double background[4];
-    _style->GetBackgroundColor(background);
-    glClearColor(background[0], background[1], background[2], background[3]);
-    glutPostRedisplay();
-}
-
-void App::TranslatePositionX(double pixels)
-{
-    _position._x += pixels / _winWidth;
-}
-
-void App::TranslatePositionY(double pixels)
-{
-    _position._y += pixels / _winHeight;
 }
 
 void App::SendNoteOn(int note)

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <algorithm>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
-#include "app/Pt3d.h"
+#include "app/CommandLine.h"
 
 namespace stk {
 class Mutex;
@@ -14,9 +12,11 @@ class Mutex;
 
 class AppControl;
 class AudioEngine;
+class CanvasView;
 class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
+class ParamValueEditor;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
@@ -26,24 +26,16 @@ class UISoundRect;
 class UIPieMenu;
 class UIScreen;
 class UISource;
+class StyleSwitch;
+class UIOverlaySet;
 class UIStyle;
-class UIStyleManager;
 class LoadMeter;
 class SourceReleases;
 class StartupLoader;
-class UIHelpOverlay;
-class UILimiterLight;
-class UILoadMeterOverlay;
-class UILoadProgressOverlay;
-class UIMessageOverlay;
-class UIRecordingOverlay;
-class UITitleOverlay;
 class EffectsBox;
+class FloatingWindows;
+class FramePacer;
 class Serializer;
-class UIEffectsCanvas;
-class UIEnvelopeTypeCanvas;
-class UILFOCanvas;
-class UIWindow;
 class SafetyLimiter;
 
 // The application: owns the scene (rects, sources, views), the audio engine,
@@ -56,7 +48,9 @@ public:
     App();
     virtual ~App();
 
-    bool Init(int midiPort);
+    // Opens the window and starts loading the sounds; the audio stream and
+    // the MIDI ports open as the options say once the sounds are there.
+    bool Init(const Options& options);
     void Clean();
     // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
     // the toolkit's loop from the idle handler; main then stops the stream before
@@ -94,42 +88,23 @@ public:
     bool IsBouncing() const;
     const char* GetBounceFileName() const;
 
-    void ToggleFullScreen();
-    void SetWindowedMode();
     void ToggleDrawHelp(bool display) { _displayHelp = display; }
     bool GetMenuFlag() const { return _menuFlag; }
     void SetMenuFlag(bool flag) { _menuFlag = flag; }
 
-    // Styles.
-    void NextStyle();
-    void PrevStyle();
-    void UpdateStyle();
-    // The current style's number, or -1 before the styles exist.
-    int GetStyleNum() const;
-
-    // View offset (pan) and zoom.
-    void TranslatePositionX(double pixels);
-    void TranslatePositionY(double pixels);
-    double GetPositionX() const { return _position._x * _winWidth; }
-    double GetPositionY() const { return _position._y * _winHeight; }
-    double GetZoom() const { return _zoom; }
-    double GetXMoveSpeed() const { return _xMoveSpeed; }
-    double GetYMoveSpeed() const { return _yMoveSpeed; }
+    // The styles and the switching between them.
+    StyleSwitch* GetStyles() const { return _styles; }
 
     // Whether a sound rect may build an image texture in this frame: one
     // per frame, so that a canvas of long sounds never stalls a frame.
     bool MayBuildTexture();
 
-    void DrawString(double x, double y, double z, const char* text, double scale);
-    void DrawString2(double x, double y, double z, const char* text, double scale);
-
     UIScreen* GetScreen() const { return _screen; }
-    UIStyle* GetStyle() const { return _style; }
-    int GetWinWidth() const { return _winWidth; }
-    int GetWinHeight() const { return _winHeight; }
-    // The longer side of the display in pixels; 0 before the window system is asked.
-    int GetLargestScreenSide() const { return (int)std::max(_screenWidth, _screenHeight); }
-    // Records the window size, as every reshape does; views read it through UIScreen.
+    UIStyle* GetStyle() const;
+    // Pan, zoom, window size and screen mode.
+    CanvasView* GetView() const { return _view; }
+    int GetWinWidth() const;
+    int GetWinHeight() const;
     void SetWinSize(int w, int h);
     std::string GetAudioPath() const { return _audioPath; }
     void SetAudioPath(const std::string& path) { _audioPath = path; }
@@ -145,8 +120,6 @@ public:
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
     bool LoadSounds();
-    // The six styles, starting with the default one (start-up).
-    void CreateStyles();
 
     // The session file. F12 saves the scene; the start-up restores it last.
     // The key handler only encodes the scene, under the scene lock; the file
@@ -187,8 +160,6 @@ public:
     void SourceMouseDrag(double dx, double dy);
     void RectMouseDrag(double dx, double dy);
     void ScaleSoundRect(double x, double y, double dx, double dy);
-    // Zooms by factor about (cx, cy), window pixels with y up; never below 0.25.
-    void ApplyZoom(double factor, double cx, double cy);
     void SetSoundRectResizeMode() { _dragMode = 1; }
     void SetSoundRectMoveMode() { _dragMode = 0; }
     void SetDragMode(int mode) { _dragMode = mode; }
@@ -230,38 +201,12 @@ public:
     const char* GetParamValueString() const;
     int GetCurrentSourceParamIdx() const;
     int GetCurrentRectParamIdx() const;
-    bool IsEditingParamString() const { return _isEditingParamString; }
-    // Typed-value mode: entered from the pie menu, ended by Enter, Esc or a right click.
-    void BeginParamStringEditing() { _isEditingParamString = true; }
-    void AddParamStringChar(char c);
-    void InsertParamStringChar(int position, const std::string& text);
-    void DelLastParamStringChar();
-    void ResetParamString();
-    void ApplyParamString();
     void ResetCurrentParam();
+    // The value being typed for the current parameter.
+    ParamValueEditor* GetParamEditor() const { return _paramEditor; }
 
-    // The floating windows: built once the window size is known (start-up),
-    // all hidden. Until then every operation on them does nothing.
-    void BuildFloatingWindows();
-    UIWindow* GetLFOWindow() const { return _grainLFOWindow; }
-    UILFOCanvas* GetLFOCanvas() const { return _grainLFOCanvas; }
-    UIWindow* GetEnvelopeWindow() const { return _envelopeTypeWindow; }
-    UIEnvelopeTypeCanvas* GetEnvelopeCanvas() const { return _envelopeTypeCanvas; }
-    UIWindow* GetEffectsWindow() const { return _effectsWindow; }
-    UIEffectsCanvas* GetEffectsCanvas() const { return _effectsCanvas; }
-    // Shows the effects window bound to the master chain, or to the selected
-    // source's chain (without one, the chain bound before stays).
-    void OpenEffectsWindow(bool master);
-    void CloseEffectsWindow();
-    // The chain the effects window edits, or null before its first opening.
-    EffectsBox* GetEffectsWindowChain() const { return _effectsWindowChain; }
-    // "Name: value" of the current envelope or LFO parameter as window title.
-    void UpdateParamWindows();
-    // Shown while the selected source's current parameter is its LFO
-    // frequency or amount, hidden otherwise.
-    void UpdateLFOWindow();
-    // Shown while the selected source's current parameter is its envelope.
-    void UpdateEnvelopeWindow();
+    // The LFO, envelope and effects windows.
+    FloatingWindows* GetWindows() const { return _windows; }
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
@@ -276,9 +221,10 @@ private:
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
+    // Opens MIDI input and output in the system the options ask for (or the one there is).
+    void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
-    void WaitForNextFrame();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
     void ForEachEnginePool(void (SpectralEnginePool::*step)());
     // The last step of adding any source: it joins the scene selected, and
@@ -290,12 +236,9 @@ private:
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    void ApplyParamStringToSource(double value);
-    void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
-    void ApplyModelViewOffset();
     // Writes encoded session bytes to fileName whole, or not at all.
     static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
@@ -307,55 +250,29 @@ private:
     // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
     bool AddSourceOfType(int type);
     void RestoreSelection();
-    void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
-    void BindEffectsWindow(EffectsBox* chain, const char* title);
-    // A chain about to be freed: the effects window moves to the master chain if it edits that one.
-    void ForgetEffectsChain(EffectsBox* chain);
-    void DrawFloatingWindows();
-    // x, y in window pixels; a hidden window is never hit.
-    bool IsOverFloatingWindow(int x, int y) const;
-    // Every button event and drag goes to the windows, which pick for themselves.
-    void RouteMouseToWindows(int button, int state, int x, int y);
-    void RouteDragToWindows(int x, int y);
-    void DeleteFloatingWindows();
 
     AudioEngine* _audio;
     std::string _audioPath;
-    std::string _paramValueString;
-    bool _isEditingParamString;
+    ParamValueEditor* _paramEditor;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;
-    Pt3d _position;
-    double _zoom;
     int _selectionMode;
     int _dragMode;
     int _selectedSource;
     int _selectedRect;
     bool _menuFlag;
-    unsigned int _screenWidth, _screenHeight;
-    int _winWidth, _winHeight;
-    bool _isFullScreen;
+    CanvasView* _view;
     UIScreen* _screen;
-    UIStyleManager* _styleManager;
-    UIStyle* _style;
+    StyleSwitch* _styles;
     UIPieMenu* _pieMenu;
-    UIWindow* _grainLFOWindow;
-    UILFOCanvas* _grainLFOCanvas;
-    UIWindow* _envelopeTypeWindow;
-    UIEnvelopeTypeCanvas* _envelopeTypeCanvas;
-    UIWindow* _effectsWindow;
-    UIEffectsCanvas* _effectsCanvas;
-    // The chain whose parameters the effects window's controls point at.
-    EffectsBox* _effectsWindowChain;
-    double _xMoveSpeed, _yMoveSpeed;
-    int _fps;
-    std::chrono::steady_clock::time_point _nextFrameTime;
+    FloatingWindows* _windows;
+    FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
     MyRtMidiIn* _midiIn;
@@ -366,23 +283,15 @@ private:
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
-    int _texturesBuiltThisFrame;
-    int _midiPort;
+    Options _options;
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;
     // What is drawn over the scene.
-    UITitleOverlay* _title;
-    UILoadProgressOverlay* _loadProgress;
-    UIHelpOverlay* _help;
-    UIRecordingOverlay* _recording;
-    UIMessageOverlay* _messageView;
-    UILimiterLight* _limiterLight;
-    UILoadMeterOverlay* _loadMeterView;
+    UIOverlaySet* _overlays;
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
     double _virtualPitch;
-    bool _windowCreated;
     std::string _message;
     // A scene encoded by F12 and not yet written.
     std::vector<char> _pendingSession;

@@ -1,6 +1,10 @@
 #include "app/AppControl.h"
 
 #include "app/App.h"
+#include "app/CanvasView.h"
+#include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
+#include "app/StyleSwitch.h"
 
 AppControl::AppControl(App* app)
     : _app(app), _leftMouseDown(false), _rightMouseDown(false), _middleMouseDown(false), _isDraggingBackground(false),
@@ -12,10 +16,10 @@ AppControl::AppControl(App* app)
 
 void AppControl::UpdateMouseCoords(int x, int y)
 {
-    _mouseX = int(_app->GetPositionX() + x);
-    _mouseY = int(_app->GetWinHeight() - (y - _app->GetPositionY()));
-    _mouseX = int(_mouseX / _app->GetZoom());
-    _mouseY = int(_mouseY / _app->GetZoom());
+    _mouseX = int(_app->GetView()->GetPositionX() + x);
+    _mouseY = int(_app->GetWinHeight() - (y - _app->GetView()->GetPositionY()));
+    _mouseX = int(_mouseX / _app->GetView()->GetZoom());
+    _mouseY = int(_mouseY / _app->GetView()->GetZoom());
 }
 
 void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
@@ -27,12 +31,12 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _spacePressed = true;
         // Alt+Space shows the effects: the selected source's chain, else the master's.
         if (modifiers & MOD_ALT)
-            _app->OpenEffectsWindow(!_app->IsSelectedSource());
+            _app->GetWindows()->OpenEffectsWindow(!_app->IsSelectedSource());
         else
             _app->OpenPieMenu();
     } else if (IsResizeKey(key)) {
         _app->SetSoundRectResizeMode();
-    } else if (!(_app->IsEditingParamString() && HandleTypedValueKey(key))) {
+    } else if (!(_app->GetParamEditor()->IsEditingParamString() && HandleTypedValueKey(key))) {
         HandleSceneKey(key);
     }
     CheckMidiNoteKey(key, true);
@@ -41,23 +45,23 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
 bool AppControl::HandleTypedValueKey(unsigned char key)
 {
     if (key == '1' || key == KEY_AMPERSAND) {
-        _app->AddParamStringChar('1');
+        _app->GetParamEditor()->AddParamStringChar('1');
     } else if (key == KEY_QUOTE) {
-        _app->AddParamStringChar('3');
+        _app->GetParamEditor()->AddParamStringChar('3');
     } else if (key >= '0' && key <= '9') {
-        _app->AddParamStringChar(char(key));
+        _app->GetParamEditor()->AddParamStringChar(char(key));
     } else if (key == KEY_POINT || key == KEY_SEMICOLON) {
-        _app->AddParamStringChar('.');
+        _app->GetParamEditor()->AddParamStringChar('.');
     } else if (key == KEY_MINUS || key == KEY_UNDERSCORE) {
         // The sign always goes in front, also when typed after the digits.
-        _app->InsertParamStringChar(0, "-");
+        _app->GetParamEditor()->InsertParamStringChar(0, "-");
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
-        _app->DelLastParamStringChar();
+        _app->GetParamEditor()->DelLastParamStringChar();
     } else if (key == KEY_ENTER) {
-        _app->ApplyParamString();
+        _app->GetParamEditor()->ApplyParamString();
         CloseMenuUnlessSpaceHeld();
     } else if (key == KEY_ESCAPE) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         CloseMenuUnlessSpaceHeld();
     } else {
         return false;
@@ -80,15 +84,15 @@ void AppControl::CloseMenuUnlessSpaceHeld()
 void AppControl::HandleSceneKey(unsigned char key)
 {
     if (key == '1' || key == KEY_AMPERSAND) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddGrainCloud(_mouseX, _mouseY);
     } else if (key == '2') {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddSingleGrain(_mouseX, _mouseY);
     } else if (key == '3' || key == KEY_QUOTE) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddLoopSource(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
@@ -103,7 +107,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
     if (key == KEY_SPACE) {
         _spacePressed = false;
         _app->ClosePieMenu();
-        _app->CloseEffectsWindow();
+        _app->GetWindows()->CloseEffectsWindow();
     } else if (IsResizeKey(key)) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.
@@ -148,7 +152,7 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         _app->ToggleDrawHelp(true);
         break;
     case KEY_F5:
-        _app->ToggleFullScreen();
+        _app->GetView()->ToggleFullScreen();
         break;
     // The flag was cleared just above, so F10 always brings the title screen back.
     case KEY_F10:
@@ -162,29 +166,29 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_LEFT:
         if (ctrl) {
-            _app->PrevStyle();
+            _app->GetStyles()->PrevStyle();
         } else if (modifiers == 0) {
-            _app->TranslatePositionX(-_app->GetXMoveSpeed());
-            _mouseX = int(_mouseX - _app->GetXMoveSpeed());
+            _app->GetView()->TranslatePositionX(-_app->GetView()->GetXMoveSpeed());
+            _mouseX = int(_mouseX - _app->GetView()->GetXMoveSpeed());
         }
         break;
     case KEY_RIGHT:
         if (ctrl) {
-            _app->NextStyle();
+            _app->GetStyles()->NextStyle();
         } else if (modifiers == 0) {
-            _app->TranslatePositionX(_app->GetXMoveSpeed());
-            _mouseX = int(_mouseX + _app->GetXMoveSpeed());
+            _app->GetView()->TranslatePositionX(_app->GetView()->GetXMoveSpeed());
+            _mouseX = int(_mouseX + _app->GetView()->GetXMoveSpeed());
         }
         break;
     // The stored pointer moves against the scroll, as if the pointer stayed on
     // the same scene point; the next pointer motion recomputes it exactly.
     case KEY_UP:
-        _app->TranslatePositionY(_app->GetYMoveSpeed());
-        _mouseY = int(_mouseY - _app->GetYMoveSpeed());
+        _app->GetView()->TranslatePositionY(_app->GetView()->GetYMoveSpeed());
+        _mouseY = int(_mouseY - _app->GetView()->GetYMoveSpeed());
         break;
     case KEY_DOWN:
-        _app->TranslatePositionY(-_app->GetYMoveSpeed());
-        _mouseY = int(_mouseY + _app->GetYMoveSpeed());
+        _app->GetView()->TranslatePositionY(-_app->GetView()->GetYMoveSpeed());
+        _mouseY = int(_mouseY + _app->GetView()->GetYMoveSpeed());
         break;
     case KEY_SHIFT_L:
         _shiftPressed = true;
@@ -246,11 +250,11 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
         return;
     }
     // A right click confirms a value being typed.
-    if (_rightMouseDown && _app->IsEditingParamString()) {
-        _app->ApplyParamString();
+    if (_rightMouseDown && _app->GetParamEditor()->IsEditingParamString()) {
+        _app->GetParamEditor()->ApplyParamString();
         CloseMenuUnlessSpaceHeld();
     }
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     UpdateMouseCoords(x, y);
     if (_rightMouseDown && _app->IsPieMenuOpen()) {
@@ -289,7 +293,7 @@ void AppControl::OnMouseDrag(int x, int y)
 {
     if (!(_leftMouseDown || _rightMouseDown || _middleMouseDown))
         return;
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     UpdateMouseCoords(x, y);
     if (_lastDragX == _veryHighNumber)
@@ -307,10 +311,10 @@ void AppControl::OnMouseDrag(int x, int y)
         double sy = (y - _lastMouseY) * f;
         _lastMouseX = x;
         _lastMouseY = y;
-        _app->TranslatePositionX(-sx);
-        _app->TranslatePositionY(sy);
+        _app->GetView()->TranslatePositionX(-sx);
+        _app->GetView()->TranslatePositionY(sy);
     } else if (_altPressed && !_spacePressed) {
-        _app->ApplyZoom(1 - 0.005 * dy, _zoomCenterX, _zoomCenterY);
+        _app->GetView()->ApplyZoom(1 - 0.005 * dy, _zoomCenterX, _zoomCenterY);
     } else {
         ApplyDragStep(dx, dy);
     }
@@ -348,10 +352,10 @@ void AppControl::OnMousePassiveMotion(int x, int y)
 
 void AppControl::OnMouseWheel(int, int direction, int x, int y)
 {
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     _zoomCenterX = x;
     _zoomCenterY = _app->GetWinHeight() - y;
     // Each wheel step zooms by 10 % about the pointer.
-    _app->ApplyZoom(1 + 0.1 * direction, x, _app->GetWinHeight() - y);
+    _app->GetView()->ApplyZoom(1 + 0.1 * direction, x, _app->GetWinHeight() - y);
 }

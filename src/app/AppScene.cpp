@@ -6,6 +6,9 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/CanvasView.h"
+#include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
@@ -24,29 +27,27 @@
 namespace {
 
 const unsigned CLOUD_VOICES = 6;
-const double MIN_ZOOM = 0.25;
-// A typed value longer than this is no number a parameter takes.
-const size_t MAX_TYPED_CHARS = 12;
 
 }  // namespace
 
 void App::AddGrainCloud(double x, double y)
 {
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    AddSource(cloud,
-              new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects));
+    AddSource(cloud, new UIGrainCloud(cloud, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), CLOUD_VOICES,
+                                      _soundRects));
 }
 
 void App::AddSingleGrain(double x, double y)
 {
     SingleGrain* grain = new SingleGrain(this, _samplesProviders);
-    AddSource(grain, new UISingleGrain(grain, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+    AddSource(grain,
+              new UISingleGrain(grain, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddLoopSource(double x, double y)
 {
     LoopSource* loop = new LoopSource(this, _samplesProviders);
-    AddSource(loop, new UILoopSource(loop, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+    AddSource(loop, new UILoopSource(loop, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddSource(Source* source, UISource* view)
@@ -64,7 +65,7 @@ void App::AddSource(Source* source, UISource* view)
 void App::DelSelectedSource()
 {
     // Backspace edits a value being typed instead of removing the source.
-    if (_isEditingParamString || !_paramValueString.empty() || _selectedSource < 0)
+    if (_paramEditor->IsEditingParamString() || _paramEditor->GetParamValueString() != nullptr || _selectedSource < 0)
         return;
     ReleaseSource(size_t(_selectedSource));
     _selectedSource = -1;
@@ -77,7 +78,7 @@ void App::ReleaseSource(size_t index)
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // The effects window lets go of the chain before the source goes.
-    ForgetEffectsChain(source->GetEffectsBox());
+    _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
     // it is freed. Note copies first: their voices read their origin's envelopes.
     _releases->FreeFinished();
@@ -127,12 +128,12 @@ void App::SelectRect(int index)
 void App::UpdateSourcePicking(double x, double y)
 {
     Deselect(SOURCE);
-    SelectSource(PickSourceIndex(x / _winWidth, y / _winHeight));
+    SelectSource(PickSourceIndex(x / GetWinWidth(), y / GetWinHeight()));
 }
 
 void App::UpdateRectPicking(double x, double y)
 {
-    double nx = x / _winWidth, ny = y / _winHeight;
+    double nx = x / GetWinWidth(), ny = y / GetWinHeight();
     int previous = _selectedRect;
     Deselect(RECT);
     int source = PickSourceIndex(nx, ny);
@@ -159,7 +160,7 @@ void App::SourceMouseDrag(double dx, double dy)
     if (source == nullptr || source->GetCurrentParameter() != nullptr)
         return;
     UISource* view = source->GetUI();
-    view->UpdatePosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
+    view->UpdatePosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
 }
 
 void App::RectMouseDrag(double dx, double dy)
@@ -167,7 +168,7 @@ void App::RectMouseDrag(double dx, double dy)
     UISoundRect* view = GetCurrentSoundRect();
     if (view == nullptr || view->GetCurrentParameter() != nullptr)
         return;
-    view->UpdateRectPosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
+    view->UpdateRectPosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
 }
 
 void App::ScaleSoundRect(double x, double y, double dx, double dy)
@@ -176,18 +177,8 @@ void App::ScaleSoundRect(double x, double y, double dx, double dy)
     if (view == nullptr)
         return;
     // The corner on the pointer's side of the centre moves with the pointer.
-    view->DragCorner(x >= _winWidth * view->GetX(), y >= _winHeight * view->GetY(), dx / _winWidth, dy / _winHeight);
-}
-
-void App::ApplyZoom(double factor, double cx, double cy)
-{
-    double oldZoom = _zoom;
-    if (oldZoom * factor < MIN_ZOOM)
-        return;
-    _zoom = oldZoom * factor;
-    // Keep the canvas point under (cx, cy) where it is on the screen.
-    _position._x = _zoom * (_position._x + cx / _winWidth) / oldZoom - cx / _winWidth;
-    _position._y = _zoom * (_position._y + cy / _winHeight) / oldZoom - cy / _winHeight;
+    view->DragCorner(x >= GetWinWidth() * view->GetX(), y >= GetWinHeight() * view->GetY(), dx / GetWinWidth(),
+                     dy / GetWinHeight());
 }
 
 Source* App::GetCurrentSource() const
@@ -218,7 +209,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
-    UpdateParamWindows();
+    _windows->UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
@@ -240,7 +231,7 @@ void App::OpenPieMenu()
 
 void App::ClosePieMenu()
 {
-    if (_isEditingParamString)
+    if (_paramEditor->IsEditingParamString())
         return;
     _pieMenu->SetVisible(false);
     if (Source* source = GetCurrentSource())
@@ -256,12 +247,12 @@ bool App::IsPieMenuOpen() const
 
 void App::PieMenuMouseDrag(double dx, double dy)
 {
-    _pieMenu->OnMouseDrag(dx / _winWidth, dy / _winHeight);
+    _pieMenu->OnMouseDrag(dx / GetWinWidth(), dy / GetWinHeight());
 }
 
 void App::LeftPickPieMenu(int button, int state, double x, double y)
 {
-    if (_pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight))
+    if (_pieMenu->OnMouse(button, state, x / GetWinWidth(), y / GetWinHeight()))
         return;
     Deselect(SOURCE);
     UpdateSourcePicking(x, y);
@@ -272,13 +263,8 @@ void App::RightPickPieMenu(int button, int state, double x, double y)
 {
     if (!_pieMenu->IsVisible())
         return;
-    _pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight);
-    BeginParamStringEditing();
-}
-
-const char* App::GetParamValueString() const
-{
-    return _paramValueString.empty() ? nullptr : _paramValueString.c_str();
+    _pieMenu->OnMouse(button, state, x / GetWinWidth(), y / GetWinHeight());
+    _paramEditor->BeginParamStringEditing();
 }
 
 int App::GetCurrentSourceParamIdx() const
@@ -295,88 +281,16 @@ int App::GetCurrentRectParamIdx() const
     return param != nullptr ? param->GetIndex() : -1;
 }
 
-void App::AddParamStringChar(char c)
+const char* App::GetParamValueString() const
 {
-    if (_isEditingParamString && _paramValueString.size() < MAX_TYPED_CHARS)
-        _paramValueString += c;
-}
-
-void App::InsertParamStringChar(int position, const std::string& text)
-{
-    if (_isEditingParamString && _paramValueString.size() + text.size() <= MAX_TYPED_CHARS)
-        _paramValueString.insert(size_t(position), text);
-}
-
-void App::DelLastParamStringChar()
-{
-    if (!_paramValueString.empty())
-        _paramValueString.pop_back();
-}
-
-void App::ResetParamString()
-{
-    _paramValueString.clear();
-    _isEditingParamString = false;
+    return _paramEditor->GetParamValueString();
 }
 
 void App::ResetCurrentParam()
 {
-    ResetParamString();
+    _paramEditor->ResetParamString();
     if (Source* source = GetCurrentSource())
         source->ResetCurrentParameterIndex();
     if (UISoundRect* view = GetCurrentSoundRect())
         view->ResetCurrentParameterIndex();
-}
-
-void App::ApplyParamString()
-{
-    if (_isEditingParamString && !_paramValueString.empty()) {
-        double value = atof(_paramValueString.c_str());
-        // Typed no more: the box shows the value as applied.
-        ResetParamString();
-        if (GetCurrentSource() != nullptr)
-            ApplyParamStringToSource(value);
-        if (GetCurrentSoundRect() != nullptr)
-            ApplyParamStringToRect(value);
-    }
-    ResetParamString();
-}
-
-void App::ApplyParamStringToSource(double value)
-{
-    Parameter* param = GetCurrentSource()->GetCurrentParameter();
-    if (param == nullptr)
-        return;
-    // Typed durations below a millisecond become one millisecond.
-    if (dynamic_cast<ParameterDuration*>(param) != nullptr)
-        value = std::max(value, 1.0);
-    // The parameter hands the value to the setter of whatever kind of source it is.
-    param->SetValue(value);
-    _pieMenu->RefreshCurrentParam();
-}
-
-void App::ApplyParamStringToRect(double value)
-{
-    UISoundRect* view = GetCurrentSoundRect();
-    int index = GetCurrentRectParamIdx();
-    switch (index) {
-    // Truncated, not rounded, and kept to the types that exist.
-    case UISoundRect::TYPE:
-        view->SetRectType(UISoundRect::RectType(std::clamp(int(value), 0, 2)));
-        break;
-    case UISoundRect::RANGE:
-        view->SetColorRange(value);
-        break;
-    case UISoundRect::CONTRAST:
-        view->SetColorContrast(value);
-        break;
-    case UISoundRect::ORIENTATION:
-        view->SetOrientation(UISoundRect::Orientation(std::clamp(int(value), 0, 1)));
-        break;
-    default:
-        break;
-    }
-    if (index != -1)
-        view->GetParameter(index)->SetValue(value);
-    _pieMenu->RefreshCurrentParam();
 }

@@ -59,8 +59,8 @@ inline float Atan2(float y, float x)
 // same magnitudes.
 class ChannelAnalysis {
 public:
-    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withImages)
-        : _spectro(spectro), _chroma(chroma), _window(AnalysisWindow()),
+    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withColumns, bool withImages)
+        : _spectro(spectro), _chroma(chroma), _withColumns(withColumns), _window(AnalysisWindow()),
           _fft(kiss_fftr_alloc(SamplesToSpectro::FFT_SIZE, 0, nullptr, nullptr)), _frame(SamplesToSpectro::FFT_SIZE),
           _spectrum(SamplesToSpectro::FFT_SIZE + 2), _magns(SamplesToSpectro::FFT_SIZE / 2),
           _phases(SamplesToSpectro::FFT_SIZE / 2), _previousPhases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr),
@@ -81,7 +81,9 @@ public:
     ChannelAnalysis(const ChannelAnalysis&) = delete;
     ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
 
-    void AnalyseColumn(int col, const float* first, int stride)
+    // Stores the frame starting at first as column col of the store;
+    // unwrap: whether a column came before it.
+    void AnalyseColumn(int col, bool unwrap, const float* first, int stride)
     {
         const int n = SamplesToSpectro::FFT_SIZE;
         for (int i = 0; i < n; i++)
@@ -90,22 +92,31 @@ public:
         const int numBins = n / 2;
         const float* spectrum = _spectrum.data();
         float* magns = _magns.data();
-        float* phases = _phases.data();
         for (int i = 0; i < numBins; i++) {
             float re = spectrum[2 * i];
             float im = spectrum[2 * i + 1];
             magns[i] = std::sqrt(re * re + im * im);
-            phases[i] = Atan2(im, re);
         }
-        if (col > 0)
-            Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
-        _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
-        _previousPhases.swap(_phases);
+        if (_withColumns)
+            StoreColumn(col, unwrap);
         if (_melBank != nullptr)
             MakeImages(col);
     }
 
 private:
+    void StoreColumn(int col, bool unwrap)
+    {
+        const int numBins = SamplesToSpectro::FFT_SIZE / 2;
+        const float* spectrum = _spectrum.data();
+        float* phases = _phases.data();
+        for (int i = 0; i < numBins; i++)
+            phases[i] = Atan2(spectrum[2 * i + 1], spectrum[2 * i]);
+        if (unwrap)
+            Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
+        _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
+        _previousPhases.swap(_phases);
+    }
+
     void MakeImages(int col)
     {
         _chromaMaker->MagnsToChroma(_magns, &_image);
@@ -117,6 +128,7 @@ private:
 
     Spectrogram* _spectro;
     Spectrogram* _chroma;
+    bool _withColumns;
     std::vector<float> _window;
     kiss_fftr_cfg _fft;
     std::vector<float> _frame;
@@ -188,21 +200,64 @@ void SamplesToSpectro::AnalyseChannel(const std::vector<float>& samples, int nFr
     *spectro = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     *chroma = new Spectrogram(*spectro);
     (*spectro)->MarkPhasesUnwrapped();
+    Pass pass = {withImages ? COLUMNS_AND_IMAGES : COLUMNS, 0, NumCols(nFrames)};
+    RunPass(samples, nFrames, nChan, chanNum, pass, *spectro, *chroma, progress, nullptr);
+}
+
+void SamplesToSpectro::AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                              bool withImages, LoadProgress* progress, const BlockStore& store)
+{
+    Pass pass = {withImages ? COLUMNS_AND_IMAGES : COLUMNS, 0, NumCols(nFrames)};
+    RunBlockPass(samples, nFrames, nChan, chanNum, pass, progress, store);
+}
+
+void SamplesToSpectro::AnalyseImagesInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                             int firstCol, int endCol, LoadProgress* progress, const BlockStore& store)
+{
+    Pass pass = {IMAGES, std::max(firstCol, 0), std::min(endCol, NumCols(nFrames))};
+    RunBlockPass(samples, nFrames, nChan, chanNum, pass, progress, store);
+}
+
+void SamplesToSpectro::RunBlockPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                    const Pass& pass, LoadProgress* progress, const BlockStore& store)
+{
+    Spectrogram spectro(FFT_SIZE, std::min(BLOCK_COLS, pass.endCol - pass.firstCol));
+    Spectrogram chroma(&spectro);
+    RunPass(samples, nFrames, nChan, chanNum, pass, &spectro, &chroma, progress, &store);
+}
+
+void SamplesToSpectro::RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                               Spectrogram* spectro, Spectrogram* chroma, LoadProgress* progress,
+                               const BlockStore* store)
+{
     if (chanNum < 0 || chanNum >= nChan)
         return;
     nFrames = std::min(nFrames, (int)(samples.size() / nChan));
-    int numCols = NumFilledCols(nFrames);
-    ChannelAnalysis analysis(*spectro, *chroma, withImages);
-    for (int col = 0; col < numCols; col++) {
-        analysis.AnalyseColumn(col, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
+    int endCol = std::min(pass.endCol, NumFilledCols(nFrames));
+    // Without a block store the store holds every column: one block.
+    int blockCols = store != nullptr ? spectro->GetNumCols() : std::max(endCol, 1);
+    // Only the passes that make the columns count as work done.
+    bool countsWork = pass.content != IMAGES && progress != nullptr;
+    ChannelAnalysis analysis(spectro, chroma, pass.content != IMAGES, pass.content != COLUMNS);
+    int firstCol = pass.firstCol;
+    for (int col = pass.firstCol; col < endCol; col++) {
+        if (col - firstCol == blockCols) {
+            if (!(*store)(firstCol, blockCols, *spectro, *chroma))
+                return;
+            firstCol = col;
+        }
+        analysis.AnalyseColumn(col - firstCol, col > 0, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
         if (progress != nullptr && (col + 1) % PROGRESS_COLUMNS == 0) {
-            progress->AddWork((long)PROGRESS_COLUMNS * HOP);
+            if (countsWork)
+                progress->AddWork((long)PROGRESS_COLUMNS * HOP);
             if (progress->IsCancelled())
                 return;
         }
     }
-    if (progress != nullptr)
-        progress->AddWork((long)(numCols % PROGRESS_COLUMNS) * HOP);
+    if (store != nullptr && endCol > firstCol && !(*store)(firstCol, endCol - firstCol, *spectro, *chroma))
+        return;
+    if (countsWork)
+        progress->AddWork((long)(std::max(endCol, 0) % PROGRESS_COLUMNS) * HOP);
 }
 
 void SamplesToSpectro::FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan,

@@ -7,6 +7,8 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
+#include "app/ParamValueEditor.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
 #include "ui/UIParameter.h"
@@ -36,9 +38,9 @@ Parameter* UIPieMenu::GetCurrentParameter(ParameterProvider** provider) const
 
 void UIPieMenu::SceneToWindow(double x, double y, double* wx, double* wy) const
 {
-    const double zoom = _app->GetZoom();
-    *wx = x * _screen->GetWidth() * zoom - _app->GetPositionX();
-    *wy = y * _screen->GetHeight() * zoom - _app->GetPositionY();
+    const double zoom = _app->GetView()->GetZoom();
+    *wx = x * _screen->GetWidth() * zoom - _app->GetView()->GetPositionX();
+    *wy = y * _screen->GetHeight() * zoom - _app->GetView()->GetPositionY();
 }
 
 void UIPieMenu::GetLayoutCenter(ParameterProvider* provider, double* x, double* y) const
@@ -64,13 +66,13 @@ void UIPieMenu::InitFromParameters()
         if (box == nullptr)
             continue;
         // The typed value, until applied, shows on the box it goes to.
-        box->SetPending(_app->IsEditingParamString() && param == current);
+        box->SetPending(_app->GetParamEditor()->IsEditingParamString() && param == current);
         _labelLengths[size_t(i)] = box->GetLabelLength();
     }
     double cx, cy;
     SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
-    _layout.Compute(_screen->GetWidth(), _screen->GetHeight(), cx, cy, provider->GetUIRadius() * _app->GetZoom(),
-                    _labelLengths);
+    _layout.Compute(_screen->GetWidth(), _screen->GetHeight(), cx, cy,
+                    provider->GetUIRadius() * _app->GetView()->GetZoom(), _labelLengths);
     for (int i = 0; i < count; i++) {
         if (UIParameter* box = provider->GetParameter(i)->GetUI())
             box->SetBox(_layout.GetBoxes()[size_t(i)], _layout.GetTextScale());
@@ -95,7 +97,7 @@ void UIPieMenu::Draw()
     InitFromParameters();
     double cx, cy;
     SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
-    const double ownerRadius = provider->GetUIRadius() * _app->GetZoom();
+    const double ownerRadius = provider->GetUIRadius() * _app->GetView()->GetZoom();
     // In window pixels, above the canvas's pan and zoom.
     glPushMatrix();
     glLoadIdentity();
@@ -133,7 +135,7 @@ void UIPieMenu::OnMouseDrag(double dx, double dy)
     if (param == nullptr || param->GetUI() == nullptr)
         return;
     // The step on screen, and the direction from the centre to the box.
-    const double zoom = _app->GetZoom();
+    const double zoom = _app->GetView()->GetZoom();
     const double stepX = dx * _screen->GetWidth() * zoom;
     const double stepY = dy * _screen->GetHeight() * zoom;
     double cx, cy;

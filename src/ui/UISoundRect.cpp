@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/App.h"
+#include "app/CanvasView.h"
 #include "app/Time.h"
 #include "parameters/SoundRectParameters.h"
 #include "session/Serializer.h"
@@ -349,7 +350,7 @@ void UISoundRect::DrawRectangle()
 void UISoundRect::DrawSelectionFrame() const
 {
     // A few pixels outside the border, so that the border and the picture stay as they are.
-    const double gap = SELECTION_GAP / _app->GetZoom();
+    const double gap = SELECTION_GAP / _app->GetView()->GetZoom();
     const double left = _left * _screen->GetWidth() - gap, right = _right * _screen->GetWidth() + gap;
     const double bottom = _bot * _screen->GetHeight() - gap, top = _top * _screen->GetHeight() + gap;
     const double corners[4][2] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
@@ -513,7 +514,7 @@ void UISoundRect::DrawName()
 
     // The string routine measures y from the top of the window.
     const double baselineY = (_top - NAME_INSET_Y) * height;
-    _app->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
+    _app->GetView()->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
 }
 
 void UISoundRect::PrepareImages(const Spectrogram* spectro, const Spectrogram* chroma)
@@ -526,7 +527,7 @@ void UISoundRect::PrepareImages(const Spectrogram* spectro, const Spectrogram* c
 
 size_t UISoundRect::MaxImageRows() const
 {
-    const size_t side = static_cast<size_t>(std::max(0, _app->GetLargestScreenSide()));
+    const size_t side = static_cast<size_t>(std::max(0, _app->GetView()->GetLargestScreenSide()));
     size_t rows = MIN_TEXTURE_ROWS;
     while (rows < side && rows < MAX_TEXTURE_ROWS)
         rows *= 2;
@@ -627,6 +628,8 @@ void UISoundRect::PoolImageRows(const Spectrogram* spectro, size_t maxRows, Imag
             for (size_t i = 0; i < numBins; i++)
                 row[i] = std::max(row[i], col[i]);
         }
+        // Only the pooled rows are drawn: the full image goes back as it is read.
+        spectro->GiveBackImage(static_cast<int>(first), static_cast<int>(end));
     }
     image->bins = static_cast<int>(numBins);
     image->rows = static_cast<int>(numRows);
