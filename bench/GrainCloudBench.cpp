@@ -102,7 +102,7 @@ public:
             std::fill(_block.begin(), _block.end(), 0.0f);
             _cloud->NextBuffer(&_block, BLOCK);
             Time::Instance()->AddSeconds(double(BLOCK) / SAMPLE_RATE);
-            sounding += _cloud->GetNumSoundingGrains();
+            sounding += _cloud->CountSoundingGrains();
         }
         return sounding;
     }

@@ -95,16 +95,4 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
     EXPECT_DOUBLE_EQ(_app.GetView()->GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
-TEST_F(AppControlTest, HelpListsHaveThirtyNineLinesFramedByRulesWithSlotsAndLearning)
-{
-    ASSERT_EQ(Control().GetNumCommands(), 39);
-    ASSERT_EQ(Control().GetNumCommandsShort(), 39);
-    EXPECT_STREQ(Control().GetCommands()[8], "Ctrl+F1-F8       Recall scene slot 1-8");
-    EXPECT_STREQ(Control().GetCommands()[1], "Esc + Shift      Quit");
-    EXPECT_STREQ(Control().GetCommandsShort()[5], "F11           Bounce Audio");
-    EXPECT_STREQ(Control().GetCommandsShort()[9], "F9            MIDI Learn");
-    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[38]);
-    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[38]);
-}
-
 }  // namespace

@@ -25,20 +25,20 @@ std::vector<ParameterCase> AllEffectParameters()
         cases.push_back({name, std::unique_ptr<Parameter>(p), idx, min, max, def, text});
     };
     add("On", new ParameterEffectOn(0), 0, 0, 1, 0, "off");
-    add("BitCrushRatio", new ParameterBitCrushEffectRatio(1), 1, 0, 100, 0, "0.0 %");
-    add("SaturationRatio", new ParameterSaturationEffectRatio(1), 1, 0, 100, 0, "0.0 %");
+    add("BitCrushRatio", new ParameterBitCrushEffectRatio(1), 1, 0, 100, 0, "0 %");
+    add("SaturationRatio", new ParameterSaturationEffectRatio(1), 1, 0, 100, 0, "0 %");
     add("DelayTime", new ParameterDelayEffectTime(1), 1, 1, 5000, 1000, "1000 ms");
-    add("DelayFeedback", new ParameterDelayEffectFeedback(2), 2, 0, 100, 50, "50.0 %");
-    add("DelayWet", new ParameterDelayEffectWetMix(3), 3, 0, 100, 50, "50.0 %");
-    add("Pan", new ParameterStereoEffectPan(1), 1, -100, 100, 0, "0.0 %");
-    add("Width", new ParameterStereoEffectWidth(2), 2, -100, 100, 0, "0.0 %");
+    add("DelayFeedback", new ParameterDelayEffectFeedback(2), 2, 0, 100, 50, "50 %");
+    add("DelayWet", new ParameterDelayEffectWetMix(3), 3, 0, 100, 50, "50 %");
+    add("Pan", new ParameterStereoEffectPan(1), 1, -100, 100, 0, "0 %");
+    add("Width", new ParameterStereoEffectWidth(2), 2, -100, 100, 0, "0 %");
     add("Order", new ParameterReverbEffectOrder(1), 1, 1, 10, 8, "8");
-    add("FeedDryIn", new ParameterReverbEffectFeedDryIn(2), 2, 0, 1, 0.2, "0.200");
-    add("FeedWetOut", new ParameterReverbEffectFeedWetOut(3), 3, 0, 1, 0.2, "0.200");
-    add("DryMix", new ParameterReverbEffectDryMix(4), 4, 0, 1, 0.7, "0.700");
-    add("ReverbDelayTime", new ParameterReverbEffectDelayTime(5), 5, 1, 10000, 7000, "7000");
-    add("Decay", new ParameterReverbEffectDecay(6), 6, 0, 1, 0.95, "0.950");
-    add("Volume", new ParameterVolumeEffectVolume(1), 1, -12, 12, 0, "0.0 dB");
+    add("FeedDryIn", new ParameterReverbEffectFeedDryIn(2), 2, 0, 1, 0.2, "20 %");
+    add("FeedWetOut", new ParameterReverbEffectFeedWetOut(3), 3, 0, 1, 0.2, "20 %");
+    add("DryMix", new ParameterReverbEffectDryMix(4), 4, 0, 1, 0.7, "70 %");
+    add("ReverbDelayTime", new ParameterReverbEffectDelayTime(5), 5, 1, 10000, 7000, "158.7 ms");
+    add("Decay", new ParameterReverbEffectDecay(6), 6, 0, 1, 0.95, "95 %");
+    add("Volume", new ParameterVolumeEffectVolume(1), 1, -12, 12, 0, "0 dB");
     add("Mute", new ParameterVolumeEffectMute(2), 2, 0, 1, 0, "");
     return cases;
 }
@@ -69,7 +69,7 @@ TEST(EffectParametersTest, ValuesAreClampedToTheBoundsAndProvidersAreIgnored)
     ParameterDelayEffectFeedback feedback(2);
     feedback.SetValue(250.0);
     EXPECT_DOUBLE_EQ(100.0, feedback.GetValue());
-    EXPECT_STREQ("100.0 %", feedback.GetValueStr());
+    EXPECT_STREQ("100 %", feedback.GetValueStr());
     feedback.SetValue(nullptr, 10.0);
     EXPECT_DOUBLE_EQ(100.0, feedback.GetValue());
     feedback.SetValue(std::nan(""));
@@ -91,26 +91,27 @@ TEST(EffectParametersTest, ValuesAreClampedToTheBoundsAndProvidersAreIgnored)
     EXPECT_STREQ("5000 ms", time.GetValueStr());
 }
 
-TEST(EffectParametersTest, NumberFormats)
+TEST(EffectParametersTest, NumbersShowTheirUnitsWithAtMostThreeDecimals)
 {
     ParameterDelayEffectTime time(1);
     time.SetValue(1234.9);
-    EXPECT_STREQ("1234 ms", time.GetValueStr());
+    EXPECT_STREQ("1235 ms", time.GetValueStr());
     ParameterReverbEffectOrder order(1);
     order.SetValue(5.99);
     EXPECT_STREQ("5", order.GetValueStr());
     ParameterReverbEffectDelayTime delayTime(5);
-    delayTime.SetValue(44.5);
-    EXPECT_STREQ("44", delayTime.GetValueStr());
+    // Whole samples: 4410.9 delays by 4410, a tenth of a second.
+    delayTime.SetValue(4410.9);
+    EXPECT_STREQ("100 ms", delayTime.GetValueStr());
     ParameterStereoEffectPan pan(1);
     pan.SetValue(-33.333);
-    EXPECT_STREQ("-33.3 %", pan.GetValueStr());
+    EXPECT_STREQ("-33.33 %", pan.GetValueStr());
     ParameterVolumeEffectVolume volume(1);
     volume.SetValue(-6.04);
-    EXPECT_STREQ("-6.0 dB", volume.GetValueStr());
+    EXPECT_STREQ("-6.04 dB", volume.GetValueStr());
     ParameterReverbEffectDecay decay(6);
-    decay.SetValue(0.12345);
-    EXPECT_STREQ("0.123", decay.GetValueStr());
+    decay.SetValue(0.12346);
+    EXPECT_STREQ("12.35 %", decay.GetValueStr());
 }
 
 TEST(EffectParametersTest, SwitchTextsFlipAtOneHalf)
@@ -134,7 +135,7 @@ TEST(EffectParametersTest, RatiosUseACubeRootCurve)
         p->SetNormalizedValue(0.5);
         EXPECT_NEAR(100.0 * std::cbrt(0.5), p->GetValue(), 1e-9);
         EXPECT_NEAR(79.37, p->GetValue(), 0.005);
-        EXPECT_STREQ("79.4 %", p->GetValueStr());
+        EXPECT_STREQ("79.37 %", p->GetValueStr());
         EXPECT_NEAR(0.5, p->GetNormalizedValue(), 1e-12);
         delete p;
     }

@@ -14,6 +14,7 @@
 #include "ui/UIEffect.h"
 #include "ui/UIEffectWidget.h"
 #include "ui/UIEffectsCanvas.h"
+#include "ui/UIWidget.h"
 #include "ui/UIWindow.h"
 
 namespace {
@@ -81,9 +82,9 @@ TEST_F(EffectsWindowTest, RebindingShowsTheChainOpenedLastAndWithoutASourceKeeps
 
     _app.GetWindows()->OpenEffectsWindow(false);
     EXPECT_STREQ("Effects | Source", _app.GetWindows()->GetEffectsWindow()->GetTitle());
-    EXPECT_STREQ("-6.0 dB", volume->GetParameter()->GetValueStr());
+    EXPECT_STREQ("-6 dB", volume->GetParameter()->GetValueStr());
     _app.GetWindows()->OpenEffectsWindow(true);
-    EXPECT_STREQ("6.0 dB", volume->GetParameter()->GetValueStr());
+    EXPECT_STREQ("6 dB", volume->GetParameter()->GetValueStr());
     _app.GetWindows()->OpenEffectsWindow(false);
     EXPECT_EQ(chain, _app.GetWindows()->GetEffectsWindowChain());
 
@@ -130,8 +131,8 @@ TEST_F(EffectsWindowTest, ControlsKeepTheirPlacesAcrossAspectRatiosAndStaySquare
         {EffectsBox::EFFECT_STEREO, {0.33, 0.66}},
         {EffectsBox::EFFECT_SATURATION, {0.5}},
         {EffectsBox::EFFECT_BIT_CRUSH, {0.5}},
-        {EffectsBox::EFFECT_DELAY, {0.25, 0.5, 0.75}},
-        {EffectsBox::EFFECT_REVERB, {1 / 7.0, 2 / 7.0, 3 / 7.0, 4 / 7.0, 5 / 7.0, 6 / 7.0}},
+        {EffectsBox::EFFECT_DELAY, {1 / 6.0, 3 / 6.0, 5 / 6.0}},
+        {EffectsBox::EFFECT_REVERB, {1 / 12.0, 3 / 12.0, 5 / 12.0, 7 / 12.0, 9 / 12.0, 11 / 12.0}},
     };
     for (auto size : {std::pair<int, int>(800, 600), std::pair<int, int>(1200, 600)}) {
         Build(size.first, size.second);
@@ -164,4 +165,42 @@ TEST_F(EffectsWindowTest, WindowTitlesAreCutAt254Characters)
     const std::string longTitle(300, 'x');
     _app.GetWindows()->GetEffectsWindow()->SetTitle(longTitle.c_str());
     EXPECT_EQ(longTitle.substr(0, 254), _app.GetWindows()->GetEffectsWindow()->GetTitle());
+}
+
+// Every label and value, at both ends of its parameter's range, fits the room
+// of its control at a readable size; the rooms of neighbours never meet and
+// stay inside their panel.
+TEST_F(EffectsWindowTest, EveryLabelAndValueFitsItsPanelAtEveryWindowSize)
+{
+    // Stroke text narrower than 6 pixels a character is hard to read.
+    const double readableScale = 0.06;
+    for (auto size : {std::pair<int, int>(800, 600), std::pair<int, int>(960, 600), std::pair<int, int>(1366, 768),
+                      std::pair<int, int>(1920, 1080)}) {
+        Build(size.first, size.second);
+        _app.GetWindows()->OpenEffectsWindow(true);
+        const double width = size.first;
+        for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
+            const UIEffect* panel = _canvas->GetEffect(EffectsBox::EffectIdx(e));
+            double previousRight = panel->GetX();
+            for (int i = 1; i < panel->GetNumWidgets(); i++) {
+                const UIEffectWidget* w = panel->GetWidget(i);
+                const double centre = w->GetX() + 0.5 * w->GetWidth();
+                const double left = centre - 0.5 * w->GetTextRoom(), right = centre + 0.5 * w->GetTextRoom();
+                EXPECT_GE(left, previousRight) << size.first << " panel " << e << " control " << i;
+                EXPECT_LE(right, panel->GetX() + panel->GetWidth()) << size.first << " panel " << e << " control " << i;
+                previousRight = right;
+                Parameter* param = w->GetParameter();
+                const double value = param->GetValue();
+                for (double n : {0.0, 1.0}) {
+                    param->SetNormalizedValue(n);
+                    for (const char* text : {w->GetLabel(), param->GetValueStr()}) {
+                        EXPECT_GE(UIWidget::FitScale(text, w->GetTextRoom() * width), readableScale)
+                            << size.first << " panel " << e << " '" << text << "'";
+                    }
+                }
+                param->SetValue(value);
+            }
+        }
+        _app.GetWindows()->CloseEffectsWindow();
+    }
 }

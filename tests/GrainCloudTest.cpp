@@ -244,7 +244,7 @@ TEST_F(GrainCloudTest, OnsetsAndSoundingGrainsFollowTheScheduleAtAnyBlockSize)
             const unsigned blocks = (unsigned)(seconds * 44100.0 / block);
             for (unsigned b = 0; b < blocks; b++) {
                 Render(cloud.get(), block);
-                sounding += cloud->GetNumSoundingGrains();
+                sounding += cloud->CountSoundingGrains();
             }
             const double frames = (double)blocks * block;
             EXPECT_NEAR((attempts() - before) * c.interval / frames, 1.0, 0.01)

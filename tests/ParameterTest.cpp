@@ -70,8 +70,8 @@ public:
 // A provider-bound parameter whose current owner is whatever the test says.
 class OwnedParameter : public ProviderParameter {
 public:
-    OwnedParameter(App* app, int idx, const char* format = "%g units")
-        : ProviderParameter(app, idx, ParameterProvider::SOURCE, "Owned", -2.0, 4.0, 1.0, format)
+    OwnedParameter(App* app, int idx)
+        : ProviderParameter(app, idx, ParameterProvider::SOURCE, "Owned", -2.0, 4.0, 1.0, ValueText::Decibels)
     {
     }
     // Labels for 0 and 1 only, while the bounds reach 4.
@@ -288,16 +288,16 @@ TEST(ProviderParameterTest, UpdateReadsTheOwnerClampsAndFormats)
     owner._ownerValue = 2.5;
     param.UpdateValue();
     EXPECT_DOUBLE_EQ(2.5, param.GetValue());
-    EXPECT_STREQ("2.5 units", param.GetValueStr());
+    EXPECT_STREQ("2.5 dB", param.GetValueStr());
     owner._ownerValue = 12.0;
     param.UpdateValue();
     EXPECT_DOUBLE_EQ(4.0, param.GetValue());
-    EXPECT_STREQ("4 units", param.GetValueStr());
+    EXPECT_STREQ("4 dB", param.GetValueStr());
 
     // Without an owner the last text stays.
     param._current = nullptr;
     param.UpdateValue();
-    EXPECT_STREQ("4 units", param.GetValueStr());
+    EXPECT_STREQ("4 dB", param.GetValueStr());
 }
 
 TEST(ProviderParameterTest, LabelsFollowTheTruncatedValueAndEmptyOutsideTheTable)

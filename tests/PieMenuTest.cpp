@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
 #include "parameters/Parameter.h"
 #include "sources/GrainCloud.h"
 #include "ui/UIParameter.h"
@@ -13,16 +13,13 @@
 
 namespace {
 
-// A window twice as wide as high: a horizontal box-space offset is half the
-// on-screen distance it stands for.
-const int W = 1000;
-const int H = 500;
-const double ASPECT = 2.0;
+const int W = 960;
+const int H = 600;
 const double CLOUD_X = 0.5;
 const double CLOUD_Y = 0.6;
 
-// A grain cloud, the current parameter provider, whose boxes the pie menu laid
-// out when the cloud was added. Geometry is checked in screen heights.
+// A grain cloud, the current parameter provider, whose boxes the pie menu
+// laid out when the cloud was added. Boxes are in window pixels, y up.
 class PieMenuTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -33,16 +30,22 @@ protected:
         _cloud->SeedRandom(5);
         _menu = _app.GetPieMenu();
     }
-    UIParameter* Box(int idx) { return _cloud->GetParameter(idx)->GetUI(); }
-    // Offset of a box from the cloud's centre on screen, in screen heights, y down.
-    double OffsetX(int idx) { return (Box(idx)->GetPosX() - CLOUD_X) * ASPECT; }
-    double OffsetY(int idx) { return Box(idx)->GetPosY() - (1.0 - CLOUD_Y); }
-    double Distance(int idx) { return std::hypot(OffsetX(idx), OffsetY(idx)); }
-    // Drags the current box so that it lands at the on-screen offset (ox, oy)
-    // from the centre, y down; the drag step is in scene units, y up.
-    void DragBoxTo(int idx, double ox, double oy)
+    const PieBox& Box(int idx) { return _cloud->GetParameter(idx)->GetUI()->GetBox(); }
+    // The cloud's centre on screen, through the pan and zoom.
+    double CentreX() { return CLOUD_X * W * _app.GetView()->GetZoom() - _app.GetView()->GetPositionX(); }
+    double CentreY() { return CLOUD_Y * H * _app.GetView()->GetZoom() - _app.GetView()->GetPositionY(); }
+    // A window pixel as the scene units the menu receives.
+    double SceneX(double x) { return (x + _app.GetView()->GetPositionX()) / (W * _app.GetView()->GetZoom()); }
+    double SceneY(double y) { return (y + _app.GetView()->GetPositionY()) / (H * _app.GetView()->GetZoom()); }
+    // Drags the current box by `pixels` on screen along the line from the
+    // centre to the box (outward when positive) and `across` pixels across it.
+    void Drag(int idx, double pixels, double across = 0.0)
     {
-        _menu->OnMouseDrag((ox - OffsetX(idx)) / ASPECT, -(oy - OffsetY(idx)));
+        const double ox = Box(idx).CenterX() - CentreX(), oy = Box(idx).CenterY() - CentreY();
+        const double length = std::hypot(ox, oy);
+        const double ux = ox / length, uy = oy / length;
+        const double dx = pixels * ux - across * uy, dy = pixels * uy + across * ux;
+        _menu->OnMouseDrag(dx / (W * _app.GetView()->GetZoom()), dy / (H * _app.GetView()->GetZoom()));
     }
 
     App _app;
@@ -52,40 +55,63 @@ protected:
 
 }  // namespace
 
-TEST_F(PieMenuTest, BoxesSitEvenlyOnTheRingFirstToTheRightAtTheDistanceOfTheirValue)
+TEST_F(PieMenuTest, BoxesRingTheCloudOnScreenAndKeepTheirSizeAtAnyZoom)
 {
-    const int n = GrainCloud::NUM_PARAMS;
-    for (int i = 0; i < n; i++) {
-        Parameter* param = _cloud->GetParameter(i);
-        const double expected = 0.2 + param->GetNormalizedValue() / param->GetSensivity();
-        // In every direction, although x offsets count double in this window.
-        EXPECT_NEAR(Distance(i), expected, 1e-9) << param->GetUI()->GetName();
-        double angle = std::atan2(OffsetY(i), OffsetX(i));
-        if (angle < -1e-9)
-            angle += 2 * M_PI;
-        EXPECT_NEAR(angle * 180 / M_PI, 360.0 * i / n, 1e-6) << param->GetUI()->GetName();
+    // Voices, the first box, straight right of the cloud at its height.
+    EXPECT_GT(Box(GrainCloud::NUMGRAINS).left, CentreX());
+    EXPECT_LT(Box(GrainCloud::NUMGRAINS).bottom, CentreY());
+    EXPECT_GT(Box(GrainCloud::NUMGRAINS).Top(), CentreY());
+    // Direction, a quarter of the ring further on (6 of 15), on the left.
+    EXPECT_LT(Box(GrainCloud::DIRECTION).Right(), CentreX());
+    const double width = Box(GrainCloud::PITCH).width, height = Box(GrainCloud::PITCH).height;
+
+    // Zoomed in twice about the window's centre and scrolled: the boxes
+    // follow the cloud on screen at the same size.
+    _app.GetView()->ApplyZoom(2.0, W / 2.0, H / 2.0);
+    _app.GetView()->TranslatePositionX(-100);
+    _menu->SetVisible(true);
+    _menu->InitFromParameters();
+    EXPECT_GT(Box(GrainCloud::NUMGRAINS).left, CentreX());
+    EXPECT_LT(Box(GrainCloud::NUMGRAINS).bottom, CentreY());
+    EXPECT_GT(Box(GrainCloud::NUMGRAINS).Top(), CentreY());
+    EXPECT_LT(Box(GrainCloud::DIRECTION).Right(), CentreX());
+    EXPECT_DOUBLE_EQ(Box(GrainCloud::PITCH).width, width);
+    EXPECT_DOUBLE_EQ(Box(GrainCloud::PITCH).height, height);
+}
+
+TEST_F(PieMenuTest, APressPicksTheBoxUnderItAtAnyPanAndZoom)
+{
+    _menu->SetVisible(true);
+    _app.GetView()->ApplyZoom(0.5, 100, 100);
+    _app.GetView()->TranslatePositionY(40);
+    _menu->InitFromParameters();
+    for (int idx : {int(GrainCloud::PITCH), int(GrainCloud::VOLUME), int(GrainCloud::NUMGRAINS)}) {
+        const PieBox box = Box(idx);
+        EXPECT_TRUE(_menu->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, SceneX(box.left + 2),
+                                   SceneY(box.CenterY())));
+        EXPECT_EQ(_app.GetCurrentSourceParamIdx(), idx);
     }
-    // The first box lies straight to the right; its box-space offset is half its distance.
-    EXPECT_DOUBLE_EQ(Box(0)->GetPosY(), 1.0 - CLOUD_Y);
-    const Parameter* voices = _cloud->GetParameter(GrainCloud::NUMGRAINS);
-    EXPECT_NEAR(Box(0)->GetPosX() - CLOUD_X, (0.2 + voices->GetNormalizedValue() / voices->GetSensivity()) / 2, 1e-12);
+    // Beside every box: no pick.
+    EXPECT_FALSE(
+        _menu->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, SceneX(CentreX()), SceneY(CentreY())));
+    EXPECT_EQ(_app.GetCurrentSourceParamIdx(), -1);
 }
 
 TEST_F(PieMenuTest, AClosedMenuIgnoresPressesButDragsStillApply)
 {
     ASSERT_FALSE(_menu->IsVisible());
     _cloud->SetCurrentParamIdx(GrainCloud::VOLUME);
-    // A press right on the pitch box: an open menu would pick it.
-    const double x = Box(GrainCloud::PITCH)->GetPosX() + 0.01;
-    const double y = 1.0 - Box(GrainCloud::PITCH)->GetPosY();
+    const PieBox pitch = Box(GrainCloud::PITCH);
+    const double x = SceneX(pitch.CenterX()), y = SceneY(pitch.CenterY());
     EXPECT_FALSE(_menu->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y));
     EXPECT_FALSE(_menu->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, x, y));
     ASSERT_EQ(_app.GetCurrentSourceParamIdx(), GrainCloud::VOLUME);
 
-    // Volume -60..6 dB at sensitivity 6: half way out of the ring is -27 dB.
-    DragBoxTo(GrainCloud::VOLUME, 0.0, -(0.2 + 0.5 / 6));
-    EXPECT_NEAR(_cloud->GetVolumeDb(), -27.0, 1e-4);
-    EXPECT_STREQ(Box(GrainCloud::VOLUME)->GetValueStr(), "-27 dB");
+    // Volume -60..6 dB at sensitivity 6: a sixth of the window's height
+    // inward sweeps the whole range, a twelfth half of it.
+    Drag(GrainCloud::VOLUME, -H / 12.0);
+    EXPECT_NEAR(_cloud->GetVolumeDb(), -33.0, 1e-4);
+    EXPECT_STREQ(_cloud->GetParameter(GrainCloud::VOLUME)->GetUI()->GetValueStr(), "-33 dB");
 
     _menu->SetVisible(true);
     EXPECT_TRUE(_menu->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y));
@@ -95,39 +121,29 @@ TEST_F(PieMenuTest, AClosedMenuIgnoresPressesButDragsStillApply)
 TEST_F(PieMenuTest, DraggingOutwardRaisesInwardLowersSidewaysKeepsTheValue)
 {
     _cloud->SetCurrentParamIdx(GrainCloud::PITCH);
-    // Pitch 0.1..5 at sensitivity 1: a quarter out of the ring is 0.1 + 4.9 / 4.
-    DragBoxTo(GrainCloud::PITCH, 0.0, 0.45);
-    EXPECT_NEAR(_cloud->GetPitch(), 0.1 + 4.9 * 0.25, 1e-6);
-    DragBoxTo(GrainCloud::PITCH, -0.45, 0.0);
-    EXPECT_NEAR(_cloud->GetPitch(), 0.1 + 4.9 * 0.25, 1e-6) << "the same distance the other way round";
-    DragBoxTo(GrainCloud::PITCH, -1.5, 0.0);
-    EXPECT_DOUBLE_EQ(_cloud->GetPitch(), 5.0) << "beyond the ring's outer edge";
-    DragBoxTo(GrainCloud::PITCH, 0.1, 0.1);
-    EXPECT_DOUBLE_EQ(_cloud->GetPitch(), 0.1) << "inside the inner radius";
+    // Pitch 0.1..5 at sensitivity 1, from 1: a tenth of the height outward
+    // adds a tenth of the range; under zoom the screen step counts the same.
+    _app.GetView()->ApplyZoom(2.0, W / 2.0, H / 2.0);
+    Drag(GrainCloud::PITCH, H / 10.0);
+    EXPECT_NEAR(_cloud->GetPitch(), 1.0 + 0.49, 1e-6);
+    Drag(GrainCloud::PITCH, 0.0, 200.0);
+    EXPECT_NEAR(_cloud->GetPitch(), 1.0 + 0.49, 1e-6) << "across the line to the centre";
+    Drag(GrainCloud::PITCH, -H / 20.0);
+    EXPECT_NEAR(_cloud->GetPitch(), 1.0 + 0.245, 1e-6);
+    Drag(GrainCloud::PITCH, 5.0 * H);
+    EXPECT_DOUBLE_EQ(_cloud->GetPitch(), 5.0) << "far beyond the range";
+    Drag(GrainCloud::PITCH, -H / 10.0);
+    EXPECT_NEAR(_cloud->GetPitch(), 5.0 - 0.49, 1e-6) << "the way back starts at the top of the range";
 }
 
-TEST_F(PieMenuTest, ABoxDraggedOntoTheCentreGivesZeroAndStaysThereWhenReplaced)
+TEST_F(PieMenuTest, SlowDragStepsAddUpOnParametersThatMoveInWholeSteps)
 {
-    _cloud->SetCurrentParamIdx(GrainCloud::VOLUME);
-    DragBoxTo(GrainCloud::VOLUME, 0.0, 0.0);
-    EXPECT_DOUBLE_EQ(_cloud->GetVolumeDb(), -60.0);
-    EXPECT_DOUBLE_EQ(_cloud->GetParameter(GrainCloud::VOLUME)->GetNormalizedValue(), 0.0);
-
-    // A value set elsewhere (typed): the box has no direction to move along.
-    _cloud->SetVolumeDb(0.0);
-    _menu->UpdateCurrentParamPos();
-    EXPECT_DOUBLE_EQ(Box(GrainCloud::VOLUME)->GetPosX(), CLOUD_X);
-    EXPECT_DOUBLE_EQ(Box(GrainCloud::VOLUME)->GetPosY(), 1.0 - CLOUD_Y);
-}
-
-TEST_F(PieMenuTest, ReplacingABoxKeepsItsDirectionAtTheNewValuesDistance)
-{
-    _cloud->SetCurrentParamIdx(GrainCloud::DURATION);
-    // Up and to the left, at 45 degrees on screen.
-    DragBoxTo(GrainCloud::DURATION, -0.2, -0.2);
-    _cloud->SetDurationMs(5000.0);
-    _menu->UpdateCurrentParamPos();
-    const double s = _cloud->GetParameter(GrainCloud::DURATION)->GetSensivity();
-    EXPECT_NEAR(OffsetX(GrainCloud::DURATION), -(0.2 + 1.0 / s) / std::sqrt(2.0), 1e-6);
-    EXPECT_NEAR(OffsetY(GrainCloud::DURATION), -(0.2 + 1.0 / s) / std::sqrt(2.0), 1e-6);
+    // Voices 1..100 at sensitivity 3: a voice is 2 pixels of a 600-pixel
+    // window, more than any single step of this drag. 20 pixels in half
+    // pixel steps add 9.9 voices to the cloud's 6, counted whole.
+    _cloud->SetCurrentParamIdx(GrainCloud::NUMGRAINS);
+    ASSERT_EQ(_cloud->GetNumGrains(), 6u);
+    for (int i = 0; i < 40; i++)
+        Drag(GrainCloud::NUMGRAINS, 0.5);
+    EXPECT_EQ(_cloud->GetNumGrains(), 15u);
 }

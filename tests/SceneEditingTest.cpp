@@ -23,9 +23,12 @@
 #include "sources/GrainCloud.h"
 #include "sources/GrainSource.h"
 #include "sources/Source.h"
+#include "ui/UIOverlays.h"
 #include "ui/UIParameter.h"
+#include "ui/UIPieMenu.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
+#include "ui/UISourceView.h"
 
 namespace {
 
@@ -54,6 +57,8 @@ protected:
         // Out of the way until a test places them.
         for (int i = 0; i < 3; i++)
             Place(i, 5.0 + i, 5.0, 0.1, 0.1);
+        // The performer has left the title screen.
+        _app.SetMenuFlag(false);
     }
     void TearDown() override
     {
@@ -76,11 +81,14 @@ protected:
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(nx), PixelY(ny), NO_MOD);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(nx), PixelY(ny), NO_MOD);
     }
-    // Holds the left button on a parameter box (just inside its anchor) and
-    // drags the pointer by (dx, dy) window pixels, y down, in steps of 10 pixels.
+    // Window pixels (y down) of a point just inside a parameter box's left edge.
+    int BoxX(const UIParameter* box) { return int(box->GetBox().left) + 10; }
+    int BoxY(const UIParameter* box) { return H - int(box->GetBox().CenterY()); }
+    // Holds the left button on a parameter box and drags the pointer by
+    // (dx, dy) window pixels, y down, in steps of 10 pixels.
     void DragBox(const UIParameter* box, int dx, int dy)
     {
-        int x = int(box->GetPosX() * W) + 10, y = int(box->GetPosY() * H) - 5;
+        int x = BoxX(box), y = BoxY(box);
         Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
         const int steps = std::max(1, std::max(std::abs(dx), std::abs(dy)) / 10);
         for (int i = 1; i <= steps; i++)
@@ -158,21 +166,64 @@ TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep)
     EXPECT_NEAR(View(0)->GetY(), 0.61, 1e-9);
 }
 
-TEST_F(SceneTest, ResizeKeyGrowsAwayFromTheCentreWithATenPixelDeadZone)
+// The rect's corners on screen, window pixels with y down: left, top, right, bottom.
+struct ScreenRect {
+    double left, top, right, bottom;
+};
+
+TEST_F(SceneTest, ResizingMovesTheCornerUnderThePointerOneToOneAtAnyZoomAndKeepsTheOppositeOne)
+{
+    for (unsigned char key : {AppControl::KEY_RESIZE, AppControl::KEY_RESIZE_US}) {
+        for (double zoom : {1.0, 2.0, 0.5}) {
+            SCOPED_TRACE(std::to_string(key) + " at zoom " + std::to_string(zoom));
+            _app.GetView()->ApplyZoom(zoom / _app.GetView()->GetZoom(), 0, 0);
+            Place(0, 0.5, 0.5, 0.2, 0.2);
+            auto onScreen = [&]() {
+                const double z = _app.GetView()->GetZoom(), px = _app.GetView()->GetPositionX(),
+                             py = _app.GetView()->GetPositionY();
+                const UISoundRect* v = View(0);
+                return ScreenRect{(v->GetX() - 0.5 * v->GetWidth()) * W * z - px,
+                                  H - ((v->GetY() + 0.5 * v->GetHeight()) * H * z - py),
+                                  (v->GetX() + 0.5 * v->GetWidth()) * W * z - px,
+                                  H - ((v->GetY() - 0.5 * v->GetHeight()) * H * z - py)};
+            };
+            const ScreenRect before = onScreen();
+            // Pressed just inside the top right corner, dragged 80 pixels right and 40 up.
+            const int x = int(before.right) - 4, y = int(before.top) + 4;
+            Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+            ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+            Control().OnKeyboard(key, 0, 0, NO_MOD);
+            ASSERT_EQ(_app.GetDragMode(), 1);
+            for (int step = 1; step <= 8; step++)
+                Control().OnMouseDrag(x + 10 * step, y - 5 * step);
+            Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, x + 80, y - 40, NO_MOD);
+            Control().OnKeyUp(key, 0, 0);
+            EXPECT_EQ(_app.GetDragMode(), 0);
+            const ScreenRect after = onScreen();
+            // One scene pixel of rounding in the pointer's position, at most.
+            const double slack = 1.0 * zoom + 1e-9;
+            EXPECT_NEAR(after.right, before.right + 80, slack);
+            EXPECT_NEAR(after.top, before.top - 40, slack);
+            EXPECT_NEAR(after.left, before.left, 1e-9) << "the opposite corner stays";
+            EXPECT_NEAR(after.bottom, before.bottom, 1e-9);
+        }
+    }
+}
+
+TEST_F(SceneTest, ResizingStopsAtTheSmallestSizeWithoutMovingTheRect)
 {
     Place(0, 0.5, 0.5, 0.2, 0.2);  // 200 x 100 pixels around (500, 250)
     Click(0.5, 0.5);
-    Control().OnKeyboard(AppControl::KEY_RESIZE, 0, 0, NO_MOD);
-    ASSERT_EQ(_app.GetDragMode(), 1);
-    // Pointer 100 px right of the centre and 5 px above it: width grows, height is in the dead zone.
-    _app.ScaleSoundRect(600, 255, 10, 10);
-    EXPECT_NEAR(View(0)->GetWidth() * W, 200 + 2 * 10 * (200.0 / 100), 1e-9);
+    Control().OnKeyboard(AppControl::KEY_RESIZE_US, 0, 0, NO_MOD);
+    // The left edge dragged 300 pixels right: the rect keeps its 60-pixel
+    // smallest width and its right edge.
+    _app.ScaleSoundRect(400, 250, 300, 0);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 200, 1e-9);
+    _app.ScaleSoundRect(400, 250, 130, 0);
+    EXPECT_NEAR(View(0)->GetWidth() * W, 70, 1e-9);
+    EXPECT_NEAR((View(0)->GetX() + 0.5 * View(0)->GetWidth()) * W, 600, 1e-9);
     EXPECT_NEAR(View(0)->GetHeight() * H, 100, 1e-9);
-    // Left of the centre a step to the right shrinks the rect.
-    _app.ScaleSoundRect(400, 300, 10, 0);
-    EXPECT_NEAR(View(0)->GetWidth() * W, 240 - 2 * 10 * (240.0 / 100), 1e-9);
-    Control().OnKeyUp(AppControl::KEY_RESIZE, 0, 0);
-    EXPECT_EQ(_app.GetDragMode(), 0);
+    Control().OnKeyUp(AppControl::KEY_RESIZE_US, 0, 0);
 }
 
 TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero)
@@ -283,9 +334,9 @@ TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
     Click(0.5, 0.5);
     // Only the type's box lies at the picked point.
     for (int i = 0; i < View(0)->GetNumParams(); i++)
-        View(0)->GetParameter(i)->GetUI()->SetPosition(5.0, 5.0);
-    View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetPosition(0.2, 0.3);
-    ASSERT_TRUE(View(0)->PickParameters(0.21, 0.3));
+        View(0)->GetParameter(i)->GetUI()->SetBox(PieBox{5000.0, 5000.0, 100.0, 20.0}, 0.1);
+    View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetBox(PieBox{200.0, 300.0, 100.0, 20.0}, 0.1);
+    ASSERT_TRUE(View(0)->PickParameters(210.0, 310.0));
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
     _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
@@ -382,15 +433,21 @@ TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)
 
 }  // namespace
 
-TEST_F(SceneTest, EveryRectsBoxesStartOnARingAroundIt)
+TEST_F(SceneTest, EveryRectsBoxesOpenAroundItWhereverItWasMoved)
 {
-    // The rects were moved after loading, and their boxes with them.
+    // The rects were moved after loading: Space lays their boxes out where they are now.
+    for (int i = 0; i < 3; i++)
+        Place(i, 0.15 + 0.2 * i, 0.5, 0.1, 0.1);
     for (int i = 0; i < 3; i++) {
-        // Type starts at 0, so its box sits on the inner radius, straight to
-        // the right: 0.2 screen heights, that is 0.1 widths in this window.
-        const UIParameter* type = View(i)->GetParameter(UISoundRect::TYPE)->GetUI();
-        EXPECT_NEAR(type->GetPosX(), View(i)->GetX() + 0.1, 1e-12) << i;
-        EXPECT_NEAR(type->GetPosY(), 1.0 - View(i)->GetY(), 1e-12) << i;
+        Click(0.15 + 0.2 * i, 0.5);
+        ASSERT_EQ(_app.GetSelectedRectIndex(), i);
+        Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+        ASSERT_TRUE(_app.IsPieMenuOpen()) << i;
+        // Type, the first box, right of the centre, about its height.
+        const PieBox& type = View(i)->GetParameter(UISoundRect::TYPE)->GetUI()->GetBox();
+        EXPECT_GT(type.left, View(i)->GetX() * W) << i;
+        EXPECT_NEAR(type.CenterY(), 0.5 * H, PieMenuLayout::BOX_HEIGHT) << i;
+        Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
     }
 }
 
@@ -405,16 +462,14 @@ TEST_F(SceneTest, SpaceOpensTheMenuOverASelectionOnlyAndReleasingItKeepsTheValue
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     ASSERT_TRUE(_app.IsPieMenuOpen());
-    // From the volume box onto the cloud's centre: the inner radius and below give -60 dB.
+    // From the volume box to the cloud's centre and beyond: -60 dB.
     const UIParameter* volume = cloud->GetParameter(GrainCloud::VOLUME)->GetUI();
-    const int toCentreX = int(0.5 * W) - int(volume->GetPosX() * W);
-    const int toCentreY = int((1.0 - 0.6) * H) - int(volume->GetPosY() * H);
-    DragBox(volume, toCentreX, toCentreY);
+    DragBox(volume, 2 * (int(0.5 * W) - BoxX(volume)), 2 * (int((1.0 - 0.6) * H) - BoxY(volume)));
     EXPECT_DOUBLE_EQ(cloud->GetVolumeDb(), -60.0);
     EXPECT_NEAR(cloud->GetUI()->GetX(), 0.5, 1.0 / W) << "the cloud stays where it is";
     EXPECT_NEAR(cloud->GetUI()->GetY(), 0.6, 1.0 / H);
 
-    // The voices box 42 pixels further out: 0.084 screen heights, some thirty voices.
+    // The voices box, right of the cloud, 42 pixels further out: 0.07 screen heights, some twenty voices.
     const UIParameter* voices = cloud->GetParameter(GrainCloud::NUMGRAINS)->GetUI();
     const double voicesBefore = cloud->GetNumGrains();
     DragBox(voices, 42, 0);
@@ -433,11 +488,12 @@ TEST_F(SceneTest, DraggingARectsTypeBoxSwitchesItsDisplay)
     ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     const UIParameter* type = View(0)->GetParameter(UISoundRect::TYPE)->GetUI();
-    // Sensitivity 6 over 0..2: 0.1 screen heights (50 pixels) out of the ring is 1.2.
+    // Sensitivity 6 over 0..2: 50 pixels outward, 0.1 screen heights, add
+    // about 1.2 (a little less, the box being a little below the centre).
     DragBox(type, 50, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::SPECTROGRAM);
     EXPECT_STREQ(type->GetValueStr(), "SPECTROGRAM");
-    DragBox(type, 50, 0);
+    DragBox(type, 100, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::CHROMAGRAM);
     DragBox(type, -200, 0);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
@@ -471,13 +527,13 @@ TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
     EXPECT_DOUBLE_EQ(note->GetPitch(), cloud->GetPitch());
 }
 
-TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
+TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterAppliesIt)
 {
     AddCloudAt(0.5, 0.5);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     const UIParameter* pitch = cloud->GetParameter(GrainCloud::PITCH)->GetUI();
-    const int x = int(pitch->GetPosX() * W) + 10, y = int(pitch->GetPosY() * H) - 5;
+    const int x = BoxX(pitch), y = BoxY(pitch);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
     ASSERT_TRUE(_app.GetParamEditor()->IsEditingParamString());
@@ -488,10 +544,27 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5);
+    EXPECT_FALSE(_app.IsPieMenuOpen()) << "Space is no longer held";
+    EXPECT_STREQ(pitch->GetValueStr(), "x2.5 (+15.9 st)");
+    EXPECT_FALSE(pitch->IsPending());
+
+    // Again with Space held: pending while typed, applied by Enter, and the menu stays.
+    Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
+    Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
+    for (unsigned char key : {'4', '.', '5'})
+        Control().OnKeyboard(key, 0, 0, NO_MOD);
+    _app.GetPieMenu()->InitFromParameters();
+    EXPECT_TRUE(pitch->IsPending());
+    EXPECT_STREQ(pitch->GetValueStr(), "4.5");
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 2.5) << "not applied yet";
+    Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
+    _app.GetPieMenu()->InitFromParameters();
+    EXPECT_DOUBLE_EQ(cloud->GetPitch(), 4.5);
+    EXPECT_FALSE(pitch->IsPending());
+    EXPECT_TRUE(_app.IsPieMenuOpen()) << "Space is still held";
+    Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
     EXPECT_FALSE(_app.IsPieMenuOpen());
-    // Pitch 0.1..5 at sensitivity 1: 2.5 lies 0.2 + 2.4 / 4.9 screen heights out.
-    const double ox = (pitch->GetPosX() - 0.5) * W / H, oy = pitch->GetPosY() - 0.5;
-    EXPECT_NEAR(std::hypot(ox, oy), 0.2 + 2.4 / 4.9, 1e-6);
 }
 
 namespace {
@@ -646,4 +719,69 @@ TEST_F(SceneTest, WhateverTheSourcesDoTheOutputIsFiniteAndWithinFullScale)
     }
     EXPECT_GT(energy, 100.0);
     EXPECT_GT(_app.GetSafetyLimiter()->GetLimitedFrames(), 0u);
+}
+
+TEST_F(SceneTest, TheStatusLineNamesTheSelectionCountsTheGrainsAndASourceOverNoRectIsDimmedAndSilent)
+{
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    Place(1, 0.9, 0.9, 0.06, 0.06);
+    Place(2, 0.9, 0.1, 0.06, 0.06);
+    UILoadMeterOverlay status(&_app, _app.GetLoadMeter());
+    EXPECT_EQ(status.DescribeSelection(), "");
+    AddCloudAt(0.5, 0.5);
+    GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
+    cloud->SeedRandom(3);
+    const UISourceView* view = static_cast<const UISourceView*>(cloud->GetUI());
+    EXPECT_TRUE(view->LiesOverARect());
+    EXPECT_EQ(status.DescribeSelection(), "selected: grain cloud");
+
+    // Over the sine, the cloud's grains sound and are counted.
+    std::vector<float> out(2 * 1024);
+    double energy = 0.0;
+    for (int b = 0; b < 30; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out)
+            energy += v * v;
+    }
+    EXPECT_GT(energy, 0.0);
+    EXPECT_GT(_app.GetSoundingGrains(), 0u);
+    EXPECT_LE(_app.GetSoundingGrains(), cloud->GetNumGrains());
+    EXPECT_EQ(status.DescribeCounts().rfind("grains " + std::to_string(_app.GetSoundingGrains()) + "  sources 1  ", 0),
+              0u);
+
+    // Dragged off every rect: drawn dimmed and said silent, and it is.
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, PixelX(0.5), PixelY(0.5), NO_MOD);
+    Control().OnMouseDrag(PixelX(0.2), PixelY(0.5));
+    Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, PixelX(0.2), PixelY(0.5), NO_MOD);
+    ASSERT_EQ(_app.GetCurrentSource(), cloud);
+    EXPECT_FALSE(view->LiesOverARect());
+    EXPECT_EQ(status.DescribeSelection(), "selected: grain cloud, over no rect: silent");
+    for (int b = 0; b < 5; b++)
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+    energy = 0.0;
+    for (int b = 0; b < 20; b++) {
+        _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
+        for (float v : out)
+            energy += v * v;
+    }
+    EXPECT_EQ(energy, 0.0);
+
+    // A rect selected: its name.
+    Click(0.5, 0.5);
+    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    EXPECT_EQ(status.DescribeSelection(), std::string("selected: rect ") + View(0)->GetName());
+}
+
+TEST_F(SceneTest, AClickThatLeavesTheTitleScreenKeepsTheSelection)
+{
+    Place(0, 0.5, 0.5, 0.4, 0.4);
+    AddCloudAt(0.5, 0.5);
+    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    // Back on the title screen (F10, or a session restored at start-up).
+    _app.SetMenuFlag(true);
+    Click(0.1, 0.1);
+    EXPECT_FALSE(_app.GetMenuFlag());
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0) << "the click only left the title screen";
+    Click(0.1, 0.1);
+    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1) << "the next click on empty canvas deselects";
 }

@@ -173,7 +173,7 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     second->GetParameter(GrainCloud::DIRECTION)->SetValue(GrainCloud::BACKWARD);
     second->GetParameter(GrainCloud::ENVELOPE)->SetValue(Envelope::HAND_DRAWN);
     second->GetParameter(GrainCloud::TIME_STRETCH)->SetValue(0.5);
-    second->GetParameter(GrainCloud::PITCH)->GetUI()->SetPosition(0.42, 0.17);
+    second->GetParameter(GrainCloud::PITCH)->GetUI()->SetBox(PieBox{0.42 * W, 0.83 * H - 26.0, 200.0, 26.0}, 0.1);
     std::vector<float> drawn(2048);
     for (size_t i = 0; i < drawn.size(); i++)
         drawn[i] = float(i % 7) / 7.0f;
@@ -205,8 +205,10 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     EXPECT_TRUE(cloud->IsMuted());
     EXPECT_EQ(cloud->GetEnvelope()->GetEnvelope(Envelope::HAND_DRAWN), drawn);
     EXPECT_DOUBLE_EQ(cloud->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME)->GetParameter(1)->GetValue(), -12.0);
-    EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetPosX(), 0.42);
-    EXPECT_DOUBLE_EQ(cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetPosY(), 0.17);
+    // The box's top left corner, in window fractions from the top left.
+    const PieBox& box = cloud->GetParameter(GrainCloud::PITCH)->GetUI()->GetBox();
+    EXPECT_NEAR(box.left / W, 0.42, 1e-12);
+    EXPECT_NEAR(1.0 - box.Top() / H, 0.17, 1e-12);
     // Saved again, the restored scene gives the same bytes but for the clocks.
     EXPECT_EQ(Save(loaded.get()).size(), bytes.size());
 }

@@ -43,6 +43,8 @@ protected:
     }
 
     Parameter* Param(int idx) { return _view->GetParameter(idx); }
+    // A box 100 by 20 pixels with its bottom left corner at (x, y).
+    void PutBox(int idx, double x, double y) { Param(idx)->GetUI()->SetBox(PieBox{x, y, 100.0, 20.0}, 0.1); }
 
     App _app;
     SoundRect _rect;
@@ -160,42 +162,25 @@ TEST_F(SoundRectParametersTest, RangeAndContrastIgnoreChangesBelowTheirResolutio
 
 TEST_F(SoundRectParametersTest, PickParametersTakesTheFirstBoxHitInIndexOrder)
 {
-    // Boxes 1 and 2 overlap at (0.3, 0.3); box 3 stands alone at (0.3, 0.6).
-    Param(0)->GetUI()->SetPosition(0.9, 0.9);
-    Param(1)->GetUI()->SetPosition(0.3, 0.3);
-    Param(2)->GetUI()->SetPosition(0.3, 0.3);
-    Param(3)->GetUI()->SetPosition(0.3, 0.6);
+    // Boxes 1 and 2 overlap at (300, 300) pixels; box 3 stands alone at (300, 600).
+    PutBox(0, 900.0, 900.0);
+    PutBox(1, 300.0, 300.0);
+    PutBox(2, 300.0, 300.0);
+    PutBox(3, 300.0, 600.0);
 
-    EXPECT_TRUE(_view->PickParameters(0.31, 0.3));
+    EXPECT_TRUE(_view->PickParameters(310.0, 305.0));
     EXPECT_EQ(Param(1), _view->GetCurrentParameter());
-    EXPECT_TRUE(_view->PickParameters(0.31, 0.6));
+    EXPECT_TRUE(_view->PickParameters(310.0, 605.0));
     EXPECT_EQ(Param(3), _view->GetCurrentParameter());
 
     // A miss clears the current parameter.
-    EXPECT_FALSE(_view->PickParameters(0.6, 0.45));
+    EXPECT_FALSE(_view->PickParameters(600.0, 450.0));
     EXPECT_EQ(nullptr, _view->GetCurrentParameter());
 
-    EXPECT_TRUE(_view->PickParameters(0.91, 0.9));
+    EXPECT_TRUE(_view->PickParameters(910.0, 905.0));
     EXPECT_EQ(Param(0), _view->GetCurrentParameter());
     _view->ResetCurrentParameterIndex();
     EXPECT_EQ(nullptr, _view->GetCurrentParameter());
-}
-
-TEST_F(SoundRectParametersTest, RepositioningCarriesTheBoxesWithYFlipped)
-{
-    for (int i = 0; i < 4; i++)
-        Param(i)->GetUI()->SetPosition(0.1 * i, 0.2);
-    _view->UpdateRectPosition(0.75, 0.375);
-    for (int i = 0; i < 4; i++) {
-        EXPECT_DOUBLE_EQ(0.1 * i + 0.25, Param(i)->GetUI()->GetPosX()) << i;
-        // The rect went down by 0.125 in scene space: the boxes go down too,
-        // which is +0.125 in box space.
-        EXPECT_DOUBLE_EQ(0.325, Param(i)->GetUI()->GetPosY()) << i;
-    }
-    // A plain move leaves the boxes where they are.
-    _view->Move(0.1, 0.1);
-    EXPECT_DOUBLE_EQ(0.25, Param(0)->GetUI()->GetPosX());
-    EXPECT_DOUBLE_EQ(0.325, Param(0)->GetUI()->GetPosY());
 }
 
 namespace {
@@ -241,6 +226,8 @@ protected:
     }
 
     Parameter* Param(int idx) { return _view->GetParameter(idx); }
+    // A box 100 by 20 pixels with its bottom left corner at (x, y).
+    void PutBox(int idx, double x, double y) { Param(idx)->GetUI()->SetBox(PieBox{x, y, 100.0, 20.0}, 0.1); }
     void UpdateAll()
     {
         for (int i = 0; i < UISoundRect::NUM_PARAMS; i++)
@@ -264,7 +251,7 @@ TEST_F(SelectedRectTest, TextsShowTheViewSettings)
 {
     UpdateAll();
     EXPECT_STREQ("WAVEFORM", Param(UISoundRect::TYPE)->GetValueStr());
-    EXPECT_STREQ("0.7", Param(UISoundRect::RANGE)->GetValueStr());
+    EXPECT_STREQ("x0.7", Param(UISoundRect::RANGE)->GetValueStr());
     EXPECT_STREQ("0.99", Param(UISoundRect::CONTRAST)->GetValueStr());
     EXPECT_STREQ("HORIZONTAL", Param(UISoundRect::ORIENTATION)->GetValueStr());
     EXPECT_DOUBLE_EQ(0.7, Param(UISoundRect::RANGE)->GetValue());
@@ -276,7 +263,7 @@ TEST_F(SelectedRectTest, TextsShowTheViewSettings)
     Param(UISoundRect::ORIENTATION)->SetValue(1.0);
     UpdateAll();
     EXPECT_STREQ("SPECTROGRAM", Param(UISoundRect::TYPE)->GetValueStr());
-    EXPECT_STREQ("1.25", Param(UISoundRect::RANGE)->GetValueStr());
+    EXPECT_STREQ("x1.25", Param(UISoundRect::RANGE)->GetValueStr());
     EXPECT_STREQ("0.05", Param(UISoundRect::CONTRAST)->GetValueStr());
     EXPECT_STREQ("VERTICAL", Param(UISoundRect::ORIENTATION)->GetValueStr());
     Param(UISoundRect::TYPE)->SetValue(2.0);
@@ -287,13 +274,13 @@ TEST_F(SelectedRectTest, TextsShowTheViewSettings)
 TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter)
 {
     UpdateAll();
-    Param(UISoundRect::CONTRAST)->GetUI()->SetPosition(0.2, 0.2);
-    ASSERT_TRUE(_view->PickParameters(0.21, 0.2));
+    PutBox(UISoundRect::CONTRAST, 200.0, 200.0);
+    ASSERT_TRUE(_view->PickParameters(210.0, 205.0));
     ASSERT_EQ(UISoundRect::CONTRAST, _app.GetCurrentRectParamIdx());
     Type("0.25");
     UpdateAll();
     EXPECT_STREQ("0.25", Param(UISoundRect::CONTRAST)->GetValueStr());
-    EXPECT_STREQ("0.7", Param(UISoundRect::RANGE)->GetValueStr());
+    EXPECT_STREQ("x0.7", Param(UISoundRect::RANGE)->GetValueStr());
     EXPECT_STREQ("WAVEFORM", Param(UISoundRect::TYPE)->GetValueStr());
     EXPECT_DOUBLE_EQ(0.99, _view->GetColorContrast());
 
@@ -305,8 +292,8 @@ TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter)
 
 TEST_F(SelectedRectTest, EnumeratedParametersIgnoreTypedText)
 {
-    Param(UISoundRect::ORIENTATION)->GetUI()->SetPosition(0.2, 0.2);
-    ASSERT_TRUE(_view->PickParameters(0.21, 0.2));
+    PutBox(UISoundRect::ORIENTATION, 200.0, 200.0);
+    ASSERT_TRUE(_view->PickParameters(210.0, 205.0));
     Type("1");
     Param(UISoundRect::ORIENTATION)->UpdateValue();
     EXPECT_STREQ("HORIZONTAL", Param(UISoundRect::ORIENTATION)->GetValueStr());

@@ -114,19 +114,20 @@ TEST_F(SourceParametersTest, EveryParameterShowsItsValueWithItsUnitOrLabel)
         std::function<double()> ownerValue;
     };
     const Row rows[] = {
-        {GrainCloud::DURATION, 625.4375, "625.438 ms", [&] { return _cloud->GetDurationMs(); }},
+        {GrainCloud::DURATION, 625.4375, "625.4 ms", [&] { return _cloud->GetDurationMs(); }},
         {GrainCloud::ENVELOPE, 3.0, "REXPDEC", [&] { return _cloud->GetEnvelopeType(); }},
-        {GrainCloud::MOTIONX, 0.25, "0.25", [&] { return _view->GetXRandExtent(); }},
-        {GrainCloud::MOTIONY, 0.5, "0.5", [&] { return _view->GetYRandExtent(); }},
+        {GrainCloud::MOTIONX, 0.25, "25 %", [&] { return _view->GetXRandExtent(); }},
+        {GrainCloud::MOTIONY, 0.5, "50 %", [&] { return _view->GetYRandExtent(); }},
         {GrainCloud::DIRECTION, 1.0, "BACKWARD", [&] { return _cloud->GetDirection(); }},
-        {GrainCloud::OVERLAP, 0.5, "0.5 ms", [&] { return _cloud->GetOverlap(); }},
-        {GrainCloud::PITCH, 2.0, "2", [&] { return _cloud->GetPitch(); }},
-        {GrainCloud::P_LFO_FREQ, 0.25, "0.25", [&] { return _cloud->GetPitchLFOFreq(); }},
-        {GrainCloud::P_LFO_AMP, 0.75, "0.75", [&] { return _cloud->GetPitchLFOAmount(); }},
+        // An exponent of the six voices: sqrt(6) grains sound at once.
+        {GrainCloud::OVERLAP, 0.5, "0.5 (2.449 at once)", [&] { return _cloud->GetOverlap(); }},
+        {GrainCloud::PITCH, 2.0, "x2 (+12 st)", [&] { return _cloud->GetPitch(); }},
+        {GrainCloud::P_LFO_FREQ, 0.25, "0.25 Hz", [&] { return _cloud->GetPitchLFOFreq(); }},
+        {GrainCloud::P_LFO_AMP, 0.75, "+/-0.75", [&] { return _cloud->GetPitchLFOAmount(); }},
         {GrainCloud::SPATIALIZE, 2.0, "AROUND", [&] { return _cloud->GetSpatialMode(); }},
         {GrainCloud::VOLUME, -3.5, "-3.5 dB", [&] { return _cloud->GetVolumeDb(); }},
         {GrainCloud::RANGE, 12.5, "12.5 %", [&] { return _cloud->GetRange(); }},
-        {GrainCloud::TIME_STRETCH, 0.5, "0.50", [&] { return _cloud->GetTimeStretch(); }},
+        {GrainCloud::TIME_STRETCH, 0.5, "x0.5", [&] { return _cloud->GetTimeStretch(); }},
     };
     for (const Row& row : rows) {
         EXPECT_STREQ(row.text, ShowValue(row.idx, row.value)) << row.idx;
@@ -187,12 +188,12 @@ TEST_F(SourceParametersTest, MotionXYShowsTheEffectiveSpreads)
 {
     Param(GrainCloud::MOTIONX)->SetValue(0.1);
     Param(GrainCloud::MOTIONY)->SetValue(0.25);
-    EXPECT_STREQ("0.2, 0.5", ShowValue(GrainCloud::MOTIONXY, 2.0));
+    EXPECT_STREQ("x2 (20 %, 50 %)", ShowValue(GrainCloud::MOTIONXY, 2.0));
     EXPECT_DOUBLE_EQ(2.0, _view->GetRandExtentCoeff());
     // The spreads themselves are untouched by the coefficient.
     EXPECT_DOUBLE_EQ(0.1, _view->GetXRandExtent());
     EXPECT_DOUBLE_EQ(0.25, _view->GetYRandExtent());
-    EXPECT_STREQ("0, 0", ShowValue(GrainCloud::MOTIONXY, -1.0));
+    EXPECT_STREQ("x0 (0 %, 0 %)", ShowValue(GrainCloud::MOTIONXY, -1.0));
 }
 
 TEST_F(SourceParametersTest, DragCurvesReachTheCloud)
@@ -212,7 +213,7 @@ TEST_F(SourceParametersTest, UpdateReadsTheLiveValueAndClampsIt)
     _cloud->SetPitch(3.0);
     Param(GrainCloud::PITCH)->UpdateValue();
     EXPECT_DOUBLE_EQ(3.0, Param(GrainCloud::PITCH)->GetValue());
-    EXPECT_STREQ("3", Param(GrainCloud::PITCH)->GetValueStr());
+    EXPECT_STREQ("x3 (+19 st)", Param(GrainCloud::PITCH)->GetValueStr());
     _cloud->SetVolumeDb(-40.0);
     Param(GrainCloud::VOLUME)->UpdateValue();
     EXPECT_DOUBLE_EQ(-40.0, Param(GrainCloud::VOLUME)->GetValue());
@@ -266,7 +267,7 @@ TEST_F(SourceParametersTest, TypedTextShowsOnlyOnThePickedParameter)
     _app.GetParamEditor()->ApplyParamString();
     Param(GrainCloud::PITCH)->UpdateValue();
     EXPECT_DOUBLE_EQ(3.2, _cloud->GetPitch());
-    EXPECT_STREQ("3.2", Param(GrainCloud::PITCH)->GetValueStr());
+    EXPECT_STREQ("x3.2 (+20.1 st)", Param(GrainCloud::PITCH)->GetValueStr());
 }
 
 TEST_F(SourceParametersTest, WithoutAPickedParameterTypedTextShowsNowhere)
@@ -294,14 +295,14 @@ TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText)
     EXPECT_STREQ("RANDOM", Param(GrainCloud::DIRECTION)->GetValueStr());
 }
 
-TEST_F(SourceParametersTest, LongTypedTextIsCutTo254Characters)
+TEST_F(SourceParametersTest, TypedTextStopsAtTwelveCharactersSoThatItsBoxStaysWhole)
 {
     _cloud->SetCurrentParamIdx(GrainCloud::VOLUME);
-    const std::string digits(300, '1');
-    Type(&_app, digits);
+    Type(&_app, std::string(300, '1'));
+    _app.GetParamEditor()->InsertParamStringChar(0, "-");
     Param(GrainCloud::VOLUME)->UpdateValue();
-    EXPECT_EQ(digits.substr(0, 254), Param(GrainCloud::VOLUME)->GetValueStr());
-    EXPECT_EQ(digits.substr(0, 254), Param(GrainCloud::VOLUME)->GetUI()->GetValueStr());
+    EXPECT_STREQ(std::string(12, '1').c_str(), Param(GrainCloud::VOLUME)->GetValueStr());
+    EXPECT_STREQ(std::string(12, '1').c_str(), Param(GrainCloud::VOLUME)->GetUI()->GetValueStr());
 }
 
 TEST_F(SourceParametersTest, SingleGrainsAndLoopsTakeTheirTenParametersAndNoCloudOnes)

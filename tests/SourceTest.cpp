@@ -20,6 +20,7 @@ public:
     void NextBuffer(std::vector<float>*, unsigned) override {}
     void RegisterUI(UISource*) override {}
     UISource* GetUI() override { return nullptr; }
+    unsigned CountSoundingGrains() const override { return 0; }
     void ResetCurrentParameterIndex() override {}
     Parameter* GetCurrentParameter() override { return nullptr; }
     Parameter* GetParameter(int) override { return nullptr; }

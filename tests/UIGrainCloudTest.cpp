@@ -197,26 +197,18 @@ TEST_F(UIGrainCloudTest, PickComparesInScenePixels)
     EXPECT_FALSE(_view->Pick(0.5 + 12.0 / 1000.0, 0.5 + 15.0 / 600.0));
 }
 
-TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes)
+TEST_F(UIGrainCloudTest, UpdatePositionMovesTheMarkers)
 {
     _view->SetXRandExtent(0.05);
     _view->SetYRandExtent(0.05);
     double pos[2], vol[2];
     for (unsigned i = 0; i < 6; i++)
         _view->GetTriggerPos(i, pos, vol, 10.0, &_random);
-    std::vector<double> xs, ys, boxX, boxY;
+    std::vector<double> xs, ys;
     for (unsigned i = 0; i < 6; i++) {
         xs.push_back(_view->GetGrain(i)->GetX());
         ys.push_back(_view->GetGrain(i)->GetY());
     }
-    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) {
-        UIParameter* box = _cloud->GetParameter(i)->GetUI();
-        ASSERT_NE(box, nullptr);
-        box->SetPosition(0.1 * i, 0.05 * i);
-        boxX.push_back(box->GetPosX());
-        boxY.push_back(box->GetPosY());
-    }
-
     _view->UpdatePosition(0.6, 0.3);
     EXPECT_DOUBLE_EQ(_view->GetX(), 0.6);
     EXPECT_DOUBLE_EQ(_view->GetY(), 0.3);
@@ -224,21 +216,17 @@ TEST_F(UIGrainCloudTest, UpdatePositionMovesMarkersAndParameterBoxes)
         EXPECT_NEAR(_view->GetGrain(i)->GetX(), xs[i] + 0.1, 1e-12);
         EXPECT_NEAR(_view->GetGrain(i)->GetY(), ys[i] - 0.2, 1e-12);
     }
-    // Boxes use y downward.
-    for (int i = 0; i < GrainCloud::NUM_PARAMS; i++) {
-        EXPECT_NEAR(_cloud->GetParameter(i)->GetUI()->GetPosX(), boxX[i] + 0.1, 1e-12);
-        EXPECT_NEAR(_cloud->GetParameter(i)->GetUI()->GetPosY(), boxY[i] + 0.2, 1e-12);
-    }
 }
 
 TEST_F(UIGrainCloudTest, PickParametersSelectsTheBoxHit)
 {
+    // Boxes 100 by 20 pixels in a row along the bottom; Volume's above them.
     for (int i = 0; i < GrainCloud::NUM_PARAMS; i++)
-        _cloud->GetParameter(i)->GetUI()->SetPosition(0.05 * i, 0.9);
-    _cloud->GetParameter(GrainCloud::VOLUME)->GetUI()->SetPosition(0.3, 0.2);
-    EXPECT_TRUE(_view->PickParameters(0.3, 0.2));
+        _cloud->GetParameter(i)->GetUI()->SetBox(PieBox{100.0 * i, 0.0, 100.0, 20.0}, 0.1);
+    _cloud->GetParameter(GrainCloud::VOLUME)->GetUI()->SetBox(PieBox{300.0, 200.0, 100.0, 20.0}, 0.1);
+    EXPECT_TRUE(_view->PickParameters(300.0, 200.0));
     EXPECT_EQ(_cloud->GetCurrentParameter(), _cloud->GetParameter(GrainCloud::VOLUME));
-    EXPECT_FALSE(_view->PickParameters(0.3, 0.5));
+    EXPECT_FALSE(_view->PickParameters(300.0, 300.0));
     EXPECT_EQ(_cloud->GetCurrentParameter(), nullptr);
 }
 

@@ -24,13 +24,13 @@ public:
     void UpdateValue() override {}
 };
 
+// A box 200 by 26 pixels with its bottom left corner at (500, 300), y up.
 class UIParameterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // 1000 x 500 pixels: one pixel is 0.001 in x and 0.002 in y.
         _app.SetWinSize(1000, 500);
-        _ui.SetPosition(0.5, 0.25);
+        _ui.SetBox(PieBox{500.0, 300.0, 200.0, 26.0}, PieMenuLayout::FULL_TEXT_SCALE);
     }
 
     App _app;
@@ -40,21 +40,17 @@ protected:
 
 }  // namespace
 
-TEST_F(UIParameterTest, StartsEmptyAtTheOrigin)
+TEST_F(UIParameterTest, TextsAreCutAt254CharactersAndJoinedWithAColon)
 {
     UIParameter ui(&_param, _app.GetScreen(), nullptr);
     EXPECT_STREQ("", ui.GetName());
     EXPECT_STREQ("", ui.GetValueStr());
-    EXPECT_DOUBLE_EQ(0.0, ui.GetPosX());
-    EXPECT_DOUBLE_EQ(0.0, ui.GetPosY());
-}
-
-TEST_F(UIParameterTest, TextsAreCutAt254Characters)
-{
     _ui.SetName("Pitch");
-    _ui.SetValueStr("2.00");
-    EXPECT_STREQ("Pitch", _ui.GetName());
-    EXPECT_STREQ("2.00", _ui.GetValueStr());
+    _ui.SetValueStr("x2 (+12 st)");
+    char label[600];
+    _ui.GetLabel(label, sizeof(label));
+    EXPECT_STREQ("Pitch: x2 (+12 st)", label);
+    EXPECT_EQ(_ui.GetLabelLength(), strlen(label));
 
     const std::string longText(300, 'v');
     _ui.SetName(longText.c_str());
@@ -63,99 +59,75 @@ TEST_F(UIParameterTest, TextsAreCutAt254Characters)
     EXPECT_EQ(longText.substr(0, 254), _ui.GetValueStr());
 }
 
-TEST_F(UIParameterTest, TranslationMovesTheAnchor)
+TEST_F(UIParameterTest, APendingValueEndsWithTheCaretUntilApplied)
 {
-    _ui.TranslateX(0.125);
-    _ui.TranslateY(-0.0625);
-    EXPECT_DOUBLE_EQ(0.625, _ui.GetPosX());
-    EXPECT_DOUBLE_EQ(0.1875, _ui.GetPosY());
+    _ui.SetName("Pitch");
+    _ui.SetValueStr("2.5");
+    _ui.SetPending(true);
+    char label[600];
+    _ui.GetLabel(label, sizeof(label));
+    EXPECT_STREQ("Pitch: 2.5_", label);
+    EXPECT_EQ(_ui.GetLabelLength(), strlen("Pitch: 2.5_"));
+    // Nothing typed yet: the caret alone says where the digits go.
+    _ui.SetValueStr("");
+    _ui.GetLabel(label, sizeof(label));
+    EXPECT_STREQ("Pitch: _", label);
+    _ui.SetPending(false);
+    _ui.GetLabel(label, sizeof(label));
+    EXPECT_STREQ("Pitch: ", label);
 }
 
-TEST_F(UIParameterTest, PickAreaReachesFourPixelsLeftAndTwoHundredSixtyRight)
+TEST_F(UIParameterTest, PickTakesTheBoxWithItsLeftAndBottomEdgesOnly)
 {
-    const double px = 0.001;
-    EXPECT_TRUE(_ui.Pick(0.5, 0.25));
-    EXPECT_TRUE(_ui.Pick(0.5 - 3.5 * px, 0.25));
-    EXPECT_FALSE(_ui.Pick(0.5 - 4.5 * px, 0.25));
-    // Beyond the drawn frame (256 pixels) but still inside the pick area.
-    EXPECT_TRUE(_ui.Pick(0.5 + 258 * px, 0.25));
-    EXPECT_FALSE(_ui.Pick(0.5 + 261 * px, 0.25));
+    EXPECT_TRUE(_ui.Pick(500.0, 300.0));
+    EXPECT_TRUE(_ui.Pick(std::nextafter(700.0, 0.0), std::nextafter(326.0, 0.0)));
+    EXPECT_FALSE(_ui.Pick(700.0, 310.0));
+    EXPECT_FALSE(_ui.Pick(600.0, 326.0));
+    EXPECT_FALSE(_ui.Pick(std::nextafter(500.0, 0.0), 310.0));
+    EXPECT_FALSE(_ui.Pick(600.0, std::nextafter(300.0, 0.0)));
 }
 
-TEST_F(UIParameterTest, PickUsesBoxSpaceWithYDown)
-{
-    const double py = 0.002;
-    // The box reaches 14 pixels up (smaller y) and 4 pixels down (larger y).
-    EXPECT_TRUE(_ui.Pick(0.6, 0.25 - 13 * py));
-    EXPECT_FALSE(_ui.Pick(0.6, 0.25 - 15 * py));
-    EXPECT_TRUE(_ui.Pick(0.6, 0.25 + 3 * py));
-    EXPECT_FALSE(_ui.Pick(0.6, 0.25 + 5 * py));
-}
-
-TEST_F(UIParameterTest, PickIsStrictOnEveryEdge)
-{
-    // Anchor and window chosen so that every edge is an exact binary value.
-    _app.SetWinSize(1024, 512);
-    _ui.SetPosition(0.5, 0.5);
-    const double left = 0.5 - 4.0 / 1024;
-    const double right = 0.5 + 260.0 / 1024;
-    const double top = 0.5 - 14.0 / 512;
-    const double bottom = 0.5 + 4.0 / 512;
-    EXPECT_FALSE(_ui.Pick(left, 0.5));
-    EXPECT_FALSE(_ui.Pick(right, 0.5));
-    EXPECT_FALSE(_ui.Pick(0.6, top));
-    EXPECT_FALSE(_ui.Pick(0.6, bottom));
-    EXPECT_TRUE(_ui.Pick(std::nextafter(left, 1.0), std::nextafter(top, 1.0)));
-    EXPECT_TRUE(_ui.Pick(std::nextafter(right, 0.0), std::nextafter(bottom, 0.0)));
-}
-
-TEST_F(UIParameterTest, MeterRunsFromAStubToAQuarterOfTheScreen)
+TEST_F(UIParameterTest, MeterRunsFromAStubToTheBoxsInnerWidth)
 {
     _param.SetValue(0.0);
-    EXPECT_DOUBLE_EQ(0.004, _ui.GetMeterLength());
+    EXPECT_DOUBLE_EQ(4.0, _ui.GetMeterLength());
     _param.SetValue(10.0);
-    EXPECT_DOUBLE_EQ(0.25, _ui.GetMeterLength());
+    EXPECT_DOUBLE_EQ(200.0 - 2 * PieMenuLayout::TEXT_PADDING, _ui.GetMeterLength());
     _param.SetValue(5.0);
-    EXPECT_DOUBLE_EQ(0.004 + 0.123, _ui.GetMeterLength());
+    EXPECT_DOUBLE_EQ(4.0 + 0.5 * (190.0 - 4.0), _ui.GetMeterLength());
+    // Smaller text, a smaller stub.
+    _ui.SetBox(PieBox{500.0, 300.0, 100.0, 13.0}, 0.5 * PieMenuLayout::FULL_TEXT_SCALE);
+    _param.SetValue(0.0);
+    EXPECT_DOUBLE_EQ(2.0, _ui.GetMeterLength());
 }
 
-TEST_F(UIParameterTest, LinkStopsTheOwnerRadiusShortOfItsCentre)
+TEST_F(UIParameterTest, LinkRunsFromTheEdgeFacingTheCentreAndStopsTheOwnerRadiusShort)
 {
-    // Box at (0.5, 0.25) in box space: the meter's left end is the pixel
-    // (500, (1 - 0.25 - 0.015) * 500) = (500, 367.5).
     double from[2];
     double to[2];
-    // Owner 100 pixels right of the meter end, radius 30 pixels.
-    _ui.ComputeLinkLine(0.6, 0.735, 30.0, from, to);
+    // Owner 100 pixels left of the box's left edge at its middle height, radius 30.
+    _ui.ComputeLinkLine(400.0, 313.0, 30.0, from, to);
     EXPECT_DOUBLE_EQ(500.0, from[0]);
-    EXPECT_DOUBLE_EQ(367.5, from[1]);
-    EXPECT_NEAR(570.0, to[0], 1e-9);
-    EXPECT_NEAR(367.5, to[1], 1e-9);
+    EXPECT_DOUBLE_EQ(313.0, from[1]);
+    EXPECT_NEAR(430.0, to[0], 1e-9);
+    EXPECT_NEAR(313.0, to[1], 1e-9);
 
-    // Owner 30 pixels left and 40 up (distance 50), radius 20: the end lies
-    // 30 pixels along that direction.
-    _ui.ComputeLinkLine(0.47, 0.815, 20.0, from, to);
-    EXPECT_NEAR(500.0 - 18.0, to[0], 1e-9);
-    EXPECT_NEAR(367.5 + 24.0, to[1], 1e-9);
+    // Owner right of the box: the line leaves its right edge. 30 right and
+    // 40 up (distance 50), radius 20: the end lies 30 along that direction.
+    _ui.ComputeLinkLine(730.0, 353.0, 20.0, from, to);
+    EXPECT_DOUBLE_EQ(700.0, from[0]);
+    EXPECT_NEAR(700.0 + 18.0, to[0], 1e-9);
+    EXPECT_NEAR(313.0 + 24.0, to[1], 1e-9);
 }
 
-TEST_F(UIParameterTest, LinkPointsAwayWhenTheOwnerIsCloserThanItsRadius)
+TEST_F(UIParameterTest, NoLinkWhenTheBoxLiesWithinTheOwnersRadius)
 {
     double from[2];
     double to[2];
-    // Owner 10 pixels right, radius 30: the end is 20 pixels to the left.
-    _ui.ComputeLinkLine(0.51, 0.735, 30.0, from, to);
-    EXPECT_NEAR(480.0, to[0], 1e-9);
-    EXPECT_NEAR(367.5, to[1], 1e-9);
-}
-
-TEST_F(UIParameterTest, LinkFromTheOwnerCentreItselfStaysFinite)
-{
-    double from[2];
-    double to[2];
-    _ui.ComputeLinkLine(0.5, 0.735, 30.0, from, to);
-    EXPECT_TRUE(std::isfinite(to[0]));
-    EXPECT_TRUE(std::isfinite(to[1]));
+    _ui.ComputeLinkLine(490.0, 313.0, 30.0, from, to);
     EXPECT_DOUBLE_EQ(from[0], to[0]);
     EXPECT_DOUBLE_EQ(from[1], to[1]);
+    _ui.ComputeLinkLine(500.0, 313.0, 30.0, from, to);
+    EXPECT_TRUE(std::isfinite(to[0]));
+    EXPECT_DOUBLE_EQ(from[0], to[0]);
 }

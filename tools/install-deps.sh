@@ -8,7 +8,7 @@ PACKAGES=(
   librtaudio-dev librtmidi-dev libstk-dev libkissfft-dev libsndfile1-dev
   freeglut3-dev libglu1-mesa-dev
   libgtest-dev libbenchmark-dev
-  xvfb xdotool x11-utils pulseaudio pulseaudio-utils imagemagick sox
+  xvfb xdotool x11-utils x11-xkb-utils pulseaudio pulseaudio-utils imagemagick sox
   jackd2 libjack-jackd2-dev python3-jack-client python3-numpy liblo-dev liblo-tools
 )
 

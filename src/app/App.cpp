@@ -306,6 +306,11 @@ const LoadMeter* App::GetLoadMeter() const
     return _audio->GetLoadMeter();
 }
 
+unsigned App::GetSoundingGrains() const
+{
+    return _audio->GetSoundingGrains();
+}
+
 void App::OnDisplay()
 {
     glClearDepth(1.0);

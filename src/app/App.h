@@ -121,6 +121,8 @@ public:
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
     SafetyLimiter* GetSafetyLimiter() const;
     const LoadMeter* GetLoadMeter() const;
+    // The grains sounding at the end of the last audio block.
+    unsigned GetSoundingGrains() const;
 
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
@@ -208,7 +210,7 @@ public:
     UISoundRect* GetCurrentSoundRect() const;
     // The selected source, or else the selected rect's view, or null.
     ParameterProvider* GetCurrentParamProvider() const;
-    // (x, y) in box space: the box there, if any, becomes the current
+    // (x, y) in window pixels, y up: the box there, if any, becomes the current
     // parameter of the selected source, or else of the selected rect.
     bool PickParameters(double x, double y);
     // After a drag or a typed value changed the current parameter: the LFO or

@@ -6,122 +6,12 @@
 #include "app/ParamValueEditor.h"
 #include "app/StyleSwitch.h"
 
-namespace {
-
-const int NUM_COMMANDS = 39;
-
-const char* COMMANDS[NUM_COMMANDS] = {
-    "--------------------------------------------",
-    "Esc + Shift      Quit",
-    "F1 key           Display help over the track",
-    "F5               Toggle fullscreen",
-    "F10 key          Hide/Show Title Screen",
-    "F11              Toggle audio bounce",
-    "F12              Save current session",
-    "Ctrl+Shift+F1-F8 Save the scene to slot 1-8",
-    "Ctrl+F1-F8       Recall scene slot 1-8",
-    "F9               MIDI learn: picked parameter",
-    "Shift + F9       Clear its MIDI controller",
-    " ",
-    "Rectangles",
-    "------------",
-    "Left click       Select",
-    "Drag             Move",
-    "2/~ key + drag   Resize",
-    " ",
-    "Source Addition and Selection",
-    "------------",
-    "1 key            Add cloud",
-    "2 key            Add single grain",
-    "3 key            Add loop source",
-    "Delete + Shift   Remove selected source",
-    "Left click       Select",
-    "Drag             Move",
-    " ",
-    "------------",
-    "Spacebar        Pie Menu",
-    "Spacebar + Alt  Effects menu",
-    "Right + Pie     Enter Param Edit Mode",
-    "Ctrl + arrows   Switch Style",
-    " ",
-    "------------",
-    "Ctrl + Drag      Drag Background",
-    "Middle + drag    Drag Background",
-    "Alt + Drag       Zoom",
-    "Middle           Zoom",
-    "--------------------------------------------",
-};
-
-const char* COMMANDS_SHORT[NUM_COMMANDS] = {
-    "------------------------------------",
-    "Esc + Shift   Quit",
-    "F1            Help",
-    "F5            Fullscreen",
-    "F10           Title Screen",
-    "F11           Bounce Audio",
-    "F12           Save Session",
-    "Ctrl+Shift+Fn Save Scene n (1-8)",
-    "Ctrl+Fn       Recall Scene n (1-8)",
-    "F9            MIDI Learn",
-    "Shift + F9    Clear MIDI Learn",
-    " ",
-    "Rectangles",
-    "------------",
-    "Left Click    Select",
-    "Drag          Move",
-    "2/~           Resize",
-    " ",
-    "Cloud Addition + Selection",
-    "------------",
-    "1             Add Cloud",
-    "2             Add Single Grain",
-    "3             Add Loop Source",
-    "Del + Shift   Remove Source",
-    "Left          Select Source",
-    "Drag          Move Source",
-    " ",
-    "------------",
-    "Space          Pie Menu",
-    "Space + Alt    Effects Menu",
-    "Right + Pie    Enter Param Edit Mode",
-    "Ctrl + Arrows  Switch Style",
-    " ",
-    "------------",
-    "Ctrl + Drag    Drag Background",
-    "Middle + drag  Drag Background",
-    "Alt + Drag     Zoom",
-    "Middle         Zoom",
-    "------------------------------------",
-};
-
-}  // namespace
-
 AppControl::AppControl(App* app)
     : _app(app), _leftMouseDown(false), _rightMouseDown(false), _middleMouseDown(false), _isDraggingBackground(false),
       _ctrlDown(false), _zoomCenterX(0), _zoomCenterY(0), _altPressed(false), _spacePressed(false),
       _shiftPressed(false), _mouseX(-1), _mouseY(-1), _veryHighNumber(50000000), _lastDragX(50000000),
       _lastDragY(50000000), _lastMouseX(-1), _lastMouseY(-1)
 {
-}
-
-const char** AppControl::GetCommands() const
-{
-    return COMMANDS;
-}
-
-int AppControl::GetNumCommands() const
-{
-    return NUM_COMMANDS;
-}
-
-const char** AppControl::GetCommandsShort() const
-{
-    return COMMANDS_SHORT;
-}
-
-int AppControl::GetNumCommandsShort() const
-{
-    return NUM_COMMANDS;
 }
 
 void AppControl::UpdateMouseCoords(int x, int y)
@@ -144,7 +34,7 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
             _app->GetWindows()->OpenEffectsWindow(!_app->IsSelectedSource());
         else
             _app->OpenPieMenu();
-    } else if (key == KEY_RESIZE) {
+    } else if (IsResizeKey(key)) {
         _app->SetSoundRectResizeMode();
     } else if (!(_app->GetParamEditor()->IsEditingParamString() && HandleTypedValueKey(key))) {
         HandleSceneKey(key);
@@ -169,14 +59,26 @@ bool AppControl::HandleTypedValueKey(unsigned char key)
         _app->GetParamEditor()->DelLastParamStringChar();
     } else if (key == KEY_ENTER) {
         _app->GetParamEditor()->ApplyParamString();
-        _app->ClosePieMenu();
+        CloseMenuUnlessSpaceHeld();
     } else if (key == KEY_ESCAPE) {
         _app->GetParamEditor()->ResetParamString();
-        _app->ClosePieMenu();
+        CloseMenuUnlessSpaceHeld();
     } else {
         return false;
     }
     return true;
+}
+
+bool AppControl::IsResizeKey(unsigned char key)
+{
+    return key == KEY_RESIZE || key == KEY_RESIZE_US || key == KEY_RESIZE_US_SHIFTED;
+}
+
+void AppControl::CloseMenuUnlessSpaceHeld()
+{
+    // The menu shows while Space is held: a value applied or dropped leaves it open.
+    if (!_spacePressed)
+        _app->ClosePieMenu();
 }
 
 void AppControl::HandleSceneKey(unsigned char key)
@@ -206,7 +108,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
         _spacePressed = false;
         _app->ClosePieMenu();
         _app->GetWindows()->CloseEffectsWindow();
-    } else if (key == KEY_RESIZE) {
+    } else if (IsResizeKey(key)) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.
         _lastDragX = _lastDragY = _veryHighNumber;
@@ -360,10 +262,16 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
         _middleMouseDown = down;
     if (!(modifiers & MOD_ALT))
         _altPressed = false;
+    // A click that leaves the title screen only leaves it: the selection
+    // restored with the session stays.
+    if (_leftMouseDown && _app->GetMenuFlag()) {
+        _app->SetMenuFlag(false);
+        return;
+    }
     // A right click confirms a value being typed.
     if (_rightMouseDown && _app->GetParamEditor()->IsEditingParamString()) {
         _app->GetParamEditor()->ApplyParamString();
-        _app->ClosePieMenu();
+        CloseMenuUnlessSpaceHeld();
     }
     if (_app->GetParamEditor()->IsEditingParamString())
         return;
@@ -440,9 +348,11 @@ void AppControl::ApplyDragStep(double dx, double dy)
     if (_app->IsSelectedSource()) {
         _app->SourceMouseDrag(dx, dy);
     } else if (_app->IsSelectedRect()) {
-        _app->RectMouseDrag(dx, dy);
+        // With the resize key held the drag resizes and does not move.
         if (_app->GetDragMode() == 1)
             _app->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
+        else
+            _app->RectMouseDrag(dx, dy);
     }
 }
 

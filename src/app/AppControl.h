@@ -38,17 +38,16 @@ public:
         KEY_SEMICOLON = 59,
         KEY_UNDERSCORE = 95,
         KEY_DELETE = 127,
-        // Left of "1" on a French keyboard (superscript two): held, drags resize rects.
-        KEY_RESIZE = 178
+        // The key left of "1", held: drags resize rects. It types a backquote
+        // on a US keyboard (a tilde with Shift) and a superscript two on a French one.
+        KEY_RESIZE = 178,
+        KEY_RESIZE_US = 96,
+        KEY_RESIZE_US_SHIFTED = 126
     };
 
     explicit AppControl(App* app);
     virtual ~AppControl() {}
 
-    virtual const char** GetCommands() const;
-    virtual int GetNumCommands() const;
-    virtual const char** GetCommandsShort() const;
-    virtual int GetNumCommandsShort() const;
     // Modifiers are the toolkit's modifier bits at the time of the event.
     virtual void OnSpecialKey(int key, int x, int y, int modifiers);
     // Ctrl+Shift+F1 ... F8 save the scene to slot 1 ... 8, Ctrl+F1 ... F8 recall it.
@@ -73,6 +72,9 @@ public:
 private:
     bool HandleTypedValueKey(unsigned char key);
     void HandleSceneKey(unsigned char key);
+    // The key left of "1" on a US or a French keyboard.
+    static bool IsResizeKey(unsigned char key);
+    void CloseMenuUnlessSpaceHeld();
     void ApplyDragStep(double dx, double dy);
 
     App* _app;

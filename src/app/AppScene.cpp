@@ -28,8 +28,6 @@
 namespace {
 
 const unsigned CLOUD_VOICES = 6;
-// Within this many pixels of a rect's centre an axis does not resize.
-const double RESIZE_DEAD_ZONE = 10.0;
 
 }  // namespace
 
@@ -181,17 +179,9 @@ void App::ScaleSoundRect(double x, double y, double dx, double dy)
     UISoundRect* view = GetCurrentSoundRect();
     if (view == nullptr)
         return;
-    double cx = GetWinWidth() * view->GetX(), cy = GetWinHeight() * view->GetY();
-    double width = GetWinWidth() * view->GetWidth(), height = GetWinHeight() * view->GetHeight();
-    // A step away from the centre grows the rect, a step towards it shrinks it.
-    if (cx > x)
-        dx = -dx;
-    if (cy > y)
-        dy = -dy;
-    double distX = std::fabs(x - cx), distY = std::fabs(y - cy);
-    double kx = distX > RESIZE_DEAD_ZONE ? width / distX : 0.0;
-    double ky = distY > RESIZE_DEAD_ZONE ? height / distY : 0.0;
-    view->SetDimensions((width + 2 * dx * kx) / GetWinWidth(), (height + 2 * dy * ky) / GetWinHeight());
+    // The corner on the pointer's side of the centre moves with the pointer.
+    view->DragCorner(x >= GetWinWidth() * view->GetX(), y >= GetWinHeight() * view->GetY(), dx / GetWinWidth(),
+                     dy / GetWinHeight());
 }
 
 Source* App::GetCurrentSource() const

@@ -32,7 +32,8 @@ const char* BOUNCE_DIR = "./bounces";
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
     : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024),
       _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
-      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false), _titleFadeFrames(0)
+      _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false),
+      _titleFadeFrames(0)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
 }
@@ -149,6 +150,7 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
 {
     const std::vector<Source*>& sources = _app->GetSources();
     const std::vector<std::vector<Source*>>& noteSources = _app->GetNoteSources();
+    unsigned sounding = 0;
     for (size_t i = 0; i < sources.size(); i++) {
         std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
         const std::vector<Source*>& notes = noteSources[i];
@@ -163,9 +165,13 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
         } else {
             SourceReleases::FadeIn(_tmpBuf.data(), nFrames, source->GetFramesHeardAgain());
             source->AddFramesHeard(nFrames);
+            // A source kept silent under its notes is not heard; they are.
+            sounding += source->CountSoundingGrains();
         }
-        for (Source* note : notes)
+        for (Source* note : notes) {
             note->NextBuffer(&_tmpBuf, nFrames);
+            sounding += note->CountSoundingGrains();
+        }
         EffectsBox* chain = source->GetEffectsBox();
         _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
         chain->Process(&_tmpBuf, int(nFrames), 2);
@@ -173,6 +179,7 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
             out[k] += _tmpBuf[k];
     }
     _releases->RenderRest(out, &_tmpBuf, &_releaseBuf, nFrames);
+    _soundingGrains.store(sounding, std::memory_order_relaxed);
 }
 
 bool AudioEngine::IsBouncing() const

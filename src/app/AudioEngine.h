@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -52,6 +53,9 @@ public:
 
     SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
     const LoadMeter* GetLoadMeter() const { return _loadMeter; }
+    // The grains of every source and note copy that sounded at the end of
+    // the last block; any thread.
+    unsigned GetSoundingGrains() const { return _soundingGrains.load(std::memory_order_relaxed); }
 
 private:
     // Says what the audio system granted against what was asked for.
@@ -68,6 +72,8 @@ private:
     double _sampTimeSec;
     SafetyLimiter* _limiter;
     LoadMeter* _loadMeter;
+    // Counted by the audio callback, read by the drawing.
+    std::atomic<unsigned> _soundingGrains;
     BounceRecorder* _bounceRecorder;
     bool _bouncing;
     char _bounceFileName[255];

@@ -10,6 +10,11 @@
 #include "ui/UIPieMenu.h"
 #include "ui/UISoundRect.h"
 
+namespace {
+// A typed value longer than this is no number a parameter takes.
+const size_t MAX_TYPED_CHARS = 12;
+}  // namespace
+
 ParamValueEditor::ParamValueEditor(App* app) : _app(app), _isEditingParamString(false)
 {
 }
@@ -25,13 +30,13 @@ const char* ParamValueEditor::GetParamValueString() const
 
 void ParamValueEditor::AddParamStringChar(char c)
 {
-    if (_isEditingParamString)
+    if (_isEditingParamString && _paramValueString.size() < MAX_TYPED_CHARS)
         _paramValueString += c;
 }
 
 void ParamValueEditor::InsertParamStringChar(int position, const std::string& text)
 {
-    if (_isEditingParamString)
+    if (_isEditingParamString && _paramValueString.size() + text.size() <= MAX_TYPED_CHARS)
         _paramValueString.insert(size_t(position), text);
 }
 
@@ -51,6 +56,8 @@ void ParamValueEditor::ApplyParamString()
 {
     if (_isEditingParamString && !_paramValueString.empty()) {
         double value = atof(_paramValueString.c_str());
+        // Typed no more: the box shows the value as applied.
+        ResetParamString();
         if (_app->GetCurrentSource() != nullptr)
             ApplyParamStringToSource(value);
         if (_app->GetCurrentSoundRect() != nullptr)
@@ -69,8 +76,7 @@ void ParamValueEditor::ApplyParamStringToSource(double value)
         value = std::max(value, 1.0);
     // The parameter hands the value to the setter of whatever kind of source it is.
     param->SetValue(value);
-    _app->GetPieMenu()->UpdateCurrentParamPos();
-    _app->OnCurrentParamValueUpdated();
+    _app->GetPieMenu()->RefreshCurrentParam();
 }
 
 void ParamValueEditor::ApplyParamStringToRect(double value)
@@ -96,5 +102,5 @@ void ParamValueEditor::ApplyParamStringToRect(double value)
     }
     if (index != -1)
         view->GetParameter(index)->SetValue(value);
-    _app->GetPieMenu()->UpdateCurrentParamPos();
+    _app->GetPieMenu()->RefreshCurrentParam();
 }

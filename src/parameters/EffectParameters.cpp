@@ -5,8 +5,6 @@
 #include <cstdio>
 
 namespace {
-const char* const PERCENT_FORMAT = "%.1f %%";
-const char* const GAIN_FORMAT = "%.3f";
 // The ratios are cube-root curves: most of the knob's travel goes to the
 // gentle settings, the harsh ones are squeezed into the top end.
 const double RATIO_CURVE = 1.0 / 3.0;
@@ -34,8 +32,8 @@ void EffectParameter::SetValue(double value)
 }
 
 NumberEffectParameter::NumberEffectParameter(int idx, const char* name, double minValue, double maxValue,
-                                             double defaultValue, const char* format, Display display, double powFactor)
-    : EffectParameter(idx, name, minValue, maxValue, defaultValue, powFactor), _format(format), _display(display)
+                                             double defaultValue, ValueText::Formatter formatter, double powFactor)
+    : EffectParameter(idx, name, minValue, maxValue, defaultValue, powFactor), _formatter(formatter)
 {
     UpdateValue();
 }
@@ -43,10 +41,7 @@ NumberEffectParameter::NumberEffectParameter(int idx, const char* name, double m
 void NumberEffectParameter::UpdateValue()
 {
     char text[256];
-    if (_display == INTEGER)
-        snprintf(text, sizeof(text), _format, (int)std::clamp(_value, _minValue, _maxValue));
-    else
-        snprintf(text, sizeof(text), _format, _value);
+    _formatter(text, sizeof(text), _value);
     SetValueStr(text);
 }
 
@@ -66,72 +61,72 @@ ParameterEffectOn::ParameterEffectOn(int idx) : SwitchEffectParameter(idx, "On",
 }
 
 ParameterBitCrushEffectRatio::ParameterBitCrushEffectRatio(int idx)
-    : NumberEffectParameter(idx, "Ratio", 0.0, 100.0, 0.0, PERCENT_FORMAT, DECIMAL, RATIO_CURVE)
+    : NumberEffectParameter(idx, "Ratio", 0.0, 100.0, 0.0, ValueText::Percent, RATIO_CURVE)
 {
 }
 
 ParameterSaturationEffectRatio::ParameterSaturationEffectRatio(int idx)
-    : NumberEffectParameter(idx, "Ratio", 0.0, 100.0, 0.0, PERCENT_FORMAT, DECIMAL, RATIO_CURVE)
+    : NumberEffectParameter(idx, "Ratio", 0.0, 100.0, 0.0, ValueText::Percent, RATIO_CURVE)
 {
 }
 
 ParameterDelayEffectTime::ParameterDelayEffectTime(int idx)
-    : NumberEffectParameter(idx, "Time", 1.0, 5000.0, 1000.0, "%d ms", INTEGER)
+    : NumberEffectParameter(idx, "Time", 1.0, 5000.0, 1000.0, ValueText::Milliseconds)
 {
 }
 
 ParameterDelayEffectFeedback::ParameterDelayEffectFeedback(int idx)
-    : NumberEffectParameter(idx, "Feedback", 0.0, 100.0, 50.0, PERCENT_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Feedback", 0.0, 100.0, 50.0, ValueText::Percent)
 {
 }
 
 ParameterDelayEffectWetMix::ParameterDelayEffectWetMix(int idx)
-    : NumberEffectParameter(idx, "Wet", 0.0, 100.0, 50.0, PERCENT_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Wet", 0.0, 100.0, 50.0, ValueText::Percent)
 {
 }
 
 ParameterStereoEffectPan::ParameterStereoEffectPan(int idx)
-    : NumberEffectParameter(idx, "Pan", -100.0, 100.0, 0.0, PERCENT_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Pan", -100.0, 100.0, 0.0, ValueText::Percent)
 {
 }
 
 ParameterStereoEffectWidth::ParameterStereoEffectWidth(int idx)
-    : NumberEffectParameter(idx, "Width", -100.0, 100.0, 0.0, PERCENT_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Width", -100.0, 100.0, 0.0, ValueText::Percent)
 {
 }
 
 ParameterReverbEffectOrder::ParameterReverbEffectOrder(int idx)
-    : NumberEffectParameter(idx, "Order", 1.0, 10.0, 8.0, "%d", INTEGER)
+    : NumberEffectParameter(idx, "Order", 1.0, 10.0, 8.0, ValueText::Integer)
 {
 }
 
 ParameterReverbEffectFeedDryIn::ParameterReverbEffectFeedDryIn(int idx)
-    : NumberEffectParameter(idx, "Feed Dry In", 0.0, 1.0, 0.2, GAIN_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Feed Dry In", 0.0, 1.0, 0.2, ValueText::FractionAsPercent)
 {
 }
 
 ParameterReverbEffectFeedWetOut::ParameterReverbEffectFeedWetOut(int idx)
-    : NumberEffectParameter(idx, "Feed Wet Out", 0.0, 1.0, 0.2, GAIN_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Feed Wet Out", 0.0, 1.0, 0.2, ValueText::FractionAsPercent)
 {
 }
 
 ParameterReverbEffectDryMix::ParameterReverbEffectDryMix(int idx)
-    : NumberEffectParameter(idx, "Dry Mix", 0.0, 1.0, 0.7, GAIN_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Dry Mix", 0.0, 1.0, 0.7, ValueText::FractionAsPercent)
 {
 }
 
 ParameterReverbEffectDelayTime::ParameterReverbEffectDelayTime(int idx)
-    : NumberEffectParameter(idx, "Delay Time", 1.0, 10000.0, 7000.0, "%d", INTEGER)
+    : NumberEffectParameter(idx, "Delay Time", 1.0, 10000.0, 7000.0, ValueText::SamplesAsMilliseconds)
 {
 }
 
 ParameterReverbEffectDecay::ParameterReverbEffectDecay(int idx)
-    : NumberEffectParameter(idx, "Decay", 0.0, 1.0, 0.95, GAIN_FORMAT, DECIMAL)
+    : NumberEffectParameter(idx, "Decay", 0.0, 1.0, 0.95, ValueText::FractionAsPercent)
 {
 }
 
 ParameterVolumeEffectVolume::ParameterVolumeEffectVolume(int idx)
-    : NumberEffectParameter(idx, "Volume", -12.0, 12.0, 0.0, "%.1f dB", DECIMAL)
+    : NumberEffectParameter(idx, "Volume", -12.0, 12.0, 0.0, ValueText::Decibels)
 {
 }
 

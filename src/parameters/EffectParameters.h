@@ -15,20 +15,17 @@ protected:
     EffectParameter(int idx, const char* name, double minValue, double maxValue, double defaultValue, double powFactor);
 };
 
-// Shows the value through a printf format, either as it is or truncated to int.
+// Shows the value with its unit through a formatter.
 class NumberEffectParameter : public EffectParameter {
 public:
-    enum Display { DECIMAL, INTEGER };
-
     void UpdateValue() override;
 
 protected:
     NumberEffectParameter(int idx, const char* name, double minValue, double maxValue, double defaultValue,
-                          const char* format, Display display, double powFactor = 1.0);
+                          ValueText::Formatter formatter, double powFactor = 1.0);
 
 private:
-    const char* _format;
-    Display _display;
+    ValueText::Formatter _formatter;
 };
 
 // A switch: shows offText below 0.5 and onText from 0.5 on.

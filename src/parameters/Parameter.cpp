@@ -75,9 +75,9 @@ void Parameter::SetValueCheckBounds(double value)
 }
 
 ProviderParameter::ProviderParameter(App* app, int idx, ParameterProvider::Type providerType, const char* name,
-                                     double minValue, double maxValue, double defaultValue, const char* format,
-                                     double powFactor)
-    : Parameter(app, idx), _providerType(providerType), _format(format), _labels(nullptr), _numLabels(0)
+                                     double minValue, double maxValue, double defaultValue,
+                                     ValueText::Formatter formatter, double powFactor)
+    : Parameter(app, idx), _providerType(providerType), _formatter(formatter), _labels(nullptr), _numLabels(0)
 {
     Define(name, minValue, maxValue, defaultValue, powFactor);
 }
@@ -135,7 +135,7 @@ void ProviderParameter::TakeValueFrom(ParameterProvider* provider)
 void ProviderParameter::FormatValue(char* text, size_t size) const
 {
     if (_labels == nullptr) {
-        snprintf(text, size, _format, _value);
+        _formatter(text, size, _value);
         return;
     }
     const int index = static_cast<int>(_value);

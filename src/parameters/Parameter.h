@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "parameters/ParameterProvider.h"
+#include "parameters/ValueText.h"
 
 class App;
 class Serializer;
@@ -101,9 +102,9 @@ public:
     void TakeValueFrom(ParameterProvider* provider) override;
 
 protected:
-    // format is a printf format for _value, used unless labels are set.
+    // formatter writes the text of _value, unless labels are set.
     ProviderParameter(App* app, int idx, ParameterProvider::Type providerType, const char* name, double minValue,
-                      double maxValue, double defaultValue, const char* format, double powFactor = 1.0);
+                      double maxValue, double defaultValue, ValueText::Formatter formatter, double powFactor = 1.0);
 
     // Makes this an enumerated parameter: its text is the label of the value
     // truncated to int (empty outside the table), and typed text is never shown.
@@ -126,7 +127,7 @@ protected:
 
 private:
     ParameterProvider::Type _providerType;
-    const char* _format;
+    ValueText::Formatter _formatter;
     const char* const* _labels;
     int _numLabels;
 };

@@ -9,8 +9,8 @@ const char* const ORIENTATION_LABELS[] = {"HORIZONTAL", "VERTICAL"};
 }  // namespace
 
 SoundRectParameter::SoundRectParameter(App* app, int idx, const char* name, double minValue, double maxValue,
-                                       double defaultValue, const char* format)
-    : ProviderParameter(app, idx, ParameterProvider::SOUND_RECT, name, minValue, maxValue, defaultValue, format)
+                                       double defaultValue, ValueText::Formatter formatter)
+    : ProviderParameter(app, idx, ParameterProvider::SOUND_RECT, name, minValue, maxValue, defaultValue, formatter)
 {
 }
 
@@ -51,7 +51,8 @@ double ParameterSoundRectType::ReadFromRect(const UISoundRect* rect) const
     return rect->GetRectType();
 }
 
-ParameterColorRange::ParameterColorRange(App* app, int idx) : SoundRectParameter(app, idx, "Range", 0.0, 2.0, 1.0, "%g")
+ParameterColorRange::ParameterColorRange(App* app, int idx)
+    : SoundRectParameter(app, idx, "Range", 0.0, 2.0, 1.0, ValueText::Ratio)
 {
 }
 
@@ -66,7 +67,7 @@ double ParameterColorRange::ReadFromRect(const UISoundRect* rect) const
 }
 
 ParameterColorContrast::ParameterColorContrast(App* app, int idx)
-    : SoundRectParameter(app, idx, "Contrast", 0.01, 0.99, 0.5, "%g")
+    : SoundRectParameter(app, idx, "Contrast", 0.01, 0.99, 0.5, ValueText::Number)
 {
 }
 

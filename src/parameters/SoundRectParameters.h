@@ -8,7 +8,7 @@ class UISoundRect;
 class SoundRectParameter : public ProviderParameter {
 protected:
     SoundRectParameter(App* app, int idx, const char* name, double minValue, double maxValue, double defaultValue,
-                       const char* format);
+                       ValueText::Formatter formatter);
 
     virtual void ApplyToRect(UISoundRect* rect) = 0;
     virtual double ReadFromRect(const UISoundRect* rect) const = 0;

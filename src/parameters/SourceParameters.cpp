@@ -1,5 +1,6 @@
 #include "parameters/SourceParameters.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "app/App.h"
@@ -24,8 +25,9 @@ const int KEEP_CHANNEL = -1;
 }  // namespace
 
 SourceParameter::SourceParameter(App* app, int idx, const char* name, double minValue, double maxValue,
-                                 double defaultValue, const char* format, double powFactor)
-    : ProviderParameter(app, idx, ParameterProvider::SOURCE, name, minValue, maxValue, defaultValue, format, powFactor)
+                                 double defaultValue, ValueText::Formatter formatter, double powFactor)
+    : ProviderParameter(app, idx, ParameterProvider::SOURCE, name, minValue, maxValue, defaultValue, formatter,
+                        powFactor)
 {
 }
 
@@ -93,7 +95,8 @@ double CloudViewParameter::ReadFromCloud(GrainCloud* cloud)
     return view != nullptr ? ReadFromView(view) : _value;
 }
 
-ParameterNumGrains::ParameterNumGrains(App* app, int idx) : CloudParameter(app, idx, "Voices", 1.0, 100.0, 8.0, nullptr)
+ParameterNumGrains::ParameterNumGrains(App* app, int idx)
+    : CloudParameter(app, idx, "Voices", 1.0, 100.0, 8.0, ValueText::Integer)
 {
 }
 
@@ -111,13 +114,8 @@ double ParameterNumGrains::ReadFromCloud(GrainCloud* cloud)
     return cloud->GetNumGrains();
 }
 
-void ParameterNumGrains::FormatValue(char* text, size_t size) const
-{
-    snprintf(text, size, "%d", AsInt(_value));
-}
-
 ParameterDuration::ParameterDuration(App* app, int idx)
-    : SourceKindParameter(app, idx, "Duration", 0.5, 5000.0, 500.0, "%g ms", 3.0)
+    : SourceKindParameter(app, idx, "Duration", 0.5, 5000.0, 500.0, ValueText::Milliseconds, 3.0)
 {
 }
 
@@ -149,7 +147,8 @@ bool ParameterEnvelope::ReadFromGrainSource(GrainSource* source, double* value)
     return true;
 }
 
-ParameterMotionX::ParameterMotionX(App* app, int idx) : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, "%g")
+ParameterMotionX::ParameterMotionX(App* app, int idx)
+    : CloudViewParameter(app, idx, "X", 0.0, 1.0, 0.0, ValueText::FractionAsPercent)
 {
 }
 
@@ -163,7 +162,8 @@ double ParameterMotionX::ReadFromView(UIGrainCloud* view)
     return view->GetXRandExtent();
 }
 
-ParameterMotionY::ParameterMotionY(App* app, int idx) : CloudViewParameter(app, idx, "Y", 0.0, 1.0, 0.0, "%g")
+ParameterMotionY::ParameterMotionY(App* app, int idx)
+    : CloudViewParameter(app, idx, "Y", 0.0, 1.0, 0.0, ValueText::FractionAsPercent)
 {
 }
 
@@ -196,7 +196,12 @@ double ParameterMotionXY::ReadFromView(UIGrainCloud* view)
 
 void ParameterMotionXY::FormatValue(char* text, size_t size) const
 {
-    snprintf(text, size, "%g, %g", _value * _xExtent, _value * _yExtent);
+    // The factor, then the spread it gives across and up, in percent of the window.
+    char factor[64], across[64], up[64];
+    ValueText::Ratio(factor, sizeof(factor), _value);
+    ValueText::FractionAsPercent(across, sizeof(across), _value * _xExtent);
+    ValueText::FractionAsPercent(up, sizeof(up), _value * _yExtent);
+    snprintf(text, size, "%s (%s, %s)", factor, across, up);
 }
 
 ParameterDirection::ParameterDirection(App* app, int idx)
@@ -216,9 +221,8 @@ bool ParameterDirection::ReadFromGrainSource(GrainSource* source, double* value)
     return true;
 }
 
-// Shown with "ms" like the duration, although the value is a 0..1 exponent
-// of the voice count.
-ParameterOverlap::ParameterOverlap(App* app, int idx) : CloudParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, "%g ms")
+ParameterOverlap::ParameterOverlap(App* app, int idx)
+    : CloudParameter(app, idx, "Overlap", 0.0, 1.0, 1.0, ValueText::Number), _voices(1.0)
 {
 }
 
@@ -229,10 +233,22 @@ void ParameterOverlap::ApplyToCloud(GrainCloud* cloud)
 
 double ParameterOverlap::ReadFromCloud(GrainCloud* cloud)
 {
+    _voices = cloud->GetNumGrains();
     return cloud->GetOverlap();
 }
 
-ParameterPitch::ParameterPitch(App* app, int idx) : SourceKindParameter(app, idx, "Pitch", 0.1, 5.0, 1.0, "%g")
+void ParameterOverlap::FormatValue(char* text, size_t size) const
+{
+    // The value is an exponent of the voice count: 0 plays one grain at a
+    // time, 1 keeps every voice sounding at once.
+    char exponent[64], atOnce[64];
+    ValueText::Number(exponent, sizeof(exponent), _value);
+    ValueText::Number(atOnce, sizeof(atOnce), std::pow(_voices, _value));
+    snprintf(text, size, "%s (%s at once)", exponent, atOnce);
+}
+
+ParameterPitch::ParameterPitch(App* app, int idx)
+    : SourceKindParameter(app, idx, "Pitch", 0.1, 5.0, 1.0, ValueText::PitchRatio)
 {
 }
 
@@ -247,7 +263,8 @@ bool ParameterPitch::ReadFromGrainSource(GrainSource* source, double* value)
     return true;
 }
 
-ParameterLFOFreq::ParameterLFOFreq(App* app, int idx) : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, "%g")
+ParameterLFOFreq::ParameterLFOFreq(App* app, int idx)
+    : SourceKindParameter(app, idx, "LFO Freq", 0.1, 1.0, 1.0, ValueText::Hertz)
 {
 }
 
@@ -262,7 +279,8 @@ bool ParameterLFOFreq::ReadFromGrainSource(GrainSource* source, double* value)
     return true;
 }
 
-ParameterLFOAmp::ParameterLFOAmp(App* app, int idx) : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, "%g")
+ParameterLFOAmp::ParameterLFOAmp(App* app, int idx)
+    : SourceKindParameter(app, idx, "LFO Amount", 0.0, 1.0, 0.0, ValueText::RatioSwing)
 {
 }
 
@@ -294,7 +312,8 @@ bool ParameterSpatialize::ReadFromGrainSource(GrainSource* source, double* value
     return true;
 }
 
-ParameterVolume::ParameterVolume(App* app, int idx) : SourceKindParameter(app, idx, "Volume", -60.0, 6.0, 0.0, "%g dB")
+ParameterVolume::ParameterVolume(App* app, int idx)
+    : SourceKindParameter(app, idx, "Volume", -60.0, 6.0, 0.0, ValueText::Decibels)
 {
 }
 
@@ -309,7 +328,8 @@ bool ParameterVolume::ReadFromGrainSource(GrainSource* source, double* value)
     return true;
 }
 
-ParameterRange::ParameterRange(App* app, int idx) : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, "%g %%")
+ParameterRange::ParameterRange(App* app, int idx)
+    : SourceKindParameter(app, idx, "Range", 0.0, 100.0, 50.0, ValueText::Percent)
 {
 }
 
@@ -325,7 +345,7 @@ bool ParameterRange::ReadFromGrainSource(GrainSource* source, double* value)
 }
 
 ParameterTimeStretch::ParameterTimeStretch(App* app, int idx)
-    : SourceParameter(app, idx, "Time Stretch", 0.0, 2.0, 1.0, "%.2f", 2.0)
+    : SourceParameter(app, idx, "Time Stretch", 0.0, 2.0, 1.0, ValueText::Ratio, 2.0)
 {
 }
 

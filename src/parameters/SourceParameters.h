@@ -12,7 +12,7 @@ class UIGrainCloud;
 class SourceParameter : public ProviderParameter {
 protected:
     SourceParameter(App* app, int idx, const char* name, double minValue, double maxValue, double defaultValue,
-                    const char* format, double powFactor = 1.0);
+                    ValueText::Formatter formatter, double powFactor = 1.0);
 
     ParameterProvider* GetCurrentProvider() const override;
     int GetCurrentParamIdx() const override;
@@ -67,7 +67,6 @@ protected:
     // Adds or removes one voice per missing or surplus voice.
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
-    void FormatValue(char* text, size_t size) const override;
 };
 
 // Grain duration in milliseconds; the cubic curve gives fine control over short grains.
@@ -145,6 +144,12 @@ public:
 protected:
     void ApplyToCloud(GrainCloud* cloud) override;
     double ReadFromCloud(GrainCloud* cloud) override;
+    // The exponent and the number of grains it keeps sounding at once.
+    void FormatValue(char* text, size_t size) const override;
+
+private:
+    // The cloud's voice count when the value was last read.
+    double _voices;
 };
 
 // Pitch factor of the grains.

@@ -246,12 +246,6 @@ void GrainCloud::RenderVoiceTo(size_t k, std::vector<float>* accumBuff, unsigned
     _renderedTo[k] = to;
 }
 
-unsigned GrainCloud::GetNumSoundingGrains() const
-{
-    return (unsigned)std::count_if(_sources.begin(), _sources.end(),
-                                   [](const AudioSource* voice) { return voice->IsPlaying(); });
-}
-
 double GrainCloud::LFOPitch() const
 {
     const double t = Time::Instance()->GetSeconds();
@@ -285,6 +279,14 @@ Parameter* GrainCloud::GetCurrentParameter()
 Parameter* GrainCloud::GetParameter(int idx)
 {
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
+}
+
+unsigned GrainCloud::CountSoundingGrains() const
+{
+    unsigned count = 0;
+    for (const AudioSource* voice : _sources)
+        count += voice->IsPlaying() ? 1 : 0;
+    return count;
 }
 
 double GrainCloud::GetUIRadius()

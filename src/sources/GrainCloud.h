@@ -62,7 +62,7 @@ public:
     // The voices playing now.
     unsigned GetNumVoices() const { return (unsigned)_sources.size(); }
     // The grains sounding now.
-    unsigned GetNumSoundingGrains() const;
+    unsigned CountSoundingGrains() const override;
 
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;

@@ -112,6 +112,11 @@ Parameter* SingleVoiceSource::GetParameter(int idx)
     return idx >= 0 && idx < NUM_PARAMS ? _params[idx] : nullptr;
 }
 
+unsigned SingleVoiceSource::CountSoundingGrains() const
+{
+    return _source->IsPlaying() ? 1 : 0;
+}
+
 double SingleVoiceSource::GetUIRadius()
 {
     return _ui != nullptr ? _ui->GetRadius() : 0.0;

@@ -34,6 +34,7 @@ public:
 
     // The one voice, for those who watch it play.
     const AudioSource* GetVoice() const { return _source; }
+    unsigned CountSoundingGrains() const override;
 
     Parameter* GetCurrentParameter() override;
     Parameter* GetParameter(int idx) override;

@@ -30,6 +30,8 @@ public:
     virtual void NextBuffer(std::vector<float>* accumBuff, unsigned numFrames) = 0;
     virtual void RegisterUI(UISource* ui) = 0;
     virtual UISource* GetUI() = 0;
+    // How many of its grains sound now; audio thread, between blocks.
+    virtual unsigned CountSoundingGrains() const = 0;
     virtual void ResetCurrentParameterIndex() = 0;
 
     // The part of every kind's record: mute flag, time stretch, effects chain

@@ -11,7 +11,7 @@
 
 UICanvas::UICanvas(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height)
     : _screen(screen), _style(style), _x(x), _y(y), _width(width), _height(height), _mouseDown(false), _prevDragX(0.0),
-      _prevDragY(0.0), _visible(false), _drawBorder(false), _centerTitle(false)
+      _prevDragY(0.0), _visible(false), _drawBorder(false), _centerTitle(false), _titleReserve(0.0)
 {
     snprintf(_title, sizeof(_title), "%s", title);
 }
@@ -97,9 +97,13 @@ void UICanvas::DrawTitle()
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
     glLineWidth(_style->GetParamLineWidth());
-    const double offset =
-        _centerTitle ? 0.5 * (_width * w - UIWidget::GetTextWidth(_title)) : UIWidget::TITLE_INSET * h;
-    UIWidget::DrawText(_x * w + offset, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title);
+    const double inset = UIWidget::TITLE_INSET * h;
+    const double room = (_width - _titleReserve) * w - 2.0 * inset;
+    const double scale = UIWidget::FitScale(_title, room);
+    const double textWidth = UIWidget::GetTextWidth(_title, scale);
+    // Centred in the room the title row leaves, or from its left inset.
+    const double offset = _centerTitle ? inset + 0.5 * (room - textWidth) : inset;
+    UIWidget::DrawText(_x * w + offset, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title, scale);
 }
 
 void UICanvas::DrawContents()

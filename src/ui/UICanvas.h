@@ -46,4 +46,7 @@ protected:
     bool _visible;
     bool _drawBorder;
     bool _centerTitle;
+    // Kept free at the right end of the title row, in window widths (the
+    // room of a corner control); the title shrinks to fit what is left.
+    double _titleReserve;
 };

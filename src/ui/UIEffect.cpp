@@ -1,8 +1,12 @@
 #include "ui/UIEffect.h"
 
+#include <algorithm>
+
+#include "parameters/Parameter.h"
 #include "ui/UICheckboxWidget.h"
 #include "ui/UIKnobWidget.h"
 #include "ui/UIScreen.h"
+#include "ui/UIWidget.h"
 
 namespace {
 // The on/off box: its size and its gap to the panel's right edge, in window widths.
@@ -10,6 +14,10 @@ const double SWITCH_SIZE = 0.02;
 const double SWITCH_RIGHT_GAP = 0.01;
 // Its gap to the panel's top, in window widths.
 const double SWITCH_TOP_GAP = 0.01;
+// Kept between the texts of neighbouring controls, in window widths.
+const double TEXT_GAP = 0.015;
+// An effect that is off draws its panel at this strength.
+const double OFF_DIMMING = 0.45;
 }  // namespace
 
 UIEffect::UIEffect(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width, double height,
@@ -18,9 +26,14 @@ UIEffect::UIEffect(UIScreen* screen, UIStyle* style, const char* title, double x
 {
     _centerTitle = true;
     _drawBorder = true;
+    // The title keeps clear of the on/off box at the right end of its row.
+    _titleReserve = SWITCH_SIZE + 2.0 * SWITCH_RIGHT_GAP;
     const double aspect = GetAspect();
     _widgets[ON_PARAM] = new UICheckboxWidget(screen, style, "", x + width - SWITCH_SIZE - SWITCH_RIGHT_GAP,
                                               y + SWITCH_TOP_GAP * aspect, SWITCH_SIZE, SWITCH_SIZE * aspect);
+    // Its state shows as its cross and as the panel's strength, not as a text
+    // that would run into the title.
+    _widgets[ON_PARAM]->SetValueShown(false);
 }
 
 UIEffect::~UIEffect()
@@ -45,7 +58,20 @@ void UIEffect::AddControls(const ControlSpec* specs, int count, double size)
             widget = new UIKnobWidget(_screen, _style, specs[i].label, x, y, size, size * aspect);
         else
             widget = new UICheckboxWidget(_screen, _style, specs[i].label, x, y, size, size * aspect);
+        widget->SetTextRoom(TextRoom(specs, count, i));
     }
+}
+
+double UIEffect::TextRoom(const ControlSpec* specs, int count, int i) const
+{
+    // Twice the distance to the nearest neighbour or panel edge: centred
+    // texts of that width never meet their neighbours' or leave the panel.
+    double half = std::min(specs[i].across, 1.0 - specs[i].across);
+    if (i > 0)
+        half = std::min(half, 0.5 * (specs[i].across - specs[i - 1].across));
+    if (i + 1 < count)
+        half = std::min(half, 0.5 * (specs[i + 1].across - specs[i].across));
+    return 2.0 * half * _width - TEXT_GAP;
 }
 
 void UIEffect::SetParameter(int idx, Parameter* param)
@@ -83,6 +109,15 @@ void UIEffect::DrawContents()
         widget->Draw();
 }
 
+void UIEffect::Draw()
+{
+    const Parameter* on = _widgets[ON_PARAM]->GetParameter();
+    if (on != nullptr && on->GetValue() < 0.5)
+        UIWidget::SetDimming(OFF_DIMMING);
+    UICanvas::Draw();
+    UIWidget::SetDimming(1.0);
+}
+
 void UIEffect::UpdateStyle(UIStyle* style)
 {
     UICanvas::UpdateStyle(style);
@@ -102,7 +137,9 @@ UIDelayEffect::UIDelayEffect(UIScreen* screen, UIStyle* style, const char* title
                              double height)
     : UIEffect(screen, style, title, x, y, width, height, 4)
 {
-    static const ControlSpec CONTROLS[] = {{"Time", KNOB, 0.25}, {"Feedback", KNOB, 0.5}, {"Dry/Wet", KNOB, 0.75}};
+    // Each knob in the middle of a third, so that its texts have a third's width.
+    static const ControlSpec CONTROLS[] = {
+        {"Time", KNOB, 1.0 / 6}, {"Feedback", KNOB, 3.0 / 6}, {"Dry/Wet", KNOB, 5.0 / 6}};
     AddControls(CONTROLS, width / 6.0);
 }
 
@@ -118,9 +155,10 @@ UIReverbEffect::UIReverbEffect(UIScreen* screen, UIStyle* style, const char* tit
                                double height)
     : UIEffect(screen, style, title, x, y, width, height, 7)
 {
-    static const ControlSpec CONTROLS[] = {{"Order", KNOB, 1.0 / 7},   {"Dry In", KNOB, 2.0 / 7},
-                                           {"Wet Out", KNOB, 3.0 / 7}, {"Dry Mix", KNOB, 4.0 / 7},
-                                           {"Delay", KNOB, 5.0 / 7},   {"Decay", KNOB, 6.0 / 7}};
+    // Each knob in the middle of a sixth of the panel.
+    static const ControlSpec CONTROLS[] = {{"Order", KNOB, 1.0 / 12},   {"Dry In", KNOB, 3.0 / 12},
+                                           {"Wet Out", KNOB, 5.0 / 12}, {"Dry Mix", KNOB, 7.0 / 12},
+                                           {"Delay", KNOB, 9.0 / 12},   {"Decay", KNOB, 11.0 / 12}};
     AddControls(CONTROLS, height / 6.0);
 }
 

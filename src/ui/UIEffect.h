@@ -30,6 +30,8 @@ public:
     void OnMouse(int button, int state, double x, double y) override;
     void OnMouseDrag(double x, double y, double fineDragFactor) override;
     void DrawContents() override;
+    // A panel whose effect is off is drawn dimmed.
+    void Draw() override;
     void UpdateStyle(UIStyle* style) override;
 
 protected:
@@ -51,6 +53,8 @@ protected:
     }
 
 private:
+    // The width, in window widths, that the texts of control i may take.
+    double TextRoom(const ControlSpec* specs, int count, int i) const;
     // Width over height of the window: a box of width k is k * aspect high to be square in pixels.
     double GetAspect() const;
 

@@ -17,7 +17,8 @@ const double VALUE_GAP = 0.0434;
 
 UIEffectWidget::UIEffectWidget(UIScreen* screen, UIStyle* style, const char* title, double x, double y, double width,
                                double height)
-    : UICanvas(screen, style, "", x, y, width, height), _leftMouseDown(false), _param(nullptr)
+    : UICanvas(screen, style, "", x, y, width, height), _leftMouseDown(false), _param(nullptr), _textRoom(width),
+      _valueShown(true)
 {
     snprintf(_title, sizeof(_title), "%s", title);
 }
@@ -66,7 +67,8 @@ void UIEffectWidget::DrawCenteredText(double baselineY, const char* text)
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
     const double centerX = (_x + 0.5 * _width) * _screen->GetWidth();
-    UIWidget::DrawText(centerX - 0.5 * UIWidget::GetTextWidth(text), baselineY, text);
+    const double scale = UIWidget::FitScale(text, _textRoom * _screen->GetWidth());
+    UIWidget::DrawText(centerX - 0.5 * UIWidget::GetTextWidth(text, scale), baselineY, text, scale);
 }
 
 void UIEffectWidget::DrawTitle()
@@ -76,7 +78,7 @@ void UIEffectWidget::DrawTitle()
 
 void UIEffectWidget::DrawValue()
 {
-    if (_param == nullptr)
+    if (_param == nullptr || !_valueShown)
         return;
     DrawCenteredText((1.0 - _y - VALUE_GAP - _height) * _screen->GetHeight(), _param->GetValueStr());
 }

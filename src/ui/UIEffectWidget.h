@@ -17,6 +17,14 @@ public:
     // the live value.
     void SetParameter(Parameter* param);
     Parameter* GetParameter() const { return _param; }
+    // The control's own label.
+    const char* GetLabel() const { return _title; }
+    // The width, in window widths, that the label and the value may take,
+    // centred on the control; longer texts shrink to it.
+    void SetTextRoom(double room) { _textRoom = room; }
+    double GetTextRoom() const { return _textRoom; }
+    // A switch whose state its panel shows draws no value text.
+    void SetValueShown(bool shown) { _valueShown = shown; }
 
     void Draw() override;
     void OnMouse(int button, int state, double x, double y) override;
@@ -33,4 +41,7 @@ protected:
 
 private:
     void DrawCenteredText(double baselineY, const char* text);
+
+    double _textRoom;
+    bool _valueShown;
 };

@@ -38,6 +38,7 @@ public:
 
 protected:
     void SetCurrentParameter(int idx) override;
+    const std::vector<SoundRect*>& GetRects() const override { return _rects; }
     void SerializeSpread(Serializer* serializer) override;
     void UnSerializeSpread(Serializer* serializer) override;
 

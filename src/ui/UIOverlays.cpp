@@ -15,6 +15,10 @@
 #include "app/Time.h"
 #include "effects/SafetyLimiter.h"
 #include "sound/LoadProgress.h"
+#include "sources/Source.h"
+#include "ui/KeyHelp.h"
+#include "ui/UISoundRect.h"
+#include "ui/UISourceView.h"
 #include "ui/UIStyle.h"
 
 namespace {
@@ -55,7 +59,7 @@ void UITitleOverlay::Draw(bool loading)
         _app->GetView()->DrawString(x + 10, winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * winWidth);
     }
     SetColor(color, Pulse(3.1415927410125732));
-    _app->GetView()->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * winWidth);
+    _app->GetView()->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "SHIFT+ESCAPE TO QUIT", 0.04 * winWidth);
     glPopMatrix();
 }
 
@@ -95,7 +99,6 @@ void UILoadProgressOverlay::Draw()
 void UIHelpOverlay::Draw(bool overlay)
 {
     UIStyle* style = _app->GetStyle();
-    const AppControl* control = _app->GetControl();
     const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
     glPushMatrix();
     glLoadIdentity();
@@ -115,11 +118,14 @@ void UIHelpOverlay::Draw(bool overlay)
     glLineWidth(style->GetHelpLineWidth());
     style->GetHelpInsColor(color);
     SetColor(color, 1.0);
-    const char** lines = overlay ? control->GetCommandsShort() : control->GetCommands();
-    int count = overlay ? control->GetNumCommandsShort() : control->GetNumCommands();
+    size_t count = 0;
+    const KeyHelp::Line* lines = overlay ? KeyHelp::GetShort(&count) : KeyHelp::GetFull(&count);
+    const size_t keyWidth = KeyHelp::KeyWidth(lines, count);
     double x = (overlay ? 0.02 : 0.1) * winWidth;
-    for (int i = 0; i < count; i++) {
-        _app->GetView()->DrawString(x, 0.15 * winHeight + i * 0.01 * winWidth, 0.5, lines[i], 0.06 * winWidth);
+    for (size_t i = 0; i < count; i++) {
+        const std::string line = KeyHelp::Format(lines[i], keyWidth);
+        _app->GetView()->DrawString(x, 0.15 * winHeight + double(i) * 0.01 * winWidth, 0.5, line.c_str(),
+                                    0.06 * winWidth);
     }
     glPopMatrix();
 }
@@ -189,30 +195,69 @@ void UILimiterLight::Draw()
     glPopMatrix();
 }
 
-void UILoadMeterOverlay::Draw()
+std::string UILoadMeterOverlay::DescribeCounts() const
+{
+    char meter[80];
+    _meter->Describe(meter, sizeof(meter));
+    char text[160];
+    snprintf(text, sizeof(text), "grains %u  sources %zu  %s", _app->GetSoundingGrains(), _app->GetSources().size(),
+             meter);
+    return text;
+}
+
+std::string UILoadMeterOverlay::DescribeSelection() const
+{
+    if (Source* source = _app->GetCurrentSource()) {
+        static const char* const KINDS[] = {"single grain", "grain cloud", "loop source"};
+        const int type = source->GetSourceType();
+        std::string text = type >= 0 && type < 3 ? KINDS[type] : "source";
+        const UISourceView* view = dynamic_cast<const UISourceView*>(source->GetUI());
+        if (view != nullptr && !view->LiesOverARect())
+            text += ", over no rect: silent";
+        return "selected: " + text;
+    }
+    if (const UISoundRect* rect = _app->GetCurrentSoundRect())
+        return std::string("selected: rect ") + rect->GetName();
+    return "";
+}
+
+void UILoadMeterOverlay::DrawOnBacking(const std::string& text, double left, double base, double scale) const
 {
     UIStyle* style = _app->GetStyle();
-    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
-    char text[80];
-    _meter->Describe(text, sizeof(text));
-    const double scale = 0.08 * winWidth;
+    const int winHeight = _app->GetWinHeight();
     // Stroke characters are 104.76 units wide and about 120 high before the scale.
-    const double width = strlen(text) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
-    const double margin = 0.01 * winWidth, left = winWidth - width - margin, base = winHeight - margin;
-    glPushMatrix();
-    glLoadIdentity();
-    // On the help overlay's backing, which every style makes its text readable on.
+    const double width = double(text.size()) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
+    const double pad = 0.005 * _app->GetWinWidth();
     double color[4];
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     style->GetHelpBackgroundColor(color);
     SetColor(color, 1.0);
-    glRectd(left - 0.5 * margin, winHeight - base - 0.5 * margin, winWidth - 0.5 * margin,
-            winHeight - base + height + 0.5 * margin);
+    glRectd(left - pad, winHeight - base - pad, left + width + pad, winHeight - base + height + pad);
     style->GetHelpInsColor(color);
     SetColor(color, 1.0);
     glLineWidth(1.0f);
-    _app->GetView()->DrawString(left, base, 0.5, text, scale);
+    _app->GetView()->DrawString(left, base, 0.5, text.c_str(), scale);
+}
+
+void UILoadMeterOverlay::Draw()
+{
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    const double scale = 0.08 * winWidth;
+    const double charWidth = 104.76 * 0.001 * scale;
+    const double margin = 0.01 * winWidth, base = winHeight - margin;
+    const std::string counts = DescribeCounts();
+    const double countsLeft = winWidth - double(counts.size()) * charWidth - margin;
+    glPushMatrix();
+    glLoadIdentity();
+    DrawOnBacking(counts, countsLeft, base, scale);
+    const std::string selection = DescribeSelection();
+    if (!selection.empty()) {
+        // A long rect name shrinks to the room the counts leave.
+        const double room = countsLeft - 3.0 * margin;
+        const double fit = std::min(scale, scale * room / (double(selection.size()) * charWidth));
+        DrawOnBacking(selection, margin, base, fit);
+    }
     glPopMatrix();
 }
 

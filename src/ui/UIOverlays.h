@@ -25,7 +25,7 @@ protected:
     App* _app;
 };
 
-// The program's name, and what a click or Escape does (a click only once the sounds are there).
+// The program's name, and what a click or Shift+Escape does (a click only once the sounds are there).
 class UITitleOverlay : public UIOverlay {
 public:
     using UIOverlay::UIOverlay;
@@ -82,13 +82,23 @@ private:
     std::chrono::steady_clock::time_point _litUntil;
 };
 
-// Small, in the bottom right corner: the audio callback's load.
+// The status line along the bottom of the canvas: in the right corner the
+// grains sounding, the sources and the audio callback's load; in the left one
+// what is selected (a source's kind, a rect's name), a source over no rect
+// said to be silent.
 class UILoadMeterOverlay : public UIOverlay {
 public:
     UILoadMeterOverlay(App* app, const LoadMeter* meter) : UIOverlay(app), _meter(meter) {}
     void Draw();
+    // The two texts of the line; the left one is empty when nothing is selected.
+    std::string DescribeSelection() const;
+    std::string DescribeCounts() const;
 
 private:
+    // text on the help overlay's backing, its baseline at base pixels from
+    // the top, from left pixels on, at the scale of App::DrawString.
+    void DrawOnBacking(const std::string& text, double left, double base, double scale) const;
+
     const LoadMeter* _meter;
 };
 

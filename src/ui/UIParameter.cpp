@@ -2,8 +2,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "app/Time.h"
 #include "parameters/Parameter.h"
@@ -13,19 +15,8 @@
 #include "ui/UIWidget.h"
 
 namespace {
-// Box around the anchor (the label's baseline origin), in scene pixels.
-const double BOX_LEFT = 4.0;
-const double BOX_RIGHT = 256.0;
-const double BOX_UP = 14.0;
-const double BOX_DOWN = 4.0;
-// Clicks just past the drawn right edge still pick the box.
-const double PICK_RIGHT = 260.0;
-// The meter sits this many screen heights under the baseline and runs from
-// METER_MIN_LENGTH to METER_MIN_LENGTH + METER_RANGE screen widths, so an
-// empty value still shows a stub.
-const double METER_DROP = 0.015;
-const double METER_MIN_LENGTH = 0.004;
-const double METER_RANGE = 0.246;
+// An empty value still shows a stub of the meter, in pixels at full size.
+const double METER_STUB = 4.0;
 
 // Parameter texts breathe faster than the window pulse: one cycle every 1.25 s.
 double ParamPulse()
@@ -40,7 +31,8 @@ void SetColorAlphaScaled(const double color[4], double alphaFactor)
 }  // namespace
 
 UIParameter::UIParameter(Parameter* param, UIScreen* screen, UIStyle* style)
-    : _name(), _valueStr(), _x(0.0), _y(0.0), _param(param), _screen(screen), _style(style)
+    : _name(), _valueStr(), _pending(false), _box(), _textScale(PieMenuLayout::FULL_TEXT_SCALE), _param(param),
+      _screen(screen), _style(style)
 {
 }
 
@@ -58,37 +50,44 @@ void UIParameter::SetValueStr(const char* valueStr)
     snprintf(_valueStr, sizeof(_valueStr), "%s", valueStr);
 }
 
-void UIParameter::SetPosition(double x, double y)
+void UIParameter::GetLabel(char* label, size_t size) const
 {
-    _x = x;
-    _y = y;
+    if (_pending)
+        snprintf(label, size, "%s: %s%c", _name, _valueStr, CARET);
+    else
+        snprintf(label, size, "%s: %s", _name, _valueStr);
 }
 
-bool UIParameter::Pick(double x, double y) const
+size_t UIParameter::GetLabelLength() const
 {
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    return x > _x - BOX_LEFT / width && y > _y - BOX_UP / height && x < _x + PICK_RIGHT / width &&
-           y < _y + BOX_DOWN / height;
+    char label[2 * TEXT_SIZE + 3];
+    GetLabel(label, sizeof(label));
+    return strlen(label);
+}
+
+void UIParameter::SetBox(const PieBox& box, double textScale)
+{
+    _box = box;
+    _textScale = textScale;
 }
 
 double UIParameter::GetMeterLength() const
 {
-    return METER_MIN_LENGTH + METER_RANGE * _param->GetNormalizedValue();
+    const double stub = METER_STUB * Shrink();
+    const double full = std::max(stub, _box.width - 2.0 * PieMenuLayout::TEXT_PADDING * Shrink());
+    return stub + (full - stub) * _param->GetNormalizedValue();
 }
 
-void UIParameter::ComputeLinkLine(double menuCenterX, double menuCenterY, double menuCenterOffset, double from[2],
+void UIParameter::ComputeLinkLine(double centerX, double centerY, double ownerRadius, double from[2],
                                   double to[2]) const
 {
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    from[0] = _x * width;
-    from[1] = (1.0 - _y - METER_DROP) * height;
-    const double dx = menuCenterX * width - from[0];
-    const double dy = menuCenterY * height - from[1];
+    // The edge that faces the centre: a box right of it links from its left edge.
+    from[0] = _box.CenterX() >= centerX ? _box.left : _box.Right();
+    from[1] = _box.CenterY();
+    const double dx = centerX - from[0];
+    const double dy = centerY - from[1];
     const double distance = std::sqrt(dx * dx + dy * dy);
-    // A box anchored on the centre itself has no direction to point in.
-    const double scale = distance > 0.0 ? (distance - menuCenterOffset) / distance : 0.0;
+    const double scale = distance > ownerRadius ? (distance - ownerRadius) / distance : 0.0;
     to[0] = from[0] + scale * dx;
     to[1] = from[1] + scale * dy;
 }
@@ -102,14 +101,14 @@ void UIParameter::Draw()
 
 void UIParameter::DrawBox() const
 {
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    double corners[4][2];
-    UIWidget::ComputeCorners(corners, _screen, _x - BOX_LEFT / width, _y - BOX_UP / height,
-                             (BOX_LEFT + BOX_RIGHT) / width, (BOX_UP + BOX_DOWN) / height);
+    const double corners[4][2] = {
+        {_box.left, _box.Top()}, {_box.Right(), _box.Top()}, {_box.Right(), _box.bottom}, {_box.left, _box.bottom}};
     UIWidget::FillWindowBackground(_style, corners);
     double color[4];
-    _style->GetUIWindowBorderColor(color);
+    if (_pending)
+        _style->GetPendingColor(color);
+    else
+        _style->GetUIWindowBorderColor(color);
     UIWidget::SetPulsedColor(color);
     glLineWidth(static_cast<float>(_style->GetUIWindowBorderWidth()));
     UIWidget::OutlineCorners(corners);
@@ -117,36 +116,38 @@ void UIParameter::DrawBox() const
 
 void UIParameter::DrawLabel() const
 {
-    char label[2 * TEXT_SIZE + 2];
-    snprintf(label, sizeof(label), "%s: %s", _name, _valueStr);
+    char label[2 * TEXT_SIZE + 3];
+    GetLabel(label, sizeof(label));
     double color[4];
-    _style->GetParamColor(color);
+    if (_pending)
+        _style->GetPendingColor(color);
+    else
+        _style->GetParamColor(color);
     SetColorAlphaScaled(color, ParamPulse());
     glLineWidth(static_cast<float>(_style->GetParamLineWidth()));
-    UIWidget::DrawText(_x * _screen->GetWidth(), (1.0 - _y) * _screen->GetHeight(), label);
+    UIWidget::DrawText(_box.left + PieMenuLayout::TEXT_PADDING * Shrink(),
+                       _box.bottom + PieMenuLayout::BASELINE * Shrink(), label, _textScale);
 }
 
 void UIParameter::DrawMeter() const
 {
-    const double width = _screen->GetWidth();
-    const double height = _screen->GetHeight();
-    const double left = _x * width;
-    const double y = (1.0 - _y - METER_DROP) * height;
+    const double left = _box.left + PieMenuLayout::TEXT_PADDING * Shrink();
+    const double y = _box.bottom + PieMenuLayout::METER_HEIGHT * Shrink();
     double color[4];
     _style->GetParamMeterColor(color);
     SetColorAlphaScaled(color, 0.5 * ParamPulse());
     glLineWidth(static_cast<float>(_style->GetParamMeterLineWidth()));
     glBegin(GL_LINES);
     glVertex2d(left, y);
-    glVertex2d(left + GetMeterLength() * width, y);
+    glVertex2d(left + GetMeterLength(), y);
     glEnd();
 }
 
-void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double menuCenterOffset)
+void UIParameter::DrawPieMenuLink(double centerX, double centerY, double ownerRadius)
 {
     double from[2];
     double to[2];
-    ComputeLinkLine(menuCenterX, menuCenterY, menuCenterOffset, from, to);
+    ComputeLinkLine(centerX, centerY, ownerRadius, from, to);
     double color[4];
     _style->GetParamLinkColor(color);
     SetColorAlphaScaled(color, 0.75 * ParamPulse());
@@ -159,19 +160,19 @@ void UIParameter::DrawPieMenuLink(double menuCenterX, double menuCenterY, double
 
 void UIParameter::Serialize(Serializer* serializer) const
 {
-    serializer->PutDouble(_x);
-    serializer->PutDouble(_y);
+    serializer->PutDouble(_box.left / _screen->GetWidth());
+    serializer->PutDouble(1.0 - _box.Top() / _screen->GetHeight());
 }
 
 void UIParameter::UnSerialize(Serializer* serializer)
 {
-    double x = _x, y = _y;
+    double x = NAN, y = NAN;
     serializer->GetDouble(&x);
     serializer->GetDouble(&y);
-    // A box placed off any sensible canvas stays where it was.
+    // A place off any sensible canvas is not taken; the next layout places the box anyway.
     if (std::isfinite(x) && std::isfinite(y) && std::fabs(x) < Serializer::MAX_SCENE_EXTENT &&
         std::fabs(y) < Serializer::MAX_SCENE_EXTENT) {
-        _x = x;
-        _y = y;
+        _box.left = x * _screen->GetWidth();
+        _box.bottom = (1.0 - y) * _screen->GetHeight() - _box.height;
     }
 }

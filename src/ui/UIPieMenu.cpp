@@ -1,30 +1,21 @@
 #include "ui/UIPieMenu.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <cmath>
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
+#include "app/ParamValueEditor.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 
-namespace {
-// The distance of a box for a normalised value, and back. A higher
-// sensitivity packs the whole range into a shorter drag.
-double DistanceOfValue(double normalizedValue, double sensitivity)
-{
-    return UIPieMenu::INNER_RADIUS + normalizedValue / sensitivity;
-}
-
-double ValueOfDistance(double distance, double sensitivity)
-{
-    return std::clamp(sensitivity * (distance - UIPieMenu::INNER_RADIUS), 0.0, 1.0);
-}
-}  // namespace
-
-UIPieMenu::UIPieMenu(App* app, UIScreen* screen) : _app(app), _screen(screen), _visible(false)
+UIPieMenu::UIPieMenu(App* app, UIScreen* screen)
+    : _app(app), _screen(screen), _visible(false), _dragParam(nullptr), _dragValue(0.0)
 {
 }
 
@@ -32,9 +23,11 @@ UIPieMenu::~UIPieMenu()
 {
 }
 
-double UIPieMenu::GetAspect() const
+void UIPieMenu::SetVisible(bool visible)
 {
-    return _screen->GetWidth() / _screen->GetHeight();
+    _visible = visible;
+    if (visible)
+        InitFromParameters();
 }
 
 Parameter* UIPieMenu::GetCurrentParameter(ParameterProvider** provider) const
@@ -43,11 +36,18 @@ Parameter* UIPieMenu::GetCurrentParameter(ParameterProvider** provider) const
     return *provider != nullptr ? (*provider)->GetCurrentParameter() : nullptr;
 }
 
-void UIPieMenu::PlaceBox(Parameter* param, ParameterProvider* provider, double cos, double sin, double distance) const
+void UIPieMenu::SceneToWindow(double x, double y, double* wx, double* wy) const
 {
-    // Box space runs downward, so the centre (x, y) of the provider is (x, 1 - y) there.
-    param->GetUI()->SetPosition(provider->GetUIX() + cos * distance / GetAspect(),
-                                (1.0 - provider->GetUIY()) + sin * distance);
+    const double zoom = _app->GetView()->GetZoom();
+    *wx = x * _screen->GetWidth() * zoom - _app->GetView()->GetPositionX();
+    *wy = y * _screen->GetHeight() * zoom - _app->GetView()->GetPositionY();
+}
+
+void UIPieMenu::GetLayoutCenter(ParameterProvider* provider, double* x, double* y) const
+{
+    SceneToWindow(provider->GetUIX(), provider->GetUIY(), x, y);
+    *x = std::clamp(*x, PieMenuLayout::MARGIN, _screen->GetWidth() - PieMenuLayout::MARGIN);
+    *y = std::clamp(*y, PieMenuLayout::MARGIN, _screen->GetHeight() - PieMenuLayout::MARGIN);
 }
 
 void UIPieMenu::InitFromParameters()
@@ -56,36 +56,37 @@ void UIPieMenu::InitFromParameters()
     if (provider == nullptr)
         return;
     const int count = provider->GetNumParams();
+    const Parameter* current = provider->GetCurrentParameter();
+    _labelLengths.assign(size_t(count), 0);
     for (int i = 0; i < count; i++) {
         Parameter* param = provider->GetParameter(i);
-        if (param->GetUI() == nullptr)
-            continue;
+        // Values change elsewhere too (MIDI, typed values): lay out the texts as they are now.
         param->UpdateValue();
-        // With y downward, increasing angles run clockwise on screen.
-        const double angle = 2.0 * M_PI * i / count;
-        PlaceBox(param, provider, std::cos(angle), std::sin(angle),
-                 DistanceOfValue(param->GetNormalizedValue(), param->GetSensivity()));
+        UIParameter* box = param->GetUI();
+        if (box == nullptr)
+            continue;
+        // The typed value, until applied, shows on the box it goes to.
+        box->SetPending(_app->GetParamEditor()->IsEditingParamString() && param == current);
+        _labelLengths[size_t(i)] = box->GetLabelLength();
+    }
+    double cx, cy;
+    SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
+    _layout.Compute(_screen->GetWidth(), _screen->GetHeight(), cx, cy,
+                    provider->GetUIRadius() * _app->GetView()->GetZoom(), _labelLengths);
+    for (int i = 0; i < count; i++) {
+        if (UIParameter* box = provider->GetParameter(i)->GetUI())
+            box->SetBox(_layout.GetBoxes()[size_t(i)], _layout.GetTextScale());
     }
 }
 
-void UIPieMenu::UpdateCurrentParamPos()
+void UIPieMenu::RefreshCurrentParam()
 {
     ParameterProvider* provider;
     Parameter* param = GetCurrentParameter(&provider);
-    if (param == nullptr || param->GetUI() == nullptr)
+    if (param == nullptr)
         return;
-    const UIParameter* box = param->GetUI();
-    float a = float((box->GetPosX() - provider->GetUIX()) * GetAspect());
-    float b = float(box->GetPosY() - (1.0 - provider->GetUIY()));
-    const float length = std::sqrt(a * a + b * b);
-    // A box lying on the centre has no direction: it stays there.
-    if (length > 0.0f) {
-        a /= length;
-        b /= length;
-    }
     param->UpdateValue();
     _app->OnCurrentParamValueUpdated();
-    PlaceBox(param, provider, a, b, DistanceOfValue(param->GetNormalizedValue(), param->GetSensivity()));
 }
 
 void UIPieMenu::Draw()
@@ -93,15 +94,21 @@ void UIPieMenu::Draw()
     ParameterProvider* provider = _app->GetCurrentParamProvider();
     if (!_visible || provider == nullptr)
         return;
+    InitFromParameters();
+    double cx, cy;
+    SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
+    const double ownerRadius = provider->GetUIRadius() * _app->GetView()->GetZoom();
+    // In window pixels, above the canvas's pan and zoom.
+    glPushMatrix();
+    glLoadIdentity();
     for (int i = 0; i < provider->GetNumParams(); i++) {
-        Parameter* param = provider->GetParameter(i);
-        if (param->GetUI() == nullptr)
+        UIParameter* box = provider->GetParameter(i)->GetUI();
+        if (box == nullptr)
             continue;
-        // Values change elsewhere too (MIDI, typed values): show them as they are now.
-        param->UpdateValue();
-        param->GetUI()->Draw();
-        param->GetUI()->DrawPieMenuLink(provider->GetUIX(), provider->GetUIY(), provider->GetUIRadius());
+        box->DrawPieMenuLink(cx, cy, ownerRadius);
+        box->Draw();
     }
+    glPopMatrix();
 }
 
 bool UIPieMenu::OnMouse(int button, int state, double x, double y)
@@ -109,8 +116,13 @@ bool UIPieMenu::OnMouse(int button, int state, double x, double y)
     if (!_visible)
         return false;
     const bool pickButton = button == AppControl::BUTTON_LEFT || button == AppControl::BUTTON_RIGHT;
-    if (pickButton && state == AppControl::BUTTON_DOWN)
-        return _app->PickParameters(x, 1.0 - y);
+    if (pickButton && state == AppControl::BUTTON_DOWN) {
+        InitFromParameters();
+        double wx, wy;
+        SceneToWindow(x, y, &wx, &wy);
+        _dragParam = nullptr;
+        return _app->PickParameters(wx, wy);
+    }
     if (button == AppControl::BUTTON_LEFT && state == AppControl::BUTTON_UP)
         _app->ResetCurrentParam();
     return false;
@@ -122,14 +134,24 @@ void UIPieMenu::OnMouseDrag(double dx, double dy)
     Parameter* param = GetCurrentParameter(&provider);
     if (param == nullptr || param->GetUI() == nullptr)
         return;
-    // The box follows the pointer freely, sideways too; only its distance counts.
-    UIParameter* box = param->GetUI();
-    box->TranslateX(dx);
-    box->TranslateY(-dy);
-    const float a = float((box->GetPosX() - provider->GetUIX()) * GetAspect());
-    const float b = float(box->GetPosY() - (1.0 - provider->GetUIY()));
-    const float distance = std::sqrt(a * a + b * b);
-    param->SetNormalizedValue(ValueOfDistance(distance, param->GetSensivity()));
+    // The step on screen, and the direction from the centre to the box.
+    const double zoom = _app->GetView()->GetZoom();
+    const double stepX = dx * _screen->GetWidth() * zoom;
+    const double stepY = dy * _screen->GetHeight() * zoom;
+    double cx, cy;
+    GetLayoutCenter(provider, &cx, &cy);
+    const PieBox& box = param->GetUI()->GetBox();
+    const double outX = box.CenterX() - cx, outY = box.CenterY() - cy;
+    const double length = std::sqrt(outX * outX + outY * outY);
+    if (length <= 0.0)
+        return;
+    const double outward = (stepX * outX + stepY * outY) / length;
+    if (param != _dragParam) {
+        _dragParam = param;
+        _dragValue = param->GetNormalizedValue();
+    }
+    _dragValue = std::clamp(_dragValue + param->GetSensivity() * outward / _screen->GetHeight(), 0.0, 1.0);
+    param->SetNormalizedValue(_dragValue);
     param->UpdateValue();
     _app->OnCurrentParamValueUpdated();
 }

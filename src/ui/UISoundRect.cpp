@@ -22,6 +22,7 @@
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
+#include "ui/UIWidget.h"
 
 namespace {
 // Uniform random number in 0..1 from the process-wide generator, so that a
@@ -41,6 +42,8 @@ const double RANDOM_EXTENT = 0.5;
 const double PULSE_RATE = 0.25;
 const double PULSE_DEPTH = 0.5;
 const double PULSE_PHASE_RANGE = 10.0;
+// The selection frame stands this many window pixels outside the border.
+const double SELECTION_GAP = 5.0;
 // From this many samples per pixel on, the waveform is drawn as the span of
 // each pixel's samples rather than as a line through them.
 const double BAND_SAMPLES_PER_PIXEL = 2.0;
@@ -227,16 +230,26 @@ void UISoundRect::Move(double dx, double dy)
 
 void UISoundRect::UpdateRectPosition(double x, double y)
 {
-    const double dx = x - _x;
-    const double dy = y - _y;
+    // The pie menu lays the boxes out around the rect wherever it is.
     _x = x;
     _y = y;
     UpdateEdges();
-    // The boxes live in box space, whose y axis points down.
-    for (Parameter* param : _params) {
-        param->GetUI()->TranslateX(dx);
-        param->GetUI()->TranslateY(-dy);
+}
+
+void UISoundRect::DragCorner(bool right, bool top, double dx, double dy)
+{
+    double left = _left, rightEdge = _right, bottom = _bot, topEdge = _top;
+    (right ? rightEdge : left) += dx;
+    (top ? topEdge : bottom) += dy;
+    if (rightEdge - left >= _minDim) {
+        _width = rightEdge - left;
+        _x = 0.5 * (left + rightEdge);
     }
+    if (topEdge - bottom >= _minDim) {
+        _height = topEdge - bottom;
+        _y = 0.5 * (bottom + topEdge);
+    }
+    UpdateEdges();
 }
 
 void UISoundRect::SetDimensions(double width, double height)
@@ -330,6 +343,18 @@ void UISoundRect::DrawRectangle()
     glBegin(GL_LINE_STRIP);
     EmitCorners(width, height, true);
     glEnd();
+    if (_isSelected)
+        DrawSelectionFrame();
+}
+
+void UISoundRect::DrawSelectionFrame() const
+{
+    // A few pixels outside the border, so that the border and the picture stay as they are.
+    const double gap = SELECTION_GAP / _app->GetView()->GetZoom();
+    const double left = _left * _screen->GetWidth() - gap, right = _right * _screen->GetWidth() + gap;
+    const double bottom = _bot * _screen->GetHeight() - gap, top = _top * _screen->GetHeight() + gap;
+    const double corners[4][2] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+    UIWidget::OutlineSelection(_style, corners, 4);
 }
 
 void UISoundRect::PrepareWaveform()

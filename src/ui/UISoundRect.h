@@ -37,11 +37,15 @@ public:
     double GetY() const { return _y; }
     double GetWidth() const { return _width; }
     double GetHeight() const { return _height; }
-    // Moves the rect alone; its parameter boxes stay where they are.
+    // Moves the rect by a step.
     void Move(double dx, double dy);
-    // Moves the rect and carries its parameter boxes along.
+    // Moves the rect's centre to (x, y).
     void UpdateRectPosition(double x, double y);
     void SetDimensions(double width, double height);
+    // Moves one corner by (dx, dy) scene units, the right or left one, the
+    // top or bottom one; the opposite corner stays. An edge that would make
+    // the rect smaller than its smallest size stays too.
+    void DragCorner(bool right, bool top, double dx, double dy);
     void ToggleOrientation();
     bool Pick(double x, double y) const;
     bool GetSelectState() const { return _isSelected; }
@@ -67,7 +71,7 @@ public:
     double GetUIX() override { return _x; }
     double GetUIY() override { return _y; }
     double GetUIRadius() override { return 0.5 * _height; }
-    // (x, y) in box space; the first parameter box hit becomes current.
+    // (x, y) in window pixels (y up); the first parameter box hit becomes current.
     bool PickParameters(double x, double y);
     void ResetCurrentParameterIndex() { _currentParamIdx = NO_PARAMETER; }
 
@@ -125,6 +129,7 @@ private:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
+    void DrawSelectionFrame() const;
     void DrawWaveform();
     // Colours the band's columns (RGBA per vertex) after their height.
     void ShadeColumns(const double color[4]);

@@ -18,9 +18,9 @@ public:
     virtual bool Pick(double x, double y) = 0;
     virtual double GetX() = 0;
     virtual double GetY() = 0;
-    // Moves the source to (x, y), its grain markers and parameter boxes with it.
+    // Moves the source to (x, y), its grain markers with it.
     virtual void UpdatePosition(double x, double y) = 0;
-    // Hit test of the parameter boxes at (x, y) in box space (y down); the
+    // Hit test of the parameter boxes at (x, y) in window pixels (y up); the
     // box hit, or none, becomes the source's current parameter.
     virtual bool PickParameters(double x, double y) = 0;
 

@@ -8,11 +8,14 @@
 #include "app/Time.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UIGrain.h"
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
+#include "ui/UISoundRect.h"
 #include "ui/UIStyle.h"
+#include "ui/UIWidget.h"
 
 namespace {
 const double MAX_SEL_RAD = 19.0;
@@ -27,6 +30,11 @@ const double RING_PHASE = 0.125;
 const double MUTE_LINE_WIDTH = 3.0;
 // Half the size of the mute cross, in screen widths and heights.
 const double MUTE_CROSS_HALF = 0.01;
+// A source over no rect keeps this much of its ring's strength.
+const double SILENT_DIMMING = 0.3;
+// The selection ring stands this many pixels outside the widest ring.
+const double SELECTION_GAP = 5.0;
+const int SELECTION_POINTS = 48;
 }  // namespace
 
 UISourceView::UISourceView(Source* source, UIStyle* style, UIScreen* screen, double x, double y)
@@ -66,17 +74,8 @@ void UISourceView::PlaceAt(double x, double y)
 
 void UISourceView::UpdatePosition(double x, double y)
 {
-    const double dx = x - _x;
-    const double dy = y - _y;
+    // The pie menu lays the boxes out around the source wherever it is.
     PlaceAt(x, y);
-    // Parameter boxes live in box space, whose y runs downward.
-    for (int i = 0; i < _source->GetNumParams(); i++) {
-        UIParameter* box = _source->GetParameter(i)->GetUI();
-        if (box == nullptr)
-            continue;
-        box->TranslateX(dx);
-        box->TranslateY(-dy);
-    }
 }
 
 bool UISourceView::PickParameters(double x, double y)
@@ -113,6 +112,17 @@ void UISourceView::Draw()
         marker->Draw();
     if (_source->IsMuted())
         DrawMuteCross();
+    if (_isSelected)
+        DrawSelectionRing();
+}
+
+bool UISourceView::LiesOverARect() const
+{
+    for (const SoundRect* rect : GetRects()) {
+        if (rect->GetUI()->Pick(_x, _y))
+            return true;
+    }
+    return false;
 }
 
 void UISourceView::SetRingColour() const
@@ -122,7 +132,22 @@ void UISourceView::SetRingColour() const
         _style->GetGrainColorSelected(colour);
     else
         _style->GetGrainColor(colour);
+    if (!LiesOverARect())
+        colour[3] *= SILENT_DIMMING;
     glColor4dv(colour);
+}
+
+void UISourceView::DrawSelectionRing() const
+{
+    const double radius = _maxSelRad + RING_WIDTH + SELECTION_GAP;
+    const double cx = _x * _screen->GetWidth(), cy = _y * _screen->GetHeight();
+    double points[SELECTION_POINTS][2];
+    for (int i = 0; i < SELECTION_POINTS; i++) {
+        const double angle = 2.0 * M_PI * i / SELECTION_POINTS;
+        points[i][0] = cx + radius * std::cos(angle);
+        points[i][1] = cy + radius * std::sin(angle);
+    }
+    UIWidget::OutlineSelection(_style, points, SELECTION_POINTS);
 }
 
 void UISourceView::DrawRing() const

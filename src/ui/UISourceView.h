@@ -4,15 +4,17 @@
 
 #include "ui/UISource.h"
 
+class SoundRect;
 class Source;
 class UIGrain;
 class UIScreen;
 class UIStyle;
 
 // What every source view draws and answers alike: a ring that breathes once
-// per grain duration, the grain markers, the mute cross, the pick circle, and
-// the source's parameter boxes, which travel with the source. Positions are
-// scene units, radii scene pixels.
+// per grain duration (dimmed while the source lies over no rect), the grain
+// markers, the mute cross, the selection ring, the pick circle, and the hit
+// test of the source's parameter boxes. Positions are scene units, radii
+// scene pixels.
 class UISourceView : public UISource {
 public:
     virtual ~UISourceView();
@@ -29,8 +31,7 @@ public:
     bool PickParameters(double x, double y) override;
     void Serialize(Serializer* serializer) override;
     // The place (and a cloud's spread) comes back; the ring's breathing is the
-    // view's own and starts afresh. The parameter boxes, restored with the
-    // source's record before this one, stay where they were saved.
+    // view's own and starts afresh.
     void UnSerialize(Serializer* serializer) override;
 
     // The ring breathes once per grain duration.
@@ -38,6 +39,9 @@ public:
     // Current ring radius in pixels.
     double GetRadius() const { return _selRad; }
     unsigned GetNumGrains() const { return (unsigned)_uiGrains.size(); }
+    // A source whose centre lies over no rect plays nothing (a cloud only
+    // what its spread reaches): it is drawn dimmed.
+    bool LiesOverARect() const;
     UIGrain* GetGrain(unsigned idx) const { return _uiGrains[idx]; }
 
 protected:
@@ -52,6 +56,8 @@ protected:
     // its record: nothing but for a cloud, whose spread goes there.
     virtual void SerializeSpread(Serializer*) {}
     virtual void UnSerializeSpread(Serializer*) {}
+    // The scene's sound rects.
+    virtual const std::vector<SoundRect*>& GetRects() const = 0;
 
     // _isOn, _lambda and _targetRad change nothing on screen; they are kept
     // because the session file stores them.
@@ -70,10 +76,11 @@ protected:
     UIScreen* _screen;
 
 private:
-    // Moves the source and its markers, not its parameter boxes.
+    // Moves the source and its markers.
     void PlaceAt(double x, double y);
     void DrawRing() const;
     void DrawMuteCross() const;
+    void DrawSelectionRing() const;
     void SetRingColour() const;
 
     Source* _source;

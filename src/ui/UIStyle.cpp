@@ -62,6 +62,10 @@ void UIStyle::SetSharedValues()
     _uiWindowTitleBoxBorderWidth = 1.0;
     SetColor(_uiWindowContentsColor, 1.0, 1.0, 1.0, 1.0);
     _uiWindowContentsLineWidth = 2.0;
+    SetColor(_pendingColor, 1.0, 0.7, 0.1, 1.0);
+    SetColor(_selectionColor, 1.0, 0.85, 0.1, 1.0);
+    SetColor(_selectionShadowColor, 0.0, 0.0, 0.0, 0.8);
+    _selectionLineWidth = 3.0;
 }
 
 DefaultStyle::DefaultStyle()

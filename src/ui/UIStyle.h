@@ -49,6 +49,13 @@ public:
     double GetUIWindowTitleBoxBorderWidth() const { return _uiWindowTitleBoxBorderWidth; }
     void GetUIWindowContentsColor(double color[4]) const { CopyColor(_uiWindowContentsColor, color); }
     double GetUIWindowContentsLineWidth() const { return _uiWindowContentsLineWidth; }
+    // A typed value that is not applied yet.
+    void GetPendingColor(double color[4]) const { CopyColor(_pendingColor, color); }
+    // The ring or frame around the selected object, drawn over a dark
+    // shadow so that it shows on every background.
+    void GetSelectionColor(double color[4]) const { CopyColor(_selectionColor, color); }
+    void GetSelectionShadowColor(double color[4]) const { CopyColor(_selectionShadowColor, color); }
+    double GetSelectionLineWidth() const { return _selectionLineWidth; }
 
 protected:
     // Leaves the values unset: only a built-in style, which fills in every
@@ -99,6 +106,10 @@ protected:
     double _uiWindowTitleBoxBorderWidth;
     double _uiWindowContentsColor[4];
     double _uiWindowContentsLineWidth;
+    double _pendingColor[4];
+    double _selectionColor[4];
+    double _selectionShadowColor[4];
+    double _selectionLineWidth;
 
 private:
     static void CopyColor(const double src[4], double dst[4]);

@@ -24,6 +24,7 @@ public:
 
 protected:
     void SetCurrentParameter(int idx) override;
+    const std::vector<SoundRect*>& GetRects() const override { return *_rects; }
 
 private:
     std::vector<SoundRect*>* _rects;

@@ -4,14 +4,14 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstring>
 
 #include "app/Time.h"
 #include "ui/UIScreen.h"
 #include "ui/UIStyle.h"
 
 namespace {
-// Stroke font units to pixels.
-const double TEXT_SCALE = 0.1;
+double dimming = 1.0;
 
 void DrawCorners(GLenum mode, const double corners[4][2])
 {
@@ -43,7 +43,7 @@ void UIWidget::ComputeCorners(double corners[4][2], const UIScreen* screen, doub
 
 double UIWidget::GetAlphaPulse()
 {
-    return 0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0);
+    return dimming * (0.8 + 0.2 * std::sin(Time::Instance()->GetSeconds() * M_PI / 2.0));
 }
 
 void UIWidget::SetPulsedColor(const double color[4])
@@ -61,6 +61,9 @@ void UIWidget::FillWindowBackground(const UIStyle* style, const double corners[4
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     double color[4];
+    style->GetBackgroundColor(color);
+    glColor4d(color[0], color[1], color[2], 1.0);
+    FillCorners(corners);
     style->GetUIWindowBackgroundColor(color);
     SetPulsedColor(color);
     FillCorners(corners);
@@ -71,17 +74,50 @@ void UIWidget::OutlineCorners(const double corners[4][2])
     DrawCorners(GL_LINE_LOOP, corners);
 }
 
-void UIWidget::DrawText(double x, double y, const char* text)
+void UIWidget::OutlineSelection(const UIStyle* style, const double (*points)[2], int count)
+{
+    // The shadow reaches this many pixels beyond the line on either side.
+    const double shadowSpread = 2.0;
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    double color[4];
+    style->GetSelectionShadowColor(color);
+    for (int pass = 0; pass < 2; pass++) {
+        const double width = style->GetSelectionLineWidth() + (pass == 0 ? 2.0 * shadowSpread : 0.0);
+        glLineWidth(static_cast<float>(width));
+        glColor4dv(color);
+        glBegin(GL_LINE_LOOP);
+        for (int i = 0; i < count; i++)
+            glVertex2dv(points[i]);
+        glEnd();
+        style->GetSelectionColor(color);
+    }
+}
+
+void UIWidget::DrawText(double x, double y, const char* text, double scale)
 {
     glPushMatrix();
     glTranslated(x, y, 0.0);
-    glScaled(TEXT_SCALE, TEXT_SCALE, TEXT_SCALE);
+    glScaled(scale, scale, scale);
     for (const char* c = text; *c != '\0'; c++)
         glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
     glPopMatrix();
 }
 
-double UIWidget::GetTextWidth(const char* text)
+double UIWidget::GetTextWidth(const char* text, double scale)
 {
-    return TEXT_SCALE * glutStrokeLength(GLUT_STROKE_MONO_ROMAN, reinterpret_cast<const unsigned char*>(text));
+    return scale * CHAR_ADVANCE * double(strlen(text));
+}
+
+double UIWidget::FitScale(const char* text, double room)
+{
+    const double width = GetTextWidth(text);
+    if (width <= room)
+        return TEXT_SCALE;
+    return room > 0.0 ? TEXT_SCALE * room / width : 0.0;
+}
+
+void UIWidget::SetDimming(double factor)
+{
+    dimming = factor;
 }

@@ -28,12 +28,29 @@ public:
     static void SetPulsedColor(const double color[4]);
 
     static void FillCorners(const double corners[4][2]);
-    // The translucent, pulsing background of windows and parameter boxes.
+    // The background of windows and parameter boxes: the style's window
+    // colour over an opaque backing of the style's background, so that the
+    // scene never shows through their text.
     static void FillWindowBackground(const UIStyle* style, const double corners[4][2]);
     static void OutlineCorners(const double corners[4][2]);
+    // The mark of the selected object: a closed line through the points in
+    // the style's selection colour over a wider dark shadow, which shows on
+    // every background.
+    static void OutlineSelection(const UIStyle* style, const double (*points)[2], int count);
 
-    // Stroke text with its baseline starting at pixel (x, y).
-    static void DrawText(double x, double y, const char* text);
-    // Drawn width in pixels of a stroke text.
-    static double GetTextWidth(const char* text);
+    // Stroke text with its baseline starting at pixel (x, y), at the
+    // stroke font scale given (TEXT_SCALE draws 10.476 pixels a character).
+    static void DrawText(double x, double y, const char* text, double scale = TEXT_SCALE);
+    // Drawn width in pixels of a stroke text. The font is monospaced, so the
+    // width follows from the length alone.
+    static double GetTextWidth(const char* text, double scale = TEXT_SCALE);
+    // The largest scale, up to TEXT_SCALE, at which text fits in room pixels.
+    static double FitScale(const char* text, double room);
+    // Dims everything the toolkit draws after it by this factor on alpha (1
+    // restores full strength): the panel of an effect that is off.
+    static void SetDimming(double factor);
+
+    static constexpr double TEXT_SCALE = 0.1;
+    // Advance of one character of the stroke font, in font units.
+    static constexpr double CHAR_ADVANCE = 104.76;
 };

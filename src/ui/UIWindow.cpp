@@ -84,8 +84,11 @@ void UIWindow::DrawTitle()
     double color[4];
     _style->GetUIWindowTitleColor(color);
     UIWidget::SetPulsedColor(color);
-    // The title strokes with the border's line width, which is still set.
-    UIWidget::DrawText(_x * w + UIWidget::TITLE_INSET * h, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title);
+    // The title strokes with the border's line width, which is still set; a
+    // long one (a parameter's name and value) shrinks to the window's width.
+    const double inset = UIWidget::TITLE_INSET * h;
+    UIWidget::DrawText(_x * w + inset, (1.0 - _y - UIWidget::TITLE_BASELINE) * h, _title,
+                       UIWidget::FitScale(_title, _width * w - 2.0 * inset));
     const double ruleY = (1.0 - _y - UIWidget::TITLE_HEIGHT) * h;
     glLineWidth(_style->GetUIWindowTitleBoxBorderWidth());
     glBegin(GL_LINES);

@@ -344,10 +344,11 @@ e2e_move_pointer() {
     timeout 10 xdotool mousemove --window "$E2E_WINDOW" "$1" "$2" || e2e_fail "moving the pointer to $1,$2 failed"
 }
 
-# The load meter's corner of the canvas (bottom right) as an ImageMagick
-# rectangle for a WIDTHxHEIGHT screenshot: the text stays within it.
+# The status line along the bottom of the canvas (the selection on the left,
+# the grain count and the load meter on the right) as an ImageMagick
+# rectangle for a WIDTHxHEIGHT screenshot: its texts stay within it.
 e2e_load_meter_corner() {
-    echo "$(($1 * 70 / 100)),$(($2 * 94 / 100)) $1,$2"
+    echo "0,$(($2 * 94 / 100)) $1,$2"
 }
 
 # Bounding box of the lit pixels of a screenshot as "X Y WIDTH HEIGHT", leaving out
@@ -578,16 +579,12 @@ e2e_expect_silence() {
 
 E2E_SETTLE_SECONDS=0.5
 
-# Where the boxes of a freshly laid out menu sit. A box of parameter I of N,
-# at normalised value V with drag sensitivity S, is anchored 0.2 + V / S screen
-# heights from its owner's centre at the angle 360 * I / N degrees, clockwise
-# from the right on screen; its label runs 256 pixels to the right of the anchor.
-# Prints the anchor's window pixel for the owner's centre CX, CY.
-e2e_box_anchor() {
-    local cx=$1 cy=$2 index=$3 count=$4 value=$5 sensitivity=$6
-    awk -v cx="$cx" -v cy="$cy" -v i="$index" -v n="$count" -v v="$value" -v s="$sensitivity" -v h="$HEIGHT" \
-        'BEGIN { a = 2 * 3.14159265358979 * i / n; r = (0.2 + v / s) * h
-                 printf "%d %d\n", cx + cos(a) * r, cy + sin(a) * r }'
+# A point inside the Volume box of the pie menu of a cloud at CX, CY in the
+# middle of the window. Volume, the 13th of the cloud's 15 parameters, heads
+# the column right of the cloud: seven boxes 26 pixels high and 4 apart,
+# centred on the cloud's height, beginning some 30 pixels right of it.
+e2e_cloud_volume_box() {
+    echo "$(($1 + 50)) $(($2 - 90))"
 }
 
 # Holds the left button at X,Y, moves the pointer to X2,Y2 in small steps and lets go.

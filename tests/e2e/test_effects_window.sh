@@ -117,12 +117,12 @@ e2e_record_bounce "$DIR" "cloud with the effects off again"
 e2e_expect_sound "cloud with the effects off again"
 LOUD_RMS=$MEASURED_RMS_LEFT
 
-# The cloud selected, its menu open: a right click on its Volume box (the 13th
-# of 15, at 0 dB of -60..6 with sensitivity 6), then -60 and Enter.
+# The cloud selected, its menu open: a right click on its Volume box, then
+# -60 and Enter.
 e2e_click "$RECT_X" "$RECT_Y"
-read -r VOLUME_X VOLUME_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 12 15 "$(awk 'BEGIN { print 60 / 66 }')" 6)
+read -r VOLUME_X VOLUME_Y < <(e2e_cloud_volume_box "$RECT_X" "$RECT_Y")
 e2e_space_down
-e2e_click $((VOLUME_X + 20)) $((VOLUME_Y - 5)) 3
+e2e_click "$VOLUME_X" "$VOLUME_Y" 3
 e2e_space_up
 e2e_key minus 6 0 Return
 sleep "$E2E_SETTLE_SECONDS"

@@ -53,11 +53,11 @@ e2e_record_bounce "$DIR" "cloud at 0 dB"
 e2e_expect_sound "cloud at 0 dB"
 LOUD_RMS=$MEASURED_RMS_LEFT
 
-# Volume, the 13th of the cloud's 15 parameters, starts at 0 dB of -60..6 with
-# sensitivity 6. Its box is pressed inside the label and dragged onto the centre.
-read -r VOLUME_X VOLUME_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 12 15 "$(awk 'BEGIN { print 60 / 66 }')" 6)
+# The Volume box (-60..6 dB, sensitivity 6) dragged to the cloud's centre and
+# as far again, inward: -60 dB.
+read -r VOLUME_X VOLUME_Y < <(e2e_cloud_volume_box "$RECT_X" "$RECT_Y")
 e2e_space_down
-e2e_drag $((VOLUME_X + 20)) $((VOLUME_Y - 5)) $((RECT_X + 20)) $((RECT_Y - 5))
+e2e_drag "$VOLUME_X" "$VOLUME_Y" $((2 * RECT_X - VOLUME_X)) $((2 * RECT_Y - VOLUME_Y))
 e2e_space_up
 sleep "$E2E_SETTLE_SECONDS"
 e2e_record_bounce "$DIR" "cloud after the Volume drag"
@@ -67,16 +67,17 @@ e2e_log "the Volume drag changes the bounce by $DROP_DB dB"
 awk -v d="$DROP_DB" -v min="$MIN_VOLUME_DROP_DB" 'BEGIN { exit !(d <= -min) }' ||
     e2e_fail "dragging the Volume box onto the cloud changed the bounce by $DROP_DB dB, expected at most -$MIN_VOLUME_DROP_DB dB"
 
-# The rect alone, selected; its Type box starts on the inner radius straight to
-# the right, and 0.1 screen heights further out is a spectrogram.
+# The rect alone, selected; its Type box is the lower of the two right of its
+# centre, and 0.1 screen heights outward adds 1.2 or so: a spectrogram.
 e2e_key BackSpace
 e2e_click "$RECT_X" "$RECT_Y"
 sleep "$E2E_SETTLE_SECONDS"
 e2e_screenshot "$DIR/rect-waveform.png"
 e2e_screenshot "$DIR/rect-waveform-2.png"
-read -r TYPE_X TYPE_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 0 4 0 6)
+TYPE_X=$((RECT_X + 50))
+TYPE_Y=$((RECT_Y + 15))
 e2e_space_down
-e2e_drag $((TYPE_X + 20)) $((TYPE_Y - 5)) $((TYPE_X + 20 + HEIGHT / 10)) $((TYPE_Y - 5))
+e2e_drag "$TYPE_X" "$TYPE_Y" $((TYPE_X + HEIGHT / 10)) "$TYPE_Y"
 e2e_space_up
 e2e_screenshot "$DIR/rect-spectrogram.png"
 read -r _ _ RECT_W RECT_H <<<"$E2E_RECT_BOX"
