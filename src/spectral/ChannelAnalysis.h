@@ -1,0 +1,48 @@
+#pragma once
+
+#include <kiss_fftr.h>
+
+#include <vector>
+
+class ChromaOverlapAddProcessor;
+class FilterBank;
+class Spectrogram;
+
+// The analysis of one channel, one column at a time: every frame windowed as
+// the overlap-add engine does it and transformed (a real transform: the
+// upper half of the spectrum is the mirror of the lower one), its magnitudes
+// and phases computed once, the phases unwrapped against the column analysed
+// before, and the images made from the same magnitudes. The columns may be
+// given in any places of the stores: a ring of columns is analysed as well
+// as a whole sound.
+class ChannelAnalysis {
+public:
+    // With images, *chroma is the image over spectro's columns that gets the
+    // chroma image; without, no image is made.
+    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withImages);
+    virtual ~ChannelAnalysis();
+    ChannelAnalysis(const ChannelAnalysis&) = delete;
+    ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
+
+    // Analyses the frame of FFT_SIZE samples from first on, stride floats
+    // apart, into column col.
+    void AnalyseColumn(int col, const float* first, int stride);
+
+private:
+    void MakeImages(int col);
+
+    Spectrogram* _spectro;
+    Spectrogram* _chroma;
+    std::vector<float> _window;
+    kiss_fftr_cfg _fft;
+    std::vector<float> _frame;
+    std::vector<float> _spectrum;
+    std::vector<float> _magns;
+    std::vector<float> _phases;
+    std::vector<float> _previousPhases;
+    // Whether a column came before, to unwrap the phases against.
+    bool _hasPrevious;
+    std::vector<float> _image;
+    FilterBank* _melBank;
+    ChromaOverlapAddProcessor* _chromaMaker;
+};
