@@ -160,13 +160,7 @@ TEST(LiveRingTest, IncrementalSummariesMatchAFullRecomputation)
     for (int64_t to = capacity / 2 + 777; to < 2 * capacity; to += 20011) {
         Feed(&ring, ring.GetWritten(), to);
         const int64_t written = ring.GetWritten();
-        for (int64_t w = summarised; w < written;) {
-            const long first = ring.RingFrame(w);
-            const long end = (long)std::min<int64_t>(first + (written - w), capacity);
-            live.Refresh(first, end);
-            live.Refresh(first + capacity, end + capacity);
-            w += end - first;
-        }
+        ring.RefreshEnvelope(&live, summarised, written);
         summarised = written;
     }
     WaveformEnvelope full;

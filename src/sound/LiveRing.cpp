@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "spectral/WaveformEnvelope.h"
+
 namespace {
 const double SAMPLE_RATE = 44100.0;
 // Between the oldest frame shown and the write point: room for the spectral
@@ -120,6 +122,18 @@ double LiveRing::FrameAt(double fraction) const
         frame -= _capacity;
     // From the middle of the first copy to the middle of the second.
     return frame < 0.5 * _capacity ? frame + _capacity : frame;
+}
+
+void LiveRing::RefreshEnvelope(WaveformEnvelope* envelope, int64_t from, int64_t to) const
+{
+    // Beyond a capacity back, every frame has been written over since.
+    for (int64_t w = std::max(from, to - _capacity); w < to;) {
+        const long first = RingFrame(w);
+        const long end = (long)std::min<int64_t>(first + (to - w), _capacity);
+        envelope->Refresh(first, end);
+        envelope->Refresh(first + _capacity, end + _capacity);
+        w += end - first;
+    }
 }
 
 float LiveRing::TakePeak()

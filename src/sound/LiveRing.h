@@ -25,6 +25,8 @@
 // with release order; the frames before the last SEAM_FRAMES of them never
 // change again (an unfreeze fades those last ones out), so another thread that
 // reads the count may read every frame up to GetSettled().
+class WaveformEnvelope;
+
 class LiveRing {
 public:
     static constexpr double MIN_SECONDS = 1.0;
@@ -76,6 +78,11 @@ public:
     // that at least half a capacity of frames follows and precedes it: a grain
     // reads on from it in either direction without leaving the store.
     double FrameAt(double fraction) const;
+
+    // Refreshes the summaries of envelope, made over the left channel of the
+    // doubled store, where written frames [from, to) lie (in both copies):
+    // a waveform follows the ring at the cost of what arrived.
+    void RefreshEnvelope(WaveformEnvelope* envelope, int64_t from, int64_t to) const;
 
     // The loudest sample since the last call (after the gain), for a meter.
     float TakePeak();

@@ -164,8 +164,8 @@ Parameter* UISoundRect::GetCurrentParameter()
 
 bool UISoundRect::PickParameters(double x, double y)
 {
-    for (int i = 0; i < NUM_PARAMS; i++) {
-        if (_params[i]->GetUI()->Pick(x, y)) {
+    for (int i = 0; i < GetNumParams(); i++) {
+        if (GetParameter(i)->GetUI()->Pick(x, y)) {
             _currentParamIdx = static_cast<ParamIndex>(i);
             return true;
         }
@@ -177,8 +177,8 @@ bool UISoundRect::PickParameters(double x, double y)
 void UISoundRect::UpdateStyle(UIStyle* style)
 {
     _style = style;
-    for (Parameter* param : _params)
-        param->GetUI()->UpdateStyle(style);
+    for (int i = 0; i < GetNumParams(); i++)
+        GetParameter(i)->GetUI()->UpdateStyle(style);
 }
 
 void UISoundRect::SetRectType(RectType type)
@@ -232,9 +232,9 @@ void UISoundRect::UpdateRectPosition(double x, double y)
     _y = y;
     UpdateEdges();
     // The boxes live in box space, whose y axis points down.
-    for (Parameter* param : _params) {
-        param->GetUI()->TranslateX(dx);
-        param->GetUI()->TranslateY(-dy);
+    for (int i = 0; i < GetNumParams(); i++) {
+        GetParameter(i)->GetUI()->TranslateX(dx);
+        GetParameter(i)->GetUI()->TranslateY(-dy);
     }
 }
 
@@ -671,7 +671,7 @@ void UISoundRect::UnSerialize(Serializer* serializer)
     UnSerializeParameters(serializer);
     int paramIdx = _currentParamIdx;
     if (serializer->GetInt(&paramIdx))
-        _currentParamIdx = (paramIdx >= 0 && paramIdx < NUM_PARAMS) ? ParamIndex(paramIdx) : NO_PARAMETER;
+        _currentParamIdx = (paramIdx >= 0 && paramIdx < GetNumParams()) ? ParamIndex(paramIdx) : NO_PARAMETER;
     int type = _rectType;
     if (serializer->GetInt(&type) && type >= WAVEFORM && type <= CHROMAGRAM)
         SetRectType(RectType(type));

@@ -73,9 +73,9 @@ public:
 
     // Writes the position along the time axis to posX[idx] and across it to
     // posY[idx], both normalised; false (nothing written) when (x, y) is not inside.
-    bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const;
+    virtual bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const;
 
-    void Draw();
+    virtual void Draw();
 
     // Geometry, selection, orientation, parameters and display settings.
     void Serialize(Serializer* serializer);
@@ -121,7 +121,7 @@ public:
     int GetSpectroTexId() const { return _spectroTexId; }
     int GetChromaTexId() const { return _chromaTexId; }
 
-private:
+protected:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
