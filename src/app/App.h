@@ -3,9 +3,7 @@
 #include <algorithm>
 
 #include <chrono>
-#include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/Pt3d.h"
@@ -15,19 +13,14 @@ class Mutex;
 }
 
 class AppControl;
-class AnalysisCache;
-class AudioFile;
-class LoadProgress;
-class AudioFileSet;
+class AudioEngine;
 class MidiQueue;
-class MyRtAudio;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class ParameterProvider;
 class SamplesProvider;
 class SoundRect;
 class SpectralEnginePool;
-class Spectrogram;
 class Source;
 class UISoundRect;
 class UIPieMenu;
@@ -35,9 +28,16 @@ class UIScreen;
 class UISource;
 class UIStyle;
 class UIStyleManager;
-class BounceRecorder;
 class LoadMeter;
 class SourceReleases;
+class StartupLoader;
+class UIHelpOverlay;
+class UILimiterLight;
+class UILoadMeterOverlay;
+class UILoadProgressOverlay;
+class UIMessageOverlay;
+class UIRecordingOverlay;
+class UITitleOverlay;
 class EffectsBox;
 class Serializer;
 class UIEffectsCanvas;
@@ -46,9 +46,9 @@ class UILFOCanvas;
 class UIWindow;
 class SafetyLimiter;
 
-// The application: owns the sounds, the rects, the views, the audio stream
-// and the MIDI ports, and is the target of every window-toolkit callback and
-// of the audio callback.
+// The application: owns the scene (rects, sources, views), the audio engine,
+// the start-up loader and the MIDI ports, and is the target of every
+// window-toolkit callback and of the audio callback, which it hands on.
 class App {
 public:
     enum SelectionMode { RECT = 0, SOURCE = 1 };
@@ -92,7 +92,7 @@ public:
     // Recording of the master output to ./bounces/.
     void ToggleAudioBounce();
     bool IsBouncing() const;
-    const char* GetBounceFileName() const { return _bounceFileName; }
+    const char* GetBounceFileName() const;
 
     void ToggleFullScreen();
     void SetWindowedMode();
@@ -135,10 +135,10 @@ public:
     void SetAudioPath(const std::string& path) { _audioPath = path; }
     AppControl* GetControl() const { return _control; }
     const std::vector<SoundRect*>& GetSoundRects() const { return _soundRects; }
-    unsigned int GetBlockSize() const { return _blockSize; }
+    unsigned int GetBlockSize() const;
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
-    SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
-    const LoadMeter* GetLoadMeter() const { return _loadMeter; }
+    SafetyLimiter* GetSafetyLimiter() const;
+    const LoadMeter* GetLoadMeter() const;
 
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
@@ -272,34 +272,17 @@ public:
 
 private:
     void InitRenderer();
-    void RegisterCallbacks();
-    bool ReadSounds();
-    void AnalyseSounds();
     void InstallSounds();
-    void LoadInBackground();
     void FinishLoadingIfDone();
-    void DrawLoadProgress();
-    bool StartAudio();
-    void StopAudio();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     void WaitForNextFrame();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
     void ForEachEnginePool(void (SpectralEnginePool::*step)());
-    void StartBounce();
-    void MixSources(float* out, unsigned int nFrames);
-    void SizeScratchBlocks(size_t numSamples);
-    void DrawTitle();
-    void DrawHelp(bool overlay);
-    void DrawBounceFile();
-    // Small, in the bottom right corner: the audio callback's load.
-    void DrawLoadMeter();
     // The last step of adding any source: it joins the scene selected, and
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
-    void DrawBounceLoss();
-    void DrawLimiterIndicator();
     void SelectSource(int index);
     void SelectRect(int index);
     int PickSourceIndex(double nx, double ny) const;
@@ -325,7 +308,6 @@ private:
     void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
-    void DrawMessage();
     void BindEffectsWindow(EffectsBox* chain, const char* title);
     // A chain about to be freed: the effects window moves to the master chain if it edits that one.
     void ForgetEffectsChain(EffectsBox* chain);
@@ -337,12 +319,10 @@ private:
     void RouteDragToWindows(int x, int y);
     void DeleteFloatingWindows();
 
-    MyRtAudio* _audio;
+    AudioEngine* _audio;
     std::string _audioPath;
     std::string _paramValueString;
     bool _isEditingParamString;
-    unsigned int _blockSize;
-    std::vector<AudioFile*> _sounds;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
@@ -372,41 +352,30 @@ private:
     // The chain whose parameters the effects window's controls point at.
     EffectsBox* _effectsWindowChain;
     double _xMoveSpeed, _yMoveSpeed;
-    bool _audioBounce;
-    BounceRecorder* _bounceRecorder;
-    LoadMeter* _loadMeter = nullptr;
-    char _bounceFileName[255];
     int _fps;
     std::chrono::steady_clock::time_point _nextFrameTime;
     bool _displayHelp;
     AppControl* _control;
-    AudioFileSet* _fileSet;
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
     EffectsBox* _masterEffectsBox;
-    SafetyLimiter* _limiter;
-    // What the limiter indicator last saw, and until when it stays lit.
-    uint64_t _limitedFramesSeen;
-    std::chrono::steady_clock::time_point _limiterLitUntil;
-    std::vector<float> _tmpBuf;
-    // A second scratch block, for a note copy fading out.
-    std::vector<float> _releaseBuf;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;
-    // Whether the last block played the sources (off the title screen).
-    bool _sourcesSounding;
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
     int _texturesBuiltThisFrame;
     int _midiPort;
     std::chrono::steady_clock::time_point _initTime;
-    std::thread _loader;
-    LoadProgress* _progress;
-    AnalysisCache* _cache;
-    std::vector<SoundRect*> _pendingRects;
-    std::vector<std::vector<Spectrogram*>> _pendingSpectros;
-    std::vector<std::vector<Spectrogram*>> _pendingChromas;
+    StartupLoader* _loader;
+    // What is drawn over the scene.
+    UITitleOverlay* _title;
+    UILoadProgressOverlay* _loadProgress;
+    UIHelpOverlay* _help;
+    UIRecordingOverlay* _recording;
+    UIMessageOverlay* _messageView;
+    UILimiterLight* _limiterLight;
+    UILoadMeterOverlay* _loadMeterView;
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;

@@ -1,0 +1,181 @@
+#include "app/AudioEngine.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <stk/Mutex.h>
+
+#include "app/App.h"
+#include "app/BounceRecorder.h"
+#include "app/LoadMeter.h"
+#include "app/MyRtAudio.h"
+#include "app/SourceReleases.h"
+#include "app/Time.h"
+#include "effects/EffectsBox.h"
+#include "effects/SafetyLimiter.h"
+#include "sources/Source.h"
+
+namespace {
+
+const char* BOUNCE_DIR = "./bounces";
+
+}  // namespace
+
+AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
+    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024),
+      _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
+      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false)
+{
+    memset(_bounceFileName, 0, sizeof(_bounceFileName));
+}
+
+AudioEngine::~AudioEngine()
+{
+    // The app stops the stream before it goes; this one is only ever idle.
+    delete _stream;
+    delete _limiter;
+    delete _bounceRecorder;
+    delete _loadMeter;
+}
+
+bool AudioEngine::StartStream(RtAudioCallback callback)
+{
+    _stream = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true);
+    try {
+        _stream->OpenStream(callback);
+        _blockSize = _stream->GetBufferSize();
+        // Sized before the first callback, so that not even that one allocates.
+        SizeScratchBlocks(2 * size_t(_blockSize));
+        _stream->StartStream();
+        _stream->ReportStreamLatency();
+    } catch (RtAudioError& e) {
+        e.printMessage();
+        return false;
+    }
+    return true;
+}
+
+void AudioEngine::StopStream()
+{
+    if (_stream != nullptr) {
+        try {
+            _stream->StopStream();
+            _stream->CloseStream();
+        } catch (RtAudioError& e) {
+            e.printMessage();
+        }
+        delete _stream;
+        _stream = nullptr;
+    }
+    char load[80];
+    _loadMeter->Describe(load, sizeof(load));
+    printf("Audio %s\n", load);
+    // The stream is closed, so nothing writes to the recording any more.
+    _bounceRecorder->Stop();
+}
+
+void AudioEngine::RenderBlock(float* out, unsigned int nFrames)
+{
+    _loadMeter->Start();
+    _sceneLock->lock();
+    size_t numSamples = 2 * size_t(nFrames);
+    std::fill(out, out + numSamples, 0.0f);
+    // Sized again only when the stream changes its block size.
+    if (_tmpBuf.size() != numSamples)
+        SizeScratchBlocks(numSamples);
+    if (!_app->GetMenuFlag()) {
+        MixSources(out, nFrames);
+        _sourcesSounding = true;
+    } else if (_sourcesSounding) {
+        // The title screen has come up: the sources sound one last block,
+        // fading out, instead of stopping dead.
+        MixSources(out, nFrames);
+        SourceReleases::FadeOut(out, nFrames);
+        _sourcesSounding = false;
+    } else {
+        _releases->Drop();
+    }
+    // The master chain runs on the title screen too, so its tails die away.
+    std::copy(out, out + numSamples, _tmpBuf.begin());
+    _app->GetMasterEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
+    std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
+    // Last on the way out, so that the device and the bounce both get finite
+    // samples within full scale, whatever a source, an effect or a knob did.
+    _limiter->Process(out, int(nFrames));
+    Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
+    if (_bounceRecorder->IsRecording())
+        _bounceRecorder->Write(out, numSamples);
+    _sceneLock->unlock();
+    _loadMeter->Stop(nFrames);
+}
+
+void AudioEngine::SizeScratchBlocks(size_t numSamples)
+{
+    _tmpBuf.resize(numSamples);
+    _releaseBuf.resize(numSamples);
+}
+
+void AudioEngine::MixSources(float* out, unsigned int nFrames)
+{
+    const std::vector<Source*>& sources = _app->GetSources();
+    const std::vector<std::vector<Source*>>& noteSources = _app->GetNoteSources();
+    for (size_t i = 0; i < sources.size(); i++) {
+        std::fill(_tmpBuf.begin(), _tmpBuf.end(), 0.0f);
+        const std::vector<Source*>& notes = noteSources[i];
+        // A source whose notes are playing keeps time silently; its notes
+        // sound instead. Back from them mid-grain, it fades in rather than
+        // stepping in while the last note fades out.
+        const bool silent = !notes.empty();
+        sources[i]->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
+        if (!silent && sources[i]->WasKeptSilent())
+            SourceReleases::FadeIn(_tmpBuf.data(), nFrames);
+        sources[i]->SetKeptSilent(silent);
+        for (Source* note : notes)
+            note->NextBuffer(&_tmpBuf, nFrames);
+        EffectsBox* chain = sources[i]->GetEffectsBox();
+        _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
+        chain->Process(&_tmpBuf, int(nFrames), 2);
+        for (size_t k = 0; k < _tmpBuf.size(); k++)
+            out[k] += _tmpBuf[k];
+    }
+    _releases->RenderRest(out, &_tmpBuf, nFrames);
+}
+
+bool AudioEngine::IsBouncing() const
+{
+    return _bounceRecorder->IsRecording();
+}
+
+void AudioEngine::ToggleBounce()
+{
+    if (_bouncing) {
+        _bouncing = false;
+        memset(_bounceFileName, 0, sizeof(_bounceFileName));
+        _bounceRecorder->Stop();
+    } else {
+        StartBounce();
+    }
+}
+
+void AudioEngine::StartBounce()
+{
+    snprintf(_bounceFileName, sizeof(_bounceFileName), "%s/bounce-%ld-%d.raw", BOUNCE_DIR, long(time(nullptr)),
+             rand() % 1000000);
+    if (mkdir(BOUNCE_DIR, 0755) != 0 && errno != EEXIST) {
+        std::cerr << "Cannot create the folder " << BOUNCE_DIR << ": " << strerror(errno) << std::endl;
+    }
+    if (!_bounceRecorder->Start(_bounceFileName)) {
+        // Say so, and stay off, so that nobody believes a recording is running.
+        std::cerr << "Cannot record: the file " << _bounceFileName << " cannot be created (" << strerror(errno) << ")"
+                  << std::endl;
+        memset(_bounceFileName, 0, sizeof(_bounceFileName));
+        return;
+    }
+    _bouncing = true;
+}

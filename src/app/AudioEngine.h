@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include <RtAudio.h>
+
+namespace stk {
+class Mutex;
+}
+
+class App;
+class BounceRecorder;
+class LoadMeter;
+class MyRtAudio;
+class SafetyLimiter;
+class SourceReleases;
+
+// The audio side of the application: the audio thread calls RenderBlock to mix
+// the scene's sources and their note copies through the master chain and the
+// limiter into the device's block, step the clock and feed the recording; the
+// GUI thread opens and closes the stream and starts and stops recordings.
+class AudioEngine {
+public:
+    static const unsigned int SAMPLE_RATE = 44100;
+
+    // The sources, the master chain and the title-screen flag are read from
+    // app; releases belongs to the app, which hands removed sources to it.
+    AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases);
+    virtual ~AudioEngine();
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    // Opens the default output and starts calling callback; false, having
+    // said why, when the device refuses.
+    bool StartStream(RtAudioCallback callback);
+    // Closes the stream, says how loaded the callback was, and ends a
+    // running recording, whose writer nothing feeds any more.
+    void StopStream();
+    unsigned int GetBlockSize() const { return _blockSize; }
+
+    // Audio thread: one block of nFrames interleaved stereo frames, under the scene lock.
+    void RenderBlock(float* out, unsigned int nFrames);
+
+    // Recording of the master output to ./bounces/.
+    void ToggleBounce();
+    bool IsBouncing() const;
+    const char* GetBounceFileName() const { return _bounceFileName; }
+    const BounceRecorder* GetBounceRecorder() const { return _bounceRecorder; }
+
+    SafetyLimiter* GetSafetyLimiter() const { return _limiter; }
+    const LoadMeter* GetLoadMeter() const { return _loadMeter; }
+
+private:
+    void StartBounce();
+    void MixSources(float* out, unsigned int nFrames);
+    void SizeScratchBlocks(size_t numSamples);
+
+    App* _app;
+    stk::Mutex* _sceneLock;
+    SourceReleases* _releases;
+    MyRtAudio* _stream;
+    unsigned int _blockSize;
+    double _sampTimeSec;
+    SafetyLimiter* _limiter;
+    LoadMeter* _loadMeter;
+    BounceRecorder* _bounceRecorder;
+    bool _bouncing;
+    char _bounceFileName[255];
+    std::vector<float> _tmpBuf;
+    // A second scratch block, for a note copy fading out.
+    std::vector<float> _releaseBuf;
+    // Whether the last block played the sources (off the title screen).
+    bool _sourcesSounding;
+};

@@ -1,0 +1,216 @@
+#include "ui/UIOverlays.h"
+
+#include <GL/freeglut.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "app/App.h"
+#include "app/AppControl.h"
+#include "app/BounceRecorder.h"
+#include "app/LoadMeter.h"
+#include "app/Time.h"
+#include "effects/SafetyLimiter.h"
+#include "sound/LoadProgress.h"
+#include "ui/UIStyle.h"
+
+namespace {
+
+// Lost recording samples are said in red whatever the style.
+const double WARNING_COLOR[4] = {1.0, 0.25, 0.2, 1.0};
+
+}  // namespace
+
+double UIOverlay::Pulse(double radPerSec)
+{
+    return 0.6 + 0.2 * sin(radPerSec * Time::Instance()->GetSeconds());
+}
+
+void UIOverlay::SetColor(const double rgba[4], double alphaFactor)
+{
+    glColor4f(rgba[0], rgba[1], rgba[2], rgba[3] * alphaFactor);
+}
+
+void UITitleOverlay::Draw(bool loading)
+{
+    UIStyle* style = _app->GetStyle();
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    glPushMatrix();
+    glLoadIdentity();
+    glLineWidth(style->GetTitleLineWidth());
+    double color[4];
+    char appName[512];
+    style->GetAppName(appName);
+    double x = winWidth / 2.0 + 0.2 * winWidth;
+    style->GetTitleAColorCoeff(color);
+    SetColor(color, Pulse(2.5132741928100586));
+    _app->DrawString(x, winHeight / 2.0, 0.5, appName, 0.1 * winWidth);
+    style->GetTitleInsColorCoeff(color);
+    // A click starts nothing until the sounds are there.
+    if (!loading) {
+        SetColor(color, Pulse(2.827433466911316));
+        _app->DrawString(x + 10, winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * winWidth);
+    }
+    SetColor(color, Pulse(3.1415927410125732));
+    _app->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * winWidth);
+    glPopMatrix();
+}
+
+void UILoadProgressOverlay::Draw()
+{
+    UIStyle* style = _app->GetStyle();
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    const double left = 0.1 * winWidth;
+    const double right = 0.9 * winWidth;
+    const double bottom = 0.05 * winHeight;
+    const double top = bottom + std::max(6.0, 0.02 * winHeight);
+    const double fraction = std::clamp(_progress->GetFraction(), 0.0, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    double color[4];
+    style->GetTitleInsColorCoeff(color);
+    SetColor(color, 1.0);
+    glBegin(GL_QUADS);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, bottom, 0.5);
+    glVertex3d(left + (right - left) * fraction, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(1.0f);
+    glBegin(GL_LINE_LOOP);
+    glVertex3d(left, bottom, 0.5);
+    glVertex3d(right, bottom, 0.5);
+    glVertex3d(right, top, 0.5);
+    glVertex3d(left, top, 0.5);
+    glEnd();
+    glLineWidth(style->GetHelpLineWidth());
+    std::string text = _progress->GetText();
+    _app->DrawString(left, winHeight - top - 0.02 * winHeight, 0.5, text.c_str(), 0.06 * winWidth);
+    glPopMatrix();
+}
+
+void UIHelpOverlay::Draw(bool overlay)
+{
+    UIStyle* style = _app->GetStyle();
+    const AppControl* control = _app->GetControl();
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    glPushMatrix();
+    glLoadIdentity();
+    double color[4];
+    if (overlay) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        style->GetHelpBackgroundColor(color);
+        SetColor(color, 1.0);
+        glBegin(GL_QUADS);
+        glVertex2f(0, 0);
+        glVertex2f(winWidth, 0);
+        glVertex2f(winWidth, winHeight);
+        glVertex2f(0, winHeight);
+        glEnd();
+    }
+    glLineWidth(style->GetHelpLineWidth());
+    style->GetHelpInsColor(color);
+    SetColor(color, 1.0);
+    const char** lines = overlay ? control->GetCommandsShort() : control->GetCommands();
+    int count = overlay ? control->GetNumCommandsShort() : control->GetNumCommands();
+    double x = (overlay ? 0.02 : 0.1) * winWidth;
+    for (int i = 0; i < count; i++) {
+        _app->DrawString(x, 0.15 * winHeight + i * 0.01 * winWidth, 0.5, lines[i], 0.06 * winWidth);
+    }
+    glPopMatrix();
+}
+
+void UIRecordingOverlay::DrawFile(const char* fileName)
+{
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    double color[4];
+    _app->GetStyle()->GetParamColor(color);
+    SetColor(color, Pulse(2.5132741928100586));
+    char text[300];
+    snprintf(text, sizeof(text), "*** Bouncing to: %s ***", fileName);
+    glPushMatrix();
+    glTranslatef(_app->GetPositionX(), _app->GetPositionY(), 0);
+    _app->DrawString(0.02 * winWidth, winHeight - 0.02 * winHeight, 0.5, text, 0.1 * winWidth);
+    glPopMatrix();
+}
+
+void UIRecordingOverlay::DrawLossIfAny()
+{
+    if (_recorder->GetLostSamples() == 0)
+        return;
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    SetColor(WARNING_COLOR, Pulse(2.5132741928100586));
+    std::string text = "*** Recording: " + _recorder->DescribeLoss() + " ***";
+    glPushMatrix();
+    glTranslatef(_app->GetPositionX(), _app->GetPositionY(), 0);
+    _app->DrawString(0.02 * winWidth, winHeight - 0.06 * winHeight, 0.5, text.c_str(), 0.1 * winWidth);
+    glPopMatrix();
+}
+
+void UIMessageOverlay::Draw(const std::string& text, bool isError, std::chrono::steady_clock::time_point until)
+{
+    if (text.empty() || std::chrono::steady_clock::now() > until)
+        return;
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    double color[4];
+    if (isError)
+        _app->GetStyle()->GetTitleAColorCoeff(color);
+    else
+        _app->GetStyle()->GetParamColor(color);
+    SetColor(color, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    _app->DrawString(0.02 * winWidth, winHeight - 0.05 * winHeight, 0.5, text.c_str(), 0.08 * winWidth);
+    glPopMatrix();
+}
+
+void UILimiterLight::Draw()
+{
+    const auto hold = std::chrono::milliseconds(500);
+    auto now = std::chrono::steady_clock::now();
+    uint64_t limited = _limiter->GetLimitedFrames();
+    if (limited != _limitedFramesSeen) {
+        _limitedFramesSeen = limited;
+        _litUntil = now + hold;
+    }
+    if (now >= _litUntil)
+        return;
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    double color[4];
+    _app->GetStyle()->GetParamColor(color);
+    SetColor(color, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    _app->DrawString(winWidth - 0.07 * winWidth, 0.03 * winHeight, 0.5, "LIMIT", 0.1 * winWidth);
+    glPopMatrix();
+}
+
+void UILoadMeterOverlay::Draw()
+{
+    UIStyle* style = _app->GetStyle();
+    const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
+    char text[80];
+    _meter->Describe(text, sizeof(text));
+    const double scale = 0.08 * winWidth;
+    // Stroke characters are 104.76 units wide and about 120 high before the scale.
+    const double width = strlen(text) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
+    const double margin = 0.01 * winWidth, left = winWidth - width - margin, base = winHeight - margin;
+    glPushMatrix();
+    glLoadIdentity();
+    // On the help overlay's backing, which every style makes its text readable on.
+    double color[4];
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    style->GetHelpBackgroundColor(color);
+    SetColor(color, 1.0);
+    glRectd(left - 0.5 * margin, winHeight - base - 0.5 * margin, winWidth - 0.5 * margin,
+            winHeight - base + height + 0.5 * margin);
+    style->GetHelpInsColor(color);
+    SetColor(color, 1.0);
+    glLineWidth(1.0f);
+    _app->DrawString(left, base, 0.5, text, scale);
+    glPopMatrix();
+}

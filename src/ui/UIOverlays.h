@@ -1,0 +1,93 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+class App;
+class BounceRecorder;
+class LoadMeter;
+class LoadProgress;
+class SafetyLimiter;
+
+// The texts and meters the canvas draws over the scene, each a small view of
+// the state it shows, in the app's current style and window size; the GUI
+// thread draws them from the display callback.
+class UIOverlay {
+public:
+    explicit UIOverlay(App* app) : _app(app) {}
+    virtual ~UIOverlay() {}
+
+protected:
+    // A slow alpha pulse for the title and banner texts.
+    static double Pulse(double radPerSec);
+    static void SetColor(const double rgba[4], double alphaFactor);
+    App* _app;
+};
+
+// The program's name, and what a click or Escape does (a click only once the sounds are there).
+class UITitleOverlay : public UIOverlay {
+public:
+    using UIOverlay::UIOverlay;
+    void Draw(bool loading);
+};
+
+// A bar across the bottom of the window and, above it, what the start-up loading is doing.
+class UILoadProgressOverlay : public UIOverlay {
+public:
+    UILoadProgressOverlay(App* app, const LoadProgress* progress) : UIOverlay(app), _progress(progress) {}
+    void Draw();
+
+private:
+    const LoadProgress* _progress;
+};
+
+// The keys: the full list on the title screen, the short one over the scene.
+class UIHelpOverlay : public UIOverlay {
+public:
+    using UIOverlay::UIOverlay;
+    void Draw(bool overlay);
+};
+
+// The file being recorded to, and what the recording lost.
+class UIRecordingOverlay : public UIOverlay {
+public:
+    UIRecordingOverlay(App* app, const BounceRecorder* recorder) : UIOverlay(app), _recorder(recorder) {}
+    void DrawFile(const char* fileName);
+    // Shown until the next recording starts, on the title screen too.
+    void DrawLossIfAny();
+
+private:
+    const BounceRecorder* _recorder;
+};
+
+// The last message about the session, until its time is up.
+class UIMessageOverlay : public UIOverlay {
+public:
+    using UIOverlay::UIOverlay;
+    void Draw(const std::string& text, bool isError, std::chrono::steady_clock::time_point until);
+};
+
+// Lit while the safety limiter works, and a moment longer, so that a single
+// loud grain is seen too.
+class UILimiterLight : public UIOverlay {
+public:
+    UILimiterLight(App* app, const SafetyLimiter* limiter) : UIOverlay(app), _limiter(limiter), _limitedFramesSeen(0) {}
+    void Draw();
+
+private:
+    const SafetyLimiter* _limiter;
+    // What the light last saw, and until when it stays lit.
+    uint64_t _limitedFramesSeen;
+    std::chrono::steady_clock::time_point _litUntil;
+};
+
+// Small, in the bottom right corner: the audio callback's load.
+class UILoadMeterOverlay : public UIOverlay {
+public:
+    UILoadMeterOverlay(App* app, const LoadMeter* meter) : UIOverlay(app), _meter(meter) {}
+    void Draw();
+
+private:
+    const LoadMeter* _meter;
+};
