@@ -4,13 +4,14 @@
 
 namespace {
 
-const int NUM_COMMANDS = 35;
+const int NUM_COMMANDS = 37;
 
 const char* COMMANDS[NUM_COMMANDS] = {
     "--------------------------------------------",
     "Esc + Shift      Quit",
     "F1 key           Display help over the track",
     "F5               Toggle fullscreen",
+    "F8               Freeze/unfreeze live rects",
     "F10 key          Hide/Show Title Screen",
     "F11              Toggle audio bounce",
     "F12              Save current session",
@@ -26,6 +27,7 @@ const char* COMMANDS[NUM_COMMANDS] = {
     "1 key            Add cloud",
     "2 key            Add single grain",
     "3 key            Add loop source",
+    "4 key            Add live input rect",
     "Delete + Shift   Remove selected source",
     "Left click       Select",
     "Drag             Move",
@@ -49,6 +51,7 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "Esc + Shift   Quit",
     "F1            Help",
     "F5            Fullscreen",
+    "F8            Freeze Live Input",
     "F10           Title Screen",
     "F11           Bounce Audio",
     "F12           Save Session",
@@ -64,6 +67,7 @@ const char* COMMANDS_SHORT[NUM_COMMANDS] = {
     "1             Add Cloud",
     "2             Add Single Grain",
     "3             Add Loop Source",
+    "4             Add Live Input",
     "Del + Shift   Remove Source",
     "Left          Select Source",
     "Drag          Move Source",
@@ -146,6 +150,8 @@ bool AppControl::HandleTypedValueKey(unsigned char key)
         _app->AddParamStringChar('1');
     } else if (key == KEY_QUOTE) {
         _app->AddParamStringChar('3');
+    } else if (key == KEY_APOSTROPHE) {
+        _app->AddParamStringChar('4');
     } else if (key >= '0' && key <= '9') {
         _app->AddParamStringChar(char(key));
     } else if (key == KEY_POINT || key == KEY_SEMICOLON) {
@@ -181,6 +187,9 @@ void AppControl::HandleSceneKey(unsigned char key)
         _app->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddLoopSource(_mouseX, _mouseY);
+    } else if (key == '4' || key == KEY_APOSTROPHE) {
+        _app->ResetParamString();
+        _app->AddLiveRect(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
     } else if (key == KEY_ENTER) {
@@ -239,6 +248,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_F5:
         _app->ToggleFullScreen();
+        break;
+    case KEY_F8:
+        _app->ToggleLiveFreeze();
         break;
     // The flag was cleared just above, so F10 always brings the title screen back.
     case KEY_F10:

@@ -80,10 +80,17 @@ void AudioEngine::StopStream()
     _bounceRecorder->Stop();
 }
 
-void AudioEngine::RenderBlock(float* out, unsigned int nFrames)
+unsigned int AudioEngine::GetNumInputs() const
+{
+    return _stream != nullptr ? _stream->GetNumInputs() : 0;
+}
+
+void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
 {
     _loadMeter->Start();
     _sceneLock->lock();
+    if (in != nullptr)
+        _app->CaptureInput(in, _stream->GetNumInputs(), nFrames);
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.

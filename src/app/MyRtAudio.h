@@ -12,6 +12,8 @@ public:
 
     void OpenStream(RtAudioCallback callback);
     unsigned int GetBufferSize() const;
+    // Input channels the stream carries.
+    unsigned int GetNumInputs() const { return _numInputs; }
     void StartStream();
     void StopStream();
     void CloseStream();

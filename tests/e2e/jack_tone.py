@@ -45,8 +45,9 @@ def process(frames):
 
 
 def instrument_ports(is_input):
+    # Every audio port but the server's own and this client's.
     return [p for p in client.get_ports(is_audio=True, is_input=is_input, is_output=not is_input)
-            if not p.name.startswith(client.name + ":")]
+            if not p.name.startswith(client.name + ":") and not p.name.startswith("system:")]
 
 
 def dump(path, seconds):

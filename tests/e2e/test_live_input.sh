@@ -55,13 +55,16 @@ start_tone() {
 }
 
 set_tone() {
-    echo "$1" >"$E2E_TMP/control/freq"
+    echo "$1" >"$E2E_TMP/control/freq.new"
+    mv "$E2E_TMP/control/freq.new" "$E2E_TMP/control/freq"
 }
 
 # The strongest frequency of the last LISTEN_SECONDS of the instrument's left output.
 heard_hz() {
-    local file="$E2E_TMP/heard-$1.raw"
-    echo "$file $LISTEN_SECONDS" >"$E2E_TMP/control/dump"
+    local file="$E2E_TMP/heard-${1//[^a-z0-9]/-}.raw"
+    # Written whole, then renamed: the client never reads half a request.
+    echo "$file $LISTEN_SECONDS" >"$E2E_TMP/control/dump.new"
+    mv "$E2E_TMP/control/dump.new" "$E2E_TMP/control/dump"
     e2e_wait_for 10 test -e "$file" || e2e_fail "$1: the test's JACK client recorded nothing"
     "$JACK_PYTHON" - "$file" <<'PYTHON'
 import sys
@@ -108,7 +111,10 @@ e2e_start_xvfb
 start_jack
 DIR=$(e2e_make_workdir live-input)
 e2e_make_chord_loops "$DIR"
-e2e_start_app "$DIR" --audio-api jack
+# JACK comes first among the audio systems; where the option exists, it is asked for by name.
+APP_ARGS=()
+timeout 10 "$E2E_BIN" --help 2>&1 | grep -q -- --audio-api && APP_ARGS=(--audio-api jack)
+e2e_start_app "$DIR" "${APP_ARGS[@]}"
 e2e_wait_window
 start_tone
 e2e_enter_canvas "$DIR"
