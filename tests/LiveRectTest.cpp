@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/AppControl.h"
 #include "parameters/Parameter.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
@@ -159,4 +160,20 @@ TEST_F(LiveRectTest, APointOfTheRectIsThatFarBackInThePastAndTheRestIsOutside)
     EXPECT_NEAR(ring->GetLengthSeconds(), 12.0, 0.02);
     _view->GetParameter(UILiveRect::FREEZE)->SetValue(_view.get(), 1.0);
     EXPECT_TRUE(ring->IsFrozen());
+}
+
+TEST(LiveRectKeyTest, WithoutAnInputChannelTheKeySaysSoAndAddsNothing)
+{
+    App app;
+    app.SetWinSize(1000, 600);
+    testing::internal::CaptureStderr();
+    app.GetControl()->OnKeyboard('4', 500, 300, 0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(app.GetLiveRects().empty());
+    EXPECT_TRUE(app.GetSoundRects().empty());
+    EXPECT_NE(app.GetMessage().find("no input channel"), std::string::npos) << app.GetMessage();
+    EXPECT_NE(said.find("no input channel"), std::string::npos);
+    // F8 with no live rect changes nothing.
+    app.GetControl()->OnSpecialKey(AppControl::KEY_F8, 500, 300, 0);
+    EXPECT_TRUE(app.GetLiveRects().empty());
 }
