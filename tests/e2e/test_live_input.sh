@@ -118,8 +118,15 @@ e2e_start_app "$DIR" "${APP_ARGS[@]}"
 e2e_wait_window
 start_tone
 e2e_enter_canvas "$DIR"
-LIVE_X=$EMPTY_X
-LIVE_Y=$EMPTY_Y
+# The sound's rect goes to the bottom right corner, out of the cloud's way;
+# the live rect takes the middle, where the cloud's pie menu fits the window.
+e2e_drag "$RECT_X" "$RECT_Y" $((WIDTH - 40)) $((HEIGHT - 30))
+LIVE_X=$((WIDTH / 2))
+LIVE_Y=$((HEIGHT / 2))
+sleep "$E2E_SETTLE_SECONDS"
+e2e_screenshot "$DIR/moved.png"
+e2e_dark_around "$DIR/moved.png" "$LIVE_X" "$LIVE_Y" "$E2E_EMPTY_RADIUS" ||
+    e2e_fail "the middle of the window is not free after moving the sound's rect away"
 
 e2e_move_pointer "$LIVE_X" "$LIVE_Y"
 e2e_screenshot "$DIR/before-live.png"
