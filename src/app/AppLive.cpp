@@ -5,6 +5,7 @@
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
 #include "ui/UILiveRect.h"
+#include "ui/UIPieMenu.h"
 
 void App::AddLiveRect(double x, double y)
 {
@@ -21,6 +22,9 @@ void App::AddLiveRect(double x, double y)
     Deselect(SOURCE);
     Deselect(RECT);
     SelectRect(int(_soundRects.size()) - 1);
+    // Its pie menu lays its boxes out around it, as a new source's does.
+    if (_pieMenu != nullptr)
+        _pieMenu->InitFromParameters();
 }
 
 void App::ToggleLiveFreeze()
