@@ -94,14 +94,17 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
     EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
-TEST_F(AppControlTest, HelpListsHaveThirtyFiveLinesFramedByRules)
+TEST_F(AppControlTest, HelpListsHaveThirtySevenLinesFramedByRules)
 {
-    ASSERT_EQ(Control().GetNumCommands(), 35);
-    ASSERT_EQ(Control().GetNumCommandsShort(), 35);
+    ASSERT_EQ(Control().GetNumCommands(), 37);
+    ASSERT_EQ(Control().GetNumCommandsShort(), 37);
     EXPECT_STREQ(Control().GetCommands()[1], "Esc + Shift      Quit");
-    EXPECT_STREQ(Control().GetCommandsShort()[5], "F11           Bounce Audio");
-    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[34]);
-    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[34]);
+    EXPECT_STREQ(Control().GetCommandsShort()[6], "F11           Bounce Audio");
+    // The live input's two keys.
+    EXPECT_STREQ(Control().GetCommands()[4], "F8               Freeze/unfreeze live rects");
+    EXPECT_STREQ(Control().GetCommandsShort()[20], "4             Add Live Input");
+    EXPECT_STREQ(Control().GetCommands()[0], Control().GetCommands()[36]);
+    EXPECT_STREQ(Control().GetCommandsShort()[0], Control().GetCommandsShort()[36]);
 }
 
 }  // namespace
