@@ -34,12 +34,6 @@ const double METER_FALL = 0.9;
 // (after a change of range or contrast) is taken over a few frames.
 const int64_t COLUMNS_PER_FRAME = 512;
 const int TEXEL_BYTES = 2;
-// Corners clockwise from top left: s across the bins, t along time from the
-// oldest shown (0) to the newest (1).
-const double CORNER_COORDS[2][4][2] = {
-    {{1.0, 0.0}, {1.0, 1.0}, {0.0, 1.0}, {0.0, 0.0}},
-    {{0.0, 1.0}, {1.0, 1.0}, {1.0, 0.0}, {0.0, 0.0}},
-};
 }  // namespace
 
 UILiveRect::UILiveRect(LiveRect* rect, App* app, UIStyle* style, UIScreen* screen, double x, double y)
@@ -218,10 +212,11 @@ void UILiveRect::DrawImage(int texId, int64_t shownEnd)
     const double numRingCols = _live->GetAnalysis()->GetNumRingCols();
     const double t0 = (double)(shownEnd - _ring->GetLength()) / HOP / numRingCols;
     const double t1 = (double)shownEnd / HOP / numRingCols;
+    const double(*corners)[2] = CornerTexCoords(_orientation);
     double coords[4][2];
     for (int k = 0; k < 4; k++) {
-        coords[k][0] = CORNER_COORDS[_orientation][k][0];
-        coords[k][1] = t0 + (t1 - t0) * CORNER_COORDS[_orientation][k][1];
+        coords[k][0] = corners[k][0];
+        coords[k][1] = t0 + (t1 - t0) * corners[k][1];
     }
     glColor4d(1.0, 1.0, 1.0, 1.0);
     glEnable(GL_TEXTURE_2D);

@@ -306,6 +306,11 @@ void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const
     }
 }
 
+const double (*UISoundRect::CornerTexCoords(Orientation orientation))[2]
+{
+    return TEXTURE_COORDS[orientation];
+}
+
 void UISoundRect::DrawRectangle()
 {
     const double width = _screen->GetWidth();

@@ -144,6 +144,9 @@ protected:
     // repeats the first to close an outline. With texCoords, each corner
     // gets its texture coordinate first.
     void EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2] = nullptr) const;
+    // The texture coordinates of the four corners in an orientation, in the
+    // order EmitCorners gives them: s across the bins, t along time (0 ... 1).
+    static const double (*CornerTexCoords(Orientation orientation))[2];
 
     SoundRect* _rect;
     double _width, _height;
