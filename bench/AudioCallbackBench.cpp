@@ -2,6 +2,8 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "ResidentMemory.h"
 #include "app/App.h"
+#include "app/LoadMeter.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/ReverbEffect.h"
@@ -23,6 +26,7 @@ namespace {
 
 const int SAMPLE_RATE = 44100;
 const unsigned BLOCK = 1024;
+const unsigned MAX_BLOCK = 4096;
 const int NUM_SOUNDS = 4;
 const int SOUND_SECONDS = 3;
 const int NUM_CLOUDS = 6;
@@ -99,8 +103,12 @@ public:
     void Render(int blocks)
     {
         for (int b = 0; b < blocks; b++)
-            _app.OnAudio(_out.data(), nullptr, BLOCK, 0, 0, nullptr);
+            RenderBlock(BLOCK);
     }
+
+    // One block of frames frames (up to MAX_BLOCK), as the audio system asks for it.
+    void RenderBlock(unsigned frames) { _app.OnAudio(_out.data(), nullptr, frames, 0, 0, nullptr); }
+    unsigned long GetBlocksOverBudget() const { return _app.GetLoadMeter()->GetBlocksOverBudget(); }
 
 private:
     // Noise over a chord, different in every sound.
@@ -131,7 +139,7 @@ private:
     App _app;
     bool _loaded = false;
     double _cloudsMegabytes = 0.0;
-    std::vector<float> _out = std::vector<float>(2 * BLOCK);
+    std::vector<float> _out = std::vector<float>(2 * MAX_BLOCK);
 };
 
 // The scene is built once (loading analyses the sounds) and shared.
@@ -163,7 +171,42 @@ void BM_CallbackSixCloudsOfHundredVoices(benchmark::State& state)
     BenchCallback(state);
 }
 
-// Runs after the one above: the same scene with every source's chain on too.
+// A minute of audio played in blocks of state.range(0) frames, as the audio
+// system would ask for them: the slowest block against its budget (the time
+// the block lasts at 44100 Hz), and how many blocks the load meter counted
+// over budget. Timed per block, since one slow block is a click however fast
+// the others are.
+void BM_WorstBlockOfAMinute(benchmark::State& state)
+{
+    CallbackScene* scene = Scene();
+    if (!scene->Loaded()) {
+        state.SkipWithError("the sounds did not load");
+        return;
+    }
+    const unsigned block = (unsigned)state.range(0);
+    const unsigned blocks = 60 * SAMPLE_RATE / block;
+    const double budget = double(block) / SAMPLE_RATE;
+    // The first block at a new size sizes the scratch blocks once.
+    scene->RenderBlock(block);
+    const unsigned long overBefore = scene->GetBlocksOverBudget();
+    double worst = 0.0, total = 0.0;
+    for (auto _ : state) {
+        for (unsigned b = 0; b < blocks; b++) {
+            const auto start = std::chrono::steady_clock::now();
+            scene->RenderBlock(block);
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            worst = std::max(worst, seconds);
+            total += seconds;
+        }
+    }
+    state.counters["budget_ms"] = 1000.0 * budget;
+    state.counters["worst_block_ms"] = 1000.0 * worst;
+    state.counters["worst_of_budget"] = worst / budget;
+    state.counters["mean_of_budget"] = total / (double(blocks) * state.iterations()) / budget;
+    state.counters["blocks_over_budget"] = double(scene->GetBlocksOverBudget() - overBefore);
+}
+
+// Runs after the ones above: the same scene with every source's chain on too.
 void BM_CallbackSixCloudsOfHundredVoicesEveryEffectOn(benchmark::State& state)
 {
     Scene()->SwitchSourceEffectsOn();
@@ -173,4 +216,5 @@ void BM_CallbackSixCloudsOfHundredVoicesEveryEffectOn(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_CallbackSixCloudsOfHundredVoices)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WorstBlockOfAMinute)->Arg(64)->Arg(128)->Arg(1024)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_CallbackSixCloudsOfHundredVoicesEveryEffectOn)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -307,33 +307,44 @@ TEST_F(SingleVoiceSourcesTest, ClonesShareViewAndParametersAndContinueTheVoice)
     EXPECT_EQ(grainCopy->GetNumParams(), 10);
 }
 
-// An ended note's copy plays one more block into its source's scratch,
-// faded out: its own sound under a 5 ms ramp, then silence.
-TEST_F(SingleVoiceSourcesTest, AnEndedNoteFadesOutIntoItsSourcesBlock)
+// An ended note's copy plays on into its source's scratch, faded out: its
+// own sound under a 5 ms ramp, then silence, the same ramp whether it falls
+// into one block or is cut into many small ones.
+TEST_F(SingleVoiceSourcesTest, AnEndedNoteFadesOutIntoItsSourcesBlockAtAnyBlockSize)
 {
-    auto loop = MakeLoop();
-    loop->SetPitch(1.3);
-    for (int b = 0; b < 10; b++)
-        Render(loop.get());
-    Source* kept = loop->Clone();
-    Source* ended = loop->Clone();
-    const std::vector<float> expected = Render(kept);
-    SourceReleases releases;
-    releases.Add(ended, loop->GetEffectsBox(), true);
-    std::vector<float> scratch(2 * BLOCK, 0.0f), voiceBuf(2 * BLOCK, 0.0f);
-    // Another chain's releases are not this source's.
-    releases.RenderInto(kept->GetEffectsBox(), &scratch, &voiceBuf, BLOCK);
-    EXPECT_EQ(scratch, std::vector<float>(2 * BLOCK, 0.0f));
-    releases.RenderInto(loop->GetEffectsBox(), &scratch, &voiceBuf, BLOCK);
-    double energy = 0.0;
-    for (unsigned i = 0; i < BLOCK; i++) {
-        const float gain = i < SourceReleases::FADE_FRAMES ? 1.0f - (float)i / SourceReleases::FADE_FRAMES : 0.0f;
-        for (int c = 0; c < 2; c++)
-            ASSERT_FLOAT_EQ(scratch[2 * i + c], expected[2 * i + c] * gain) << "frame " << i;
-        energy += scratch[2 * i] * scratch[2 * i];
+    for (unsigned block : {32u, 64u, 100u, 1024u}) {
+        auto loop = MakeLoop();
+        loop->SetPitch(1.3);
+        for (int b = 0; b < 10; b++)
+            Render(loop.get());
+        Source* kept = loop->Clone();
+        Source* ended = loop->Clone();
+        SourceReleases releases;
+        releases.Add(ended, loop->GetEffectsBox(), true);
+        std::vector<float> scratch(2 * block), voiceBuf(2 * block), out(2 * block);
+        double energy = 0.0;
+        unsigned frame = 0;
+        for (; frame < 2 * SourceReleases::FADE_FRAMES; frame += block) {
+            const std::vector<float> expected = Render(kept, block);
+            std::fill(scratch.begin(), scratch.end(), 0.0f);
+            // Another chain's releases are not this source's.
+            releases.RenderInto(kept->GetEffectsBox(), &scratch, &voiceBuf, block);
+            ASSERT_EQ(scratch, std::vector<float>(2 * block, 0.0f));
+            releases.RenderInto(loop->GetEffectsBox(), &scratch, &voiceBuf, block);
+            releases.RenderRest(out.data(), &scratch, &voiceBuf, block);
+            for (unsigned i = 0; i < block; i++) {
+                const unsigned k = frame + i;
+                const float gain =
+                    k < SourceReleases::FADE_FRAMES ? 1.0f - (float)k / SourceReleases::FADE_FRAMES : 0.0f;
+                for (int c = 0; c < 2; c++)
+                    ASSERT_FLOAT_EQ(scratch[2 * i + c], expected[2 * i + c] * gain)
+                        << "block " << block << " frame " << k;
+                energy += scratch[2 * i] * scratch[2 * i];
+            }
+            releases.FreeFinished();
+            ASSERT_EQ(releases.IsEmpty(), frame + block >= SourceReleases::FADE_FRAMES) << "block " << block;
+        }
+        EXPECT_GT(energy, 0.0);
+        delete kept;
     }
-    EXPECT_GT(energy, 0.0);
-    releases.FreeFinished();
-    EXPECT_TRUE(releases.IsEmpty());
-    delete kept;
 }

@@ -2,7 +2,6 @@
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,9 +55,8 @@ App::App()
       _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
       _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _fps(FRAME_RATE), _displayHelp(false),
       _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
-      _loading(false), _texturesBuiltThisFrame(0), _midiPort(0), _loader(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
-      _messageIsError(false)
+      _loading(false), _texturesBuiltThisFrame(0), _loader(nullptr), _mutex(nullptr), _quitRequested(false),
+      _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false), _messageIsError(false)
 {
     _isEditingParamString = false;
     _mutex = new stk::Mutex();
@@ -145,8 +143,9 @@ void App::SetWinSize(int w, int h)
     _winHeight = h;
 }
 
-bool App::Init(int midiPort)
+bool App::Init(const Options& options)
 {
+    _options = options;
     _initTime = std::chrono::steady_clock::now();
     glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGBA | GLUT_DEPTH);
     // Closing the window leaves the loop instead of calling exit() while the
@@ -171,14 +170,6 @@ bool App::Init(int midiPort)
     InitRenderer();
     ToolkitCallbacks::Register();
 
-    // A missing folder ends the start-up here, as before any window work.
-    DIR* audioDir = opendir(GetAudioPath().c_str());
-    if (audioDir == nullptr) {
-        perror("");
-        return false;
-    }
-    closedir(audioDir);
-    _midiPort = midiPort;
     // The clock is made before a second thread could ask for it.
     Time::Instance();
     _loading = true;
@@ -197,16 +188,13 @@ void App::FinishLoadingIfDone()
     _mutex->unlock();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
-    if (!_audio->StartStream(ToolkitCallbacks::OnAudio)) {
-        printf("Something went wrong...shouldn't be here\n");
-        Clean();
-        exit(0);
+    if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options)) {
+        // Without sound there is nothing to play: the next idle call ends the
+        // program, and a script sees that it failed.
+        RequestQuit(1);
+        return;
     }
-    if (_midiPort == 0) {
-        _midiIn->Open(_midiOut->Open(0));
-    } else {
-        _midiIn->Open(_midiPort);
-    }
+    OpenMidi();
     _virtualPitch = 0;
     // Last of the start-up: the saved scene over the installed rects.
     UnSerializeSession();

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Pt3d.h"
 
 namespace stk {
@@ -57,7 +58,9 @@ public:
     App();
     virtual ~App();
 
-    bool Init(int midiPort);
+    // Opens the window and starts loading the sounds; the audio stream and
+    // the MIDI ports open as the options say once the sounds are there.
+    bool Init(const Options& options);
     void Clean();
     // Every way out (Shift+Esc, the window's close button, SIGINT, SIGTERM) ends
     // the toolkit's loop from the idle handler; main then stops the stream before
@@ -284,6 +287,8 @@ private:
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
+    // Opens MIDI input and output in the system the options ask for (or the one there is).
+    void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     void WaitForNextFrame();
@@ -377,7 +382,7 @@ private:
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
     int _texturesBuiltThisFrame;
-    int _midiPort;
+    Options _options;
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;
     // What is drawn over the scene.

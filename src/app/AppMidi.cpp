@@ -4,12 +4,38 @@
 // the toolkit thread from the idle callback, with the scene lock held.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "app/App.h"
 #include "app/SourceReleases.h"
 #include "midi/MidiQueue.h"
+#include "midi/MidiSystem.h"
 #include "midi/MyRtMidiIn.h"
+#include "midi/MyRtMidiOut.h"
 #include "sources/Source.h"
+
+void App::OpenMidi()
+{
+    RtMidi::Api api;
+    std::string message;
+    if (!MidiSystem::Choose(_options.midiApi, &api, &message)) {
+        printf("%s\n", message.c_str());
+        return;
+    }
+    if (_options.midiPort < 0) {
+        // Ports of the instrument's own: a controller is connected to the
+        // input, and the letter keys' notes leave by the output.
+        _midiOut->OpenOwnPort(api);
+        _midiIn->OpenOwnPort(api);
+    } else if (_options.midiPort == 0) {
+        // Port 0 out, and in at the index of the output count: with a MIDI
+        // through port that loops the letter keys back into the instrument.
+        _midiIn->Open(api, _midiOut->Open(api, 0));
+    } else {
+        _midiIn->Open(api, _options.midiPort);
+    }
+}
 
 MidiQueue* App::GetMidiQueue() const
 {

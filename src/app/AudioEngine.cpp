@@ -13,6 +13,7 @@
 
 #include "app/App.h"
 #include "app/BounceRecorder.h"
+#include "app/CommandLine.h"
 #include "app/LoadMeter.h"
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
@@ -30,7 +31,7 @@ const char* BOUNCE_DIR = "./bounces";
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
     : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024),
       _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
-      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false)
+      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false), _titleFadeFrames(0)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
 }
@@ -44,25 +45,44 @@ AudioEngine::~AudioEngine()
     delete _loadMeter;
 }
 
-bool AudioEngine::StartStream(RtAudioCallback callback)
+bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options)
 {
-    _stream = new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true);
+    _blockSize = options.blockSize;
     try {
+        // Up to two input channels, for the live rects.
+        _stream =
+            new MyRtAudio(2, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true, options.audioApi, options.audioDevice);
         _stream->OpenStream(callback);
         _blockSize = _stream->GetBufferSize();
+        ReportBlockSize(options);
         // Sized before the first callback, so that not even that one allocates.
         SizeScratchBlocks(2 * size_t(_blockSize));
         _stream->StartStream();
         _stream->ReportStreamLatency();
     } catch (RtAudioError& e) {
-        e.printMessage();
+        std::cerr << "The audio stream cannot open: " << e.getMessage() << std::endl;
+        delete _stream;
+        _stream = nullptr;
         return false;
     }
     return true;
 }
 
+void AudioEngine::ReportBlockSize(const Options& options) const
+{
+    const double ms = 1000.0 * _blockSize / SAMPLE_RATE;
+    printf("Audio: %s, %u frames per block (%.1f ms)\n", _stream->GetApiName().c_str(), _blockSize, ms);
+    if (_stream->ServerSetsBlockSize())
+        printf("The JACK server's period sets the block size%s\n",
+               options.blockSizeGiven && options.blockSize != _blockSize ? ": --block is not taken" : "");
+    else if (options.blockSize != _blockSize)
+        printf("The audio system gave %u frames per block instead of the %u asked for\n", _blockSize,
+               options.blockSize);
+}
+
 void AudioEngine::StopStream()
 {
+    // The load is told once, by the stream's end, and not by a run that never played.
     if (_stream != nullptr) {
         try {
             _stream->StopStream();
@@ -72,10 +92,10 @@ void AudioEngine::StopStream()
         }
         delete _stream;
         _stream = nullptr;
+        char load[80];
+        _loadMeter->Describe(load, sizeof(load));
+        printf("Audio %s\n", load);
     }
-    char load[80];
-    _loadMeter->Describe(load, sizeof(load));
-    printf("Audio %s\n", load);
     // The stream is closed, so nothing writes to the recording any more.
     _bounceRecorder->Stop();
 }
@@ -99,12 +119,14 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
     if (!_app->GetMenuFlag()) {
         MixSources(out, nFrames);
         _sourcesSounding = true;
+        _titleFadeFrames = 0;
     } else if (_sourcesSounding) {
-        // The title screen has come up: the sources sound one last block,
-        // fading out, instead of stopping dead.
+        // The title screen has come up: the sources sound on, fading out,
+        // instead of stopping dead, for as many blocks as the fade takes.
         MixSources(out, nFrames);
-        SourceReleases::FadeOut(out, nFrames);
-        _sourcesSounding = false;
+        SourceReleases::FadeOut(out, nFrames, _titleFadeFrames);
+        _titleFadeFrames += nFrames;
+        _sourcesSounding = _titleFadeFrames < SourceReleases::FADE_FRAMES;
     } else {
         _releases->Drop();
     }
@@ -138,20 +160,24 @@ void AudioEngine::MixSources(float* out, unsigned int nFrames)
         // A source whose notes are playing keeps time silently; its notes
         // sound instead. Back from them mid-grain, it fades in rather than
         // stepping in while the last note fades out.
+        Source* source = sources[i];
         const bool silent = !notes.empty();
-        sources[i]->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
-        if (!silent && sources[i]->WasKeptSilent())
-            SourceReleases::FadeIn(_tmpBuf.data(), nFrames);
-        sources[i]->SetKeptSilent(silent);
+        source->NextBuffer(silent ? nullptr : &_tmpBuf, nFrames);
+        if (silent) {
+            source->KeepSilent();
+        } else {
+            SourceReleases::FadeIn(_tmpBuf.data(), nFrames, source->GetFramesHeardAgain());
+            source->AddFramesHeard(nFrames);
+        }
         for (Source* note : notes)
             note->NextBuffer(&_tmpBuf, nFrames);
-        EffectsBox* chain = sources[i]->GetEffectsBox();
+        EffectsBox* chain = source->GetEffectsBox();
         _releases->RenderInto(chain, &_tmpBuf, &_releaseBuf, nFrames);
         chain->Process(&_tmpBuf, int(nFrames), 2);
         for (size_t k = 0; k < _tmpBuf.size(); k++)
             out[k] += _tmpBuf[k];
     }
-    _releases->RenderRest(out, &_tmpBuf, nFrames);
+    _releases->RenderRest(out, &_tmpBuf, &_releaseBuf, nFrames);
 }
 
 bool AudioEngine::IsBouncing() const

@@ -10,6 +10,7 @@ class Mutex;
 }
 
 class App;
+struct Options;
 class BounceRecorder;
 class LoadMeter;
 class MyRtAudio;
@@ -31,11 +32,12 @@ public:
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
-    // Opens the default output and starts calling callback; false, having
-    // said why, when the device refuses.
-    bool StartStream(RtAudioCallback callback);
-    // Closes the stream, says how loaded the callback was, and ends a
-    // running recording, whose writer nothing feeds any more.
+    // Opens the output the options choose (audio system, device, block
+    // size) and starts calling callback; false, having said why, when the
+    // stream cannot open.
+    bool StartStream(RtAudioCallback callback, const Options& options);
+    // Closes the stream, says how loaded the callback was (when it played),
+    // and ends a running recording, whose writer nothing feeds any more.
     void StopStream();
     unsigned int GetBlockSize() const { return _blockSize; }
 
@@ -55,6 +57,8 @@ public:
     const LoadMeter* GetLoadMeter() const { return _loadMeter; }
 
 private:
+    // Says what the audio system granted against what was asked for.
+    void ReportBlockSize(const Options& options) const;
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
     void SizeScratchBlocks(size_t numSamples);
@@ -73,6 +77,8 @@ private:
     std::vector<float> _tmpBuf;
     // A second scratch block, for a note copy fading out.
     std::vector<float> _releaseBuf;
-    // Whether the last block played the sources (off the title screen).
+    // Whether the last block played the sources (off the title screen, or
+    // fading out at its coming), and how far along that fade is.
     bool _sourcesSounding;
+    unsigned _titleFadeFrames;
 };

@@ -23,7 +23,8 @@ SourceReleases::~SourceReleases()
 
 void SourceReleases::Add(Source* source, EffectsBox* chain, bool audible)
 {
-    _releases.push_back({source, chain, audible, false});
+    // Unheard, it has nothing to fade.
+    _releases.push_back({source, chain, audible, audible ? 0u : FADE_FRAMES, false});
 }
 
 void SourceReleases::FreeFinished()
@@ -31,7 +32,7 @@ void SourceReleases::FreeFinished()
     // Oldest first: a note copy reads its origin's envelopes, and is added
     // before its origin.
     auto unfinished =
-        std::stable_partition(_releases.begin(), _releases.end(), [](const Release& r) { return r.played; });
+        std::stable_partition(_releases.begin(), _releases.end(), [](const Release& r) { return r.IsFinished(); });
     _freed |= unfinished != _releases.begin();
     for (auto it = _releases.begin(); it != unfinished; ++it)
         delete it->source;
@@ -57,66 +58,98 @@ void SourceReleases::FreeAll()
     _releases.clear();
 }
 
-void SourceReleases::FadeIn(float* block, unsigned numFrames)
+void SourceReleases::FadeIn(float* block, unsigned numFrames, unsigned fromFrame)
 {
-    for (unsigned i = 0; i < std::min(numFrames, FADE_FRAMES); i++) {
-        const float gain = (float)i / FADE_FRAMES;
+    for (unsigned i = 0; i < numFrames && fromFrame + i < FADE_FRAMES; i++) {
+        const float gain = (float)(fromFrame + i) / FADE_FRAMES;
         block[CHANNELS * i] *= gain;
         block[CHANNELS * i + 1] *= gain;
     }
 }
 
-void SourceReleases::FadeOut(float* block, unsigned numFrames)
+void SourceReleases::FadeOut(float* block, unsigned numFrames, unsigned fromFrame)
 {
     for (unsigned i = 0; i < numFrames; i++) {
-        const float gain = i < FADE_FRAMES ? 1.0f - (float)i / FADE_FRAMES : 0.0f;
+        const unsigned k = fromFrame + i;
+        const float gain = k < FADE_FRAMES ? 1.0f - (float)k / FADE_FRAMES : 0.0f;
         block[CHANNELS * i] *= gain;
         block[CHANNELS * i + 1] *= gain;
     }
+}
+
+void SourceReleases::AddFaded(Release* release, std::vector<float>* into, std::vector<float>* voiceBuf,
+                              unsigned numFrames)
+{
+    std::fill(voiceBuf->begin(), voiceBuf->end(), 0.0f);
+    release->source->NextBuffer(voiceBuf, numFrames);
+    FadeOut(voiceBuf->data(), numFrames, release->fadedFrames);
+    for (size_t k = 0; k < into->size(); k++)
+        (*into)[k] += (*voiceBuf)[k];
 }
 
 void SourceReleases::RenderInto(const EffectsBox* chain, std::vector<float>* scratch, std::vector<float>* voiceBuf,
                                 unsigned numFrames)
 {
     for (Release& release : _releases) {
-        if (release.played || release.chain != chain)
+        if (!release.IsDue() || release.chain != chain)
             continue;
-        release.played = true;
-        if (!release.audible)
-            continue;
-        std::fill(voiceBuf->begin(), voiceBuf->end(), 0.0f);
-        release.source->NextBuffer(voiceBuf, numFrames);
-        FadeOut(voiceBuf->data(), numFrames);
-        for (size_t k = 0; k < scratch->size(); k++)
-            (*scratch)[k] += (*voiceBuf)[k];
+        release.rendered = true;
+        if (release.audible)
+            AddFaded(&release, scratch, voiceBuf, numFrames);
     }
 }
 
-void SourceReleases::RenderRest(float* out, std::vector<float>* scratch, unsigned numFrames)
+unsigned SourceReleases::YoungestFade(const EffectsBox* chain) const
+{
+    unsigned youngest = FADE_FRAMES;
+    for (const Release& release : _releases) {
+        if (release.IsDue() && release.chain == chain)
+            youngest = std::min(youngest, release.fadedFrames);
+    }
+    return youngest;
+}
+
+void SourceReleases::RenderRest(float* out, std::vector<float>* scratch, std::vector<float>* voiceBuf,
+                                unsigned numFrames)
 {
     for (const Release& first : _releases) {
-        if (first.played)
+        if (!first.IsDue())
             continue;
-        // Everything that sounded through this chain, once through it, so its
-        // delays and reverb hear one block, not one per source.
+        // Everything that sounds through this chain, once through it, so its
+        // delays and reverb hear one block, not one per source. The chain's
+        // output fades with the source that started fading last (the removed
+        // source itself, whose note copies may have started a little before
+        // it): tails and all, it is silent at the end of that fade, and the
+        // copies further along go on down their own fades under it.
         EffectsBox* chain = first.chain;
+        const unsigned youngest = YoungestFade(chain);
         std::fill(scratch->begin(), scratch->end(), 0.0f);
         for (Release& release : _releases) {
-            if (release.played || release.chain != chain)
+            if (!release.IsDue() || release.chain != chain)
                 continue;
-            release.played = true;
-            if (release.audible)
+            release.rendered = true;
+            if (!release.audible)
+                continue;
+            if (release.fadedFrames == youngest)
                 release.source->NextBuffer(scratch, numFrames);
+            else
+                AddFaded(&release, scratch, voiceBuf, numFrames);
         }
         chain->Process(scratch, int(numFrames), CHANNELS);
-        FadeOut(scratch->data(), numFrames);
+        FadeOut(scratch->data(), numFrames, youngest);
         for (size_t k = 0; k < scratch->size(); k++)
             out[k] += (*scratch)[k];
+    }
+    // The block is made: every source that sounded in it is that much further along.
+    for (Release& release : _releases) {
+        if (release.rendered)
+            release.fadedFrames += numFrames;
+        release.rendered = false;
     }
 }
 
 void SourceReleases::Drop()
 {
     for (Release& release : _releases)
-        release.played = true;
+        release.fadedFrames = FADE_FRAMES;
 }

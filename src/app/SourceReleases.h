@@ -7,12 +7,13 @@ class Source;
 
 // Sources taken off the scene while they may be sounding (a removed source,
 // the copy of an ended MIDI note). Cutting them would click at the level they
-// had, so the audio thread plays each of them for one more block under a
-// short fade-out, through the effects chain it sounded through; then the
-// GUI thread frees them. The audio thread neither allocates nor frees here.
+// had, so the audio thread plays each of them on under a 5 ms fade-out,
+// through the effects chain it sounded through, over as many blocks as that
+// takes at the stream's block size; then the GUI thread frees them. The audio
+// thread neither allocates nor frees here.
 class SourceReleases {
 public:
-    // The fade-out: 5 ms, within any block the stream asks for.
+    // The fades: 5 ms at 44100 Hz, whatever the block size.
     static const unsigned FADE_FRAMES = 220;
 
     SourceReleases();
@@ -20,8 +21,8 @@ public:
     SourceReleases(const SourceReleases&) = delete;
     SourceReleases& operator=(const SourceReleases&) = delete;
 
-    // GUI thread, under the scene lock: source sounds one more block through
-    // chain; a source that was not audible (its notes played instead) is
+    // GUI thread, under the scene lock: source sounds on through chain for
+    // the fade; a source that was not audible (its notes played instead) is
     // only freed. Sources are freed in the order they are added.
     void Add(Source* source, EffectsBox* chain, bool audible);
     // GUI thread: frees the sources that have played out.
@@ -37,28 +38,39 @@ public:
     void FreeAll();
     bool IsEmpty() const { return _releases.empty(); }
 
-    // Audio thread: adds into scratch, before chain runs over it, the faded
-    // last block of every waiting source that sounds through chain (a note
+    // Audio thread: adds into scratch, before chain runs over it, the next
+    // faded block of every fading source that sounds through chain (a note
     // copy of a source still on the scene).
     void RenderInto(const EffectsBox* chain, std::vector<float>* scratch, std::vector<float>* voiceBuf,
                     unsigned numFrames);
-    // Audio thread: adds into out the faded last block of every other
-    // waiting source, each group through its own chain.
-    void RenderRest(float* out, std::vector<float>* scratch, unsigned numFrames);
-    // Audio thread: the waiting sources end unheard (nothing sounds now).
+    // Audio thread, last of every block: adds into out the next faded block
+    // of every other fading source, each group through its own chain.
+    void RenderRest(float* out, std::vector<float>* scratch, std::vector<float>* voiceBuf, unsigned numFrames);
+    // Audio thread: the fading sources end unheard (nothing sounds now).
     void Drop();
 
-    // Fades a block of interleaved stereo frames out, or in, over FADE_FRAMES.
-    static void FadeOut(float* block, unsigned numFrames);
-    static void FadeIn(float* block, unsigned numFrames);
+    // Fades a block of interleaved stereo frames out, or in, along the ramp
+    // of FADE_FRAMES frames, from the frame of the ramp where the block
+    // starts: a fade is the same whatever blocks it is cut into.
+    static void FadeOut(float* block, unsigned numFrames, unsigned fromFrame = 0);
+    static void FadeIn(float* block, unsigned numFrames, unsigned fromFrame = 0);
 
 private:
     struct Release {
         Source* source;
         EffectsBox* chain;
         bool audible;
-        bool played;
+        // How far along its fade the source is.
+        unsigned fadedFrames;
+        // Whether it sounded in the block being made.
+        bool rendered;
+        bool IsFinished() const { return fadedFrames >= FADE_FRAMES; }
+        bool IsDue() const { return !rendered && !IsFinished(); }
     };
+
+    // The fading source sounding through chain that started its fade last.
+    unsigned YoungestFade(const EffectsBox* chain) const;
+    void AddFaded(Release* release, std::vector<float>* into, std::vector<float>* voiceBuf, unsigned numFrames);
 
     std::vector<Release> _releases;
     bool _freed;

@@ -4,14 +4,16 @@
 
 #include "midi/MidiQueue.h"
 
+const char* MyRtMidiIn::CLIENT_NAME = "zoltafenri-midi-in";
+const char* MyRtMidiIn::PORT_NAME = "in";
+
+namespace {
+// Messages the library holds for us before it drops them.
+const unsigned int LIBRARY_QUEUE = 100;
+}  // namespace
+
 MyRtMidiIn::MyRtMidiIn() : _midiIn(nullptr), _midiQueue(new MidiQueue())
 {
-    try {
-        _midiIn = new RtMidiIn(RtMidi::UNSPECIFIED, "RtMidi Input Client", 100);
-    } catch (RtMidiError& e) {
-        e.printMessage();
-        _midiIn = nullptr;
-    }
 }
 
 MyRtMidiIn::~MyRtMidiIn()
@@ -20,22 +22,56 @@ MyRtMidiIn::~MyRtMidiIn()
     delete _midiQueue;
 }
 
-int MyRtMidiIn::Open(int port)
+bool MyRtMidiIn::Create(RtMidi::Api api)
 {
-    if (_midiIn == nullptr)
+    delete _midiIn;
+    _midiIn = nullptr;
+    try {
+        _midiIn = new RtMidiIn(api, CLIENT_NAME, LIBRARY_QUEUE);
+    } catch (RtMidiError& e) {
+        e.printMessage();
+        return false;
+    }
+    return true;
+}
+
+void MyRtMidiIn::Listen()
+{
+    _midiIn->setCallback(&MyRtMidiIn::_callback, this);
+    // Deliver everything: system exclusive, timing and active sensing too.
+    _midiIn->ignoreTypes(false, false, false);
+}
+
+int MyRtMidiIn::Open(RtMidi::Api api, int port)
+{
+    if (!Create(api))
         return -1;
     try {
         int opened = ChooseMidiPort(port);
         if (opened == -1)
             return -1;
-        _midiIn->setCallback(&MyRtMidiIn::_callback, this);
-        // Deliver everything: system exclusive, timing and active sensing too.
-        _midiIn->ignoreTypes(false, false, false);
+        Listen();
         return opened;
     } catch (RtMidiError& e) {
         e.printMessage();
         return -1;
     }
+}
+
+bool MyRtMidiIn::OpenOwnPort(RtMidi::Api api)
+{
+    if (!Create(api))
+        return false;
+    try {
+        _midiIn->openVirtualPort(PORT_NAME);
+        Listen();
+    } catch (RtMidiError& e) {
+        e.printMessage();
+        return false;
+    }
+    printf("MIDI input: port %s:%s (%s), ready to be connected\n", CLIENT_NAME, PORT_NAME,
+           RtMidi::getApiDisplayName(api).c_str());
+    return true;
 }
 
 int MyRtMidiIn::ChooseMidiPort(int port)
@@ -53,7 +89,7 @@ int MyRtMidiIn::ChooseMidiPort(int port)
     if (count == 1)
         port = 0;
     printf("Opening:  Input port #%d | %s\n", port, _midiIn->getPortName(port).c_str());
-    _midiIn->openPort(port, "RtMidi Input");
+    _midiIn->openPort(port, PORT_NAME);
     return port;
 }
 

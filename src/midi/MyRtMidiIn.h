@@ -1,23 +1,37 @@
 #pragma once
 
 #include <RtMidi.h>
+
 #include <vector>
 
 class MidiQueue;
 
 // MIDI input: the library calls back on its own thread; messages go through
-// a lock-free queue that the GUI thread drains.
+// a lock-free queue that the GUI thread drains. The queue exists from the
+// start; the port is opened once the MIDI system is known.
 class MyRtMidiIn {
 public:
+    // The names a MIDI graph (JACK, ALSA) shows for the instrument's input.
+    static const char* CLIENT_NAME;
+    static const char* PORT_NAME;
+
     MyRtMidiIn();
     virtual ~MyRtMidiIn();
+    MyRtMidiIn(const MyRtMidiIn&) = delete;
+    MyRtMidiIn& operator=(const MyRtMidiIn&) = delete;
 
-    // Returns the opened port index, or -1 when input stays closed.
-    int Open(int port);
+    // Connects to an existing port of the system; returns the opened port
+    // index, or -1 when input stays closed.
+    int Open(RtMidi::Api api, int port);
+    // Opens an input port of the instrument's own that any controller can be
+    // connected to; false when input stays closed.
+    bool OpenOwnPort(RtMidi::Api api);
     MidiQueue* GetMidiQueue() const { return _midiQueue; }
     void Callback(double deltaTime, std::vector<unsigned char>* message);
 
 private:
+    bool Create(RtMidi::Api api);
+    void Listen();
     int ChooseMidiPort(int port);
     static void _callback(double deltaTime, std::vector<unsigned char>* message, void* userData);
 

@@ -5,15 +5,26 @@
 // MIDI output: lets the computer keyboard's letters play notes on a port.
 class MyRtMidiOut {
 public:
+    // The names a MIDI graph (JACK, ALSA) shows for the instrument's output.
+    static const char* CLIENT_NAME;
+    static const char* PORT_NAME;
+
     MyRtMidiOut();
     virtual ~MyRtMidiOut();
+    MyRtMidiOut(const MyRtMidiOut&) = delete;
+    MyRtMidiOut& operator=(const MyRtMidiOut&) = delete;
 
-    // Opens the port and returns the number of output ports (not the port opened), or -1.
-    int Open(int port);
+    // Connects to an existing port and returns the number of output ports
+    // (not the port opened), or -1.
+    int Open(RtMidi::Api api, int port);
+    // Opens an output port of the instrument's own, for anything to listen
+    // to; false when output stays closed.
+    bool OpenOwnPort(RtMidi::Api api);
     void SendNoteOn(int note) { Send(0x90, note); }
     void SendNoteOff(int note) { Send(0x80, note); }
 
 private:
+    bool Create(RtMidi::Api api);
     void Send(unsigned char status, int note);
 
     RtMidiOut* _midiOut;

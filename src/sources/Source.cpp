@@ -1,6 +1,7 @@
 #include "sources/Source.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "effects/EffectsBox.h"
@@ -20,8 +21,8 @@ uint32_t Source::_currentId = 0;
 
 Source::Source()
     : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
-      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _keptSilent(false), _effectsBox(new EffectsBox()),
-      _envelope(new Envelope(ENVELOPE_SIZE))
+      _midiPitchWheelValue(0.0), _timeStretch(1.0), _isMuted(false), _framesHeardAgain(UINT_MAX),
+      _effectsBox(new EffectsBox()), _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }
 
@@ -29,6 +30,12 @@ Source::~Source()
 {
     delete _effectsBox;
     delete _envelope;
+}
+
+void Source::AddFramesHeard(unsigned numFrames)
+{
+    // Saturates: a source heard for days is still long past its fade.
+    _framesHeardAgain = numFrames > UINT_MAX - _framesHeardAgain ? UINT_MAX : _framesHeardAgain + numFrames;
 }
 
 double Source::GetMidiPitchWheelValue() const

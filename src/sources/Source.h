@@ -55,10 +55,13 @@ public:
     EffectsBox* GetEffectsBox() const { return _effectsBox; }
     void SetMuted(bool muted) { _isMuted = muted; }
     bool IsMuted() const { return _isMuted; }
-    // Whether the last block kept time unheard (its MIDI notes sounded
-    // instead): coming back mid-grain, the next block heard fades in.
-    void SetKeptSilent(bool silent) { _keptSilent = silent; }
-    bool WasKeptSilent() const { return _keptSilent; }
+    // While its MIDI notes sound, the source keeps time unheard; coming back
+    // mid-grain, it fades in over its first frames heard again, however many
+    // blocks they span. Frames heard since then; very many for a source
+    // that was never kept silent.
+    void KeepSilent() { _framesHeardAgain = 0; }
+    unsigned GetFramesHeardAgain() const { return _framesHeardAgain; }
+    void AddFramesHeard(unsigned numFrames);
 
 protected:
     // The shared part of cloning: the copy plays as this source (same id,
@@ -76,7 +79,7 @@ private:
     double _midiPitchWheelValue;
     double _timeStretch;
     bool _isMuted;
-    bool _keptSilent;
+    unsigned _framesHeardAgain;
     EffectsBox* _effectsBox;
     Envelope* _envelope;
 };

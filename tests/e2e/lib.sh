@@ -16,6 +16,7 @@ E2E_TMP=""
 E2E_BIN=""
 E2E_XVFB_PID=""
 E2E_PULSE_PID=""
+E2E_JACK_PID=""
 E2E_APP_PID=""
 E2E_APP_DIR=""
 E2E_APP_STATUS=""
@@ -86,6 +87,7 @@ e2e_not_running() { ! e2e_process_running "$1"; }
 
 e2e_cleanup() {
     e2e_stop_pid "$E2E_APP_PID"
+    e2e_stop_pid "$E2E_JACK_PID"
     e2e_stop_pid "$E2E_PULSE_PID"
     e2e_stop_pid "$E2E_XVFB_PID"
     if [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
@@ -162,6 +164,31 @@ e2e_start_pulse() {
         e2e_fail "PulseAudio null sink did not answer within 20 s"
     fi
     e2e_log "started a PulseAudio null sink at $PULSE_SERVER (pid $E2E_PULSE_PID)"
+}
+
+e2e_jack_answers() { jack_lsp >/dev/null 2>&1; }
+
+# Starts a JACK server of the test's own with the dummy driver (no sound card)
+# at 44100 Hz and PERIOD frames (default 128), under a name no other test
+# uses; exports JACK_DEFAULT_SERVER so that every client (the instrument, the
+# test's own, jack_lsp) meets this server, and forbids starting any other.
+e2e_start_jack() {
+    local period=${1:-128} name
+    name="zf-$(basename "$0" .sh)-$$"
+    export JACK_NO_START_SERVER=1
+    export JACK_DEFAULT_SERVER="$name"
+    jackd --no-realtime -n "$name" -d dummy -r "$E2E_RATE" -p "$period" >"$E2E_TMP/jackd.log" 2>&1 &
+    E2E_JACK_PID=$!
+    if ! e2e_wait_for 20 e2e_jack_answers; then
+        cat "$E2E_TMP/jackd.log" >&2
+        e2e_fail "the JACK server $name did not answer within 20 s"
+    fi
+    e2e_log "started the JACK server $name, dummy driver, $period frames (pid $E2E_JACK_PID)"
+}
+
+# True when the JACK graph has a port of exactly this name.
+e2e_jack_has_port() {
+    jack_lsp 2>/dev/null | grep -qxF -- "$1"
 }
 
 # Creates a fresh working folder for one run of the instrument; prints its path.

@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+
+namespace {
+
+// Parses the arguments after the program's name; error holds the reason when it fails.
+bool Parse(CommandLine* line, std::vector<const char*> args, std::string* error)
+{
+    args.insert(args.begin(), "zoltafenri");
+    return line->Parse(int(args.size()), args.data(), error);
+}
+
+TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
+{
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse(&line, {}, &error));
+    const Options& o = line.GetOptions();
+    EXPECT_EQ(o.audioApi, "");
+    EXPECT_EQ(o.audioDevice, -1);
+    EXPECT_EQ(o.blockSize, 1024u);
+    EXPECT_FALSE(o.blockSizeGiven);
+    EXPECT_EQ(o.midiApi, "");
+    EXPECT_EQ(o.midiPort, -1) << "no port: the instrument's own MIDI ports";
+    EXPECT_FALSE(o.list);
+    EXPECT_FALSE(o.help);
+}
+
+TEST(CommandLineTest, EveryOptionAndThePortAreRead)
+{
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(Parse(&line,
+                      {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list"},
+                      &error))
+        << error;
+    const Options& o = line.GetOptions();
+    EXPECT_EQ(o.audioApi, "jack");
+    EXPECT_EQ(o.audioDevice, 3);
+    EXPECT_EQ(o.blockSize, 32u);
+    EXPECT_TRUE(o.blockSizeGiven);
+    EXPECT_EQ(o.midiApi, "alsa");
+    EXPECT_EQ(o.midiPort, 2);
+    EXPECT_TRUE(o.list);
+
+    CommandLine zero;
+    ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help"}, &error)) << error;
+    EXPECT_EQ(zero.GetOptions().midiPort, 0) << "port 0 is a port, not the default";
+    EXPECT_EQ(zero.GetOptions().blockSize, 4096u);
+    EXPECT_TRUE(zero.GetOptions().help);
+}
+
+TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
+{
+    const std::vector<std::vector<const char*>> bad = {
+        {"--block", "31"},
+        {"--block", "4097"},
+        {"--block", "256k"},
+        {"--block", "-64"},
+        {"--block"},
+        {"--audio-api", "oss"},
+        {"--audio-api", "JACK"},
+        {"--midi-api", "pulse"},
+        {"--audio-device", "-1"},
+        {"--audio-device", "two"},
+        {"--list=yes"},
+        {"--verbose"},
+        {"-h"},
+        {"1", "2"},
+        {"port"},
+        {"--block", ""},
+        {"--audio-device", "1e3"},
+        {"99999999999999999999"},
+    };
+    for (const std::vector<const char*>& args : bad) {
+        CommandLine line;
+        std::string error;
+        EXPECT_FALSE(Parse(&line, args, &error)) << args[0];
+        EXPECT_FALSE(error.empty()) << args[0];
+    }
+    CommandLine line;
+    std::string error;
+    Parse(&line, {"--block", "16"}, &error);
+    EXPECT_NE(error.find("--block"), std::string::npos) << error;
+    EXPECT_NE(error.find("16"), std::string::npos) << error;
+}
+
+TEST(CommandLineTest, TheUsageHasALineForEveryOption)
+{
+    const std::string usage = CommandLine().Usage("zoltafenri");
+    EXPECT_EQ(usage.compare(0, 17, "usage: zoltafenri"), 0) << usage;
+    for (const char* line :
+         {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--midi-api jack|alsa", "--list", "--help"})
+        EXPECT_NE(usage.find(line), std::string::npos) << line;
+}
+
+}  // namespace

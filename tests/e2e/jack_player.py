@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""Plays the instrument through JACK as a performer's rig would: records its
+audio output ports, sends it notes and the pitch wheel on its MIDI input, and
+listens to its MIDI output while the letter keys are pressed.
+
+usage: jack_player.py WINDOW_ID
+
+Prints one line per step; exits 1 at the first step that does not hold.
+"""
+import subprocess
+import sys
+import threading
+import time
+
+import jack
+import numpy
+
+RATE = 44100
+AUDIO_PORTS = ["zoltafenri:outport 0", "zoltafenri:outport 1"]
+MIDI_IN_PORT = "zoltafenri-midi-in:in"
+MIDI_OUT_PORT = "zoltafenri-midi-out:out"
+# Time for a MIDI message to reach the scene (drained by the window's idle
+# loop) and for the grains playing before it to end.
+SETTLE_SECONDS = 0.6
+RECORD_SECONDS = 1.5
+# A pitch is right within this fraction, half a semitone: a cloud of grains
+# drifting over the sound shifts its line by a few hertz, a wrong note by more.
+PITCH_TOLERANCE = 0.03
+# The silenced sound's band may hold at most this fraction of the heard one's energy.
+SILENCED_BELOW = 0.01
+
+
+class Rig:
+    def __init__(self):
+        self.client = jack.Client("zf-player", no_start_server=True)
+        self.inputs = [self.client.inports.register("in_%d" % i) for i in range(2)]
+        self.to_instrument = self.client.midi_outports.register("to_instrument")
+        self.from_instrument = self.client.midi_inports.register("from_instrument")
+        self.lock = threading.Lock()
+        self.outgoing = []
+        self.received = []
+        self.recording = None
+        self.client.set_process_callback(self.process)
+
+    def process(self, frames):
+        self.to_instrument.clear_buffer()
+        with self.lock:
+            for message in self.outgoing:
+                self.to_instrument.write_midi_event(0, message)
+            self.outgoing = []
+            for _, data in self.from_instrument.incoming_midi_events():
+                self.received.append(bytes(data))
+            if self.recording is not None:
+                self.recording.append(numpy.array([port.get_array() for port in self.inputs]))
+
+    def connect(self):
+        self.client.activate()
+        for source, target in zip(AUDIO_PORTS, self.inputs):
+            self.client.connect(source, target)
+        self.client.connect(self.to_instrument, MIDI_IN_PORT)
+        self.client.connect(MIDI_OUT_PORT, self.from_instrument)
+
+    def send(self, *message):
+        with self.lock:
+            self.outgoing.append(bytes(message))
+        time.sleep(SETTLE_SECONDS)
+
+    def record(self):
+        with self.lock:
+            self.recording = []
+        time.sleep(RECORD_SECONDS)
+        with self.lock:
+            blocks, self.recording = self.recording, None
+        return numpy.concatenate(blocks, axis=1)
+
+    def take_received(self):
+        with self.lock:
+            received, self.received = self.received, []
+        return received
+
+
+def band(freqs, centre, width=1.03):
+    """The bins within a factor of width of a frequency (3 % by default)."""
+    return (freqs > centre / width) & (freqs < centre * width)
+
+
+def band_energy(spectrum, freqs, centre):
+    return float(numpy.sum(spectrum[band(freqs, centre)] ** 2))
+
+
+def pitch(spectrum, freqs, expected):
+    """The energy-weighted mean frequency within a minor third of the expected
+    one: grains are short, so their line is wide, and its single highest bin
+    wanders from one cloud of grains to the next. A wrong pitch by a
+    semitone moves the mean by as much."""
+    near = band(freqs, expected, 1.2)
+    weights = spectrum[near] ** 2
+    return float(numpy.sum(freqs[near] * weights) / numpy.sum(weights))
+
+
+def analyse(stereo):
+    mono = stereo.sum(axis=0)
+    spectrum = numpy.abs(numpy.fft.rfft(mono * numpy.hanning(len(mono))))
+    freqs = numpy.fft.rfftfreq(len(mono), 1.0 / RATE)
+    rms = float(numpy.sqrt(numpy.mean(stereo**2)))
+    return spectrum, freqs, rms
+
+
+def fail(text):
+    print("FAIL: " + text, flush=True)
+    sys.exit(1)
+
+
+def expect_pitch(rig, label, expected, silenced=None):
+    spectrum, freqs, rms = analyse(rig.record())
+    strongest = float(freqs[numpy.argmax(spectrum)])
+    peak = pitch(spectrum, freqs, expected)
+    heard = band_energy(spectrum, freqs, expected)
+    line = "%s: %.1f Hz (expected %.1f), RMS %.4f" % (label, peak, expected, rms)
+    if silenced is not None:
+        ratio = band_energy(spectrum, freqs, silenced) / max(heard, 1e-30)
+        line += ", %.0f Hz at %.2g of it" % (silenced, ratio)
+    print(line, flush=True)
+    if rms < 0.005:
+        fail(label + ": nothing heard")
+    if abs(peak - expected) > expected * PITCH_TOLERANCE or abs(strongest / expected - 1) > 0.05:
+        fail(label + ": wrong pitch (strongest bin at %.1f Hz)" % strongest)
+    if silenced is not None and ratio > SILENCED_BELOW:
+        fail(label + ": the sound at %.0f Hz still plays" % silenced)
+
+
+def expect_letter_notes(rig, window):
+    rig.take_received()
+    subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "--delay", "100", "q"], check=True, timeout=10)
+    time.sleep(SETTLE_SECONDS)
+    received = rig.take_received()
+    print("letter q: received %s" % [list(m) for m in received], flush=True)
+    if received != [bytes([0x90, 65, 127]), bytes([0x80, 65, 127])]:
+        fail("the letter q did not send note 65 on and off")
+
+
+def main():
+    window = sys.argv[1]
+    rig = Rig()
+    rig.connect()
+    time.sleep(SETTLE_SECONDS)
+    expect_pitch(rig, "cloud", 440.0)
+    rig.send(0x90, 84, 100)
+    expect_pitch(rig, "note on 84", 880.0, silenced=440.0)
+    rig.send(0xE0, 0x7F, 0x7F)
+    # Full up is 8191/8192 of an octave.
+    expect_pitch(rig, "pitch wheel full up", 880.0 * (1 + 8191.0 / 8192), silenced=880.0)
+    # The wheel springs back before the key is let go, as a performer's does.
+    rig.send(0xE0, 0x00, 0x40)
+    rig.send(0x80, 84, 0)
+    expect_pitch(rig, "note off", 440.0, silenced=880.0)
+    expect_letter_notes(rig, window)
+    rig.client.deactivate()
+    rig.client.close()
+
+
+if __name__ == "__main__":
+    main()
