@@ -1,13 +1,15 @@
 #include <benchmark/benchmark.h>
 
 #include "QuietConsole.h"
-#include <fcntl.h>
+#include "ResidentMemory.h"
+#include <malloc.h>
 #include <sndfile.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,57 +20,76 @@
 #include "sound/SoundLoader.h"
 #include "spectral/Spectrogram.h"
 #include "spectral/WaveformEnvelope.h"
+#include "ui/UISoundRect.h"
 
 // The start-up of the instrument without its window: read and condition a
-// folder of sounds, then analyse every channel on every core (or map the
-// analysis from the cache) and build the waveform pictures beside it.
-// Times are wall times, with the CPU time of all threads of the process;
-// resident memory is counted from /proc/self/statm.
+// folder of sounds, analyse every channel on every core (or map the
+// analysis from the cache), build the waveform pictures beside it and pool
+// the images as the canvas needs them. Times are wall times, with the CPU
+// time of all threads of the process. Memory is what the start adds to the
+// process: its peak while the start runs (the kernel's high-water mark,
+// reset before each start) and what stays once the sounds are ready.
 
 namespace {
 const int SAMPLE_RATE = 44100;
 const double MIB = 1024.0 * 1024.0;
+// Rows of the pooled images on a large screen.
+const size_t IMAGE_ROWS = 4096;
 
-long ResidentBytes()
+// Starts the kernel's count of the peak resident memory afresh.
+void ResetPeakResident()
 {
-    long pages = 0, resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
+    FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+    if (refs == nullptr)
+        return;
+    std::fputs("5", refs);
+    std::fclose(refs);
 }
 
-// A folder holding one stereo file of noisy sweeps, written once per process
-// and removed at exit.
-class StereoFolder {
+long PeakResidentBytes()
+{
+    long kib = 0;
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr)
+        return 0;
+    char line[256];
+    while (std::fgets(line, sizeof(line), status) != nullptr) {
+        if (std::strncmp(line, "VmHWM:", 6) == 0)
+            kib = std::atol(line + 6);
+    }
+    std::fclose(status);
+    return kib * 1024;
+}
+
+// A folder holding one file of noisy sweeps, 16-bit, written once per
+// process and removed at exit.
+class SoundFolder {
 public:
-    explicit StereoFolder(int seconds)
+    SoundFolder(int seconds, int channels)
     {
         char pattern[] = "/tmp/zoltastartupXXXXXX";
         _dir = std::string(mkdtemp(pattern)) + "/";
         SF_INFO info = {};
-        info.channels = 2;
+        info.channels = channels;
         info.samplerate = SAMPLE_RATE;
         info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
         SNDFILE* sf = sf_open((_dir + "sound.wav").c_str(), SFM_WRITE, &info);
         std::srand(1);
-        std::vector<float> block(2 * SAMPLE_RATE);
+        std::vector<float> block(channels * SAMPLE_RATE);
         double phase = 0.0;
         for (int s = 0; s < seconds; s++) {
             for (int i = 0; i < SAMPLE_RATE; i++) {
                 phase += 2.0 * M_PI * (110.0 + 20.0 * (s % 40)) / SAMPLE_RATE;
                 float noise = 0.05f * (2.0f * std::rand() / float(RAND_MAX) - 1.0f);
-                block[2 * i] = 0.4f * (float)std::sin(phase) + noise;
-                block[2 * i + 1] = 0.4f * (float)std::sin(1.5 * phase) - noise;
+                block[channels * i] = 0.4f * (float)std::sin(phase) + noise;
+                if (channels == 2)
+                    block[2 * i + 1] = 0.4f * (float)std::sin(1.5 * phase) - noise;
             }
             sf_writef_float(sf, block.data(), SAMPLE_RATE);
         }
         sf_close(sf);
     }
-    ~StereoFolder() { std::system(("rm -rf " + _dir).c_str()); }
+    ~SoundFolder() { std::system(("rm -rf " + _dir).c_str()); }
     const std::string& Dir() const { return _dir; }
 
 private:
@@ -82,7 +103,7 @@ public:
         char pattern[] = "/tmp/zoltacachebenchXXXXXX";
         _dir = mkdtemp(pattern);
     }
-    ~TempCache() { Clear(); }
+    ~TempCache() { std::system(("rm -rf " + _dir).c_str()); }
     void Clear() { std::system(("rm -rf " + _dir + "/zoltafenri").c_str()); }
     std::string Dir() const { return _dir + "/zoltafenri"; }
 
@@ -95,6 +116,7 @@ struct LoadedSounds {
     AudioFileSet set;
     std::vector<SoundLoader::Analysis> analyses;
     std::vector<WaveformEnvelope*> envelopes;
+    std::vector<UISoundRect::ImageLevels> images;
     ~LoadedSounds()
     {
         for (SoundLoader::Analysis& a : analyses) {
@@ -125,61 +147,111 @@ void Start(const std::string& dir, AnalysisCache* cache, LoadedSounds* loaded)
         pictures.push_back([envelope, sound]() { envelope->SetChannel(*sound->GetBuffer(), 2, 0); });
     }
     SoundLoader(cache, nullptr).Analyse(sounds, pictures, &loaded->analyses);
+    loaded->images.resize(2 * loaded->analyses.size());
+    SoundLoader::ParallelFor(loaded->analyses.size(), [&](size_t i) {
+        const SoundLoader::Analysis& analysis = loaded->analyses[i];
+        if (analysis.spectros.empty())
+            return;
+        UISoundRect::PoolImageRows(analysis.spectros[0], IMAGE_ROWS, &loaded->images[2 * i]);
+        UISoundRect::PoolImageRows(analysis.chromas[0], IMAGE_ROWS, &loaded->images[2 * i + 1]);
+    });
+    malloc_trim(0);
 }
 
-void RunStart(benchmark::State& state, int seconds, bool warm, bool withCache)
+void RunStart(benchmark::State& state, const SoundFolder& folder, int seconds, bool warm)
 {
-    static StereoFolder minute(60);
-    static StereoFolder tenMinutes(600);
-    const StereoFolder& folder = seconds == 60 ? minute : tenMinutes;
     TempCache cacheDir;
     AnalysisCache cache(cacheDir.Dir());
     if (warm) {
         LoadedSounds first;
         Start(folder.Dir(), &cache, &first);
     }
-    double residentMiB = 0.0;
+    double peakMiB = 0.0, loadedMiB = 0.0;
     for (auto _ : state) {
         if (!warm)
             cacheDir.Clear();
-        long before = ResidentBytes();
+        long before = TrimmedResidentBytes();
+        ResetPeakResident();
         LoadedSounds loaded;
-        Start(folder.Dir(), withCache ? &cache : nullptr, &loaded);
-        residentMiB = (ResidentBytes() - before) / MIB;
+        Start(folder.Dir(), &cache, &loaded);
+        loadedMiB = (ResidentBytesNow() - before) / MIB;
+        peakMiB = (PeakResidentBytes() - before) / MIB;
     }
-    state.counters["resident_MiB_per_minute"] = residentMiB * 60.0 / seconds;
+    state.counters["peak_MiB"] = peakMiB;
+    state.counters["loaded_MiB"] = loadedMiB;
+    state.counters["loaded_MiB_per_minute"] = loadedMiB * 60.0 / seconds;
+    state.counters["peak_over_loaded"] = loadedMiB > 0.0 ? peakMiB / loadedMiB : 0.0;
+}
+
+const SoundFolder& StereoMinute()
+{
+    static SoundFolder folder(60, 2);
+    return folder;
+}
+const SoundFolder& StereoTenMinutes()
+{
+    static SoundFolder folder(600, 2);
+    return folder;
+}
+const SoundFolder& StereoHour()
+{
+    static SoundFolder folder(3600, 2);
+    return folder;
+}
+const SoundFolder& MonoTenMinutes()
+{
+    static SoundFolder folder(600, 1);
+    return folder;
 }
 
 void BM_StartMinuteNoCache(benchmark::State& state)
 {
-    RunStart(state, 60, false, false);
+    for (auto _ : state) {
+        LoadedSounds loaded;
+        Start(StereoMinute().Dir(), nullptr, &loaded);
+    }
 }
 void BM_StartMinuteCold(benchmark::State& state)
 {
-    RunStart(state, 60, false, true);
+    RunStart(state, StereoMinute(), 60, false);
 }
 void BM_StartMinuteWarm(benchmark::State& state)
 {
-    RunStart(state, 60, true, true);
+    RunStart(state, StereoMinute(), 60, true);
 }
 void BM_StartTenMinutesCold(benchmark::State& state)
 {
-    RunStart(state, 600, false, true);
+    RunStart(state, StereoTenMinutes(), 600, false);
 }
 void BM_StartTenMinutesWarm(benchmark::State& state)
 {
-    RunStart(state, 600, true, true);
+    RunStart(state, StereoTenMinutes(), 600, true);
+}
+void BM_StartTenMinutesMonoCold(benchmark::State& state)
+{
+    RunStart(state, MonoTenMinutes(), 600, false);
+}
+void BM_StartTenMinutesMonoWarm(benchmark::State& state)
+{
+    RunStart(state, MonoTenMinutes(), 600, true);
+}
+void BM_StartHourCold(benchmark::State& state)
+{
+    RunStart(state, StereoHour(), 3600, false);
+}
+void BM_StartHourWarm(benchmark::State& state)
+{
+    RunStart(state, StereoHour(), 3600, true);
 }
 
 // The analysis alone, as start-up runs it: both channels of a minute of
 // stereo at once on every core.
 void BM_AnalysisPerMinuteAllCores(benchmark::State& state)
 {
-    static StereoFolder minute(60);
     AudioFileSet set;
     {
         QuietConsole quiet;
-        set.Load(minute.Dir());
+        set.Load(StereoMinute().Dir());
     }
     for (auto _ : state) {
         std::vector<SoundLoader::Analysis> analyses;
@@ -196,9 +268,16 @@ void BM_AnalysisPerMinuteAllCores(benchmark::State& state)
 }
 }  // namespace
 
+#define START_BENCHMARK(name, iterations)                                                                              \
+    BENCHMARK(name)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(iterations)
+
 BENCHMARK(BM_AnalysisPerMinuteAllCores)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_StartMinuteNoCache)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_StartMinuteCold)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_StartMinuteWarm)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
-BENCHMARK(BM_StartTenMinutesCold)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(2);
-BENCHMARK(BM_StartTenMinutesWarm)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime()->Iterations(3);
+START_BENCHMARK(BM_StartMinuteNoCache, 3);
+START_BENCHMARK(BM_StartMinuteCold, 3);
+START_BENCHMARK(BM_StartMinuteWarm, 3);
+START_BENCHMARK(BM_StartTenMinutesCold, 1);
+START_BENCHMARK(BM_StartTenMinutesWarm, 1);
+START_BENCHMARK(BM_StartTenMinutesMonoCold, 1);
+START_BENCHMARK(BM_StartTenMinutesMonoWarm, 1);
+START_BENCHMARK(BM_StartHourCold, 1);
+START_BENCHMARK(BM_StartHourWarm, 1);

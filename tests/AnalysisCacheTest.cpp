@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -430,4 +431,75 @@ TEST(AnalysisCacheTest, BeyondItsBoundTheLeastRecentlyUsedEntriesGoButNeverOnesI
     ASSERT_TRUE(Read(noRoom, AnalysisCache::SoundKey(MakeSound(21)), &mappedAgain));
     noRoom.Tidy();
     EXPECT_EQ(FileSize(paths[1]), entryBytes);
+}
+
+TEST(AnalysisCacheTest, ALongSoundGoesIntoItsEntryBlockByBlockAsTheWholeAnalysis)
+{
+    // Long enough for its images to be made apart, in two stretches, and
+    // ending in half a block of columns, the last one left unfilled (the
+    // length is a whole number of hops). One channel keeps the test short.
+    const int numCols = AnalysisCache::Writer::IMAGE_STRETCH_COLS + 5 * SamplesToSpectro::BLOCK_COLS / 2;
+    const int frames = (numCols + 4) * SamplesToSpectro::HOP;
+    std::vector<float> sound(frames);
+    for (int i = 0; i < frames; i++)
+        sound[i] = (float)(0.3 * std::sin(2.0 * M_PI * (200.0 + i / 2000.0) * i / 44100.0));
+    TempFolder folder;
+    AnalysisCache cache(folder.Path() + "/zoltafenri");
+    AudioFile file("long.wav", "long.wav", 1, frames, 44100.0, sound);
+    std::vector<SoundLoader::Analysis> streamed;
+    LoadThrough(&cache, &file, &streamed);
+    ASSERT_EQ(streamed.size(), 1u);
+    ASSERT_EQ(streamed[0].spectros.size(), 1u);
+    EXPECT_TRUE(streamed[0].spectros[0]->IsMapped());
+    EXPECT_EQ(CountFiles(cache.GetDir()), 1);
+
+    Analysis direct;
+    direct.spectros.assign(1, nullptr);
+    direct.chromas.assign(1, nullptr);
+    SamplesToSpectro::AnalyseChannel(sound, frames, 1, 0, &direct.spectros[0], &direct.chromas[0], true);
+    ExpectSameAnalysis(direct.spectros, direct.chromas, streamed[0].spectros, streamed[0].chromas);
+    // The fingerprints written on the way hold: the next start reads the entry.
+    Analysis again;
+    EXPECT_TRUE(cache.Read(AnalysisCache::SoundKey(sound), frames, 1, &again.spectros, &again.chromas));
+    Release(&streamed);
+}
+
+TEST(AnalysisCacheTest, AnEntryCutShortWhileInUseReadsAsSilenceAndTheProgramGoesOn)
+{
+    TempFolder folder;
+    AnalysisCache cache(folder.Path());
+    std::vector<float> sound = MakeSound(9);
+    AudioFile file("a.wav", "a.wav", CHANS, FRAMES, 44100.0, sound);
+    std::vector<SoundLoader::Analysis> results;
+    LoadThrough(&cache, &file, &results);
+    ASSERT_EQ(results[0].spectros.size(), (size_t)CHANS);
+    std::string path = cache.EntryPath(AnalysisCache::SoundKey(sound), FRAMES, CHANS);
+    Spectrogram* spectro = results[0].spectros[0];
+    std::vector<float> before, after;
+    spectro->GetMagnCol(2, &before);
+    ASSERT_GT(*std::max_element(before.begin(), before.end()), 0.0f);
+
+    // Another program empties the entry: every column and the image now read as zeros.
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(truncate(path.c_str(), 0), 0);
+    const int numCols = spectro->GetNumCols();
+    for (int k = 0; k < CHANS; k++) {
+        for (int c = 0; c < numCols; c++) {
+            results[0].spectros[k]->GetMagnCol(c, &after);
+            ASSERT_EQ(*std::max_element(after.begin(), after.end()), 0.0f) << k << " " << c;
+        }
+        results[0].chromas[k]->GetCol(numCols / 2 + 0.5, &after);
+        EXPECT_EQ(*std::max_element(after.begin(), after.end()), 0.0f);
+    }
+    const uint8_t* image = results[0].chromas[0]->GetImageLevels();
+    EXPECT_EQ(*std::max_element(image, image + (size_t)numCols * NUM_BINS), 0);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cut short"), std::string::npos) << err;
+    Release(&results);
+
+    // The next start analyses the sound again.
+    LoadThrough(&cache, &file, &results);
+    results[0].spectros[0]->GetMagnCol(2, &after);
+    EXPECT_EQ(before, after);
+    Release(&results);
 }

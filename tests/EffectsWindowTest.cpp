@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/RatioEffect.h"
@@ -26,8 +27,8 @@ protected:
     void Build(int w, int h)
     {
         _app.SetWinSize(w, h);
-        _app.BuildFloatingWindows();
-        _canvas = _app.GetEffectsCanvas();
+        _app.GetWindows()->BuildFloatingWindows();
+        _canvas = _app.GetWindows()->GetEffectsCanvas();
     }
     void SetUp() override { Build(1000, 600); }
 
@@ -54,9 +55,9 @@ protected:
 TEST_F(EffectsWindowTest, EveryControlIsBoundToTheSameParameterOfTheChainOpened)
 {
     EffectsBox* master = _app.GetMasterEffectsBox();
-    _app.OpenEffectsWindow(true);
-    EXPECT_STREQ("Effects | Master", _app.GetEffectsWindow()->GetTitle());
-    EXPECT_TRUE(_app.GetEffectsWindow()->IsVisible());
+    _app.GetWindows()->OpenEffectsWindow(true);
+    EXPECT_STREQ("Effects | Master", _app.GetWindows()->GetEffectsWindow()->GetTitle());
+    EXPECT_TRUE(_app.GetWindows()->GetEffectsWindow()->IsVisible());
     for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
         const auto idx = EffectsBox::EffectIdx(e);
         ASSERT_EQ(master->GetEffect(idx)->GetNumParams(), _canvas->GetEffect(idx)->GetNumWidgets()) << e;
@@ -78,30 +79,30 @@ TEST_F(EffectsWindowTest, RebindingShowsTheChainOpenedLastAndWithoutASourceKeeps
     Param(master, EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->SetValue(6.0);
     UIEffectWidget* volume = Widget(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM);
 
-    _app.OpenEffectsWindow(false);
-    EXPECT_STREQ("Effects | Source", _app.GetEffectsWindow()->GetTitle());
+    _app.GetWindows()->OpenEffectsWindow(false);
+    EXPECT_STREQ("Effects | Source", _app.GetWindows()->GetEffectsWindow()->GetTitle());
     EXPECT_STREQ("-6.0 dB", volume->GetParameter()->GetValueStr());
-    _app.OpenEffectsWindow(true);
+    _app.GetWindows()->OpenEffectsWindow(true);
     EXPECT_STREQ("6.0 dB", volume->GetParameter()->GetValueStr());
-    _app.OpenEffectsWindow(false);
-    EXPECT_EQ(chain, _app.GetEffectsWindowChain());
+    _app.GetWindows()->OpenEffectsWindow(false);
+    EXPECT_EQ(chain, _app.GetWindows()->GetEffectsWindowChain());
 
     // No source current: the source's chain stays bound under the source title.
-    _app.OpenEffectsWindow(true);
+    _app.GetWindows()->OpenEffectsWindow(true);
     _app.Deselect(App::SOURCE);
-    _app.OpenEffectsWindow(false);
-    EXPECT_STREQ("Effects | Source", _app.GetEffectsWindow()->GetTitle());
-    EXPECT_EQ(master, _app.GetEffectsWindowChain());
+    _app.GetWindows()->OpenEffectsWindow(false);
+    EXPECT_STREQ("Effects | Source", _app.GetWindows()->GetEffectsWindow()->GetTitle());
+    EXPECT_EQ(master, _app.GetWindows()->GetEffectsWindowChain());
     EXPECT_EQ(Param(master, EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM), volume->GetParameter());
 }
 
 TEST_F(EffectsWindowTest, DeletingTheSourceWhoseChainIsShownMovesTheWindowToTheMaster)
 {
     _app.AddGrainCloud(500, 300);
-    _app.OpenEffectsWindow(false);
+    _app.GetWindows()->OpenEffectsWindow(false);
     _app.DelSelectedSource();
-    EXPECT_EQ(_app.GetMasterEffectsBox(), _app.GetEffectsWindowChain());
-    EXPECT_STREQ("Effects | Master", _app.GetEffectsWindow()->GetTitle());
+    EXPECT_EQ(_app.GetMasterEffectsBox(), _app.GetWindows()->GetEffectsWindowChain());
+    EXPECT_STREQ("Effects | Master", _app.GetWindows()->GetEffectsWindow()->GetTitle());
     // The controls now edit the master, not freed memory.
     ClickOn(Widget(EffectsBox::EFFECT_VOLUME, VolumeEffect::MUTE_PARAM));
     EXPECT_DOUBLE_EQ(
@@ -110,12 +111,12 @@ TEST_F(EffectsWindowTest, DeletingTheSourceWhoseChainIsShownMovesTheWindowToTheM
 
 TEST_F(EffectsWindowTest, AHiddenWindowIgnoresClicks)
 {
-    _app.OpenEffectsWindow(true);
-    _app.CloseEffectsWindow();
+    _app.GetWindows()->OpenEffectsWindow(true);
+    _app.GetWindows()->CloseEffectsWindow();
     Parameter* on = Param(_app.GetMasterEffectsBox(), EffectsBox::EFFECT_VOLUME, UIEffect::ON_PARAM);
     ClickOn(Widget(EffectsBox::EFFECT_VOLUME, UIEffect::ON_PARAM));
     EXPECT_DOUBLE_EQ(0.0, on->GetValue());
-    _app.OpenEffectsWindow(true);
+    _app.GetWindows()->OpenEffectsWindow(true);
     ClickOn(Widget(EffectsBox::EFFECT_VOLUME, UIEffect::ON_PARAM));
     EXPECT_DOUBLE_EQ(1.0, on->GetValue()) << "one press toggles once";
 }
@@ -161,6 +162,6 @@ TEST_F(EffectsWindowTest, ControlsKeepTheirPlacesAcrossAspectRatiosAndStaySquare
 TEST_F(EffectsWindowTest, WindowTitlesAreCutAt254Characters)
 {
     const std::string longTitle(300, 'x');
-    _app.GetEffectsWindow()->SetTitle(longTitle.c_str());
-    EXPECT_EQ(longTitle.substr(0, 254), _app.GetEffectsWindow()->GetTitle());
+    _app.GetWindows()->GetEffectsWindow()->SetTitle(longTitle.c_str());
+    EXPECT_EQ(longTitle.substr(0, 254), _app.GetWindows()->GetEffectsWindow()->GetTitle());
 }

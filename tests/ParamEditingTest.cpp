@@ -5,6 +5,8 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sources/Envelope.h"
@@ -22,7 +24,7 @@ protected:
     void SetUp() override
     {
         _app.SetWinSize(1000, 600);
-        _app.BuildFloatingWindows();
+        _app.GetWindows()->BuildFloatingWindows();
         _app.AddGrainCloud(200, 300);
         _other = Cloud();
         _app.AddGrainCloud(700, 300);
@@ -32,12 +34,12 @@ protected:
     void Type(const std::string& text, GrainCloud::ParamIndex idx)
     {
         _cloud->SetCurrentParamIdx(idx);
-        _app.BeginParamStringEditing();
+        _app.GetParamEditor()->BeginParamStringEditing();
         for (char c : text) {
             if (c == '-')
-                _app.InsertParamStringChar(0, "-");
+                _app.GetParamEditor()->InsertParamStringChar(0, "-");
             else
-                _app.AddParamStringChar(c);
+                _app.GetParamEditor()->AddParamStringChar(c);
         }
     }
     // A MIDI note copy of the selected source.
@@ -64,12 +66,12 @@ TEST_F(ParamEditingTest, ATypedVolumeChangesTheVolumeOnlyAndTheMinusGoesInFront)
     const double duration = _cloud->GetDurationMs();
     Type("-3", GrainCloud::VOLUME);
     EXPECT_STREQ("-3", _app.GetParamValueString());
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(-3.0, _cloud->GetVolumeDb());
     EXPECT_DOUBLE_EQ(stretch, _cloud->GetTimeStretch());
     EXPECT_DOUBLE_EQ(pitch, _cloud->GetPitch());
     EXPECT_DOUBLE_EQ(duration, _cloud->GetDurationMs());
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
 }
 
 TEST_F(ParamEditingTest, ATypedValueReachesOnlyTheNoteCopiesOfTheEditedSourceAndOnlyThatParameter)
@@ -83,7 +85,7 @@ TEST_F(ParamEditingTest, ATypedValueReachesOnlyTheNoteCopiesOfTheEditedSourceAnd
     // The copy's own pitch, set apart from its source's, must survive the edit.
     copy->SetPitch(2.0);
     Type("-12", GrainCloud::VOLUME);
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(-12.0, copy->GetVolumeDb());
     EXPECT_DOUBLE_EQ(2.0, copy->GetPitch());
     EXPECT_DOUBLE_EQ(_other->GetVolumeDb(), otherCopy->GetVolumeDb());
@@ -94,42 +96,42 @@ TEST_F(ParamEditingTest, TheLFOWindowFollowsTheLFOParametersAndIsTitledWithTheVa
 {
     _cloud->SetCurrentParamIdx(GrainCloud::P_LFO_AMP);
     _cloud->GetParameter(GrainCloud::P_LFO_AMP)->SetValue(0.25);
-    _app.UpdateLFOWindow();
-    _app.UpdateEnvelopeWindow();
-    EXPECT_TRUE(_app.GetLFOWindow()->IsVisible());
-    EXPECT_FALSE(_app.GetEnvelopeWindow()->IsVisible());
+    _app.GetWindows()->UpdateLFOWindow();
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_TRUE(_app.GetWindows()->GetLFOWindow()->IsVisible());
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
     const double freq = _cloud->GetParameter(GrainCloud::P_LFO_FREQ)->GetValue();
-    const std::vector<float>& plot = _app.GetLFOCanvas()->GetBuffer();
+    const std::vector<float>& plot = _app.GetWindows()->GetLFOCanvas()->GetBuffer();
     EXPECT_FLOAT_EQ(float(0.25 * std::sin(2 * M_PI * 10 * freq * 7 / 255.0)), plot[7]);
 
     _app.OnCurrentParamValueUpdated();
     const UIParameter* box = _cloud->GetParameter(GrainCloud::P_LFO_AMP)->GetUI();
-    EXPECT_EQ(std::string(box->GetName()) + ": " + box->GetValueStr(), _app.GetLFOWindow()->GetTitle());
+    EXPECT_EQ(std::string(box->GetName()) + ": " + box->GetValueStr(), _app.GetWindows()->GetLFOWindow()->GetTitle());
 
     _cloud->SetCurrentParamIdx(GrainCloud::ENVELOPE);
     _cloud->GetParameter(GrainCloud::ENVELOPE)->SetValue(Envelope::HAND_DRAWN);
-    _app.UpdateLFOWindow();
-    _app.UpdateEnvelopeWindow();
-    EXPECT_FALSE(_app.GetLFOWindow()->IsVisible());
-    EXPECT_TRUE(_app.GetEnvelopeWindow()->IsVisible());
-    EXPECT_EQ(Envelope::HAND_DRAWN, _app.GetEnvelopeCanvas()->GetEnvelopeType());
+    _app.GetWindows()->UpdateLFOWindow();
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_FALSE(_app.GetWindows()->GetLFOWindow()->IsVisible());
+    EXPECT_TRUE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
+    EXPECT_EQ(Envelope::HAND_DRAWN, _app.GetWindows()->GetEnvelopeCanvas()->GetEnvelopeType());
 
     // With nothing selected the window goes and stops catching clicks.
-    const UICanvas* canvas = _app.GetEnvelopeCanvas();
+    const UICanvas* canvas = _app.GetWindows()->GetEnvelopeCanvas();
     const double x = canvas->GetX() + 0.5 * canvas->GetWidth(), y = canvas->GetY() + 0.5 * canvas->GetHeight();
-    EXPECT_TRUE(_app.GetEnvelopeCanvas()->Pick(x, y));
+    EXPECT_TRUE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));
     _app.Deselect(App::SOURCE);
-    _app.UpdateEnvelopeWindow();
-    EXPECT_FALSE(_app.GetEnvelopeWindow()->IsVisible());
-    EXPECT_FALSE(_app.GetEnvelopeCanvas()->Pick(x, y));
+    _app.GetWindows()->UpdateEnvelopeWindow();
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
+    EXPECT_FALSE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));
 }
 
 TEST_F(ParamEditingTest, ALongTypedValueMakesATitleCutAt254Characters)
 {
     Type(std::string(300, '7'), GrainCloud::P_LFO_FREQ);
     _cloud->GetParameter(GrainCloud::P_LFO_FREQ)->UpdateValue();
-    _app.UpdateParamWindows();
-    const char* title = _app.GetLFOWindow()->GetTitle();
+    _app.GetWindows()->UpdateParamWindows();
+    const char* title = _app.GetWindows()->GetLFOWindow()->GetTitle();
     EXPECT_EQ(254u, strlen(title));
     EXPECT_EQ(std::string(200, '7'), std::string(title).substr(54));
 }
@@ -139,8 +141,8 @@ TEST_F(ParamEditingTest, WithoutACurrentParameterEnterOnlyEndsTheMode)
     Type("5", GrainCloud::VOLUME);
     _cloud->ResetCurrentParameterIndex();
     const double volume = _cloud->GetVolumeDb();
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     EXPECT_DOUBLE_EQ(volume, _cloud->GetVolumeDb());
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     EXPECT_EQ(nullptr, _app.GetParamValueString());
 }

@@ -11,6 +11,7 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -215,13 +216,13 @@ TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed)
 TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
 {
     AddCloudAt(0.3, 0.3);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     Control().OnKeyboard('4', 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
     EXPECT_EQ(_app.GetSources().size(), 1u) << "Backspace edited the typed value";
     EXPECT_EQ(_app.GetParamValueString(), nullptr);
     Control().OnKeyboard(AppControl::KEY_ESCAPE, 0, 0, NO_MOD);
-    ASSERT_FALSE(_app.IsEditingParamString());
+    ASSERT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
     EXPECT_TRUE(_app.GetSources().empty());
     EXPECT_TRUE(_app.GetNoteSources().empty());
@@ -231,7 +232,7 @@ TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
 TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
 {
     AddCloudAt(0.3, 0.3);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'3', '&', '.', '5', '-'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     ASSERT_NE(_app.GetParamValueString(), nullptr);
@@ -240,7 +241,7 @@ TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
     Control().OnMouseWheel(0, 1, 10, 10);
     EXPECT_EQ(_app.GetZoom(), 1.0) << "the wheel does nothing while typing";
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
-    EXPECT_FALSE(_app.IsEditingParamString());
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     EXPECT_EQ(_app.GetParamValueString(), nullptr);
 }
 
@@ -249,7 +250,7 @@ TEST_F(SceneTest, TypedDurationBelowAMillisecondAppliesOneMillisecond)
     AddCloudAt(0.3, 0.3);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
     cloud->SetCurrentParamIdx(GrainCloud::DURATION);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'0', '.', '5'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
@@ -263,12 +264,12 @@ TEST_F(SceneTest, WithoutACurrentParameterATypedValueChangesNothing)
     Click(0.5, 0.5);
     View(0)->PickParameters(-100, -100);
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), -1);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_EQ(View(0)->GetRectType(), UISoundRect::WAVEFORM);
-    EXPECT_FALSE(_app.IsEditingParamString()) << "Enter ends the mode all the same";
+    EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString()) << "Enter ends the mode all the same";
 }
 
 TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
@@ -281,7 +282,7 @@ TEST_F(SceneTest, TypedRectTypeIsTruncatedNotRounded)
     View(0)->GetParameter(UISoundRect::TYPE)->GetUI()->SetPosition(0.2, 0.3);
     ASSERT_TRUE(View(0)->PickParameters(0.21, 0.3));
     ASSERT_EQ(_app.GetCurrentRectParamIdx(), UISoundRect::TYPE);
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     for (unsigned char key : {'1', '.', '9'})
         Control().OnKeyboard(key, 0, 0, NO_MOD);
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
@@ -474,7 +475,7 @@ TEST_F(SceneTest, ARightClickOnABoxTypesItsValueAndEnterMovesTheBoxThere)
     const int x = int(pitch->GetPosX() * W) + 10, y = int(pitch->GetPosY() * H) - 5;
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
     Control().OnMouse(AppControl::BUTTON_RIGHT, AppControl::BUTTON_UP, x, y, NO_MOD);
-    ASSERT_TRUE(_app.IsEditingParamString());
+    ASSERT_TRUE(_app.GetParamEditor()->IsEditingParamString());
     ASSERT_EQ(_app.GetCurrentSourceParamIdx(), GrainCloud::PITCH);
     Control().OnKeyUp(AppControl::KEY_SPACE, 0, 0);
     EXPECT_TRUE(_app.IsPieMenuOpen()) << "open until the value is entered";
@@ -596,7 +597,7 @@ TEST_F(SceneTest, KeysTwoThreeAndTheFrenchQuoteAddSingleGrainsAndLoops)
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1e-3);
     EXPECT_EQ(_app.GetNoteSources().size(), 3u);
     // While a value is typed the digits are text.
-    _app.BeginParamStringEditing();
+    _app.GetParamEditor()->BeginParamStringEditing();
     Control().OnKeyboard('2', 0, 0, NO_MOD);
     Control().OnKeyboard('"', 0, 0, NO_MOD);
     EXPECT_STREQ(_app.GetParamValueString(), "23");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/ParamValueEditor.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
 #include "parameters/SoundRectParameters.h"
@@ -247,9 +248,9 @@ protected:
     }
     void Type(const std::string& text)
     {
-        _app.BeginParamStringEditing();
+        _app.GetParamEditor()->BeginParamStringEditing();
         for (char c : text)
-            _app.AddParamStringChar(c);
+            _app.GetParamEditor()->AddParamStringChar(c);
     }
 
     std::string _dir;
@@ -296,7 +297,7 @@ TEST_F(SelectedRectTest, TypedTextShowsOnlyOnThePickedNumericParameter)
     EXPECT_STREQ("WAVEFORM", Param(UISoundRect::TYPE)->GetValueStr());
     EXPECT_DOUBLE_EQ(0.99, _view->GetColorContrast());
 
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     UpdateAll();
     EXPECT_DOUBLE_EQ(0.25, _view->GetColorContrast());
     EXPECT_STREQ("0.25", Param(UISoundRect::CONTRAST)->GetValueStr());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/ParamValueEditor.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
@@ -238,9 +239,9 @@ namespace {
 
 void Type(App* app, const std::string& text)
 {
-    app->BeginParamStringEditing();
+    app->GetParamEditor()->BeginParamStringEditing();
     for (char c : text)
-        app->AddParamStringChar(c);
+        app->GetParamEditor()->AddParamStringChar(c);
 }
 
 }  // namespace
@@ -262,7 +263,7 @@ TEST_F(SourceParametersTest, TypedTextShowsOnlyOnThePickedParameter)
     // Typing alone changes no value.
     EXPECT_DOUBLE_EQ(1.0, _cloud->GetPitch());
 
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     Param(GrainCloud::PITCH)->UpdateValue();
     EXPECT_DOUBLE_EQ(3.2, _cloud->GetPitch());
     EXPECT_STREQ("3.2", Param(GrainCloud::PITCH)->GetValueStr());
@@ -287,7 +288,7 @@ TEST_F(SourceParametersTest, EnumeratedParametersIgnoreTypedText)
     EXPECT_STREQ("FORWARD", Param(GrainCloud::DIRECTION)->GetValueStr());
 
     // Confirming stores the clamped value and shows its label.
-    _app.ApplyParamString();
+    _app.GetParamEditor()->ApplyParamString();
     Param(GrainCloud::DIRECTION)->UpdateValue();
     EXPECT_DOUBLE_EQ(2.0, Param(GrainCloud::DIRECTION)->GetValue());
     EXPECT_STREQ("RANDOM", Param(GrainCloud::DIRECTION)->GetValueStr());

@@ -10,11 +10,13 @@
 #include <cstring>
 #include <iostream>
 #include <stk/Mutex.h>
-#include <thread>
 
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
+#include "app/FloatingWindows.h"
+#include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
 #include "app/Time.h"
@@ -36,7 +38,6 @@
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
 #include "ui/UIStyleManager.h"
-#include "ui/UIWindow.h"
 
 namespace {
 
@@ -48,22 +49,23 @@ const int TEXTURES_PER_FRAME = 1;
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _audioPath("./loops/"), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE), _zoom(1.0),
-      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _screenWidth(0),
-      _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr), _styleManager(nullptr),
-      _style(nullptr), _pieMenu(nullptr), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr),
-      _envelopeTypeWindow(nullptr), _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr),
-      _effectsWindowChain(nullptr), _xMoveSpeed(10), _yMoveSpeed(10), _fps(FRAME_RATE), _displayHelp(false),
-      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
-      _loading(false), _texturesBuiltThisFrame(0), _loader(nullptr), _mutex(nullptr), _quitRequested(false),
-      _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false), _messageIsError(false)
+    : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
+      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true),
+      _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr),
+      _styleManager(nullptr), _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10),
+      _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr),
+      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr),
+      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
+      _messageIsError(false)
 {
-    _isEditingParamString = false;
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
+    _windows = new FloatingWindows(this);
+    _paramEditor = new ParamValueEditor(this);
+    _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
     _midiIn = new MyRtMidiIn();
     _midiOut = new MyRtMidiOut();
     _releases = new SourceReleases();
@@ -92,7 +94,9 @@ App::~App()
     Clean();
     ReleaseScene();
     // Whatever Clean has not released yet.
-    DeleteFloatingWindows();
+    delete _windows;
+    delete _pacer;
+    delete _paramEditor;
     delete _pieMenu;
     delete _styleManager;
     delete _midiIn;
@@ -165,7 +169,7 @@ bool App::Init(const Options& options)
     WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
     SetWindowedMode();
-    BuildFloatingWindows();
+    _windows->BuildFloatingWindows();
 
     InitRenderer();
     ToolkitCallbacks::Register();
@@ -249,7 +253,7 @@ void App::Clean()
     WritePendingSession();
     _audio->StopStream();
     // The windows point at the style and at the master chain's parameters.
-    DeleteFloatingWindows();
+    _windows->DeleteFloatingWindows();
     delete _styleManager;
     _styleManager = nullptr;
     _style = nullptr;
@@ -322,7 +326,7 @@ void App::OnDisplay()
         _title->Draw(_loading);
         _help->Draw(false);
     } else {
-        _texturesBuiltThisFrame = 0;
+        _pacer->StartFrame();
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
         for (Source* source : _sources)
@@ -331,7 +335,7 @@ void App::OnDisplay()
             _recording->DrawFile(GetBounceFileName());
         if (_displayHelp)
             _help->Draw(true);
-        DrawFloatingWindows();
+        _windows->DrawFloatingWindows();
         _loadMeterView->Draw();
         // Last, over everything else.
         _pieMenu->Draw();
@@ -346,10 +350,7 @@ void App::OnDisplay()
 
 bool App::MayBuildTexture()
 {
-    if (_texturesBuiltThisFrame >= TEXTURES_PER_FRAME)
-        return false;
-    _texturesBuiltThisFrame++;
-    return true;
+    return _pacer->MayBuildTexture();
 }
 
 void App::DrawString(double x, double y, double z, const char* text, double scale)
@@ -395,7 +396,7 @@ void App::OnIdle()
     // Once quitting, the window is gone and there is nothing to redraw.
     if (QuitIfRequested())
         return;
-    WaitForNextFrame();
+    _pacer->WaitForNextFrame(_loading, _loader->GetProgress());
     FinishLoadingIfDone();
     // Engines are made and freed outside the scene lock, handed over under it.
     ForEachEnginePool(&SpectralEnginePool::Prepare);
@@ -403,8 +404,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Install);
     UpdateMidiIn();
     _releases->FreeFinished();
-    UpdateLFOWindow();
-    UpdateEnvelopeWindow();
+    _windows->UpdateLFOWindow();
+    _windows->UpdateEnvelopeWindow();
     glutPostRedisplay();
     _mutex->unlock();
     bool freed = _releases->TakeFreed();
@@ -422,27 +423,6 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
         if (SpectralEnginePool* pool = rect->GetEnginePool())
             (pool->*step)();
     }
-}
-
-void App::WaitForNextFrame()
-{
-    // Without a cap the toolkit redraws as fast as it can and, where drawing
-    // is done in software, takes the cores the audio needs. The wait happens
-    // outside the scene lock, so the audio callback never waits for a frame.
-    if (_fps <= 0)
-        return;
-    // While the sounds load, the title and the progress bar need only a few
-    // frames a second, and drawn in software they would take a core from
-    // the analysis.
-    int fps = _loading ? LOADING_FRAME_RATE : _fps;
-    auto frame = std::chrono::microseconds(1000000 / fps);
-    auto now = std::chrono::steady_clock::now();
-    // The end of the loading cuts the wait short: the audio starts at once.
-    if (_loading && _loader->GetProgress()->WaitForFinish(_nextFrameTime))
-        return;
-    if (now < _nextFrameTime)
-        std::this_thread::sleep_until(_nextFrameTime);
-    _nextFrameTime = std::max(now, _nextFrameTime) + frame;
 }
 
 void App::SetWindowedMode()
@@ -487,10 +467,7 @@ void App::UpdateStyle()
         rect->GetUI()->UpdateStyle(_style);
     for (Source* source : _sources)
         source->GetUI()->UpdateStyle(_style);
-    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
-        if (window != nullptr)
-            window->UpdateStyle(_style);
-    }
+    _windows->UpdateStyle(_style);
     if (!_windowCreated)
         return;
     double background[4];

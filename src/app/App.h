@@ -18,6 +18,7 @@ class AudioEngine;
 class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
+class ParamValueEditor;
 class ParameterProvider;
 class LiveRect;
 class SamplesProvider;
@@ -41,11 +42,9 @@ class UIMessageOverlay;
 class UIRecordingOverlay;
 class UITitleOverlay;
 class EffectsBox;
+class FloatingWindows;
+class FramePacer;
 class Serializer;
-class UIEffectsCanvas;
-class UIEnvelopeTypeCanvas;
-class UILFOCanvas;
-class UIWindow;
 class SafetyLimiter;
 
 // The application: owns the scene (rects, sources, views), the audio engine,
@@ -241,38 +240,12 @@ public:
     const char* GetParamValueString() const;
     int GetCurrentSourceParamIdx() const;
     int GetCurrentRectParamIdx() const;
-    bool IsEditingParamString() const { return _isEditingParamString; }
-    // Typed-value mode: entered from the pie menu, ended by Enter, Esc or a right click.
-    void BeginParamStringEditing() { _isEditingParamString = true; }
-    void AddParamStringChar(char c);
-    void InsertParamStringChar(int position, const std::string& text);
-    void DelLastParamStringChar();
-    void ResetParamString();
-    void ApplyParamString();
     void ResetCurrentParam();
+    // The value being typed for the current parameter.
+    ParamValueEditor* GetParamEditor() const { return _paramEditor; }
 
-    // The floating windows: built once the window size is known (start-up),
-    // all hidden. Until then every operation on them does nothing.
-    void BuildFloatingWindows();
-    UIWindow* GetLFOWindow() const { return _grainLFOWindow; }
-    UILFOCanvas* GetLFOCanvas() const { return _grainLFOCanvas; }
-    UIWindow* GetEnvelopeWindow() const { return _envelopeTypeWindow; }
-    UIEnvelopeTypeCanvas* GetEnvelopeCanvas() const { return _envelopeTypeCanvas; }
-    UIWindow* GetEffectsWindow() const { return _effectsWindow; }
-    UIEffectsCanvas* GetEffectsCanvas() const { return _effectsCanvas; }
-    // Shows the effects window bound to the master chain, or to the selected
-    // source's chain (without one, the chain bound before stays).
-    void OpenEffectsWindow(bool master);
-    void CloseEffectsWindow();
-    // The chain the effects window edits, or null before its first opening.
-    EffectsBox* GetEffectsWindowChain() const { return _effectsWindowChain; }
-    // "Name: value" of the current envelope or LFO parameter as window title.
-    void UpdateParamWindows();
-    // Shown while the selected source's current parameter is its LFO
-    // frequency or amount, hidden otherwise.
-    void UpdateLFOWindow();
-    // Shown while the selected source's current parameter is its envelope.
-    void UpdateEnvelopeWindow();
+    // The LFO, envelope and effects windows.
+    FloatingWindows* GetWindows() const { return _windows; }
 
     // MIDI output of the note keys.
     void SendNoteOn(int note);
@@ -291,7 +264,6 @@ private:
     void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
-    void WaitForNextFrame();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
     void ForEachEnginePool(void (SpectralEnginePool::*step)());
     // The last step of adding any source: it joins the scene selected, and
@@ -303,8 +275,6 @@ private:
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    void ApplyParamStringToSource(double value);
-    void ApplyParamStringToRect(double value);
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
@@ -323,21 +293,10 @@ private:
     void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
-    void BindEffectsWindow(EffectsBox* chain, const char* title);
-    // A chain about to be freed: the effects window moves to the master chain if it edits that one.
-    void ForgetEffectsChain(EffectsBox* chain);
-    void DrawFloatingWindows();
-    // x, y in window pixels; a hidden window is never hit.
-    bool IsOverFloatingWindow(int x, int y) const;
-    // Every button event and drag goes to the windows, which pick for themselves.
-    void RouteMouseToWindows(int button, int state, int x, int y);
-    void RouteDragToWindows(int x, int y);
-    void DeleteFloatingWindows();
 
     AudioEngine* _audio;
     std::string _audioPath;
-    std::string _paramValueString;
-    bool _isEditingParamString;
+    ParamValueEditor* _paramEditor;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
@@ -360,17 +319,9 @@ private:
     UIStyleManager* _styleManager;
     UIStyle* _style;
     UIPieMenu* _pieMenu;
-    UIWindow* _grainLFOWindow;
-    UILFOCanvas* _grainLFOCanvas;
-    UIWindow* _envelopeTypeWindow;
-    UIEnvelopeTypeCanvas* _envelopeTypeCanvas;
-    UIWindow* _effectsWindow;
-    UIEffectsCanvas* _effectsCanvas;
-    // The chain whose parameters the effects window's controls point at.
-    EffectsBox* _effectsWindowChain;
+    FloatingWindows* _windows;
     double _xMoveSpeed, _yMoveSpeed;
-    int _fps;
-    std::chrono::steady_clock::time_point _nextFrameTime;
+    FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
     MyRtMidiIn* _midiIn;
@@ -381,7 +332,6 @@ private:
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
-    int _texturesBuiltThisFrame;
     Options _options;
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;

@@ -1,6 +1,8 @@
 #include "app/AppControl.h"
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
 
 namespace {
 
@@ -133,12 +135,12 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _spacePressed = true;
         // Alt+Space shows the effects: the selected source's chain, else the master's.
         if (modifiers & MOD_ALT)
-            _app->OpenEffectsWindow(!_app->IsSelectedSource());
+            _app->GetWindows()->OpenEffectsWindow(!_app->IsSelectedSource());
         else
             _app->OpenPieMenu();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectResizeMode();
-    } else if (!(_app->IsEditingParamString() && HandleTypedValueKey(key))) {
+    } else if (!(_app->GetParamEditor()->IsEditingParamString() && HandleTypedValueKey(key))) {
         HandleSceneKey(key);
     }
     CheckMidiNoteKey(key, true);
@@ -147,25 +149,25 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
 bool AppControl::HandleTypedValueKey(unsigned char key)
 {
     if (key == '1' || key == KEY_AMPERSAND) {
-        _app->AddParamStringChar('1');
+        _app->GetParamEditor()->AddParamStringChar('1');
     } else if (key == KEY_QUOTE) {
-        _app->AddParamStringChar('3');
+        _app->GetParamEditor()->AddParamStringChar('3');
     } else if (key == KEY_APOSTROPHE) {
-        _app->AddParamStringChar('4');
+        _app->GetParamEditor()->AddParamStringChar('4');
     } else if (key >= '0' && key <= '9') {
-        _app->AddParamStringChar(char(key));
+        _app->GetParamEditor()->AddParamStringChar(char(key));
     } else if (key == KEY_POINT || key == KEY_SEMICOLON) {
-        _app->AddParamStringChar('.');
+        _app->GetParamEditor()->AddParamStringChar('.');
     } else if (key == KEY_MINUS || key == KEY_UNDERSCORE) {
         // The sign always goes in front, also when typed after the digits.
-        _app->InsertParamStringChar(0, "-");
+        _app->GetParamEditor()->InsertParamStringChar(0, "-");
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
-        _app->DelLastParamStringChar();
+        _app->GetParamEditor()->DelLastParamStringChar();
     } else if (key == KEY_ENTER) {
-        _app->ApplyParamString();
+        _app->GetParamEditor()->ApplyParamString();
         _app->ClosePieMenu();
     } else if (key == KEY_ESCAPE) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->ClosePieMenu();
     } else {
         return false;
@@ -176,19 +178,19 @@ bool AppControl::HandleTypedValueKey(unsigned char key)
 void AppControl::HandleSceneKey(unsigned char key)
 {
     if (key == '1' || key == KEY_AMPERSAND) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddGrainCloud(_mouseX, _mouseY);
     } else if (key == '2') {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddSingleGrain(_mouseX, _mouseY);
     } else if (key == '3' || key == KEY_QUOTE) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddLoopSource(_mouseX, _mouseY);
     } else if (key == '4' || key == KEY_APOSTROPHE) {
-        _app->ResetParamString();
+        _app->GetParamEditor()->ResetParamString();
         _app->AddLiveRect(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
@@ -202,7 +204,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
     if (key == KEY_SPACE) {
         _spacePressed = false;
         _app->ClosePieMenu();
-        _app->CloseEffectsWindow();
+        _app->GetWindows()->CloseEffectsWindow();
     } else if (key == KEY_RESIZE) {
         _app->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.
@@ -342,11 +344,11 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
     if (!(modifiers & MOD_ALT))
         _altPressed = false;
     // A right click confirms a value being typed.
-    if (_rightMouseDown && _app->IsEditingParamString()) {
-        _app->ApplyParamString();
+    if (_rightMouseDown && _app->GetParamEditor()->IsEditingParamString()) {
+        _app->GetParamEditor()->ApplyParamString();
         _app->ClosePieMenu();
     }
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     UpdateMouseCoords(x, y);
     if (_rightMouseDown && _app->IsPieMenuOpen()) {
@@ -385,7 +387,7 @@ void AppControl::OnMouseDrag(int x, int y)
 {
     if (!(_leftMouseDown || _rightMouseDown || _middleMouseDown))
         return;
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     UpdateMouseCoords(x, y);
     if (_lastDragX == _veryHighNumber)
@@ -442,7 +444,7 @@ void AppControl::OnMousePassiveMotion(int x, int y)
 
 void AppControl::OnMouseWheel(int, int direction, int x, int y)
 {
-    if (_app->IsEditingParamString())
+    if (_app->GetParamEditor()->IsEditingParamString())
         return;
     _zoomCenterX = x;
     _zoomCenterY = _app->GetWinHeight() - y;

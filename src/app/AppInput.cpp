@@ -10,6 +10,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/FloatingWindows.h"
 #include "app/QuitSignals.h"
 #include "app/StartupLoader.h"
 #include "app/WindowLossWatch.h"
@@ -62,9 +63,9 @@ void App::OnMouse(int button, int state, int x, int y)
     if (_loading)
         return;
     _mutex->lock();
-    if (!IsOverFloatingWindow(x, y))
+    if (!_windows->IsOverFloatingWindow(x, y))
         _control->OnMouse(button, state, x, y, glutGetModifiers());
-    RouteMouseToWindows(button, state, x, y);
+    _windows->RouteMouseToWindows(button, state, x, y);
     _mutex->unlock();
 }
 
@@ -74,7 +75,7 @@ void App::OnMouseDrag(int x, int y)
         return;
     _mutex->lock();
     _control->OnMouseDrag(x, y);
-    RouteDragToWindows(x, y);
+    _windows->RouteDragToWindows(x, y);
     _mutex->unlock();
 }
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/FloatingWindows.h"
+#include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
@@ -64,7 +66,7 @@ void App::AddSource(Source* source, UISource* view)
 void App::DelSelectedSource()
 {
     // Backspace edits a value being typed instead of removing the source.
-    if (_isEditingParamString || !_paramValueString.empty() || _selectedSource < 0)
+    if (_paramEditor->IsEditingParamString() || _paramEditor->GetParamValueString() != nullptr || _selectedSource < 0)
         return;
     ReleaseSource(size_t(_selectedSource));
     _selectedSource = -1;
@@ -77,7 +79,7 @@ void App::ReleaseSource(size_t index)
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // The effects window lets go of the chain before the source goes.
-    ForgetEffectsChain(source->GetEffectsBox());
+    _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
     // it is freed. Note copies first: their voices read their origin's envelopes.
     _releases->FreeFinished();
@@ -227,7 +229,7 @@ bool App::PickParameters(double x, double y)
 
 void App::OnCurrentParamValueUpdated()
 {
-    UpdateParamWindows();
+    _windows->UpdateParamWindows();
     UpdateParamNoteSources();
 }
 
@@ -249,7 +251,7 @@ void App::OpenPieMenu()
 
 void App::ClosePieMenu()
 {
-    if (_isEditingParamString)
+    if (_paramEditor->IsEditingParamString())
         return;
     _pieMenu->SetVisible(false);
     if (Source* source = GetCurrentSource())
@@ -282,12 +284,7 @@ void App::RightPickPieMenu(int button, int state, double x, double y)
     if (!_pieMenu->IsVisible())
         return;
     _pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight);
-    BeginParamStringEditing();
-}
-
-const char* App::GetParamValueString() const
-{
-    return _paramValueString.empty() ? nullptr : _paramValueString.c_str();
+    _paramEditor->BeginParamStringEditing();
 }
 
 int App::GetCurrentSourceParamIdx() const
@@ -304,87 +301,16 @@ int App::GetCurrentRectParamIdx() const
     return param != nullptr ? param->GetIndex() : -1;
 }
 
-void App::AddParamStringChar(char c)
+const char* App::GetParamValueString() const
 {
-    if (_isEditingParamString)
-        _paramValueString += c;
-}
-
-void App::InsertParamStringChar(int position, const std::string& text)
-{
-    if (_isEditingParamString)
-        _paramValueString.insert(size_t(position), text);
-}
-
-void App::DelLastParamStringChar()
-{
-    if (!_paramValueString.empty())
-        _paramValueString.pop_back();
-}
-
-void App::ResetParamString()
-{
-    _paramValueString.clear();
-    _isEditingParamString = false;
+    return _paramEditor->GetParamValueString();
 }
 
 void App::ResetCurrentParam()
 {
-    ResetParamString();
+    _paramEditor->ResetParamString();
     if (Source* source = GetCurrentSource())
         source->ResetCurrentParameterIndex();
     if (UISoundRect* view = GetCurrentSoundRect())
         view->ResetCurrentParameterIndex();
-}
-
-void App::ApplyParamString()
-{
-    if (_isEditingParamString && !_paramValueString.empty()) {
-        double value = atof(_paramValueString.c_str());
-        if (GetCurrentSource() != nullptr)
-            ApplyParamStringToSource(value);
-        if (GetCurrentSoundRect() != nullptr)
-            ApplyParamStringToRect(value);
-    }
-    ResetParamString();
-}
-
-void App::ApplyParamStringToSource(double value)
-{
-    Parameter* param = GetCurrentSource()->GetCurrentParameter();
-    if (param == nullptr)
-        return;
-    // Typed durations below a millisecond become one millisecond.
-    if (dynamic_cast<ParameterDuration*>(param) != nullptr)
-        value = std::max(value, 1.0);
-    // The parameter hands the value to the setter of whatever kind of source it is.
-    param->SetValue(value);
-    _pieMenu->UpdateCurrentParamPos();
-    OnCurrentParamValueUpdated();
-}
-
-void App::ApplyParamStringToRect(double value)
-{
-    UISoundRect* view = GetCurrentSoundRect();
-    int index = GetCurrentRectParamIdx();
-    switch (index) {
-    // Truncated, not rounded, and kept to the types that exist.
-    case UISoundRect::TYPE:
-        view->SetRectType(UISoundRect::RectType(std::clamp(int(value), 0, 2)));
-        break;
-    case UISoundRect::RANGE:
-        view->SetColorRange(value);
-        break;
-    case UISoundRect::CONTRAST:
-        view->SetColorContrast(value);
-        break;
-    case UISoundRect::ORIENTATION:
-        view->SetOrientation(UISoundRect::Orientation(std::clamp(int(value), 0, 1)));
-        break;
-    default:
-        break;
-    }
-    if (index != -1)
-        view->GetParameter(index)->SetValue(value);
-    _pieMenu->UpdateCurrentParamPos();
 }

@@ -115,8 +115,9 @@ void StartupLoader::AnalyseSounds()
         if (!analyses[i].spectros.empty() && !_progress->IsCancelled())
             _pendingRects[i]->GetUI()->PrepareImages(analyses[i].spectros[0], analyses[i].chromas[0]);
     });
-    // The columns analysed here now live in the cache's mapped pages; the
-    // allocator would keep their freed memory for later use otherwise.
+    // The analysis went block by block into the cache's mapped pages, and
+    // the sounds made stereo gave up their originals; the allocator would
+    // keep the freed memory for later use otherwise.
     malloc_trim(0);
 }
 

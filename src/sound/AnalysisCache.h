@@ -20,11 +20,16 @@ class Spectrogram;
 // unwrapped phases of every column, and the spectrogram and chromagram
 // images of the first channel, the one drawn. Each part starts on a 64 KiB
 // boundary so that it can be mapped on its own. A header names the sound,
-// the sizes and the fingerprints of everything after it, piece by piece so
-// that they are checked on every core at once; an entry whose file
-// is missing, of another version, shorter or longer than its header says,
-// or whose contents do not match their fingerprint is analysed again and
-// replaced, never used.
+// the sizes and the fingerprints of every part, piece by piece so that the
+// parts are written as the analysis makes them and checked on every core
+// at once; an entry whose file is missing, of another version, shorter or
+// longer than its header says, or whose contents do not match their
+// fingerprint is analysed again and replaced, never used. The check reads
+// the file rather than mapping it, so that it costs no resident memory.
+//
+// A mapped entry that another program truncates while the instrument runs
+// does not bring it down: what was cut off reads as zeros from then on
+// (see MappedRegion).
 //
 // Entries are written to a temporary file in the cache folder and renamed
 // into place, so that a crash or another instrument writing the same entry
@@ -39,7 +44,7 @@ class AnalysisCache {
 public:
     // Changes whenever the analysis would give other results or the entry's
     // layout changes.
-    static const uint32_t ANALYSIS_VERSION = 2;
+    static const uint32_t ANALYSIS_VERSION = 3;
 
     // Entries beyond this many bytes are removed, least recently used first.
     static const uint64_t DEFAULT_MAX_BYTES = 16ULL << 30;
@@ -67,6 +72,12 @@ public:
     bool Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
                const std::vector<Spectrogram*>& chromas, const LoadProgress* progress = nullptr);
 
+    class Writer;
+    // Starts the entry of a sound whose analysis is still to come, written
+    // as it comes; null when it cannot be written (said once per cache).
+    // The caller owns the writer.
+    Writer* StartWriting(uint64_t key, long numFrames, int numChans);
+
     // Removes the temporary files of writers that no longer run (or that
     // have not written for an hour), then the least recently used entries
     // until the folder holds at most the bound; entries this cache has read
@@ -74,6 +85,7 @@ public:
     void Tidy();
 
 private:
+    bool MakeFolder();
     void ReportUnwritable(const std::string& what, int error);
     // Sets the entry's access time and keeps it from this cache's tidying.
     void MarkUsed(const std::string& path) const;
@@ -83,4 +95,45 @@ private:
     std::atomic<bool> _reportedUnwritable;
     mutable std::mutex _usedMutex;
     mutable std::set<std::string> _used;
+};
+
+// An entry being written: each channel's columns arrive block by block, in
+// order, and go straight to the file with their fingerprints, so that the
+// analysis of a long sound is never held whole. Channels, and stretches of
+// the images, may arrive from different threads at once. Deleting an
+// unfinished writer removes its file.
+class AnalysisCache::Writer {
+public:
+    // The images are fingerprinted in pieces of this many columns.
+    static const int IMAGE_STRETCH_COLS = 16384;
+
+    Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, int fd, const std::string& tmpPath);
+    virtual ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Columns firstCol ... firstCol + numCols - 1 of channel chan, held in
+    // the first columns of spectro; false once writing has failed.
+    bool WriteColumns(int chan, int firstCol, int numCols, const Spectrogram& spectro);
+    // The images of the drawn channel over the same columns, held in the
+    // first columns of the images of spectro and chroma. Stretches of
+    // IMAGE_STRETCH_COLS columns may come from different threads at once.
+    bool WriteImages(int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma);
+    // Completes the entry; with spectros and chromas, maps it into them as
+    // Read does. false, with the entry removed, when anything failed.
+    bool Finish(std::vector<Spectrogram*>* spectros = nullptr, std::vector<Spectrogram*>* chromas = nullptr);
+
+private:
+    class Part;
+    bool Append(int part, size_t at, const void* data, size_t size);
+
+    AnalysisCache* _cache;
+    uint64_t _key;
+    long _numFrames;
+    int _numChans;
+    int _numCols;
+    int _fd;
+    std::string _tmpPath;
+    std::vector<Part*> _parts;
+    std::atomic<int> _error;
 };

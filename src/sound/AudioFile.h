@@ -15,6 +15,7 @@ public:
     const std::string& GetPath() const { return _path; }
     // Writable: the loader and the conditioning steps work on the samples in place.
     std::vector<float>* GetBuffer() { return &_buffer; }
+    const float* GetSamples() const { return _buffer.data(); }
     uint64_t GetNumSamples() const { return _nsamples; }
     uint64_t GetNumFrames() const { return _nframes; }
     unsigned GetNumChannels() const { return _nchannels; }

@@ -1,18 +1,25 @@
 #include "sound/AudioFileSet.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
+#include <thread>
 #include <utility>
 
 #include "sound/AudioFile.h"
+#include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
 
@@ -29,6 +36,7 @@ const sf_count_t RESERVE_LIMIT_FRAMES = 1 << 22;
 const float READ_SCALE = 0.5f;
 const int FADE_FRAMES = 128;
 const double STEREO_WIDTH = 1.0;
+const char NOT_REGULAR[] = "Not a regular file (a folder, pipe, device or socket): skipped unread.";
 
 bool IsSkippedEntry(const std::string& name)
 {
@@ -36,7 +44,7 @@ bool IsSkippedEntry(const std::string& name)
 }
 }  // namespace
 
-AudioFileSet::AudioFileSet() : _stereoizer(nullptr), _progress(nullptr)
+AudioFileSet::AudioFileSet() : _progress(nullptr)
 {
 }
 
@@ -44,7 +52,6 @@ AudioFileSet::~AudioFileSet()
 {
     for (AudioFile* file : _fileSet)
         delete file;
-    delete _stereoizer;
 }
 
 int AudioFileSet::Load(const std::string& dirPath)
@@ -70,13 +77,48 @@ int AudioFileSet::Load(const std::string& dirPath)
     return 0;
 }
 
+int AudioFileSet::OpenRegularFile(const std::string& name, const std::string& path)
+{
+    // A pipe, a device or a socket is never opened: reading one could wait
+    // for ever, or take what another program expects.
+    struct stat entry;
+    if (stat(path.c_str(), &entry) == 0 && !S_ISREG(entry.st_mode)) {
+        ReportRefused(name, NOT_REGULAR);
+        return -1;
+    }
+    // Without waiting, and checked again once open, in case the entry was
+    // replaced meanwhile.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ReportRefused(name, std::strerror(errno));
+        return -1;
+    }
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        close(fd);
+        ReportRefused(name, NOT_REGULAR);
+        return -1;
+    }
+    return fd;
+}
+
+void AudioFileSet::ReportRefused(const std::string& name, const char* reason)
+{
+    fprintf(stderr, "Not able to open input file %s.\n", name.c_str());
+    std::cout << reason << std::endl;
+}
+
 void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
 {
+    int fd = OpenRegularFile(name, path);
+    if (fd < 0)
+        return;
+    struct stat fileInfo;
+    sf_count_t fileBytes = fstat(fd, &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
     SF_INFO info = {};
-    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (sf == nullptr) {
-        fprintf(stderr, "Not able to open input file %s.\n", name.c_str());
-        std::cout << sf_strerror(nullptr) << std::endl;
+        ReportRefused(name, sf_strerror(nullptr));
         return;
     }
     fprintf(stderr, "Loading '%s'... \n", name.c_str());
@@ -88,8 +130,6 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
         fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
-    struct stat fileInfo;
-    sf_count_t fileBytes = stat(path.c_str(), &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
     std::vector<float> samples;
     uint64_t replaced = ReadFrames(sf, info, fileBytes, &samples);
     sf_close(sf);
@@ -132,6 +172,7 @@ void AudioFileSet::Stereoize()
         if (file->GetNumChannels() == 2)
             continue;
         AudioFile* stereo = ToStereo(file);
+        // Given back at once: a folder of long mono sounds never holds more than one of them twice.
         delete file;
         file = stereo;
     }
@@ -139,51 +180,73 @@ void AudioFileSet::Stereoize()
 
 AudioFile* AudioFileSet::ToStereo(AudioFile* file)
 {
+    // The sound is spread one block at a time straight into the stereo
+    // sound, so that beside the two sounds only a block is held. The mask
+    // is seeded from the sound itself: a sound comes out the same at every
+    // start, and so does the fingerprint that finds its analysis.
     uint64_t nFrames = file->GetNumFrames();
     AudioFile* stereo = new AudioFile(file->GetName(), file->GetPath(), 2, nFrames, file->GetSampleRate(),
                                       std::vector<float>(2 * nFrames, 0.0f));
-    std::vector<float> mono, left, right;
-    MixDown(file, &mono);
-    LimitPeak(&mono);
-    // Built on first use: its random filters cost more than loading a short
-    // sound, and a folder of stereo sounds never needs them.
-    if (_stereoizer == nullptr)
-        _stereoizer = new Stereoizer(STEREO_WIDTH);
-    _stereoizer->Reset();
-    _stereoizer->Process(mono, &left, &right);
-    DSP::Interleave(left, right, stereo->GetBuffer());
+    ContentHash content;
+    float peak = 0.0f;
+    std::vector<float> block(Stereoizer::IR_SIZE);
+    for (uint64_t first = 0; first < nFrames; first += block.size()) {
+        size_t count = MixDown(*file, first, &block);
+        content.Update(block.data(), count * sizeof(float));
+        for (size_t i = 0; i < count; i++)
+            peak = std::max(peak, std::fabs(block[i]));
+    }
+    uint64_t digest = content.Digest();
+    unsigned seed = (unsigned)(digest ^ (digest >> 32));
+    // The response is no longer than a block, so what rings into a block
+    // comes from the one before alone: stretches of the sound are spread on
+    // every core at once, each after running through the block before it,
+    // and join without a seam, to the same bits whatever the stretches.
+    uint64_t numBlocks = (nFrames + Stereoizer::IR_SIZE - 1) / Stereoizer::IR_SIZE;
+    uint64_t numStretches = std::min<uint64_t>(numBlocks, std::max(1u, std::thread::hardware_concurrency()));
+    float* out = stereo->GetBuffer()->data();
+    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+        uint64_t firstBlock = numBlocks * s / numStretches;
+        uint64_t endBlock = numBlocks * (s + 1) / numStretches;
+        Stereoizer stereoizer(STEREO_WIDTH, seed);
+        std::vector<float> monoBlock(Stereoizer::IR_SIZE), ringing(2 * Stereoizer::IR_SIZE);
+        for (uint64_t b = firstBlock > 0 ? firstBlock - 1 : 0; b < endBlock; b++) {
+            uint64_t first = b * Stereoizer::IR_SIZE;
+            size_t count = MixDown(*file, first, &monoBlock);
+            LimitPeak(peak, &monoBlock);
+            float* target = b < firstBlock ? ringing.data() : out + 2 * first;
+            stereoizer.ProcessBlock(monoBlock.data(), count, target, target + 1, 2);
+        }
+    });
     return stereo;
 }
 
-void AudioFileSet::MixDown(AudioFile* file, std::vector<float>* mono)
+size_t AudioFileSet::MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block)
 {
     // A sound with more channels is heard as their mean, then spread like a mono one.
-    unsigned nChans = file->GetNumChannels();
-    uint64_t nFrames = file->GetNumFrames();
-    const std::vector<float>& buffer = *file->GetBuffer();
-    mono->assign(nFrames, 0.0f);
+    unsigned nChans = file.GetNumChannels();
+    size_t count = (size_t)std::min<uint64_t>(block->size(), file.GetNumFrames() - first);
+    const float* frames = file.GetSamples() + first * nChans;
     // Summed in double: channels near the largest float would overflow a float sum.
-    for (uint64_t f = 0; f < nFrames; f++) {
+    for (size_t f = 0; f < count; f++) {
         double sum = 0.0;
         for (unsigned c = 0; c < nChans; c++)
-            sum += buffer[f * nChans + c];
-        (*mono)[f] = (float)(sum / nChans);
+            sum += frames[f * nChans + c];
+        (*block)[f] = (float)(sum / nChans);
     }
+    return count;
 }
 
-void AudioFileSet::LimitPeak(std::vector<float>* mono)
+void AudioFileSet::LimitPeak(float peak, std::vector<float>* block)
 {
     // The stereo filters add up many samples: a sound whose peaks lie far
     // beyond full scale (a float file can hold 1e38) would overflow them. Its
     // level is decided by Normalize afterwards anyway, so scaling it down here
     // changes nothing but the rounding.
-    float peak = 0.0f;
-    for (float x : *mono)
-        peak = std::max(peak, std::fabs(x));
     if (peak <= 1.0f)
         return;
     double gain = 1.0 / peak;
-    for (float& x : *mono)
+    for (float& x : *block)
         x = (float)(x * gain);
 }
 

@@ -8,7 +8,6 @@
 
 class AudioFile;
 class LoadProgress;
-class Stereoizer;
 
 // The sound library: loads every sound of a directory once, at start-up, and
 // conditions it (stereo, no isolated peaks, peak at half scale, faded ends).
@@ -29,14 +28,20 @@ public:
 
 private:
     void LoadFile(const std::string& name, const std::string& path);
+    // A descriptor of the regular file at path, or -1, said on the console.
+    static int OpenRegularFile(const std::string& name, const std::string& path);
+    // The entry's name on the error stream, the reason on the output.
+    static void ReportRefused(const std::string& name, const char* reason);
     // Appends every whole frame of sf, at half scale; returns how many
     // non-finite samples became silence.
     static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples);
-    static void MixDown(AudioFile* file, std::vector<float>* mono);
-    static void LimitPeak(std::vector<float>* mono);
-    AudioFile* ToStereo(AudioFile* file);
+    // The mean of the channels of the block of frames from first on; returns
+    // how many frames the block received.
+    static size_t MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block);
+    // Brings a sound whose peak lies beyond full scale back within it.
+    static void LimitPeak(float peak, std::vector<float>* block);
+    static AudioFile* ToStereo(AudioFile* file);
 
     std::vector<AudioFile*> _fileSet;
-    Stereoizer* _stereoizer;
     LoadProgress* _progress;
 };

@@ -22,8 +22,8 @@ LiveAnalysis::LiveAnalysis(const LiveRing* ring)
     : _ring(ring), _numCols((int)(ring->GetCapacity() / HOP)), _spectro(new Spectrogram(FFT_SIZE, 2 * _numCols)),
       _chroma(new Spectrogram(_spectro)), _stagedSpectro(new Spectrogram(FFT_SIZE, STAGED_COLUMNS)),
       _stagedChroma(new Spectrogram(_stagedSpectro)),
-      _analysis(new ChannelAnalysis(_stagedSpectro, _stagedChroma, true)), _nextCol(0), _analysed(0), _published(0),
-      _running(false)
+      _analysis(new ChannelAnalysis(_stagedSpectro, _stagedChroma, true, true)), _nextCol(0), _analysed(0),
+      _published(0), _running(false)
 {
     // The phases are unwrapped as each column is analysed, and both images
     // exist before any column is published into them.
@@ -74,8 +74,8 @@ int LiveAnalysis::AnalyseArrived()
     while (_nextCol * HOP + FFT_SIZE <= settled &&
            _nextCol - _published.load(std::memory_order_acquire) < STAGED_COLUMNS) {
         const long first = _ring->RingFrame(_nextCol * HOP);
-        _analysis->AnalyseColumn((int)(_nextCol % STAGED_COLUMNS), left + (size_t)first * LiveRing::CHANNELS,
-                                 LiveRing::CHANNELS);
+        _analysis->AnalyseColumn((int)(_nextCol % STAGED_COLUMNS), _nextCol > 0,
+                                 left + (size_t)first * LiveRing::CHANNELS, LiveRing::CHANNELS);
         _nextCol++;
         _analysed.store(_nextCol, std::memory_order_release);
         count++;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "sound/AnalysisCache.h"
@@ -59,23 +60,51 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
     }
     ReadFromCache(sounds, results);
 
-    // One piece of work per channel of every sound the cache did not have.
-    struct Piece {
-        size_t sound;
-        int chan;
-    };
-    std::vector<Piece> pieces;
-    std::vector<size_t> analysed;
+    // Each sound the cache did not have goes straight into a new entry as
+    // it is analysed, and is then mapped from there.
+    std::vector<size_t> missing;
     for (size_t i = 0; i < sounds.size(); i++) {
-        if (!(*results)[i].spectros.empty())
-            continue;
-        analysed.push_back(i);
-        int numChans = (int)sounds[i]->GetNumChannels();
-        (*results)[i].spectros.assign(numChans, nullptr);
-        (*results)[i].chromas.assign(numChans, nullptr);
-        for (int k = 0; k < numChans; k++)
-            pieces.push_back({i, k});
+        if ((*results)[i].spectros.empty())
+            missing.push_back(i);
     }
+    std::vector<AnalysisCache::Writer*> writers(sounds.size(), nullptr);
+    for (size_t i : missing) {
+        if (_cache != nullptr)
+            writers[i] =
+                _cache->StartWriting(_keys[i], (long)sounds[i]->GetNumFrames(), (int)sounds[i]->GetNumChannels());
+    }
+    AnalyseSounds(sounds, missing, writers, extraTasks, results);
+
+    // Whatever could not be written after all (a full disk) is analysed
+    // again into memory of its own.
+    std::vector<size_t> unwritten;
+    for (size_t i : missing) {
+        if (writers[i] != nullptr && (*results)[i].spectros.empty())
+            unwritten.push_back(i);
+        delete writers[i];
+        writers[i] = nullptr;
+    }
+    if (!IsCancelled())
+        AnalyseSounds(sounds, unwritten, writers, {}, results);
+    if (_cache != nullptr && !IsCancelled())
+        _cache->Tidy();
+}
+
+void SoundLoader::AnalyseSounds(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& which,
+                                const std::vector<AnalysisCache::Writer*>& writers,
+                                const std::vector<std::function<void()>>& extraTasks, std::vector<Analysis>* results)
+{
+    std::vector<Piece> pieces = MakePieces(sounds, which, writers);
+    std::unique_ptr<std::atomic<int>[]> piecesLeft(new std::atomic<int>[sounds.size()]);
+    for (size_t i : which) {
+        piecesLeft[i] = 0;
+        if (writers[i] == nullptr) {
+            (*results)[i].spectros.assign(sounds[i]->GetNumChannels(), nullptr);
+            (*results)[i].chromas.assign(sounds[i]->GetNumChannels(), nullptr);
+        }
+    }
+    for (const Piece& piece : pieces)
+        piecesLeft[piece.sound]++;
     ParallelFor(pieces.size() + extraTasks.size(), [&](size_t p) {
         if (IsCancelled())
             return;
@@ -86,15 +115,70 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
         const Piece& piece = pieces[p];
         AudioFile* sound = sounds[piece.sound];
         Analysis& analysis = (*results)[piece.sound];
+        AnalysisCache::Writer* writer = writers[piece.sound];
         if (_progress != nullptr)
             _progress->SetAnalysing(sound->GetName(), (int)piece.sound);
-        SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), (int)sound->GetNumFrames(), (int)sound->GetNumChannels(),
-                                         piece.chan, &analysis.spectros[piece.chan], &analysis.chromas[piece.chan],
-                                         piece.chan == IMAGE_CHANNEL, _progress);
+        if (writer == nullptr) {
+            SamplesToSpectro::AnalyseChannel(*sound->GetBuffer(), (int)sound->GetNumFrames(),
+                                             (int)sound->GetNumChannels(), piece.chan, &analysis.spectros[piece.chan],
+                                             &analysis.chromas[piece.chan], piece.chan == IMAGE_CHANNEL, _progress);
+            return;
+        }
+        Write(*sound, piece, writer);
+        // The last piece done completes the entry, which then serves the sound.
+        if (--piecesLeft[piece.sound] == 0 && !IsCancelled())
+            writer->Finish(&analysis.spectros, &analysis.chromas);
     });
-    StoreInCache(sounds, analysed, results);
-    if (_cache != nullptr && !IsCancelled())
-        _cache->Tidy();
+}
+
+std::vector<SoundLoader::Piece> SoundLoader::MakePieces(const std::vector<AudioFile*>& sounds,
+                                                        const std::vector<size_t>& which,
+                                                        const std::vector<AnalysisCache::Writer*>& writers)
+{
+    // One piece per channel: one long sound keeps every core busy. The
+    // images cost the drawn channel about as much again; for a sound
+    // written to the cache they are made apart, in stretches, once it is
+    // long enough for the stretches to fill the cores while the channels'
+    // passes run.
+    std::vector<Piece> pieces;
+    std::vector<Piece> images;
+    for (size_t i : which) {
+        int numCols = SamplesToSpectro::NumCols((int)sounds[i]->GetNumFrames());
+        bool imagesApart = writers[i] != nullptr && numCols > AnalysisCache::Writer::IMAGE_STRETCH_COLS;
+        for (int k = 0; k < (int)sounds[i]->GetNumChannels(); k++)
+            pieces.push_back(
+                {i, k,
+                 k == IMAGE_CHANNEL && !imagesApart ? SamplesToSpectro::COLUMNS_AND_IMAGES : SamplesToSpectro::COLUMNS,
+                 0, numCols});
+        for (int first = 0; imagesApart && first < numCols; first += AnalysisCache::Writer::IMAGE_STRETCH_COLS)
+            images.push_back(
+                {i, IMAGE_CHANNEL, SamplesToSpectro::IMAGES, first, first + AnalysisCache::Writer::IMAGE_STRETCH_COLS});
+    }
+    // The long passes first, the short stretches fill in after them.
+    pieces.insert(pieces.end(), images.begin(), images.end());
+    return pieces;
+}
+
+void SoundLoader::Write(AudioFile& sound, const Piece& piece, AnalysisCache::Writer* writer)
+{
+    const std::vector<float>& samples = *sound.GetBuffer();
+    int numFrames = (int)sound.GetNumFrames();
+    int numChans = (int)sound.GetNumChannels();
+    if (piece.content == SamplesToSpectro::IMAGES) {
+        SamplesToSpectro::AnalyseImagesInBlocks(
+            samples, numFrames, numChans, piece.chan, piece.firstCol, piece.endCol, _progress,
+            [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
+                return writer->WriteImages(firstCol, numCols, spectro, chroma);
+            });
+        return;
+    }
+    bool withImages = piece.content == SamplesToSpectro::COLUMNS_AND_IMAGES;
+    SamplesToSpectro::AnalyseChannelInBlocks(
+        samples, numFrames, numChans, piece.chan, withImages, _progress,
+        [&](int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma) {
+            return writer->WriteColumns(piece.chan, firstCol, numCols, spectro) &&
+                   (!withImages || writer->WriteImages(firstCol, numCols, spectro, chroma));
+        });
 }
 
 void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results)
@@ -115,37 +199,4 @@ void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vect
             _progress->AddWork(WorkOf(sound));
         }
     });
-}
-
-void SoundLoader::StoreInCache(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& analysed,
-                               std::vector<Analysis>* results)
-{
-    if (_cache == nullptr || IsCancelled())
-        return;
-    ParallelFor(analysed.size(), [&](size_t a) {
-        size_t i = analysed[a];
-        AudioFile* sound = sounds[i];
-        long numFrames = (long)sound->GetNumFrames();
-        int numChans = (int)sound->GetNumChannels();
-        Analysis& computed = (*results)[i];
-        if (!_cache->Write(_keys[i], numFrames, numChans, computed.spectros, computed.chromas, _progress))
-            return;
-        // Read back, the computed columns give way to the file's pages.
-        Analysis mapped;
-        if (_cache->Read(_keys[i], numFrames, numChans, &mapped.spectros, &mapped.chromas)) {
-            Release(&computed);
-            computed = mapped;
-        }
-    });
-}
-
-void SoundLoader::Release(Analysis* analysis)
-{
-    // Chromagrams first: they read their spectrogram's columns.
-    for (Spectrogram* chroma : analysis->chromas)
-        delete chroma;
-    for (Spectrogram* spectro : analysis->spectros)
-        delete spectro;
-    analysis->chromas.clear();
-    analysis->spectros.clear();
 }

@@ -4,7 +4,9 @@
 #include <functional>
 #include <vector>
 
-class AnalysisCache;
+#include "sound/AnalysisCache.h"
+#include "spectral/SamplesToSpectro.h"
+
 class AudioFile;
 class LoadProgress;
 class Spectrogram;
@@ -12,9 +14,11 @@ class Spectrogram;
 // The analysis of the loaded sounds at start-up, spread over every core:
 // each channel of each sound is one piece of work, so that one long sound
 // keeps both cores busy. A sound whose analysis is in the cache is mapped
-// from there instead; the others are analysed, written to the cache and
-// then read back from it, so that their columns too live in the file's
-// pages rather than in memory of their own.
+// from there instead; the others are analysed block by block straight into
+// a new cache entry and then mapped from it, so that their columns live in
+// the file's pages rather than in memory of their own, and the analysis of
+// an hour-long sound never holds more than a few blocks. Without a cache
+// that can be written, the analysis is kept in memory.
 class SoundLoader {
 public:
     // The spectrogram and chromagram of each channel of one sound; the
@@ -40,11 +44,26 @@ public:
     static long WorkOf(const AudioFile* sound);
 
 private:
+    // One piece of the analysis: a channel's pass, or a stretch of the images.
+    struct Piece {
+        size_t sound;
+        int chan;
+        SamplesToSpectro::Content content;
+        int firstCol;
+        int endCol;
+    };
+
     bool IsCancelled() const;
+    static std::vector<Piece> MakePieces(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& which,
+                                         const std::vector<AnalysisCache::Writer*>& writers);
+    // Analyses a piece of a sound straight into its entry.
+    void Write(AudioFile& sound, const Piece& piece, AnalysisCache::Writer* writer);
     void ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results);
-    void StoreInCache(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& analysed,
-                      std::vector<Analysis>* results);
-    static void Release(Analysis* analysis);
+    // Analyses the sounds listed in which, each into its writer's entry, or
+    // into memory where it has none; extraTasks run on the same cores.
+    void AnalyseSounds(const std::vector<AudioFile*>& sounds, const std::vector<size_t>& which,
+                       const std::vector<AnalysisCache::Writer*>& writers,
+                       const std::vector<std::function<void()>>& extraTasks, std::vector<Analysis>* results);
 
     AnalysisCache* _cache;
     LoadProgress* _progress;

@@ -46,11 +46,11 @@ inline float Atan2(float y, float x)
 }
 }  // namespace
 
-ChannelAnalysis::ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withImages)
-    : _spectro(spectro), _chroma(chroma), _window(AnalysisWindow()),
+ChannelAnalysis::ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withColumns, bool withImages)
+    : _spectro(spectro), _chroma(chroma), _withColumns(withColumns), _window(AnalysisWindow()),
       _fft(kiss_fftr_alloc(FFT_SIZE, 0, nullptr, nullptr)), _frame(FFT_SIZE), _spectrum(FFT_SIZE + 2),
-      _magns(FFT_SIZE / 2), _phases(FFT_SIZE / 2), _previousPhases(FFT_SIZE / 2), _hasPrevious(false),
-      _melBank(nullptr), _chromaMaker(nullptr)
+      _magns(FFT_SIZE / 2), _phases(FFT_SIZE / 2), _previousPhases(FFT_SIZE / 2), _melBank(nullptr),
+      _chromaMaker(nullptr)
 {
     if (withImages) {
         _melBank = new FilterBank(Scale::MEL);
@@ -65,7 +65,7 @@ ChannelAnalysis::~ChannelAnalysis()
     delete _chromaMaker;
 }
 
-void ChannelAnalysis::AnalyseColumn(int col, const float* first, int stride)
+void ChannelAnalysis::AnalyseColumn(int col, bool unwrap, const float* first, int stride)
 {
     const int n = FFT_SIZE;
     for (int i = 0; i < n; i++)
@@ -74,20 +74,28 @@ void ChannelAnalysis::AnalyseColumn(int col, const float* first, int stride)
     const int numBins = n / 2;
     const float* spectrum = _spectrum.data();
     float* magns = _magns.data();
-    float* phases = _phases.data();
     for (int i = 0; i < numBins; i++) {
         float re = spectrum[2 * i];
         float im = spectrum[2 * i + 1];
         magns[i] = std::sqrt(re * re + im * im);
-        phases[i] = Atan2(im, re);
     }
-    if (_hasPrevious)
+    if (_withColumns)
+        StoreColumn(col, unwrap);
+    if (_melBank != nullptr)
+        MakeImages(col);
+}
+
+void ChannelAnalysis::StoreColumn(int col, bool unwrap)
+{
+    const int numBins = FFT_SIZE / 2;
+    const float* spectrum = _spectrum.data();
+    float* phases = _phases.data();
+    for (int i = 0; i < numBins; i++)
+        phases[i] = Atan2(spectrum[2 * i + 1], spectrum[2 * i]);
+    if (unwrap)
         Spectrogram::UnwrapCol(_phases.data(), _previousPhases.data(), numBins);
     _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
     _previousPhases.swap(_phases);
-    _hasPrevious = true;
-    if (_melBank != nullptr)
-        MakeImages(col);
 }
 
 void ChannelAnalysis::MakeImages(int col)

@@ -13,26 +13,30 @@ class Spectrogram;
 // upper half of the spectrum is the mirror of the lower one), its magnitudes
 // and phases computed once, the phases unwrapped against the column analysed
 // before, and the images made from the same magnitudes. The columns may be
-// given in any places of the stores: a ring of columns is analysed as well
-// as a whole sound.
+// given in any places of the stores: a block of a long sound, or a ring of
+// columns, is analysed as well as a whole sound.
 class ChannelAnalysis {
 public:
-    // With images, *chroma is the image over spectro's columns that gets the
-    // chroma image; without, no image is made.
-    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withImages);
+    // withColumns: the columns (magnitudes and phases) are stored into
+    // spectro; withImages: the images into spectro and chroma, the image
+    // over spectro's columns that gets the chroma image.
+    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withColumns, bool withImages);
     virtual ~ChannelAnalysis();
     ChannelAnalysis(const ChannelAnalysis&) = delete;
     ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
 
     // Analyses the frame of FFT_SIZE samples from first on, stride floats
-    // apart, into column col.
-    void AnalyseColumn(int col, const float* first, int stride);
+    // apart, into column col; unwrap: whether a column came before it, whose
+    // phases this one's are unwrapped against.
+    void AnalyseColumn(int col, bool unwrap, const float* first, int stride);
 
 private:
+    void StoreColumn(int col, bool unwrap);
     void MakeImages(int col);
 
     Spectrogram* _spectro;
     Spectrogram* _chroma;
+    bool _withColumns;
     std::vector<float> _window;
     kiss_fftr_cfg _fft;
     std::vector<float> _frame;
@@ -40,8 +44,6 @@ private:
     std::vector<float> _magns;
     std::vector<float> _phases;
     std::vector<float> _previousPhases;
-    // Whether a column came before, to unwrap the phases against.
-    bool _hasPrevious;
     std::vector<float> _image;
     FilterBank* _melBank;
     ChromaOverlapAddProcessor* _chromaMaker;

@@ -76,21 +76,64 @@ void SamplesToSpectro::AnalyseChannel(const std::vector<float>& samples, int nFr
     *spectro = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     *chroma = new Spectrogram(*spectro);
     (*spectro)->MarkPhasesUnwrapped();
+    Pass pass = {withImages ? COLUMNS_AND_IMAGES : COLUMNS, 0, NumCols(nFrames)};
+    RunPass(samples, nFrames, nChan, chanNum, pass, *spectro, *chroma, progress, nullptr);
+}
+
+void SamplesToSpectro::AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                              bool withImages, LoadProgress* progress, const BlockStore& store)
+{
+    Pass pass = {withImages ? COLUMNS_AND_IMAGES : COLUMNS, 0, NumCols(nFrames)};
+    RunBlockPass(samples, nFrames, nChan, chanNum, pass, progress, store);
+}
+
+void SamplesToSpectro::AnalyseImagesInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                             int firstCol, int endCol, LoadProgress* progress, const BlockStore& store)
+{
+    Pass pass = {IMAGES, std::max(firstCol, 0), std::min(endCol, NumCols(nFrames))};
+    RunBlockPass(samples, nFrames, nChan, chanNum, pass, progress, store);
+}
+
+void SamplesToSpectro::RunBlockPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                    const Pass& pass, LoadProgress* progress, const BlockStore& store)
+{
+    Spectrogram spectro(FFT_SIZE, std::min(BLOCK_COLS, pass.endCol - pass.firstCol));
+    Spectrogram chroma(&spectro);
+    RunPass(samples, nFrames, nChan, chanNum, pass, &spectro, &chroma, progress, &store);
+}
+
+void SamplesToSpectro::RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                               Spectrogram* spectro, Spectrogram* chroma, LoadProgress* progress,
+                               const BlockStore* store)
+{
     if (chanNum < 0 || chanNum >= nChan)
         return;
     nFrames = std::min(nFrames, (int)(samples.size() / nChan));
-    int numCols = NumFilledCols(nFrames);
-    ChannelAnalysis analysis(*spectro, *chroma, withImages);
-    for (int col = 0; col < numCols; col++) {
-        analysis.AnalyseColumn(col, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
+    int endCol = std::min(pass.endCol, NumFilledCols(nFrames));
+    // Without a block store the store holds every column: one block.
+    int blockCols = store != nullptr ? spectro->GetNumCols() : std::max(endCol, 1);
+    // Only the passes that make the columns count as work done.
+    bool countsWork = pass.content != IMAGES && progress != nullptr;
+    ChannelAnalysis analysis(spectro, chroma, pass.content != IMAGES, pass.content != COLUMNS);
+    int firstCol = pass.firstCol;
+    for (int col = pass.firstCol; col < endCol; col++) {
+        if (col - firstCol == blockCols) {
+            if (!(*store)(firstCol, blockCols, *spectro, *chroma))
+                return;
+            firstCol = col;
+        }
+        analysis.AnalyseColumn(col - firstCol, col > 0, samples.data() + (size_t)col * HOP * nChan + chanNum, nChan);
         if (progress != nullptr && (col + 1) % PROGRESS_COLUMNS == 0) {
-            progress->AddWork((long)PROGRESS_COLUMNS * HOP);
+            if (countsWork)
+                progress->AddWork((long)PROGRESS_COLUMNS * HOP);
             if (progress->IsCancelled())
                 return;
         }
     }
-    if (progress != nullptr)
-        progress->AddWork((long)(numCols % PROGRESS_COLUMNS) * HOP);
+    if (store != nullptr && endCol > firstCol && !(*store)(firstCol, endCol - firstCol, *spectro, *chroma))
+        return;
+    if (countsWork)
+        progress->AddWork((long)(std::max(endCol, 0) % PROGRESS_COLUMNS) * HOP);
 }
 
 void SamplesToSpectro::FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan,

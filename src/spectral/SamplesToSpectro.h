@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <vector>
 
 class FilterBank;
@@ -19,6 +20,16 @@ public:
     static constexpr int OVERLAP = 4;
     static constexpr int HOP = FFT_SIZE / OVERLAP;
     static constexpr double SAMPLE_RATE = 44100.0;
+    // Columns of a block of AnalyseChannelInBlocks: 8 MiB of columns and images.
+    static constexpr int BLOCK_COLS = 1024;
+
+    // What a pass over a channel makes: its columns, its images, or both.
+    enum Content { COLUMNS, COLUMNS_AND_IMAGES, IMAGES };
+
+    // Takes numCols columns from firstCol on, held in columns 0 ... numCols - 1
+    // of spectro (and the images in both); false stops the pass.
+    using BlockStore =
+        std::function<bool(int firstCol, int numCols, const Spectrogram& spectro, const Spectrogram& chroma)>;
 
     virtual ~SamplesToSpectro() {}
 
@@ -41,6 +52,20 @@ public:
                                Spectrogram** spectro, Spectrogram** chroma, bool withImages = true,
                                LoadProgress* progress = nullptr);
 
+    // The pass of AnalyseChannel through a store of BLOCK_COLS columns,
+    // handed to store whenever it is full and at the end: the analysis of a
+    // long sound never holds more than one block. The columns the pass does
+    // not fill (see NumCols) are never handed over.
+    static void AnalyseChannelInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                       bool withImages, LoadProgress* progress, const BlockStore& store);
+
+    // The images of columns firstCol ... endCol - 1 alone, block by block:
+    // no column is stored, and no earlier column is needed, so that the
+    // images of a long sound are made in stretches on every core while its
+    // channels' passes make the columns.
+    static void AnalyseImagesInBlocks(const std::vector<float>& samples, int nFrames, int nChan, int chanNum,
+                                      int firstCol, int endCol, LoadProgress* progress, const BlockStore& store);
+
     static int NumCols(int nFrames);
     // The columns the feeding loop fills: one per hop fed after the first frame.
     static int NumFilledCols(int nFrames);
@@ -50,6 +75,19 @@ public:
     static void ToMelImage(FilterBank* bank, std::vector<float>* magns);
 
 private:
+    // What a pass makes, over which columns.
+    struct Pass {
+        Content content;
+        int firstCol;
+        int endCol;
+    };
+    // A pass through a store of BLOCK_COLS columns handed to store.
+    static void RunBlockPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                             LoadProgress* progress, const BlockStore& store);
+    // One channel's pass into spectro and chroma; with a store, the two hold
+    // one block of columns at a time, else every column.
+    static void RunPass(const std::vector<float>& samples, int nFrames, int nChan, int chanNum, const Pass& pass,
+                        Spectrogram* spectro, Spectrogram* chroma, LoadProgress* progress, const BlockStore* store);
     // Feeds numFed channels from firstChan on, as channels 0 ... numFed - 1.
     static void FeedChannels(const std::vector<float>& samples, int nFrames, int nChan, int firstChan, int numFed,
                              OverlapAdd* overlapAdd);

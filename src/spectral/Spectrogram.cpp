@@ -394,6 +394,22 @@ bool Spectrogram::MapImage(MappedRegion* region, size_t offset)
     return true;
 }
 
+void Spectrogram::GiveBackImage(int firstCol, int endCol) const
+{
+    if (_mappedImage == nullptr || endCol <= firstCol)
+        return;
+    size_t offset = (size_t)(_image - static_cast<const uint8_t*>(_mappedImage->GetData()));
+    // The last column gives back the region's last, partly filled page too.
+    size_t end = endCol >= _numCols ? _mappedImage->GetLength() : offset + NumValuesBefore(endCol);
+    size_t first = offset + NumValuesBefore(std::max(firstCol, 0));
+    _mappedImage->GiveBack(first, end - first);
+}
+
+size_t Spectrogram::NumValuesBefore(int col) const
+{
+    return (size_t)col * GetNumBins();
+}
+
 void Spectrogram::ComputeMagns(const std::vector<float>& compBuf, std::vector<float>* magns)
 {
     int numBins = (int)compBuf.size() / 4;

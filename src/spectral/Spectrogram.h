@@ -76,6 +76,10 @@ public:
     void ClearCol(int col);
     // numCols x fftSize/2 levels, column after column; null when no image was made.
     const uint8_t* GetImageLevels() const;
+    // Gives back the memory of the image columns firstCol ... endCol - 1
+    // once they have been read, where the image is mapped; they are read
+    // from the file again if asked for later.
+    void GiveBackImage(int firstCol, int endCol) const;
     // The level of a display value: its decibels between -50 and full scale
     // mapped onto 0 ... 255 and rounded (0 for -50 dB and below).
     static uint8_t LevelOf(float value);
@@ -119,6 +123,7 @@ private:
     // A store with no column memory of its own yet.
     Spectrogram(int fftSize, int numCols, bool allocate);
     bool HasCol(int col) const;
+    size_t NumValuesBefore(int col) const;
     int ClampCol(int col) const;
     bool IsWritable() const;
     void InterpolateCol(int col0, double t, std::vector<float>* out) const;

@@ -607,6 +607,8 @@ void UISoundRect::PoolImageRows(const Spectrogram* spectro, size_t maxRows, Imag
             for (size_t i = 0; i < numBins; i++)
                 row[i] = std::max(row[i], col[i]);
         }
+        // Only the pooled rows are drawn: the full image goes back as it is read.
+        spectro->GiveBackImage(static_cast<int>(first), static_cast<int>(end));
     }
     image->bins = static_cast<int>(numBins);
     image->rows = static_cast<int>(numRows);

@@ -74,6 +74,8 @@ make_loops() {
     sox -n -r "$RATE" -c 2 "$loops/sound.ogg" synth 2 sine 500 gain -n -3 || e2e_fail "sox OGG"
     add_name sound.ogg
     mkdir "$loops/folder.wav" && add_name folder.wav
+    # A pipe no one writes to: opening it for reading would wait for ever.
+    mkfifo "$loops/fifo.wav" && add_name fifo.wav
     name="Café à l'été – ünd ñ.wav"
     sox -n -r "$RATE" -b 16 -c 1 "$loops/$name" synth 2 triangle 260 || e2e_fail "sox non-ASCII name"
     add_name "$name"

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/FloatingWindows.h"
+
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "effects/EffectsBox.h"
@@ -60,23 +62,35 @@ UIWindow* MakeWindow(UIScreen* screen, UIStyle* style, const char* title, double
 }
 }  // namespace
 
-void App::BuildFloatingWindows()
+FloatingWindows::FloatingWindows(App* app)
+    : _app(app), _grainLFOWindow(nullptr), _grainLFOCanvas(nullptr), _envelopeTypeWindow(nullptr),
+      _envelopeTypeCanvas(nullptr), _effectsWindow(nullptr), _effectsCanvas(nullptr), _effectsWindowChain(nullptr)
 {
-    DeleteFloatingWindows();
-    _grainLFOWindow = MakeWindow(
-        _screen, _style, "LFO", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE, &_grainLFOCanvas,
-        [this](double x, double y, double w, double h) { return new UILFOCanvas(_screen, _style, "", x, y, w, h); });
-    _envelopeTypeWindow = MakeWindow(_screen, _style, "Envelope", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE,
-                                     &_envelopeTypeCanvas, [this](double x, double y, double w, double h) {
-                                         return new UIEnvelopeTypeCanvas(this, _screen, _style, "", x, y, w, h);
-                                     });
-    _effectsWindow = MakeWindow(_screen, _style, "Effects", EFFECTS_WINDOW_POS, EFFECTS_WINDOW_SIZE, &_effectsCanvas,
-                                [this](double x, double y, double w, double h) {
-                                    return new UIEffectsCanvas(_screen, _style, "", x, y, w, h);
-                                });
 }
 
-void App::DeleteFloatingWindows()
+FloatingWindows::~FloatingWindows()
+{
+    DeleteFloatingWindows();
+}
+
+void FloatingWindows::BuildFloatingWindows()
+{
+    DeleteFloatingWindows();
+    UIScreen* screen = _app->GetScreen();
+    UIStyle* style = _app->GetStyle();
+    _grainLFOWindow = MakeWindow(
+        screen, style, "LFO", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE, &_grainLFOCanvas,
+        [=](double x, double y, double w, double h) { return new UILFOCanvas(screen, style, "", x, y, w, h); });
+    _envelopeTypeWindow = MakeWindow(screen, style, "Envelope", SMALL_WINDOW_POS, SMALL_WINDOW_SIZE,
+                                     &_envelopeTypeCanvas, [=](double x, double y, double w, double h) {
+                                         return new UIEnvelopeTypeCanvas(_app, screen, style, "", x, y, w, h);
+                                     });
+    _effectsWindow = MakeWindow(
+        screen, style, "Effects", EFFECTS_WINDOW_POS, EFFECTS_WINDOW_SIZE, &_effectsCanvas,
+        [=](double x, double y, double w, double h) { return new UIEffectsCanvas(screen, style, "", x, y, w, h); });
+}
+
+void FloatingWindows::DeleteFloatingWindows()
 {
     delete _grainLFOWindow;
     delete _grainLFOCanvas;
@@ -91,43 +105,43 @@ void App::DeleteFloatingWindows()
     _effectsWindowChain = nullptr;
 }
 
-void App::OpenEffectsWindow(bool master)
+void FloatingWindows::OpenEffectsWindow(bool master)
 {
     if (_effectsWindow == nullptr)
         return;
     _effectsWindow->SetVisible(true);
     if (master) {
-        BindEffectsWindow(_masterEffectsBox, "Effects | Master");
-    } else if (Source* source = GetCurrentSource()) {
+        BindEffectsWindow(_app->GetMasterEffectsBox(), "Effects | Master");
+    } else if (Source* source = _app->GetCurrentSource()) {
         BindEffectsWindow(source->GetEffectsBox(), "Effects | Source");
     } else {
         _effectsWindow->SetTitle("Effects | Source");
     }
 }
 
-void App::BindEffectsWindow(EffectsBox* chain, const char* title)
+void FloatingWindows::BindEffectsWindow(EffectsBox* chain, const char* title)
 {
     chain->RegisterUI(_effectsCanvas);
     _effectsWindowChain = chain;
     _effectsWindow->SetTitle(title);
 }
 
-void App::CloseEffectsWindow()
+void FloatingWindows::CloseEffectsWindow()
 {
     if (_effectsWindow != nullptr)
         _effectsWindow->SetVisible(false);
 }
 
-void App::ForgetEffectsChain(EffectsBox* chain)
+void FloatingWindows::ForgetEffectsChain(EffectsBox* chain)
 {
     // The controls would otherwise go on writing into the freed chain.
     if (_effectsWindow != nullptr && chain == _effectsWindowChain)
-        BindEffectsWindow(_masterEffectsBox, "Effects | Master");
+        BindEffectsWindow(_app->GetMasterEffectsBox(), "Effects | Master");
 }
 
-void App::UpdateParamWindows()
+void FloatingWindows::UpdateParamWindows()
 {
-    Source* source = GetCurrentSource();
+    Source* source = _app->GetCurrentSource();
     Parameter* param = source != nullptr ? source->GetCurrentParameter() : nullptr;
     if (param == nullptr || param->GetUI() == nullptr)
         return;
@@ -143,13 +157,13 @@ void App::UpdateParamWindows()
     window->SetTitle(title);
 }
 
-void App::UpdateLFOWindow()
+void FloatingWindows::UpdateLFOWindow()
 {
     if (_grainLFOWindow == nullptr)
         return;
     // Shown only while a selected source has an LFO parameter in hand: a
     // window left up after the selection went would hide the scene under it.
-    Source* source = GetCurrentSource();
+    Source* source = _app->GetCurrentSource();
     const bool shown = source != nullptr && IsLFOCurrent(source);
     _grainLFOWindow->SetVisible(shown);
     if (!shown)
@@ -160,12 +174,12 @@ void App::UpdateLFOWindow()
         _grainLFOCanvas->SetAmp(amp->GetValue());
 }
 
-void App::UpdateEnvelopeWindow()
+void FloatingWindows::UpdateEnvelopeWindow()
 {
     if (_envelopeTypeWindow == nullptr)
         return;
     // As the LFO window: only while a selected source has its envelope in hand.
-    Source* source = GetCurrentSource();
+    Source* source = _app->GetCurrentSource();
     const bool shown = source != nullptr && IsCurrent<ParameterEnvelope>(source);
     _envelopeTypeWindow->SetVisible(shown);
     if (!shown)
@@ -173,7 +187,15 @@ void App::UpdateEnvelopeWindow()
     _envelopeTypeCanvas->SetEnvelopeType((int)source->GetCurrentParameter()->GetValue());
 }
 
-void App::DrawFloatingWindows()
+void FloatingWindows::UpdateStyle(UIStyle* style)
+{
+    for (UIWindow* window : {_grainLFOWindow, _envelopeTypeWindow, _effectsWindow}) {
+        if (window != nullptr)
+            window->UpdateStyle(style);
+    }
+}
+
+void FloatingWindows::DrawFloatingWindows()
 {
     // The windows draw with their own identity matrix; the pie menu after
     // them needs the scene's pan and zoom back.
@@ -185,32 +207,32 @@ void App::DrawFloatingWindows()
     glPopMatrix();
 }
 
-bool App::IsOverFloatingWindow(int x, int y) const
+bool FloatingWindows::IsOverFloatingWindow(int x, int y) const
 {
     if (_effectsWindow == nullptr)
         return false;
-    const double nx = (double)x / _winWidth;
-    const double ny = (double)y / _winHeight;
+    const double nx = (double)x / _app->GetWinWidth();
+    const double ny = (double)y / _app->GetWinHeight();
     // The LFO window only shows; it takes no clicks but still hides the scene under it.
     return _grainLFOCanvas->Pick(nx, ny) || _envelopeTypeCanvas->Pick(nx, ny) || _effectsCanvas->Pick(nx, ny);
 }
 
-void App::RouteMouseToWindows(int button, int state, int x, int y)
+void FloatingWindows::RouteMouseToWindows(int button, int state, int x, int y)
 {
     if (_effectsWindow == nullptr)
         return;
-    const double nx = (double)x / _winWidth;
-    const double ny = (double)y / _winHeight;
+    const double nx = (double)x / _app->GetWinWidth();
+    const double ny = (double)y / _app->GetWinHeight();
     _envelopeTypeCanvas->OnMouse(button, state, nx, ny);
     _effectsCanvas->OnMouse(button, state, nx, ny);
 }
 
-void App::RouteDragToWindows(int x, int y)
+void FloatingWindows::RouteDragToWindows(int x, int y)
 {
     if (_effectsWindow == nullptr)
         return;
-    const double nx = (double)x / _winWidth;
-    const double ny = (double)y / _winHeight;
+    const double nx = (double)x / _app->GetWinWidth();
+    const double ny = (double)y / _app->GetWinHeight();
     _envelopeTypeCanvas->OnMouseDrag(nx, ny, FINE_DRAG_NONE);
-    _effectsCanvas->OnMouseDrag(nx, ny, _control->GetFineDragFactor());
+    _effectsCanvas->OnMouseDrag(nx, ny, _app->GetControl()->GetFineDragFactor());
 }
