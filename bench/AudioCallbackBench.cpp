@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -171,11 +172,21 @@ void BM_CallbackSixCloudsOfHundredVoices(benchmark::State& state)
     BenchCallback(state);
 }
 
+// Seconds of CPU the calling thread has used.
+double ThreadCpuSeconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec + 1e-9 * now.tv_nsec;
+}
+
 // A minute of audio played in blocks of state.range(0) frames, as the audio
 // system would ask for them: the slowest block against its budget (the time
 // the block lasts at 44100 Hz), and how many blocks the load meter counted
 // over budget. Timed per block, since one slow block is a click however fast
-// the others are.
+// the others are. Both the time on the clock and the CPU time of the block
+// are given: on a busy machine the first includes the waits for a core, and
+// the second is what the block takes on a core of its own.
 void BM_WorstBlockOfAMinute(benchmark::State& state)
 {
     CallbackScene* scene = Scene();
@@ -189,21 +200,28 @@ void BM_WorstBlockOfAMinute(benchmark::State& state)
     // The first block at a new size sizes the scratch blocks once.
     scene->RenderBlock(block);
     const unsigned long overBefore = scene->GetBlocksOverBudget();
-    double worst = 0.0, total = 0.0;
+    double worst = 0.0, worstCpu = 0.0, totalCpu = 0.0;
+    unsigned long cpuOver = 0;
     for (auto _ : state) {
         for (unsigned b = 0; b < blocks; b++) {
             const auto start = std::chrono::steady_clock::now();
+            const double cpuStart = ThreadCpuSeconds();
             scene->RenderBlock(block);
+            const double cpu = ThreadCpuSeconds() - cpuStart;
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             worst = std::max(worst, seconds);
-            total += seconds;
+            worstCpu = std::max(worstCpu, cpu);
+            totalCpu += cpu;
+            cpuOver += cpu > budget;
         }
     }
     state.counters["budget_ms"] = 1000.0 * budget;
-    state.counters["worst_block_ms"] = 1000.0 * worst;
-    state.counters["worst_of_budget"] = worst / budget;
-    state.counters["mean_of_budget"] = total / (double(blocks) * state.iterations()) / budget;
-    state.counters["blocks_over_budget"] = double(scene->GetBlocksOverBudget() - overBefore);
+    state.counters["worst_ms"] = 1000.0 * worst;
+    state.counters["worst_cpu_ms"] = 1000.0 * worstCpu;
+    state.counters["worst_cpu_of_budget"] = worstCpu / budget;
+    state.counters["mean_cpu_of_budget"] = totalCpu / (double(blocks) * state.iterations()) / budget;
+    state.counters["over_budget_meter"] = double(scene->GetBlocksOverBudget() - overBefore);
+    state.counters["over_budget_cpu"] = double(cpuOver);
 }
 
 // Runs after the ones above: the same scene with every source's chain on too.

@@ -11,6 +11,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
 #include "ui/UISource.h"
@@ -44,7 +45,7 @@ public:
         std::unique_ptr<App> app(new App());
         app->SetWinSize(W, H);
         app->SetAudioPath(_dir + "/");
-        app->CreateStyles();
+        app->GetStyles()->CreateStyles();
         app->LoadSounds();
         return app;
     }

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ TEST_F(AppControlTest, LeftAndRightWithOtherModifiersThanCtrlDoNothing)
     Control().OnMousePassiveMotion(100, 100);
     Control().OnSpecialKey(AppControl::KEY_LEFT, 0, 0, AppControl::MOD_SHIFT);
     Control().OnSpecialKey(AppControl::KEY_RIGHT, 0, 0, AppControl::MOD_ALT);
-    EXPECT_EQ(_app.GetPositionX(), 0.0);
+    EXPECT_EQ(_app.GetView()->GetPositionX(), 0.0);
     EXPECT_EQ(Control().GetMouseX(), 100);
 }
 
@@ -86,12 +87,12 @@ TEST_F(AppControlTest, CtrlDragScrollsTheSceneWithThePointer)
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 200, AppControl::MOD_CTRL);
     Control().OnMouseDrag(230, 180);
     // Dragging right by 30 pixels moves the view offset 30 pixels left; up by 20 moves it 20 up.
-    EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0);
-    EXPECT_DOUBLE_EQ(_app.GetPositionY(), -20.0);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetPositionX(), -30.0);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetPositionY(), -20.0);
     Control().OnSpecialKeyUp(AppControl::KEY_CTRL_L, 0, 0);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, 230, 180, NO_MOD);
     Control().OnMouseDrag(300, 300);
-    EXPECT_DOUBLE_EQ(_app.GetPositionX(), -30.0) << "no button held: no scroll";
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetPositionX(), -30.0) << "no button held: no scroll";
 }
 
 TEST_F(AppControlTest, HelpListsHaveThirtySevenLinesFramedByRules)

@@ -200,4 +200,31 @@ TEST_F(BlockSizeTest, ASourceBackFromItsNoteFadesInOver5msAtAnyBlockSize)
     }
 }
 
+// A scene of a single grain and a loop over the sine, played for ten
+// seconds: its level is that of the scene, not of the blocks it is cut into.
+TEST_F(BlockSizeTest, ASceneHasTheSameLevelAtBlocksOf64_256And1024)
+{
+    auto grainAndLoop = [](Scene* s) {
+        s->Control().OnKeyboard('2', 0, 0, NO_MOD);
+        s->Control().OnMousePassiveMotion(W / 2 + 50, H / 2 + 20);
+        AddLoop(s);
+    };
+    const unsigned seconds = 10;
+    std::vector<double> levels;
+    for (unsigned block : {64u, 256u, 1024u}) {
+        Scene scene(_dir, block);
+        grainAndLoop(&scene);
+        std::vector<float> heard;
+        scene.Play(seconds * 44100, &heard);
+        double sum = 0.0;
+        for (float v : heard)
+            sum += double(v) * v;
+        levels.push_back(10.0 * std::log10(sum / heard.size()));
+        RecordProperty("level_dB_at_" + std::to_string(block), std::to_string(levels.back()));
+    }
+    EXPECT_GT(levels[2], -40.0) << "the scene is heard";
+    EXPECT_NEAR(levels[0], levels[2], 0.5) << "64 against 1024 frames";
+    EXPECT_NEAR(levels[1], levels[2], 0.5) << "256 against 1024 frames";
+}
+
 }  // namespace

@@ -11,6 +11,7 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
 #include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
@@ -189,19 +190,23 @@ TEST_F(SceneTest, ReleasingTheResizeKeyMakesTheNextDragStepZero)
 
 TEST_F(SceneTest, ZoomKeepsThePointUnderTheCentreAndStopsAtAQuarter)
 {
-    auto canvasX = [&](double windowX) { return (_app.GetPositionX() + windowX) / _app.GetZoom(); };
-    auto canvasY = [&](double windowY) { return (_app.GetPositionY() + windowY) / _app.GetZoom(); };
+    auto canvasX = [&](double windowX) {
+        return (_app.GetView()->GetPositionX() + windowX) / _app.GetView()->GetZoom();
+    };
+    auto canvasY = [&](double windowY) {
+        return (_app.GetView()->GetPositionY() + windowY) / _app.GetView()->GetZoom();
+    };
     double beforeX = canvasX(300), beforeY = canvasY(120);
-    _app.ApplyZoom(1.7, 300, 120);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7);
+    _app.GetView()->ApplyZoom(1.7, 300, 120);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7);
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
     EXPECT_NEAR(canvasY(120), beforeY, 1e-9);
-    _app.ApplyZoom(0.1, 10, 10);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7) << "below 0.25: ignored";
+    _app.GetView()->ApplyZoom(0.1, 10, 10);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7) << "below 0.25: ignored";
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
     // The wheel zooms by 10 % a step about the pointer.
     Control().OnMouseWheel(0, -1, 300, H - 120);
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.7 * 0.9);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.7 * 0.9);
     EXPECT_NEAR(canvasX(300), beforeX, 1e-9);
 }
 
@@ -210,7 +215,7 @@ TEST_F(SceneTest, AltDragZoomsAboutWhereAltWasPressed)
     Control().OnSpecialKey(AppControl::KEY_ALT_L, 200, 100, AppControl::MOD_ALT);
     Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, 200, 100, AppControl::MOD_ALT);
     Control().OnMouseDrag(200, 120);  // 20 px down: dy = -20 in canvas units
-    EXPECT_DOUBLE_EQ(_app.GetZoom(), 1.1);
+    EXPECT_DOUBLE_EQ(_app.GetView()->GetZoom(), 1.1);
 }
 
 TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
@@ -239,7 +244,7 @@ TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
     EXPECT_STREQ(_app.GetParamValueString(), "-31.5");
     EXPECT_EQ(_app.GetSources().size(), 1u) << "'1' typed a digit instead of adding a cloud";
     Control().OnMouseWheel(0, 1, 10, 10);
-    EXPECT_EQ(_app.GetZoom(), 1.0) << "the wheel does nothing while typing";
+    EXPECT_EQ(_app.GetView()->GetZoom(), 1.0) << "the wheel does nothing while typing";
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_FALSE(_app.GetParamEditor()->IsEditingParamString());
     EXPECT_EQ(_app.GetParamValueString(), nullptr);

@@ -12,6 +12,8 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/CanvasView.h"
+#include "app/StyleSwitch.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "parameters/Parameter.h"
@@ -60,7 +62,7 @@ protected:
         std::unique_ptr<App> app(new App());
         app->SetWinSize(W, H);
         app->SetAudioPath(_dir + "/");
-        app->CreateStyles();
+        app->GetStyles()->CreateStyles();
         testing::internal::CaptureStdout();
         EXPECT_TRUE(app->LoadSounds());
         testing::internal::GetCapturedStdout();
@@ -103,10 +105,10 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     Rect(saved.get(), 2)->SetRectType(UISoundRect::SPECTROGRAM);
     Rect(saved.get(), 2)->SetOrientation(UISoundRect::VERTICAL);
     Rect(saved.get(), 2)->SetColorContrast(0.3);
-    saved->ApplyZoom(2.0, 100, 100);
-    saved->TranslatePositionX(37);
-    saved->NextStyle();
-    saved->NextStyle();
+    saved->GetView()->ApplyZoom(2.0, 100, 100);
+    saved->GetView()->TranslatePositionX(37);
+    saved->GetStyles()->NextStyle();
+    saved->GetStyles()->NextStyle();
     EffectsBox* master = saved->GetMasterEffectsBox();
     master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(0)->SetValue(1.0);
     master->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->SetValue(750.0);
@@ -124,9 +126,9 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     EXPECT_EQ(Rect(loaded.get(), 2)->GetRectType(), UISoundRect::SPECTROGRAM);
     EXPECT_EQ(Rect(loaded.get(), 2)->GetOrientation(), UISoundRect::VERTICAL);
     EXPECT_DOUBLE_EQ(Rect(loaded.get(), 2)->GetColorContrast(), 0.3);
-    EXPECT_DOUBLE_EQ(loaded->GetZoom(), saved->GetZoom());
-    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), saved->GetPositionX());
-    EXPECT_EQ(loaded->GetStyleNum(), saved->GetStyleNum());
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), saved->GetView()->GetZoom());
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), saved->GetView()->GetPositionX());
+    EXPECT_EQ(loaded->GetStyles()->GetStyleNum(), saved->GetStyles()->GetStyleNum());
     EffectsBox* restored = loaded->GetMasterEffectsBox();
     EXPECT_TRUE(restored->GetEffect(EffectsBox::EFFECT_DELAY)->IsOn());
     EXPECT_DOUBLE_EQ(restored->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->GetValue(), 750.0);
@@ -232,12 +234,12 @@ TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
     const int badStyle = 9;
     memcpy(bytes.data() + bytes.size() - 420 - 4, &badStyle, sizeof(badStyle));
     std::unique_ptr<App> loaded = NewApp();
-    loaded->NextStyle();
-    int before = loaded->GetStyleNum();
+    loaded->GetStyles()->NextStyle();
+    int before = loaded->GetStyles()->GetStyleNum();
     Serializer reader;
     reader.OpenReadMemory(bytes);
     loaded->UnSerializeSession(&reader);
-    EXPECT_EQ(loaded->GetStyleNum(), before);
+    EXPECT_EQ(loaded->GetStyles()->GetStyleNum(), before);
     EXPECT_FALSE(reader.HasRunOut());
 }
 
@@ -298,8 +300,8 @@ TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
 
     std::unique_ptr<App> loaded = Load(bytes);
     ASSERT_EQ(loaded->GetSources().size(), 1u);
-    EXPECT_DOUBLE_EQ(loaded->GetPositionX(), 0.0);
-    EXPECT_DOUBLE_EQ(loaded->GetZoom(), 1.0);
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), 0.0);
+    EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), 1.0);
     EXPECT_EQ(loaded->GetSelectedSourceIndex(), -1);
     EXPECT_DOUBLE_EQ(Cloud(loaded.get(), 0)->GetVolumeDb(), 6.0);
 

@@ -13,12 +13,14 @@
 
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
+#include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
 #include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
+#include "app/StyleSwitch.h"
 #include "app/Time.h"
 #include "app/ToolkitCallbacks.h"
 #include "app/WindowLossWatch.h"
@@ -37,7 +39,6 @@
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
 #include "ui/UIStyle.h"
-#include "ui/UIStyleManager.h"
 
 namespace {
 
@@ -50,16 +51,16 @@ const int TEXTURES_PER_FRAME = 1;
 
 App::App()
     : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
-      _zoom(1.0), _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true),
-      _screenWidth(0), _screenHeight(0), _winWidth(0), _winHeight(0), _isFullScreen(false), _screen(nullptr),
-      _styleManager(nullptr), _style(nullptr), _pieMenu(nullptr), _windows(nullptr), _xMoveSpeed(10), _yMoveSpeed(10),
-      _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr), _midiOut(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _windowCreated(false), _sessionSavePending(false),
-      _messageIsError(false)
+      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr),
+      _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false),
+      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _masterEffectsBox(nullptr), _releases(nullptr),
+      _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0), _virtualPitch(0),
+      _sessionSavePending(false), _messageIsError(false)
 {
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
+    _view = new CanvasView();
+    _styles = new StyleSwitch(this);
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
@@ -74,13 +75,8 @@ App::App()
     _masterEffectsBox = new EffectsBox();
     _audio = new AudioEngine(this, _mutex, _releases);
     _loader = new StartupLoader(this);
-    _title = new UITitleOverlay(this);
-    _loadProgress = new UILoadProgressOverlay(this, _loader->GetProgress());
-    _help = new UIHelpOverlay(this);
-    _recording = new UIRecordingOverlay(this, _audio->GetBounceRecorder());
-    _messageView = new UIMessageOverlay(this);
-    _limiterLight = new UILimiterLight(this, _audio->GetSafetyLimiter());
-    _loadMeterView = new UILoadMeterOverlay(this, _audio->GetLoadMeter());
+    _overlays = new UIOverlaySet(this, _loader->GetProgress(), _audio->GetBounceRecorder(), _audio->GetSafetyLimiter(),
+                                 _audio->GetLoadMeter());
     ToolkitCallbacks::SetTarget(this);
 }
 
@@ -98,20 +94,15 @@ App::~App()
     delete _pacer;
     delete _paramEditor;
     delete _pieMenu;
-    delete _styleManager;
+    delete _styles;
     delete _midiIn;
     delete _midiOut;
     delete _masterEffectsBox;
     delete _audio;
-    delete _title;
-    delete _loadProgress;
-    delete _help;
-    delete _recording;
-    delete _messageView;
-    delete _limiterLight;
-    delete _loadMeterView;
+    delete _overlays;
     delete _control;
     delete _screen;
+    delete _view;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -141,10 +132,19 @@ void App::ReleaseScene()
     _liveRects.clear();
 }
 
+int App::GetWinWidth() const
+{
+    return _view->GetWinWidth();
+}
+
+int App::GetWinHeight() const
+{
+    return _view->GetWinHeight();
+}
+
 void App::SetWinSize(int w, int h)
 {
-    _winWidth = w;
-    _winHeight = h;
+    _view->SetWinSize(w, h);
 }
 
 bool App::Init(const Options& options)
@@ -155,20 +155,18 @@ bool App::Init(const Options& options)
     // Closing the window leaves the loop instead of calling exit() while the
     // audio thread still plays the scene.
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    _screenWidth = glutGet(GLUT_SCREEN_WIDTH);
-    _screenHeight = glutGet(GLUT_SCREEN_HEIGHT);
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
+    _view->ReadScreenSize();
 
-    CreateStyles();
+    _styles->CreateStyles();
     char appName[512];
-    _style->GetAppName(appName);
-    glutInitWindowSize(_winWidth, _winHeight);
+    GetStyle()->GetAppName(appName);
+    glutInitWindowSize(_view->GetWinWidth(), _view->GetWinHeight());
     glutInitWindowPosition(0, 0);
     glutCreateWindow(appName);
-    _windowCreated = true;
+    _styles->OnWindowCreated();
     WindowLossWatch::Install();
     glutIgnoreKeyRepeat(1);
-    SetWindowedMode();
+    _view->SetWindowedMode();
     _windows->BuildFloatingWindows();
 
     InitRenderer();
@@ -204,17 +202,14 @@ void App::FinishLoadingIfDone()
     UnSerializeSession();
 }
 
-void App::CreateStyles()
+UIStyle* App::GetStyle() const
 {
-    _styleManager = new UIStyleManager();
-    _style = _styleManager->GetCurrentStyle();
+    return _styles->GetStyle();
 }
 
 void App::InitRenderer()
 {
-    double background[4];
-    _style->GetBackgroundColor(background);
-    glClearColor(background[0], background[1], background[2], background[3]);
+    _styles->ApplyBackground();
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glFrontFace(GL_CCW);
@@ -254,9 +249,7 @@ void App::Clean()
     _audio->StopStream();
     // The windows point at the style and at the master chain's parameters.
     _windows->DeleteFloatingWindows();
-    delete _styleManager;
-    _styleManager = nullptr;
-    _style = nullptr;
+    _styles->DeleteStyles();
     delete _pieMenu;
     _pieMenu = nullptr;
     delete _midiIn;
@@ -303,11 +296,6 @@ const LoadMeter* App::GetLoadMeter() const
     return _audio->GetLoadMeter();
 }
 
-void App::ApplyModelViewOffset()
-{
-    glTranslatef(-_winWidth * _position._x, -_winHeight * _position._y, -_position._z);
-}
-
 void App::OnDisplay()
 {
     glClearDepth(1.0);
@@ -315,34 +303,24 @@ void App::OnDisplay()
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    ApplyModelViewOffset();
-    glScalef(_zoom, _zoom, 1);
-    if (_loading) {
-        // The long command list waits: stroked in software it costs more
-        // than the rest of the frame, and the cores are the analysis's.
-        _title->Draw(_loading);
-        _loadProgress->Draw();
-    } else if (_menuFlag) {
-        _title->Draw(_loading);
-        _help->Draw(false);
+    _view->ApplyViewTransform();
+    if (_loading || _menuFlag) {
+        // While loading the long command list waits: stroked in software it
+        // costs more than the rest of the frame, and the cores are the analysis's.
+        _overlays->DrawTitleScreen(_loading);
     } else {
         _pacer->StartFrame();
         for (SoundRect* rect : _soundRects)
             rect->GetUI()->Draw();
         for (Source* source : _sources)
             source->GetUI()->Draw();
-        if (IsBouncing())
-            _recording->DrawFile(GetBounceFileName());
-        if (_displayHelp)
-            _help->Draw(true);
+        _overlays->DrawOverScene(IsBouncing() ? GetBounceFileName() : nullptr, _displayHelp);
         _windows->DrawFloatingWindows();
-        _loadMeterView->Draw();
+        _overlays->DrawLoadMeter();
         // Last, over everything else.
         _pieMenu->Draw();
     }
-    _recording->DrawLossIfAny();
-    _messageView->Draw(_message, _messageIsError, _messageUntil);
-    _limiterLight->Draw();
+    _overlays->DrawOverAll(_message, _messageIsError, _messageUntil);
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -353,37 +331,10 @@ bool App::MayBuildTexture()
     return _pacer->MayBuildTexture();
 }
 
-void App::DrawString(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(0.001 * scale, 0.001 * scale, 0.001);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
-}
-
-void App::DrawString2(double x, double y, double z, const char* text, double scale)
-{
-    glPushMatrix();
-    glTranslatef(x, _winHeight - y, z);
-    glScalef(scale, scale, 1);
-    for (const char* c = text; *c; c++)
-        glutStrokeCharacter(GLUT_STROKE_MONO_ROMAN, *c);
-    glPopMatrix();
-}
-
 void App::OnReshape(int w, int h)
 {
     _mutex->lock();
-    glViewport(0, 0, w, h);
-    SetWinSize(w, h);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, _winWidth, 0, _winHeight, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    ApplyModelViewOffset();
+    _view->Reshape(w, h);
     glutPostRedisplay();
     _mutex->unlock();
 }
@@ -423,67 +374,6 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
         if (SpectralEnginePool* pool = rect->GetEnginePool())
             (pool->*step)();
     }
-}
-
-void App::SetWindowedMode()
-{
-    SetWinSize(int(0.6 * _screenWidth), int(0.6 * _screenHeight));
-    glutReshapeWindow(_winWidth, _winHeight);
-    glutPositionWindow(_screenWidth / 2 - _winWidth / 2, _screenHeight / 2 - _winHeight / 2);
-}
-
-void App::ToggleFullScreen()
-{
-    if (_isFullScreen) {
-        SetWindowedMode();
-        _isFullScreen = false;
-    } else {
-        glutFullScreen();
-        _isFullScreen = true;
-    }
-}
-
-void App::NextStyle()
-{
-    _styleManager->NextStyle();
-    UpdateStyle();
-}
-
-void App::PrevStyle()
-{
-    _styleManager->PrevStyle();
-    UpdateStyle();
-}
-
-int App::GetStyleNum() const
-{
-    return _styleManager != nullptr ? _styleManager->GetCurrentStyleNum() : -1;
-}
-
-void App::UpdateStyle()
-{
-    _style = _styleManager->GetCurrentStyle();
-    for (SoundRect* rect : _soundRects)
-        rect->GetUI()->UpdateStyle(_style);
-    for (Source* source : _sources)
-        source->GetUI()->UpdateStyle(_style);
-    _windows->UpdateStyle(_style);
-    if (!_windowCreated)
-        return;
-    double background[4];
-    _style->GetBackgroundColor(background);
-    glClearColor(background[0], background[1], background[2], background[3]);
-    glutPostRedisplay();
-}
-
-void App::TranslatePositionX(double pixels)
-{
-    _position._x += pixels / _winWidth;
-}
-
-void App::TranslatePositionY(double pixels)
-{
-    _position._y += pixels / _winHeight;
 }
 
 void App::SendNoteOn(int note)

@@ -1,13 +1,10 @@
 #pragma once
 
-#include <algorithm>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/Pt3d.h"
 
 namespace stk {
 class Mutex;
@@ -15,6 +12,7 @@ class Mutex;
 
 class AppControl;
 class AudioEngine;
+class CanvasView;
 class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
@@ -29,18 +27,12 @@ class UISoundRect;
 class UIPieMenu;
 class UIScreen;
 class UISource;
+class StyleSwitch;
+class UIOverlaySet;
 class UIStyle;
-class UIStyleManager;
 class LoadMeter;
 class SourceReleases;
 class StartupLoader;
-class UIHelpOverlay;
-class UILimiterLight;
-class UILoadMeterOverlay;
-class UILoadProgressOverlay;
-class UIMessageOverlay;
-class UIRecordingOverlay;
-class UITitleOverlay;
 class EffectsBox;
 class FloatingWindows;
 class FramePacer;
@@ -97,42 +89,23 @@ public:
     bool IsBouncing() const;
     const char* GetBounceFileName() const;
 
-    void ToggleFullScreen();
-    void SetWindowedMode();
     void ToggleDrawHelp(bool display) { _displayHelp = display; }
     bool GetMenuFlag() const { return _menuFlag; }
     void SetMenuFlag(bool flag) { _menuFlag = flag; }
 
-    // Styles.
-    void NextStyle();
-    void PrevStyle();
-    void UpdateStyle();
-    // The current style's number, or -1 before the styles exist.
-    int GetStyleNum() const;
-
-    // View offset (pan) and zoom.
-    void TranslatePositionX(double pixels);
-    void TranslatePositionY(double pixels);
-    double GetPositionX() const { return _position._x * _winWidth; }
-    double GetPositionY() const { return _position._y * _winHeight; }
-    double GetZoom() const { return _zoom; }
-    double GetXMoveSpeed() const { return _xMoveSpeed; }
-    double GetYMoveSpeed() const { return _yMoveSpeed; }
+    // The styles and the switching between them.
+    StyleSwitch* GetStyles() const { return _styles; }
 
     // Whether a sound rect may build an image texture in this frame: one
     // per frame, so that a canvas of long sounds never stalls a frame.
     bool MayBuildTexture();
 
-    void DrawString(double x, double y, double z, const char* text, double scale);
-    void DrawString2(double x, double y, double z, const char* text, double scale);
-
     UIScreen* GetScreen() const { return _screen; }
-    UIStyle* GetStyle() const { return _style; }
-    int GetWinWidth() const { return _winWidth; }
-    int GetWinHeight() const { return _winHeight; }
-    // The longer side of the display in pixels; 0 before the window system is asked.
-    int GetLargestScreenSide() const { return (int)std::max(_screenWidth, _screenHeight); }
-    // Records the window size, as every reshape does; views read it through UIScreen.
+    UIStyle* GetStyle() const;
+    // Pan, zoom, window size and screen mode.
+    CanvasView* GetView() const { return _view; }
+    int GetWinWidth() const;
+    int GetWinHeight() const;
     void SetWinSize(int w, int h);
     std::string GetAudioPath() const { return _audioPath; }
     void SetAudioPath(const std::string& path) { _audioPath = path; }
@@ -146,8 +119,6 @@ public:
     // Reads, analyses and installs the sounds on the calling thread; false
     // when the sound folder cannot be read.
     bool LoadSounds();
-    // The six styles, starting with the default one (start-up).
-    void CreateStyles();
 
     // The session file. F12 saves the scene; the start-up restores it last.
     // The key handler only encodes the scene, under the scene lock; the file
@@ -197,8 +168,6 @@ public:
     void SourceMouseDrag(double dx, double dy);
     void RectMouseDrag(double dx, double dy);
     void ScaleSoundRect(double x, double y, double dx, double dy);
-    // Zooms by factor about (cx, cy), window pixels with y up; never below 0.25.
-    void ApplyZoom(double factor, double cx, double cy);
     void SetSoundRectResizeMode() { _dragMode = 1; }
     void SetSoundRectMoveMode() { _dragMode = 0; }
     void SetDragMode(int mode) { _dragMode = mode; }
@@ -278,7 +247,6 @@ private:
     void StartNoteSource(int note);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
-    void ApplyModelViewOffset();
     // Writes encoded session bytes to fileName whole, or not at all.
     static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
     void SerializeSoundRects(Serializer* serializer);
@@ -290,7 +258,6 @@ private:
     // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
     bool AddSourceOfType(int type);
     void RestoreSelection();
-    void RestoreStyle(int style);
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
 
@@ -305,22 +272,16 @@ private:
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;
-    Pt3d _position;
-    double _zoom;
     int _selectionMode;
     int _dragMode;
     int _selectedSource;
     int _selectedRect;
     bool _menuFlag;
-    unsigned int _screenWidth, _screenHeight;
-    int _winWidth, _winHeight;
-    bool _isFullScreen;
+    CanvasView* _view;
     UIScreen* _screen;
-    UIStyleManager* _styleManager;
-    UIStyle* _style;
+    StyleSwitch* _styles;
     UIPieMenu* _pieMenu;
     FloatingWindows* _windows;
-    double _xMoveSpeed, _yMoveSpeed;
     FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
@@ -336,18 +297,11 @@ private:
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;
     // What is drawn over the scene.
-    UITitleOverlay* _title;
-    UILoadProgressOverlay* _loadProgress;
-    UIHelpOverlay* _help;
-    UIRecordingOverlay* _recording;
-    UIMessageOverlay* _messageView;
-    UILimiterLight* _limiterLight;
-    UILoadMeterOverlay* _loadMeterView;
+    UIOverlaySet* _overlays;
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
     double _virtualPitch;
-    bool _windowCreated;
     std::string _message;
     // A scene encoded by F12 and not yet written.
     std::vector<char> _pendingSession;

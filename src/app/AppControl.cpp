@@ -1,8 +1,10 @@
 #include "app/AppControl.h"
 
 #include "app/App.h"
+#include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
+#include "app/StyleSwitch.h"
 
 namespace {
 
@@ -120,10 +122,10 @@ int AppControl::GetNumCommandsShort() const
 
 void AppControl::UpdateMouseCoords(int x, int y)
 {
-    _mouseX = int(_app->GetPositionX() + x);
-    _mouseY = int(_app->GetWinHeight() - (y - _app->GetPositionY()));
-    _mouseX = int(_mouseX / _app->GetZoom());
-    _mouseY = int(_mouseY / _app->GetZoom());
+    _mouseX = int(_app->GetView()->GetPositionX() + x);
+    _mouseY = int(_app->GetWinHeight() - (y - _app->GetView()->GetPositionY()));
+    _mouseX = int(_mouseX / _app->GetView()->GetZoom());
+    _mouseY = int(_mouseY / _app->GetView()->GetZoom());
 }
 
 void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
@@ -249,7 +251,7 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         _app->ToggleDrawHelp(true);
         break;
     case KEY_F5:
-        _app->ToggleFullScreen();
+        _app->GetView()->ToggleFullScreen();
         break;
     case KEY_F8:
         _app->ToggleLiveFreeze();
@@ -266,29 +268,29 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_LEFT:
         if (ctrl) {
-            _app->PrevStyle();
+            _app->GetStyles()->PrevStyle();
         } else if (modifiers == 0) {
-            _app->TranslatePositionX(-_app->GetXMoveSpeed());
-            _mouseX = int(_mouseX - _app->GetXMoveSpeed());
+            _app->GetView()->TranslatePositionX(-_app->GetView()->GetXMoveSpeed());
+            _mouseX = int(_mouseX - _app->GetView()->GetXMoveSpeed());
         }
         break;
     case KEY_RIGHT:
         if (ctrl) {
-            _app->NextStyle();
+            _app->GetStyles()->NextStyle();
         } else if (modifiers == 0) {
-            _app->TranslatePositionX(_app->GetXMoveSpeed());
-            _mouseX = int(_mouseX + _app->GetXMoveSpeed());
+            _app->GetView()->TranslatePositionX(_app->GetView()->GetXMoveSpeed());
+            _mouseX = int(_mouseX + _app->GetView()->GetXMoveSpeed());
         }
         break;
     // The stored pointer moves against the scroll, as if the pointer stayed on
     // the same scene point; the next pointer motion recomputes it exactly.
     case KEY_UP:
-        _app->TranslatePositionY(_app->GetYMoveSpeed());
-        _mouseY = int(_mouseY - _app->GetYMoveSpeed());
+        _app->GetView()->TranslatePositionY(_app->GetView()->GetYMoveSpeed());
+        _mouseY = int(_mouseY - _app->GetView()->GetYMoveSpeed());
         break;
     case KEY_DOWN:
-        _app->TranslatePositionY(-_app->GetYMoveSpeed());
-        _mouseY = int(_mouseY + _app->GetYMoveSpeed());
+        _app->GetView()->TranslatePositionY(-_app->GetView()->GetYMoveSpeed());
+        _mouseY = int(_mouseY + _app->GetView()->GetYMoveSpeed());
         break;
     case KEY_SHIFT_L:
         _shiftPressed = true;
@@ -405,10 +407,10 @@ void AppControl::OnMouseDrag(int x, int y)
         double sy = (y - _lastMouseY) * f;
         _lastMouseX = x;
         _lastMouseY = y;
-        _app->TranslatePositionX(-sx);
-        _app->TranslatePositionY(sy);
+        _app->GetView()->TranslatePositionX(-sx);
+        _app->GetView()->TranslatePositionY(sy);
     } else if (_altPressed && !_spacePressed) {
-        _app->ApplyZoom(1 - 0.005 * dy, _zoomCenterX, _zoomCenterY);
+        _app->GetView()->ApplyZoom(1 - 0.005 * dy, _zoomCenterX, _zoomCenterY);
     } else {
         ApplyDragStep(dx, dy);
     }
@@ -449,5 +451,5 @@ void AppControl::OnMouseWheel(int, int direction, int x, int y)
     _zoomCenterX = x;
     _zoomCenterY = _app->GetWinHeight() - y;
     // Each wheel step zooms by 10 % about the pointer.
-    _app->ApplyZoom(1 + 0.1 * direction, x, _app->GetWinHeight() - y);
+    _app->GetView()->ApplyZoom(1 + 0.1 * direction, x, _app->GetWinHeight() - y);
 }

@@ -14,7 +14,7 @@ void App::AddLiveRect(double x, double y)
         return;
     }
     LiveRect* rect = new LiveRect();
-    UILiveRect* view = new UILiveRect(rect, this, _style, _screen, x / _winWidth, y / _winHeight);
+    UILiveRect* view = new UILiveRect(rect, this, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight());
     rect->RegisterUI(view);
     _soundRects.push_back(rect);
     _samplesProviders.push_back(rect);

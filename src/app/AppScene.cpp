@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/App.h"
+#include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
@@ -26,7 +27,6 @@
 namespace {
 
 const unsigned CLOUD_VOICES = 6;
-const double MIN_ZOOM = 0.25;
 // Within this many pixels of a rect's centre an axis does not resize.
 const double RESIZE_DEAD_ZONE = 10.0;
 
@@ -35,20 +35,21 @@ const double RESIZE_DEAD_ZONE = 10.0;
 void App::AddGrainCloud(double x, double y)
 {
     GrainCloud* cloud = new GrainCloud(this, _samplesProviders, CLOUD_VOICES);
-    AddSource(cloud,
-              new UIGrainCloud(cloud, _style, _screen, x / _winWidth, y / _winHeight, CLOUD_VOICES, _soundRects));
+    AddSource(cloud, new UIGrainCloud(cloud, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), CLOUD_VOICES,
+                                      _soundRects));
 }
 
 void App::AddSingleGrain(double x, double y)
 {
     SingleGrain* grain = new SingleGrain(this, _samplesProviders);
-    AddSource(grain, new UISingleGrain(grain, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+    AddSource(grain,
+              new UISingleGrain(grain, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddLoopSource(double x, double y)
 {
     LoopSource* loop = new LoopSource(this, _samplesProviders);
-    AddSource(loop, new UILoopSource(loop, _style, _screen, x / _winWidth, y / _winHeight, &_soundRects));
+    AddSource(loop, new UILoopSource(loop, GetStyle(), _screen, x / GetWinWidth(), y / GetWinHeight(), &_soundRects));
 }
 
 void App::AddSource(Source* source, UISource* view)
@@ -129,12 +130,12 @@ void App::SelectRect(int index)
 void App::UpdateSourcePicking(double x, double y)
 {
     Deselect(SOURCE);
-    SelectSource(PickSourceIndex(x / _winWidth, y / _winHeight));
+    SelectSource(PickSourceIndex(x / GetWinWidth(), y / GetWinHeight()));
 }
 
 void App::UpdateRectPicking(double x, double y)
 {
-    double nx = x / _winWidth, ny = y / _winHeight;
+    double nx = x / GetWinWidth(), ny = y / GetWinHeight();
     int previous = _selectedRect;
     Deselect(RECT);
     int source = PickSourceIndex(nx, ny);
@@ -161,7 +162,7 @@ void App::SourceMouseDrag(double dx, double dy)
     if (source == nullptr || source->GetCurrentParameter() != nullptr)
         return;
     UISource* view = source->GetUI();
-    view->UpdatePosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
+    view->UpdatePosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
 }
 
 void App::RectMouseDrag(double dx, double dy)
@@ -169,7 +170,7 @@ void App::RectMouseDrag(double dx, double dy)
     UISoundRect* view = GetCurrentSoundRect();
     if (view == nullptr || view->GetCurrentParameter() != nullptr)
         return;
-    view->UpdateRectPosition(view->GetX() + dx / _winWidth, view->GetY() + dy / _winHeight);
+    view->UpdateRectPosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
 }
 
 void App::ScaleSoundRect(double x, double y, double dx, double dy)
@@ -177,8 +178,8 @@ void App::ScaleSoundRect(double x, double y, double dx, double dy)
     UISoundRect* view = GetCurrentSoundRect();
     if (view == nullptr)
         return;
-    double cx = _winWidth * view->GetX(), cy = _winHeight * view->GetY();
-    double width = _winWidth * view->GetWidth(), height = _winHeight * view->GetHeight();
+    double cx = GetWinWidth() * view->GetX(), cy = GetWinHeight() * view->GetY();
+    double width = GetWinWidth() * view->GetWidth(), height = GetWinHeight() * view->GetHeight();
     // A step away from the centre grows the rect, a step towards it shrinks it.
     if (cx > x)
         dx = -dx;
@@ -187,18 +188,7 @@ void App::ScaleSoundRect(double x, double y, double dx, double dy)
     double distX = std::fabs(x - cx), distY = std::fabs(y - cy);
     double kx = distX > RESIZE_DEAD_ZONE ? width / distX : 0.0;
     double ky = distY > RESIZE_DEAD_ZONE ? height / distY : 0.0;
-    view->SetDimensions((width + 2 * dx * kx) / _winWidth, (height + 2 * dy * ky) / _winHeight);
-}
-
-void App::ApplyZoom(double factor, double cx, double cy)
-{
-    double oldZoom = _zoom;
-    if (oldZoom * factor < MIN_ZOOM)
-        return;
-    _zoom = oldZoom * factor;
-    // Keep the canvas point under (cx, cy) where it is on the screen.
-    _position._x = _zoom * (_position._x + cx / _winWidth) / oldZoom - cx / _winWidth;
-    _position._y = _zoom * (_position._y + cy / _winHeight) / oldZoom - cy / _winHeight;
+    view->SetDimensions((width + 2 * dx * kx) / GetWinWidth(), (height + 2 * dy * ky) / GetWinHeight());
 }
 
 Source* App::GetCurrentSource() const
@@ -267,12 +257,12 @@ bool App::IsPieMenuOpen() const
 
 void App::PieMenuMouseDrag(double dx, double dy)
 {
-    _pieMenu->OnMouseDrag(dx / _winWidth, dy / _winHeight);
+    _pieMenu->OnMouseDrag(dx / GetWinWidth(), dy / GetWinHeight());
 }
 
 void App::LeftPickPieMenu(int button, int state, double x, double y)
 {
-    if (_pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight))
+    if (_pieMenu->OnMouse(button, state, x / GetWinWidth(), y / GetWinHeight()))
         return;
     Deselect(SOURCE);
     UpdateSourcePicking(x, y);
@@ -283,7 +273,7 @@ void App::RightPickPieMenu(int button, int state, double x, double y)
 {
     if (!_pieMenu->IsVisible())
         return;
-    _pieMenu->OnMouse(button, state, x / _winWidth, y / _winHeight);
+    _pieMenu->OnMouse(button, state, x / GetWinWidth(), y / GetWinHeight());
     _paramEditor->BeginParamStringEditing();
 }
 

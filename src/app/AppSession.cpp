@@ -10,13 +10,14 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/CanvasView.h"
+#include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
 #include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
 #include "ui/UISource.h"
-#include "ui/UIStyleManager.h"
 
 namespace {
 
@@ -27,7 +28,6 @@ const char* const DAMAGED_SESSION_FILE = "session.bin.damaged";
 // A sound rect's record (with four parameters), for stepping over records
 // of rects that are not loaded now.
 const size_t SOUND_RECT_RECORD_BYTES = 284;
-const double MIN_ZOOM = 0.25;
 // Sources are created from the canvas origin; their views move them.
 const double NEW_SOURCE_X = 0.0;
 const double NEW_SOURCE_Y = 0.0;
@@ -115,17 +115,13 @@ void App::SerializeSources(Serializer* serializer)
 void App::SerializeAppState(Serializer* serializer)
 {
     serializer->PutDouble(_sampTimeSec);
-    serializer->PutDouble(_position._x);
-    serializer->PutDouble(_position._y);
-    serializer->PutDouble(_zoom);
+    _view->SerializeOffsetAndZoom(serializer);
     serializer->PutInt(_selectionMode);
     serializer->PutInt(_dragMode);
     serializer->PutInt(_selectedSource);
     serializer->PutInt(_selectedRect);
-    serializer->PutInt(_winWidth);
-    serializer->PutInt(_winHeight);
-    serializer->PutBool(_isFullScreen);
-    serializer->PutInt(std::max(GetStyleNum(), 0));
+    _view->SerializeWindow(serializer);
+    serializer->PutInt(std::max(_styles->GetStyleNum(), 0));
 }
 
 void App::UnSerializeSession()
@@ -231,9 +227,7 @@ void App::UnSerializeAppState(Serializer* serializer)
 {
     // The sample duration is a constant of the program.
     serializer->Skip(sizeof(double));
-    serializer->GetDoubleIn(&_position._x, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
-    serializer->GetDoubleIn(&_position._y, -Serializer::MAX_SCENE_EXTENT, Serializer::MAX_SCENE_EXTENT);
-    serializer->GetDoubleIn(&_zoom, MIN_ZOOM, Serializer::MAX_SCENE_EXTENT);
+    _view->UnSerializeOffsetAndZoom(serializer);
     int selectionMode = _selectionMode;
     if (serializer->GetInt(&selectionMode) && (selectionMode == RECT || selectionMode == SOURCE))
         _selectionMode = selectionMode;
@@ -248,7 +242,7 @@ void App::UnSerializeAppState(Serializer* serializer)
     serializer->Skip(3 * sizeof(int));
     int style = -1;
     if (serializer->GetInt(&style))
-        RestoreStyle(style);
+        _styles->RestoreStyle(style);
 }
 
 void App::RestoreSelection()
@@ -257,15 +251,6 @@ void App::RestoreSelection()
         _sources[i]->GetUI()->SetSelectState(int(i) == _selectedSource);
     for (size_t i = 0; i < _soundRects.size(); i++)
         _soundRects[i]->GetUI()->SetSelectState(int(i) == _selectedRect);
-}
-
-void App::RestoreStyle(int style)
-{
-    if (_styleManager == nullptr || style == _styleManager->GetCurrentStyleNum())
-        return;
-    _styleManager->SetStyleNum(style);
-    if (_styleManager->GetCurrentStyleNum() == style)
-        UpdateStyle();
 }
 
 void App::ShowMessage(const std::string& text, bool isError)

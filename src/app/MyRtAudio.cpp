@@ -9,7 +9,7 @@ const char* MyRtAudio::CLIENT_NAME = "zoltafenri";
 MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
                      RtAudioFormat format, bool showWarnings, const std::string& apiName, int outputDevice)
     : _audio(nullptr), _numInputs(numInputs), _openInputs(0), _numOutputs(numOutputs), _outputDevice(0),
-      _bufferSize(bufferSize), _sampleRate(sampleRate), _format(format)
+      _inputDevice(0), _bufferSize(bufferSize), _sampleRate(sampleRate), _format(format)
 {
     // No system named: the library takes the first one built in that has a device.
     _audio = new RtAudio(ApiByName(apiName));
@@ -18,7 +18,7 @@ MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned i
         std::string where = apiName.empty() ? std::string("any audio system") : "audio system '" + apiName + "'";
         Refuse("No audio device found in " + where + " (see --list)", RtAudioError::NO_DEVICES_FOUND);
     }
-    ChooseOutputDevice(outputDevice);
+    ChooseDevices(outputDevice);
 }
 
 MyRtAudio::~MyRtAudio()
@@ -47,11 +47,12 @@ RtAudio::Api MyRtAudio::ApiByName(const std::string& apiName)
     return api;
 }
 
-void MyRtAudio::ChooseOutputDevice(int outputDevice)
+void MyRtAudio::ChooseDevices(int outputDevice)
 {
     const unsigned int count = _audio->getDeviceCount();
     if (outputDevice < 0) {
         _outputDevice = _audio->getDefaultOutputDevice();
+        _inputDevice = _audio->getDefaultInputDevice();
         return;
     }
     const std::string which = "Audio device " + std::to_string(outputDevice) + " of " + GetApiName();
@@ -66,6 +67,9 @@ void MyRtAudio::ChooseOutputDevice(int outputDevice)
                RtAudioError::INVALID_DEVICE);
     }
     _outputDevice = unsigned(outputDevice);
+    // A device of one's choice gives the input too where it has one: two
+    // devices run by two clocks would drift apart.
+    _inputDevice = info.inputChannels > 0 ? _outputDevice : _audio->getDefaultInputDevice();
 }
 
 std::string MyRtAudio::GetApiName() const
@@ -103,7 +107,7 @@ unsigned int MyRtAudio::AvailableInputs()
 {
     if (_numInputs == 0)
         return 0;
-    RtAudio::DeviceInfo info = _audio->getDeviceInfo(_audio->getDefaultInputDevice());
+    RtAudio::DeviceInfo info = _audio->getDeviceInfo(_inputDevice);
     return std::min(_numInputs, info.inputChannels);
 }
 
@@ -112,12 +116,12 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
     RtAudio::StreamOptions options;
     options.streamName = CLIENT_NAME;
     RtAudio::StreamParameters input;
-    input.deviceId = _audio->getDefaultInputDevice();
+    input.deviceId = _inputDevice;
     input.nChannels = AvailableInputs();
     input.firstChannel = 0;
     // A system without any input still plays: the stream opens without one.
     if (input.nChannels == 0 && _numInputs > 0)
-        std::cerr << "The default audio device has no input: the stream plays without one" << std::endl;
+        std::cerr << "The audio input device has no input: the stream plays without one" << std::endl;
     RtAudio::StreamParameters output;
     output.deviceId = _outputDevice;
     output.nChannels = _numOutputs;

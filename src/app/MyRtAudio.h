@@ -45,8 +45,8 @@ public:
 private:
     [[noreturn]] void Refuse(const std::string& message, RtAudioError::Type type);
     static RtAudio::Api ApiByName(const std::string& apiName);
-    void ChooseOutputDevice(int outputDevice);
-    // The input channels the default input device can give, up to those asked for.
+    void ChooseDevices(int outputDevice);
+    // The input channels the input device can give, up to those asked for.
     unsigned int AvailableInputs();
 
     RtAudio* _audio;
@@ -54,6 +54,7 @@ private:
     unsigned int _openInputs;
     unsigned int _numOutputs;
     unsigned int _outputDevice;
+    unsigned int _inputDevice;
     unsigned int* _bufferSize;
     unsigned int _sampleRate;
     RtAudioFormat _format;

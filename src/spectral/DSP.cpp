@@ -8,6 +8,46 @@
 namespace {
 const float NORMALIZED_PEAK = 0.5f;
 const float SILENCE_PEAK = 1e-37f;
+// Sums run in this many interleaved partial sums, added up in a fixed order:
+// one running sum would make every addition wait for the one before, which
+// for an hour of sound costs more than reading it. The order is always the
+// same, so a sound always gets the same bits.
+const size_t PARTIAL_SUMS = 4;
+
+// The mean of |x|.
+double MeanLevel(const float* x, size_t n)
+{
+    double partial[PARTIAL_SUMS] = {};
+    size_t i = 0;
+    for (; i + PARTIAL_SUMS <= n; i += PARTIAL_SUMS) {
+        for (size_t k = 0; k < PARTIAL_SUMS; k++)
+            partial[k] += std::fabs(x[i + k]);
+    }
+    for (; i < n; i++)
+        partial[i % PARTIAL_SUMS] += std::fabs(x[i]);
+    return ((partial[0] + partial[1]) + (partial[2] + partial[3])) / n;
+}
+
+// The mean of ||x| - mean|.
+double MeanDeviation(const float* x, size_t n, double mean)
+{
+    double partial[PARTIAL_SUMS] = {};
+    size_t i = 0;
+    for (; i + PARTIAL_SUMS <= n; i += PARTIAL_SUMS) {
+        for (size_t k = 0; k < PARTIAL_SUMS; k++)
+            partial[k] += std::fabs(std::fabs(x[i + k]) - mean);
+    }
+    for (; i < n; i++)
+        partial[i % PARTIAL_SUMS] += std::fabs(std::fabs(x[i]) - mean);
+    return ((partial[0] + partial[1]) + (partial[2] + partial[3])) / n;
+}
+
+// Twice the sum of mean level and mean deviation: what lies beyond is an outlier.
+float ClipThreshold(const float* x, size_t n)
+{
+    double mean = MeanLevel(x, n);
+    return (float)(2.0 * (mean + MeanDeviation(x, n, mean)));
+}
 }  // namespace
 
 void DSP::Normalize(std::vector<float>* buf)
@@ -26,15 +66,7 @@ void DSP::AutomaticClipping(std::vector<float>* buf)
 {
     if (buf->empty())
         return;
-    double sum = 0.0;
-    for (float x : *buf)
-        sum += std::fabs(x);
-    double mean = sum / buf->size();
-    double deviation = 0.0;
-    for (float x : *buf)
-        deviation += std::fabs(std::fabs(x) - mean);
-    deviation /= buf->size();
-    float threshold = (float)(2.0 * (mean + deviation));
+    float threshold = ClipThreshold(buf->data(), buf->size());
     for (float& x : *buf)
         x = std::clamp(x, -threshold, threshold);
 }
@@ -45,20 +77,10 @@ void DSP::ClipAndNormalize(std::vector<float>* buf)
         return;
     float* x = buf->data();
     const size_t n = buf->size();
-    // Sums run in the order of the samples, as in the two steps it stands for.
-    double sum = 0.0;
     float rawPeak = 0.0f;
-    for (size_t i = 0; i < n; i++) {
-        const float level = std::fabs(x[i]);
-        sum += level;
-        rawPeak = std::max(rawPeak, level);
-    }
-    const double mean = sum / n;
-    double deviation = 0.0;
     for (size_t i = 0; i < n; i++)
-        deviation += std::fabs(std::fabs(x[i]) - mean);
-    deviation /= n;
-    const float threshold = (float)(2.0 * (mean + deviation));
+        rawPeak = std::max(rawPeak, std::fabs(x[i]));
+    const float threshold = ClipThreshold(x, n);
     const float peak = std::min(rawPeak, threshold);
     const double gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / (double)peak : NORMALIZED_PEAK;
     for (size_t i = 0; i < n; i++)

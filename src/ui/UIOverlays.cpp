@@ -10,6 +10,7 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/BounceRecorder.h"
+#include "app/CanvasView.h"
 #include "app/LoadMeter.h"
 #include "app/Time.h"
 #include "effects/SafetyLimiter.h"
@@ -46,15 +47,15 @@ void UITitleOverlay::Draw(bool loading)
     double x = winWidth / 2.0 + 0.2 * winWidth;
     style->GetTitleAColorCoeff(color);
     SetColor(color, Pulse(2.5132741928100586));
-    _app->DrawString(x, winHeight / 2.0, 0.5, appName, 0.1 * winWidth);
+    _app->GetView()->DrawString(x, winHeight / 2.0, 0.5, appName, 0.1 * winWidth);
     style->GetTitleInsColorCoeff(color);
     // A click starts nothing until the sounds are there.
     if (!loading) {
         SetColor(color, Pulse(2.827433466911316));
-        _app->DrawString(x + 10, winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * winWidth);
+        _app->GetView()->DrawString(x + 10, winHeight / 2.0 + 30, 0.5, "CLICK TO START", 0.04 * winWidth);
     }
     SetColor(color, Pulse(3.1415927410125732));
-    _app->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * winWidth);
+    _app->GetView()->DrawString(x + 10, winHeight / 2.0 + 50, 0.5, "ESCAPE TO QUIT", 0.04 * winWidth);
     glPopMatrix();
 }
 
@@ -87,7 +88,7 @@ void UILoadProgressOverlay::Draw()
     glEnd();
     glLineWidth(style->GetHelpLineWidth());
     std::string text = _progress->GetText();
-    _app->DrawString(left, winHeight - top - 0.02 * winHeight, 0.5, text.c_str(), 0.06 * winWidth);
+    _app->GetView()->DrawString(left, winHeight - top - 0.02 * winHeight, 0.5, text.c_str(), 0.06 * winWidth);
     glPopMatrix();
 }
 
@@ -118,7 +119,7 @@ void UIHelpOverlay::Draw(bool overlay)
     int count = overlay ? control->GetNumCommandsShort() : control->GetNumCommands();
     double x = (overlay ? 0.02 : 0.1) * winWidth;
     for (int i = 0; i < count; i++) {
-        _app->DrawString(x, 0.15 * winHeight + i * 0.01 * winWidth, 0.5, lines[i], 0.06 * winWidth);
+        _app->GetView()->DrawString(x, 0.15 * winHeight + i * 0.01 * winWidth, 0.5, lines[i], 0.06 * winWidth);
     }
     glPopMatrix();
 }
@@ -132,8 +133,8 @@ void UIRecordingOverlay::DrawFile(const char* fileName)
     char text[300];
     snprintf(text, sizeof(text), "*** Bouncing to: %s ***", fileName);
     glPushMatrix();
-    glTranslatef(_app->GetPositionX(), _app->GetPositionY(), 0);
-    _app->DrawString(0.02 * winWidth, winHeight - 0.02 * winHeight, 0.5, text, 0.1 * winWidth);
+    glTranslatef(_app->GetView()->GetPositionX(), _app->GetView()->GetPositionY(), 0);
+    _app->GetView()->DrawString(0.02 * winWidth, winHeight - 0.02 * winHeight, 0.5, text, 0.1 * winWidth);
     glPopMatrix();
 }
 
@@ -145,8 +146,8 @@ void UIRecordingOverlay::DrawLossIfAny()
     SetColor(WARNING_COLOR, Pulse(2.5132741928100586));
     std::string text = "*** Recording: " + _recorder->DescribeLoss() + " ***";
     glPushMatrix();
-    glTranslatef(_app->GetPositionX(), _app->GetPositionY(), 0);
-    _app->DrawString(0.02 * winWidth, winHeight - 0.06 * winHeight, 0.5, text.c_str(), 0.1 * winWidth);
+    glTranslatef(_app->GetView()->GetPositionX(), _app->GetView()->GetPositionY(), 0);
+    _app->GetView()->DrawString(0.02 * winWidth, winHeight - 0.06 * winHeight, 0.5, text.c_str(), 0.1 * winWidth);
     glPopMatrix();
 }
 
@@ -163,7 +164,7 @@ void UIMessageOverlay::Draw(const std::string& text, bool isError, std::chrono::
     SetColor(color, 1.0);
     glPushMatrix();
     glLoadIdentity();
-    _app->DrawString(0.02 * winWidth, winHeight - 0.05 * winHeight, 0.5, text.c_str(), 0.08 * winWidth);
+    _app->GetView()->DrawString(0.02 * winWidth, winHeight - 0.05 * winHeight, 0.5, text.c_str(), 0.08 * winWidth);
     glPopMatrix();
 }
 
@@ -184,7 +185,7 @@ void UILimiterLight::Draw()
     SetColor(color, 1.0);
     glPushMatrix();
     glLoadIdentity();
-    _app->DrawString(winWidth - 0.07 * winWidth, 0.03 * winHeight, 0.5, "LIMIT", 0.1 * winWidth);
+    _app->GetView()->DrawString(winWidth - 0.07 * winWidth, 0.03 * winHeight, 0.5, "LIMIT", 0.1 * winWidth);
     glPopMatrix();
 }
 
@@ -211,6 +212,41 @@ void UILoadMeterOverlay::Draw()
     style->GetHelpInsColor(color);
     SetColor(color, 1.0);
     glLineWidth(1.0f);
-    _app->DrawString(left, base, 0.5, text, scale);
+    _app->GetView()->DrawString(left, base, 0.5, text, scale);
     glPopMatrix();
+}
+
+UIOverlaySet::UIOverlaySet(App* app, const LoadProgress* progress, const BounceRecorder* recorder,
+                           const SafetyLimiter* limiter, const LoadMeter* meter)
+    : _title(app), _loadProgress(app, progress), _help(app), _recording(app, recorder), _message(app),
+      _limiterLight(app, limiter), _loadMeter(app, meter)
+{
+}
+
+UIOverlaySet::~UIOverlaySet()
+{
+}
+
+void UIOverlaySet::DrawTitleScreen(bool loading)
+{
+    _title.Draw(loading);
+    if (loading)
+        _loadProgress.Draw();
+    else
+        _help.Draw(false);
+}
+
+void UIOverlaySet::DrawOverScene(const char* bounceFileName, bool help)
+{
+    if (bounceFileName != nullptr)
+        _recording.DrawFile(bounceFileName);
+    if (help)
+        _help.Draw(true);
+}
+
+void UIOverlaySet::DrawOverAll(const std::string& message, bool isError, std::chrono::steady_clock::time_point until)
+{
+    _recording.DrawLossIfAny();
+    _message.Draw(message, isError, until);
+    _limiterLight.Draw();
 }

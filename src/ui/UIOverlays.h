@@ -91,3 +91,29 @@ public:
 private:
     const LoadMeter* _meter;
 };
+
+// All of the above, drawn in their layers: the title screen, the texts over
+// the scene and, over everything, the states that show on any screen.
+class UIOverlaySet {
+public:
+    UIOverlaySet(App* app, const LoadProgress* progress, const BounceRecorder* recorder, const SafetyLimiter* limiter,
+                 const LoadMeter* meter);
+    virtual ~UIOverlaySet();
+
+    // The title with the load's progress, or with the full list of keys.
+    void DrawTitleScreen(bool loading);
+    // The recording's file name (null: not recording) and the short list of keys.
+    void DrawOverScene(const char* bounceFileName, bool help);
+    void DrawLoadMeter() { _loadMeter.Draw(); }
+    // The recording's losses, the message and the limiter light.
+    void DrawOverAll(const std::string& message, bool isError, std::chrono::steady_clock::time_point until);
+
+private:
+    UITitleOverlay _title;
+    UILoadProgressOverlay _loadProgress;
+    UIHelpOverlay _help;
+    UIRecordingOverlay _recording;
+    UIMessageOverlay _message;
+    UILimiterLight _limiterLight;
+    UILoadMeterOverlay _loadMeter;
+};

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/App.h"
+#include "app/CanvasView.h"
 #include "app/Time.h"
 #include "parameters/SoundRectParameters.h"
 #include "session/Serializer.h"
@@ -493,7 +494,7 @@ void UISoundRect::DrawName()
 
     // The string routine measures y from the top of the window.
     const double baselineY = (_top - NAME_INSET_Y) * height;
-    _app->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
+    _app->GetView()->DrawString2((_left + NAME_INSET_X) * width, height - baselineY, 0.0, _name, scale);
 }
 
 void UISoundRect::PrepareImages(const Spectrogram* spectro, const Spectrogram* chroma)
@@ -506,7 +507,7 @@ void UISoundRect::PrepareImages(const Spectrogram* spectro, const Spectrogram* c
 
 size_t UISoundRect::MaxImageRows() const
 {
-    const size_t side = static_cast<size_t>(std::max(0, _app->GetLargestScreenSide()));
+    const size_t side = static_cast<size_t>(std::max(0, _app->GetView()->GetLargestScreenSide()));
     size_t rows = MIN_TEXTURE_ROWS;
     while (rows < side && rows < MAX_TEXTURE_ROWS)
         rows *= 2;

@@ -25,7 +25,6 @@ make_loops() {
 
 check_loading_report() {
     local name
-    e2e_expect_output stderr "usage: $E2E_BIN <midi port #>"
     for name in stereo.wav mono.wav rate48k.wav; do
         e2e_expect_output stderr "Loading '$name'... "
     done

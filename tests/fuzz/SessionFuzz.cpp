@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
 #include "ui/UISource.h"
@@ -47,7 +48,7 @@ App* MakeScene()
     App* app = new App();
     app->SetWinSize(W, H);
     app->SetAudioPath(dir + "/");
-    app->CreateStyles();
+    app->GetStyles()->CreateStyles();
     app->LoadSounds();
     std::system(("rm -rf " + dir).c_str());
     return app;
