@@ -36,7 +36,8 @@ start_tone() {
     echo 330 >"$E2E_TMP/control/freq"
     "$JACK_PYTHON" "$HERE/jack_tone.py" "$E2E_TMP/control" >"$E2E_TMP/tone.log" 2>&1 &
     TONE_PID=$!
-    e2e_wait_for 30 test -e "$E2E_TMP/control/ready" ||
+    # The stream opens once the sounds are loaded, which a busy machine takes a while to do.
+    e2e_wait_for 90 test -e "$E2E_TMP/control/ready" ||
         { cat "$E2E_TMP/tone.log" >&2; e2e_fail "the test's JACK client did not meet the instrument's ports"; }
     e2e_log "the test's JACK client plays into the instrument and listens to it"
 }
