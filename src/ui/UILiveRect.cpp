@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "parameters/LiveRectParameters.h"
-#include "session/Serializer.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -286,26 +285,4 @@ void UILiveRect::DrawMeter()
         glVertex2d(x, y);
     }
     glEnd();
-}
-
-void UILiveRect::SerializeLive(Serializer* serializer)
-{
-    Serialize(serializer);
-    serializer->PutDouble(GetLengthSeconds());
-    serializer->PutBool(IsFrozen());
-    serializer->PutDouble(_gainDb);
-}
-
-void UILiveRect::UnSerializeLive(Serializer* serializer)
-{
-    UnSerialize(serializer);
-    double seconds = GetLengthSeconds(), gainDb = _gainDb;
-    bool frozen = IsFrozen();
-    serializer->GetDoubleIn(&seconds, LiveRing::MIN_SECONDS, LiveRing::MAX_SECONDS);
-    serializer->GetBool(&frozen);
-    serializer->GetDoubleIn(&gainDb, _liveParams[GAIN - NUM_PARAMS]->GetMinValue(),
-                            _liveParams[GAIN - NUM_PARAMS]->GetMaxValue());
-    SetLengthSeconds(seconds);
-    SetFrozen(frozen);
-    SetGainDb(gainDb);
 }

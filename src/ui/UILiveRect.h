@@ -42,11 +42,6 @@ public:
     bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const override;
     void Draw() override;
 
-    // The view's record, then the ring's length, freeze and gain; the sound
-    // itself is not kept.
-    void SerializeLive(Serializer* serializer);
-    void UnSerializeLive(Serializer* serializer);
-
 private:
     // The frames shown now: those written that no longer change.
     int64_t ShownEnd() const;
