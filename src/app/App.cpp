@@ -30,6 +30,7 @@
 #include "midi/MyRtMidiOut.h"
 #include "midi/OscServer.h"
 #include "midi/RateLimitedReport.h"
+#include "sound/LiveRect.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundRect.h"
 #include "sound/SpectralEnginePool.h"
@@ -127,8 +128,10 @@ void App::ReleaseScene()
     // No block will play them out any more.
     _releases->FreeAll();
     for (SoundRect* rect : _soundRects) {
-        // A chromagram reads its spectrogram's columns, so it goes first.
-        for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS; k++) {
+        // A chromagram reads its spectrogram's columns, so it goes first. A
+        // live rect's analysis is its own.
+        const bool live = std::find(_liveRects.begin(), _liveRects.end(), rect) != _liveRects.end();
+        for (int k = 0; k < SoundRect::MAX_SPECTRAL_CHANNELS && !live; k++) {
             delete rect->GetChromagram(k);
             delete rect->GetSpectrogram(k);
         }
@@ -137,6 +140,7 @@ void App::ReleaseScene()
     }
     _soundRects.clear();
     _samplesProviders.clear();
+    _liveRects.clear();
 }
 
 int App::GetWinWidth() const
@@ -270,9 +274,9 @@ void App::Clean()
     _masterEffectsBox = nullptr;
 }
 
-int App::OnAudio(void* outputBuffer, void*, unsigned int nFrames, double, unsigned int, void*)
+int App::OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double, unsigned int, void*)
 {
-    _audio->RenderBlock(static_cast<float*>(outputBuffer), nFrames);
+    _audio->RenderBlock(static_cast<float*>(outputBuffer), static_cast<const float*>(inputBuffer), nFrames);
     return 0;
 }
 

@@ -25,6 +25,7 @@ class MyRtMidiIn;
 class MyRtMidiOut;
 class ParamValueEditor;
 class ParameterProvider;
+class LiveRect;
 class SamplesProvider;
 class SoundRect;
 class SpectralEnginePool;
@@ -173,6 +174,15 @@ public:
     void AddGrainCloud(double x, double y);
     void AddSingleGrain(double x, double y);
     void AddLoopSource(double x, double y);
+    // A live rect centred under the pointer (canvas pixels), selected; with
+    // no input channel it says so on screen and adds nothing.
+    void AddLiveRect(double x, double y);
+    // Freezes every live rect, or unfreezes them all when all are frozen.
+    void ToggleLiveFreeze();
+    // Audio thread, under the scene lock: a block of input (interleaved,
+    // numChannels channels) reaches every live rect.
+    void CaptureInput(const float* input, unsigned int numChannels, unsigned int nFrames);
+    const std::vector<LiveRect*>& GetLiveRects() const { return _liveRects; }
     void DelSelectedSource();
     void Deselect(int kind);
     void UpdateSourcePicking(double x, double y);
@@ -312,6 +322,8 @@ private:
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
+    // The rects of _soundRects that hold the audio input, after the loaded ones.
+    std::vector<LiveRect*> _liveRects;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
     double _sampTimeSec;

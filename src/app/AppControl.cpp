@@ -48,6 +48,8 @@ bool AppControl::HandleTypedValueKey(unsigned char key)
         _app->GetParamEditor()->AddParamStringChar('1');
     } else if (key == KEY_QUOTE) {
         _app->GetParamEditor()->AddParamStringChar('3');
+    } else if (key == KEY_APOSTROPHE) {
+        _app->GetParamEditor()->AddParamStringChar('4');
     } else if (key >= '0' && key <= '9') {
         _app->GetParamEditor()->AddParamStringChar(char(key));
     } else if (key == KEY_POINT || key == KEY_SEMICOLON) {
@@ -95,6 +97,9 @@ void AppControl::HandleSceneKey(unsigned char key)
         _app->GetParamEditor()->ResetParamString();
         _app->Deselect(App::RECT);
         _app->AddLoopSource(_mouseX, _mouseY);
+    } else if (key == '4' || key == KEY_APOSTROPHE) {
+        _app->GetParamEditor()->ResetParamString();
+        _app->AddLiveRect(_mouseX, _mouseY);
     } else if (key == KEY_BACKSPACE || key == KEY_DELETE) {
         _app->DelSelectedSource();
     } else if (key == KEY_ENTER) {
@@ -157,6 +162,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         break;
     case KEY_F5:
         _app->GetView()->ToggleFullScreen();
+        break;
+    case KEY_F8:
+        _app->ToggleLiveFreeze();
         break;
     // The flag was cleared just above, so F10 always brings the title screen back.
     case KEY_F10:

@@ -10,6 +10,7 @@ public:
     enum SpecialKey {
         KEY_F1 = 1,
         KEY_F5 = 5,
+        KEY_F8 = 8,
         KEY_F9 = 9,
         KEY_F10 = 10,
         KEY_F11 = 11,
@@ -33,6 +34,7 @@ public:
         KEY_SPACE = 32,
         KEY_QUOTE = 34,
         KEY_AMPERSAND = 38,
+        KEY_APOSTROPHE = 39,
         KEY_MINUS = 45,
         KEY_POINT = 46,
         KEY_SEMICOLON = 59,

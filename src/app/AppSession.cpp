@@ -123,9 +123,11 @@ void App::SerializeSession(Serializer* serializer)
 
 void App::SerializeSoundRects(Serializer* serializer)
 {
-    serializer->PutInt(int(_soundRects.size()));
-    for (SoundRect* rect : _soundRects)
-        rect->Serialize(serializer);
+    // The loaded sounds' rects; the live ones come after them and are not sounds of the folder.
+    const size_t numFileRects = _soundRects.size() - _liveRects.size();
+    serializer->PutInt(int(numFileRects));
+    for (size_t i = 0; i < numFileRects; i++)
+        _soundRects[i]->Serialize(serializer);
 }
 
 void App::SerializeSources(Serializer* serializer)

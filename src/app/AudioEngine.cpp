@@ -51,8 +51,9 @@ bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options)
 {
     _blockSize = options.blockSize;
     try {
+        // Up to two input channels, for the live rects.
         _stream =
-            new MyRtAudio(1, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true, options.audioApi, options.audioDevice);
+            new MyRtAudio(2, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true, options.audioApi, options.audioDevice);
         _stream->OpenStream(callback);
         _blockSize = _stream->GetBufferSize();
         ReportBlockSize(options);
@@ -101,12 +102,19 @@ void AudioEngine::StopStream()
     _bounceRecorder->Stop();
 }
 
-void AudioEngine::RenderBlock(float* out, unsigned int nFrames)
+unsigned int AudioEngine::GetNumInputs() const
+{
+    return _stream != nullptr ? _stream->GetNumInputs() : 0;
+}
+
+void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
 {
     _loadMeter->Start();
     _sceneLock->lock();
     // Knobs turned since the last block reach this one.
     _app->GetMidiLearn()->DrainInAudio();
+    if (in != nullptr)
+        _app->CaptureInput(in, _stream->GetNumInputs(), nFrames);
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.

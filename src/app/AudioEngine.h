@@ -42,8 +42,11 @@ public:
     void StopStream();
     unsigned int GetBlockSize() const { return _blockSize; }
 
-    // Audio thread: one block of nFrames interleaved stereo frames, under the scene lock.
-    void RenderBlock(float* out, unsigned int nFrames);
+    // Audio thread: one block of nFrames interleaved stereo frames, under the
+    // scene lock; the block of input (null without one) goes to the live rects first.
+    void RenderBlock(float* out, const float* in, unsigned int nFrames);
+    // Input channels of the open stream; 0 without a stream or an input.
+    unsigned int GetNumInputs() const;
 
     // Recording of the master output to ./bounces/.
     void ToggleBounce();

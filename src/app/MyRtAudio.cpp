@@ -8,8 +8,8 @@ const char* MyRtAudio::CLIENT_NAME = "zoltafenri";
 
 MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
                      RtAudioFormat format, bool showWarnings, const std::string& apiName, int outputDevice)
-    : _audio(nullptr), _numInputs(numInputs), _numOutputs(numOutputs), _outputDevice(0), _inputDevice(0),
-      _bufferSize(bufferSize), _sampleRate(sampleRate), _format(format)
+    : _audio(nullptr), _numInputs(numInputs), _openInputs(0), _numOutputs(numOutputs), _outputDevice(0),
+      _inputDevice(0), _bufferSize(bufferSize), _sampleRate(sampleRate), _format(format)
 {
     // No system named: the library takes the first one built in that has a device.
     _audio = new RtAudio(ApiByName(apiName));
@@ -130,6 +130,7 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
     // the block size it chose through _bufferSize.
     _audio->openStream(&output, input.nChannels > 0 ? &input : nullptr, _format, _sampleRate, _bufferSize, callback,
                        nullptr, &options, nullptr);
+    _openInputs = input.nChannels;
 }
 
 unsigned int MyRtAudio::GetBufferSize() const

@@ -35,6 +35,8 @@ public:
 
     void OpenStream(RtAudioCallback callback);
     unsigned int GetBufferSize() const;
+    // Input channels the opened stream carries (0 without an input).
+    unsigned int GetNumInputs() const { return _openInputs; }
     void StartStream();
     void StopStream();
     void CloseStream();
@@ -49,6 +51,7 @@ private:
 
     RtAudio* _audio;
     unsigned int _numInputs;
+    unsigned int _openInputs;
     unsigned int _numOutputs;
     unsigned int _outputDevice;
     unsigned int _inputDevice;

@@ -67,6 +67,11 @@ void ValueText::Milliseconds(char* text, size_t size, double value)
     NumberWithUnit(text, size, value, "", " ms");
 }
 
+void ValueText::Seconds(char* text, size_t size, double value)
+{
+    NumberWithUnit(text, size, value, "", " s");
+}
+
 void ValueText::Percent(char* text, size_t size, double value)
 {
     NumberWithUnit(text, size, value, "", " %");

@@ -14,6 +14,7 @@ void Number(char* text, size_t size, double value);
 // Truncated toward zero: voice counts, orders.
 void Integer(char* text, size_t size, double value);
 void Milliseconds(char* text, size_t size, double value);
+void Seconds(char* text, size_t size, double value);
 void Percent(char* text, size_t size, double value);
 void Decibels(char* text, size_t size, double value);
 void Hertz(char* text, size_t size, double value);

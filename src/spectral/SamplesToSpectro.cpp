@@ -1,11 +1,10 @@
 #include "spectral/SamplesToSpectro.h"
 
-#include <kiss_fftr.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "sound/LoadProgress.h"
+#include "spectral/ChannelAnalysis.h"
 #include "spectral/ChromaOverlapAddProcessor.h"
 #include "spectral/FilterBank.h"
 #include "spectral/OverlapAdd.h"
@@ -17,123 +16,6 @@ namespace {
 // for a prompt stop, rarely enough to cost nothing.
 const int PROGRESS_COLUMNS = 64;
 const float NYQUIST_HZ = (float)(SamplesToSpectro::SAMPLE_RATE / 2.0);
-
-// The Hann window of the engine, computed the same way.
-std::vector<float> AnalysisWindow()
-{
-    std::vector<float> win(SamplesToSpectro::FFT_SIZE);
-    for (int i = 0; i < SamplesToSpectro::FFT_SIZE; i++)
-        win[i] = (float)(0.5 * (1.0 - std::cos(2.0 * M_PI * i / (SamplesToSpectro::FFT_SIZE - 1))));
-    return win;
-}
-
-// The angle of (x, y) as atan2 gives it, to a few units in the last place
-// (a Cephes-style polynomial after folding onto [0, tan(pi/8)]), written
-// without branches so that a whole column is worked out in vector registers.
-inline float Atan2(float y, float x)
-{
-    const float quarterPi = 0.78539816339744831f;
-    const float halfPi = 1.5707963267948966f;
-    const float pi = 3.1415926535897932f;
-    const float tanEighthPi = 0.41421356237309505f;
-    float ax = std::fabs(x);
-    float ay = std::fabs(y);
-    float big = std::max(ax, ay);
-    float small = std::min(ax, ay);
-    float a = big > 0.0f ? small / big : 0.0f;
-    bool folded = a > tanEighthPi;
-    float t = folded ? (a - 1.0f) / (a + 1.0f) : a;
-    float z = t * t;
-    float r =
-        (((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z - 3.33329491539e-1f) * z * t + t;
-    r += folded ? quarterPi : 0.0f;
-    r = ay > ax ? halfPi - r : r;
-    r = std::signbit(x) ? pi - r : r;
-    return std::copysign(r, y);
-}
-
-// One channel's pass: every frame windowed as the engine does it and
-// transformed (a real transform: the upper half of the spectrum is the
-// mirror of the lower one), its magnitudes and phases computed once (the
-// phases as principal values, exact in single precision however long the
-// sound), and the images made from the same magnitudes.
-class ChannelAnalysis {
-public:
-    ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool withColumns, bool withImages)
-        : _spectro(spectro), _chroma(chroma), _withColumns(withColumns), _window(AnalysisWindow()),
-          _fft(kiss_fftr_alloc(SamplesToSpectro::FFT_SIZE, 0, nullptr, nullptr)), _frame(SamplesToSpectro::FFT_SIZE),
-          _spectrum(SamplesToSpectro::FFT_SIZE + 2), _magns(SamplesToSpectro::FFT_SIZE / 2),
-          _phases(SamplesToSpectro::FFT_SIZE / 2), _melBank(nullptr), _chromaMaker(nullptr)
-    {
-        if (withImages) {
-            _melBank = new FilterBank(Scale::MEL);
-            _chromaMaker =
-                new ChromaOverlapAddProcessor(SamplesToSpectro::FFT_SIZE, SamplesToSpectro::SAMPLE_RATE, chroma, 0);
-        }
-    }
-    ~ChannelAnalysis()
-    {
-        kiss_fftr_free(_fft);
-        delete _melBank;
-        delete _chromaMaker;
-    }
-    ChannelAnalysis(const ChannelAnalysis&) = delete;
-    ChannelAnalysis& operator=(const ChannelAnalysis&) = delete;
-
-    // Stores the frame starting at first as column col of the store.
-    void AnalyseColumn(int col, const float* first, int stride)
-    {
-        const int n = SamplesToSpectro::FFT_SIZE;
-        for (int i = 0; i < n; i++)
-            _frame[i] = first[(size_t)i * stride] * _window[i];
-        kiss_fftr(_fft, _frame.data(), reinterpret_cast<kiss_fft_cpx*>(_spectrum.data()));
-        const int numBins = n / 2;
-        const float* spectrum = _spectrum.data();
-        float* magns = _magns.data();
-        for (int i = 0; i < numBins; i++) {
-            float re = spectrum[2 * i];
-            float im = spectrum[2 * i + 1];
-            magns[i] = std::sqrt(re * re + im * im);
-        }
-        if (_withColumns)
-            StoreColumn(col);
-        if (_melBank != nullptr)
-            MakeImages(col);
-    }
-
-private:
-    void StoreColumn(int col)
-    {
-        const int numBins = SamplesToSpectro::FFT_SIZE / 2;
-        const float* spectrum = _spectrum.data();
-        float* phases = _phases.data();
-        for (int i = 0; i < numBins; i++)
-            phases[i] = Atan2(spectrum[2 * i + 1], spectrum[2 * i]);
-        _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
-    }
-
-    void MakeImages(int col)
-    {
-        _chromaMaker->MagnsToChroma(_magns, &_image);
-        _chroma->SetMagnColDisp(col, _image);
-        // The remap works in place, after the chroma has read the magnitudes.
-        SamplesToSpectro::ToMelImage(_melBank, &_magns);
-        _spectro->SetMagnColDisp(col, _magns);
-    }
-
-    Spectrogram* _spectro;
-    Spectrogram* _chroma;
-    bool _withColumns;
-    std::vector<float> _window;
-    kiss_fftr_cfg _fft;
-    std::vector<float> _frame;
-    std::vector<float> _spectrum;
-    std::vector<float> _magns;
-    std::vector<float> _phases;
-    std::vector<float> _image;
-    FilterBank* _melBank;
-    ChromaOverlapAddProcessor* _chromaMaker;
-};
 }  // namespace
 
 int SamplesToSpectro::NumCols(int nFrames)

@@ -237,15 +237,47 @@ void Spectrogram::SetMagnColDisp(int col, const std::vector<float>& v)
 {
     if (!HasCol(col) || _mappedImage != nullptr)
         return;
-    if (_imageStore.empty()) {
-        _imageStore.assign((size_t)_numCols * GetNumBins(), 0);
-        _image = _imageStore.data();
-    }
+    PrepareImage();
     int n = std::min(GetNumBins(), (int)v.size());
     uint8_t* levels = _imageStore.data() + (size_t)col * GetNumBins();
     const LevelTable& table = Levels();
     for (int i = 0; i < n; i++)
         levels[i] = table.LevelOf(v[i]);
+}
+
+void Spectrogram::PrepareImage()
+{
+    if (_imageStore.empty() && _mappedImage == nullptr) {
+        _imageStore.assign((size_t)_numCols * GetNumBins(), 0);
+        _image = _imageStore.data();
+    }
+}
+
+void Spectrogram::CopyCol(const Spectrogram& source, int srcCol, int col)
+{
+    const int numBins = GetNumBins();
+    if (!HasCol(col) || !source.HasCol(srcCol) || source.GetNumBins() != numBins)
+        return;
+    const size_t from = (size_t)srcCol * numBins, to = (size_t)col * numBins;
+    if (OwnsColumns() && IsWritable() && source._columnOwner->_magns != nullptr) {
+        std::copy_n(source._columnOwner->_magns + from, numBins, _magnStore.begin() + to);
+        std::copy_n(source._columnOwner->_phases + from, numBins, _phaseStore.begin() + to);
+    }
+    if (!_imageStore.empty() && source._image != nullptr)
+        std::copy_n(source._image + from, numBins, _imageStore.begin() + to);
+}
+
+void Spectrogram::ClearCol(int col)
+{
+    if (!HasCol(col))
+        return;
+    const size_t first = (size_t)col * GetNumBins();
+    if (OwnsColumns() && IsWritable()) {
+        std::fill_n(_magnStore.begin() + first, GetNumBins(), 0);
+        std::fill_n(_phaseStore.begin() + first, GetNumBins(), 0.0f);
+    }
+    if (!_imageStore.empty())
+        std::fill_n(_imageStore.begin() + first, GetNumBins(), 0);
 }
 
 const uint8_t* Spectrogram::GetImageLevels() const

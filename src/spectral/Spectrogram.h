@@ -64,6 +64,15 @@ public:
 
     // Stores the levels of display values; the image is made on the first call.
     void SetMagnColDisp(int col, const std::vector<float>& v);
+    // Makes the image (all levels 0) now if there is none yet, so that
+    // storing into it later allocates nothing.
+    void PrepareImage();
+    // Column srcCol of source becomes column col here: the stored columns
+    // when this store owns its own, and the image levels when both have an
+    // image. Allocates nothing.
+    void CopyCol(const Spectrogram& source, int srcCol, int col);
+    // Column col becomes silence, and black in the image.
+    void ClearCol(int col);
     // numCols x fftSize/2 levels, column after column; null when no image was made.
     const uint8_t* GetImageLevels() const;
     // Gives back the memory of the image columns firstCol ... endCol - 1

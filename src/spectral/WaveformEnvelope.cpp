@@ -10,7 +10,7 @@ const int FIRST_BLOCK_SHIFT = 5;
 const size_t FIRST_BLOCK = size_t(1) << FIRST_BLOCK_SHIFT;
 }  // namespace
 
-WaveformEnvelope::WaveformEnvelope() : _samples(nullptr), _numSamples(0), _stride(1)
+WaveformEnvelope::WaveformEnvelope() : _samples(nullptr), _numSamples(0), _stride(1), _windowFirst(0), _windowCount(0)
 {
 }
 
@@ -20,7 +20,59 @@ void WaveformEnvelope::SetChannel(const std::vector<float>& samples, int numChan
     _samples = valid ? samples.data() + chan : nullptr;
     _numSamples = valid ? samples.size() / static_cast<size_t>(numChans) : 0;
     _stride = valid ? static_cast<size_t>(numChans) : 1;
+    _windowFirst = 0;
+    _windowCount = _numSamples;
     BuildSummaries();
+}
+
+void WaveformEnvelope::SetWindow(long first, long count)
+{
+    _windowFirst = static_cast<size_t>(std::clamp(first, 0L, static_cast<long>(_numSamples)));
+    _windowCount = static_cast<size_t>(std::clamp(count, 0L, static_cast<long>(_numSamples - _windowFirst)));
+}
+
+void WaveformEnvelope::Refresh(long first, long end)
+{
+    const size_t a = static_cast<size_t>(std::clamp(first, 0L, static_cast<long>(_numSamples)));
+    const size_t b = static_cast<size_t>(std::clamp(end, 0L, static_cast<long>(_numSamples)));
+    if (a >= b || _lows.empty())
+        return;
+    size_t firstBlock = a / FIRST_BLOCK, lastBlock = (b - 1) / FIRST_BLOCK;
+    for (size_t block = firstBlock; block <= lastBlock; block++)
+        SummariseBlock(block);
+    for (size_t level = 1; level < _lows.size(); level++) {
+        firstBlock /= 2;
+        lastBlock /= 2;
+        for (size_t block = firstBlock; block <= lastBlock; block++)
+            SummarisePair(level, block);
+    }
+}
+
+void WaveformEnvelope::SummariseBlock(size_t b)
+{
+    const size_t first = b * FIRST_BLOCK;
+    GetChannelRange(first, std::min(first + FIRST_BLOCK, _numSamples), &_lows[0][b], &_highs[0][b]);
+}
+
+void WaveformEnvelope::SummarisePair(size_t level, size_t b)
+{
+    const std::vector<float>& finerLows = _lows[level - 1];
+    const std::vector<float>& finerHighs = _highs[level - 1];
+    const size_t last = std::min(2 * b + 1, finerLows.size() - 1);
+    _lows[level][b] = std::min(finerLows[2 * b], finerLows[last]);
+    _highs[level][b] = std::max(finerHighs[2 * b], finerHighs[last]);
+}
+
+void WaveformEnvelope::GetChannelRange(size_t a, size_t b, float* low, float* high) const
+{
+    float lo = _samples[a * _stride], hi = lo;
+    for (size_t i = a + 1; i < b; i++) {
+        const float x = _samples[i * _stride];
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+    }
+    *low = lo;
+    *high = hi;
 }
 
 void WaveformEnvelope::BuildSummaries()
@@ -29,49 +81,26 @@ void WaveformEnvelope::BuildSummaries()
     _highs.clear();
     if (_numSamples < 2 * FIRST_BLOCK)
         return;
-    const size_t numBlocks = (_numSamples + FIRST_BLOCK - 1) / FIRST_BLOCK;
-    std::vector<float> lows(numBlocks), highs(numBlocks);
-    const float* samples = _samples;
-    const size_t stride = _stride;
-    for (size_t b = 0; b < numBlocks; b++) {
-        const size_t first = b * FIRST_BLOCK;
-        const size_t end = std::min(first + FIRST_BLOCK, _numSamples);
-        float low = samples[first * stride], high = low;
-        for (size_t i = first + 1; i < end; i++) {
-            const float x = samples[i * stride];
-            low = std::min(low, x);
-            high = std::max(high, x);
-        }
-        lows[b] = low;
-        highs[b] = high;
-    }
-    _lows.push_back(std::move(lows));
-    _highs.push_back(std::move(highs));
     // Each level pairs the blocks of the one below, up to a single block.
-    while (_lows.back().size() > 1) {
-        const std::vector<float>& finerLows = _lows.back();
-        const std::vector<float>& finerHighs = _highs.back();
-        const size_t n = (finerLows.size() + 1) / 2;
-        std::vector<float> coarseLows(n), coarseHighs(n);
-        for (size_t b = 0; b < n; b++) {
-            const size_t last = std::min(2 * b + 1, finerLows.size() - 1);
-            coarseLows[b] = std::min(finerLows[2 * b], finerLows[last]);
-            coarseHighs[b] = std::max(finerHighs[2 * b], finerHighs[last]);
-        }
-        _lows.push_back(std::move(coarseLows));
-        _highs.push_back(std::move(coarseHighs));
+    for (size_t n = (_numSamples + FIRST_BLOCK - 1) / FIRST_BLOCK;; n = (n + 1) / 2) {
+        _lows.emplace_back(n);
+        _highs.emplace_back(n);
+        if (n == 1)
+            break;
     }
+    Refresh(0, static_cast<long>(_numSamples));
 }
 
 void WaveformEnvelope::GetRange(long first, long end, float* low, float* high) const
 {
-    const size_t a = static_cast<size_t>(std::clamp(first, 0L, GetNumSamples()));
-    const size_t b = static_cast<size_t>(std::clamp(end, 0L, GetNumSamples()));
+    // Summarised blocks are aligned to the channel, not to the window.
+    const size_t a = static_cast<size_t>(std::clamp(first, 0L, GetNumSamples())) + _windowFirst;
+    const size_t b = static_cast<size_t>(std::clamp(end, 0L, GetNumSamples())) + _windowFirst;
     if (a >= b) {
         *low = *high = 0.0f;
         return;
     }
-    float lo = GetSample(static_cast<long>(a)), hi = lo;
+    float lo = _samples[a * _stride], hi = lo;
     size_t i = a;
     while (i < b) {
         // The largest summarised block that starts here and ends within the range.

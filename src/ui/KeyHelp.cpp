@@ -10,6 +10,8 @@ const KeyHelp::Line FULL[] = {
     {"1", "add a grain cloud under the pointer"},
     {"2", "add a single grain under the pointer"},
     {"3", "add a loop source under the pointer"},
+    {"4", "add a live rect under the pointer"},
+    {"F8", "freeze / unfreeze every live rect at once"},
     {"Backspace, Delete", "remove the selected source"},
     {"left click", "select the source, or else the rect, under the pointer"},
     {"left drag", "move the selected source or rect"},

@@ -168,8 +168,8 @@ Parameter* UISoundRect::GetCurrentParameter()
 
 bool UISoundRect::PickParameters(double x, double y)
 {
-    for (int i = 0; i < NUM_PARAMS; i++) {
-        if (_params[i]->GetUI()->Pick(x, y)) {
+    for (int i = 0; i < GetNumParams(); i++) {
+        if (GetParameter(i)->GetUI()->Pick(x, y)) {
             _currentParamIdx = static_cast<ParamIndex>(i);
             return true;
         }
@@ -181,8 +181,8 @@ bool UISoundRect::PickParameters(double x, double y)
 void UISoundRect::UpdateStyle(UIStyle* style)
 {
     _style = style;
-    for (Parameter* param : _params)
-        param->GetUI()->UpdateStyle(style);
+    for (int i = 0; i < GetNumParams(); i++)
+        GetParameter(i)->GetUI()->UpdateStyle(style);
 }
 
 void UISoundRect::SetRectType(RectType type)
@@ -318,6 +318,11 @@ void UISoundRect::EmitCorners(double width, double height, bool closeLoop, const
             glTexCoord2d(texCoords[k % 4][0], texCoords[k % 4][1]);
         glVertex2d(xs[k % 4] * width, ys[k % 4] * height);
     }
+}
+
+const double (*UISoundRect::CornerTexCoords(Orientation orientation))[2]
+{
+    return TEXTURE_COORDS[orientation];
 }
 
 void UISoundRect::DrawRectangle()
@@ -699,7 +704,7 @@ void UISoundRect::UnSerialize(Serializer* serializer)
     UnSerializeParameters(serializer);
     int paramIdx = _currentParamIdx;
     if (serializer->GetInt(&paramIdx))
-        _currentParamIdx = (paramIdx >= 0 && paramIdx < NUM_PARAMS) ? ParamIndex(paramIdx) : NO_PARAMETER;
+        _currentParamIdx = (paramIdx >= 0 && paramIdx < GetNumParams()) ? ParamIndex(paramIdx) : NO_PARAMETER;
     int type = _rectType;
     if (serializer->GetInt(&type) && type >= WAVEFORM && type <= CHROMAGRAM)
         SetRectType(RectType(type));

@@ -77,9 +77,9 @@ public:
 
     // Writes the position along the time axis to posX[idx] and across it to
     // posY[idx], both normalised; false (nothing written) when (x, y) is not inside.
-    bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const;
+    virtual bool GetNormedPosition(double* posX, double* posY, double x, double y, unsigned idx) const;
 
-    void Draw();
+    virtual void Draw();
 
     // Geometry, selection, orientation, parameters and display settings.
     void Serialize(Serializer* serializer);
@@ -125,7 +125,7 @@ public:
     int GetSpectroTexId() const { return _spectroTexId; }
     int GetChromaTexId() const { return _chromaTexId; }
 
-private:
+protected:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
@@ -149,6 +149,9 @@ private:
     // repeats the first to close an outline. With texCoords, each corner
     // gets its texture coordinate first.
     void EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2] = nullptr) const;
+    // The texture coordinates of the four corners in an orientation, in the
+    // order EmitCorners gives them: s across the bins, t along time (0 ... 1).
+    static const double (*CornerTexCoords(Orientation orientation))[2];
 
     SoundRect* _rect;
     double _width, _height;

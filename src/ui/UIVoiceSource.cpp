@@ -7,7 +7,7 @@
 
 UIVoiceSource::UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen* screen, double x, double y,
                              std::vector<SoundRect*>* rects)
-    : UISourceView(source, style, screen, x, y), _rects(rects), _voiceSource(source)
+    : UISourceView(source, style, screen, x, y), _rects(*rects), _voiceSource(source)
 {
     AddMarker();
 }
@@ -15,8 +15,8 @@ UIVoiceSource::UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen
 void UIVoiceSource::GetTriggerPos(double* playPos, double* playVol, double dur)
 {
     bool hit = false;
-    for (unsigned i = 0; i < _rects->size(); i++) {
-        const UISoundRect* rectView = (*_rects)[i]->GetUI();
+    for (unsigned i = 0; i < _rects.size(); i++) {
+        const UISoundRect* rectView = _rects[i]->GetUI();
         if (rectView != nullptr && rectView->GetNormedPosition(playPos, playVol, _x, _y, i))
             hit = true;
     }

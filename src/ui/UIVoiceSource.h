@@ -12,7 +12,9 @@ class SoundRect;
 // no spread, on every sound rect the centre lies in.
 class UIVoiceSource : public UISourceView {
 public:
-    // rects: the application's live list of sound rects.
+    // rects: the application's list of sound rects; the view keeps the
+    // rects it holds now, those the source's voices play from (a rect added
+    // later is not one of them).
     UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen* screen, double x, double y,
                   std::vector<SoundRect*>* rects);
 
@@ -24,9 +26,9 @@ public:
 
 protected:
     void SetCurrentParameter(int idx) override;
-    const std::vector<SoundRect*>& GetRects() const override { return *_rects; }
+    const std::vector<SoundRect*>& GetRects() const override { return _rects; }
 
 private:
-    std::vector<SoundRect*>* _rects;
+    std::vector<SoundRect*> _rects;
     SingleVoiceSource* _voiceSource;
 };

@@ -22,6 +22,7 @@
 #include "midi/MidiLearn.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
+#include "sound/LiveRect.h"
 #include "sound/SoundRect.h"
 #include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
@@ -32,6 +33,7 @@
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
 #include "ui/UIGrainCloud.h"
+#include "ui/UILiveRect.h"
 #include "ui/UILoopSource.h"
 #include "ui/UISingleGrain.h"
 #include "ui/UISoundRect.h"
@@ -235,6 +237,34 @@ TEST_F(RealtimeAllocationTest, SingleGrainAndLoopSourceRenderWithoutAllocating)
                   }
               }),
               0);
+}
+
+// The input written into a live rect, its analysed columns published, and a
+// cloud over it on its waveform and on its spectrogram.
+TEST_F(RealtimeAllocationTest, CapturingTheInputAndPlayingALiveRectAllocateNothing)
+{
+    LiveRect live;
+    UILiveRect* view = new UILiveRect(&live, &_app, &_style, _app.GetScreen(), 0.5, 0.5);
+    live.RegisterUI(view);
+    GrainCloud cloud(&_app, {&live}, 6);
+    cloud.RegisterUI(new UIGrainCloud(&cloud, &_style, _app.GetScreen(), 0.5, 0.5, 6, {&live}));
+    cloud.SeedRandom(29);
+    cloud.SetDurationMs(80.0);
+    const std::vector<float> input = Noise(BLOCK);
+    auto play = [&](int blocks) {
+        for (int b = 0; b < blocks; b++) {
+            live.Capture(input.data(), BLOCK, 1);
+            RenderBlocks(&cloud, 1);
+        }
+    };
+    play(300);
+    EXPECT_EQ(CountAllocations([&] { play(200); }), 0);
+    view->SetRectType(UISoundRect::SPECTROGRAM);
+    live.GetEnginePool()->Refill();
+    play(50);
+    EXPECT_EQ(CountAllocations([&] { play(200); }), 0);
+    live.RegisterUI(nullptr);
+    delete view;
 }
 
 // A source removed, a note ended and the title screen each fade out over

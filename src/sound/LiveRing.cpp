@@ -1,0 +1,142 @@
+#include "sound/LiveRing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "spectral/WaveformEnvelope.h"
+
+namespace {
+const double SAMPLE_RATE = 44100.0;
+// Between the oldest frame shown and the write point: room for the spectral
+// analysis to lag, and for a grain at the oldest end to read backward.
+const double MARGIN_SECONDS = 2.0;
+
+long AlignUp(double frames, int alignment)
+{
+    return (long)std::ceil(frames / alignment) * alignment;
+}
+
+float Clean(float x)
+{
+    if (!std::isfinite(x))
+        return 0.0f;
+    return std::clamp(x, -1.0f, 1.0f);
+}
+}  // namespace
+
+LiveRing::LiveRing(int alignment)
+    : _alignment(std::max(alignment, 1)), _capacity(AlignUp((MAX_SECONDS + MARGIN_SECONDS) * SAMPLE_RATE, _alignment)),
+      _length(0), _samples((size_t)(2 * _capacity * CHANNELS), 0.0f), _written(0), _writeFrame(0), _frozen(false),
+      _resuming(false), _seamFramesLeft(0), _gain(1.0f), _peak(0.0f)
+{
+    SetLengthSeconds(DEFAULT_SECONDS);
+}
+
+void LiveRing::SetLengthSeconds(double seconds)
+{
+    if (!std::isfinite(seconds))
+        seconds = DEFAULT_SECONDS;
+    _length = AlignUp(std::clamp(seconds, MIN_SECONDS, MAX_SECONDS) * SAMPLE_RATE, _alignment);
+}
+
+double LiveRing::GetLengthSeconds() const
+{
+    return _length / SAMPLE_RATE;
+}
+
+void LiveRing::SetFrozen(bool frozen)
+{
+    // The seam is made by the audio thread, the only writer of the frames.
+    if (_frozen && !frozen)
+        _resuming = true;
+    _frozen = frozen;
+}
+
+void LiveRing::FadeOutBeforeWritePoint()
+{
+    for (int i = 1; i <= SEAM_FRAMES; i++) {
+        const long frame = (_writeFrame - i + _capacity) % _capacity;
+        const float level = (float)(i - 1) / SEAM_FRAMES;
+        for (long copy : {frame, frame + _capacity})
+            for (int c = 0; c < CHANNELS; c++)
+                _samples[(size_t)(copy * CHANNELS + c)] *= level;
+    }
+}
+
+void LiveRing::Write(const float* input, unsigned numFrames, unsigned numChannels)
+{
+    if (input == nullptr || numChannels == 0)
+        return;
+    if (_resuming && !_frozen) {
+        FadeOutBeforeWritePoint();
+        _seamFramesLeft = SEAM_FRAMES;
+        _resuming = false;
+    }
+    const float gain = _gain;
+    float peak = 0.0f;
+    for (unsigned i = 0; i < numFrames; i++) {
+        const float* frame = input + (size_t)i * numChannels;
+        float left = Clean(frame[0] * gain);
+        float right = numChannels > 1 ? Clean(frame[1] * gain) : left;
+        peak = std::max(peak, std::max(std::fabs(left), std::fabs(right)));
+        if (_frozen)
+            continue;
+        if (_seamFramesLeft > 0) {
+            const float level = (float)(SEAM_FRAMES - _seamFramesLeft--) / SEAM_FRAMES;
+            left *= level;
+            right *= level;
+        }
+        Store(left, right);
+    }
+    if (peak > _peak.load(std::memory_order_relaxed))
+        _peak.store(peak, std::memory_order_relaxed);
+    if (!_frozen)
+        _written.fetch_add(numFrames, std::memory_order_release);
+}
+
+void LiveRing::Store(float left, float right)
+{
+    float* first = &_samples[(size_t)(_writeFrame * CHANNELS)];
+    float* second = first + _capacity * CHANNELS;
+    first[0] = second[0] = left;
+    first[1] = second[1] = right;
+    _writeFrame = _writeFrame + 1 == _capacity ? 0 : _writeFrame + 1;
+}
+
+long LiveRing::RingFrame(int64_t written) const
+{
+    const long frame = (long)(written % _capacity);
+    return frame < 0 ? frame + _capacity : frame;
+}
+
+long LiveRing::OldestShownFrame(int64_t written) const
+{
+    return RingFrame(written - _length);
+}
+
+double LiveRing::FrameAt(double fraction) const
+{
+    const double offset = std::clamp(fraction, 0.0, 1.0) * _length;
+    double frame = (double)OldestShownFrame(GetWritten()) + offset;
+    if (frame >= _capacity)
+        frame -= _capacity;
+    // From the middle of the first copy to the middle of the second.
+    return frame < 0.5 * _capacity ? frame + _capacity : frame;
+}
+
+void LiveRing::RefreshEnvelope(WaveformEnvelope* envelope, int64_t from, int64_t to) const
+{
+    // Beyond a capacity back, every frame has been written over since.
+    for (int64_t w = std::max(from, to - _capacity); w < to;) {
+        const long first = RingFrame(w);
+        const long end = (long)std::min<int64_t>(first + (to - w), _capacity);
+        envelope->Refresh(first, end);
+        envelope->Refresh(first + _capacity, end + _capacity);
+        w += end - first;
+    }
+}
+
+float LiveRing::TakePeak()
+{
+    return _peak.exchange(0.0f, std::memory_order_relaxed);
+}
