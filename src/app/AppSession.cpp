@@ -13,8 +13,8 @@
 
 #include "app/App.h"
 #include "app/CanvasView.h"
-#include "app/StyleSwitch.h"
 #include "app/SourceReleases.h"
+#include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
 #include "session/Serializer.h"
 #include "session/SessionTrailer.h"
