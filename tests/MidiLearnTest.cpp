@@ -385,3 +385,46 @@ TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)
 }
 
 }  // namespace
+
+namespace {
+
+// Bindings are saved with the scene and come back with it, still driving
+// their parameters; restoring a scene saved without bindings leaves none.
+TEST_F(MidiLearnTest, BindingsAreSavedWithTheSceneAndComeBackWithIt)
+{
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(2, 21, 0);
+    Learn()->Arm(ControlTarget::MasterEffect(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM));
+    ControlChange(1, 7, 127);
+    ASSERT_EQ(Learn()->GetBindings()->GetCount(), 2);
+    Serializer withBindings;
+    withBindings.OpenWriteMemory();
+    _app.SerializeSession(&withBindings);
+
+    Learn()->Reset();
+    Serializer reader;
+    reader.OpenReadMemory(withBindings.GetStream());
+    _app.UnSerializeSession(&reader);
+    EXPECT_FALSE(reader.IsDamaged()) << reader.GetError();
+    ASSERT_EQ(Learn()->GetBindings()->GetCount(), 2);
+    ControlChange(2, 21, 127);
+    EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 5.0);
+    ControlChange(1, 7, 0);
+    EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->GetValue(),
+                     MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->GetMinValue());
+
+    Learn()->Reset();
+    Serializer without;
+    without.OpenWriteMemory();
+    _app.SerializeSession(&without);
+    Pick(GrainCloud::PITCH);
+    PressF9();
+    ControlChange(2, 21, 0);
+    Serializer reread;
+    reread.OpenReadMemory(without.GetStream());
+    _app.UnSerializeSession(&reread);
+    EXPECT_EQ(Learn()->GetBindings()->GetCount(), 0);
+}
+
+}  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -303,6 +304,14 @@ private:
     std::vector<int> UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks);
     bool ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
                        Serializer* serializer);
+    // Reads the trailing section's chunk of that tag, if any, with read; a
+    // chunk that cannot be read whole marks the session damaged.
+    static void UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag,
+                                 Serializer* serializer, const std::function<void(Serializer*)>& read);
+    // The live rects' records: place, view and settings, never their sound.
+    void SerializeLiveRects(Serializer* serializer);
+    void UnSerializeLiveRects(Serializer* serializer);
+    LiveRect* NewLiveRect(double x, double y);
     std::vector<SceneFiles::KeptRect> ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
                                                     Serializer* serializer);
     // The first rect of that sound not taken yet, now taken; -1 for none.

@@ -175,7 +175,11 @@ void App::ApplyOscCommand(const OscCommand& command)
             ToggleAudioBounce();
         break;
     case OscCommand::SCENE_RECALL:
-        _oscReport->Report("OSC /scene/recall: this build keeps no scene slots");
+        if (command.index >= 1 && command.index <= SceneFiles::NUM_SLOTS)
+            RecallSceneSlot(command.index);
+        else
+            _oscReport->Report("OSC /scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
+                               std::to_string(SceneFiles::NUM_SLOTS));
         break;
     default:
         break;

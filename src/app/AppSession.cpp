@@ -16,6 +16,7 @@
 #include "app/SourceReleases.h"
 #include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
+#include "midi/MidiLearn.h"
 #include "session/Serializer.h"
 #include "session/SessionTrailer.h"
 #include "sound/SoundRect.h"
@@ -36,6 +37,10 @@ const double MESSAGE_SECONDS = 6.0;
 // order, and the records kept for sounds that are not loaded.
 const char* const RECT_NAMES_TAG = "RNAM";
 const char* const KEPT_RECTS_TAG = "KEPT";
+// The live rects (place, view and settings; never their sound) and the MIDI
+// learn bindings.
+const char* const LIVE_RECTS_TAG = "LIVE";
+const char* const BINDINGS_TAG = "MIDI";
 
 std::string Plural(size_t count, const char* noun)
 {
@@ -158,8 +163,10 @@ void App::SerializeTrailer(Serializer* serializer)
     chunks[0].tag = RECT_NAMES_TAG;
     Serializer names;
     names.OpenWriteMemory();
-    names.PutInt(int(_soundRects.size()));
-    for (size_t i = 0; i < _soundRects.size(); i++)
+    // One name per rect record: the live rects have none and go in a chunk of their own.
+    const size_t numFileRects = _soundRects.size() - _liveRects.size();
+    names.PutInt(int(numFileRects));
+    for (size_t i = 0; i < numFileRects; i++)
         names.PutText(RectSoundName(i));
     chunks[0].payload = names.GetStream();
     const std::vector<SceneFiles::KeptRect>& kept = _sceneFiles.GetKeptRects();
@@ -174,6 +181,16 @@ void App::SerializeTrailer(Serializer* serializer)
         }
         chunks.push_back({KEPT_RECTS_TAG, records.GetStream()});
     }
+    if (!_liveRects.empty()) {
+        Serializer live;
+        live.OpenWriteMemory();
+        SerializeLiveRects(&live);
+        chunks.push_back({LIVE_RECTS_TAG, live.GetStream()});
+    }
+    Serializer bindings;
+    bindings.OpenWriteMemory();
+    GetMidiLearn()->Serialize(&bindings);
+    chunks.push_back({BINDINGS_TAG, bindings.GetStream()});
     SessionTrailer::Append(chunks, serializer);
 }
 
@@ -238,13 +255,32 @@ void App::UnSerializeSession(Serializer* serializer)
     Deselect(SOURCE);
     Deselect(RECT);
     std::vector<int> rectPlaces = UnSerializeSoundRects(serializer, chunks);
+    // Before the sources, whose voices play from the rects there are when they are made.
+    UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer, [this](Serializer* reader) { UnSerializeLiveRects(reader); });
     UnSerializeSources(serializer);
     UnSerializeAppState(serializer, rectPlaces);
     _masterEffectsBox->UnSerialize(serializer);
+    // After the sources, which the bindings name; a scene saved without bindings has none.
+    GetMidiLearn()->Reset();
+    UnSerializeChunk(chunks, BINDINGS_TAG, serializer,
+                     [this, &rectPlaces](Serializer* reader) { GetMidiLearn()->UnSerialize(reader, rectPlaces); });
     if (!serializer->HasRunOut() && serializer->GetReadIndex() != serializer->GetStream().size())
         serializer->MarkDamaged(std::to_string(serializer->GetStream().size() - serializer->GetReadIndex()) +
                                 " bytes follow the scene that nothing explains");
     RestoreSelection();
+}
+
+void App::UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag, Serializer* serializer,
+                           const std::function<void(Serializer*)>& read)
+{
+    const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, tag);
+    if (chunk == nullptr)
+        return;
+    Serializer reader;
+    reader.OpenReadMemory(chunk->payload);
+    read(&reader);
+    if (reader.IsDamaged())
+        serializer->MarkDamaged(std::string("its ") + tag + " section cannot be read: " + reader.GetError());
 }
 
 bool App::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,

@@ -40,14 +40,15 @@
 #include "ui/UIStyle.h"
 
 // Every allocation of the process goes through these, so a test can count
-// what a stretch of audio rendering allocates.
+// what a stretch of audio rendering allocates. Only the rendering thread's
+// allocations count: workers beside it (a live rect's analysis) may allocate.
 namespace {
-std::atomic<bool> g_counting(false);
+thread_local bool g_counting = false;
 std::atomic<long> g_allocations(0);
 
 void* CountedAlloc(std::size_t size)
 {
-    if (g_counting.load())
+    if (g_counting)
         g_allocations++;
     void* p = std::malloc(size == 0 ? 1 : size);
     if (p == nullptr)
@@ -67,7 +68,7 @@ void* operator new[](std::size_t size)
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 {
-    if (g_counting.load())
+    if (g_counting)
         g_allocations++;
     return std::malloc(size == 0 ? 1 : size);
 }
