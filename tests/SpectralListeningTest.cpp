@@ -91,9 +91,9 @@ protected:
         GrainCloud cloud(&_app, providers, 6);
         double y = RECT_BOTTOM + RECT_HEIGHT * MelHeight(hz);
         cloud.RegisterUI(new UIGrainCloud(&cloud, nullptr, _app.GetScreen(), 0.5, y, 6, rects));
-        // After the cloud, which seeds the generator with the time; the voices
-        // then draw their directions again from the fixed seed.
-        srand(5);
+        // The cloud's own generator, seeded with the time at first, fixed so
+        // that every run hears the same grains.
+        cloud.SeedRandom(5);
         cloud.SetDirection(GrainCloud::RANDOM_DIR);
         std::vector<float> heard;
         std::vector<float> block(2 * BLOCK);

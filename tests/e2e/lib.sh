@@ -587,6 +587,59 @@ e2e_cloud_volume_box() {
     echo "$(($1 + 50)) $(($2 - 90))"
 }
 
+# A grain cloud's ring breathes between 13 and 17 pixels wide.
+E2E_CLOUD_RING_PIXELS=15
+
+# The centre, in window pixels, of the box of parameter INDEX of COUNT in the
+# pie menu of an owner centred at CX, CY (window pixels) whose ring is
+# OWNER_RADIUS pixels wide, the box showing LABEL (e.g. "Pitch: x1 (0 st)").
+# The boxes stand in two columns either side of the owner: parameter I of N
+# sits at 360 * I / N degrees clockwise from the right, the right column takes
+# those right of the owner (straight up included), and each column lists its
+# boxes from the top of the ring down, 26 pixels high and 4 apart, centred on
+# the owner's height but kept 6 pixels inside the window. A column stands 10
+# pixels beyond the owner's ring (a ring wider than 40 counts as 40); its
+# boxes lean away from the owner by 24 pixels times the cosine of their angle
+# and are 10.476 pixels a character wide plus 5 of padding each side. This is
+# the menu of an owner far enough from the window's sides that both columns
+# fit at full size; near a side they move and the text shrinks.
+e2e_pie_box_centre() {
+    local index=$1 count=$2 label=$3 cx=$4 cy=$5 radius=$6
+    awk -v i="$index" -v n="$count" -v chars="${#label}" -v cx="$cx" -v cy="$cy" -v r="$radius" \
+        -v w="$WIDTH" -v h="$HEIGHT" '
+        function clamp(v, lo, hi) { return v < lo ? lo : v > hi ? hi : v }
+        function abs(v) { return v < 0 ? -v : v }
+        function right_side(j,   a, c) {
+            a = 2 * 3.14159265358979 * j / n
+            c = cos(a)
+            return c > 1e-9 || (abs(c) <= 1e-9 && sin(a) < 0)
+        }
+        BEGIN {
+            if (i < 0 || i >= n) exit 1
+            margin = 6; height = 26; pitch = 30
+            # Window pixels with y up, as the program lays the boxes out.
+            x = clamp(cx, margin, w - margin)
+            y = clamp(h - cy, margin, h - margin)
+            gap = (r < 0 ? 0 : r > 40 ? 40 : r) + 10
+            side = right_side(i)
+            a = 2 * 3.14159265358979 * i / n
+            rows = 0; row = 0
+            for (j = 0; j < n; j++) {
+                if (right_side(j) != side) continue
+                rows++
+                b = 2 * 3.14159265358979 * j / n
+                if (sin(b) < sin(a) || (sin(b) == sin(a) && j < i)) row++
+            }
+            total = rows * pitch - 4
+            top = clamp(y + total / 2, margin + total, h - margin)
+            centre_y = top - row * pitch - height / 2
+            bulge = 24 * abs(cos(a))
+            box = chars * 10.476 + 10
+            centre_x = side ? x + gap + bulge + box / 2 : x - gap - bulge - box / 2
+            printf "%d %d\n", centre_x + 0.5, h - centre_y + 0.5
+        }' || e2e_fail "no box $index of $count in a pie menu"
+}
+
 # Holds the left button at X,Y, moves the pointer to X2,Y2 in small steps and lets go.
 e2e_drag() {
     local x=$1 y=$2 x2=$3 y2=$4 step steps=10

@@ -18,10 +18,9 @@ TONE_PID=""
 LISTEN_SECONDS=2
 # The rect's length at first, and a little more for the last grains.
 LENGTH_SECONDS=8.5
-# Cloud parameters: Pitch is the 9th of 15, 0.1 ... 5 at sensitivity 1.
+# Cloud parameters: Pitch is the 9th of 15.
 PITCH_INDEX=8
 CLOUD_PARAMS=15
-PITCH_SENSITIVITY=1
 # Within this many Hz of the expected frequency.
 TOLERANCE_HZ=8
 
@@ -80,13 +79,14 @@ expect_hz() {
 }
 
 # Types a value into the selected cloud's Pitch box: a right click on it with
-# the pie menu open, the digits, Enter.
+# the pie menu open, the digits, Enter. CURRENT_LABEL is the box's text before,
+# which sets its width.
 type_pitch() {
-    local value=$1 current=$2 x y
-    read -r x y < <(e2e_box_anchor "$LIVE_X" "$LIVE_Y" "$PITCH_INDEX" "$CLOUD_PARAMS" \
-        "$(awk -v p="$current" 'BEGIN { print (p - 0.1) / 4.9 }')" "$PITCH_SENSITIVITY")
+    local value=$1 current_label=$2 x y
+    read -r x y < <(e2e_pie_box_centre "$PITCH_INDEX" "$CLOUD_PARAMS" "$current_label" "$LIVE_X" "$LIVE_Y" \
+        "$E2E_CLOUD_RING_PIXELS")
     e2e_space_down
-    e2e_click $((x + 20)) $((y - 5)) 3
+    e2e_click "$x" "$y" 3
     e2e_key "$value" Return
     e2e_space_up
 }
@@ -130,9 +130,9 @@ e2e_log "the live rect changes $DRAWN pixels; half a second later $MOVING more c
 e2e_key 1
 sleep 1
 expect_hz "pitch 1" 330
-type_pitch 2 1
+type_pitch 2 "Pitch: x1 (0 st)"
 expect_hz "pitch 2" 660
-type_pitch 1 2
+type_pitch 1 "Pitch: x2 (+12 st)"
 expect_hz "pitch 1 again" 330
 
 e2e_key F8

@@ -36,12 +36,12 @@ e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
 sleep "$E2E_SETTLE_SECONDS"
 
-# Pitch, the 9th of the cloud's 15 boxes, starts at 1 of 0.1..5 with
-# sensitivity 1. A right click on it picks it (to type a value); F9 arms the
-# learn, Esc drops the typing.
-read -r PITCH_X PITCH_Y < <(e2e_box_anchor "$RECT_X" "$RECT_Y" 8 15 "$(awk 'BEGIN { print 0.9 / 4.9 }')" 1)
+# Pitch, the 9th of the cloud's 15 boxes, starts at 1. A right click on it
+# picks it (to type a value); F9 arms the learn, Esc drops the typing.
+read -r PITCH_X PITCH_Y < <(e2e_pie_box_centre 8 15 "Pitch: x1 (0 st)" "$RECT_X" "$RECT_Y" "$E2E_CLOUD_RING_PIXELS")
+e2e_log "the Pitch box should stand at $PITCH_X,$PITCH_Y"
 e2e_space_down
-e2e_click $((PITCH_X + 20)) $((PITCH_Y - 5)) 3
+e2e_click "$PITCH_X" "$PITCH_Y" 3
 e2e_key F9
 e2e_screenshot "$DIR/learning.png"
 e2e_key Escape
