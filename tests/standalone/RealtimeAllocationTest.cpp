@@ -268,22 +268,28 @@ TEST_F(RealtimeAllocationTest, CapturingTheInputAndPlayingALiveRectAllocateNothi
     delete view;
 }
 
+// A second of a stereo tone at half scale, as a float WAV file.
+void WriteTone(const std::string& path)
+{
+    SF_INFO info = {};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    std::vector<float> tone(2 * 44100);
+    for (size_t i = 0; i < tone.size(); i++)
+        tone[i] = 0.5f * (float)std::sin(0.03 * (double)(i / 2));
+    sf_writef_float(file, tone.data(), 44100);
+    sf_close(file);
+}
+
 // A source removed, a note ended and the title screen each fade out over
 // the next block, and none of that allocates on the audio thread.
 TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
 {
     char pattern[] = "/tmp/zoltafadeXXXXXX";
     const std::string dir = mkdtemp(pattern);
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open((dir + "/tone.wav").c_str(), SFM_WRITE, &info);
-    std::vector<float> tone(2 * 44100);
-    for (size_t i = 0; i < tone.size(); i++)
-        tone[i] = 0.5f * (float)std::sin(0.03 * (double)(i / 2));
-    sf_writef_float(file, tone.data(), 44100);
-    sf_close(file);
+    WriteTone(dir + "/tone.wav");
 
     App app;
     app.SetWinSize(1000, 600);
@@ -321,16 +327,7 @@ TEST(ControlChangeAllocationTest, TurningLearnedKnobsAllocatesNothingInTheCallba
 {
     char pattern[] = "/tmp/zoltaknobsXXXXXX";
     const std::string dir = mkdtemp(pattern);
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open((dir + "/tone.wav").c_str(), SFM_WRITE, &info);
-    std::vector<float> tone(2 * 44100);
-    for (size_t i = 0; i < tone.size(); i++)
-        tone[i] = 0.5f * (float)std::sin(0.03 * (double)(i / 2));
-    sf_writef_float(file, tone.data(), 44100);
-    sf_close(file);
+    WriteTone(dir + "/tone.wav");
 
     App app;
     app.SetWinSize(1000, 600);
