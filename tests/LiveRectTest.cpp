@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -15,6 +16,8 @@
 #include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/GrainCloud.h"
+#include "ui/UIGrainCloud.h"
 #include "ui/UILiveRect.h"
 
 namespace {
@@ -78,7 +81,12 @@ protected:
             for (unsigned i = 0; i < BLOCK; i++)
                 left.push_back(out[2 * i]);
         }
-        const size_t first = left.size() / 4, last = 3 * left.size() / 4;
+        return CrossingHz(left, left.size() / 4, 3 * left.size() / 4);
+    }
+
+    // The frequency of a tone from the zero crossings of samples [first, last).
+    static double CrossingHz(const std::vector<float>& left, size_t first, size_t last)
+    {
         int crossings = 0;
         double firstCrossing = -1.0, lastCrossing = -1.0;
         for (size_t i = first + 1; i < last; i++) {
@@ -93,6 +101,20 @@ protected:
         if (crossings < 3)
             return 0.0;
         return 0.5 * (crossings - 1) / ((lastCrossing - firstCrossing) / SAMPLE_RATE);
+    }
+
+    // The left channel of a source playing for a while, the input going on.
+    std::vector<float> Play(Source* source, double seconds)
+    {
+        std::vector<float> out, left;
+        for (double t = 0.0; t < seconds; t += BLOCK / SAMPLE_RATE) {
+            out.assign(2 * BLOCK, 0.0f);
+            CaptureBlock();
+            source->NextBuffer(&out, BLOCK);
+            for (unsigned i = 0; i < BLOCK; i++)
+                left.push_back(out[2 * i]);
+        }
+        return left;
     }
 
     App _app;
@@ -123,6 +145,36 @@ TEST_F(LiveRectTest, GrainsPlayTheInputAtTheirPitchAndFreezeKeepsTheCapturedMome
     PlayIn(_view->GetLengthSeconds() + 0.1);
     for (double along : {0.05, 0.5, 0.95})
         EXPECT_NEAR(GrainHz(along, 1.0), 550.0, 5.0) << along;
+}
+
+// A cloud placed while the scene had no rect, and a note copy of it, over
+// the middle of a live rect added after them: both play the input.
+TEST_F(LiveRectTest, SourcesPlacedBeforeTheLiveRectPlayFromItOnceItIsAdded)
+{
+    GrainCloud cloud(&_app, {}, 6);
+    cloud.RegisterUI(new UIGrainCloud(&cloud, nullptr, _app.GetScreen(), _view->GetX(), _view->GetY(), 6, {}));
+    cloud.SeedRandom(5);
+    cloud.SetDurationMs(100.0);
+    std::unique_ptr<Source> note(cloud.Clone());
+    // A note copy fading out is not given new rects: it shares the view that
+    // is, and keeps to the rects it had.
+    std::unique_ptr<Source> fading(cloud.Clone());
+    PlayIn(2.0);
+    const std::vector<float> before = Play(&cloud, 0.5);
+    EXPECT_TRUE(std::all_of(before.begin(), before.end(), [](float x) { return x == 0.0f; }));
+    cloud.AddRect(&_live);
+    note->AddRect(&_live);
+    for (Source* source : {(Source*)&cloud, note.get()}) {
+        const std::vector<float> left = Play(source, 1.0);
+        double energy = 0.0;
+        for (float x : left)
+            energy += (double)x * x;
+        EXPECT_GT(std::sqrt(energy / left.size()), 0.05) << (source == note.get() ? "note copy" : "cloud");
+        // Past the first grains, which start as the rect is added.
+        EXPECT_NEAR(CrossingHz(left, left.size() / 4, left.size()), 330.0, 5.0);
+    }
+    const std::vector<float> unheard = Play(fading.get(), 0.5);
+    EXPECT_TRUE(std::all_of(unheard.begin(), unheard.end(), [](float x) { return x == 0.0f; }));
 }
 
 TEST_F(LiveRectTest, SpectralGrainsPlayTheInputAnalysedAsItArrives)

@@ -7,6 +7,7 @@
 #include "session/Serializer.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
+#include "sources/Source.h"
 #include "ui/UILiveRect.h"
 #include "ui/UIPieMenu.h"
 
@@ -38,6 +39,12 @@ LiveRect* App::NewLiveRect(double x, double y)
     _soundRects.push_back(rect);
     _samplesProviders.push_back(rect);
     _liveRects.push_back(rect);
+    // Every source plays from every rect under it, the ones placed before too.
+    for (size_t i = 0; i < _sources.size(); i++) {
+        _sources[i]->AddRect(rect);
+        for (Source* note : _noteSources[i])
+            note->AddRect(rect);
+    }
     return rect;
 }
 
