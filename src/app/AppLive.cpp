@@ -3,7 +3,6 @@
 
 #include "app/App.h"
 #include "app/AudioEngine.h"
-#include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -68,13 +67,13 @@ void App::UnSerializeLiveRects(Serializer* serializer)
     // while playing); the others are made, empty, and fill as the input arrives.
     for (int i = 0; i < count && !serializer->HasRunOut(); i++) {
         LiveRect* rect = size_t(i) < _liveRects.size() ? _liveRects[i] : NewLiveRect(0.0, 0.0);
+        // The parameters of the record (length, freeze, gain) go to the rect
+        // selected, as a source's go to the source just added.
+        Deselect(RECT);
+        SelectRect(int(std::find(_soundRects.begin(), _soundRects.end(), rect) - _soundRects.begin()));
         rect->UnSerialize(serializer);
-        // The record sets the parameters' values; the view takes them up here.
-        UILiveRect* view = static_cast<UILiveRect*>(rect->GetUI());
-        view->SetLengthSeconds(view->GetParameter(UILiveRect::LENGTH)->GetValue());
-        view->SetFrozen(view->GetParameter(UILiveRect::FREEZE)->GetValue() >= 0.5);
-        view->SetGainDb(view->GetParameter(UILiveRect::GAIN)->GetValue());
     }
+    Deselect(RECT);
 }
 
 void App::ToggleLiveFreeze()
