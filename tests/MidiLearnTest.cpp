@@ -13,6 +13,7 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/SceneStore.h"
 #include "effects/DelayEffect.h"
@@ -82,7 +83,7 @@ protected:
     void Idle()
     {
         testing::internal::CaptureStdout();
-        _app.UpdateControllers();
+        _app.GetControllers()->UpdateControllers();
         _lastMessage = testing::internal::GetCapturedStdout();
     }
     Parameter* MasterParam(int effect, int param)
@@ -156,8 +157,8 @@ TEST_F(MidiLearnTest, RelearningMovesTheControllerAndShiftF9ClearsIt)
 // Note copies play the source's learned parameters as they play its dragged ones.
 TEST_F(MidiLearnTest, NoteCopiesFollowALearnedParameter)
 {
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 72, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 72, 100});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     Pick(GrainCloud::PITCH);
     PressF9();
@@ -279,10 +280,10 @@ TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)
     EXPECT_DOUBLE_EQ(Source::VelocityToLevel(127), 1.0);
     EXPECT_NEAR(Source::VelocityToLevel(64), 0.2539, 1e-4);
     EXPECT_NEAR(20 * std::log10(Source::VelocityToLevel(32)), -23.95, 0.01);
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 64});
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 62, 127});
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 64, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 60, 64});
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 62, 127});
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 64, 0});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u) << "velocity 0 stays a note off";
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(64));
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][1]->GetNoteLevel(), 1.0);
@@ -296,19 +297,19 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     pitch.index = 0;
     std::strcpy(pitch.name, "pitch");
     pitch.value = 2.5;
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
     std::strcpy(pitch.name, "lfo-freq");
     pitch.value = 0.5;
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitchLFOFreq(), 0.5);
 
     testing::internal::CaptureStderr();
     std::strcpy(pitch.name, "colour");
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     pitch.index = 1;
     std::strcpy(pitch.name, "pitch");
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("/source/0/colour: no such source or parameter"), std::string::npos) << said;
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
@@ -318,7 +319,7 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     master.index = EffectsBox::EFFECT_VOLUME;
     master.param = VolumeEffect::VOLUME_PARAM;
     master.value = -40.0;
-    _app.ApplyOscCommand(master);
+    _app.GetControllers()->ApplyOscCommand(master);
     EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->GetValue(), -12.0)
         << "held to the knob's range";
 
@@ -327,12 +328,12 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     note.index = 0;
     note.note = 84;
     note.velocity = 32;
-    _app.ApplyOscCommand(note);
+    _app.GetControllers()->ApplyOscCommand(note);
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetMidiNotePitch(), 2.0);
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(32));
     note.velocity = 0;
-    _app.ApplyOscCommand(note);
+    _app.GetControllers()->ApplyOscCommand(note);
     EXPECT_TRUE(_app.GetNoteSources()[0].empty());
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
 #include "midi/MidiQueue.h"
@@ -45,8 +46,8 @@ protected:
     // A MIDI note copy of the selected source.
     GrainCloud* PlayNote(int note)
     {
-        _app.GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
-        _app.UpdateMidiIn();
+        _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
+        _app.GetControllers()->UpdateMidiIn();
         const auto& copies = _app.GetNoteSources()[_app.GetSelectedSourceIndex()];
         return static_cast<GrainCloud*>(copies.back());
     }

@@ -12,6 +12,7 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/ParamValueEditor.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
@@ -378,9 +379,9 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved)
 {
     AddCloudAt(0.2, 0.2);
     AddCloudAt(0.8, 0.8);
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 84, 100});  // the selected (second) cloud gets a note
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[1].size(), 1u);
     Source* note = _app.GetNoteSources()[1][0];
     EXPECT_EQ(note->GetId(), _app.GetSources()[1]->GetId());
@@ -391,22 +392,22 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved)
     ASSERT_EQ(_app.GetNoteSources().size(), 1u);
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_EQ(_app.GetNoteSources()[0][0], note);
-    EXPECT_TRUE(_app.IsPlayingNoteSource());
+    EXPECT_TRUE(_app.GetControllers()->IsPlayingNoteSource());
     queue->PushMessage(0, {0x80, 84, 0});
-    _app.UpdateMidiIn();
-    EXPECT_FALSE(_app.IsPlayingNoteSource());
+    _app.GetControllers()->UpdateMidiIn();
+    EXPECT_FALSE(_app.GetControllers()->IsPlayingNoteSource());
 }
 
 TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff)
 {
     AddCloudAt(0.5, 0.5);
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 60, 100});
     queue->PushMessage(0, {0x90, 67, 90});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u);
     queue->PushMessage(0, {0x90, 60, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 67);
 }
@@ -517,8 +518,8 @@ TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
 {
     AddCloudAt(0.5, 0.5);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 60, 100});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     GrainCloud* note = static_cast<GrainCloud*>(_app.GetNoteSources()[0][0]);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
@@ -638,15 +639,15 @@ TEST_F(SceneTest, ALoopBackFromItsNoteFadesInInsteadOfSteppingIn)
     std::vector<float> out(2 * 1024);
     ASSERT_NE(RenderUntilLoudAtTheEnd(&_app, &out), 0.0f);
     // A note whose copy is all but silent: what comes after it is the loop's own return.
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 72, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     static_cast<GrainSource*>(_app.GetNoteSources()[0][0])->SetVolumeDb(-60.0);
     for (int b = 0; b < 4; b++)
         _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
     queue->PushMessage(0, {0x80, 72, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
     // The block's sound starts after the limiter's look-ahead; the loop rises
     // from nothing over the fade and is back at its level after it.

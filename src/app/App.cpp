@@ -14,6 +14,7 @@
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
@@ -27,10 +28,6 @@
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
-#include "midi/MyRtMidiIn.h"
-#include "midi/MyRtMidiOut.h"
-#include "midi/OscServer.h"
-#include "midi/RateLimitedReport.h"
 #include "sound/LiveRect.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundRect.h"
@@ -58,10 +55,9 @@ const double MESSAGE_SECONDS = 6.0;
 App::App()
     : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _dragMode(0),
       _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr),
-      _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr),
-      _midiOut(nullptr), _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr), _masterEffectsBox(nullptr),
-      _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
-      _virtualPitch(0), _messageIsError(false)
+      _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false), _control(nullptr),
+      _controllers(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr),
+      _mutex(nullptr), _quitRequested(false), _exitStatus(0), _messageIsError(false)
 {
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
@@ -70,15 +66,10 @@ App::App()
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
-    _midiLearn = new MidiLearn(this);
+    _controllers = new Controllers(this);
     _windows = new FloatingWindows(this);
     _paramEditor = new ParamValueEditor(this);
     _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
-    _midiIn = new MyRtMidiIn();
-    _midiIn->SetControlQueue(_midiLearn->GetQueue());
-    _midiOut = new MyRtMidiOut();
-    _oscReport = new RateLimitedReport();
-    _osc = new OscServer(_oscReport);
     _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
@@ -106,11 +97,7 @@ App::~App()
     delete _paramEditor;
     delete _pieMenu;
     delete _styles;
-    delete _midiIn;
-    delete _midiOut;
-    delete _osc;
-    delete _oscReport;
-    delete _midiLearn;
+    delete _controllers;
     delete _masterEffectsBox;
     delete _audio;
     delete _scenes;
@@ -126,7 +113,7 @@ App::~App()
 
 void App::ReleaseScene()
 {
-    _midiLearn->Reset();
+    GetMidiLearn()->Reset();
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
@@ -191,7 +178,7 @@ bool App::Init(const Options& options)
     // The clock is made before a second thread could ask for it.
     Time::Instance();
     if (options.oscPort > 0)
-        StartOsc(options.oscPort);
+        _controllers->StartOsc(options.oscPort);
     _loading = true;
     _loader->StartInBackground(GetAudioPath());
     return true;
@@ -214,8 +201,7 @@ void App::FinishLoadingIfDone()
         RequestQuit(1);
         return;
     }
-    OpenMidi();
-    _virtualPitch = 0;
+    _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.
     _scenes->UnSerializeSession();
 }
@@ -265,16 +251,12 @@ void App::Clean()
 {
     _scenes->WritePendingSession();
     _audio->StopStream();
-    _osc->Stop();
+    _controllers->Close();
     // The windows point at the style and at the master chain's parameters.
     _windows->DeleteFloatingWindows();
     _styles->DeleteStyles();
     delete _pieMenu;
     _pieMenu = nullptr;
-    delete _midiIn;
-    _midiIn = nullptr;
-    delete _midiOut;
-    _midiOut = nullptr;
     delete _masterEffectsBox;
     _masterEffectsBox = nullptr;
 }
@@ -378,8 +360,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Prepare);
     _mutex->lock();
     ForEachEnginePool(&SpectralEnginePool::Install);
-    UpdateMidiIn();
-    UpdateControllers();
+    _controllers->UpdateMidiIn();
+    _controllers->UpdateControllers();
     _releases->FreeFinished();
     _windows->UpdateLFOWindow();
     _windows->UpdateEnvelopeWindow();
@@ -402,16 +384,9 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
     }
 }
 
-void App::SendNoteOn(int note)
+MidiLearn* App::GetMidiLearn() const
 {
-    if (_midiOut != nullptr)
-        _midiOut->SendNoteOn(note);
-}
-
-void App::SendNoteOff(int note)
-{
-    if (_midiOut != nullptr)
-        _midiOut->SendNoteOff(note);
+    return _controllers->GetMidiLearn();
 }
 
 void App::ShowMessage(const std::string& text, bool isError)

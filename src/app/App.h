@@ -13,14 +13,8 @@ class Mutex;
 class AppControl;
 class AudioEngine;
 class CanvasView;
-class MidiQueue;
+class Controllers;
 class MidiLearn;
-class OscServer;
-class RateLimitedReport;
-struct ControlTarget;
-struct OscCommand;
-class MyRtMidiIn;
-class MyRtMidiOut;
 class ParamValueEditor;
 class ParameterProvider;
 class LiveRect;
@@ -207,36 +201,19 @@ public:
     // The LFO, envelope and effects windows.
     FloatingWindows* GetWindows() const { return _windows; }
 
-    // MIDI output of the note keys.
-    void SendNoteOn(int note);
-    void SendNoteOff(int note);
-    // MIDI input: note copies of the selected source, pitch wheel and mouse bend.
-    MidiQueue* GetMidiQueue() const;
-    void UpdateMidiIn();
-    bool IsPlayingNoteSource() const;
-    void ApplyVirtualPitchWheel(double dx, double dy);
-
-    // MIDI learn and OSC (AppControllers.cpp). x, y: the pointer in window
-    // pixels, for a knob of the effects window under it; otherwise the
-    // parameter picked in the pie menu is meant.
-    MidiLearn* GetMidiLearn() const { return _midiLearn; }
-    void ArmMidiLearn(int x, int y);
-    void ClearMidiBinding(int x, int y);
-    // Listens for OSC on localhost:port; false, said on screen, when it cannot.
-    bool StartOsc(int port);
-    // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
-    void UpdateControllers();
-    void ApplyOscCommand(const OscCommand& command);
+    // MIDI in and out, MIDI learn and OSC.
+    Controllers* GetControllers() const { return _controllers; }
+    MidiLearn* GetMidiLearn() const;
 
 private:
     // The scene's files read and write the scene's parts and its selection.
     friend class SceneStore;
+    // The MIDI notes play copies of the sources, released as the scene's are.
+    friend class Controllers;
 
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
-    // Opens MIDI input and output in the system the options ask for (or the one there is).
-    void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
@@ -250,16 +227,6 @@ private:
     int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    // A copy of source at note, its level set by the velocity (1..127).
-    void StartNoteSource(int source, int note, int velocity);
-    void StopNoteSources(int note);
-    void BendNoteSources(double wheel);
-    ControlTarget GetLearnTarget(int x, int y) const;
-    ControlTarget GetKnobTargetAt(int x, int y) const;
-    ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
-    std::string DescribeTarget(const ControlTarget& target) const;
-    // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
-    int FindSourceParameter(int source, const char* addressName) const;
     // The live rects' records: place, view and settings, never their sound.
     void SerializeLiveRects(Serializer* serializer);
     void UnSerializeLiveRects(Serializer* serializer);
@@ -290,11 +257,7 @@ private:
     FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
-    MyRtMidiIn* _midiIn;
-    MyRtMidiOut* _midiOut;
-    MidiLearn* _midiLearn;
-    RateLimitedReport* _oscReport;
-    OscServer* _osc;
+    Controllers* _controllers;
     EffectsBox* _masterEffectsBox;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;
@@ -309,7 +272,6 @@ private:
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
-    double _virtualPitch;
     std::string _message;
     bool _messageIsError;
     std::chrono::steady_clock::time_point _messageUntil;

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
 #include "app/SceneStore.h"
@@ -143,9 +144,9 @@ void AppControl::CheckMidiNoteKey(unsigned char key, bool down)
     if (note < 0)
         return;
     if (down) {
-        _app->SendNoteOn(note);
+        _app->GetControllers()->SendNoteOn(note);
     } else {
-        _app->SendNoteOff(note);
+        _app->GetControllers()->SendNoteOff(note);
     }
 }
 
@@ -180,9 +181,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     // The letters are note keys, so learning has a key of its own.
     case KEY_F9:
         if ((modifiers & MOD_SHIFT) != 0)
-            _app->ClearMidiBinding(x, y);
+            _app->GetControllers()->ClearMidiBinding(x, y);
         else
-            _app->ArmMidiLearn(x, y);
+            _app->GetControllers()->ArmMidiLearn(x, y);
         break;
     case KEY_LEFT:
         if (ctrl) {
@@ -374,8 +375,8 @@ void AppControl::OnMousePassiveMotion(int x, int y)
     _lastDragX = _mouseX;
     _lastDragY = _mouseY;
     // Moving the pointer bends the notes that are playing.
-    if (hasStep && _app->IsPlayingNoteSource())
-        _app->ApplyVirtualPitchWheel(dx, dy);
+    if (hasStep && _app->GetControllers()->IsPlayingNoteSource())
+        _app->GetControllers()->ApplyVirtualPitchWheel(dx, dy);
 }
 
 void AppControl::OnMouseWheel(int, int direction, int x, int y)

@@ -79,7 +79,7 @@ void App::ReleaseSource(size_t index)
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // Its bindings go with it; those of later sources follow their indices.
-    _midiLearn->ForgetSource(int(index));
+    GetMidiLearn()->ForgetSource(int(index));
     // The effects window lets go of the chain before the source goes.
     _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
