@@ -16,6 +16,7 @@
 #include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -70,7 +71,7 @@ protected:
     void AddCloud() { _app.AddGrainCloud(0.5 * W, 0.5 * H); }
     GrainCloud* Cloud(int i) { return static_cast<GrainCloud*>(_app.GetSources()[i]); }
     MidiLearn* Learn() { return _app.GetMidiLearn(); }
-    void Pick(int param) { Cloud(_app.GetSelectedSourceIndex())->SetCurrentParamIndex(param); }
+    void Pick(int param) { Cloud(_app.GetSelection()->GetSelectedSourceIndex())->SetCurrentParamIndex(param); }
     void PressF9(int modifiers = NO_MOD) { _app.GetControl()->OnSpecialKey(AppControl::KEY_F9, 0, 0, modifiers); }
     // A Control Change from the MIDI input thread, then one audio block.
     void ControlChange(int channel, int controller, int value)
@@ -204,11 +205,11 @@ TEST_F(MidiLearnTest, ABindingGoesWithItsSourceAndLaterOnesFollowTheirs)
     ControlChange(1, 3, 127);
     ASSERT_EQ(Learn()->GetBindings()->GetCount(), 3);
 
-    _app.UpdateSourcePicking(0.5, 0.5);
-    _app.Deselect(App::SOURCE);
+    _app.GetSelection()->UpdateSourcePicking(0.5, 0.5);
+    _app.GetSelection()->Deselect(Selection::SOURCE);
     _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, W / 2, H / 2, NO_MOD);
     _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, W / 2, H / 2, NO_MOD);
-    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0);
     _app.DelSelectedSource();
     ASSERT_EQ(_app.GetSources().size(), 1u);
     EXPECT_EQ(Learn()->GetBindings()->GetCount(), 2);

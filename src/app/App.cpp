@@ -1,4 +1,5 @@
 #include "app/App.h"
+#include "app/Selection.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -20,6 +21,7 @@
 #include "app/MyRtAudio.h"
 #include "app/ParamValueEditor.h"
 #include "app/SceneStore.h"
+#include "app/ScreenMessage.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
 #include "app/StyleSwitch.h"
@@ -47,19 +49,19 @@ namespace {
 const int FRAME_RATE = 60;
 const int LOADING_FRAME_RATE = 5;
 const int TEXTURES_PER_FRAME = 1;
-// How long a message stays on screen.
-const double MESSAGE_SECONDS = 6.0;
 
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _dragMode(0),
-      _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr),
-      _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false), _control(nullptr),
-      _controllers(nullptr), _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr),
-      _mutex(nullptr), _quitRequested(false), _exitStatus(0), _messageIsError(false)
+    : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _selection(nullptr),
+      _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr),
+      _pacer(nullptr), _displayHelp(false), _control(nullptr), _controllers(nullptr), _masterEffectsBox(nullptr),
+      _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
+      _message(nullptr)
 {
     _mutex = new stk::Mutex();
+    _selection = new Selection(this);
+    _message = new ScreenMessage();
     _control = new AppControl(this);
     _view = new CanvasView();
     _styles = new StyleSwitch(this);
@@ -105,6 +107,8 @@ App::~App()
     delete _control;
     delete _screen;
     delete _view;
+    delete _selection;
+    delete _message;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -241,10 +245,10 @@ void App::InstallSounds()
     _loader->InstallInto(&_soundRects, &_samplesProviders);
     // Each rect's boxes start on a ring around it.
     for (size_t i = 0; i < _soundRects.size(); i++) {
-        _selectedRect = int(i);
+        _selection->SetSelectedRectIndex(int(i));
         _pieMenu->InitFromParameters();
     }
-    _selectedRect = -1;
+    _selection->SetSelectedRectIndex(-1);
 }
 
 void App::Clean()
@@ -326,7 +330,7 @@ void App::OnDisplay()
         // Last, over everything else.
         _pieMenu->Draw();
     }
-    _overlays->DrawOverAll(_message, _messageIsError, _messageUntil);
+    _overlays->DrawOverAll(_message->GetText(), _message->IsError(), _message->GetUntil());
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -391,9 +395,5 @@ MidiLearn* App::GetMidiLearn() const
 
 void App::ShowMessage(const std::string& text, bool isError)
 {
-    (isError ? std::cerr : std::cout) << text << std::endl;
-    _message = text;
-    _messageIsError = isError;
-    _messageUntil = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                           std::chrono::duration<double>(MESSAGE_SECONDS));
+    _message->Show(text, isError);
 }

@@ -32,6 +32,8 @@ class UIStyle;
 class LoadMeter;
 class SourceReleases;
 class SceneStore;
+class ScreenMessage;
+class Selection;
 class StartupLoader;
 class EffectsBox;
 class FloatingWindows;
@@ -39,13 +41,12 @@ class FramePacer;
 class Serializer;
 class SafetyLimiter;
 
-// The application: owns the scene (rects, sources, views), the audio engine,
-// the start-up loader and the MIDI ports, and is the target of every
-// window-toolkit callback and of the audio callback, which it hands on.
+// The application: owns the scene (rects, sources, views) and the rooms that
+// work on it (audio engine, start-up loader, selection, scene files,
+// controllers, ...), and is the target of every window-toolkit callback and
+// of the audio callback, which it hands on.
 class App {
 public:
-    enum SelectionMode { RECT = 0, SOURCE = 1 };
-
     App();
     virtual ~App();
 
@@ -124,8 +125,8 @@ public:
 
     // Saving, restoring and recalling the scene.
     SceneStore* GetScenes() const { return _scenes; }
-    // The last message about the session, shown on the canvas for a while.
-    const std::string& GetMessage() const { return _message; }
+    // The last message to the performer, shown on the canvas for a while.
+    const ScreenMessage* GetMessage() const { return _message; }
     // True from the start of Init until the sounds are installed: the title
     // screen shows the progress and only Shift+Esc is heard.
     bool IsLoading() const { return _loading; }
@@ -147,22 +148,10 @@ public:
     void CaptureInput(const float* input, unsigned int numChannels, unsigned int nFrames);
     const std::vector<LiveRect*>& GetLiveRects() const { return _liveRects; }
     void DelSelectedSource();
-    void Deselect(int kind);
-    void UpdateSourcePicking(double x, double y);
-    void UpdateRectPicking(double x, double y);
-    void SourceMouseDrag(double dx, double dy);
-    void RectMouseDrag(double dx, double dy);
-    void ScaleSoundRect(double x, double y, double dx, double dy);
-    void SetSoundRectResizeMode() { _dragMode = 1; }
-    void SetSoundRectMoveMode() { _dragMode = 0; }
-    void SetDragMode(int mode) { _dragMode = mode; }
-    int GetDragMode() const { return _dragMode; }
     const std::vector<Source*>& GetSources() const { return _sources; }
     const std::vector<std::vector<Source*>>& GetNoteSources() const { return _noteSources; }
-    bool IsSelectedSource() const { return _selectedSource >= 0; }
-    bool IsSelectedRect() const { return _selectedRect >= 0; }
-    int GetSelectedSourceIndex() const { return _selectedSource; }
-    int GetSelectedRectIndex() const { return _selectedRect; }
+    // The selected source and rect, picked and dragged.
+    Selection* GetSelection() const { return _selection; }
 
     // The pie menu around the selected source, or else the selected rect.
     UIPieMenu* GetPieMenu() const { return _pieMenu; }
@@ -206,7 +195,7 @@ public:
     MidiLearn* GetMidiLearn() const;
 
 private:
-    // The scene's files read and write the scene's parts and its selection.
+    // The scene's files replace the scene's parts under the scene lock.
     friend class SceneStore;
     // The MIDI notes play copies of the sources, released as the scene's are.
     friend class Controllers;
@@ -222,9 +211,6 @@ private:
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
-    void SelectSource(int index);
-    void SelectRect(int index);
-    int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
     // The live rects' records: place, view and settings, never their sound.
@@ -238,6 +224,7 @@ private:
     SceneStore* _scenes;
     std::string _audioPath;
     ParamValueEditor* _paramEditor;
+    Selection* _selection;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
@@ -245,9 +232,6 @@ private:
     std::vector<LiveRect*> _liveRects;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
-    int _dragMode;
-    int _selectedSource;
-    int _selectedRect;
     bool _menuFlag;
     CanvasView* _view;
     UIScreen* _screen;
@@ -272,7 +256,5 @@ private:
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
-    std::string _message;
-    bool _messageIsError;
-    std::chrono::steady_clock::time_point _messageUntil;
+    ScreenMessage* _message;
 };

@@ -18,6 +18,7 @@
 #include "app/CommandLine.h"
 #include "app/FloatingWindows.h"
 #include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -113,8 +114,9 @@ void Controllers::UpdateMidiIn()
         // note on, every key release would start a copy that never stops.
         if (message.IsNoteOn() && message.GetVelocity() > 0) {
             // Without a selected source a note has nothing to play.
-            if (_app->GetSelectedSourceIndex() >= 0)
-                StartNoteSource(_app->GetSelectedSourceIndex(), message.GetNoteNumber(), message.GetVelocity());
+            const int selected = _app->GetSelection()->GetSelectedSourceIndex();
+            if (selected >= 0)
+                StartNoteSource(selected, message.GetNoteNumber(), message.GetVelocity());
         } else if (message.IsNoteOff() || message.IsNoteOn()) {
             StopNoteSources(message.GetNoteNumber());
         } else if (message.IsPitchWheel()) {
@@ -217,9 +219,10 @@ ControlTarget Controllers::GetLearnTarget(int x, int y) const
     if (knob.IsSet())
         return knob;
     if (_app->GetCurrentSourceParamIdx() >= 0)
-        return ControlTarget::SourceParam(_app->GetSelectedSourceIndex(), _app->GetCurrentSourceParamIdx());
+        return ControlTarget::SourceParam(_app->GetSelection()->GetSelectedSourceIndex(),
+                                          _app->GetCurrentSourceParamIdx());
     if (_app->GetCurrentRectParamIdx() >= 0)
-        return ControlTarget::RectParam(_app->GetSelectedRectIndex(), _app->GetCurrentRectParamIdx());
+        return ControlTarget::RectParam(_app->GetSelection()->GetSelectedRectIndex(), _app->GetCurrentRectParamIdx());
     return ControlTarget();
 }
 
