@@ -3,6 +3,7 @@
 
 #include "app/App.h"
 #include "app/AudioEngine.h"
+#include "app/Selection.h"
 #include "session/Serializer.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -22,9 +23,9 @@ void App::AddLiveRect(double x, double y)
         return;
     }
     NewLiveRect(x, y);
-    Deselect(SOURCE);
-    Deselect(RECT);
-    SelectRect(int(_soundRects.size()) - 1);
+    _selection->Deselect(Selection::SOURCE);
+    _selection->Deselect(Selection::RECT);
+    _selection->SelectRect(int(_soundRects.size()) - 1);
     // Its pie menu lays its boxes out around it, as a new source's does.
     if (_pieMenu != nullptr)
         _pieMenu->InitFromParameters();
@@ -69,11 +70,11 @@ void App::UnSerializeLiveRects(Serializer* serializer)
         LiveRect* rect = size_t(i) < _liveRects.size() ? _liveRects[i] : NewLiveRect(0.0, 0.0);
         // The parameters of the record (length, freeze, gain) go to the rect
         // selected, as a source's go to the source just added.
-        Deselect(RECT);
-        SelectRect(int(std::find(_soundRects.begin(), _soundRects.end(), rect) - _soundRects.begin()));
+        _selection->Deselect(Selection::RECT);
+        _selection->SelectRect(int(std::find(_soundRects.begin(), _soundRects.end(), rect) - _soundRects.begin()));
         rect->UnSerialize(serializer);
     }
-    Deselect(RECT);
+    _selection->Deselect(Selection::RECT);
 }
 
 void App::ToggleLiveFreeze()
