@@ -157,7 +157,7 @@ void Start(const std::string& dir, AnalysisCache* cache, LoadedSounds* loaded, S
         loaded->set.Load(dir);
     }
     loaded->set.Stereoize();
-    loaded->set.Normalize();
+    loaded->set.Normalize(cache);
     loaded->set.Fade();
     double read = ProcessCpuSeconds();
     const std::vector<AudioFile*>& sounds = loaded->set.GetAudioFiles();
