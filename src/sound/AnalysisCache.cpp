@@ -584,6 +584,21 @@ bool WriterIsGone(const std::string& name, const struct stat& info)
     long pid = std::strtol(name.c_str() + name.find(TEMPORARY_MARK) + std::strlen(TEMPORARY_MARK), nullptr, 10);
     return pid > 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH;
 }
+
+// Whether a file is an entry written by another version of the analysis,
+// which this one never reads: after an update, the old entries of long
+// sounds would otherwise hold gigabytes until the bound made them go.
+bool IsOtherVersion(const std::string& path)
+{
+    EntryHeader header;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool read = ReadWhole(fd, &header, offsetof(EntryHeader, fftSize), 0);
+    close(fd);
+    return read && std::memcmp(header.magic, MAGIC, sizeof(MAGIC)) == 0 &&
+           header.version != AnalysisCache::ANALYSIS_VERSION;
+}
 }  // namespace
 
 void AnalysisCache::Tidy()
@@ -607,6 +622,8 @@ void AnalysisCache::Tidy()
         if (name.find(TEMPORARY_MARK) != std::string::npos) {
             if (WriterIsGone(name, info))
                 unlink(path.c_str());
+        } else if (EndsWith(name, ENTRY_SUFFIX) && IsOtherVersion(path)) {
+            unlink(path.c_str());
         } else if (EndsWith(name, ENTRY_SUFFIX)) {
             entries.push_back({path, (uint64_t)info.st_size, info.st_atim});
             total += (uint64_t)info.st_size;

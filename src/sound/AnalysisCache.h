@@ -87,7 +87,8 @@ public:
     Writer* StartWriting(uint64_t key, long numFrames, int numChans, const DSP::ClipLevels* clipLevels = nullptr);
 
     // Removes the temporary files of writers that no longer run (or that
-    // have not written for an hour), then the least recently used entries
+    // have not written for an hour) and the entries of other versions of
+    // the analysis, then the least recently used entries
     // until the folder holds at most the bound; entries this cache has read
     // or written are kept whatever their size.
     void Tidy();
