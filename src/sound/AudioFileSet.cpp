@@ -242,6 +242,8 @@ SNDFILE* AudioFileSet::OpenAgain(const std::string& path, const struct stat& fil
 void AudioFileSet::TouchPages(float* samples, size_t count)
 {
     // Faulted in one call where the kernel can, a page at a time elsewhere.
+    if (count == 0)
+        return;
     uintptr_t pageMask = (uintptr_t)sysconf(_SC_PAGESIZE) - 1;
     uintptr_t first = ((uintptr_t)samples + pageMask) & ~pageMask;
     uintptr_t end = ((uintptr_t)(samples + count)) & ~pageMask;
