@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <memory>
@@ -8,20 +9,45 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/AudioEngine.h"
+#include "app/SceneStore.h"
 #include "app/ScreenMessage.h"
+#include "app/StyleSwitch.h"
 #include "parameters/Parameter.h"
+#include "session/Serializer.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
 #include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
+#include "sources/GrainCloud.h"
+#include "ui/UIGrainCloud.h"
 #include "ui/UILiveRect.h"
 
 namespace {
 const double SAMPLE_RATE = 44100.0;
 const unsigned BLOCK = 512;
 const double PI = 3.141592653589793;
+
+// The frequency of a tone from the zero crossings of samples [first, last).
+double CrossingHz(const std::vector<float>& left, size_t first, size_t last)
+{
+    int crossings = 0;
+    double firstCrossing = -1.0, lastCrossing = -1.0;
+    for (size_t i = first + 1; i < last; i++) {
+        if ((left[i - 1] < 0.0f) != (left[i] < 0.0f)) {
+            const double at = i - 1 + left[i - 1] / (left[i - 1] - left[i]);
+            if (firstCrossing < 0.0)
+                firstCrossing = at;
+            lastCrossing = at;
+            crossings++;
+        }
+    }
+    if (crossings < 3)
+        return 0.0;
+    return 0.5 * (crossings - 1) / ((lastCrossing - firstCrossing) / SAMPLE_RATE);
+}
 
 // A live rect over a tone that the test plays into the input, as the audio
 // callback would: each block of input is captured before the voices play it.
@@ -79,21 +105,21 @@ protected:
             for (unsigned i = 0; i < BLOCK; i++)
                 left.push_back(out[2 * i]);
         }
-        const size_t first = left.size() / 4, last = 3 * left.size() / 4;
-        int crossings = 0;
-        double firstCrossing = -1.0, lastCrossing = -1.0;
-        for (size_t i = first + 1; i < last; i++) {
-            if ((left[i - 1] < 0.0f) != (left[i] < 0.0f)) {
-                const double at = i - 1 + left[i - 1] / (left[i - 1] - left[i]);
-                if (firstCrossing < 0.0)
-                    firstCrossing = at;
-                lastCrossing = at;
-                crossings++;
-            }
+        return CrossingHz(left, left.size() / 4, 3 * left.size() / 4);
+    }
+
+    // The left channel of a source playing for a while, the input going on.
+    std::vector<float> Play(Source* source, double seconds)
+    {
+        std::vector<float> out, left;
+        for (double t = 0.0; t < seconds; t += BLOCK / SAMPLE_RATE) {
+            out.assign(2 * BLOCK, 0.0f);
+            CaptureBlock();
+            source->NextBuffer(&out, BLOCK);
+            for (unsigned i = 0; i < BLOCK; i++)
+                left.push_back(out[2 * i]);
         }
-        if (crossings < 3)
-            return 0.0;
-        return 0.5 * (crossings - 1) / ((lastCrossing - firstCrossing) / SAMPLE_RATE);
+        return left;
     }
 
     App _app;
@@ -124,6 +150,36 @@ TEST_F(LiveRectTest, GrainsPlayTheInputAtTheirPitchAndFreezeKeepsTheCapturedMome
     PlayIn(_view->GetLengthSeconds() + 0.1);
     for (double along : {0.05, 0.5, 0.95})
         EXPECT_NEAR(GrainHz(along, 1.0), 550.0, 5.0) << along;
+}
+
+// A cloud placed while the scene had no rect, and a note copy of it, over
+// the middle of a live rect added after them: both play the input.
+TEST_F(LiveRectTest, SourcesPlacedBeforeTheLiveRectPlayFromItOnceItIsAdded)
+{
+    GrainCloud cloud(&_app, {}, 6);
+    cloud.RegisterUI(new UIGrainCloud(&cloud, nullptr, _app.GetScreen(), _view->GetX(), _view->GetY(), 6, {}));
+    cloud.SeedRandom(5);
+    cloud.SetDurationMs(100.0);
+    std::unique_ptr<Source> note(cloud.Clone());
+    // A note copy fading out is not given new rects: it shares the view that
+    // is, and keeps to the rects it had.
+    std::unique_ptr<Source> fading(cloud.Clone());
+    PlayIn(2.0);
+    const std::vector<float> before = Play(&cloud, 0.5);
+    EXPECT_TRUE(std::all_of(before.begin(), before.end(), [](float x) { return x == 0.0f; }));
+    cloud.AddRect(&_live);
+    note->AddRect(&_live);
+    for (Source* source : {(Source*)&cloud, note.get()}) {
+        const std::vector<float> left = Play(source, 1.0);
+        double energy = 0.0;
+        for (float x : left)
+            energy += (double)x * x;
+        EXPECT_GT(std::sqrt(energy / left.size()), 0.05) << (source == note.get() ? "note copy" : "cloud");
+        // Past the first grains, which start as the rect is added.
+        EXPECT_NEAR(CrossingHz(left, left.size() / 4, left.size()), 330.0, 5.0);
+    }
+    const std::vector<float> unheard = Play(fading.get(), 0.5);
+    EXPECT_TRUE(std::all_of(unheard.begin(), unheard.end(), [](float x) { return x == 0.0f; }));
 }
 
 TEST_F(LiveRectTest, SpectralGrainsPlayTheInputAnalysedAsItArrives)
@@ -177,4 +233,120 @@ TEST(LiveRectKeyTest, WithoutAnInputChannelTheKeySaysSoAndAddsNothing)
     // F8 with no live rect changes nothing.
     app.GetControl()->OnSpecialKey(AppControl::KEY_F8, 500, 300, 0);
     EXPECT_TRUE(app.GetLiveRects().empty());
+}
+
+namespace {
+const int W = 1000;
+const int H = 600;
+
+// Instruments whose engines are told of one input channel, as a device with a
+// microphone gives it, and which hear a tone through their audio callback.
+class LiveSceneTest : public testing::Test {
+protected:
+    static std::unique_ptr<App> NewApp()
+    {
+        std::unique_ptr<App> app(new App());
+        app->SetWinSize(W, H);
+        app->GetStyles()->CreateStyles();
+        app->GetAudioEngine()->AssumeInputs(1);
+        app->SetMenuFlag(false);
+        return app;
+    }
+    static void KeyAt(App* app, unsigned char key, double nx, double ny)
+    {
+        app->GetControl()->OnMousePassiveMotion(int(nx * W), int(H - ny * H));
+        app->GetControl()->OnKeyboard(key, 0, 0, 0);
+    }
+    // Blocks of a 330 Hz tone through the callback; the left channel heard.
+    std::vector<float> Play(App* app, double seconds)
+    {
+        std::vector<float> in(BLOCK), out(2 * BLOCK), left;
+        for (double t = 0.0; t < seconds; t += BLOCK / SAMPLE_RATE) {
+            for (unsigned i = 0; i < BLOCK; i++, _phase += 2.0 * PI * 330.0 / SAMPLE_RATE)
+                in[i] = (float)(0.5 * std::sin(_phase));
+            app->OnAudio(out.data(), in.data(), BLOCK, 0, 0, nullptr);
+            for (unsigned i = 0; i < BLOCK; i++)
+                left.push_back(out[2 * i]);
+        }
+        return left;
+    }
+    static double Rms(const std::vector<float>& x)
+    {
+        double energy = 0.0;
+        for (float v : x)
+            energy += (double)v * v;
+        return std::sqrt(energy / x.size());
+    }
+    static UILiveRect* LiveView(App* app) { return static_cast<UILiveRect*>(app->GetLiveRects()[0]->GetUI()); }
+
+    double _phase = 0.0;
+};
+}  // namespace
+
+// Key 1 then key 4 at one spot: the cloud, placed first, plays the input
+// from the live rect added under it.
+TEST_F(LiveSceneTest, ACloudPlacedBeforeALiveRectPlaysFromIt)
+{
+    std::unique_ptr<App> app = NewApp();
+    KeyAt(app.get(), '1', 0.5, 0.5);
+    KeyAt(app.get(), '4', 0.5, 0.5);
+    ASSERT_EQ(app->GetLiveRects().size(), 1u);
+    ASSERT_EQ(app->GetSources().size(), 1u);
+    // Its middle is half the rect's length back in time.
+    Play(app.get(), 0.5 * LiveView(app.get())->GetLengthSeconds() + 0.5);
+    const std::vector<float> heard = Play(app.get(), 1.0);
+    EXPECT_GT(Rms(heard), 0.01);
+    EXPECT_NEAR(CrossingHz(heard, 0, heard.size()), 330.0, 5.0);
+}
+
+// Saved with a new place, size, view, length, freeze and gain, a live rect
+// comes back with all of them, empty, and fills from the input once unfrozen.
+TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
+{
+    std::unique_ptr<App> saved = NewApp();
+    KeyAt(saved.get(), '4', 0.3, 0.6);
+    Play(saved.get(), 1.0);
+    UILiveRect* view = LiveView(saved.get());
+    view->SetDimensions(0.5, 0.3);
+    view->UpdateRectPosition(0.4, 0.55);
+    view->SetRectType(UISoundRect::CHROMAGRAM);
+    view->GetParameter(UILiveRect::LENGTH)->SetValue(view, 3.0);
+    view->GetParameter(UILiveRect::GAIN)->SetValue(view, -6.0);
+    view->GetParameter(UILiveRect::FREEZE)->SetValue(view, 1.0);
+    Serializer writer;
+    writer.OpenWriteMemory();
+    saved->GetScenes()->SerializeSession(&writer);
+
+    std::unique_ptr<App> loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(writer.GetStream());
+    testing::internal::CaptureStdout();
+    loaded->GetScenes()->UnSerializeSession(&reader);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(reader.IsDamaged()) << reader.GetError();
+    ASSERT_EQ(loaded->GetLiveRects().size(), 1u);
+    UILiveRect* back = LiveView(loaded.get());
+    EXPECT_DOUBLE_EQ(back->GetX(), 0.4);
+    EXPECT_DOUBLE_EQ(back->GetY(), 0.55);
+    EXPECT_DOUBLE_EQ(back->GetWidth(), 0.5);
+    EXPECT_DOUBLE_EQ(back->GetHeight(), 0.3);
+    EXPECT_EQ(back->GetRectType(), UISoundRect::CHROMAGRAM);
+    EXPECT_DOUBLE_EQ(back->GetLengthSeconds(), view->GetLengthSeconds());
+    EXPECT_NEAR(back->GetLengthSeconds(), 3.0, 0.02);
+    EXPECT_DOUBLE_EQ(back->GetGainDb(), -6.0);
+    EXPECT_TRUE(back->IsFrozen());
+    // Nothing selected that was not: the rect was only picked to read its record.
+    EXPECT_EQ(loaded->GetCurrentSoundRect(), nullptr);
+
+    // Empty, and frozen it stays so while the input plays.
+    LiveRing* ring = back->GetLiveRect()->GetRing();
+    Play(loaded.get(), 0.5);
+    EXPECT_EQ(ring->GetWritten(), 0);
+    const std::vector<float>& samples = ring->GetSamples();
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](float x) { return x == 0.0f; }));
+    back->SetFrozen(false);
+    Play(loaded.get(), 0.5);
+    EXPECT_GT(ring->GetWritten(), (int64_t)(0.4 * SAMPLE_RATE));
+    // At the saved gain: half scale 6 dB down.
+    EXPECT_NEAR(ring->TakePeak(), 0.5 * 0.501, 0.01);
 }

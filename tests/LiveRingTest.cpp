@@ -121,30 +121,78 @@ TEST(LiveRingTest, InputIsCleanedScaledAndMeasured)
     EXPECT_FLOAT_EQ(s[9], -0.6f);
 }
 
-TEST(LiveRingTest, FreezeKeepsTheSoundAndUnfreezeCrossfadesTheSeam)
+// Blocks of a tone into the ring, the phase going on from block to block.
+void WriteTone(LiveRing* ring, double hz, double amplitude, double* phase, unsigned frames)
+{
+    std::vector<float> block(BLOCK);
+    for (unsigned done = 0; done < frames; done += BLOCK) {
+        const unsigned n = std::min(BLOCK, frames - done);
+        for (unsigned i = 0; i < n; i++, *phase += 2.0 * M_PI * hz / 44100.0)
+            block[i] = (float)(amplitude * std::sin(*phase));
+        ring->Write(block.data(), n, 1);
+    }
+}
+
+// The largest difference between neighbouring left samples of [from, to).
+float LargestStep(const LiveRing& ring, long from, long to)
+{
+    float largest = 0.0f;
+    for (long f = from + 1; f < to; f++)
+        largest = std::max(largest, std::fabs(Left(ring, f) - Left(ring, f - 1)));
+    return largest;
+}
+
+TEST(LiveRingTest, FreezeKeepsTheSoundAndUnfreezeOverlapsNewAndOld)
 {
     LiveRing ring(HOP);
-    std::vector<float> high(BLOCK, 0.8f), low(BLOCK, -0.8f);
-    ring.Write(high.data(), BLOCK, 1);
+    std::vector<float> steady(BLOCK, 0.8f), other(BLOCK, -0.5f);
+    ring.Write(steady.data(), BLOCK, 1);
     ring.SetFrozen(true);
-    ring.Write(low.data(), BLOCK, 1);
+    ring.Write(other.data(), BLOCK, 1);
     // Frozen: nothing written, the level still shown.
     EXPECT_EQ(ring.GetWritten(), (int64_t)BLOCK);
     EXPECT_EQ(Left(ring, BLOCK), 0.0f);
     EXPECT_FLOAT_EQ(ring.TakePeak(), 0.8f);
-    ring.SetFrozen(false);
-    ring.Write(low.data(), BLOCK, 1);
-    EXPECT_EQ(ring.GetWritten(), (int64_t)(2 * BLOCK));
-    // Across the seam the sound goes from +0.8 to -0.8 without a step: the
-    // frozen sound fades out, the new one fades in.
-    float largestStep = 0.0f;
-    for (long f = 1; f < (long)(2 * BLOCK); f++)
-        largestStep = std::max(largestStep, std::fabs(Left(ring, f) - Left(ring, f - 1)));
-    EXPECT_LE(largestStep, 0.8f / LiveRing::SEAM_FRAMES * 1.01f);
-    EXPECT_FLOAT_EQ(Left(ring, BLOCK - LiveRing::SEAM_FRAMES - 1), 0.8f);
-    EXPECT_FLOAT_EQ(Left(ring, BLOCK + LiveRing::SEAM_FRAMES), -0.8f);
     // The frames the seam may still change are not settled.
-    EXPECT_EQ(ring.GetSettled(), (int64_t)(2 * BLOCK - LiveRing::SEAM_FRAMES));
+    EXPECT_EQ(ring.GetSettled(), (int64_t)(BLOCK - LiveRing::SEAM_FRAMES));
+    // New input at the frozen sound's level: a crossfade holds the level
+    // through the seam, where a fade out and in would dip to silence.
+    ring.SetFrozen(false);
+    ring.Write(steady.data(), BLOCK, 1);
+    // The first frames of new input went into the seam.
+    EXPECT_EQ(ring.GetWritten(), (int64_t)(2 * BLOCK - LiveRing::SEAM_FRAMES));
+    for (long f = 0; f < (long)ring.GetWritten(); f++)
+        ASSERT_NEAR(Left(ring, f), 0.8f, 1e-6f) << f;
+}
+
+TEST(LiveRingTest, UnfreezingMeetsTheFrozenSoundWithoutAStep)
+{
+    LiveRing ring(HOP);
+    // A 330 Hz tone is frozen; the input has gone on to 550 Hz, in another phase.
+    double phase330 = 0.0, phase550 = 1.3;
+    const unsigned before = 20 * BLOCK + 311;
+    WriteTone(&ring, 330.0, 0.5, &phase330, before);
+    ring.SetFrozen(true);
+    WriteTone(&ring, 550.0, 0.5, &phase550, 7 * BLOCK);
+    const long seamStart = (long)before - LiveRing::SEAM_FRAMES;
+    // Where the new input would meet the old without a crossfade.
+    const float cut = std::fabs((float)(0.5 * std::sin(phase550)) - Left(ring, seamStart - 1));
+    ring.SetFrozen(false);
+    // Short blocks, so the seam is crossed over several of them.
+    for (int i = 0; i < 40; i++)
+        WriteTone(&ring, 550.0, 0.5, &phase550, 100);
+    // Each tone's own largest step, sample to sample.
+    const float own330 = LargestStep(ring, 1000, seamStart);
+    const float own550 = LargestStep(ring, seamStart + 2 * LiveRing::SEAM_FRAMES, (long)ring.GetWritten());
+    const float seam = LargestStep(ring, seamStart - 100, seamStart + LiveRing::SEAM_FRAMES + 100);
+    EXPECT_GT(cut, 4.0f * own550) << "the tones' phases must not meet by chance";
+    // The overlap adds at most the gap between the two sounds spread over the ramp.
+    EXPECT_LE(seam, std::max(own330, own550) + 1.0f / (LiveRing::SEAM_FRAMES + 1)) << own330 << " " << own550;
+    // Before the seam the frozen tone, after it the new one, unchanged.
+    double check330 = 0.0;
+    for (long f = 0; f < seamStart; f++, check330 += 2.0 * M_PI * 330.0 / 44100.0)
+        ASSERT_NEAR(Left(ring, f), 0.5 * std::sin(check330), 1e-5) << f;
+    EXPECT_EQ(ring.GetWritten(), (int64_t)(before + 4000 - LiveRing::SEAM_FRAMES));
 }
 
 TEST(LiveRingTest, IncrementalSummariesMatchAFullRecomputation)

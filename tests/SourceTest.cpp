@@ -22,6 +22,7 @@ public:
     UISource* GetUI() override { return nullptr; }
     unsigned CountSoundingGrains() const override { return 0; }
     void ResetCurrentParameterIndex() override {}
+    void AddRect(SoundRect*) override {}
     Parameter* GetCurrentParameter() override { return nullptr; }
     Parameter* GetParameter(int) override { return nullptr; }
     int GetNumParams() override { return 0; }

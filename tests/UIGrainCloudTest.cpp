@@ -86,7 +86,7 @@ TEST_F(UIGrainCloudTest, TriggerPositionFollowsTheSeededDrawsAndMapsIntoTheRects
 
         _random.Seed(seed);
         double pos[2] = {-7.0, -7.0}, vol[2] = {-7.0, -7.0};
-        _view->GetTriggerPos(2, pos, vol, 100.0, &_random);
+        _view->GetTriggerPos(2, pos, vol, 2, 100.0, &_random);
         EXPECT_DOUBLE_EQ(_view->GetGrain(2)->GetX(), x);
         EXPECT_DOUBLE_EQ(_view->GetGrain(2)->GetY(), y);
         // Rect A is horizontal: time runs along x.
@@ -103,7 +103,7 @@ TEST_F(UIGrainCloudTest, VerticalRectMapsTimeAlongY)
     _view->UpdatePosition(0.82, 0.8);
     _view->SetRandExtentCoeff(0.0);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(0, pos, vol, 100.0, &_random);
+    _view->GetTriggerPos(0, pos, vol, 2, 100.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     EXPECT_NEAR(pos[1], (0.8 - 0.5) / 0.4, 1e-12);
     EXPECT_NEAR(vol[1], (0.82 - 0.8) / 0.1, 1e-12);
@@ -122,7 +122,7 @@ TEST_F(UIGrainCloudTest, ZeroSpreadAlwaysLandsOnTheCentre)
         }
         for (int i = 0; i < 50; i++) {
             double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-            _view->GetTriggerPos(i % 6, pos, vol, 50.0, &_random);
+            _view->GetTriggerPos(i % 6, pos, vol, 2, 50.0, &_random);
             EXPECT_DOUBLE_EQ(_view->GetGrain(i % 6)->GetX(), 0.5);
             EXPECT_DOUBLE_EQ(_view->GetGrain(i % 6)->GetY(), 0.5);
             EXPECT_DOUBLE_EQ(pos[0], 0.5);
@@ -141,7 +141,7 @@ TEST_F(UIGrainCloudTest, SpreadIsTriangularWithinTheExtent)
     double sum = 0.0;
     for (int i = 0; i < n; i++) {
         double pos[2], vol[2];
-        _view->GetTriggerPos(0, pos, vol, 10.0, &_random);
+        _view->GetTriggerPos(0, pos, vol, 2, 10.0, &_random);
         const double dx = _view->GetGrain(0)->GetX() - 0.5;
         const double dy = _view->GetGrain(0)->GetY() - 0.5;
         ASSERT_LE(std::fabs(dx), extent);
@@ -158,7 +158,7 @@ TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes)
 {
     _view->UpdatePosition(0.1, 0.1);
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(4, pos, vol, 200.0, &_random);
+    _view->GetTriggerPos(4, pos, vol, 2, 200.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     EXPECT_EQ(pos[1], -1.0);
     EXPECT_TRUE(_view->GetGrain(4)->IsOn());
@@ -169,7 +169,7 @@ TEST_F(UIGrainCloudTest, MarkerOutsideEveryRectStillFlashes)
 TEST_F(UIGrainCloudTest, TriggerForAMissingMarkerDoesNothing)
 {
     double pos[2] = {-1.0, -1.0}, vol[2] = {0.0, 0.0};
-    _view->GetTriggerPos(6, pos, vol, 200.0, &_random);
+    _view->GetTriggerPos(6, pos, vol, 2, 200.0, &_random);
     EXPECT_EQ(pos[0], -1.0);
     for (unsigned i = 0; i < 6; i++)
         EXPECT_EQ(_view->GetGrain(i)->GetTriggerCount(), 0u);
@@ -203,7 +203,7 @@ TEST_F(UIGrainCloudTest, UpdatePositionMovesTheMarkers)
     _view->SetYRandExtent(0.05);
     double pos[2], vol[2];
     for (unsigned i = 0; i < 6; i++)
-        _view->GetTriggerPos(i, pos, vol, 10.0, &_random);
+        _view->GetTriggerPos(i, pos, vol, 2, 10.0, &_random);
     std::vector<double> xs, ys;
     for (unsigned i = 0; i < 6; i++) {
         xs.push_back(_view->GetGrain(i)->GetX());

@@ -115,6 +115,7 @@ public:
     unsigned int GetBlockSize() const;
     EffectsBox* GetMasterEffectsBox() const { return _masterEffectsBox; }
     SafetyLimiter* GetSafetyLimiter() const;
+    AudioEngine* GetAudioEngine() const { return _audio; }
     const LoadMeter* GetLoadMeter() const;
     // The grains sounding at the end of the last audio block.
     unsigned GetSoundingGrains() const;

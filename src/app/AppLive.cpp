@@ -4,10 +4,10 @@
 #include "app/App.h"
 #include "app/AudioEngine.h"
 #include "app/Selection.h"
-#include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
+#include "sources/Source.h"
 #include "ui/UILiveRect.h"
 #include "ui/UIPieMenu.h"
 
@@ -39,6 +39,12 @@ LiveRect* App::NewLiveRect(double x, double y)
     _soundRects.push_back(rect);
     _samplesProviders.push_back(rect);
     _liveRects.push_back(rect);
+    // Every source plays from every rect under it, the ones placed before too.
+    for (size_t i = 0; i < _sources.size(); i++) {
+        _sources[i]->AddRect(rect);
+        for (Source* note : _noteSources[i])
+            note->AddRect(rect);
+    }
     return rect;
 }
 
@@ -62,13 +68,13 @@ void App::UnSerializeLiveRects(Serializer* serializer)
     // while playing); the others are made, empty, and fill as the input arrives.
     for (int i = 0; i < count && !serializer->HasRunOut(); i++) {
         LiveRect* rect = size_t(i) < _liveRects.size() ? _liveRects[i] : NewLiveRect(0.0, 0.0);
+        // The parameters of the record (length, freeze, gain) go to the rect
+        // selected, as a source's go to the source just added.
+        _selection->Deselect(Selection::RECT);
+        _selection->SelectRect(int(std::find(_soundRects.begin(), _soundRects.end(), rect) - _soundRects.begin()));
         rect->UnSerialize(serializer);
-        // The record sets the parameters' values; the view takes them up here.
-        UILiveRect* view = static_cast<UILiveRect*>(rect->GetUI());
-        view->SetLengthSeconds(view->GetParameter(UILiveRect::LENGTH)->GetValue());
-        view->SetFrozen(view->GetParameter(UILiveRect::FREEZE)->GetValue() >= 0.5);
-        view->SetGainDb(view->GetParameter(UILiveRect::GAIN)->GetValue());
     }
+    _selection->Deselect(Selection::RECT);
 }
 
 void App::ToggleLiveFreeze()

@@ -31,7 +31,7 @@ const char* BOUNCE_DIR = "./bounces";
 }  // namespace
 
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
-    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024),
+    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024), _assumedInputs(0),
       _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
       _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false),
       _titleFadeFrames(0)
@@ -105,7 +105,7 @@ void AudioEngine::StopStream()
 
 unsigned int AudioEngine::GetNumInputs() const
 {
-    return _stream != nullptr ? _stream->GetNumInputs() : 0;
+    return _stream != nullptr ? _stream->GetNumInputs() : _assumedInputs;
 }
 
 void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
@@ -118,7 +118,7 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
     // Knobs turned since the last block reach this one.
     _app->GetMidiLearn()->DrainInAudio();
     if (in != nullptr)
-        _app->CaptureInput(in, _stream->GetNumInputs(), nFrames);
+        _app->CaptureInput(in, GetNumInputs(), nFrames);
     size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
     // Sized again only when the stream changes its block size.

@@ -45,8 +45,12 @@ public:
     // Audio thread: one block of nFrames interleaved stereo frames, under the
     // scene lock; the block of input (null without one) goes to the live rects first.
     void RenderBlock(float* out, const float* in, unsigned int nFrames);
-    // Input channels of the open stream; 0 without a stream or an input.
+    // Input channels of the open stream; 0 without an input, and without a
+    // stream the count it was told.
     unsigned int GetNumInputs() const;
+    // Without a stream (a test's engine): the input channels of the blocks
+    // RenderBlock is given.
+    void AssumeInputs(unsigned int numInputs) { _assumedInputs = numInputs; }
 
     // Recording of the master output to ./bounces/.
     void ToggleBounce();
@@ -72,6 +76,7 @@ private:
     SourceReleases* _releases;
     MyRtAudio* _stream;
     unsigned int _blockSize;
+    unsigned int _assumedInputs;
     double _sampTimeSec;
     SafetyLimiter* _limiter;
     LoadMeter* _loadMeter;

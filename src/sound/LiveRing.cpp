@@ -27,7 +27,7 @@ float Clean(float x)
 LiveRing::LiveRing(int alignment)
     : _alignment(std::max(alignment, 1)), _capacity(AlignUp((MAX_SECONDS + MARGIN_SECONDS) * SAMPLE_RATE, _alignment)),
       _length(0), _samples((size_t)(2 * _capacity * CHANNELS), 0.0f), _written(0), _writeFrame(0), _frozen(false),
-      _resuming(false), _seamFramesLeft(0), _gain(1.0f), _peak(0.0f)
+      _resuming(false), _seamLength(0), _seamFramesLeft(0), _gain(1.0f), _peak(0.0f)
 {
     SetLengthSeconds(DEFAULT_SECONDS);
 }
@@ -52,46 +52,52 @@ void LiveRing::SetFrozen(bool frozen)
     _frozen = frozen;
 }
 
-void LiveRing::FadeOutBeforeWritePoint()
-{
-    for (int i = 1; i <= SEAM_FRAMES; i++) {
-        const long frame = (_writeFrame - i + _capacity) % _capacity;
-        const float level = (float)(i - 1) / SEAM_FRAMES;
-        for (long copy : {frame, frame + _capacity})
-            for (int c = 0; c < CHANNELS; c++)
-                _samples[(size_t)(copy * CHANNELS + c)] *= level;
-    }
-}
-
 void LiveRing::Write(const float* input, unsigned numFrames, unsigned numChannels)
 {
     if (input == nullptr || numChannels == 0)
         return;
     if (_resuming && !_frozen) {
-        FadeOutBeforeWritePoint();
-        _seamFramesLeft = SEAM_FRAMES;
+        // The new input overlaps the frozen sound's last frames; a ring that
+        // was frozen almost at once has fewer of them.
+        _seamLength = (int)std::min<int64_t>(SEAM_FRAMES, GetWritten());
+        _seamFramesLeft = _seamLength;
         _resuming = false;
     }
     const float gain = _gain;
     float peak = 0.0f;
+    unsigned stored = 0;
     for (unsigned i = 0; i < numFrames; i++) {
         const float* frame = input + (size_t)i * numChannels;
-        float left = Clean(frame[0] * gain);
-        float right = numChannels > 1 ? Clean(frame[1] * gain) : left;
+        const float left = Clean(frame[0] * gain);
+        const float right = numChannels > 1 ? Clean(frame[1] * gain) : left;
         peak = std::max(peak, std::max(std::fabs(left), std::fabs(right)));
         if (_frozen)
             continue;
         if (_seamFramesLeft > 0) {
-            const float level = (float)(SEAM_FRAMES - _seamFramesLeft--) / SEAM_FRAMES;
-            left *= level;
-            right *= level;
+            MixIntoSeam(left, right);
+            continue;
         }
         Store(left, right);
+        stored++;
     }
     if (peak > _peak.load(std::memory_order_relaxed))
         _peak.store(peak, std::memory_order_relaxed);
-    if (!_frozen)
-        _written.fetch_add(numFrames, std::memory_order_release);
+    _written.fetch_add(stored, std::memory_order_release);
+}
+
+void LiveRing::MixIntoSeam(float left, float right)
+{
+    const long frame = RingFrame((int64_t)_writeFrame - _seamFramesLeft);
+    // Neither end of the ramp is reached inside it, so the seam's first
+    // frame already holds some of the new sound and its last some of the old.
+    const float level = (float)(_seamLength - _seamFramesLeft + 1) / (float)(_seamLength + 1);
+    const float in[CHANNELS] = {left, right};
+    for (long copy : {frame, frame + _capacity}) {
+        float* sample = &_samples[(size_t)(copy * CHANNELS)];
+        for (int c = 0; c < CHANNELS; c++)
+            sample[c] += level * (in[c] - sample[c]);
+    }
+    _seamFramesLeft--;
 }
 
 void LiveRing::Store(float left, float right)

@@ -23,8 +23,9 @@
 //
 // Written on the audio thread only. The count of frames written is published
 // with release order; the frames before the last SEAM_FRAMES of them never
-// change again (an unfreeze fades those last ones out), so another thread that
-// reads the count may read every frame up to GetSettled().
+// change again (an unfreeze crossfades the new input into those last ones),
+// so another thread that reads the count may read every frame up to
+// GetSettled().
 class WaveformEnvelope;
 
 class LiveRing {
@@ -57,7 +58,9 @@ public:
     long GetLength() const { return _length; }
     long GetCapacity() const { return _capacity; }
     // Freezing stops the writing; unfreezing starts it again where it stopped
-    // (with the next Write), the frozen sound fading out as the new one fades in.
+    // (with the next Write): the first SEAM_FRAMES of new input overlap the
+    // last frames of the frozen sound, fading in as it fades out, so the
+    // seam has no step and no dip.
     void SetFrozen(bool frozen);
     bool IsFrozen() const { return _frozen; }
     void SetGain(float gain) { _gain = gain; }
@@ -90,9 +93,9 @@ public:
 private:
     // Stores one cleaned frame at the write point, in both copies.
     void Store(float left, float right);
-    // The last frames before the write point fade out, so that the new
-    // sound fading in does not meet them with a step.
-    void FadeOutBeforeWritePoint();
+    // Mixes one cleaned frame into the next frame of the seam, the stretch
+    // of frozen sound before the write point that the new input overlaps.
+    void MixIntoSeam(float left, float right);
 
     int _alignment;
     long _capacity;
@@ -103,7 +106,9 @@ private:
     bool _frozen;
     // Unfrozen since the last Write: the seam is still to be made.
     bool _resuming;
-    // Frames of the new sound still fading in after an unfreeze.
+    // Frames of the seam: SEAM_FRAMES, or fewer when less was written.
+    int _seamLength;
+    // Frames of the seam the new input has still to overlap.
     int _seamFramesLeft;
     float _gain;
     std::atomic<float> _peak;

@@ -127,35 +127,47 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
       _envelope(envelope), _envelopeTable(&envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
       _isClone(false)
 {
-    for (SamplesProvider* provider : providers) {
-        _sampProviders.push_back(provider->Clone());
-        _sampProviders.back()->PrepareToRead(timeStretch);
-    }
-    size_t count = providers.size();
-    _paramY.assign(count, 0.0);
-    _positions.assign(count, 0.0);
-    _startPositions.assign(count, 0.0);
-    _endPositions.assign(count, 0.0);
-    _prevSamps[0].assign(count, 0.0);
-    _prevSamps[1].assign(count, 0.0);
-    _blockStarts.assign(count, 0.0);
-    _blockFrames.resize(count);
-    _isActive.assign(count, 0);
-    _framesSinceEntry.assign(count, ENTRY_FADE_FRAMES);
-    // The providers' GetSamples resize the buffer they are given. Rendering
-    // empties each buffer before a fetch, which keeps its capacity. Reserving
-    // room for a half block of 512 frames at sixteen times the speed (or the
-    // whole sound, if shorter) keeps fetching allocation-free up to the
-    // highest pitch with its LFO, bent up an octave; only notes far above
-    // that grow a buffer, once.
-    _fetchBuffers.resize(count);
-    for (size_t i = 0; i < count; i++) {
-        SamplesProvider* provider = _sampProviders[i];
-        size_t frames = std::min<size_t>(size_t(std::max(provider->GetNumFrames(), 0)), MAX_RESERVED_FETCH_FRAMES);
-        _fetchBuffers[i].reserve(frames * size_t(std::max(provider->GetNumChannels(), 2)));
-    }
-    _activeSampProviders.reserve(count);
+    for (SamplesProvider* provider : providers)
+        AddProvider(provider);
     SincKernels::Prepare();
+}
+
+void AudioSource::AddProvider(SamplesProvider* provider)
+{
+    _sampProviders.push_back(provider->Clone());
+    _sampProviders.back()->PrepareToRead(_queuedTimeStretch);
+    _paramY.push_back(0.0);
+    _positions.push_back(0.0);
+    _startPositions.push_back(0.0);
+    _endPositions.push_back(0.0);
+    _prevSamps[0].push_back(0.0);
+    _prevSamps[1].push_back(0.0);
+    _blockStarts.push_back(0.0);
+    _blockFrames.emplace_back();
+    // Not under the grain sounding now: the next one may start on it.
+    _isActive.push_back(0);
+    _framesSinceEntry.push_back(ENTRY_FADE_FRAMES);
+    _fetchBuffers.emplace_back();
+    ReserveFetchRoom((int)_sampProviders.size() - 1);
+    _activeSampProviders.reserve(_sampProviders.size());
+}
+
+// The providers' GetSamples resize the buffer they are given. Rendering
+// empties each buffer before a fetch, which keeps its capacity. Reserving
+// room for a half block of 512 frames at sixteen times the speed (or the
+// whole sound, if shorter) keeps fetching allocation-free up to the highest
+// pitch with its LFO, bent up an octave; only notes far above that grow a
+// buffer, once. A block of a loop may cover several cycles of a short
+// window, more frames than a short sound holds.
+void AudioSource::ReserveFetchRoom(int p)
+{
+    SamplesProvider* provider = _sampProviders[p];
+    const size_t channels = (size_t)std::max(provider->GetNumChannels(), 2);
+    const size_t soundFrames = size_t(std::max(provider->GetNumFrames(), 0));
+    const size_t frames = _loop ? MAX_RESERVED_FETCH_FRAMES : std::min(soundFrames, MAX_RESERVED_FETCH_FRAMES);
+    _fetchBuffers[p].reserve(frames * channels);
+    if (_loop)
+        _segment.reserve(MAX_RESERVED_FETCH_FRAMES * channels);
 }
 
 AudioSource::~AudioSource()
@@ -167,15 +179,8 @@ AudioSource::~AudioSource()
 void AudioSource::SetLoop(bool loop)
 {
     _loop = loop;
-    if (!loop)
-        return;
-    // A block may cover several cycles of a short window, more frames than
-    // a short sound holds.
-    for (size_t i = 0; i < _fetchBuffers.size(); i++) {
-        const size_t channels = (size_t)std::max(_sampProviders[i]->GetNumChannels(), 2);
-        _fetchBuffers[i].reserve(MAX_RESERVED_FETCH_FRAMES * channels);
-        _segment.reserve(MAX_RESERVED_FETCH_FRAMES * channels);
-    }
+    for (int p = 0; p < (int)_fetchBuffers.size(); p++)
+        ReserveFetchRoom(p);
 }
 
 void AudioSource::SetDurationMs(double durationMs)

@@ -40,6 +40,9 @@ public:
     void SetRange(double range) { _range = range; }
     // A looping voice reserves room for a block of several window cycles.
     void SetLoop(bool loop);
+    // Plays from one sound more, a clone of provider (a rect added to the
+    // scene), from its next grain on. GUI thread, under the scene lock.
+    void AddProvider(SamplesProvider* provider);
 
     // The most recently set values.
     double GetPitch() const { return _queuedPitch; }
@@ -94,6 +97,7 @@ private:
         }
     };
 
+    void ReserveFetchRoom(int p);
     void AimWindows(const double* positions, const double* paramY);
     double WindowFrames(int p) const;
     void Fetch(int p, int count);

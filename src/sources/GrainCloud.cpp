@@ -6,6 +6,7 @@
 #include "app/Time.h"
 #include "parameters/SourceParameters.h"
 #include "session/Serializer.h"
+#include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "sources/GrainModes.h"
@@ -111,6 +112,13 @@ void GrainCloud::DurationChanged()
     UpdateBangTime();
     if (_uiGrainCloud != nullptr)
         _uiGrainCloud->SetDuration(_duration);
+}
+
+void GrainCloud::RectAdded(SoundRect* rect)
+{
+    _sampProviders.push_back(rect);
+    if (!_isClone && _uiGrainCloud != nullptr)
+        _uiGrainCloud->AddRect(rect);
 }
 
 void GrainCloud::SetOverlap(double t)
@@ -257,7 +265,8 @@ void GrainCloud::TriggerNextGrain(std::vector<float>* accumBuff, unsigned at)
 {
     ResetPlayPositions();
     if (_uiGrainCloud != nullptr)
-        _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _duration, &_random);
+        _uiGrainCloud->GetTriggerPos(_nextGrain, _playPositions.data(), _playVols.data(), _playPositions.size(),
+                                     _duration, &_random);
     // The voice is where the block is at the onset: its last grain may just have ended.
     RenderVoiceTo(_nextGrain, accumBuff, at);
     AudioSource* voice = _sources[_nextGrain];

@@ -95,6 +95,7 @@ private:
     AudioSource* NewVoice();
     void ForEachVoice(const VoiceAction& action) override;
     void DurationChanged() override;
+    void RectAdded(SoundRect* rect) override;
     // Voice count including the pending changes.
     unsigned GetTargetVoiceCount() const;
     void ReleaseRetiredVoices();

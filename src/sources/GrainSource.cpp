@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
 #include "ui/UISource.h"
@@ -107,6 +108,14 @@ void GrainSource::SetSpatialMode(int mode, int channel)
     _spatialMode = GrainModes::Wrap(mode, Spatializer::NUM_SPATIAL_MODES);
     if (channel >= 0)
         _channelLocation = channel;
+}
+
+void GrainSource::AddRect(SoundRect* rect)
+{
+    _playPositions.push_back(-1.0);
+    _playVols.push_back(0.0);
+    ForEachVoice([rect](AudioSource* voice) { voice->AddProvider(rect); });
+    RectAdded(rect);
 }
 
 void GrainSource::ResetPlayPositions()

@@ -57,6 +57,9 @@ public:
     // Any index outside the kind's parameters means none.
     virtual void SetCurrentParamIndex(int idx) = 0;
 
+    // Every voice, waiting ones included, plays from the rect too.
+    void AddRect(SoundRect* rect) override;
+
     // The source base, the kind's clock, the settings every kind has (with a
     // cloud's voice count in their midst), the parameters and the picked one.
     void Serialize(Serializer* serializer) override;
@@ -77,6 +80,9 @@ protected:
     virtual void ForEachVoice(const VoiceAction& action) = 0;
     // What follows from a new duration beyond the voices (trigger interval, view).
     virtual void DurationChanged() {}
+    // What follows from a rect added beyond the voices there are: the voices
+    // made later, and the view (the origin's, which its note copies share).
+    virtual void RectAdded(SoundRect* rect) = 0;
     // The kind's own fields of its record: its clock first, then (a cloud's
     // voice count and overlap) between the level and the pitch settings.
     virtual void SerializeClock(Serializer*) {}

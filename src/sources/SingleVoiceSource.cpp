@@ -75,6 +75,12 @@ void SingleVoiceSource::DurationChanged()
         _ui->SetDuration(_duration);
 }
 
+void SingleVoiceSource::RectAdded(SoundRect* rect)
+{
+    if (!_isClone && _ui != nullptr)
+        _ui->AddRect(rect);
+}
+
 void SingleVoiceSource::QueueSettings()
 {
     _source->SetDurationMs(_duration);
@@ -99,7 +105,7 @@ void SingleVoiceSource::AimAtView()
 {
     ResetPlayPositions();
     if (_ui != nullptr)
-        _ui->GetTriggerPos(_playPositions.data(), _playVols.data(), _duration);
+        _ui->GetTriggerPos(_playPositions.data(), _playVols.data(), _playPositions.size(), _duration);
 }
 
 Parameter* SingleVoiceSource::GetCurrentParameter()

@@ -63,6 +63,7 @@ protected:
     void AimAtView();
     // The view breathes once per grain duration.
     void DurationChanged() override;
+    void RectAdded(SoundRect* rect) override;
 
     AudioSource* _source;
 

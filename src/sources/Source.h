@@ -8,6 +8,7 @@
 class EffectsBox;
 class Envelope;
 class Serializer;
+class SoundRect;
 class UISource;
 
 // Everything that makes sound on the canvas: a kind, an id, the MIDI note and
@@ -33,6 +34,10 @@ public:
     // How many of its grains sound now; audio thread, between blocks.
     virtual unsigned CountSoundingGrains() const = 0;
     virtual void ResetCurrentParameterIndex() = 0;
+    // A rect added to the scene after the source (a live rect): the source
+    // plays from it as from the others, and so does each note copy it is
+    // given to. GUI thread, under the scene lock.
+    virtual void AddRect(SoundRect* rect) = 0;
 
     // The part of every kind's record: mute flag, time stretch, effects chain
     // and hand-drawn envelope. The kinds write their own fields after it.

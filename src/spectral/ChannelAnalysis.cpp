@@ -54,6 +54,7 @@ ChannelAnalysis::ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool
     if (withImages) {
         _melBank = new FilterBank(Scale::MEL);
         _chromaMaker = new ChromaOverlapAddProcessor(FFT_SIZE, SamplesToSpectro::SAMPLE_RATE, chroma, 0);
+        PrepareImages();
     }
 }
 
@@ -92,6 +93,15 @@ void ChannelAnalysis::StoreColumn(int col)
     for (int i = 0; i < numBins; i++)
         phases[i] = Atan2(spectrum[2 * i + 1], spectrum[2 * i]);
     _spectro->SetMagnPhaseCol(col, _magns.data(), _phases.data());
+}
+
+void ChannelAnalysis::PrepareImages()
+{
+    std::fill(_magns.begin(), _magns.end(), 0.0f);
+    _chromaMaker->MagnsToChroma(_magns, &_image);
+    SamplesToSpectro::ToMelImage(_melBank, &_magns);
+    // The table of display levels, which the process builds on its first use.
+    Spectrogram::LevelOf(0.0f);
 }
 
 void ChannelAnalysis::MakeImages(int col)

@@ -33,6 +33,10 @@ public:
 private:
     void StoreColumn(int col);
     void MakeImages(int col);
+    // Runs a silent column through the image mappings, which build the mel
+    // filter bank, the chroma bins, their scratch and the display levels on
+    // first use: an analysis builds them once, and then no column allocates.
+    void PrepareImages();
 
     Spectrogram* _spectro;
     Spectrogram* _chroma;

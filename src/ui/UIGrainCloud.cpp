@@ -1,5 +1,7 @@
 #include "ui/UIGrainCloud.h"
 
+#include <algorithm>
+
 #include "session/Serializer.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
@@ -15,8 +17,8 @@ const double INITIAL_SPREAD_PIXELS = 3.0;
 
 UIGrainCloud::UIGrainCloud(GrainCloud* grain, UIStyle* style, UIScreen* screen, double x, double y, unsigned numVoices,
                            const std::vector<SoundRect*>& rects)
-    : UISourceView(grain, style, screen, x, y), _xRandExtent(INITIAL_SPREAD_PIXELS / screen->GetWidth()),
-      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()), _randExtentCoeff(1.0), _rects(rects), _grain(grain)
+    : UISourceView(grain, style, screen, x, y, rects), _xRandExtent(INITIAL_SPREAD_PIXELS / screen->GetWidth()),
+      _yRandExtent(INITIAL_SPREAD_PIXELS / screen->GetHeight()), _randExtentCoeff(1.0), _grain(grain)
 {
     for (unsigned i = 0; i < numVoices; i++)
         AddGrain();
@@ -48,13 +50,14 @@ double UIGrainCloud::TriangularOffset(double extent, RandomGenerator* random)
     return first * extent - second * extent;
 }
 
-void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur, RandomGenerator* random)
+void UIGrainCloud::GetTriggerPos(unsigned idx, double* playPos, double* playVol, size_t numRects, double dur,
+                                 RandomGenerator* random)
 {
     if (idx >= _uiGrains.size())
         return;
     const double newY = _y + TriangularOffset(_yRandExtent * _randExtentCoeff, random);
     const double newX = _x + TriangularOffset(_xRandExtent * _randExtentCoeff, random);
-    for (unsigned i = 0; i < _rects.size(); i++) {
+    for (unsigned i = 0; i < std::min(_rects.size(), numRects); i++) {
         const UISoundRect* rectView = _rects[i]->GetUI();
         if (rectView != nullptr)
             rectView->GetNormedPosition(playPos, playVol, newX, newY, i);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "ui/UISourceView.h"
@@ -19,11 +20,13 @@ public:
                  const std::vector<SoundRect*>& rects);
 
     // Audio thread: moves marker idx to a new point of the cloud, writes for
-    // every rect i containing it the normalised time position to playPos[i]
-    // and the cross-axis position to playVol[i] (other entries are left as
-    // they are), and flashes the marker for dur milliseconds. The point is
-    // drawn from the cloud's generator.
-    void GetTriggerPos(unsigned idx, double* playPos, double* playVol, double dur, RandomGenerator* random);
+    // every rect i < numRects containing it the normalised time position to
+    // playPos[i] and the cross-axis position to playVol[i] (other entries are
+    // left as they are), and flashes the marker for dur milliseconds. The
+    // point is drawn from the cloud's generator. A note copy fading out keeps
+    // the rects it had, fewer than the view's.
+    void GetTriggerPos(unsigned idx, double* playPos, double* playVol, size_t numRects, double dur,
+                       RandomGenerator* random);
 
     // One marker per voice; the last one is never removed.
     void AddGrain();
@@ -38,7 +41,6 @@ public:
 
 protected:
     void SetCurrentParameter(int idx) override;
-    const std::vector<SoundRect*>& GetRects() const override { return _rects; }
     void SerializeSpread(Serializer* serializer) override;
     void UnSerializeSpread(Serializer* serializer) override;
 
@@ -48,6 +50,5 @@ private:
 
     double _xRandExtent, _yRandExtent;
     double _randExtentCoeff;
-    std::vector<SoundRect*> _rects;
     GrainCloud* _grain;
 };

@@ -37,10 +37,11 @@ const double SELECTION_GAP = 5.0;
 const int SELECTION_POINTS = 48;
 }  // namespace
 
-UISourceView::UISourceView(Source* source, UIStyle* style, UIScreen* screen, double x, double y)
+UISourceView::UISourceView(Source* source, UIStyle* style, UIScreen* screen, double x, double y,
+                           const std::vector<SoundRect*>& rects)
     : _isOn(false), _isSelected(true), _startTime(Time::Instance()->GetSeconds()), _freq(1.0), _x(x), _y(y),
       _selRad(MIN_SEL_RAD), _lambda(LAMBDA), _targetRad(MAX_SEL_RAD), _maxSelRad(MAX_SEL_RAD), _minSelRad(MIN_SEL_RAD),
-      _style(style), _screen(screen), _source(source)
+      _rects(rects), _style(style), _screen(screen), _source(source)
 {
 }
 
@@ -118,7 +119,7 @@ void UISourceView::Draw()
 
 bool UISourceView::LiesOverARect() const
 {
-    for (const SoundRect* rect : GetRects()) {
+    for (const SoundRect* rect : _rects) {
         if (rect->GetUI()->Pick(_x, _y))
             return true;
     }

@@ -43,10 +43,14 @@ public:
     // what its spread reaches): it is drawn dimmed.
     bool LiesOverARect() const;
     UIGrain* GetGrain(unsigned idx) const { return _uiGrains[idx]; }
+    // A rect added to the scene after the view: its grains land there too.
+    void AddRect(SoundRect* rect) { _rects.push_back(rect); }
 
 protected:
-    // source: the model, whose mute flag and parameters the view shows.
-    UISourceView(Source* source, UIStyle* style, UIScreen* screen, double x, double y);
+    // source: the model, whose mute flag and parameters the view shows;
+    // rects: the scene's sound rects, where the grains land.
+    UISourceView(Source* source, UIStyle* style, UIScreen* screen, double x, double y,
+                 const std::vector<SoundRect*>& rects);
 
     // The model's current parameter becomes idx (-1: none).
     virtual void SetCurrentParameter(int idx) = 0;
@@ -56,8 +60,6 @@ protected:
     // its record: nothing but for a cloud, whose spread goes there.
     virtual void SerializeSpread(Serializer*) {}
     virtual void UnSerializeSpread(Serializer*) {}
-    // The scene's sound rects.
-    virtual const std::vector<SoundRect*>& GetRects() const = 0;
 
     // _isOn, _lambda and _targetRad change nothing on screen; they are kept
     // because the session file stores them.
@@ -72,6 +74,8 @@ protected:
     double _maxSelRad;
     double _minSelRad;
     std::vector<UIGrain*> _uiGrains;
+    // The scene's sound rects, in the order of the source's play positions.
+    std::vector<SoundRect*> _rects;
     UIStyle* _style;
     UIScreen* _screen;
 

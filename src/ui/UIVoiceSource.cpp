@@ -1,5 +1,7 @@
 #include "ui/UIVoiceSource.h"
 
+#include <algorithm>
+
 #include "sound/SoundRect.h"
 #include "sources/SingleVoiceSource.h"
 #include "ui/UIGrain.h"
@@ -7,15 +9,15 @@
 
 UIVoiceSource::UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen* screen, double x, double y,
                              std::vector<SoundRect*>* rects)
-    : UISourceView(source, style, screen, x, y), _rects(*rects), _voiceSource(source)
+    : UISourceView(source, style, screen, x, y, *rects), _voiceSource(source)
 {
     AddMarker();
 }
 
-void UIVoiceSource::GetTriggerPos(double* playPos, double* playVol, double dur)
+void UIVoiceSource::GetTriggerPos(double* playPos, double* playVol, size_t numRects, double dur)
 {
     bool hit = false;
-    for (unsigned i = 0; i < _rects.size(); i++) {
+    for (unsigned i = 0; i < std::min(_rects.size(), numRects); i++) {
         const UISoundRect* rectView = _rects[i]->GetUI();
         if (rectView != nullptr && rectView->GetNormedPosition(playPos, playVol, _x, _y, i))
             hit = true;

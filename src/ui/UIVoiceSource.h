@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "ui/UISourceView.h"
@@ -12,23 +13,21 @@ class SoundRect;
 // no spread, on every sound rect the centre lies in.
 class UIVoiceSource : public UISourceView {
 public:
-    // rects: the application's list of sound rects; the view keeps the
-    // rects it holds now, those the source's voices play from (a rect added
-    // later is not one of them).
+    // rects: the application's list of sound rects, those the source's
+    // voices play from (a rect added later comes through AddRect).
     UIVoiceSource(SingleVoiceSource* source, UIStyle* style, UIScreen* screen, double x, double y,
                   std::vector<SoundRect*>* rects);
 
-    // Audio thread: writes, for every rect i containing the centre, the
-    // normalised time position to playPos[i] and the cross-axis position to
-    // playVol[i] (other entries are left as they are), and flashes the
-    // marker for dur milliseconds when at least one rect was hit.
-    void GetTriggerPos(double* playPos, double* playVol, double dur);
+    // Audio thread: writes, for every rect i < numRects containing the
+    // centre, the normalised time position to playPos[i] and the cross-axis
+    // position to playVol[i] (other entries are left as they are), and
+    // flashes the marker for dur milliseconds when at least one rect was hit.
+    // A note copy fading out keeps the rects it had, fewer than the view's.
+    void GetTriggerPos(double* playPos, double* playVol, size_t numRects, double dur);
 
 protected:
     void SetCurrentParameter(int idx) override;
-    const std::vector<SoundRect*>& GetRects() const override { return _rects; }
 
 private:
-    std::vector<SoundRect*> _rects;
     SingleVoiceSource* _voiceSource;
 };

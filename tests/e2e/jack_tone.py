@@ -50,6 +50,27 @@ def instrument_ports(is_input):
             if not p.name.startswith(client.name + ":") and not p.name.startswith("system:")]
 
 
+def connect_once(source, target):
+    if target.name not in [p.name for p in client.get_all_connections(source)]:
+        client.connect(source, target)
+
+
+def meet_instrument():
+    """Connects both directions; False while the instrument's ports are not
+    all there, or belong to one that is just ending."""
+    inputs = instrument_ports(True)
+    outputs = instrument_ports(False)
+    if not inputs or not outputs:
+        return False
+    try:
+        for port in inputs:
+            connect_once(tone, port)
+        connect_once(outputs[0], heard)
+    except jack.JackError:
+        return False
+    return True
+
+
 def dump(path, seconds):
     frames = int(seconds * rate)
     with lock:
@@ -62,15 +83,9 @@ def dump(path, seconds):
 with client:
     connected = False
     while not os.path.exists(os.path.join(control, "stop")):
-        if not connected:
-            inputs = instrument_ports(True)
-            outputs = instrument_ports(False)
-            if inputs and outputs:
-                for port in inputs:
-                    client.connect(tone, port)
-                client.connect(outputs[0], heard)
-                connected = True
-                open(os.path.join(control, "ready"), "w").close()
+        if not connected and meet_instrument():
+            connected = True
+            open(os.path.join(control, "ready"), "w").close()
         freq_file = os.path.join(control, "freq")
         if os.path.exists(freq_file):
             with open(freq_file) as f:

@@ -2,8 +2,10 @@
 # MIDI learn and OSC through the real program in a JACK graph of the test's
 # own (dummy driver): the cloud's Pitch box picked in the pie menu and F9,
 # then a knob of the test's rig learns it; the knob at 0, 64 and 127 moves the
-# sound of a 2000 Hz sine to 200, 5139 and 10000 Hz. Then OSC: a source's pitch,
-# the master volume, a note, and malformed messages that change nothing.
+# sound of a 2000 Hz sine to 200, 5139 and 10000 Hz. The scene is saved with
+# F12 and OSC speaks: a source's pitch, the master volume, a note, and
+# malformed messages that change nothing. After a restart in the same folder
+# the saved binding is back: the knob moves the pitch as before.
 set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -51,9 +53,16 @@ e2e_wait_for 5 e2e_output_has stdout "MIDI learn: move a controller for Pitch of
 
 PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" sweep "$CONTROLLER" || e2e_fail "the learned knob does not drive the pitch"
 e2e_expect_output stdout "MIDI learn: controller $CONTROLLER (channel 1) now drives Pitch of source 1"
-
+e2e_key F12
+e2e_wait_for 10 e2e_output_has stdout "Session saved to session.bin" || e2e_fail "F12 did not save the session"
 
 PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" osc "$OSC_PORT" || e2e_fail "OSC did not do what it says"
 e2e_expect_output stderr "/source/0/pitch s: expects one finite number"
 e2e_quit
-e2e_pass "MIDI learn: a knob drives the cloud's pitch at 0, 64, 127; OSC sets pitch and master volume, plays a note, and malformed messages change nothing"
+
+start
+e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect, 1 source" ||
+    e2e_fail "the saved scene did not come back"
+PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" recall "$CONTROLLER" || e2e_fail "after a restart the knob no longer drives the pitch"
+e2e_quit
+e2e_pass "MIDI learn: a knob drives the cloud's pitch at 0, 64, 127, and again after F12 and a restart; OSC sets pitch and master volume, plays a note, and malformed messages change nothing"

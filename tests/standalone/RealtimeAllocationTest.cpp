@@ -23,7 +23,9 @@
 #include "midi/MidiLearn.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
+#include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
+#include "sound/LiveRing.h"
 #include "sound/SoundRect.h"
 #include "sound/SpectralEnginePool.h"
 #include "sources/AudioSource.h"
@@ -267,6 +269,24 @@ TEST_F(RealtimeAllocationTest, CapturingTheInputAndPlayingALiveRectAllocateNothi
     EXPECT_EQ(CountAllocations([&] { play(200); }), 0);
     live.RegisterUI(nullptr);
     delete view;
+}
+
+// The live analysis's worker, from its first column on: the mel bank and
+// the chroma bins are built with the analysis, not as the columns come.
+TEST(LiveAnalysisAllocationTest, AnalysingArrivingColumnsAllocatesNothing)
+{
+    LiveRing ring(SamplesToSpectro::HOP);
+    LiveAnalysis analysis(&ring);
+    const std::vector<float> input = Noise(BLOCK);
+    long allocations = 0;
+    int columns = 0;
+    for (int b = 0; b < 100; b++) {
+        ring.Write(input.data(), BLOCK, 1);
+        allocations += CountAllocations([&] { columns += analysis.AnalyseArrived(); });
+        analysis.Publish();
+    }
+    EXPECT_GT(columns, 150);
+    EXPECT_EQ(allocations, 0);
 }
 
 // A second of a stereo tone at half scale, as a float WAV file.
