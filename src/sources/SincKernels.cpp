@@ -9,14 +9,21 @@
 #include "sources/VectorUnits.h"
 
 namespace {
-// Half the kernel's length, in output frames: the longer, the steeper its edge.
-const double HALF_WIDTH = 7;
-// The cutoff, as a fraction of the sample rate, at rates up to 1; above,
-// divided by the rate. Low enough that a kernel's stop band begins near the
-// output's Nyquist frequency.
-const double CUTOFF = 0.39;
-// Kaiser's shape for about 60 dB of stop band.
-const double KAISER_BETA = 6.0;
+// A kernel's shape: half its length in output frames (the longer, the
+// steeper its edge), its cutoff as a fraction of the sample rate at rate 1
+// (above, divided by the rate) and the Kaiser window's beta.
+struct KernelShape {
+    double halfWidth;
+    double cutoff;
+    double kaiserBeta;
+};
+// At its own rate or slower, a sound keeps its band up to near its Nyquist
+// frequency, with about 60 dB of stop band.
+const KernelShape AT_OR_BELOW_RATE_1 = {7.0, 0.39, 6.0};
+// Read faster, the band is cut anyway: a lower cutoff and a steeper window
+// keep what folds back into the band heard (below 18 kHz) 64 dB down or
+// more with a third fewer taps.
+const KernelShape ABOVE_RATE_1 = {5.0, 0.36, 7.0};
 const int STEPS_PER_OCTAVE = 16;
 const int OCTAVES = 3;
 const int STEREO = 2;
@@ -101,66 +108,114 @@ inline __attribute__((always_inline)) FrameTaps Locate(const SincKernels::Kernel
     return FrameTaps{kernel.rows + (size_t)phase * taps, kernel.slopes + (size_t)phase * taps, t, first};
 }
 
-// The left and right values of two frames, out[0 ... 3]. Eight running sums
-// per channel and frame, so the products are formed side by side, folded in
-// halves at the end.
-inline __attribute__((always_inline)) void DotPair(const FrameTaps& a, const FrameTaps& b, int taps,
-                                                   const SpanScratch& span, float* out)
-{
-    const FrameTaps* frames[2] = {&a, &b};
-    for (int f = 0; f < 2; f++) {
-        const FrameTaps& frame = *frames[f];
-        const float* left = span.left + frame.first;
-        const float* right = span.right + frame.first;
-        float sumsLeft[TAP_GROUP] = {}, sumsRight[TAP_GROUP] = {};
-        for (int m = 0; m < taps; m += TAP_GROUP) {
-            for (int q = 0; q < TAP_GROUP; q++) {
-                const float c = frame.row[m + q] + frame.t * frame.slope[m + q];
-                sumsLeft[q] += c * left[m + q];
-                sumsRight[q] += c * right[m + q];
-            }
-        }
-        for (int width = TAP_GROUP / 2; width >= 1; width /= 2) {
-            for (int q = 0; q < width; q++) {
-                sumsLeft[q] += sumsLeft[q + width];
-                sumsRight[q] += sumsRight[q + width];
-            }
-        }
-        out[2 * f] = sumsLeft[0];
-        out[2 * f + 1] = sumsRight[0];
-    }
-}
+// Where a span's frames are added: from frame at (fixed point, from the
+// span's first), step on, count of them, each times gain and its level, into
+// the stereo interleaved mix.
+struct SpanRun {
+    int64_t at;
+    int64_t step;
+    unsigned count;
+    float gain;
+    const float* levels;
+    float* mix;
+};
 
-// One frame's running sums with AVX2 and FMA, eight taps at a time: each
-// vector of coefficients serves both channels.
-__attribute__((target("avx2,fma"))) inline void SumsAvx2(const FrameTaps& frame, int taps, const SpanScratch& span,
-                                                         __m256* sumLeft, __m256* sumRight)
+// One frame's left and right values. Eight running sums per channel, so the
+// products are formed side by side, folded in halves at the end.
+inline __attribute__((always_inline)) void Dot(const FrameTaps& frame, int taps, const SpanScratch& span, float* out)
 {
-    const __m256 t = _mm256_set1_ps(frame.t);
     const float* left = span.left + frame.first;
     const float* right = span.right + frame.first;
-    __m256 l = _mm256_setzero_ps(), r = _mm256_setzero_ps();
+    float sumsLeft[TAP_GROUP] = {}, sumsRight[TAP_GROUP] = {};
     for (int m = 0; m < taps; m += TAP_GROUP) {
-        const __m256 c = _mm256_fmadd_ps(t, _mm256_loadu_ps(frame.slope + m), _mm256_loadu_ps(frame.row + m));
-        l = _mm256_fmadd_ps(c, _mm256_loadu_ps(left + m), l);
-        r = _mm256_fmadd_ps(c, _mm256_loadu_ps(right + m), r);
+        for (int q = 0; q < TAP_GROUP; q++) {
+            const float c = frame.row[m + q] + frame.t * frame.slope[m + q];
+            sumsLeft[q] += c * left[m + q];
+            sumsRight[q] += c * right[m + q];
+        }
     }
-    *sumLeft = l;
-    *sumRight = r;
+    for (int width = TAP_GROUP / 2; width >= 1; width /= 2) {
+        for (int q = 0; q < width; q++) {
+            sumsLeft[q] += sumsLeft[q + width];
+            sumsRight[q] += sumsRight[q + width];
+        }
+    }
+    out[0] = sumsLeft[0];
+    out[1] = sumsRight[0];
 }
 
-// DotPair with AVX2 and FMA: the four sums folded together in registers.
-__attribute__((target("avx2,fma"))) inline void DotPairAvx2(const FrameTaps& a, const FrameTaps& b, int taps,
-                                                            const SpanScratch& span, float* out)
+// Adds frames from, from + 1, ... of the run one at a time.
+inline __attribute__((always_inline)) void AddFramesOneByOne(const SincKernels::Kernel& kernel, const SpanScratch& span,
+                                                             const SpanRun& run, unsigned from)
 {
-    __m256 leftA, rightA, leftB, rightB;
-    SumsAvx2(a, taps, span, &leftA, &rightA);
-    SumsAvx2(b, taps, span, &leftB, &rightB);
+    for (unsigned i = from; i < run.count; i++) {
+        float sums[STEREO];
+        Dot(Locate(kernel, run.at + (int64_t)i * run.step), kernel.taps, span, sums);
+        const float level = run.gain * run.levels[i];
+        run.mix[STEREO * i] += sums[0] * level;
+        run.mix[STEREO * i + 1] += sums[1] * level;
+    }
+}
+
+void AddSpanPortable(const SincKernels::Kernel& kernel, const SpanScratch& span, const SpanRun& run)
+{
+    AddFramesOneByOne(kernel, span, run, 0);
+}
+
+// Adds one frame's products of eight taps from tap m on into its running
+// sums with AVX2 and FMA: each vector of coefficients serves both channels.
+__attribute__((target("avx2,fma"))) inline void
+AccumulateAvx2(const FrameTaps& frame, __m256 t, int m, const SpanScratch& span, __m256* sumLeft, __m256* sumRight)
+{
+    const __m256 c = _mm256_fmadd_ps(t, _mm256_loadu_ps(frame.slope + m), _mm256_loadu_ps(frame.row + m));
+    *sumLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(span.left + frame.first + m), *sumLeft);
+    *sumRight = _mm256_fmadd_ps(c, _mm256_loadu_ps(span.right + frame.first + m), *sumRight);
+}
+
+// Two frames' sums folded into their left and right values, in a half vector.
+__attribute__((target("avx2,fma"))) inline __m256 FoldPairs(__m256 leftA, __m256 rightA, __m256 leftB, __m256 rightB)
+{
     // Per half: pairs of a's left, a's right, then b's; then a's left,
-    // right, b's left, right; the halves added give the four sums.
-    const __m256 pairsA = _mm256_hadd_ps(leftA, rightA), pairsB = _mm256_hadd_ps(leftB, rightB);
-    const __m256 quads = _mm256_hadd_ps(pairsA, pairsB);
-    _mm_storeu_ps(out, _mm_add_ps(_mm256_castps256_ps128(quads), _mm256_extractf128_ps(quads, 1)));
+    // right, b's left and right, each a half's sum.
+    return _mm256_hadd_ps(_mm256_hadd_ps(leftA, rightA), _mm256_hadd_ps(leftB, rightB));
+}
+
+// Four frames at a time with AVX2 and FMA: their eight sums folded together
+// in registers and added into the mix as one vector; the last frames one by one.
+__attribute__((target("avx2,fma"))) void AddSpanAvx2(const SincKernels::Kernel& kernel, const SpanScratch& span,
+                                                     const SpanRun& run)
+{
+    const int taps = kernel.taps;
+    const __m256 gain = _mm256_set1_ps(run.gain);
+    // Each frame's level for its left and its right value.
+    const __m256i twice = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+    unsigned i = 0;
+    for (int64_t at = run.at; i + 4 <= run.count; i += 4, at += 4 * run.step) {
+        // Tap group by tap group, the four frames side by side: eight running
+        // sums that stay in registers.
+        const FrameTaps a = Locate(kernel, at), b = Locate(kernel, at + run.step),
+                        c = Locate(kernel, at + 2 * run.step), d = Locate(kernel, at + 3 * run.step);
+        const __m256 ta = _mm256_set1_ps(a.t), tb = _mm256_set1_ps(b.t), tc = _mm256_set1_ps(c.t),
+                     td = _mm256_set1_ps(d.t);
+        __m256 left[4], right[4];
+        for (int f = 0; f < 4; f++)
+            left[f] = right[f] = _mm256_setzero_ps();
+        for (int m = 0; m < taps; m += TAP_GROUP) {
+            AccumulateAvx2(a, ta, m, span, &left[0], &right[0]);
+            AccumulateAvx2(b, tb, m, span, &left[1], &right[1]);
+            AccumulateAvx2(c, tc, m, span, &left[2], &right[2]);
+            AccumulateAvx2(d, td, m, span, &left[3], &right[3]);
+        }
+        const __m256 first = FoldPairs(left[0], right[0], left[1], right[1]);
+        const __m256 second = FoldPairs(left[2], right[2], left[3], right[3]);
+        const __m256 sums =
+            _mm256_add_ps(_mm256_permute2f128_ps(first, second, 0x20), _mm256_permute2f128_ps(first, second, 0x31));
+        const __m256 levels =
+            _mm256_mul_ps(gain, _mm256_permutevar8x32_ps(_mm256_castps128_ps256(_mm_loadu_ps(run.levels + i)), twice));
+        float* out = run.mix + STEREO * i;
+        _mm256_storeu_ps(out, _mm256_fmadd_ps(sums, levels, _mm256_loadu_ps(out)));
+    }
+    AddFramesOneByOne(kernel, span, run, i);
 }
 
 // Output frames a span serves at the step dy: the frames they read, with
@@ -171,11 +226,10 @@ unsigned FramesPerSpan(int taps, double dy, unsigned count)
     return std::fabs(dy) * count <= room ? count : std::max(1u, (unsigned)(room / std::fabs(dy)));
 }
 
-// Adds a run of interpolated frames (see AddRun), span after span, two
-// frames at a time by dotPair (the last of an odd run with itself).
-// Inlined into one function per instruction set.
-template <typename DotPairFunction>
-inline __attribute__((always_inline)) void AddRunBody(DotPairFunction dotPair, const SincKernels::Kernel& kernel,
+// Adds a run of interpolated frames (see AddRun), span after span, each by
+// addSpan. Inlined into one function per instruction set.
+template <typename AddSpanFunction>
+inline __attribute__((always_inline)) void AddRunBody(AddSpanFunction addSpan, const SincKernels::Kernel& kernel,
                                                       const float* sound, long soundFrames, double y0, double dy,
                                                       const float* envelope, float gain, float* mix, unsigned count)
 {
@@ -190,20 +244,8 @@ inline __attribute__((always_inline)) void AddRunBody(DotPairFunction dotPair, c
         const long first = (long)std::floor(std::min(from, to)) - taps / 2 + 1 - SPAN_MARGIN;
         const long last = (long)std::floor(std::max(from, to)) + taps / 2 + SPAN_MARGIN;
         SplitChannels(sound, soundFrames, first, last - first + 1, &span);
-        int64_t at = std::llround((from - (double)first) * unit);
-        const float* levels = envelope + done;
-        float* out = mix + STEREO * done;
-        for (unsigned i = 0; i < frames; i += 2, at += 2 * step) {
-            const bool pair = i + 1 < frames;
-            float sums[4];
-            dotPair(Locate(kernel, at), Locate(kernel, pair ? at + step : at), taps, span, sums);
-            out[STEREO * i] += sums[0] * gain * levels[i];
-            out[STEREO * i + 1] += sums[1] * gain * levels[i];
-            if (pair) {
-                out[STEREO * i + 2] += sums[2] * gain * levels[i + 1];
-                out[STEREO * i + 3] += sums[3] * gain * levels[i + 1];
-            }
-        }
+        const int64_t at = std::llround((from - (double)first) * unit);
+        addSpan(kernel, span, SpanRun{at, step, frames, gain, envelope + done, mix + STEREO * done});
         done += frames;
     }
 }
@@ -211,14 +253,14 @@ inline __attribute__((always_inline)) void AddRunBody(DotPairFunction dotPair, c
 void AddRunPortable(const SincKernels::Kernel& kernel, const float* sound, long soundFrames, double y0, double dy,
                     const float* envelope, float gain, float* mix, unsigned count)
 {
-    AddRunBody(DotPair, kernel, sound, soundFrames, y0, dy, envelope, gain, mix, count);
+    AddRunBody(AddSpanPortable, kernel, sound, soundFrames, y0, dy, envelope, gain, mix, count);
 }
 
 __attribute__((target("avx2,fma"))) void AddRunAvx2(const SincKernels::Kernel& kernel, const float* sound,
                                                     long soundFrames, double y0, double dy, const float* envelope,
                                                     float gain, float* mix, unsigned count)
 {
-    AddRunBody(DotPairAvx2, kernel, sound, soundFrames, y0, dy, envelope, gain, mix, count);
+    AddRunBody(AddSpanAvx2, kernel, sound, soundFrames, y0, dy, envelope, gain, mix, count);
 }
 }  // namespace
 
@@ -260,8 +302,9 @@ const SincKernels::Kernel& SincKernels::ForRate(double rate)
 // constant passes unchanged.
 void SincKernels::Build(double scale, std::vector<float>* rows, std::vector<float>* slopes, int* taps) const
 {
-    const int count = TAP_GROUP * (int)std::ceil(2.0 * std::ceil(HALF_WIDTH * scale) / TAP_GROUP);
-    const double half = count / 2.0, cutoff = CUTOFF / scale;
+    const KernelShape& shape = scale > 1.0 ? ABOVE_RATE_1 : AT_OR_BELOW_RATE_1;
+    const int count = TAP_GROUP * (int)std::ceil(2.0 * std::ceil(shape.halfWidth * scale) / TAP_GROUP);
+    const double half = count / 2.0, cutoff = shape.cutoff / scale;
     std::vector<double> coefficients((size_t)(PHASES + 1) * count);
     for (int p = 0; p <= PHASES; p++) {
         double* row = &coefficients[(size_t)p * count];
@@ -269,7 +312,8 @@ void SincKernels::Build(double scale, std::vector<float>* rows, std::vector<floa
         for (int j = 0; j < count; j++) {
             const double t = j - (half - 1.0) - (double)p / PHASES;
             const double edge = t / half;
-            const double window = std::fabs(edge) < 1.0 ? BesselI0(KAISER_BETA * std::sqrt(1.0 - edge * edge)) : 0.0;
+            const double window =
+                std::fabs(edge) < 1.0 ? BesselI0(shape.kaiserBeta * std::sqrt(1.0 - edge * edge)) : 0.0;
             row[j] = 2.0 * cutoff * Sinc(2.0 * cutoff * t) * window;
             sum += row[j];
         }

@@ -43,6 +43,8 @@ __attribute__((target("avx2,fma"))) void FillLevelsAvx2(const float* table, size
     const __m256i lastIndex = _mm256_set1_epi32(last), one = _mm256_set1_epi32(1);
     const __m256d steps = _mm256_set1_pd(step);
     const __m256d lower = _mm256_set_pd(3.0, 2.0, 1.0, 0.0), upper = _mm256_set_pd(7.0, 6.0, 5.0, 4.0);
+    // Below one entry per frame, eight frames span less than eight entries.
+    const bool steady = step < 1.0;
     levels[0] = Level(table, last, pos);
     unsigned j = 1;
     for (; j + LEVEL_GROUP <= count; j += LEVEL_GROUP) {
@@ -53,9 +55,20 @@ __attribute__((target("avx2,fma"))) void FillLevelsAvx2(const float* table, size
         SplitPositions(_mm256_fmadd_pd(_mm256_add_pd(first, upper), steps, _mm256_set1_pd(pos)), &wholeHigh, &fracHigh);
         const __m256i whole = _mm256_set_m128i(wholeHigh, wholeLow);
         const __m256 frac = _mm256_set_m128(fracHigh, fracLow);
-        const __m256i a = _mm256_min_epi32(whole, lastIndex),
-                      b = _mm256_min_epi32(_mm256_add_epi32(whole, one), lastIndex);
-        const __m256 here = _mm256_i32gather_ps(table, a, 4), next = _mm256_i32gather_ps(table, b, 4);
+        __m256 here, next;
+        const int base = _mm_cvtsi128_si32(wholeLow);
+        if (steady && base + LEVEL_GROUP < tableSize) {
+            // The eight positions lie within eight entries from the first's:
+            // two rows of the table, each picked from by lane.
+            const __m256i offsets = _mm256_sub_epi32(whole, _mm256_set1_epi32(base));
+            here = _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + base), offsets);
+            next = _mm256_permutevar8x32_ps(_mm256_loadu_ps(table + base + 1), offsets);
+        } else {
+            const __m256i a = _mm256_min_epi32(whole, lastIndex),
+                          b = _mm256_min_epi32(_mm256_add_epi32(whole, one), lastIndex);
+            here = _mm256_i32gather_ps(table, a, 4);
+            next = _mm256_i32gather_ps(table, b, 4);
+        }
         _mm256_storeu_ps(levels + j, _mm256_fmadd_ps(frac, _mm256_sub_ps(next, here), here));
     }
     for (; j < count; j++)
