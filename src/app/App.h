@@ -1,13 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "session/SceneFiles.h"
-#include "session/SessionTrailer.h"
 
 namespace stk {
 class Mutex;
@@ -16,14 +13,8 @@ class Mutex;
 class AppControl;
 class AudioEngine;
 class CanvasView;
-class MidiQueue;
+class Controllers;
 class MidiLearn;
-class OscServer;
-class RateLimitedReport;
-struct ControlTarget;
-struct OscCommand;
-class MyRtMidiIn;
-class MyRtMidiOut;
 class ParamValueEditor;
 class ParameterProvider;
 class LiveRect;
@@ -40,6 +31,9 @@ class UIOverlaySet;
 class UIStyle;
 class LoadMeter;
 class SourceReleases;
+class SceneStore;
+class ScreenMessage;
+class Selection;
 class StartupLoader;
 class EffectsBox;
 class FloatingWindows;
@@ -47,13 +41,12 @@ class FramePacer;
 class Serializer;
 class SafetyLimiter;
 
-// The application: owns the scene (rects, sources, views), the audio engine,
-// the start-up loader and the MIDI ports, and is the target of every
-// window-toolkit callback and of the audio callback, which it hands on.
+// The application: owns the scene (rects, sources, views) and the rooms that
+// work on it (audio engine, start-up loader, selection, scene files,
+// controllers, ...), and is the target of every window-toolkit callback and
+// of the audio callback, which it hands on.
 class App {
 public:
-    enum SelectionMode { RECT = 0, SOURCE = 1 };
-
     App();
     virtual ~App();
 
@@ -130,40 +123,10 @@ public:
     // when the sound folder cannot be read.
     bool LoadSounds();
 
-    // The session file. F12 saves the scene; the start-up restores it last.
-    // The key handler only encodes the scene, under the scene lock; the file
-    // is written by the next idle call (or the shut-down) outside the lock, so
-    // that the audio thread never waits for the disk. A save goes to a
-    // temporary file renamed over the old one, so a failed save keeps the
-    // previous session, and says so on screen and on stderr.
-    void SaveCurrentSession();
-    void WritePendingSession();
-    // The session file's path (session.bin unless the command line names another).
-    void SetSessionPath(const std::string& path);
-    const SceneFiles& GetSceneFiles() const { return _sceneFiles; }
-    // Scene slots 1 to 8, files beside the session file. Saving encodes the
-    // scene as F12 does; a recall is read by the next idle call outside the
-    // lock and then replaces the scene under it, the old sources fading out.
-    void SaveSceneSlot(int slot);
-    void RecallSceneSlot(int slot);
-    void RecallPendingScene();
-    // Replaces the sources and layout with the scene in serializer.
-    void RecallScene(Serializer* serializer);
-    // Writes the scene to fileName; false, with the reason, when it could not.
-    bool SerializeSession(const char* fileName, std::string* error);
-    void SerializeSession(Serializer* serializer);
-    // Restores the session file when there is one, under the scene lock, and
-    // says what it restored or what it found wrong; a damaged file is kept
-    // aside, and one that cannot be read is never saved over.
-    void UnSerializeSession();
-    // Reads a session from a serializer in read mode into a scene of sound
-    // rects without sources. Rects go to the sounds of the names recorded
-    // with them; values out of range are refused field by field, and where
-    // the data ends or cannot be right the load stops, keeping everything
-    // read before.
-    void UnSerializeSession(Serializer* serializer);
-    // The last message about the session, shown on the canvas for a while.
-    const std::string& GetMessage() const { return _message; }
+    // Saving, restoring and recalling the scene.
+    SceneStore* GetScenes() const { return _scenes; }
+    // The last message to the performer, shown on the canvas for a while.
+    const ScreenMessage* GetMessage() const { return _message; }
     // True from the start of Init until the sounds are installed: the title
     // screen shows the progress and only Shift+Esc is heard.
     bool IsLoading() const { return _loading; }
@@ -185,22 +148,10 @@ public:
     void CaptureInput(const float* input, unsigned int numChannels, unsigned int nFrames);
     const std::vector<LiveRect*>& GetLiveRects() const { return _liveRects; }
     void DelSelectedSource();
-    void Deselect(int kind);
-    void UpdateSourcePicking(double x, double y);
-    void UpdateRectPicking(double x, double y);
-    void SourceMouseDrag(double dx, double dy);
-    void RectMouseDrag(double dx, double dy);
-    void ScaleSoundRect(double x, double y, double dx, double dy);
-    void SetSoundRectResizeMode() { _dragMode = 1; }
-    void SetSoundRectMoveMode() { _dragMode = 0; }
-    void SetDragMode(int mode) { _dragMode = mode; }
-    int GetDragMode() const { return _dragMode; }
     const std::vector<Source*>& GetSources() const { return _sources; }
     const std::vector<std::vector<Source*>>& GetNoteSources() const { return _noteSources; }
-    bool IsSelectedSource() const { return _selectedSource >= 0; }
-    bool IsSelectedRect() const { return _selectedRect >= 0; }
-    int GetSelectedSourceIndex() const { return _selectedSource; }
-    int GetSelectedRectIndex() const { return _selectedRect; }
+    // The selected source and rect, picked and dragged.
+    Selection* GetSelection() const { return _selection; }
 
     // The pie menu around the selected source, or else the selected rect.
     UIPieMenu* GetPieMenu() const { return _pieMenu; }
@@ -239,33 +190,19 @@ public:
     // The LFO, envelope and effects windows.
     FloatingWindows* GetWindows() const { return _windows; }
 
-    // MIDI output of the note keys.
-    void SendNoteOn(int note);
-    void SendNoteOff(int note);
-    // MIDI input: note copies of the selected source, pitch wheel and mouse bend.
-    MidiQueue* GetMidiQueue() const;
-    void UpdateMidiIn();
-    bool IsPlayingNoteSource() const;
-    void ApplyVirtualPitchWheel(double dx, double dy);
-
-    // MIDI learn and OSC (AppControllers.cpp). x, y: the pointer in window
-    // pixels, for a knob of the effects window under it; otherwise the
-    // parameter picked in the pie menu is meant.
-    MidiLearn* GetMidiLearn() const { return _midiLearn; }
-    void ArmMidiLearn(int x, int y);
-    void ClearMidiBinding(int x, int y);
-    // Listens for OSC on localhost:port; false, said on screen, when it cannot.
-    bool StartOsc(int port);
-    // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
-    void UpdateControllers();
-    void ApplyOscCommand(const OscCommand& command);
+    // MIDI in and out, MIDI learn and OSC.
+    Controllers* GetControllers() const { return _controllers; }
+    MidiLearn* GetMidiLearn() const;
 
 private:
+    // The scene's files replace the scene's parts under the scene lock.
+    friend class SceneStore;
+    // The MIDI notes play copies of the sources, released as the scene's are.
+    friend class Controllers;
+
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
-    // Opens MIDI input and output in the system the options ask for (or the one there is).
-    void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
@@ -274,60 +211,20 @@ private:
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
-    void SelectSource(int index);
-    void SelectRect(int index);
-    int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    // A copy of source at note, its level set by the velocity (1..127).
-    void StartNoteSource(int source, int note, int velocity);
-    void StopNoteSources(int note);
-    void BendNoteSources(double wheel);
-    ControlTarget GetLearnTarget(int x, int y) const;
-    ControlTarget GetKnobTargetAt(int x, int y) const;
-    ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
-    std::string DescribeTarget(const ControlTarget& target) const;
-    // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
-    int FindSourceParameter(int source, const char* addressName) const;
-    // Writes encoded session bytes to fileName whole, or not at all.
-    static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
-    void SerializeSoundRects(Serializer* serializer);
-    void SerializeSources(Serializer* serializer);
-    void SerializeAppState(Serializer* serializer);
-    // The trailing section: the sound name of every rect, the kept rects.
-    void SerializeTrailer(Serializer* serializer);
-    void QueueSceneSave(const std::string& path);
-    std::string RectSoundName(size_t index) const;
-    void ReportRestore(const std::string& path, const Serializer& serializer);
-    // Reads the rect records, each into the rect of its sound; gives the
-    // rect each record went to (-1 for none), in record order.
-    std::vector<int> UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks);
-    bool ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
-                       Serializer* serializer);
-    // Reads the trailing section's chunk of that tag, if any, with read; a
-    // chunk that cannot be read whole marks the session damaged.
-    static void UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag,
-                                 Serializer* serializer, const std::function<void(Serializer*)>& read);
     // The live rects' records: place, view and settings, never their sound.
     void SerializeLiveRects(Serializer* serializer);
     void UnSerializeLiveRects(Serializer* serializer);
     LiveRect* NewLiveRect(double x, double y);
-    std::vector<SceneFiles::KeptRect> ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
-                                                    Serializer* serializer);
-    // The first rect of that sound not taken yet, now taken; -1 for none.
-    int TakeRectNamed(const std::string& name, std::vector<bool>* taken) const;
-    void ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer);
-    void UnSerializeSources(Serializer* serializer);
-    void UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces);
-    // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
-    bool AddSourceOfType(int type);
-    void RestoreSelection();
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
 
     AudioEngine* _audio;
+    SceneStore* _scenes;
     std::string _audioPath;
     ParamValueEditor* _paramEditor;
+    Selection* _selection;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
@@ -335,11 +232,6 @@ private:
     std::vector<LiveRect*> _liveRects;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
-    double _sampTimeSec;
-    int _selectionMode;
-    int _dragMode;
-    int _selectedSource;
-    int _selectedRect;
     bool _menuFlag;
     CanvasView* _view;
     UIScreen* _screen;
@@ -349,11 +241,7 @@ private:
     FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
-    MyRtMidiIn* _midiIn;
-    MyRtMidiOut* _midiOut;
-    MidiLearn* _midiLearn;
-    RateLimitedReport* _oscReport;
-    OscServer* _osc;
+    Controllers* _controllers;
     EffectsBox* _masterEffectsBox;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;
@@ -368,12 +256,5 @@ private:
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
-    double _virtualPitch;
-    std::string _message;
-    // A scene encoded by F12 and not yet written.
-    std::vector<char> _pendingSession;
-    bool _sessionSavePending;
-    SceneFiles _sceneFiles;
-    bool _messageIsError;
-    std::chrono::steady_clock::time_point _messageUntil;
+    ScreenMessage* _message;
 };

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
@@ -60,8 +62,8 @@ void RemoveSources(App* app)
     while (!app->GetSources().empty()) {
         // Where sources overlap the first one made is picked.
         UISource* first = app->GetSources()[0]->GetUI();
-        app->UpdateSourcePicking(first->GetX() * W, first->GetY() * H);
-        if (app->GetSelectedSourceIndex() != 0)
+        app->GetSelection()->UpdateSourcePicking(first->GetX() * W, first->GetY() * H);
+        if (app->GetSelection()->GetSelectedSourceIndex() != 0)
             std::abort();
         app->DelSelectedSource();
     }
@@ -94,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Serializer reader;
     reader.OpenReadMemory(std::vector<char>(data, data + size));
-    app->UnSerializeSession(&reader);
+    app->GetScenes()->UnSerializeSession(&reader);
     app->SetMenuFlag(false);
     RenderBlocks(app, 1);
     RemoveSources(app);
