@@ -120,28 +120,25 @@ struct SpanRun {
     float* mix;
 };
 
-// One frame's left and right values. Eight running sums per channel, so the
-// products are formed side by side, folded in halves at the end.
+// One frame's left and right values with SSE, which every x86-64 processor
+// has: four taps at a time, each vector of coefficients serving both channels.
 inline __attribute__((always_inline)) void Dot(const FrameTaps& frame, int taps, const SpanScratch& span, float* out)
 {
     const float* left = span.left + frame.first;
     const float* right = span.right + frame.first;
-    float sumsLeft[TAP_GROUP] = {}, sumsRight[TAP_GROUP] = {};
-    for (int m = 0; m < taps; m += TAP_GROUP) {
-        for (int q = 0; q < TAP_GROUP; q++) {
-            const float c = frame.row[m + q] + frame.t * frame.slope[m + q];
-            sumsLeft[q] += c * left[m + q];
-            sumsRight[q] += c * right[m + q];
-        }
+    const __m128 t = _mm_set1_ps(frame.t);
+    __m128 l = _mm_setzero_ps(), r = _mm_setzero_ps();
+    for (int m = 0; m < taps; m += 4) {
+        const __m128 c = _mm_add_ps(_mm_loadu_ps(frame.row + m), _mm_mul_ps(t, _mm_loadu_ps(frame.slope + m)));
+        l = _mm_add_ps(l, _mm_mul_ps(c, _mm_loadu_ps(left + m)));
+        r = _mm_add_ps(r, _mm_mul_ps(c, _mm_loadu_ps(right + m)));
     }
-    for (int width = TAP_GROUP / 2; width >= 1; width /= 2) {
-        for (int q = 0; q < width; q++) {
-            sumsLeft[q] += sumsLeft[q + width];
-            sumsRight[q] += sumsRight[q + width];
-        }
-    }
-    out[0] = sumsLeft[0];
-    out[1] = sumsRight[0];
+    // The halves of each channel added side by side, then their pairs:
+    // left, left, right, right.
+    const __m128 halves = _mm_add_ps(_mm_movelh_ps(l, r), _mm_movehl_ps(r, l));
+    const __m128 sums = _mm_add_ps(halves, _mm_shuffle_ps(halves, halves, _MM_SHUFFLE(2, 3, 0, 1)));
+    out[0] = _mm_cvtss_f32(sums);
+    out[1] = _mm_cvtss_f32(_mm_movehl_ps(sums, sums));
 }
 
 // Adds frames from, from + 1, ... of the run one at a time.
