@@ -7,6 +7,7 @@
 #include "sound/SamplesProvider.h"
 #include "sources/Envelope.h"
 #include "sources/SincKernels.h"
+#include "sources/VoicePasses.h"
 
 namespace {
 const double SAMPLE_RATE = 44100.0;
@@ -34,8 +35,8 @@ double RandomDirection()
 const unsigned MAX_CHUNK_FRAMES = 1024;
 struct ChunkScratch {
     float envelope[MAX_CHUNK_FRAMES];
-    float left[MAX_CHUNK_FRAMES];
-    float right[MAX_CHUNK_FRAMES];
+    // The voice's sounds summed, stereo interleaved as the output.
+    float mix[OUTPUT_CHANNELS * MAX_CHUNK_FRAMES];
 };
 thread_local ChunkScratch chunkScratch;
 
@@ -44,8 +45,7 @@ struct FrameRun {
     float gain;
     float frac;
     const float* envelope;
-    float* left;
-    float* right;
+    float* mix;
 };
 
 // Adds frames frame, frame + step, ... each interpolated with the frame back
@@ -57,12 +57,11 @@ inline __attribute__((always_inline)) void AddFrameRun(const FrameRun& run, cons
     // The fraction weighs the frame, the rest the one back from it.
     const float frameWeight = run.gain * run.frac, backWeight = run.gain * (1.0f - run.frac);
     const float* envelope = run.envelope;
-    float* left = run.left;
-    float* right = run.right;
+    float* mix = run.mix;
     for (size_t j = 0; j < frames; j++) {
         const float* f = frame + (long)j * step;
-        left[j] += (f[0] * frameWeight + f[back] * backWeight) * envelope[j];
-        right[j] += (f[1] * frameWeight + f[back + 1] * backWeight) * envelope[j];
+        mix[2 * j] += (f[0] * frameWeight + f[back] * backWeight) * envelope[j];
+        mix[2 * j + 1] += (f[1] * frameWeight + f[back + 1] * backWeight) * envelope[j];
     }
 }
 
@@ -74,30 +73,15 @@ void AddInterpolatedRun(const FrameRun& run, const float* origin, long stride, d
 {
     const float gain = run.gain;
     const float* envelope = run.envelope;
-    float* left = run.left;
-    float* right = run.right;
+    float* mix = run.mix;
     for (size_t j = 0; j < frames; j++) {
         // The position needs double precision on long sounds, its fraction does not.
         const double at = pos + (double)j * increment;
         const long whole = (long)at;
         const float frac = (float)(at - (double)whole);
         const float* f = origin + whole * stride;
-        left[j] += gain * (f[0] * frac + f[-stride] * (1.0f - frac)) * envelope[j];
-        right[j] += gain * (f[1] * frac + f[1 - stride] * (1.0f - frac)) * envelope[j];
-    }
-}
-
-// Adds the frames first, first + step, ... of a sound as they are, silence
-// outside it.
-void AddWholeFrames(const float* sound, long soundFrames, long first, long step, float gain, const float* envelope,
-                    float* left, float* right, unsigned frames)
-{
-    for (unsigned i = 0; i < frames; i++) {
-        const long f = first + step * (long)i;
-        if (f < 0 || f >= soundFrames)
-            continue;
-        left[i] += sound[OUTPUT_CHANNELS * f] * gain * envelope[i];
-        right[i] += sound[OUTPUT_CHANNELS * f + 1] * gain * envelope[i];
+        mix[2 * j] += gain * (f[0] * frac + f[-stride] * (1.0f - frac)) * envelope[j];
+        mix[2 * j + 1] += gain * (f[1] * frac + f[1 - stride] * (1.0f - frac)) * envelope[j];
     }
 }
 
@@ -108,10 +92,6 @@ double FastFloor(double x)
     return whole > x ? whole - 1.0 : whole;
 }
 
-float ClampToUnit(float x)
-{
-    return std::clamp(x, -1.0f, 1.0f);
-}
 }  // namespace
 
 AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelope* envelope, double durationMs,
@@ -505,16 +485,15 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
     // A grain off every sound keeps its length in silence: nothing to add.
     if (_activeSampProviders.empty())
         return sounding;
-    std::fill_n(scratch.left, sounding, 0.0f);
-    std::fill_n(scratch.right, sounding, 0.0f);
+    std::fill_n(scratch.mix, OUTPUT_CHANNELS * sounding, 0.0f);
     for (int p : _activeSampProviders) {
         if (_blockFrames[p].stored)
-            AddStoredFrames(p, spf, scratch.envelope, sounding, scratch.left, scratch.right);
+            AddStoredFrames(p, spf, scratch.envelope, sounding, scratch.mix);
         else
-            AddProviderFrames(p, ReadIncrement(p, spf), scratch.envelope, sounding, scratch.left, scratch.right);
+            AddProviderFrames(p, ReadIncrement(p, spf), scratch.envelope, sounding, scratch.mix);
     }
     if (out != nullptr)
-        WriteFrames(out, offset, scratch.left, scratch.right, sounding);
+        WriteFrames(out, offset, scratch.mix, sounding);
     return sounding;
 }
 
@@ -544,36 +523,20 @@ unsigned AudioSource::FillEnvelope(float* envelope, unsigned frames)
     return frames;
 }
 
-// run levels from the table position pos on, without a loop-carried sum, so
-// that the frames are computed side by side.
+// run levels from the table position pos on.
 void AudioSource::FillEnvelopeRun(float* envelope, double pos, unsigned run) const
 {
-    const float* table = _envelopeTable->data();
     // Between the last entry and the end of the walk the last entry stands in
     // for the one after it: the shape holds its final level instead of
     // dropping to an edge within one step.
-    const size_t last = _envelopeTable->size() - 1;
-    const double step = _envStep;
-    // The walk never goes below the table's start: truncation is the floor.
-    auto level = [table, last](double at) {
-        const size_t whole = (size_t)at;
-        const size_t a = std::min(whole, last);
-        const float frac = (float)(at - (double)whole);
-        return table[a] * (1.0f - frac) + table[std::min(a + 1, last)] * frac;
-    };
-    // The first frame is the run's start itself, even for an endless step
-    // (a grain of no length), where 0 steps would make no number.
-    envelope[0] = level(pos);
-    for (size_t j = 1; j < run; j++)
-        envelope[j] = level(pos + (double)j * step);
+    VoicePasses::FillLevels(_envelopeTable->data(), _envelopeTable->size(), pos, _envStep, envelope, run);
 }
 
 // Linear interpolation between the frame under the read position and the one
 // before it (the previous block's last frame at a block start, 0 at a grain
-// start), weighted by the fractional part of the position, added into left
-// and right. The voice's per-sound state lives in locals for the loop.
-void AudioSource::AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* left,
-                                    float* right)
+// start), weighted by the fractional part of the position, added
+// into the mix. The voice's per-sound state lives in locals for the loop.
+void AudioSource::AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* mix)
 {
     const BlockFrames block = _blockFrames[p];
     // The fetch starts at the whole frame under the block's first position.
@@ -603,7 +566,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
             const unsigned run = std::min<unsigned>(frames - i, (unsigned)((block.size / 2 - 1 - k) / wholeStep + 1));
             const float* frame = first + k * stride;
             const long step = wholeStep * stride;
-            const FrameRun frameRun{gain, (float)frac, envelope + i, left + i, right + i};
+            const FrameRun frameRun{gain, (float)frac, envelope + i, mix + OUTPUT_CHANNELS * i};
             // Reading one frame on, forward or backward, is most of what voices do.
             if (step == OUTPUT_CHANNELS)
                 AddFrameRun(frameRun, frame, OUTPUT_CHANNELS, -OUTPUT_CHANNELS, run);
@@ -627,7 +590,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
                                  : 0u;
         if (run > 0) {
             const long offset = (long)whole - k;
-            const FrameRun frameRun{gain, 0.0f, envelope + i, left + i, right + i};
+            const FrameRun frameRun{gain, 0.0f, envelope + i, mix + OUTPUT_CHANNELS * i};
             AddInterpolatedRun(frameRun, first - offset * stride, stride, pos, increment, run);
             const long lastK = (long)(pos + (run - 1) * increment) - offset;
             const float* last = first + (lastK - 1) * stride;
@@ -644,8 +607,8 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
         double env = envelope[i];
         if (sinceEntry < ENTRY_FADE_FRAMES)
             env *= (double)sinceEntry++ / ENTRY_FADE_FRAMES;
-        left[i] += (block.Sample(2 * k) * frac + prevLeft * (1.0 - frac)) * env;
-        right[i] += (block.Sample(2 * k + 1) * frac + prevRight * (1.0 - frac)) * env;
+        mix[2 * i] += (block.Sample(2 * k) * frac + prevLeft * (1.0 - frac)) * env;
+        mix[2 * i + 1] += (block.Sample(2 * k + 1) * frac + prevRight * (1.0 - frac)) * env;
         pos += increment;
         i++;
     }
@@ -660,8 +623,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
 // position runs forward through the block as through a fetch buffer; the
 // frame heard is the one before it, read backward from the block's start
 // when the grain runs backward.
-void AudioSource::AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* left,
-                                  float* right)
+void AudioSource::AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* mix)
 {
     const BlockFrames& block = _blockFrames[p];
     const double start = _blockStarts[p], offset = _positions[p] - start;
@@ -672,10 +634,10 @@ void AudioSource::AddStoredFrames(int p, double increment, const float* envelope
     float faded[MAX_CHUNK_FRAMES];
     const float* levels = EnteringLevels(p, envelope, frames, faded);
     if (increment == 1.0 && y0 == FastFloor(y0))
-        AddWholeFrames(block.first, soundFrames, (long)y0, forward ? 1 : -1, block.gain, levels, left, right, frames);
+        VoicePasses::AddFrames(block.first, soundFrames, (long)y0, forward ? 1 : -1, block.gain, levels, mix, frames);
     else
-        SincKernels::AddRun(SincKernels::ForRate(increment), block.first, soundFrames, y0, dy, levels, block.gain, left,
-                            right, frames);
+        SincKernels::AddRun(SincKernels::ForRate(increment), block.first, soundFrames, y0, dy, levels, block.gain, mix,
+                            frames);
     _positions[p] += frames * increment;
 }
 
@@ -693,17 +655,11 @@ const float* AudioSource::EnteringLevels(int p, const float* envelope, unsigned 
     return faded;
 }
 
-void AudioSource::WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
-                              unsigned frames) const
+void AudioSource::WriteFrames(std::vector<float>* out, unsigned offset, const float* mix, unsigned frames) const
 {
-    float* dest = out->data() + OUTPUT_CHANNELS * offset;
-    // One gain per channel, in single precision like the samples, so the
-    // loop runs four frames to a vector.
+    // One gain per channel, in single precision like the samples.
     const float leftGain = (float)(_localAtten * _chanMults[0]), rightGain = (float)(_localAtten * _chanMults[1]);
-    for (size_t i = 0; i < frames; i++) {
-        dest[2 * i] = ClampToUnit(dest[2 * i] + left[i] * leftGain);
-        dest[2 * i + 1] = ClampToUnit(dest[2 * i + 1] + right[i] * rightGain);
-    }
+    VoicePasses::MixInto(out->data() + OUTPUT_CHANNELS * offset, mix, leftGain, rightGain, frames);
 }
 
 AudioSource* AudioSource::Clone()

@@ -112,11 +112,10 @@ private:
     unsigned RenderChunk(std::vector<float>* out, unsigned frames, unsigned offset, double spf);
     unsigned FillEnvelope(float* envelope, unsigned frames);
     void FillEnvelopeRun(float* envelope, double pos, unsigned run) const;
-    void AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* left, float* right);
+    void AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* mix);
     const float* EnteringLevels(int p, const float* envelope, unsigned frames, float* faded);
-    void AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* left, float* right);
-    void WriteFrames(std::vector<float>* out, unsigned offset, const float* left, const float* right,
-                     unsigned frames) const;
+    void AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* mix);
+    void WriteFrames(std::vector<float>* out, unsigned offset, const float* mix, unsigned frames) const;
 
     bool _loop;
     std::vector<SamplesProvider*> _sampProviders;

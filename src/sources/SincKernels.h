@@ -11,15 +11,14 @@
 //
 // One kernel per sixteenth of an octave of rate from 1 to 8, each rounded up
 // to the next rate so that nothing above the output's Nyquist passes. Each
-// is a table of phases between two frames, interpolated linearly, with every
-// coefficient written twice for the two interleaved channels. The tables are
-// built once, on first use, and shared by every voice.
+// is a table of phases between two frames, interpolated linearly. The tables
+// are built once, on first use, and shared by every voice.
 class SincKernels {
 public:
     struct Kernel {
-        // Frames each output frame is computed from, a multiple of 4.
+        // Frames each output frame is computed from, a multiple of 8.
         int taps;
-        // Rows of 2 * taps values, one per phase and one more.
+        // Rows of taps coefficients, one per phase.
         const float* rows;
         // Per row, the step to the next row.
         const float* slopes;
@@ -33,10 +32,10 @@ public:
     static const Kernel& ForRate(double rate);
 
     // Adds gain * envelope[i] * the sound at y0 + i * dy (in frames, stereo
-    // interleaved, silent outside its soundFrames frames) into left[i] and
-    // right[i], for count frames.
+    // interleaved, silent outside its soundFrames frames) into the stereo
+    // interleaved mix, frame i at mix[2 * i], for count frames.
     static void AddRun(const Kernel& kernel, const float* sound, long soundFrames, double y0, double dy,
-                       const float* envelope, float gain, float* left, float* right, unsigned count);
+                       const float* envelope, float gain, float* mix, unsigned count);
 
 private:
     SincKernels();
@@ -44,7 +43,7 @@ private:
     void Build(double scale, std::vector<float>* rows, std::vector<float>* slopes, int* taps) const;
 
     // The run as compiled for this machine's vector units.
-    void (*_addRun)(const Kernel&, const float*, long, double, double, const float*, float, float*, float*, unsigned);
+    void (*_addRun)(const Kernel&, const float*, long, double, double, const float*, float, float*, unsigned);
     std::vector<Kernel> _kernels;
     std::vector<std::vector<float>> _rows;
     std::vector<std::vector<float>> _slopes;
