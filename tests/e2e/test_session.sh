@@ -73,7 +73,12 @@ start_app "$DIR"
 e2e_enter_canvas "$DIR"
 
 read -r RX RY < <(rect_centre)
-drag "$RX" "$RY" $((RX + DRAG_PIXELS)) $((RY + DRAG_PIXELS / 2))
+# Towards the middle of the window, so that the moved rect stays in view
+# wherever the start put it.
+DX=$DRAG_PIXELS DY=$((DRAG_PIXELS / 2))
+[ "$RX" -lt $((WIDTH / 2)) ] || DX=$((-DX))
+[ "$RY" -lt $((HEIGHT / 2)) ] || DY=$((-DY))
+drag "$RX" "$RY" $((RX + DX)) $((RY + DY))
 E2E_RECT_BOX=""
 e2e_wait_for 20 e2e_canvas_stable "$DIR/moved.png" || e2e_fail "the canvas does not settle after the drag"
 read -r CX CY < <(rect_centre)
