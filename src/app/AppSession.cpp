@@ -41,6 +41,8 @@ const char* const KEPT_RECTS_TAG = "KEPT";
 // learn bindings.
 const char* const LIVE_RECTS_TAG = "LIVE";
 const char* const BINDINGS_TAG = "MIDI";
+// Where each source's random draws stand, in source order.
+const char* const DRAWS_TAG = "RAND";
 
 std::string Plural(size_t count, const char* noun)
 {
@@ -187,6 +189,12 @@ void App::SerializeTrailer(Serializer* serializer)
         SerializeLiveRects(&live);
         chunks.push_back({LIVE_RECTS_TAG, live.GetStream()});
     }
+    Serializer draws;
+    draws.OpenWriteMemory();
+    draws.PutInt(int(_sources.size()));
+    for (const Source* source : _sources)
+        source->SerializeDraws(&draws);
+    chunks.push_back({DRAWS_TAG, draws.GetStream()});
     Serializer bindings;
     bindings.OpenWriteMemory();
     GetMidiLearn()->Serialize(&bindings);
@@ -258,6 +266,14 @@ void App::UnSerializeSession(Serializer* serializer)
     // Before the sources, whose voices play from the rects there are when they are made.
     UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer, [this](Serializer* reader) { UnSerializeLiveRects(reader); });
     UnSerializeSources(serializer);
+    // The grains go on as the saved scene's would have; a scene saved without draws starts its own.
+    UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) {
+        int count = 0;
+        reader->GetInt(&count);
+        for (int i = 0; i < count && size_t(i) < _sources.size() && !reader->HasRunOut(); i++)
+            if (!_sources[i]->UnSerializeDraws(reader))
+                reader->Refuse("the random draws of source " + std::to_string(i) + " cannot be right");
+    });
     UnSerializeAppState(serializer, rectPlaces);
     _masterEffectsBox->UnSerialize(serializer);
     // After the sources, which the bindings name; a scene saved without bindings has none.
