@@ -12,6 +12,7 @@
 #include "QuietConsole.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/SceneStore.h"
 #include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
@@ -87,7 +88,7 @@ void BM_SaveHundredSources(benchmark::State& state)
     std::string error;
     Scene();
     for (auto _ : state) {
-        if (!Scene().GetApp()->SerializeSession(Scene().GetPath().c_str(), &error))
+        if (!Scene().GetApp()->GetScenes()->SerializeSession(Scene().GetPath().c_str(), &error))
             state.SkipWithError(error.c_str());
     }
 }
@@ -98,14 +99,14 @@ BENCHMARK(BM_SaveHundredSources)->Unit(benchmark::kMillisecond);
 void BM_LoadHundredSources(benchmark::State& state)
 {
     std::string error;
-    Scene().GetApp()->SerializeSession(Scene().GetPath().c_str(), &error);
+    Scene().GetApp()->GetScenes()->SerializeSession(Scene().GetPath().c_str(), &error);
     for (auto _ : state) {
         state.PauseTiming();
         std::unique_ptr<App> app = Scene().NewApp();
         state.ResumeTiming();
         Serializer reader;
         reader.OpenReadFile(Scene().GetPath().c_str());
-        app->UnSerializeSession(&reader);
+        app->GetScenes()->UnSerializeSession(&reader);
         if (app->GetSources().size() != size_t(NUM_SOURCES))
             state.SkipWithError("the session did not load whole");
         state.PauseTiming();
@@ -123,15 +124,15 @@ void BM_RecallFiftySources(benchmark::State& state)
 {
     static SourceScene scene(NUM_RECALLED_SOURCES);
     App* app = scene.GetApp();
-    app->SetSessionPath(scene.GetPath());
+    app->GetScenes()->SetSessionPath(scene.GetPath());
     app->SetMenuFlag(false);
     QuietConsole quiet;
-    app->SaveSceneSlot(1);
-    app->WritePendingSession();
+    app->GetScenes()->SaveSceneSlot(1);
+    app->GetScenes()->WritePendingSession();
     std::vector<float> block(2 * 1024);
     for (auto _ : state) {
-        app->RecallSceneSlot(1);
-        app->RecallPendingScene();
+        app->GetScenes()->RecallSceneSlot(1);
+        app->GetScenes()->RecallPendingScene();
         state.PauseTiming();
         if (app->GetSources().size() != size_t(NUM_RECALLED_SOURCES))
             state.SkipWithError("the slot did not recall whole");

@@ -14,6 +14,7 @@
 #include "app/CommandLine.h"
 #include "app/MyRtAudio.h"
 #include "app/QuitSignals.h"
+#include "app/SceneStore.h"
 #include "midi/MidiSystem.h"
 
 // The one application object, built before main so that the scene lock and
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
         return 1;
     QuitSignals::Install();
     if (!options.sessionPath.empty())
-        _app.SetSessionPath(options.sessionPath);
+        _app.GetScenes()->SetSessionPath(options.sessionPath);
     srand(time(nullptr));
     glutInit(&argc, argv);
     if (_app.Init(options)) {

@@ -14,6 +14,7 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/FloatingWindows.h"
+#include "app/SceneStore.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -400,12 +401,12 @@ TEST_F(MidiLearnTest, BindingsAreSavedWithTheSceneAndComeBackWithIt)
     ASSERT_EQ(Learn()->GetBindings()->GetCount(), 2);
     Serializer withBindings;
     withBindings.OpenWriteMemory();
-    _app.SerializeSession(&withBindings);
+    _app.GetScenes()->SerializeSession(&withBindings);
 
     Learn()->Reset();
     Serializer reader;
     reader.OpenReadMemory(withBindings.GetStream());
-    _app.UnSerializeSession(&reader);
+    _app.GetScenes()->UnSerializeSession(&reader);
     EXPECT_FALSE(reader.IsDamaged()) << reader.GetError();
     ASSERT_EQ(Learn()->GetBindings()->GetCount(), 2);
     ControlChange(2, 21, 127);
@@ -417,13 +418,13 @@ TEST_F(MidiLearnTest, BindingsAreSavedWithTheSceneAndComeBackWithIt)
     Learn()->Reset();
     Serializer without;
     without.OpenWriteMemory();
-    _app.SerializeSession(&without);
+    _app.GetScenes()->SerializeSession(&without);
     Pick(GrainCloud::PITCH);
     PressF9();
     ControlChange(2, 21, 0);
     Serializer reread;
     reread.OpenReadMemory(without.GetStream());
-    _app.UnSerializeSession(&reread);
+    _app.GetScenes()->UnSerializeSession(&reread);
     EXPECT_EQ(Learn()->GetBindings()->GetCount(), 0);
 }
 

@@ -15,6 +15,7 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/CanvasView.h"
+#include "app/SceneStore.h"
 #include "app/StyleSwitch.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -103,7 +104,7 @@ protected:
     {
         Serializer writer;
         writer.OpenWriteMemory();
-        app->SerializeSession(&writer);
+        app->GetScenes()->SerializeSession(&writer);
         return writer.GetStream();
     }
     // Loads bytes into a new instrument; its console lines are dropped.
@@ -113,7 +114,7 @@ protected:
         Serializer reader;
         reader.OpenReadMemory(bytes);
         testing::internal::CaptureStdout();
-        app->UnSerializeSession(&reader);
+        app->GetScenes()->UnSerializeSession(&reader);
         testing::internal::GetCapturedStdout();
         return app;
     }
@@ -317,7 +318,7 @@ TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
     int before = loaded->GetStyles()->GetStyleNum();
     Serializer reader;
     reader.OpenReadMemory(bytes);
-    loaded->UnSerializeSession(&reader);
+    loaded->GetScenes()->UnSerializeSession(&reader);
     EXPECT_EQ(loaded->GetStyles()->GetStyleNum(), before);
     EXPECT_FALSE(reader.HasRunOut());
 }
@@ -348,7 +349,7 @@ TEST_F(SessionTest, DamagedFilesLoadWhatTheyHoldAndStop)
     loaded = NewApp();
     Serializer reader;
     reader.OpenReadMemory(foreign);
-    loaded->UnSerializeSession(&reader);
+    loaded->GetScenes()->UnSerializeSession(&reader);
     EXPECT_EQ(loaded->GetSources().size(), 1u);
     EXPECT_TRUE(reader.HasRunOut());
     EXPECT_NE(reader.GetError().find("unknown kind (7)"), std::string::npos) << reader.GetError();
@@ -400,7 +401,7 @@ TEST_F(SessionTest, SavingGoesToTheFileWholeOrNotAtAll)
     // Beside the sound folder, so that the instruments below do not take it for a sound.
     const std::string path = _dir + ".session.bin";
     std::string error;
-    ASSERT_TRUE(app->SerializeSession(path.c_str(), &error)) << error;
+    ASSERT_TRUE(app->GetScenes()->SerializeSession(path.c_str(), &error)) << error;
     const long size = FileSize(path);
     EXPECT_EQ(RecordBytes(ReadBytes(path)), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + CLOUD_BYTES);
     EXPECT_EQ(FileSize(path + ".saving"), -1) << "no temporary file is left behind";
@@ -408,13 +409,13 @@ TEST_F(SessionTest, SavingGoesToTheFileWholeOrNotAtAll)
     // A save that cannot write keeps the previous file and says why.
     AddCloudAt(app.get(), 0.2, 0.2);
     ASSERT_EQ(mkdir((path + ".saving").c_str(), 0755), 0);
-    EXPECT_FALSE(app->SerializeSession(path.c_str(), &error));
+    EXPECT_FALSE(app->GetScenes()->SerializeSession(path.c_str(), &error));
     EXPECT_NE(error.find("session.bin.saving"), std::string::npos) << error;
     EXPECT_EQ(FileSize(path), size);
     Serializer reader;
     ASSERT_TRUE(reader.OpenReadFile(path.c_str()));
     std::unique_ptr<App> loaded = NewApp();
-    loaded->UnSerializeSession(&reader);
+    loaded->GetScenes()->UnSerializeSession(&reader);
     EXPECT_EQ(loaded->GetSources().size(), 1u);
 }
 
@@ -430,7 +431,7 @@ TEST_F(SessionTest, F12EncodesAtOnceAndTheFileIsWrittenOutsideTheLock)
     app->GetControl()->OnSpecialKey(AppControl::KEY_F12, 0, 0, 0);
     const long before = FileSize("session.bin");
     testing::internal::CaptureStdout();
-    app->WritePendingSession();
+    app->GetScenes()->WritePendingSession();
     const std::string said = testing::internal::GetCapturedStdout();
     const long after = RecordBytes(ReadBytes("session.bin"));
     ASSERT_EQ(chdir(previous), 0);
@@ -474,8 +475,8 @@ TEST_F(SceneFilesTest, RectsFollowTheirSoundsWhenSoundsComeAndGo)
     for (double savedX : {0.1, 0.3, 0.5})
         EXPECT_NE(RectOfSound(loaded.get(), "a.wav")->GetX(), savedX) << "the new sound took a saved layout";
     // The layout of the sound that is gone is kept, and saved again.
-    ASSERT_EQ(loaded->GetSceneFiles().GetKeptRects().size(), 1u);
-    EXPECT_EQ(loaded->GetSceneFiles().GetKeptRects()[0].name, "s1.wav");
+    ASSERT_EQ(loaded->GetScenes()->GetSceneFiles().GetKeptRects().size(), 1u);
+    EXPECT_EQ(loaded->GetScenes()->GetSceneFiles().GetKeptRects()[0].name, "s1.wav");
     std::vector<char> again = Save(loaded.get());
 
     // Back in the folder, the sound finds its layout again.
@@ -483,7 +484,7 @@ TEST_F(SceneFilesTest, RectsFollowTheirSoundsWhenSoundsComeAndGo)
     std::unique_ptr<App> back = Load(again);
     EXPECT_DOUBLE_EQ(RectOfSound(back.get(), "s1.wav")->GetX(), 0.3);
     EXPECT_DOUBLE_EQ(RectOfSound(back.get(), "s2.wav")->GetX(), 0.5);
-    EXPECT_TRUE(back->GetSceneFiles().GetKeptRects().empty());
+    EXPECT_TRUE(back->GetScenes()->GetSceneFiles().GetKeptRects().empty());
 
     // A file without names (an older save) still loads in order.
     std::unique_ptr<App> inOrder = Load(Records(bytes));
@@ -505,7 +506,7 @@ TEST_F(SceneFilesTest, EverySingleByteFlipIsFoundAndTheRestStillLoads)
         Serializer reader;
         reader.OpenReadMemory(damaged);
         testing::internal::CaptureStdout();
-        loaded->UnSerializeSession(&reader);
+        loaded->GetScenes()->UnSerializeSession(&reader);
         testing::internal::GetCapturedStdout();
         EXPECT_TRUE(reader.IsDamaged()) << "a flip at byte " << at << " of " << bytes.size() << " passed";
         EXPECT_LE(loaded->GetSources().size(), 1u);
@@ -529,18 +530,18 @@ TEST_F(SceneFilesTest, WhatIsNoFileIsRefusedAtOnceAndNeverSavedOver)
     for (auto& kind : kinds) {
         const std::string path = folder + kind[0] + ".bin", newPath = folder + kind[0] + "-saved.bin";
         std::unique_ptr<App> app = NewApp();
-        app->SetSessionPath(path);
+        app->GetScenes()->SetSessionPath(path);
         testing::internal::CaptureStderr();
-        app->UnSerializeSession();
+        app->GetScenes()->UnSerializeSession();
         std::string said = testing::internal::GetCapturedStderr();
         EXPECT_NE(said.find(kind[1]), std::string::npos) << said;
         EXPECT_NE(said.find("F12 saves to " + newPath), std::string::npos) << said;
         AddCloudAt(app.get(), 0.5, 0.5);
-        app->SaveCurrentSession();
+        app->GetScenes()->SaveCurrentSession();
         testing::internal::CaptureStdout();
-        app->WritePendingSession();
+        app->GetScenes()->WritePendingSession();
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(app->GetSceneFiles().GetSavePath(), newPath);
+        EXPECT_EQ(app->GetScenes()->GetSceneFiles().GetSavePath(), newPath);
         EXPECT_EQ(Load(ReadBytes(newPath))->GetSources().size(), 1u);
     }
     struct stat info;
@@ -557,12 +558,12 @@ TEST_F(SceneFilesTest, SlotsLieBesideTheSessionFileAndARecallReplacesTheScene)
     EXPECT_EQ(files.GetSlotPath(8), "/a/b.c/scene-8");
 
     std::unique_ptr<App> app = NewApp();
-    app->SetSessionPath(SessionPath());
+    app->GetScenes()->SetSessionPath(SessionPath());
     AddCloudAt(app.get(), 0.2, 0.3);
     AddCloudAt(app.get(), 0.7, 0.6);
     app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 1, 0, 0, AppControl::MOD_CTRL | AppControl::MOD_SHIFT);
     testing::internal::CaptureStdout();
-    app->WritePendingSession();
+    app->GetScenes()->WritePendingSession();
     testing::internal::GetCapturedStdout();
     ASSERT_GT(FileSize(_dir + ".session-2.bin"), 0);
     for (int i = 0; i < 3; i++)
@@ -570,7 +571,7 @@ TEST_F(SceneFilesTest, SlotsLieBesideTheSessionFileAndARecallReplacesTheScene)
     app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 1, 0, 0, AppControl::MOD_CTRL);
     EXPECT_EQ(app->GetSources().size(), 5u) << "the recall waits for the file to be read outside the lock";
     testing::internal::CaptureStdout();
-    app->RecallPendingScene();
+    app->GetScenes()->RecallPendingScene();
     testing::internal::GetCapturedStdout();
     ASSERT_EQ(app->GetSources().size(), 2u);
     EXPECT_DOUBLE_EQ(app->GetSources()[1]->GetUI()->GetX(), 0.7);
@@ -578,7 +579,7 @@ TEST_F(SceneFilesTest, SlotsLieBesideTheSessionFileAndARecallReplacesTheScene)
     // An empty slot leaves the scene as it is and says so.
     app->GetControl()->OnSpecialKey(AppControl::KEY_F1 + 6, 0, 0, AppControl::MOD_CTRL);
     testing::internal::CaptureStderr();
-    app->RecallPendingScene();
+    app->GetScenes()->RecallPendingScene();
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Scene 7 is empty"), std::string::npos);
     EXPECT_EQ(app->GetSources().size(), 2u);
 }

@@ -18,6 +18,7 @@
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
 #include "app/ParamValueEditor.h"
+#include "app/SceneStore.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
 #include "app/StyleSwitch.h"
@@ -49,16 +50,18 @@ namespace {
 const int FRAME_RATE = 60;
 const int LOADING_FRAME_RATE = 5;
 const int TEXTURES_PER_FRAME = 1;
+// How long a message stays on screen.
+const double MESSAGE_SECONDS = 6.0;
 
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _sampTimeSec(1.0 / AudioEngine::SAMPLE_RATE),
-      _selectionMode(SOURCE), _dragMode(0), _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr),
-      _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false),
-      _control(nullptr), _midiIn(nullptr), _midiOut(nullptr), _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr),
-      _masterEffectsBox(nullptr), _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr),
-      _quitRequested(false), _exitStatus(0), _virtualPitch(0), _sessionSavePending(false), _messageIsError(false)
+    : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _dragMode(0),
+      _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr),
+      _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr),
+      _midiOut(nullptr), _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr), _masterEffectsBox(nullptr),
+      _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
+      _virtualPitch(0), _messageIsError(false)
 {
     _mutex = new stk::Mutex();
     _control = new AppControl(this);
@@ -82,6 +85,7 @@ App::App()
     _masterEffectsBox = new EffectsBox();
     _audio = new AudioEngine(this, _mutex, _releases);
     _loader = new StartupLoader(this);
+    _scenes = new SceneStore(this);
     _overlays = new UIOverlaySet(this, _loader->GetProgress(), _audio->GetBounceRecorder(), _audio->GetSafetyLimiter(),
                                  _audio->GetLoadMeter());
     ToolkitCallbacks::SetTarget(this);
@@ -109,6 +113,7 @@ App::~App()
     delete _midiLearn;
     delete _masterEffectsBox;
     delete _audio;
+    delete _scenes;
     delete _overlays;
     delete _control;
     delete _screen;
@@ -212,7 +217,7 @@ void App::FinishLoadingIfDone()
     OpenMidi();
     _virtualPitch = 0;
     // Last of the start-up: the saved scene over the installed rects.
-    UnSerializeSession();
+    _scenes->UnSerializeSession();
 }
 
 UIStyle* App::GetStyle() const
@@ -258,7 +263,7 @@ void App::InstallSounds()
 
 void App::Clean()
 {
-    WritePendingSession();
+    _scenes->WritePendingSession();
     _audio->StopStream();
     _osc->Stop();
     // The windows point at the style and at the master chain's parameters.
@@ -362,8 +367,8 @@ void App::OnIdle()
 {
     QuitOnOutsideRequest();
     // Before any quit: a saved scene is never left unwritten.
-    WritePendingSession();
-    RecallPendingScene();
+    _scenes->WritePendingSession();
+    _scenes->RecallPendingScene();
     // Once quitting, the window is gone and there is nothing to redraw.
     if (QuitIfRequested())
         return;
@@ -407,4 +412,13 @@ void App::SendNoteOff(int note)
 {
     if (_midiOut != nullptr)
         _midiOut->SendNoteOff(note);
+}
+
+void App::ShowMessage(const std::string& text, bool isError)
+{
+    (isError ? std::cerr : std::cout) << text << std::endl;
+    _message = text;
+    _messageIsError = isError;
+    _messageUntil = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                           std::chrono::duration<double>(MESSAGE_SECONDS));
 }

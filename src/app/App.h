@@ -1,13 +1,10 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "session/SceneFiles.h"
-#include "session/SessionTrailer.h"
 
 namespace stk {
 class Mutex;
@@ -40,6 +37,7 @@ class UIOverlaySet;
 class UIStyle;
 class LoadMeter;
 class SourceReleases;
+class SceneStore;
 class StartupLoader;
 class EffectsBox;
 class FloatingWindows;
@@ -130,38 +128,8 @@ public:
     // when the sound folder cannot be read.
     bool LoadSounds();
 
-    // The session file. F12 saves the scene; the start-up restores it last.
-    // The key handler only encodes the scene, under the scene lock; the file
-    // is written by the next idle call (or the shut-down) outside the lock, so
-    // that the audio thread never waits for the disk. A save goes to a
-    // temporary file renamed over the old one, so a failed save keeps the
-    // previous session, and says so on screen and on stderr.
-    void SaveCurrentSession();
-    void WritePendingSession();
-    // The session file's path (session.bin unless the command line names another).
-    void SetSessionPath(const std::string& path);
-    const SceneFiles& GetSceneFiles() const { return _sceneFiles; }
-    // Scene slots 1 to 8, files beside the session file. Saving encodes the
-    // scene as F12 does; a recall is read by the next idle call outside the
-    // lock and then replaces the scene under it, the old sources fading out.
-    void SaveSceneSlot(int slot);
-    void RecallSceneSlot(int slot);
-    void RecallPendingScene();
-    // Replaces the sources and layout with the scene in serializer.
-    void RecallScene(Serializer* serializer);
-    // Writes the scene to fileName; false, with the reason, when it could not.
-    bool SerializeSession(const char* fileName, std::string* error);
-    void SerializeSession(Serializer* serializer);
-    // Restores the session file when there is one, under the scene lock, and
-    // says what it restored or what it found wrong; a damaged file is kept
-    // aside, and one that cannot be read is never saved over.
-    void UnSerializeSession();
-    // Reads a session from a serializer in read mode into a scene of sound
-    // rects without sources. Rects go to the sounds of the names recorded
-    // with them; values out of range are refused field by field, and where
-    // the data ends or cannot be right the load stops, keeping everything
-    // read before.
-    void UnSerializeSession(Serializer* serializer);
+    // Saving, restoring and recalling the scene.
+    SceneStore* GetScenes() const { return _scenes; }
     // The last message about the session, shown on the canvas for a while.
     const std::string& GetMessage() const { return _message; }
     // True from the start of Init until the sounds are installed: the title
@@ -261,6 +229,9 @@ public:
     void ApplyOscCommand(const OscCommand& command);
 
 private:
+    // The scene's files read and write the scene's parts and its selection.
+    friend class SceneStore;
+
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
@@ -289,43 +260,15 @@ private:
     std::string DescribeTarget(const ControlTarget& target) const;
     // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
     int FindSourceParameter(int source, const char* addressName) const;
-    // Writes encoded session bytes to fileName whole, or not at all.
-    static bool WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error);
-    void SerializeSoundRects(Serializer* serializer);
-    void SerializeSources(Serializer* serializer);
-    void SerializeAppState(Serializer* serializer);
-    // The trailing section: the sound name of every rect, the kept rects.
-    void SerializeTrailer(Serializer* serializer);
-    void QueueSceneSave(const std::string& path);
-    std::string RectSoundName(size_t index) const;
-    void ReportRestore(const std::string& path, const Serializer& serializer);
-    // Reads the rect records, each into the rect of its sound; gives the
-    // rect each record went to (-1 for none), in record order.
-    std::vector<int> UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks);
-    bool ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
-                       Serializer* serializer);
-    // Reads the trailing section's chunk of that tag, if any, with read; a
-    // chunk that cannot be read whole marks the session damaged.
-    static void UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag,
-                                 Serializer* serializer, const std::function<void(Serializer*)>& read);
     // The live rects' records: place, view and settings, never their sound.
     void SerializeLiveRects(Serializer* serializer);
     void UnSerializeLiveRects(Serializer* serializer);
     LiveRect* NewLiveRect(double x, double y);
-    std::vector<SceneFiles::KeptRect> ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
-                                                    Serializer* serializer);
-    // The first rect of that sound not taken yet, now taken; -1 for none.
-    int TakeRectNamed(const std::string& name, std::vector<bool>* taken) const;
-    void ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer);
-    void UnSerializeSources(Serializer* serializer);
-    void UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces);
-    // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
-    bool AddSourceOfType(int type);
-    void RestoreSelection();
     // Prints the text (to stderr for an error) and shows it on screen for a few seconds.
     void ShowMessage(const std::string& text, bool isError);
 
     AudioEngine* _audio;
+    SceneStore* _scenes;
     std::string _audioPath;
     ParamValueEditor* _paramEditor;
     std::vector<SoundRect*> _soundRects;
@@ -335,8 +278,6 @@ private:
     std::vector<LiveRect*> _liveRects;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
-    double _sampTimeSec;
-    int _selectionMode;
     int _dragMode;
     int _selectedSource;
     int _selectedRect;
@@ -370,10 +311,6 @@ private:
     int _exitStatus;
     double _virtualPitch;
     std::string _message;
-    // A scene encoded by F12 and not yet written.
-    std::vector<char> _pendingSession;
-    bool _sessionSavePending;
-    SceneFiles _sceneFiles;
     bool _messageIsError;
     std::chrono::steady_clock::time_point _messageUntil;
 };

@@ -4,6 +4,7 @@
 #include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
+#include "app/SceneStore.h"
 #include "app/StyleSwitch.h"
 
 AppControl::AppControl(App* app)
@@ -174,7 +175,7 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
         _app->ToggleAudioBounce();
         break;
     case KEY_F12:
-        _app->SaveCurrentSession();
+        _app->GetScenes()->SaveCurrentSession();
         break;
     // The letters are note keys, so learning has a key of its own.
     case KEY_F9:
@@ -232,9 +233,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
 void AppControl::OnSceneSlotKey(int slot, bool save)
 {
     if (save)
-        _app->SaveSceneSlot(slot);
+        _app->GetScenes()->SaveSceneSlot(slot);
     else
-        _app->RecallSceneSlot(slot);
+        _app->GetScenes()->RecallSceneSlot(slot);
 }
 
 void AppControl::OnSpecialKeyUp(int key, int, int)

@@ -8,6 +8,7 @@
 
 #include "app/App.h"
 #include "app/FloatingWindows.h"
+#include "app/SceneStore.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
@@ -176,7 +177,7 @@ void App::ApplyOscCommand(const OscCommand& command)
         break;
     case OscCommand::SCENE_RECALL:
         if (command.index >= 1 && command.index <= SceneFiles::NUM_SLOTS)
-            RecallSceneSlot(command.index);
+            _scenes->RecallSceneSlot(command.index);
         else
             _oscReport->Report("OSC /scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
                                std::to_string(SceneFiles::NUM_SLOTS));

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/SceneStore.h"
 #include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
@@ -94,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Serializer reader;
     reader.OpenReadMemory(std::vector<char>(data, data + size));
-    app->UnSerializeSession(&reader);
+    app->GetScenes()->UnSerializeSession(&reader);
     app->SetMenuFlag(false);
     RenderBlocks(app, 1);
     RemoveSources(app);

@@ -3,6 +3,8 @@
 // live. Sound rects are matched to the loaded sounds by the names the
 // trailing section records (by load order in files without it); sources are
 // created anew and read into, one record after another.
+#include "app/SceneStore.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +14,8 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/AudioEngine.h"
 #include "app/CanvasView.h"
-#include "app/SourceReleases.h"
 #include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
@@ -31,8 +33,6 @@ const size_t SOUND_RECT_RECORD_BYTES = 284;
 // Sources are created from the canvas origin; their views move them.
 const double NEW_SOURCE_X = 0.0;
 const double NEW_SOURCE_Y = 0.0;
-// How long a message about the session stays on screen.
-const double MESSAGE_SECONDS = 6.0;
 // Chunks of the trailing section: the sound of each rect record, in record
 // order, and the records kept for sounds that are not loaded.
 const char* const RECT_NAMES_TAG = "RNAM";
@@ -59,23 +59,31 @@ std::string JoinNames(const std::vector<SceneFiles::KeptRect>& rects)
 
 }  // namespace
 
-void App::SetSessionPath(const std::string& path)
+SceneStore::SceneStore(App* app) : _app(app), _sessionSavePending(false), _selectionMode(App::SOURCE)
+{
+}
+
+SceneStore::~SceneStore()
+{
+}
+
+void SceneStore::SetSessionPath(const std::string& path)
 {
     _sceneFiles.SetSessionPath(path);
 }
 
-void App::SaveCurrentSession()
+void SceneStore::SaveCurrentSession()
 {
     QueueSceneSave(_sceneFiles.GetSavePath());
 }
 
-void App::SaveSceneSlot(int slot)
+void SceneStore::SaveSceneSlot(int slot)
 {
     if (slot >= 1 && slot <= SceneFiles::NUM_SLOTS)
         QueueSceneSave(_sceneFiles.GetSlotPath(slot));
 }
 
-void App::QueueSceneSave(const std::string& path)
+void SceneStore::QueueSceneSave(const std::string& path)
 {
     Serializer encoder;
     encoder.OpenWriteMemory();
@@ -85,7 +93,7 @@ void App::QueueSceneSave(const std::string& path)
     _sessionSavePending = true;
 }
 
-void App::WritePendingSession()
+void SceneStore::WritePendingSession()
 {
     if (!_sessionSavePending)
         return;
@@ -93,13 +101,13 @@ void App::WritePendingSession()
     const std::string path = _sceneFiles.GetPendingSave();
     std::string error;
     if (WriteSessionFile(path.c_str(), _pendingSession, &error)) {
-        ShowMessage("Session saved to " + path, false);
+        _app->ShowMessage("Session saved to " + path, false);
         return;
     }
-    ShowMessage("Could not save the session: " + error + "; the previous " + path + " is kept as it was", true);
+    _app->ShowMessage("Could not save the session: " + error + "; the previous " + path + " is kept as it was", true);
 }
 
-bool App::SerializeSession(const char* fileName, std::string* error)
+bool SceneStore::SerializeSession(const char* fileName, std::string* error)
 {
     Serializer encoder;
     encoder.OpenWriteMemory();
@@ -107,7 +115,7 @@ bool App::SerializeSession(const char* fileName, std::string* error)
     return WriteSessionFile(fileName, encoder.GetStream(), error);
 }
 
-bool App::WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error)
+bool SceneStore::WriteSessionFile(const char* fileName, const std::vector<char>& bytes, std::string* error)
 {
     Serializer writer;
     if (writer.OpenWriteFile(fileName)) {
@@ -119,54 +127,54 @@ bool App::WriteSessionFile(const char* fileName, const std::vector<char>& bytes,
     return false;
 }
 
-void App::SerializeSession(Serializer* serializer)
+void SceneStore::SerializeSession(Serializer* serializer)
 {
     SerializeSoundRects(serializer);
     SerializeSources(serializer);
     SerializeAppState(serializer);
-    _masterEffectsBox->Serialize(serializer);
+    _app->GetMasterEffectsBox()->Serialize(serializer);
     SerializeTrailer(serializer);
 }
 
-void App::SerializeSoundRects(Serializer* serializer)
+void SceneStore::SerializeSoundRects(Serializer* serializer)
 {
     // The loaded sounds' rects; the live ones come after them and are not sounds of the folder.
-    const size_t numFileRects = _soundRects.size() - _liveRects.size();
+    const size_t numFileRects = _app->GetSoundRects().size() - _app->GetLiveRects().size();
     serializer->PutInt(int(numFileRects));
     for (size_t i = 0; i < numFileRects; i++)
-        _soundRects[i]->Serialize(serializer);
+        _app->GetSoundRects()[i]->Serialize(serializer);
 }
 
-void App::SerializeSources(Serializer* serializer)
+void SceneStore::SerializeSources(Serializer* serializer)
 {
-    serializer->PutInt(int(_sources.size()));
-    for (Source* source : _sources) {
+    serializer->PutInt(int(_app->GetSources().size()));
+    for (Source* source : _app->GetSources()) {
         serializer->PutInt(source->GetSourceType());
         source->Serialize(serializer);
         source->GetUI()->Serialize(serializer);
     }
 }
 
-void App::SerializeAppState(Serializer* serializer)
+void SceneStore::SerializeAppState(Serializer* serializer)
 {
-    serializer->PutDouble(_sampTimeSec);
-    _view->SerializeOffsetAndZoom(serializer);
+    serializer->PutDouble(1.0 / AudioEngine::SAMPLE_RATE);
+    _app->GetView()->SerializeOffsetAndZoom(serializer);
     serializer->PutInt(_selectionMode);
-    serializer->PutInt(_dragMode);
-    serializer->PutInt(_selectedSource);
-    serializer->PutInt(_selectedRect);
-    _view->SerializeWindow(serializer);
-    serializer->PutInt(std::max(_styles->GetStyleNum(), 0));
+    serializer->PutInt(_app->GetDragMode());
+    serializer->PutInt(_app->GetSelectedSourceIndex());
+    serializer->PutInt(_app->GetSelectedRectIndex());
+    _app->GetView()->SerializeWindow(serializer);
+    serializer->PutInt(std::max(_app->GetStyles()->GetStyleNum(), 0));
 }
 
-void App::SerializeTrailer(Serializer* serializer)
+void SceneStore::SerializeTrailer(Serializer* serializer)
 {
     std::vector<SessionTrailer::Chunk> chunks(1);
     chunks[0].tag = RECT_NAMES_TAG;
     Serializer names;
     names.OpenWriteMemory();
     // One name per rect record: the live rects have none and go in a chunk of their own.
-    const size_t numFileRects = _soundRects.size() - _liveRects.size();
+    const size_t numFileRects = _app->GetSoundRects().size() - _app->GetLiveRects().size();
     names.PutInt(int(numFileRects));
     for (size_t i = 0; i < numFileRects; i++)
         names.PutText(RectSoundName(i));
@@ -183,10 +191,10 @@ void App::SerializeTrailer(Serializer* serializer)
         }
         chunks.push_back({KEPT_RECTS_TAG, records.GetStream()});
     }
-    if (!_liveRects.empty()) {
+    if (!_app->GetLiveRects().empty()) {
         Serializer live;
         live.OpenWriteMemory();
-        SerializeLiveRects(&live);
+        _app->SerializeLiveRects(&live);
         chunks.push_back({LIVE_RECTS_TAG, live.GetStream()});
     }
     Serializer draws;
@@ -197,18 +205,18 @@ void App::SerializeTrailer(Serializer* serializer)
     chunks.push_back({DRAWS_TAG, draws.GetStream()});
     Serializer bindings;
     bindings.OpenWriteMemory();
-    GetMidiLearn()->Serialize(&bindings);
+    _app->GetMidiLearn()->Serialize(&bindings);
     chunks.push_back({BINDINGS_TAG, bindings.GetStream()});
     SessionTrailer::Append(chunks, serializer);
 }
 
-std::string App::RectSoundName(size_t index) const
+std::string SceneStore::RectSoundName(size_t index) const
 {
     // The view is named after its sound's file.
-    return _soundRects[index]->GetUI()->GetName();
+    return _app->GetSoundRects()[index]->GetUI()->GetName();
 }
 
-void App::UnSerializeSession()
+void SceneStore::UnSerializeSession()
 {
     const std::string path = _sceneFiles.GetSessionPath();
     Serializer serializer;
@@ -218,41 +226,42 @@ void App::UnSerializeSession()
     case Serializer::READ_REFUSED:
         // Whatever is there stays as it is: saves go to a new name.
         _sceneFiles.SaveElsewhere();
-        ShowMessage(path + " cannot be read (" + serializer.GetError() + "); the scene starts empty and F12 saves to " +
-                        _sceneFiles.GetSavePath(),
-                    true);
+        _app->ShowMessage(path + " cannot be read (" + serializer.GetError() +
+                              "); the scene starts empty and F12 saves to " + _sceneFiles.GetSavePath(),
+                          true);
         return;
     case Serializer::READ_WHOLE:
         break;
     }
-    _mutex->lock();
+    _app->_mutex->lock();
     UnSerializeSession(&serializer);
-    _mutex->unlock();
+    _app->_mutex->unlock();
     ReportRestore(path, serializer);
 }
 
-void App::ReportRestore(const std::string& path, const Serializer& serializer)
+void SceneStore::ReportRestore(const std::string& path, const Serializer& serializer)
 {
     const std::vector<SceneFiles::KeptRect>& kept = _sceneFiles.GetKeptRects();
     const std::string gone = kept.empty() ? ""
                                           : "; kept for the next save, the layouts of " + Plural(kept.size(), "sound") +
                                                 " not in the folder: " + JoinNames(kept);
     if (!serializer.IsDamaged()) {
-        ShowMessage("Session restored from " + path + ": " + Plural(_soundRects.size(), "rect") + ", " +
-                        Plural(_sources.size(), "source") + gone,
-                    !kept.empty());
+        _app->ShowMessage("Session restored from " + path + ": " + Plural(_app->GetSoundRects().size(), "rect") + ", " +
+                              Plural(_app->GetSources().size(), "source") + gone,
+                          !kept.empty());
         return;
     }
     // Keep the file as it is beside the one the next save writes.
     const std::string damaged = _sceneFiles.GetDamagedPath(path);
     unlink(damaged.c_str());
     bool keptAside = link(path.c_str(), damaged.c_str()) == 0;
-    ShowMessage(path + " could not be read whole (" + serializer.GetError() + "); kept what it could read: " +
-                    Plural(_sources.size(), "source") + (keptAside ? "; the file is kept as " + damaged : "") + gone,
-                true);
+    _app->ShowMessage(path + " could not be read whole (" + serializer.GetError() +
+                          "); kept what it could read: " + Plural(_app->GetSources().size(), "source") +
+                          (keptAside ? "; the file is kept as " + damaged : "") + gone,
+                      true);
 }
 
-void App::UnSerializeSession(Serializer* serializer)
+void SceneStore::UnSerializeSession(Serializer* serializer)
 {
     std::vector<SessionTrailer::Chunk> chunks;
     size_t recordsEnd = 0;
@@ -260,11 +269,12 @@ void App::UnSerializeSession(Serializer* serializer)
     if (SessionTrailer::Read(serializer->GetStream(), &recordsEnd, &chunks, &why) == SessionTrailer::DAMAGED)
         serializer->MarkDamaged(why);
     serializer->EndAt(recordsEnd);
-    Deselect(SOURCE);
-    Deselect(RECT);
+    _app->Deselect(App::SOURCE);
+    _app->Deselect(App::RECT);
     std::vector<int> rectPlaces = UnSerializeSoundRects(serializer, chunks);
     // Before the sources, whose voices play from the rects there are when they are made.
-    UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer, [this](Serializer* reader) { UnSerializeLiveRects(reader); });
+    UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer,
+                     [this](Serializer* reader) { _app->UnSerializeLiveRects(reader); });
     UnSerializeSources(serializer);
     // The grains go on as the saved scene's would have; a scene saved without draws starts its own.
     UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) {
@@ -275,19 +285,20 @@ void App::UnSerializeSession(Serializer* serializer)
                 reader->Refuse("the random draws of source " + std::to_string(i) + " cannot be right");
     });
     UnSerializeAppState(serializer, rectPlaces);
-    _masterEffectsBox->UnSerialize(serializer);
+    _app->GetMasterEffectsBox()->UnSerialize(serializer);
     // After the sources, which the bindings name; a scene saved without bindings has none.
-    GetMidiLearn()->Reset();
-    UnSerializeChunk(chunks, BINDINGS_TAG, serializer,
-                     [this, &rectPlaces](Serializer* reader) { GetMidiLearn()->UnSerialize(reader, rectPlaces); });
+    _app->GetMidiLearn()->Reset();
+    UnSerializeChunk(chunks, BINDINGS_TAG, serializer, [this, &rectPlaces](Serializer* reader) {
+        _app->GetMidiLearn()->UnSerialize(reader, rectPlaces);
+    });
     if (!serializer->HasRunOut() && serializer->GetReadIndex() != serializer->GetStream().size())
         serializer->MarkDamaged(std::to_string(serializer->GetStream().size() - serializer->GetReadIndex()) +
                                 " bytes follow the scene that nothing explains");
     RestoreSelection();
 }
 
-void App::UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag, Serializer* serializer,
-                           const std::function<void(Serializer*)>& read)
+void SceneStore::UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, const char* tag,
+                                  Serializer* serializer, const std::function<void(Serializer*)>& read)
 {
     const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, tag);
     if (chunk == nullptr)
@@ -299,8 +310,8 @@ void App::UnSerializeChunk(const std::vector<SessionTrailer::Chunk>& chunks, con
         serializer->MarkDamaged(std::string("its ") + tag + " section cannot be read: " + reader.GetError());
 }
 
-bool App::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count, std::vector<std::string>* names,
-                        Serializer* serializer)
+bool SceneStore::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t count,
+                               std::vector<std::string>* names, Serializer* serializer)
 {
     const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, RECT_NAMES_TAG);
     if (chunk == nullptr)
@@ -321,8 +332,8 @@ bool App::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks, size_t
     return true;
 }
 
-std::vector<SceneFiles::KeptRect> App::ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
-                                                     Serializer* serializer)
+std::vector<SceneFiles::KeptRect> SceneStore::ReadKeptRects(const std::vector<SessionTrailer::Chunk>& chunks,
+                                                            Serializer* serializer)
 {
     std::vector<SceneFiles::KeptRect> kept;
     const SessionTrailer::Chunk* chunk = SessionTrailer::Find(chunks, KEPT_RECTS_TAG);
@@ -346,9 +357,9 @@ std::vector<SceneFiles::KeptRect> App::ReadKeptRects(const std::vector<SessionTr
     return kept;
 }
 
-int App::TakeRectNamed(const std::string& name, std::vector<bool>* taken) const
+int SceneStore::TakeRectNamed(const std::string& name, std::vector<bool>* taken) const
 {
-    for (size_t i = 0; i < _soundRects.size(); i++) {
+    for (size_t i = 0; i < _app->GetSoundRects().size(); i++) {
         if (!(*taken)[i] && RectSoundName(i) == name) {
             (*taken)[i] = true;
             return int(i);
@@ -357,11 +368,11 @@ int App::TakeRectNamed(const std::string& name, std::vector<bool>* taken) const
     return -1;
 }
 
-void App::ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer)
+void SceneStore::ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer)
 {
     Serializer reader;
     reader.OpenReadMemory(record);
-    bool sameSound = _soundRects[index]->UnSerialize(&reader);
+    bool sameSound = _app->GetSoundRects()[index]->UnSerialize(&reader);
     if (reader.HasRunOut())
         serializer->Refuse(reader.GetError());
     else if (!sameSound)
@@ -369,7 +380,8 @@ void App::ApplyRectRecord(size_t index, const std::vector<char>& record, Seriali
                   << ") was saved for a sound of another length; it keeps its own sound" << std::endl;
 }
 
-std::vector<int> App::UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks)
+std::vector<int> SceneStore::UnSerializeSoundRects(Serializer* serializer,
+                                                   const std::vector<SessionTrailer::Chunk>& chunks)
 {
     std::vector<int> places;
     std::vector<SceneFiles::KeptRect>* kept = _sceneFiles.MutableKeptRects();
@@ -384,16 +396,16 @@ std::vector<int> App::UnSerializeSoundRects(Serializer* serializer, const std::v
     const size_t count = size_t(savedCount);
     std::vector<std::string> names;
     const bool byName = ReadRectNames(chunks, count, &names, serializer);
-    if (!byName && count != _soundRects.size())
-        std::cout << "The session was saved with " << Plural(count, "sound") << ", " << _soundRects.size()
-                  << " are loaded: the first " << std::min(count, _soundRects.size())
+    if (!byName && count != _app->GetSoundRects().size())
+        std::cout << "The session was saved with " << Plural(count, "sound") << ", " << _app->GetSoundRects().size()
+                  << " are loaded: the first " << std::min(count, _app->GetSoundRects().size())
                   << " rects take their saved places" << std::endl;
-    std::vector<bool> taken(_soundRects.size(), false);
+    std::vector<bool> taken(_app->GetSoundRects().size(), false);
     for (size_t i = 0; i < count && !serializer->HasRunOut(); i++) {
         std::vector<char> record;
         if (!serializer->GetBytes(SOUND_RECT_RECORD_BYTES, &record))
             break;
-        int place = byName ? TakeRectNamed(names[i], &taken) : (i < _soundRects.size() ? int(i) : -1);
+        int place = byName ? TakeRectNamed(names[i], &taken) : (i < _app->GetSoundRects().size() ? int(i) : -1);
         places.push_back(place);
         if (place >= 0)
             ApplyRectRecord(size_t(place), record, serializer);
@@ -411,7 +423,7 @@ std::vector<int> App::UnSerializeSoundRects(Serializer* serializer, const std::v
     return places;
 }
 
-void App::UnSerializeSources(Serializer* serializer)
+void SceneStore::UnSerializeSources(Serializer* serializer)
 {
     int count = 0;
     if (!serializer->GetInt(&count))
@@ -428,36 +440,36 @@ void App::UnSerializeSources(Serializer* serializer)
             serializer->Refuse("source " + std::to_string(i) + " is of an unknown kind (" + std::to_string(type) + ")");
             return;
         }
-        Source* source = _sources.back();
+        Source* source = _app->GetSources().back();
         source->UnSerialize(serializer);
         source->GetUI()->UnSerialize(serializer);
     }
 }
 
-bool App::AddSourceOfType(int type)
+bool SceneStore::AddSourceOfType(int type)
 {
     switch (type) {
     case Source::SINGLE_GRAIN:
-        AddSingleGrain(NEW_SOURCE_X, NEW_SOURCE_Y);
+        _app->AddSingleGrain(NEW_SOURCE_X, NEW_SOURCE_Y);
         return true;
     case Source::GRAIN_CLOUD:
-        AddGrainCloud(NEW_SOURCE_X, NEW_SOURCE_Y);
+        _app->AddGrainCloud(NEW_SOURCE_X, NEW_SOURCE_Y);
         return true;
     case Source::LOOP_SOURCE:
-        AddLoopSource(NEW_SOURCE_X, NEW_SOURCE_Y);
+        _app->AddLoopSource(NEW_SOURCE_X, NEW_SOURCE_Y);
         return true;
     default:
         return false;
     }
 }
 
-void App::UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces)
+void SceneStore::UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces)
 {
     // The sample duration is a constant of the program.
     serializer->Skip(sizeof(double));
-    _view->UnSerializeOffsetAndZoom(serializer);
+    _app->GetView()->UnSerializeOffsetAndZoom(serializer);
     int selectionMode = _selectionMode;
-    if (serializer->GetInt(&selectionMode) && (selectionMode == RECT || selectionMode == SOURCE))
+    if (serializer->GetInt(&selectionMode) && (selectionMode == App::RECT || selectionMode == App::SOURCE))
         _selectionMode = selectionMode;
     // The drag mode follows a held key, which is up at start; the window keeps
     // the size and screen mode it has, so F5 still knows which one it is in.
@@ -465,22 +477,24 @@ void App::UnSerializeAppState(Serializer* serializer, const std::vector<int>& re
     int selectedSource = -1, selectedRect = -1;
     serializer->GetInt(&selectedSource);
     serializer->GetInt(&selectedRect);
-    _selectedSource = (selectedSource >= 0 && size_t(selectedSource) < _sources.size()) ? selectedSource : -1;
+    _app->_selectedSource =
+        (selectedSource >= 0 && size_t(selectedSource) < _app->GetSources().size()) ? selectedSource : -1;
     // The saved selection names a record; the rect it went to is selected.
-    _selectedRect = (selectedRect >= 0 && size_t(selectedRect) < rectPlaces.size()) ? rectPlaces[selectedRect] : -1;
+    _app->_selectedRect =
+        (selectedRect >= 0 && size_t(selectedRect) < rectPlaces.size()) ? rectPlaces[selectedRect] : -1;
     serializer->Skip(3 * sizeof(int));
     int style = -1;
     if (serializer->GetInt(&style))
-        _styles->RestoreStyle(style);
+        _app->GetStyles()->RestoreStyle(style);
 }
 
-void App::RecallSceneSlot(int slot)
+void SceneStore::RecallSceneSlot(int slot)
 {
     if (slot >= 1 && slot <= SceneFiles::NUM_SLOTS)
         _sceneFiles.SetPendingRecall(slot);
 }
 
-void App::RecallPendingScene()
+void SceneStore::RecallPendingScene()
 {
     const int slot = _sceneFiles.TakePendingRecall();
     if (slot == 0)
@@ -490,48 +504,39 @@ void App::RecallPendingScene()
     Serializer serializer;
     switch (serializer.ReadFile(path.c_str())) {
     case Serializer::READ_MISSING:
-        ShowMessage("Scene " + std::to_string(slot) + " is empty: Ctrl+Shift+F" + std::to_string(slot) +
-                        " saves the scene there",
-                    true);
+        _app->ShowMessage("Scene " + std::to_string(slot) + " is empty: Ctrl+Shift+F" + std::to_string(slot) +
+                              " saves the scene there",
+                          true);
         return;
     case Serializer::READ_REFUSED:
-        ShowMessage("Scene " + std::to_string(slot) + " cannot be read from " + path + " (" + serializer.GetError() +
-                        "); the scene stays as it is",
-                    true);
+        _app->ShowMessage("Scene " + std::to_string(slot) + " cannot be read from " + path + " (" +
+                              serializer.GetError() + "); the scene stays as it is",
+                          true);
         return;
     case Serializer::READ_WHOLE:
         break;
     }
-    _mutex->lock();
+    _app->_mutex->lock();
     RecallScene(&serializer);
-    _mutex->unlock();
+    _app->_mutex->unlock();
     ReportRestore(path, serializer);
 }
 
-void App::RecallScene(Serializer* serializer)
+void SceneStore::RecallScene(Serializer* serializer)
 {
-    ClosePieMenu();
-    Deselect(SOURCE);
+    _app->ClosePieMenu();
+    _app->Deselect(App::SOURCE);
     // The sounding sources fade out over the next block while the recalled
     // ones start with their first grains' envelopes.
-    for (size_t i = _sources.size(); i-- > 0;)
-        ReleaseSource(i);
+    for (size_t i = _app->GetSources().size(); i-- > 0;)
+        _app->ReleaseSource(i);
     UnSerializeSession(serializer);
 }
 
-void App::RestoreSelection()
+void SceneStore::RestoreSelection()
 {
-    for (size_t i = 0; i < _sources.size(); i++)
-        _sources[i]->GetUI()->SetSelectState(int(i) == _selectedSource);
-    for (size_t i = 0; i < _soundRects.size(); i++)
-        _soundRects[i]->GetUI()->SetSelectState(int(i) == _selectedRect);
-}
-
-void App::ShowMessage(const std::string& text, bool isError)
-{
-    (isError ? std::cerr : std::cout) << text << std::endl;
-    _message = text;
-    _messageIsError = isError;
-    _messageUntil = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                           std::chrono::duration<double>(MESSAGE_SECONDS));
+    for (size_t i = 0; i < _app->GetSources().size(); i++)
+        _app->GetSources()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelectedSourceIndex());
+    for (size_t i = 0; i < _app->GetSoundRects().size(); i++)
+        _app->GetSoundRects()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelectedRectIndex());
 }
