@@ -199,9 +199,7 @@ void SceneStore::SerializeTrailer(Serializer* serializer)
     }
     Serializer draws;
     draws.OpenWriteMemory();
-    draws.PutInt(int(_sources.size()));
-    for (const Source* source : _sources)
-        source->SerializeDraws(&draws);
+    SerializeDraws(&draws);
     chunks.push_back({DRAWS_TAG, draws.GetStream()});
     Serializer bindings;
     bindings.OpenWriteMemory();
@@ -277,13 +275,7 @@ void SceneStore::UnSerializeSession(Serializer* serializer)
                      [this](Serializer* reader) { _app->UnSerializeLiveRects(reader); });
     UnSerializeSources(serializer);
     // The grains go on as the saved scene's would have; a scene saved without draws starts its own.
-    UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) {
-        int count = 0;
-        reader->GetInt(&count);
-        for (int i = 0; i < count && size_t(i) < _sources.size() && !reader->HasRunOut(); i++)
-            if (!_sources[i]->UnSerializeDraws(reader))
-                reader->Refuse("the random draws of source " + std::to_string(i) + " cannot be right");
-    });
+    UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) { UnSerializeDraws(reader); });
     UnSerializeAppState(serializer, rectPlaces);
     _app->GetMasterEffectsBox()->UnSerialize(serializer);
     // After the sources, which the bindings name; a scene saved without bindings has none.
@@ -443,6 +435,24 @@ void SceneStore::UnSerializeSources(Serializer* serializer)
         Source* source = _app->GetSources().back();
         source->UnSerialize(serializer);
         source->GetUI()->UnSerialize(serializer);
+    }
+}
+
+void SceneStore::SerializeDraws(Serializer* serializer) const
+{
+    serializer->PutInt(int(_app->GetSources().size()));
+    for (const Source* source : _app->GetSources())
+        source->SerializeDraws(serializer);
+}
+
+void SceneStore::UnSerializeDraws(Serializer* serializer)
+{
+    const std::vector<Source*>& sources = _app->GetSources();
+    int count = 0;
+    serializer->GetInt(&count);
+    for (int i = 0; i < count && size_t(i) < sources.size() && !serializer->HasRunOut(); i++) {
+        if (!sources[i]->UnSerializeDraws(serializer))
+            serializer->Refuse("the random draws of source " + std::to_string(i) + " cannot be right");
     }
 }
 
