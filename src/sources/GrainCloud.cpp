@@ -37,12 +37,11 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
     _renderedTo.reserve(VOICE_CAPACITY);
     _pendingVoices.reserve(VOICE_CAPACITY);
     _retiredVoices.reserve(VOICE_CAPACITY);
-    // Every voice plays in the direction the cloud's mode gives, as the
-    // Direction box shows it and as a restored cloud's voices do.
+    // The first voices keep the direction each one draws for itself until
+    // the direction mode is set.
     const unsigned count = std::max(1u, (unsigned)numVoices);
     for (unsigned i = 0; i < count; i++) {
         _sources.push_back(new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch()));
-        _sources.back()->SetDirection(GrainModes::Direction(_dirMode, &_random));
     }
     SetVolumeDb(0.0);
     SetOverlap(1.0);
