@@ -44,15 +44,16 @@ double ProcessCpuSeconds()
     return (double)now.tv_sec + now.tv_nsec * 1e-9;
 }
 
-// The CPU time of the start's stages: reading and conditioning (on one
-// core, but for making mono sounds stereo), then the analysis and the
-// pictures (on every core). On a shared machine the wall time says more
-// about the others than about the start; this says what the start would
-// take alone on two cores, were the analysis spread evenly.
+// The CPU time of the start's stages: reading and conditioning, then the
+// analysis and the pictures, each spread over every core. On a shared
+// machine the wall time says more about the others than about the start;
+// half the CPU time says what the start would take alone on two cores, were
+// every stage spread evenly (a bound: the few steps that run on one core,
+// such as measuring a new sound's clipping, make it take a little longer).
 struct StageTimes {
     double reading = 0.0;
     double analysis = 0.0;
-    double IdleTwoCoreSeconds() const { return reading + analysis / 2.0; }
+    double IdleTwoCoreSeconds() const { return (reading + analysis) / 2.0; }
 };
 
 // Starts the kernel's count of the peak resident memory afresh.
@@ -157,7 +158,7 @@ void Start(const std::string& dir, AnalysisCache* cache, LoadedSounds* loaded, S
         loaded->set.Load(dir);
     }
     loaded->set.Stereoize();
-    loaded->set.Normalize();
+    loaded->set.Normalize(cache);
     loaded->set.Fade();
     double read = ProcessCpuSeconds();
     const std::vector<AudioFile*>& sounds = loaded->set.GetAudioFiles();

@@ -348,7 +348,7 @@ TEST(AnalysisCacheTest, TheLoaderSpreadsChannelsAndReportsProgressAndStopsWhenCa
     Release(&results);
 }
 
-TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftButNotARunningWritersFile)
+TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftAndOldVersionsButNotARunningWritersFile)
 {
     TempFolder folder;
     const std::string dir = folder.Path() + "/zoltafenri";
@@ -366,6 +366,12 @@ TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftButNotARunningWriter
     const std::string other = dir + "/notes.txt";
     for (const std::string& path : {crashed, running, abandoned, other})
         std::ofstream(path) << "partial";
+    // An entry of the version before this one and a file that only has an entry's name.
+    const std::string oldEntry = dir + "/00000000000000bb-66150-2.analysis";
+    const std::string notAnEntry = dir + "/00000000000000cc-66150-2.analysis";
+    const uint32_t oldVersion = AnalysisCache::ANALYSIS_VERSION - 1;
+    std::ofstream(oldEntry).write("ZFANALYS", 8).write((const char*)&oldVersion, sizeof(oldVersion)) << "old columns";
+    std::ofstream(notAnEntry) << "some other program's file";
     // Untouched for two hours: its writer is gone, whoever has its id now.
     const timespec old[2] = {{time(nullptr) - 7200, 0}, {time(nullptr) - 7200, 0}};
     ASSERT_EQ(utimensat(AT_FDCWD, abandoned.c_str(), old, 0), 0);
@@ -376,6 +382,8 @@ TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftButNotARunningWriter
     EXPECT_EQ(FileSize(abandoned), -1);
     EXPECT_GT(FileSize(running), 0);
     EXPECT_GT(FileSize(other), 0);
+    EXPECT_EQ(FileSize(oldEntry), -1);
+    EXPECT_GT(FileSize(notAnEntry), 0);
 
     // The loader tidies at every start.
     ASSERT_EQ(utimensat(AT_FDCWD, running.c_str(), old, 0), 0);

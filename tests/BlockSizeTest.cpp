@@ -11,6 +11,7 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/Controllers.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
 #include "effects/SafetyLimiter.h"
@@ -146,14 +147,14 @@ float FadingIn(unsigned k)
 
 void NoteOn(Scene* scene, int note)
 {
-    scene->Get().GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
-    scene->Get().UpdateMidiIn();
+    scene->Get().GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
+    scene->Get().GetControllers()->UpdateMidiIn();
 }
 
 void NoteOff(Scene* scene, int note)
 {
-    scene->Get().GetMidiQueue()->PushMessage(0, {0x80, (unsigned char)note, 0});
-    scene->Get().UpdateMidiIn();
+    scene->Get().GetControllers()->GetMidiQueue()->PushMessage(0, {0x80, (unsigned char)note, 0});
+    scene->Get().GetControllers()->UpdateMidiIn();
 }
 
 TEST_F(BlockSizeTest, ARemovedSourceFadesOutOver5msAtAnyBlockSize)

@@ -5,6 +5,7 @@
 
 #include "app/App.h"
 #include "app/FloatingWindows.h"
+#include "app/Selection.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/RatioEffect.h"
@@ -90,7 +91,7 @@ TEST_F(EffectsWindowTest, RebindingShowsTheChainOpenedLastAndWithoutASourceKeeps
 
     // No source current: the source's chain stays bound under the source title.
     _app.GetWindows()->OpenEffectsWindow(true);
-    _app.Deselect(App::SOURCE);
+    _app.GetSelection()->Deselect(Selection::SOURCE);
     _app.GetWindows()->OpenEffectsWindow(false);
     EXPECT_STREQ("Effects | Source", _app.GetWindows()->GetEffectsWindow()->GetTitle());
     EXPECT_EQ(master, _app.GetWindows()->GetEffectsWindowChain());

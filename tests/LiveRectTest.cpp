@@ -8,6 +8,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/ScreenMessage.h"
 #include "parameters/Parameter.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
@@ -171,7 +172,7 @@ TEST(LiveRectKeyTest, WithoutAnInputChannelTheKeySaysSoAndAddsNothing)
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(app.GetLiveRects().empty());
     EXPECT_TRUE(app.GetSoundRects().empty());
-    EXPECT_NE(app.GetMessage().find("no input channel"), std::string::npos) << app.GetMessage();
+    EXPECT_NE(app.GetMessage()->GetText().find("no input channel"), std::string::npos) << app.GetMessage()->GetText();
     EXPECT_NE(said.find("no input channel"), std::string::npos);
     // F8 with no live rect changes nothing.
     app.GetControl()->OnSpecialKey(AppControl::KEY_F8, 500, 300, 0);

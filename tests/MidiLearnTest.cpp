@@ -13,8 +13,10 @@
 #include "SineFile.h"
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -69,7 +71,7 @@ protected:
     void AddCloud() { _app.AddGrainCloud(0.5 * W, 0.5 * H); }
     GrainCloud* Cloud(int i) { return static_cast<GrainCloud*>(_app.GetSources()[i]); }
     MidiLearn* Learn() { return _app.GetMidiLearn(); }
-    void Pick(int param) { Cloud(_app.GetSelectedSourceIndex())->SetCurrentParamIndex(param); }
+    void Pick(int param) { Cloud(_app.GetSelection()->GetSelectedSourceIndex())->SetCurrentParamIndex(param); }
     void PressF9(int modifiers = NO_MOD) { _app.GetControl()->OnSpecialKey(AppControl::KEY_F9, 0, 0, modifiers); }
     // A Control Change from the MIDI input thread, then one audio block.
     void ControlChange(int channel, int controller, int value)
@@ -82,7 +84,7 @@ protected:
     void Idle()
     {
         testing::internal::CaptureStdout();
-        _app.UpdateControllers();
+        _app.GetControllers()->UpdateControllers();
         _lastMessage = testing::internal::GetCapturedStdout();
     }
     Parameter* MasterParam(int effect, int param)
@@ -156,8 +158,8 @@ TEST_F(MidiLearnTest, RelearningMovesTheControllerAndShiftF9ClearsIt)
 // Note copies play the source's learned parameters as they play its dragged ones.
 TEST_F(MidiLearnTest, NoteCopiesFollowALearnedParameter)
 {
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 72, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 72, 100});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     Pick(GrainCloud::PITCH);
     PressF9();
@@ -203,11 +205,11 @@ TEST_F(MidiLearnTest, ABindingGoesWithItsSourceAndLaterOnesFollowTheirs)
     ControlChange(1, 3, 127);
     ASSERT_EQ(Learn()->GetBindings()->GetCount(), 3);
 
-    _app.UpdateSourcePicking(0.5, 0.5);
-    _app.Deselect(App::SOURCE);
+    _app.GetSelection()->UpdateSourcePicking(0.5, 0.5);
+    _app.GetSelection()->Deselect(Selection::SOURCE);
     _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, W / 2, H / 2, NO_MOD);
     _app.GetControl()->OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, W / 2, H / 2, NO_MOD);
-    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0);
     _app.DelSelectedSource();
     ASSERT_EQ(_app.GetSources().size(), 1u);
     EXPECT_EQ(Learn()->GetBindings()->GetCount(), 2);
@@ -279,10 +281,10 @@ TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)
     EXPECT_DOUBLE_EQ(Source::VelocityToLevel(127), 1.0);
     EXPECT_NEAR(Source::VelocityToLevel(64), 0.2539, 1e-4);
     EXPECT_NEAR(20 * std::log10(Source::VelocityToLevel(32)), -23.95, 0.01);
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 64});
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 62, 127});
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 64, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 60, 64});
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 62, 127});
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 64, 0});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u) << "velocity 0 stays a note off";
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(64));
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][1]->GetNoteLevel(), 1.0);
@@ -296,19 +298,19 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     pitch.index = 0;
     std::strcpy(pitch.name, "pitch");
     pitch.value = 2.5;
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
     std::strcpy(pitch.name, "lfo-freq");
     pitch.value = 0.5;
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitchLFOFreq(), 0.5);
 
     testing::internal::CaptureStderr();
     std::strcpy(pitch.name, "colour");
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     pitch.index = 1;
     std::strcpy(pitch.name, "pitch");
-    _app.ApplyOscCommand(pitch);
+    _app.GetControllers()->ApplyOscCommand(pitch);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("/source/0/colour: no such source or parameter"), std::string::npos) << said;
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
@@ -318,7 +320,7 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     master.index = EffectsBox::EFFECT_VOLUME;
     master.param = VolumeEffect::VOLUME_PARAM;
     master.value = -40.0;
-    _app.ApplyOscCommand(master);
+    _app.GetControllers()->ApplyOscCommand(master);
     EXPECT_DOUBLE_EQ(MasterParam(EffectsBox::EFFECT_VOLUME, VolumeEffect::VOLUME_PARAM)->GetValue(), -12.0)
         << "held to the knob's range";
 
@@ -327,12 +329,12 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     note.index = 0;
     note.note = 84;
     note.velocity = 32;
-    _app.ApplyOscCommand(note);
+    _app.GetControllers()->ApplyOscCommand(note);
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetMidiNotePitch(), 2.0);
     EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetNoteLevel(), Source::VelocityToLevel(32));
     note.velocity = 0;
-    _app.ApplyOscCommand(note);
+    _app.GetControllers()->ApplyOscCommand(note);
     EXPECT_TRUE(_app.GetNoteSources()[0].empty());
 }
 

@@ -5,8 +5,10 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
+#include "app/Selection.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sources/Envelope.h"
@@ -45,12 +47,12 @@ protected:
     // A MIDI note copy of the selected source.
     GrainCloud* PlayNote(int note)
     {
-        _app.GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
-        _app.UpdateMidiIn();
-        const auto& copies = _app.GetNoteSources()[_app.GetSelectedSourceIndex()];
+        _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, (unsigned char)note, 100});
+        _app.GetControllers()->UpdateMidiIn();
+        const auto& copies = _app.GetNoteSources()[_app.GetSelection()->GetSelectedSourceIndex()];
         return static_cast<GrainCloud*>(copies.back());
     }
-    void Select(int index) { _app.UpdateSourcePicking(index == 0 ? 200 : 700, 300); }
+    void Select(int index) { _app.GetSelection()->UpdateSourcePicking(index == 0 ? 200 : 700, 300); }
 
     App _app;
     GrainCloud* _cloud = nullptr;
@@ -120,7 +122,7 @@ TEST_F(ParamEditingTest, TheLFOWindowFollowsTheLFOParametersAndIsTitledWithTheVa
     const UICanvas* canvas = _app.GetWindows()->GetEnvelopeCanvas();
     const double x = canvas->GetX() + 0.5 * canvas->GetWidth(), y = canvas->GetY() + 0.5 * canvas->GetHeight();
     EXPECT_TRUE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));
-    _app.Deselect(App::SOURCE);
+    _app.GetSelection()->Deselect(Selection::SOURCE);
     _app.GetWindows()->UpdateEnvelopeWindow();
     EXPECT_FALSE(_app.GetWindows()->GetEnvelopeWindow()->IsVisible());
     EXPECT_FALSE(_app.GetWindows()->GetEnvelopeCanvas()->Pick(x, y));

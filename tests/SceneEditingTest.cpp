@@ -12,7 +12,9 @@
 #include "app/App.h"
 #include "app/AppControl.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/ParamValueEditor.h"
+#include "app/Selection.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -108,15 +110,15 @@ TEST_F(SceneTest, KeyOneAddsASelectedCloudAtThePointerAndDeselectsTheRect)
 {
     Place(0, 0.5, 0.5, 0.4, 0.4);
     Click(0.5, 0.5);
-    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 0);
     AddCloudAt(0.3, 0.6);
     ASSERT_EQ(_app.GetSources().size(), 1u);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0);
-    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), -1);
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetX(), 0.3, 1.0 / W);
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1.0 / H);
     AddCloudAt(0.7, 0.6);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), 1) << "the newest cloud is selected";
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 1) << "the newest cloud is selected";
     EXPECT_EQ(_app.GetNoteSources().size(), 2u);
 }
 
@@ -126,17 +128,17 @@ TEST_F(SceneTest, ClickingOverlappingRectsKeepsTheSelectedOneElseTakesTheFirst)
     Place(1, 0.6, 0.5, 0.4, 0.4);
     Place(2, 0.65, 0.5, 0.4, 0.4);
     Click(0.75, 0.5);  // only rects 1 and 2 lie here
-    EXPECT_EQ(_app.GetSelectedRectIndex(), 1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 1);
     Click(0.55, 0.5);  // all three: rect 1 was selected and is still under the pointer
-    EXPECT_EQ(_app.GetSelectedRectIndex(), 1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 1);
     EXPECT_TRUE(View(1)->GetSelectState());
     Click(0.82, 0.5);  // only rect 2
-    EXPECT_EQ(_app.GetSelectedRectIndex(), 2);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 2);
     EXPECT_FALSE(View(1)->GetSelectState());
     Click(0.55, 0.5);  // all three, rect 2 selected before: it stays
-    EXPECT_EQ(_app.GetSelectedRectIndex(), 2);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 2);
     Click(0.05, 0.95);  // empty canvas
-    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), -1);
     EXPECT_FALSE(View(2)->GetSelectState());
 }
 
@@ -145,10 +147,10 @@ TEST_F(SceneTest, ASourceOverARectWinsTheClick)
     Place(0, 0.5, 0.5, 0.4, 0.4);
     AddCloudAt(0.5, 0.5);
     Click(0.2, 0.9);
-    ASSERT_EQ(_app.GetSelectedSourceIndex(), -1);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), -1);
     Click(0.5, 0.5);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0);
-    EXPECT_EQ(_app.GetSelectedRectIndex(), -1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), -1);
 }
 
 TEST_F(SceneTest, DraggingMovesTheSelectedSourceOrRectByThePointerStep)
@@ -191,14 +193,14 @@ TEST_F(SceneTest, ResizingMovesTheCornerUnderThePointerOneToOneAtAnyZoomAndKeeps
             // Pressed just inside the top right corner, dragged 80 pixels right and 40 up.
             const int x = int(before.right) - 4, y = int(before.top) + 4;
             Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_DOWN, x, y, NO_MOD);
-            ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+            ASSERT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 0);
             Control().OnKeyboard(key, 0, 0, NO_MOD);
-            ASSERT_EQ(_app.GetDragMode(), 1);
+            ASSERT_EQ(_app.GetSelection()->GetDragMode(), 1);
             for (int step = 1; step <= 8; step++)
                 Control().OnMouseDrag(x + 10 * step, y - 5 * step);
             Control().OnMouse(AppControl::BUTTON_LEFT, AppControl::BUTTON_UP, x + 80, y - 40, NO_MOD);
             Control().OnKeyUp(key, 0, 0);
-            EXPECT_EQ(_app.GetDragMode(), 0);
+            EXPECT_EQ(_app.GetSelection()->GetDragMode(), 0);
             const ScreenRect after = onScreen();
             // One scene pixel of rounding in the pointer's position, at most.
             const double slack = 1.0 * zoom + 1e-9;
@@ -217,9 +219,9 @@ TEST_F(SceneTest, ResizingStopsAtTheSmallestSizeWithoutMovingTheRect)
     Control().OnKeyboard(AppControl::KEY_RESIZE_US, 0, 0, NO_MOD);
     // The left edge dragged 300 pixels right: the rect keeps its 60-pixel
     // smallest width and its right edge.
-    _app.ScaleSoundRect(400, 250, 300, 0);
+    _app.GetSelection()->ScaleSoundRect(400, 250, 300, 0);
     EXPECT_NEAR(View(0)->GetWidth() * W, 200, 1e-9);
-    _app.ScaleSoundRect(400, 250, 130, 0);
+    _app.GetSelection()->ScaleSoundRect(400, 250, 130, 0);
     EXPECT_NEAR(View(0)->GetWidth() * W, 70, 1e-9);
     EXPECT_NEAR((View(0)->GetX() + 0.5 * View(0)->GetWidth()) * W, 600, 1e-9);
     EXPECT_NEAR(View(0)->GetHeight() * H, 100, 1e-9);
@@ -282,7 +284,7 @@ TEST_F(SceneTest, BackspaceRemovesTheSelectedSourceOnlyWhenNothingIsTyped)
     Control().OnKeyboard(AppControl::KEY_BACKSPACE, 0, 0, NO_MOD);
     EXPECT_TRUE(_app.GetSources().empty());
     EXPECT_TRUE(_app.GetNoteSources().empty());
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), -1);
 }
 
 TEST_F(SceneTest, TypedValueModeCapturesDigitsAndPutsTheSignInFront)
@@ -378,9 +380,9 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved)
 {
     AddCloudAt(0.2, 0.2);
     AddCloudAt(0.8, 0.8);
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 84, 100});  // the selected (second) cloud gets a note
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[1].size(), 1u);
     Source* note = _app.GetNoteSources()[1][0];
     EXPECT_EQ(note->GetId(), _app.GetSources()[1]->GetId());
@@ -391,22 +393,22 @@ TEST_F(SceneTest, NoteSourcesFollowTheirSourceWhenAnEarlierOneIsRemoved)
     ASSERT_EQ(_app.GetNoteSources().size(), 1u);
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_EQ(_app.GetNoteSources()[0][0], note);
-    EXPECT_TRUE(_app.IsPlayingNoteSource());
+    EXPECT_TRUE(_app.GetControllers()->IsPlayingNoteSource());
     queue->PushMessage(0, {0x80, 84, 0});
-    _app.UpdateMidiIn();
-    EXPECT_FALSE(_app.IsPlayingNoteSource());
+    _app.GetControllers()->UpdateMidiIn();
+    EXPECT_FALSE(_app.GetControllers()->IsPlayingNoteSource());
 }
 
 TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff)
 {
     AddCloudAt(0.5, 0.5);
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 60, 100});
     queue->PushMessage(0, {0x90, 67, 90});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 2u);
     queue->PushMessage(0, {0x90, 60, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 67);
 }
@@ -440,7 +442,7 @@ TEST_F(SceneTest, EveryRectsBoxesOpenAroundItWhereverItWasMoved)
         Place(i, 0.15 + 0.2 * i, 0.5, 0.1, 0.1);
     for (int i = 0; i < 3; i++) {
         Click(0.15 + 0.2 * i, 0.5);
-        ASSERT_EQ(_app.GetSelectedRectIndex(), i);
+        ASSERT_EQ(_app.GetSelection()->GetSelectedRectIndex(), i);
         Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
         ASSERT_TRUE(_app.IsPieMenuOpen()) << i;
         // Type, the first box, right of the centre, about its height.
@@ -485,7 +487,7 @@ TEST_F(SceneTest, DraggingARectsTypeBoxSwitchesItsDisplay)
 {
     Place(0, 0.5, 0.5, 0.6, 0.6);
     Click(0.3, 0.5);
-    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 0);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     const UIParameter* type = View(0)->GetParameter(UISoundRect::TYPE)->GetUI();
     // Sensitivity 6 over 0..2: 50 pixels outward, 0.1 screen heights, add
@@ -506,8 +508,8 @@ TEST_F(SceneTest, AClickBesideTheBoxesSelectsAnewAndEnterClosesTheMenu)
     AddCloudAt(0.5, 0.5);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
     Click(0.25, 0.75);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1);
-    EXPECT_EQ(_app.GetSelectedRectIndex(), 0);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), -1);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 0);
     EXPECT_TRUE(_app.IsPieMenuOpen()) << "now around the rect";
     Control().OnKeyboard(AppControl::KEY_ENTER, 0, 0, NO_MOD);
     EXPECT_FALSE(_app.IsPieMenuOpen());
@@ -517,8 +519,8 @@ TEST_F(SceneTest, NoteCopiesFollowADraggedParameter)
 {
     AddCloudAt(0.5, 0.5);
     GrainCloud* cloud = static_cast<GrainCloud*>(_app.GetCurrentSource());
-    _app.GetMidiQueue()->PushMessage(0, {0x90, 60, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 60, 100});
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     GrainCloud* note = static_cast<GrainCloud*>(_app.GetNoteSources()[0][0]);
     Control().OnKeyboard(AppControl::KEY_SPACE, 0, 0, NO_MOD);
@@ -638,15 +640,15 @@ TEST_F(SceneTest, ALoopBackFromItsNoteFadesInInsteadOfSteppingIn)
     std::vector<float> out(2 * 1024);
     ASSERT_NE(RenderUntilLoudAtTheEnd(&_app, &out), 0.0f);
     // A note whose copy is all but silent: what comes after it is the loop's own return.
-    MidiQueue* queue = _app.GetMidiQueue();
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
     queue->PushMessage(0, {0x90, 72, 100});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     static_cast<GrainSource*>(_app.GetNoteSources()[0][0])->SetVolumeDb(-60.0);
     for (int b = 0; b < 4; b++)
         _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
     queue->PushMessage(0, {0x80, 72, 0});
-    _app.UpdateMidiIn();
+    _app.GetControllers()->UpdateMidiIn();
     _app.OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
     // The block's sound starts after the limiter's look-ahead; the loop rises
     // from nothing over the fade and is back at its level after it.
@@ -670,7 +672,7 @@ TEST_F(SceneTest, KeysTwoThreeAndTheFrenchQuoteAddSingleGrainsAndLoops)
     EXPECT_EQ(_app.GetSources()[0]->GetSourceType(), Source::SINGLE_GRAIN);
     EXPECT_EQ(_app.GetSources()[1]->GetSourceType(), Source::LOOP_SOURCE);
     EXPECT_EQ(_app.GetSources()[2]->GetSourceType(), Source::LOOP_SOURCE);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), 2);
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 2);
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetX(), 0.3, 1e-3);
     EXPECT_NEAR(_app.GetSources()[0]->GetUI()->GetY(), 0.6, 1e-3);
     EXPECT_EQ(_app.GetNoteSources().size(), 3u);
@@ -768,7 +770,7 @@ TEST_F(SceneTest, TheStatusLineNamesTheSelectionCountsTheGrainsAndASourceOverNoR
 
     // A rect selected: its name.
     Click(0.5, 0.5);
-    ASSERT_EQ(_app.GetSelectedRectIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedRectIndex(), 0);
     EXPECT_EQ(status.DescribeSelection(), std::string("selected: rect ") + View(0)->GetName());
 }
 
@@ -776,12 +778,12 @@ TEST_F(SceneTest, AClickThatLeavesTheTitleScreenKeepsTheSelection)
 {
     Place(0, 0.5, 0.5, 0.4, 0.4);
     AddCloudAt(0.5, 0.5);
-    ASSERT_EQ(_app.GetSelectedSourceIndex(), 0);
+    ASSERT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0);
     // Back on the title screen (F10, or a session restored at start-up).
     _app.SetMenuFlag(true);
     Click(0.1, 0.1);
     EXPECT_FALSE(_app.GetMenuFlag());
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), 0) << "the click only left the title screen";
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), 0) << "the click only left the title screen";
     Click(0.1, 0.1);
-    EXPECT_EQ(_app.GetSelectedSourceIndex(), -1) << "the next click on empty canvas deselects";
+    EXPECT_EQ(_app.GetSelection()->GetSelectedSourceIndex(), -1) << "the next click on empty canvas deselects";
 }

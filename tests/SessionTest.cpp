@@ -16,6 +16,8 @@
 #include "app/AppControl.h"
 #include "app/CanvasView.h"
 #include "app/SceneStore.h"
+#include "app/ScreenMessage.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
@@ -159,7 +161,7 @@ TEST_F(SessionTest, AnEmptySceneRoundTripsRectsViewStyleAndMasterChain)
     EffectsBox* restored = loaded->GetMasterEffectsBox();
     EXPECT_TRUE(restored->GetEffect(EffectsBox::EFFECT_DELAY)->IsOn());
     EXPECT_DOUBLE_EQ(restored->GetEffect(EffectsBox::EFFECT_DELAY)->GetParameter(1)->GetValue(), 750.0);
-    EXPECT_TRUE(loaded->GetMessage().empty()) << "a memory load shows nothing";
+    EXPECT_TRUE(loaded->GetMessage()->GetText().empty()) << "a memory load shows nothing";
 }
 
 TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope)
@@ -182,8 +184,8 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     second->GetEnvelope()->SetEnvelope(Envelope::HAND_DRAWN, drawn);
     second->SetMuted(true);
     second->GetEffectsBox()->GetEffect(EffectsBox::EFFECT_VOLUME)->GetParameter(1)->SetValue(-12.0);
-    saved->UpdateSourcePicking(0.2 * W, 0.3 * H);
-    ASSERT_EQ(saved->GetSelectedSourceIndex(), 0);
+    saved->GetSelection()->UpdateSourcePicking(0.2 * W, 0.3 * H);
+    ASSERT_EQ(saved->GetSelection()->GetSelectedSourceIndex(), 0);
 
     std::vector<char> bytes = Save(saved.get());
     EXPECT_EQ(RecordBytes(bytes), EMPTY_SESSION_BYTES + NUM_SOUNDS * SOUND_RECT_BYTES + 2 * CLOUD_BYTES);
@@ -191,7 +193,7 @@ TEST_F(SessionTest, CloudsComeBackInOrderWithSelectionParametersAndDrawnEnvelope
     std::unique_ptr<App> loaded = Load(bytes);
     ASSERT_EQ(loaded->GetSources().size(), 2u);
     EXPECT_EQ(loaded->GetNoteSources().size(), 2u);
-    EXPECT_EQ(loaded->GetSelectedSourceIndex(), 0);
+    EXPECT_EQ(loaded->GetSelection()->GetSelectedSourceIndex(), 0);
     for (int i = 0; i < 2; i++) {
         EXPECT_DOUBLE_EQ(loaded->GetSources()[i]->GetUI()->GetX(), saved->GetSources()[i]->GetUI()->GetX());
         EXPECT_DOUBLE_EQ(loaded->GetSources()[i]->GetUI()->GetY(), saved->GetSources()[i]->GetUI()->GetY());
@@ -278,8 +280,8 @@ TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
     // Every parameter of both kinds a little off its default, within its
     // range; a parameter acts on the selected source.
     for (int kind = 0; kind < 2; kind++) {
-        saved->UpdateSourcePicking(nx[kind] * W, 0.4 * H);
-        ASSERT_EQ(saved->GetSelectedSourceIndex(), kind);
+        saved->GetSelection()->UpdateSourcePicking(nx[kind] * W, 0.4 * H);
+        ASSERT_EQ(saved->GetSelection()->GetSelectedSourceIndex(), kind);
         Source* source = saved->GetSources()[kind];
         for (int p = 0; p < source->GetNumParams(); p++) {
             Parameter* param = source->GetParameter(p);
@@ -304,7 +306,7 @@ TEST_F(SessionTest, SingleGrainsAndLoopsComeBackWithEveryParameter)
     }
     const SingleVoiceSource* loop = static_cast<SingleVoiceSource*>(loaded->GetSources()[1]);
     EXPECT_DOUBLE_EQ(loop->GetDurationMs(), static_cast<SingleVoiceSource*>(saved->GetSources()[1])->GetDurationMs());
-    EXPECT_EQ(loaded->GetSelectedSourceIndex(), 1) << "the loop was selected last";
+    EXPECT_EQ(loaded->GetSelection()->GetSelectedSourceIndex(), 1) << "the loop was selected last";
 }
 
 TEST_F(SessionTest, AStyleOutsideTheSixKeepsTheCurrentOne)
@@ -382,7 +384,7 @@ TEST_F(SessionTest, HostileValuesAreHeldToWhatTheSettersAccept)
     ASSERT_EQ(loaded->GetSources().size(), 1u);
     EXPECT_DOUBLE_EQ(loaded->GetView()->GetPositionX(), 0.0);
     EXPECT_DOUBLE_EQ(loaded->GetView()->GetZoom(), 1.0);
-    EXPECT_EQ(loaded->GetSelectedSourceIndex(), -1);
+    EXPECT_EQ(loaded->GetSelection()->GetSelectedSourceIndex(), -1);
     EXPECT_DOUBLE_EQ(Cloud(loaded.get(), 0)->GetVolumeDb(), 6.0);
 
     // An envelope that claims a million points: the table keeps its size,

@@ -15,8 +15,11 @@
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/SampleFingerprint.h"
+#include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
 #include "spectral/Scale.h"
+#include "spectral/Spectrogram.h"
 #include "spectral/Stereoizer.h"
 
 namespace {
@@ -561,4 +564,146 @@ TEST(SoundLibraryTest, WhatIsNotARegularFileIsSkippedUnreadAndTheRestLoads)
          at = load.out.find("Not a regular file", at + 1))
         skipped++;
     EXPECT_EQ(skipped, 3u) << load.out;
+}
+
+namespace {
+// The samples of a file as one plain read gives them, at half scale, what is
+// not a number silenced: what the loader must hold, however it reads.
+std::vector<float> PlainRead(const std::string& path)
+{
+    SF_INFO info = {};
+    SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(sf, nullptr) << path;
+    if (sf == nullptr)
+        return {};
+    std::vector<float> samples((size_t)info.frames * info.channels);
+    sf_count_t frames = sf_readf_float(sf, samples.data(), info.frames);
+    sf_close(sf);
+    samples.resize((size_t)std::max<sf_count_t>(frames, 0) * info.channels);
+    for (float& v : samples)
+        v = std::isfinite(v) ? v * 0.5f : 0.0f;
+    return samples;
+}
+
+void WriteFile(const std::string& path, int channels, int format, const std::vector<float>& samples)
+{
+    SF_INFO info = {};
+    info.channels = channels;
+    info.samplerate = 44100;
+    info.format = format;
+    SNDFILE* sf = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
+    sf_writef_float(sf, samples.data(), (sf_count_t)(samples.size() / channels));
+    sf_close(sf);
+}
+
+void ExpectSameBits(const std::vector<float>& a, const std::vector<float>& b, const std::string& what)
+{
+    ASSERT_EQ(a.size(), b.size()) << what;
+    for (size_t i = 0; i < a.size(); i++)
+        ASSERT_EQ(std::memcmp(&a[i], &b[i], sizeof(float)), 0) << what << " sample " << i;
+}
+
+void ReleaseAnalyses(std::vector<SoundLoader::Analysis>* analyses)
+{
+    for (SoundLoader::Analysis& a : *analyses) {
+        for (Spectrogram* chroma : a.chromas)
+            delete chroma;
+        for (Spectrogram* spectro : a.spectros)
+            delete spectro;
+    }
+}
+}  // namespace
+
+TEST(SoundLibraryTest, ALongSoundReadInStretchesHoldsTheBitsAndFingerprintOfOnePlainRead)
+{
+    // Longer than several stretches and not a multiple of one: 16 and 24 bit,
+    // float with values that are not numbers, a file cut short of what its
+    // header says, and a compressed file, which is read in order.
+    SoundDir dir;
+    const size_t frames = 3 * SampleFingerprint::PIECE_SAMPLES + 4321;
+    std::vector<float> stereo = Sine((int)frames, 2, 331.0, 0.6f);
+    std::vector<float> rough = stereo;
+    int notNumbers = 0;
+    for (size_t i = 5; i < rough.size(); i += 104729) {
+        rough[i] = i % 3 == 0 ? NAN : (i % 3 == 1 ? -INFINITY : 0.99f);
+        notNumbers += i % 3 != 2;
+    }
+    WriteFile(dir.Path() + "a16.wav", 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16, stereo);
+    WriteFile(dir.Path() + "b24.aiff", 1, SF_FORMAT_AIFF | SF_FORMAT_PCM_24, Sine((int)frames, 1, 97.0, 0.7f));
+    WriteFile(dir.Path() + "c.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, rough);
+    WriteFile(dir.Path() + "d.flac", 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, stereo);
+    WriteFile(dir.Path() + "e.wav", 2, SF_FORMAT_WAV | SF_FORMAT_FLOAT, stereo);
+    // Cut in the last stretch, in the middle of a frame.
+    ASSERT_EQ(truncate((dir.Path() + "e.wav").c_str(), 8 * (off_t)(frames - 70000) + 5), 0);
+
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    ASSERT_EQ(set.GetAudioFiles().size(), 5u) << load.err;
+    EXPECT_NE(load.err.find("'c.wav': " + std::to_string(notNumbers) + " samples that were not numbers"),
+              std::string::npos)
+        << load.err;
+    for (AudioFile* file : set.GetAudioFiles()) {
+        std::vector<float> plain = PlainRead(file->GetPath());
+        ExpectSameBits(*file->GetBuffer(), plain, file->GetName());
+        EXPECT_EQ(file->GetNumSamples(), plain.size()) << file->GetName();
+        EXPECT_EQ(file->GetKey(), AnalysisCache::SoundKey(plain)) << file->GetName();
+    }
+    EXPECT_LT(FindFile(set, "e.wav")->GetNumFrames(), frames - 70000);
+    EXPECT_GT(FindFile(set, "e.wav")->GetNumFrames(), frames - 70100);
+}
+
+TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFromOnly)
+{
+    SoundDir dir;
+    char pattern[] = "/tmp/zoltaclipcacheXXXXXX";
+    std::string cacheDir = mkdtemp(pattern);
+    AnalysisCache cache(cacheDir);
+    std::vector<float> tone = Sine(30000, 1, 180.0, 0.3f);
+    tone[7001] = 0.95f;
+    dir.WriteWav("click.wav", 1, 44100, tone);
+
+    // A cold start measures the sound and its entry keeps how; a warm one
+    // gives the same bits.
+    AudioFileSet cold;
+    LoadAndCondition(&cold, dir.Path());
+    ASSERT_EQ(cold.GetAudioFiles().size(), 1u);
+    AudioFile* sound = cold.GetAudioFiles()[0];
+    ASSERT_NE(sound->GetClipLevels(), nullptr);
+    DSP::ClipLevels measured = *sound->GetClipLevels();
+    std::vector<SoundLoader::Analysis> analyses;
+    SoundLoader(&cache, nullptr).Analyse(cold.GetAudioFiles(), {}, &analyses);
+    ReleaseAnalyses(&analyses);
+    DSP::ClipLevels kept = {};
+    ASSERT_TRUE(cache.ReadClipLevels(sound->GetKey(), 30000, 2, &kept));
+    EXPECT_EQ(kept.threshold, measured.threshold);
+    EXPECT_EQ(kept.gain, measured.gain);
+    AudioFileSet warm;
+    LoadQuietly(&warm, dir.Path());
+    warm.Stereoize();
+    warm.Normalize(&cache);
+    warm.Fade();
+    ExpectSameBits(*warm.GetAudioFiles()[0]->GetBuffer(), *sound->GetBuffer(), "warm start");
+
+    // What the entry says is what the sound gets: an entry with twice the
+    // gain doubles its peak...
+    DSP::ClipLevels doubled = {measured.threshold, 2.0 * measured.gain};
+    AnalysisCache::Writer* writer = cache.StartWriting(sound->GetKey(), 30000, 2, &doubled);
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->Finish());
+    delete writer;
+    AudioFileSet louder;
+    LoadQuietly(&louder, dir.Path());
+    louder.Stereoize();
+    louder.Normalize(&cache);
+    EXPECT_FLOAT_EQ(Peak(*louder.GetAudioFiles()[0]->GetBuffer()), 1.0f);
+    // ...but a changed sound never finds it.
+    tone[20000] += 0.01f;
+    dir.WriteWav("click.wav", 1, 44100, tone);
+    AudioFileSet changed;
+    LoadQuietly(&changed, dir.Path());
+    changed.Stereoize();
+    changed.Normalize(&cache);
+    EXPECT_FLOAT_EQ(Peak(*changed.GetAudioFiles()[0]->GetBuffer()), 0.5f);
+    std::system(("rm -rf " + cacheDir).c_str());
 }

@@ -10,6 +10,7 @@
 
 #include "app/App.h"
 #include "app/ParamValueEditor.h"
+#include "app/Selection.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
 #include "parameters/SoundRectParameters.h"
@@ -202,7 +203,7 @@ protected:
         ASSERT_EQ(1u, _app.GetSoundRects().size());
         _view = _app.GetSoundRects()[0]->GetUI();
         _view->UpdateRectPosition(0.5, 0.5);
-        _app.UpdateRectPicking(500.0, 250.0);
+        _app.GetSelection()->UpdateRectPicking(500.0, 250.0);
         ASSERT_EQ(_view, _app.GetCurrentSoundRect());
     }
     void TearDown() override

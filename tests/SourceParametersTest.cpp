@@ -7,6 +7,7 @@
 
 #include "app/App.h"
 #include "app/ParamValueEditor.h"
+#include "app/Selection.h"
 #include "parameters/Parameter.h"
 #include "parameters/SourceParameters.h"
 #include "sound/SoundRect.h"
@@ -335,7 +336,7 @@ TEST_F(SourceParametersTest, SingleGrainsAndLoopsTakeTheirTenParametersAndNoClou
         EXPECT_EQ(1.5, source->GetTimeStretch());
 
         // A live change shows on the next refresh of the selected source.
-        _app.UpdateSourcePicking(k == 1 ? 200 : 300, 100);
+        _app.GetSelection()->UpdateSourcePicking(k == 1 ? 200 : 300, 100);
         ASSERT_EQ(source, _app.GetCurrentSource());
         source->SetPitch(4.0);
         source->GetParameter(SingleVoiceSource::PITCH)->UpdateValue();

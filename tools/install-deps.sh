@@ -9,7 +9,7 @@ PACKAGES=(
   freeglut3-dev libglu1-mesa-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils x11-xkb-utils pulseaudio pulseaudio-utils imagemagick sox
-  jackd2 libjack-jackd2-dev python3-jack-client python3-numpy liblo-dev liblo-tools
+  jackd2 libjack-jackd2-dev python3-jack-client python3-numpy liblo-dev liblo-tools procps
 )
 
 missing=()

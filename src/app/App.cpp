@@ -1,4 +1,5 @@
 #include "app/App.h"
+#include "app/Selection.h"
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
@@ -14,11 +15,13 @@
 #include "app/AppControl.h"
 #include "app/AudioEngine.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/FramePacer.h"
 #include "app/MyRtAudio.h"
 #include "app/ParamValueEditor.h"
 #include "app/SceneStore.h"
+#include "app/ScreenMessage.h"
 #include "app/SourceReleases.h"
 #include "app/StartupLoader.h"
 #include "app/StyleSwitch.h"
@@ -27,10 +30,6 @@
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
-#include "midi/MyRtMidiIn.h"
-#include "midi/MyRtMidiOut.h"
-#include "midi/OscServer.h"
-#include "midi/RateLimitedReport.h"
 #include "sound/LiveRect.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundRect.h"
@@ -50,35 +49,29 @@ namespace {
 const int FRAME_RATE = 60;
 const int LOADING_FRAME_RATE = 5;
 const int TEXTURES_PER_FRAME = 1;
-// How long a message stays on screen.
-const double MESSAGE_SECONDS = 6.0;
 
 }  // namespace
 
 App::App()
-    : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _dragMode(0),
-      _selectedSource(-1), _selectedRect(-1), _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr),
-      _pieMenu(nullptr), _windows(nullptr), _pacer(nullptr), _displayHelp(false), _control(nullptr), _midiIn(nullptr),
-      _midiOut(nullptr), _midiLearn(nullptr), _oscReport(nullptr), _osc(nullptr), _masterEffectsBox(nullptr),
+    : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _selection(nullptr),
+      _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr),
+      _pacer(nullptr), _displayHelp(false), _control(nullptr), _controllers(nullptr), _masterEffectsBox(nullptr),
       _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
-      _virtualPitch(0), _messageIsError(false)
+      _message(nullptr)
 {
     _mutex = new stk::Mutex();
+    _selection = new Selection(this);
+    _message = new ScreenMessage();
     _control = new AppControl(this);
     _view = new CanvasView();
     _styles = new StyleSwitch(this);
     _screen = new UIScreen(this);
     // Holds no drawing state, so it can exist before the window does.
     _pieMenu = new UIPieMenu(this, _screen);
-    _midiLearn = new MidiLearn(this);
+    _controllers = new Controllers(this);
     _windows = new FloatingWindows(this);
     _paramEditor = new ParamValueEditor(this);
     _pacer = new FramePacer(FRAME_RATE, LOADING_FRAME_RATE, TEXTURES_PER_FRAME);
-    _midiIn = new MyRtMidiIn();
-    _midiIn->SetControlQueue(_midiLearn->GetQueue());
-    _midiOut = new MyRtMidiOut();
-    _oscReport = new RateLimitedReport();
-    _osc = new OscServer(_oscReport);
     _releases = new SourceReleases();
     // Built here rather than at start-up so that the audio path is whole
     // from the first block on, in the program and in tests alike.
@@ -106,11 +99,7 @@ App::~App()
     delete _paramEditor;
     delete _pieMenu;
     delete _styles;
-    delete _midiIn;
-    delete _midiOut;
-    delete _osc;
-    delete _oscReport;
-    delete _midiLearn;
+    delete _controllers;
     delete _masterEffectsBox;
     delete _audio;
     delete _scenes;
@@ -118,6 +107,8 @@ App::~App()
     delete _control;
     delete _screen;
     delete _view;
+    delete _selection;
+    delete _message;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -126,7 +117,7 @@ App::~App()
 
 void App::ReleaseScene()
 {
-    _midiLearn->Reset();
+    GetMidiLearn()->Reset();
     // Note copies first: their voices read their origin's envelopes.
     for (size_t i = _sources.size(); i-- > 0;)
         ReleaseSource(i);
@@ -191,7 +182,7 @@ bool App::Init(const Options& options)
     // The clock is made before a second thread could ask for it.
     Time::Instance();
     if (options.oscPort > 0)
-        StartOsc(options.oscPort);
+        _controllers->StartOsc(options.oscPort);
     _loading = true;
     _loader->StartInBackground(GetAudioPath());
     return true;
@@ -214,8 +205,7 @@ void App::FinishLoadingIfDone()
         RequestQuit(1);
         return;
     }
-    OpenMidi();
-    _virtualPitch = 0;
+    _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.
     _scenes->UnSerializeSession();
 }
@@ -255,26 +245,22 @@ void App::InstallSounds()
     _loader->InstallInto(&_soundRects, &_samplesProviders);
     // Each rect's boxes start on a ring around it.
     for (size_t i = 0; i < _soundRects.size(); i++) {
-        _selectedRect = int(i);
+        _selection->SetSelectedRectIndex(int(i));
         _pieMenu->InitFromParameters();
     }
-    _selectedRect = -1;
+    _selection->SetSelectedRectIndex(-1);
 }
 
 void App::Clean()
 {
     _scenes->WritePendingSession();
     _audio->StopStream();
-    _osc->Stop();
+    _controllers->Close();
     // The windows point at the style and at the master chain's parameters.
     _windows->DeleteFloatingWindows();
     _styles->DeleteStyles();
     delete _pieMenu;
     _pieMenu = nullptr;
-    delete _midiIn;
-    _midiIn = nullptr;
-    delete _midiOut;
-    _midiOut = nullptr;
     delete _masterEffectsBox;
     _masterEffectsBox = nullptr;
 }
@@ -344,7 +330,7 @@ void App::OnDisplay()
         // Last, over everything else.
         _pieMenu->Draw();
     }
-    _overlays->DrawOverAll(_message, _messageIsError, _messageUntil);
+    _overlays->DrawOverAll(_message->GetText(), _message->IsError(), _message->GetUntil());
     glPopMatrix();
     glFlush();
     glutSwapBuffers();
@@ -378,8 +364,8 @@ void App::OnIdle()
     ForEachEnginePool(&SpectralEnginePool::Prepare);
     _mutex->lock();
     ForEachEnginePool(&SpectralEnginePool::Install);
-    UpdateMidiIn();
-    UpdateControllers();
+    _controllers->UpdateMidiIn();
+    _controllers->UpdateControllers();
     _releases->FreeFinished();
     _windows->UpdateLFOWindow();
     _windows->UpdateEnvelopeWindow();
@@ -402,23 +388,12 @@ void App::ForEachEnginePool(void (SpectralEnginePool::*step)())
     }
 }
 
-void App::SendNoteOn(int note)
+MidiLearn* App::GetMidiLearn() const
 {
-    if (_midiOut != nullptr)
-        _midiOut->SendNoteOn(note);
-}
-
-void App::SendNoteOff(int note)
-{
-    if (_midiOut != nullptr)
-        _midiOut->SendNoteOff(note);
+    return _controllers->GetMidiLearn();
 }
 
 void App::ShowMessage(const std::string& text, bool isError)
 {
-    (isError ? std::cerr : std::cout) << text << std::endl;
-    _message = text;
-    _messageIsError = isError;
-    _messageUntil = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                                           std::chrono::duration<double>(MESSAGE_SECONDS));
+    _message->Show(text, isError);
 }

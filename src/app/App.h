@@ -13,14 +13,8 @@ class Mutex;
 class AppControl;
 class AudioEngine;
 class CanvasView;
-class MidiQueue;
+class Controllers;
 class MidiLearn;
-class OscServer;
-class RateLimitedReport;
-struct ControlTarget;
-struct OscCommand;
-class MyRtMidiIn;
-class MyRtMidiOut;
 class ParamValueEditor;
 class ParameterProvider;
 class LiveRect;
@@ -38,6 +32,8 @@ class UIStyle;
 class LoadMeter;
 class SourceReleases;
 class SceneStore;
+class ScreenMessage;
+class Selection;
 class StartupLoader;
 class EffectsBox;
 class FloatingWindows;
@@ -45,13 +41,12 @@ class FramePacer;
 class Serializer;
 class SafetyLimiter;
 
-// The application: owns the scene (rects, sources, views), the audio engine,
-// the start-up loader and the MIDI ports, and is the target of every
-// window-toolkit callback and of the audio callback, which it hands on.
+// The application: owns the scene (rects, sources, views) and the rooms that
+// work on it (audio engine, start-up loader, selection, scene files,
+// controllers, ...), and is the target of every window-toolkit callback and
+// of the audio callback, which it hands on.
 class App {
 public:
-    enum SelectionMode { RECT = 0, SOURCE = 1 };
-
     App();
     virtual ~App();
 
@@ -130,8 +125,8 @@ public:
 
     // Saving, restoring and recalling the scene.
     SceneStore* GetScenes() const { return _scenes; }
-    // The last message about the session, shown on the canvas for a while.
-    const std::string& GetMessage() const { return _message; }
+    // The last message to the performer, shown on the canvas for a while.
+    const ScreenMessage* GetMessage() const { return _message; }
     // True from the start of Init until the sounds are installed: the title
     // screen shows the progress and only Shift+Esc is heard.
     bool IsLoading() const { return _loading; }
@@ -153,22 +148,10 @@ public:
     void CaptureInput(const float* input, unsigned int numChannels, unsigned int nFrames);
     const std::vector<LiveRect*>& GetLiveRects() const { return _liveRects; }
     void DelSelectedSource();
-    void Deselect(int kind);
-    void UpdateSourcePicking(double x, double y);
-    void UpdateRectPicking(double x, double y);
-    void SourceMouseDrag(double dx, double dy);
-    void RectMouseDrag(double dx, double dy);
-    void ScaleSoundRect(double x, double y, double dx, double dy);
-    void SetSoundRectResizeMode() { _dragMode = 1; }
-    void SetSoundRectMoveMode() { _dragMode = 0; }
-    void SetDragMode(int mode) { _dragMode = mode; }
-    int GetDragMode() const { return _dragMode; }
     const std::vector<Source*>& GetSources() const { return _sources; }
     const std::vector<std::vector<Source*>>& GetNoteSources() const { return _noteSources; }
-    bool IsSelectedSource() const { return _selectedSource >= 0; }
-    bool IsSelectedRect() const { return _selectedRect >= 0; }
-    int GetSelectedSourceIndex() const { return _selectedSource; }
-    int GetSelectedRectIndex() const { return _selectedRect; }
+    // The selected source and rect, picked and dragged.
+    Selection* GetSelection() const { return _selection; }
 
     // The pie menu around the selected source, or else the selected rect.
     UIPieMenu* GetPieMenu() const { return _pieMenu; }
@@ -207,36 +190,19 @@ public:
     // The LFO, envelope and effects windows.
     FloatingWindows* GetWindows() const { return _windows; }
 
-    // MIDI output of the note keys.
-    void SendNoteOn(int note);
-    void SendNoteOff(int note);
-    // MIDI input: note copies of the selected source, pitch wheel and mouse bend.
-    MidiQueue* GetMidiQueue() const;
-    void UpdateMidiIn();
-    bool IsPlayingNoteSource() const;
-    void ApplyVirtualPitchWheel(double dx, double dy);
-
-    // MIDI learn and OSC (AppControllers.cpp). x, y: the pointer in window
-    // pixels, for a knob of the effects window under it; otherwise the
-    // parameter picked in the pie menu is meant.
-    MidiLearn* GetMidiLearn() const { return _midiLearn; }
-    void ArmMidiLearn(int x, int y);
-    void ClearMidiBinding(int x, int y);
-    // Listens for OSC on localhost:port; false, said on screen, when it cannot.
-    bool StartOsc(int port);
-    // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
-    void UpdateControllers();
-    void ApplyOscCommand(const OscCommand& command);
+    // MIDI in and out, MIDI learn and OSC.
+    Controllers* GetControllers() const { return _controllers; }
+    MidiLearn* GetMidiLearn() const;
 
 private:
-    // The scene's files read and write the scene's parts and its selection.
+    // The scene's files replace the scene's parts under the scene lock.
     friend class SceneStore;
+    // The MIDI notes play copies of the sources, released as the scene's are.
+    friend class Controllers;
 
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
-    // Opens MIDI input and output in the system the options ask for (or the one there is).
-    void OpenMidi();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
@@ -245,21 +211,8 @@ private:
     // the pie menu lays its boxes out around it.
     void AddSource(Source* source, UISource* view);
     void UpdateParamNoteSources();
-    void SelectSource(int index);
-    void SelectRect(int index);
-    int PickSourceIndex(double nx, double ny) const;
     void ReleaseSource(size_t index);
     void ReleaseScene();
-    // A copy of source at note, its level set by the velocity (1..127).
-    void StartNoteSource(int source, int note, int velocity);
-    void StopNoteSources(int note);
-    void BendNoteSources(double wheel);
-    ControlTarget GetLearnTarget(int x, int y) const;
-    ControlTarget GetKnobTargetAt(int x, int y) const;
-    ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
-    std::string DescribeTarget(const ControlTarget& target) const;
-    // The index of the source's parameter whose name reads addressName in an OSC address, or -1.
-    int FindSourceParameter(int source, const char* addressName) const;
     // The live rects' records: place, view and settings, never their sound.
     void SerializeLiveRects(Serializer* serializer);
     void UnSerializeLiveRects(Serializer* serializer);
@@ -271,6 +224,7 @@ private:
     SceneStore* _scenes;
     std::string _audioPath;
     ParamValueEditor* _paramEditor;
+    Selection* _selection;
     std::vector<SoundRect*> _soundRects;
     // The same rects seen as what the sources play from.
     std::vector<SamplesProvider*> _samplesProviders;
@@ -278,9 +232,6 @@ private:
     std::vector<LiveRect*> _liveRects;
     std::vector<Source*> _sources;
     std::vector<std::vector<Source*>> _noteSources;
-    int _dragMode;
-    int _selectedSource;
-    int _selectedRect;
     bool _menuFlag;
     CanvasView* _view;
     UIScreen* _screen;
@@ -290,11 +241,7 @@ private:
     FramePacer* _pacer;
     bool _displayHelp;
     AppControl* _control;
-    MyRtMidiIn* _midiIn;
-    MyRtMidiOut* _midiOut;
-    MidiLearn* _midiLearn;
-    RateLimitedReport* _oscReport;
-    OscServer* _osc;
+    Controllers* _controllers;
     EffectsBox* _masterEffectsBox;
     // Removed sources and ended notes, sounding their last faded block.
     SourceReleases* _releases;
@@ -309,8 +256,5 @@ private:
     stk::Mutex* _mutex;
     bool _quitRequested;
     int _exitStatus;
-    double _virtualPitch;
-    std::string _message;
-    bool _messageIsError;
-    std::chrono::steady_clock::time_point _messageUntil;
+    ScreenMessage* _message;
 };

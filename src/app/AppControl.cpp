@@ -2,9 +2,11 @@
 
 #include "app/App.h"
 #include "app/CanvasView.h"
+#include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
 #include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
 
 AppControl::AppControl(App* app)
@@ -32,11 +34,11 @@ void AppControl::OnKeyboard(unsigned char key, int, int, int modifiers)
         _spacePressed = true;
         // Alt+Space shows the effects: the selected source's chain, else the master's.
         if (modifiers & MOD_ALT)
-            _app->GetWindows()->OpenEffectsWindow(!_app->IsSelectedSource());
+            _app->GetWindows()->OpenEffectsWindow(!_app->GetSelection()->IsSelectedSource());
         else
             _app->OpenPieMenu();
     } else if (IsResizeKey(key)) {
-        _app->SetSoundRectResizeMode();
+        _app->GetSelection()->SetSoundRectResizeMode();
     } else if (!(_app->GetParamEditor()->IsEditingParamString() && HandleTypedValueKey(key))) {
         HandleSceneKey(key);
     }
@@ -88,15 +90,15 @@ void AppControl::HandleSceneKey(unsigned char key)
 {
     if (key == '1' || key == KEY_AMPERSAND) {
         _app->GetParamEditor()->ResetParamString();
-        _app->Deselect(App::RECT);
+        _app->GetSelection()->Deselect(Selection::RECT);
         _app->AddGrainCloud(_mouseX, _mouseY);
     } else if (key == '2') {
         _app->GetParamEditor()->ResetParamString();
-        _app->Deselect(App::RECT);
+        _app->GetSelection()->Deselect(Selection::RECT);
         _app->AddSingleGrain(_mouseX, _mouseY);
     } else if (key == '3' || key == KEY_QUOTE) {
         _app->GetParamEditor()->ResetParamString();
-        _app->Deselect(App::RECT);
+        _app->GetSelection()->Deselect(Selection::RECT);
         _app->AddLoopSource(_mouseX, _mouseY);
     } else if (key == '4' || key == KEY_APOSTROPHE) {
         _app->GetParamEditor()->ResetParamString();
@@ -115,7 +117,7 @@ void AppControl::OnKeyUp(unsigned char key, int, int)
         _app->ClosePieMenu();
         _app->GetWindows()->CloseEffectsWindow();
     } else if (IsResizeKey(key)) {
-        _app->SetSoundRectMoveMode();
+        _app->GetSelection()->SetSoundRectMoveMode();
         // The next drag step starts from wherever the pointer is then.
         _lastDragX = _lastDragY = _veryHighNumber;
     }
@@ -143,9 +145,9 @@ void AppControl::CheckMidiNoteKey(unsigned char key, bool down)
     if (note < 0)
         return;
     if (down) {
-        _app->SendNoteOn(note);
+        _app->GetControllers()->SendNoteOn(note);
     } else {
-        _app->SendNoteOff(note);
+        _app->GetControllers()->SendNoteOff(note);
     }
 }
 
@@ -180,9 +182,9 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     // The letters are note keys, so learning has a key of its own.
     case KEY_F9:
         if ((modifiers & MOD_SHIFT) != 0)
-            _app->ClearMidiBinding(x, y);
+            _app->GetControllers()->ClearMidiBinding(x, y);
         else
-            _app->ArmMidiLearn(x, y);
+            _app->GetControllers()->ArmMidiLearn(x, y);
         break;
     case KEY_LEFT:
         if (ctrl) {
@@ -309,11 +311,11 @@ void AppControl::OnMouse(int button, int state, int x, int y, int modifiers)
     if (_leftMouseDown) {
         _app->SetMenuFlag(false);
         _app->ResetCurrentParam();
-        _app->Deselect(App::SOURCE);
+        _app->GetSelection()->Deselect(Selection::SOURCE);
         _lastDragX = _mouseX;
         _lastDragY = _mouseY;
-        _app->UpdateSourcePicking(_mouseX, _mouseY);
-        _app->UpdateRectPicking(_mouseX, _mouseY);
+        _app->GetSelection()->UpdateSourcePicking(_mouseX, _mouseY);
+        _app->GetSelection()->UpdateRectPicking(_mouseX, _mouseY);
     }
 }
 
@@ -354,14 +356,14 @@ void AppControl::ApplyDragStep(double dx, double dy)
     // menu stays where it is, since a current parameter holds it in place.
     if (_leftMouseDown && _app->IsPieMenuOpen())
         _app->PieMenuMouseDrag(dx, dy);
-    if (_app->IsSelectedSource()) {
-        _app->SourceMouseDrag(dx, dy);
-    } else if (_app->IsSelectedRect()) {
+    if (_app->GetSelection()->IsSelectedSource()) {
+        _app->GetSelection()->SourceMouseDrag(dx, dy);
+    } else if (_app->GetSelection()->IsSelectedRect()) {
         // With the resize key held the drag resizes and does not move.
-        if (_app->GetDragMode() == 1)
-            _app->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
+        if (_app->GetSelection()->GetDragMode() == 1)
+            _app->GetSelection()->ScaleSoundRect(_mouseX, _mouseY, dx, dy);
         else
-            _app->RectMouseDrag(dx, dy);
+            _app->GetSelection()->RectMouseDrag(dx, dy);
     }
 }
 
@@ -374,8 +376,8 @@ void AppControl::OnMousePassiveMotion(int x, int y)
     _lastDragX = _mouseX;
     _lastDragY = _mouseY;
     // Moving the pointer bends the notes that are playing.
-    if (hasStep && _app->IsPlayingNoteSource())
-        _app->ApplyVirtualPitchWheel(dx, dy);
+    if (hasStep && _app->GetControllers()->IsPlayingNoteSource())
+        _app->GetControllers()->ApplyVirtualPitchWheel(dx, dy);
 }
 
 void AppControl::OnMouseWheel(int, int direction, int x, int y)

@@ -3,6 +3,7 @@
 
 #include "app/App.h"
 #include "app/AudioEngine.h"
+#include "app/Selection.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "sound/LiveRect.h"
@@ -22,9 +23,9 @@ void App::AddLiveRect(double x, double y)
         return;
     }
     NewLiveRect(x, y);
-    Deselect(SOURCE);
-    Deselect(RECT);
-    SelectRect(int(_soundRects.size()) - 1);
+    _selection->Deselect(Selection::SOURCE);
+    _selection->Deselect(Selection::RECT);
+    _selection->SelectRect(int(_soundRects.size()) - 1);
     // Its pie menu lays its boxes out around it, as a new source's does.
     if (_pieMenu != nullptr)
         _pieMenu->InitFromParameters();

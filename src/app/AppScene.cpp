@@ -9,6 +9,7 @@
 #include "app/CanvasView.h"
 #include "app/FloatingWindows.h"
 #include "app/ParamValueEditor.h"
+#include "app/Selection.h"
 #include "app/SourceReleases.h"
 #include "midi/MidiLearn.h"
 #include "parameters/Parameter.h"
@@ -53,23 +54,24 @@ void App::AddLoopSource(double x, double y)
 
 void App::AddSource(Source* source, UISource* view)
 {
-    if (_selectedSource >= 0)
-        _sources[_selectedSource]->GetUI()->SetSelectState(false);
+    if (Source* previous = GetCurrentSource())
+        previous->GetUI()->SetSelectState(false);
     view->SetSelectState(true);
     source->RegisterUI(view);
     _sources.push_back(source);
     _noteSources.resize(_sources.size());
-    _selectedSource = int(_sources.size()) - 1;
+    _selection->SetSelectedSourceIndex(int(_sources.size()) - 1);
     _pieMenu->InitFromParameters();
 }
 
 void App::DelSelectedSource()
 {
     // Backspace edits a value being typed instead of removing the source.
-    if (_paramEditor->IsEditingParamString() || _paramEditor->GetParamValueString() != nullptr || _selectedSource < 0)
+    const int selected = _selection->GetSelectedSourceIndex();
+    if (_paramEditor->IsEditingParamString() || _paramEditor->GetParamValueString() != nullptr || selected < 0)
         return;
-    ReleaseSource(size_t(_selectedSource));
-    _selectedSource = -1;
+    ReleaseSource(size_t(selected));
+    _selection->SetSelectedSourceIndex(-1);
 }
 
 void App::ReleaseSource(size_t index)
@@ -79,7 +81,7 @@ void App::ReleaseSource(size_t index)
     _sources.erase(_sources.begin() + index);
     _noteSources.erase(_noteSources.begin() + index);
     // Its bindings go with it; those of later sources follow their indices.
-    _midiLearn->ForgetSource(int(index));
+    GetMidiLearn()->ForgetSource(int(index));
     // The effects window lets go of the chain before the source goes.
     _windows->ForgetEffectsChain(source->GetEffectsBox());
     // The next block fades them out; the source releases its own view when
@@ -91,107 +93,16 @@ void App::ReleaseSource(size_t index)
     _releases->Add(source, chain, noteSources.empty());
 }
 
-void App::Deselect(int kind)
-{
-    if (kind == SOURCE) {
-        if (_selectedSource >= 0)
-            _sources[_selectedSource]->GetUI()->SetSelectState(false);
-        _selectedSource = -1;
-    } else if (kind == RECT) {
-        if (_selectedRect >= 0)
-            _soundRects[_selectedRect]->GetUI()->SetSelectState(false);
-        _selectedRect = -1;
-    }
-}
-
-int App::PickSourceIndex(double nx, double ny) const
-{
-    // Sources created earlier win over later ones where they overlap.
-    for (size_t i = 0; i < _sources.size(); i++) {
-        if (_sources[i]->GetUI()->Pick(nx, ny))
-            return int(i);
-    }
-    return -1;
-}
-
-void App::SelectSource(int index)
-{
-    _selectedSource = index;
-    if (index >= 0)
-        _sources[index]->GetUI()->SetSelectState(true);
-}
-
-void App::SelectRect(int index)
-{
-    _selectedRect = index;
-    if (index >= 0)
-        _soundRects[index]->GetUI()->SetSelectState(true);
-}
-
-void App::UpdateSourcePicking(double x, double y)
-{
-    Deselect(SOURCE);
-    SelectSource(PickSourceIndex(x / GetWinWidth(), y / GetWinHeight()));
-}
-
-void App::UpdateRectPicking(double x, double y)
-{
-    double nx = x / GetWinWidth(), ny = y / GetWinHeight();
-    int previous = _selectedRect;
-    Deselect(RECT);
-    int source = PickSourceIndex(nx, ny);
-    if (source >= 0) {
-        // A source under the pointer always takes precedence over any rect.
-        _selectedSource = source;
-        return;
-    }
-    // The rect selected before the click stays selected while it is still
-    // under the pointer; otherwise the first rect under it is chosen.
-    int choice = -1;
-    for (size_t i = 0; i < _soundRects.size(); i++) {
-        if (!_soundRects[i]->GetUI()->Pick(nx, ny))
-            continue;
-        if (choice == -1 || int(i) == previous)
-            choice = int(i);
-    }
-    SelectRect(choice);
-}
-
-void App::SourceMouseDrag(double dx, double dy)
-{
-    Source* source = GetCurrentSource();
-    if (source == nullptr || source->GetCurrentParameter() != nullptr)
-        return;
-    UISource* view = source->GetUI();
-    view->UpdatePosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
-}
-
-void App::RectMouseDrag(double dx, double dy)
-{
-    UISoundRect* view = GetCurrentSoundRect();
-    if (view == nullptr || view->GetCurrentParameter() != nullptr)
-        return;
-    view->UpdateRectPosition(view->GetX() + dx / GetWinWidth(), view->GetY() + dy / GetWinHeight());
-}
-
-void App::ScaleSoundRect(double x, double y, double dx, double dy)
-{
-    UISoundRect* view = GetCurrentSoundRect();
-    if (view == nullptr)
-        return;
-    // The corner on the pointer's side of the centre moves with the pointer.
-    view->DragCorner(x >= GetWinWidth() * view->GetX(), y >= GetWinHeight() * view->GetY(), dx / GetWinWidth(),
-                     dy / GetWinHeight());
-}
-
 Source* App::GetCurrentSource() const
 {
-    return _selectedSource >= 0 ? _sources[_selectedSource] : nullptr;
+    const int index = _selection->GetSelectedSourceIndex();
+    return index >= 0 ? _sources[index] : nullptr;
 }
 
 UISoundRect* App::GetCurrentSoundRect() const
 {
-    return _selectedRect >= 0 ? _soundRects[_selectedRect]->GetUI() : nullptr;
+    const int index = _selection->GetSelectedRectIndex();
+    return index >= 0 ? _soundRects[index]->GetUI() : nullptr;
 }
 
 ParameterProvider* App::GetCurrentParamProvider() const
@@ -222,13 +133,13 @@ void App::UpdateParamNoteSources()
     Parameter* param = source != nullptr ? source->GetCurrentParameter() : nullptr;
     if (param == nullptr)
         return;
-    for (Source* note : _noteSources[_selectedSource])
+    for (Source* note : _noteSources[_selection->GetSelectedSourceIndex()])
         param->SetValue(note, param->GetValue());
 }
 
 void App::OpenPieMenu()
 {
-    if (IsSelectedSource() || IsSelectedRect())
+    if (_selection->IsSelectedSource() || _selection->IsSelectedRect())
         _pieMenu->SetVisible(true);
 }
 
@@ -257,9 +168,9 @@ void App::LeftPickPieMenu(int button, int state, double x, double y)
 {
     if (_pieMenu->OnMouse(button, state, x / GetWinWidth(), y / GetWinHeight()))
         return;
-    Deselect(SOURCE);
-    UpdateSourcePicking(x, y);
-    UpdateRectPicking(x, y);
+    _selection->Deselect(Selection::SOURCE);
+    _selection->UpdateSourcePicking(x, y);
+    _selection->UpdateRectPicking(x, y);
 }
 
 void App::RightPickPieMenu(int button, int state, double x, double y)

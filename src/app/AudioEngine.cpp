@@ -14,6 +14,7 @@
 #include "app/App.h"
 #include "app/BounceRecorder.h"
 #include "app/CommandLine.h"
+#include "app/DenormalsFlushed.h"
 #include "app/LoadMeter.h"
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
@@ -109,6 +110,9 @@ unsigned int AudioEngine::GetNumInputs() const
 
 void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
 {
+    // Whichever thread the audio system calls from: tails that die away in
+    // the chains end at zero instead of in slow denormals.
+    const DenormalsFlushed flushed;
     _loadMeter->Start();
     _sceneLock->lock();
     // Knobs turned since the last block reach this one.

@@ -6,6 +6,12 @@
 
 const char* MyRtAudio::CLIENT_NAME = "zoltafenri";
 
+namespace {
+// Below a JACK server's own threads (which run near 80 by default), above
+// everything a desktop runs at normal priority.
+const int REALTIME_PRIORITY = 70;
+}  // namespace
+
 MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
                      RtAudioFormat format, bool showWarnings, const std::string& apiName, int outputDevice)
     : _audio(nullptr), _numInputs(numInputs), _openInputs(0), _numOutputs(numOutputs), _outputDevice(0),
@@ -115,6 +121,12 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
 {
     RtAudio::StreamOptions options;
     options.streamName = CLIENT_NAME;
+    // The thread that computes the blocks is not held up by whatever else
+    // the machine runs, where the system grants real-time scheduling (the
+    // library says at start whether it did); under JACK the server's thread
+    // computes them, with the server's priority.
+    options.flags = RTAUDIO_SCHEDULE_REALTIME;
+    options.priority = REALTIME_PRIORITY;
     RtAudio::StreamParameters input;
     input.deviceId = _inputDevice;
     input.nChannels = AvailableInputs();

@@ -16,6 +16,7 @@
 #include "app/App.h"
 #include "app/AudioEngine.h"
 #include "app/CanvasView.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
@@ -59,7 +60,7 @@ std::string JoinNames(const std::vector<SceneFiles::KeptRect>& rects)
 
 }  // namespace
 
-SceneStore::SceneStore(App* app) : _app(app), _sessionSavePending(false), _selectionMode(App::SOURCE)
+SceneStore::SceneStore(App* app) : _app(app), _sessionSavePending(false), _selectionMode(Selection::SOURCE)
 {
 }
 
@@ -160,9 +161,9 @@ void SceneStore::SerializeAppState(Serializer* serializer)
     serializer->PutDouble(1.0 / AudioEngine::SAMPLE_RATE);
     _app->GetView()->SerializeOffsetAndZoom(serializer);
     serializer->PutInt(_selectionMode);
-    serializer->PutInt(_app->GetDragMode());
-    serializer->PutInt(_app->GetSelectedSourceIndex());
-    serializer->PutInt(_app->GetSelectedRectIndex());
+    serializer->PutInt(_app->GetSelection()->GetDragMode());
+    serializer->PutInt(_app->GetSelection()->GetSelectedSourceIndex());
+    serializer->PutInt(_app->GetSelection()->GetSelectedRectIndex());
     _app->GetView()->SerializeWindow(serializer);
     serializer->PutInt(std::max(_app->GetStyles()->GetStyleNum(), 0));
 }
@@ -267,8 +268,8 @@ void SceneStore::UnSerializeSession(Serializer* serializer)
     if (SessionTrailer::Read(serializer->GetStream(), &recordsEnd, &chunks, &why) == SessionTrailer::DAMAGED)
         serializer->MarkDamaged(why);
     serializer->EndAt(recordsEnd);
-    _app->Deselect(App::SOURCE);
-    _app->Deselect(App::RECT);
+    _app->GetSelection()->Deselect(Selection::SOURCE);
+    _app->GetSelection()->Deselect(Selection::RECT);
     std::vector<int> rectPlaces = UnSerializeSoundRects(serializer, chunks);
     // Before the sources, whose voices play from the rects there are when they are made.
     UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer,
@@ -479,7 +480,7 @@ void SceneStore::UnSerializeAppState(Serializer* serializer, const std::vector<i
     serializer->Skip(sizeof(double));
     _app->GetView()->UnSerializeOffsetAndZoom(serializer);
     int selectionMode = _selectionMode;
-    if (serializer->GetInt(&selectionMode) && (selectionMode == App::RECT || selectionMode == App::SOURCE))
+    if (serializer->GetInt(&selectionMode) && (selectionMode == Selection::RECT || selectionMode == Selection::SOURCE))
         _selectionMode = selectionMode;
     // The drag mode follows a held key, which is up at start; the window keeps
     // the size and screen mode it has, so F5 still knows which one it is in.
@@ -487,11 +488,11 @@ void SceneStore::UnSerializeAppState(Serializer* serializer, const std::vector<i
     int selectedSource = -1, selectedRect = -1;
     serializer->GetInt(&selectedSource);
     serializer->GetInt(&selectedRect);
-    _app->_selectedSource =
-        (selectedSource >= 0 && size_t(selectedSource) < _app->GetSources().size()) ? selectedSource : -1;
+    _app->GetSelection()->SetSelectedSourceIndex(
+        (selectedSource >= 0 && size_t(selectedSource) < _app->GetSources().size()) ? selectedSource : -1);
     // The saved selection names a record; the rect it went to is selected.
-    _app->_selectedRect =
-        (selectedRect >= 0 && size_t(selectedRect) < rectPlaces.size()) ? rectPlaces[selectedRect] : -1;
+    _app->GetSelection()->SetSelectedRectIndex(
+        (selectedRect >= 0 && size_t(selectedRect) < rectPlaces.size()) ? rectPlaces[selectedRect] : -1);
     serializer->Skip(3 * sizeof(int));
     int style = -1;
     if (serializer->GetInt(&style))
@@ -535,7 +536,7 @@ void SceneStore::RecallPendingScene()
 void SceneStore::RecallScene(Serializer* serializer)
 {
     _app->ClosePieMenu();
-    _app->Deselect(App::SOURCE);
+    _app->GetSelection()->Deselect(Selection::SOURCE);
     // The sounding sources fade out over the next block while the recalled
     // ones start with their first grains' envelopes.
     for (size_t i = _app->GetSources().size(); i-- > 0;)
@@ -546,7 +547,7 @@ void SceneStore::RecallScene(Serializer* serializer)
 void SceneStore::RestoreSelection()
 {
     for (size_t i = 0; i < _app->GetSources().size(); i++)
-        _app->GetSources()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelectedSourceIndex());
+        _app->GetSources()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelection()->GetSelectedSourceIndex());
     for (size_t i = 0; i < _app->GetSoundRects().size(); i++)
-        _app->GetSoundRects()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelectedRectIndex());
+        _app->GetSoundRects()[i]->GetUI()->SetSelectState(int(i) == _app->GetSelection()->GetSelectedRectIndex());
 }

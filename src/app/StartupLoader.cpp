@@ -75,7 +75,7 @@ bool StartupLoader::ReadSounds(const std::string& folder)
     if (_fileSet->Load(folder) == 1)
         return false;
     _fileSet->Stereoize();
-    _fileSet->Normalize();
+    _fileSet->Normalize(_cache);
     _fileSet->Fade();
     _sounds = _fileSet->GetAudioFiles();
     std::cout << "Sounds loaded successfully..." << std::endl;

@@ -21,6 +21,7 @@
 
 #include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
 #include "spectral/MappedRegion.h"
 #include "spectral/SamplesToSpectro.h"
@@ -59,6 +60,9 @@ struct EntryHeader {
     uint32_t numChans;
     uint32_t numCols;
     uint64_t totalBytes;
+    double clipGain;
+    float clipThreshold;
+    uint32_t clipped;
     uint64_t payloadHash;
     uint64_t headerHash;
 };
@@ -276,7 +280,7 @@ std::string AnalysisCache::DefaultDir()
 
 uint64_t AnalysisCache::SoundKey(const std::vector<float>& samples)
 {
-    return ContentHash::Of(samples.data(), samples.size() * sizeof(float));
+    return SampleFingerprint::Of(samples.data(), samples.size());
 }
 
 std::string AnalysisCache::EntryPath(uint64_t key, long numFrames, int numChans) const
@@ -303,6 +307,21 @@ bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector
         return false;
     MarkUsed(path);
     return true;
+}
+
+bool AnalysisCache::ReadClipLevels(uint64_t key, long numFrames, int numChans, DSP::ClipLevels* levels) const
+{
+    if (_dir.empty() || SamplesToSpectro::NumCols((int)numFrames) <= 0 || numChans <= 0 || numChans > MAX_CHANNELS)
+        return false;
+    int fd = open(EntryPath(key, numFrames, numChans).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    EntryHeader header;
+    bool known = ReadHeader(fd, key, numFrames, numChans, &header) && header.clipped != 0;
+    close(fd);
+    if (known)
+        *levels = {header.clipThreshold, header.clipGain};
+    return known;
 }
 
 bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
@@ -340,7 +359,8 @@ bool AnalysisCache::MakeFolder()
     return true;
 }
 
-AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames, int numChans)
+AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames, int numChans,
+                                                   const DSP::ClipLevels* clipLevels)
 {
     int numCols = SamplesToSpectro::NumCols((int)numFrames);
     if (_dir.empty() || numCols <= 0 || numChans <= 0 || numChans > MAX_CHANNELS ||
@@ -356,7 +376,7 @@ AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames,
         ReportUnwritable(_dir, errno);
         return nullptr;
     }
-    return new Writer(this, key, numFrames, numChans, fd, tmpPath);
+    return new Writer(this, key, numFrames, numChans, clipLevels, fd, tmpPath);
 }
 
 // One part of an entry as it is written, with the fingerprints of its
@@ -436,10 +456,12 @@ private:
     std::vector<Piece> _pieces;
 };
 
-AnalysisCache::Writer::Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, int fd,
-                              const std::string& tmpPath)
+AnalysisCache::Writer::Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans,
+                              const DSP::ClipLevels* clipLevels, int fd, const std::string& tmpPath)
     : _cache(cache), _key(key), _numFrames(numFrames), _numChans(numChans),
-      _numCols(SamplesToSpectro::NumCols((int)numFrames)), _fd(fd), _tmpPath(tmpPath), _error(0)
+      _numCols(SamplesToSpectro::NumCols((int)numFrames)),
+      _clipLevels(clipLevels != nullptr ? *clipLevels : DSP::ClipLevels()), _clipped(clipLevels != nullptr), _fd(fd),
+      _tmpPath(tmpPath), _error(0)
 {
     for (const PartSpan& span : MakeParts(_numCols, _numChans))
         _parts.push_back(new Part(span));
@@ -510,6 +532,9 @@ bool AnalysisCache::Writer::Finish(std::vector<Spectrogram*>* spectros, std::vec
     header.numChans = (uint32_t)_numChans;
     header.numCols = (uint32_t)_numCols;
     header.totalBytes = MakeLayout(_numCols, _numChans).total;
+    header.clipGain = _clipLevels.gain;
+    header.clipThreshold = _clipLevels.threshold;
+    header.clipped = _clipped;
     size_t tableBytes = digests.size() * sizeof(uint64_t);
     header.payloadHash = ContentHash::Of(digests.data(), tableBytes, PAYLOAD_SEED);
     header.headerHash = HeaderHash(header);
@@ -559,6 +584,21 @@ bool WriterIsGone(const std::string& name, const struct stat& info)
     long pid = std::strtol(name.c_str() + name.find(TEMPORARY_MARK) + std::strlen(TEMPORARY_MARK), nullptr, 10);
     return pid > 0 && kill((pid_t)pid, 0) != 0 && errno == ESRCH;
 }
+
+// Whether a file is an entry written by another version of the analysis,
+// which this one never reads: after an update, the old entries of long
+// sounds would otherwise hold gigabytes until the bound made them go.
+bool IsOtherVersion(const std::string& path)
+{
+    EntryHeader header;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool read = ReadWhole(fd, &header, offsetof(EntryHeader, fftSize), 0);
+    close(fd);
+    return read && std::memcmp(header.magic, MAGIC, sizeof(MAGIC)) == 0 &&
+           header.version != AnalysisCache::ANALYSIS_VERSION;
+}
 }  // namespace
 
 void AnalysisCache::Tidy()
@@ -582,6 +622,8 @@ void AnalysisCache::Tidy()
         if (name.find(TEMPORARY_MARK) != std::string::npos) {
             if (WriterIsGone(name, info))
                 unlink(path.c_str());
+        } else if (EndsWith(name, ENTRY_SUFFIX) && IsOtherVersion(path)) {
+            unlink(path.c_str());
         } else if (EndsWith(name, ENTRY_SUFFIX)) {
             entries.push_back({path, (uint64_t)info.st_size, info.st_atim});
             total += (uint64_t)info.st_size;

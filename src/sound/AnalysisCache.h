@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "spectral/DSP.h"
+
 class LoadProgress;
 class Spectrogram;
 
 // The analysis of every sound kept on disk between starts, one file per
-// sound, named after a fingerprint of the sound's samples and checked
-// against the analysis version, so that a changed sound or a changed
-// analysis never reads an old result. An entry is mapped into memory rather
+// sound, named after the fingerprint of the samples the sound was made from
+// and checked against the analysis version, so that a changed sound or a
+// changed analysis never reads an old result. The entry also says how the
+// sound was clipped and normalised, which takes passes over the whole sound
+// that a warm start then skips. An entry is mapped into memory rather
 // than read: its pages come from the file as they are used.
 //
 // An entry holds, for each channel, the magnitudes (half precision) and the
@@ -42,9 +46,9 @@ class Spectrogram;
 // more than a bound. Every use of an entry sets its access time.
 class AnalysisCache {
 public:
-    // Changes whenever the analysis would give other results or the entry's
-    // layout changes.
-    static const uint32_t ANALYSIS_VERSION = 3;
+    // Changes whenever the analysis or the conditioning of the sounds would
+    // give other results, or the entry's layout changes.
+    static const uint32_t ANALYSIS_VERSION = 4;
 
     // Entries beyond this many bytes are removed, least recently used first.
     static const uint64_t DEFAULT_MAX_BYTES = 16ULL << 30;
@@ -56,7 +60,7 @@ public:
     // $XDG_CACHE_HOME/zoltafenri, else ~/.cache/zoltafenri; empty when
     // neither variable is set.
     static std::string DefaultDir();
-    // The fingerprint of a sound's samples that names its entry.
+    // The fingerprint of a sound's samples that names its entry (see AudioFile::GetKey).
     static uint64_t SoundKey(const std::vector<float>& samples);
 
     const std::string& GetDir() const { return _dir; }
@@ -67,6 +71,9 @@ public:
     // mapped entry; false, with nothing made, when the entry cannot be used.
     bool Read(uint64_t key, long numFrames, int numChans, std::vector<Spectrogram*>* spectros,
               std::vector<Spectrogram*>* chromas) const;
+    // How the sound of a whole entry of this version was clipped and
+    // normalised, from its header alone; false when the entry has none.
+    bool ReadClipLevels(uint64_t key, long numFrames, int numChans, DSP::ClipLevels* levels) const;
     // Stores the analysis of a sound; false when it could not be written
     // (said once per cache) or the loading was cancelled meanwhile.
     bool Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
@@ -74,12 +81,14 @@ public:
 
     class Writer;
     // Starts the entry of a sound whose analysis is still to come, written
-    // as it comes; null when it cannot be written (said once per cache).
-    // The caller owns the writer.
-    Writer* StartWriting(uint64_t key, long numFrames, int numChans);
+    // as it comes, with how the sound was clipped and normalised where that
+    // is known; null when it cannot be written (said once per cache). The
+    // caller owns the writer.
+    Writer* StartWriting(uint64_t key, long numFrames, int numChans, const DSP::ClipLevels* clipLevels = nullptr);
 
     // Removes the temporary files of writers that no longer run (or that
-    // have not written for an hour), then the least recently used entries
+    // have not written for an hour) and the entries of other versions of
+    // the analysis, then the least recently used entries
     // until the folder holds at most the bound; entries this cache has read
     // or written are kept whatever their size.
     void Tidy();
@@ -107,7 +116,8 @@ public:
     // The images are fingerprinted in pieces of this many columns.
     static const int IMAGE_STRETCH_COLS = 16384;
 
-    Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, int fd, const std::string& tmpPath);
+    Writer(AnalysisCache* cache, uint64_t key, long numFrames, int numChans, const DSP::ClipLevels* clipLevels, int fd,
+           const std::string& tmpPath);
     virtual ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -132,6 +142,8 @@ private:
     long _numFrames;
     int _numChans;
     int _numCols;
+    DSP::ClipLevels _clipLevels;
+    bool _clipped;
     int _fd;
     std::string _tmpPath;
     std::vector<Part*> _parts;

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,13 +13,14 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <limits>
 #include <thread>
 #include <utility>
 
+#include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/ContentHash.h"
 #include "sound/LoadProgress.h"
+#include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
@@ -116,8 +118,8 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
     int fd = OpenRegularFile(name, path);
     if (fd < 0)
         return;
-    struct stat fileInfo;
-    sf_count_t fileBytes = fstat(fd, &fileInfo) == 0 ? (sf_count_t)fileInfo.st_size : 0;
+    struct stat fileInfo = {};
+    fstat(fd, &fileInfo);
     SF_INFO info = {};
     SNDFILE* sf = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
     if (sf == nullptr) {
@@ -134,39 +136,191 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
                 name.c_str(), OUTPUT_SAMPLE_RATE);
 
     std::vector<float> samples;
-    uint64_t replaced = ReadFrames(sf, info, fileBytes, &samples);
+    uint64_t key = 0;
+    sf_count_t framesInFile = FramesAtFixedPlaces(info, (sf_count_t)fileInfo.st_size);
+    uint64_t replaced = framesInFile >= 0 ? ReadInStretches(sf, info, framesInFile, path, fileInfo, &samples, &key)
+                                          : ReadInOrder(sf, info, (sf_count_t)fileInfo.st_size, &samples, &key);
     sf_close(sf);
     uint64_t frames = samples.size() / info.channels;
     if (replaced > 0)
         fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n", name.c_str(),
                 (unsigned long long)replaced);
     std::cout << frames << std::endl;
-    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples)));
+    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples), key));
 }
 
-uint64_t AudioFileSet::ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples)
+sf_count_t AudioFileSet::FramesAtFixedPlaces(const SF_INFO& info, sf_count_t fileBytes)
+{
+    // Plain containers of plain samples: frame n lies at a known place in the file.
+    int container = info.format & SF_FORMAT_TYPEMASK;
+    bool plainContainer = container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX || container == SF_FORMAT_AIFF ||
+                          container == SF_FORMAT_AU || container == SF_FORMAT_W64 || container == SF_FORMAT_RF64 ||
+                          container == SF_FORMAT_CAF;
+    int sampleBytes = 0;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        sampleBytes = 1;
+        break;
+    case SF_FORMAT_PCM_16:
+        sampleBytes = 2;
+        break;
+    case SF_FORMAT_PCM_24:
+        sampleBytes = 3;
+        break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        sampleBytes = 4;
+        break;
+    case SF_FORMAT_DOUBLE:
+        sampleBytes = 8;
+        break;
+    }
+    if (!plainContainer || sampleBytes == 0 || !info.seekable)
+        return -1;
+    // Never more than the file can hold, whatever its header claims.
+    return std::clamp<sf_count_t>(info.frames, 0, fileBytes / (sampleBytes * (sf_count_t)info.channels));
+}
+
+uint64_t AudioFileSet::ScaleAsRead(float* samples, size_t count)
+{
+    // On the bits, without a branch, so that the compiler runs it on
+    // several samples at once: a NaN or an infinity has every exponent bit set.
+    const uint32_t EXPONENT = 0x7f800000u;
+    uint64_t replaced = 0;
+    for (size_t i = 0; i < count; i++) {
+        float scaled = samples[i] * READ_SCALE;
+        uint32_t bits;
+        std::memcpy(&bits, &scaled, sizeof(bits));
+        uint32_t nonFinite = (bits & EXPONENT) == EXPONENT;
+        replaced += nonFinite;
+        bits &= nonFinite - 1u;
+        std::memcpy(&samples[i], &bits, sizeof(bits));
+    }
+    return replaced;
+}
+
+uint64_t AudioFileSet::ReadInOrder(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples,
+                                   uint64_t* key)
 {
     // Whole frames only: libsndfile refuses item counts that are not a multiple
     // of the channel count. Only what the reads return is kept, so a file
     // shorter than its header says ends where its data ends, and a header that
     // claims billions of frames cannot make the loader ask for that much memory.
     size_t channels = (size_t)info.channels;
-    std::vector<float> chunk(READ_CHUNK_FRAMES * channels);
     sf_count_t reserved = std::clamp<sf_count_t>(info.frames, 0, std::max(RESERVE_LIMIT_FRAMES, fileBytes));
     samples->reserve((size_t)reserved * channels);
     uint64_t replaced = 0;
-    sf_count_t nRead;
-    while ((nRead = sf_readf_float(sf, chunk.data(), READ_CHUNK_FRAMES)) > 0) {
-        size_t count = (size_t)nRead * channels;
-        for (size_t i = 0; i < count; i++) {
-            // Neither a NaN nor an infinity is within the largest float.
-            bool finite = std::fabs(chunk[i]) <= std::numeric_limits<float>::max();
-            replaced += !finite;
-            chunk[i] = finite ? chunk[i] * READ_SCALE : 0.0f;
-        }
-        samples->insert(samples->end(), chunk.begin(), chunk.begin() + (long)count);
+    for (;;) {
+        size_t done = samples->size();
+        samples->resize(done + READ_CHUNK_FRAMES * channels);
+        sf_count_t nRead = sf_readf_float(sf, samples->data() + done, READ_CHUNK_FRAMES);
+        samples->resize(done + (size_t)std::max<sf_count_t>(nRead, 0) * channels);
+        if (nRead <= 0)
+            break;
+        replaced += ScaleAsRead(samples->data() + done, (size_t)nRead * channels);
     }
+    *key = SampleFingerprint::Of(samples->data(), samples->size());
     return replaced;
+}
+
+SNDFILE* AudioFileSet::OpenAgain(const std::string& path, const struct stat& file)
+{
+    // The same file, not whatever has taken its name meanwhile.
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat again;
+    if (fd >= 0 && (fstat(fd, &again) != 0 || again.st_dev != file.st_dev || again.st_ino != file.st_ino)) {
+        close(fd);
+        return nullptr;
+    }
+    SF_INFO info = {};
+    return fd < 0 ? nullptr : sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+}
+
+void AudioFileSet::TouchPages(float* samples, size_t count)
+{
+    // Faulted in one call where the kernel can, a page at a time elsewhere.
+    if (count == 0)
+        return;
+    uintptr_t pageMask = (uintptr_t)sysconf(_SC_PAGESIZE) - 1;
+    uintptr_t first = ((uintptr_t)samples + pageMask) & ~pageMask;
+    uintptr_t end = ((uintptr_t)(samples + count)) & ~pageMask;
+    if (end <= first || madvise((void*)first, end - first, MADV_POPULATE_WRITE) != 0)
+        std::memset(samples, 0, count * sizeof(float));
+}
+
+uint64_t AudioFileSet::ReadInStretches(SNDFILE* sf, const SF_INFO& info, sf_count_t numFrames, const std::string& path,
+                                       const struct stat& file, std::vector<float>* samples, uint64_t* key)
+{
+    // A long sound is read in stretches, one per core, each through a
+    // stream of its own, straight into its place in the sound; each stretch
+    // starts on a piece of the fingerprint, so that it is fingerprinted
+    // while it is still in the core's cache.
+    const size_t channels = (size_t)info.channels;
+    const sf_count_t unit = SampleFingerprint::PIECE_SAMPLES;
+    const sf_count_t numUnits = (numFrames + unit - 1) / unit;
+    std::vector<SNDFILE*> streams = {sf};
+    unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    while ((sf_count_t)streams.size() < std::min<sf_count_t>(cores, numUnits)) {
+        SNDFILE* another = OpenAgain(path, file);
+        if (another == nullptr)
+            break;
+        streams.push_back(another);
+    }
+    const size_t numStretches = streams.size();
+    auto firstFrame = [&](size_t s) {
+        return std::min(numFrames, numUnits * (sf_count_t)s / (sf_count_t)numStretches * unit);
+    };
+
+    // The kernel clears every page of the sound as it is first touched (an
+    // hour of stereo takes 300000 of them): they are touched on every core
+    // before the vector fills them with zeros on one.
+    size_t numSamples = (size_t)numFrames * channels;
+    samples->reserve(numSamples);
+    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+        TouchPages(samples->data() + firstFrame(s) * channels, (size_t)(firstFrame(s + 1) - firstFrame(s)) * channels);
+    });
+    samples->resize(numSamples);
+
+    SampleFingerprint fingerprint(numSamples);
+    std::vector<sf_count_t> ends(numStretches);
+    std::vector<uint64_t> replaced(numStretches, 0);
+    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+        sf_count_t at = firstFrame(s);
+        sf_count_t end = firstFrame(s + 1);
+        sf_count_t nRead = sf_seek(streams[s], at, SEEK_SET) == at ? 1 : 0;
+        while (at < end && nRead > 0) {
+            float* chunk = samples->data() + (size_t)at * channels;
+            nRead = sf_readf_float(streams[s], chunk, std::min(READ_CHUNK_FRAMES, end - at));
+            size_t count = (size_t)std::max<sf_count_t>(nRead, 0) * channels;
+            replaced[s] += ScaleAsRead(chunk, count);
+            fingerprint.Feed((size_t)at * channels, chunk, count);
+            at += std::max<sf_count_t>(nRead, 0);
+        }
+        ends[s] = at;
+    });
+    for (size_t s = 1; s < numStretches; s++)
+        sf_close(streams[s]);
+
+    // A file shorter than its header says ends where its data ends: at the
+    // first stretch that came short.
+    uint64_t numReplaced = 0;
+    sf_count_t framesRead = numFrames;
+    for (size_t s = 0; s < numStretches; s++) {
+        numReplaced += replaced[s];
+        if (ends[s] < firstFrame(s + 1)) {
+            framesRead = ends[s];
+            break;
+        }
+    }
+    if (framesRead < numFrames) {
+        samples->resize((size_t)framesRead * channels);
+        samples->shrink_to_fit();
+    }
+    *key = fingerprint.Digest((size_t)framesRead * channels);
+    return numReplaced;
 }
 
 void AudioFileSet::Stereoize()
@@ -189,7 +343,7 @@ AudioFile* AudioFileSet::ToStereo(AudioFile* file)
     // start, and so does the fingerprint that finds its analysis.
     uint64_t nFrames = file->GetNumFrames();
     AudioFile* stereo = new AudioFile(file->GetName(), file->GetPath(), 2, nFrames, file->GetSampleRate(),
-                                      std::vector<float>(2 * nFrames, 0.0f));
+                                      std::vector<float>(2 * nFrames, 0.0f), file->GetKey());
     ContentHash content;
     float peak = 0.0f;
     std::vector<float> block(Stereoizer::IR_SIZE);
@@ -253,10 +407,27 @@ void AudioFileSet::LimitPeak(float peak, std::vector<float>* block)
         x = (float)(x * gain);
 }
 
-void AudioFileSet::Normalize()
+void AudioFileSet::Normalize(const AnalysisCache* cache)
 {
     for (AudioFile* file : _fileSet) {
-        DSP::ClipAndNormalize(file->GetBuffer());
+        std::vector<float>& samples = *file->GetBuffer();
+        if (samples.empty())
+            continue;
+        // The same samples are always clipped and normalised the same way:
+        // a sound analysed before finds how in its entry, without the
+        // passes over the whole sound that decide it.
+        DSP::ClipLevels levels;
+        if (cache == nullptr ||
+            !cache->ReadClipLevels(file->GetKey(), (long)file->GetNumFrames(), (int)file->GetNumChannels(), &levels))
+            levels = DSP::MeasureClipAndNormalize(samples.data(), samples.size());
+        file->SetClipLevels(levels);
+        size_t numStretches = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                               1 + samples.size() / SampleFingerprint::PIECE_SAMPLES);
+        SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+            size_t first = samples.size() * s / numStretches;
+            size_t end = samples.size() * (s + 1) / numStretches;
+            DSP::ApplyClipAndNormalize(levels, samples.data() + first, end - first);
+        });
     }
 }
 

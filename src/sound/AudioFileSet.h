@@ -1,11 +1,13 @@
 #pragma once
 
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+class AnalysisCache;
 class AudioFile;
 class LoadProgress;
 
@@ -23,7 +25,9 @@ public:
     // Told the name of every file as it is read (not owned; null for none).
     void SetProgress(LoadProgress* progress) { _progress = progress; }
     void Stereoize();
-    void Normalize();
+    // Clips isolated peaks and brings every sound's peak to half scale, as
+    // the sound's cache entry says where it has one.
+    void Normalize(const AnalysisCache* cache = nullptr);
     void Fade();
     const std::vector<AudioFile*>& GetAudioFiles() const { return _fileSet; }
 
@@ -33,9 +37,24 @@ private:
     static int OpenRegularFile(const std::string& name, const std::string& path);
     // The entry's name on the error stream, the reason on the output.
     static void ReportRefused(const std::string& name, const char* reason);
-    // Appends every whole frame of sf, at half scale; returns how many
-    // non-finite samples became silence.
-    static uint64_t ReadFrames(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples);
+    // The frames of a file whose frames lie at known places and can be read
+    // from anywhere, as many as the file can hold; -1 for other files.
+    static sf_count_t FramesAtFixedPlaces(const SF_INFO& info, sf_count_t fileBytes);
+    // The ReadIn... functions read every whole frame of sf at half scale
+    // into samples, with their fingerprint in key, and return how many
+    // non-finite samples became silence. This one reads in order.
+    static uint64_t ReadInOrder(SNDFILE* sf, const SF_INFO& info, sf_count_t fileBytes, std::vector<float>* samples,
+                                uint64_t* key);
+    // This one reads numFrames frames at fixed places, in stretches on every core.
+    static uint64_t ReadInStretches(SNDFILE* sf, const SF_INFO& info, sf_count_t numFrames, const std::string& path,
+                                    const struct stat& file, std::vector<float>* samples, uint64_t* key);
+    // A stream of its own on the file that was opened as file; null when
+    // the name no longer leads to it.
+    static SNDFILE* OpenAgain(const std::string& path, const struct stat& file);
+    // Brings the pages of a stretch of memory that is not yet used into memory.
+    static void TouchPages(float* samples, size_t count);
+    // Half scale, non-finite samples silenced; returns how many were.
+    static uint64_t ScaleAsRead(float* samples, size_t count);
     // The mean of the channels of the block of frames from first on; returns
     // how many frames the block received.
     static size_t MixDown(const AudioFile& file, uint64_t first, std::vector<float>* block);

@@ -70,8 +70,8 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
     std::vector<AnalysisCache::Writer*> writers(sounds.size(), nullptr);
     for (size_t i : missing) {
         if (_cache != nullptr)
-            writers[i] =
-                _cache->StartWriting(_keys[i], (long)sounds[i]->GetNumFrames(), (int)sounds[i]->GetNumChannels());
+            writers[i] = _cache->StartWriting(sounds[i]->GetKey(), (long)sounds[i]->GetNumFrames(),
+                                              (int)sounds[i]->GetNumChannels(), sounds[i]->GetClipLevels());
     }
     AnalyseSounds(sounds, missing, writers, extraTasks, results);
 
@@ -183,16 +183,14 @@ void SoundLoader::Write(AudioFile& sound, const Piece& piece, AnalysisCache::Wri
 
 void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vector<Analysis>* results)
 {
-    _keys.assign(sounds.size(), 0);
     if (_cache == nullptr)
         return;
     ParallelFor(sounds.size(), [&](size_t i) {
         if (IsCancelled())
             return;
         AudioFile* sound = sounds[i];
-        _keys[i] = AnalysisCache::SoundKey(*sound->GetBuffer());
         Analysis& analysis = (*results)[i];
-        if (_cache->Read(_keys[i], (long)sound->GetNumFrames(), (int)sound->GetNumChannels(), &analysis.spectros,
+        if (_cache->Read(sound->GetKey(), (long)sound->GetNumFrames(), (int)sound->GetNumChannels(), &analysis.spectros,
                          &analysis.chromas) &&
             _progress != nullptr) {
             _progress->SetAnalysing(sound->GetName(), (int)i);

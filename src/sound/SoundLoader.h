@@ -67,5 +67,4 @@ private:
 
     AnalysisCache* _cache;
     LoadProgress* _progress;
-    std::vector<uint64_t> _keys;
 };

@@ -75,16 +75,23 @@ void DSP::ClipAndNormalize(std::vector<float>* buf)
 {
     if (buf->empty())
         return;
-    float* x = buf->data();
-    const size_t n = buf->size();
+    ApplyClipAndNormalize(MeasureClipAndNormalize(buf->data(), buf->size()), buf->data(), buf->size());
+}
+
+DSP::ClipLevels DSP::MeasureClipAndNormalize(const float* x, size_t n)
+{
     float rawPeak = 0.0f;
     for (size_t i = 0; i < n; i++)
         rawPeak = std::max(rawPeak, std::fabs(x[i]));
     const float threshold = ClipThreshold(x, n);
     const float peak = std::min(rawPeak, threshold);
-    const double gain = peak > SILENCE_PEAK ? NORMALIZED_PEAK / (double)peak : NORMALIZED_PEAK;
+    return {threshold, peak > SILENCE_PEAK ? NORMALIZED_PEAK / (double)peak : NORMALIZED_PEAK};
+}
+
+void DSP::ApplyClipAndNormalize(const ClipLevels& levels, float* x, size_t n)
+{
     for (size_t i = 0; i < n; i++)
-        x[i] = (float)(std::clamp(x[i], -threshold, threshold) * gain);
+        x[i] = (float)(std::clamp(x[i], -levels.threshold, levels.threshold) * levels.gain);
 }
 
 void DSP::FadeIn(std::vector<float>* buf, int nChans, int fadeFrames)

@@ -19,6 +19,15 @@ public:
     // over the buffer instead of five: the clipping can only bring the peak
     // down to its threshold, so the gain is known before anything is clipped.
     static void ClipAndNormalize(std::vector<float>* buf);
+    // The two halves of ClipAndNormalize: what the whole sound decides (its
+    // clipping threshold and gain), then what each sample gets, which any
+    // stretch of the sound can be given on its own.
+    struct ClipLevels {
+        float threshold;
+        double gain;
+    };
+    static ClipLevels MeasureClipAndNormalize(const float* x, size_t n);
+    static void ApplyClipAndNormalize(const ClipLevels& levels, float* x, size_t n);
     // Linear ramps over the first / last fadeFrames frames; sounds no longer
     // than the ramp are left alone.
     static void FadeIn(std::vector<float>* buf, int nChans, int fadeFrames);

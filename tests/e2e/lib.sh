@@ -77,7 +77,7 @@ e2e_stop_pid() {
     [ -n "$pid" ] || return 0
     if e2e_process_running "$pid"; then
         kill "$pid" 2>/dev/null
-        e2e_wait_for 3 e2e_not_running "$pid" || kill -KILL "$pid" 2>/dev/null
+        e2e_wait_for "${E2E_STOP_SECONDS:-3}" e2e_not_running "$pid" || kill -KILL "$pid" 2>/dev/null
     fi
     wait "$pid" 2>/dev/null
     return 0
@@ -87,7 +87,9 @@ e2e_not_running() { ! e2e_process_running "$1"; }
 
 e2e_cleanup() {
     e2e_stop_pid "$E2E_APP_PID"
-    e2e_stop_pid "$E2E_JACK_PID"
+    # A server given time to close takes its place in JACK's registry with it.
+    E2E_STOP_SECONDS=10 e2e_stop_pid "$E2E_JACK_PID"
+    [ -z "$E2E_JACK_PID" ] || e2e_clear_stale_jack
     e2e_stop_pid "$E2E_PULSE_PID"
     e2e_stop_pid "$E2E_XVFB_PID"
     if [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
@@ -168,6 +170,17 @@ e2e_start_pulse() {
 
 e2e_jack_answers() { jack_lsp >/dev/null 2>&1; }
 
+# JACK keeps a registry of its servers in /dev/shm with room for eight, and a
+# server that was killed never gives its place back: eight killed servers and
+# no server starts again on this machine. With no server running, everything
+# JACK left there is stale, and goes.
+e2e_clear_stale_jack() {
+    pgrep -x jackd >/dev/null && return 0
+    rm -rf /dev/shm/jack-shm-registry /dev/shm/jack-[0-9]*-[0-9]* /dev/shm/jack_sem.* /dev/shm/jack_db-* \
+        /dev/shm/jack_zf-* 2>/dev/null
+    return 0
+}
+
 # Starts a JACK server of the test's own with the dummy driver (no sound card)
 # at 44100 Hz and PERIOD frames (default 128), under a name no other test
 # uses; exports JACK_DEFAULT_SERVER so that every client (the instrument, the
@@ -177,6 +190,7 @@ e2e_start_jack() {
     name="zf-$(basename "$0" .sh)-$$"
     export JACK_NO_START_SERVER=1
     export JACK_DEFAULT_SERVER="$name"
+    e2e_clear_stale_jack
     jackd --no-realtime -n "$name" -d dummy -r "$E2E_RATE" -p "$period" >"$E2E_TMP/jackd.log" 2>&1 &
     E2E_JACK_PID=$!
     if ! e2e_wait_for 20 e2e_jack_answers; then

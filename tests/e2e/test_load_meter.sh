@@ -24,6 +24,13 @@ e2e_start_on_canvas load_meter
 e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
 e2e_wait_for 10 meter_shown "$DIR/meter.png" || e2e_fail "nothing drawn in the bottom right corner (spread $(meter_spread "$DIR/meter.png"))"
+# The thread that computes the blocks runs real-time (round robin, priority
+# 70), which the system grants here: nothing else running holds a block up.
+audio_thread() { ps -L -o cls=,rtprio= -p "$E2E_APP_PID" | grep -qE '^ *RR +70$'; }
+e2e_wait_for 5 audio_thread ||
+    e2e_fail "no thread of the instrument runs real-time: $(ps -L -o cls=,rtprio= -p "$E2E_APP_PID" | sort | uniq -c | tr '\n' ' ')"
+grep -q '^RtAudio pulse: running realtime scheduling' "$DIR/stderr.log" ||
+    e2e_fail "the audio system does not say the audio thread runs real-time: $(grep -i realtime "$DIR/stderr.log")"
 # Every style draws it (Ctrl+Right steps through the six).
 for style in 1 2 3 4 5; do
     e2e_key ctrl+Right
@@ -33,4 +40,4 @@ e2e_key shift+Escape
 e2e_wait_app_exit 5 || e2e_fail "the instrument still runs 5 s after Shift+Esc"
 grep -qE '^Audio load [0-9]+% peak [0-9]+% over [0-9]+$' "$DIR/stdout.log" ||
     e2e_fail "no load figures on stdout at quit: $(tail -n 3 "$DIR/stdout.log")"
-e2e_pass "load meter: drawn in the bottom right corner in every style, figures at quit ($(grep '^Audio load' "$DIR/stdout.log"))"
+e2e_pass "load meter: drawn in the bottom right corner in every style, the audio thread real-time, figures at quit ($(grep '^Audio load' "$DIR/stdout.log"))"

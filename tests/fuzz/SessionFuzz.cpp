@@ -14,6 +14,7 @@
 
 #include "app/App.h"
 #include "app/SceneStore.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
@@ -61,8 +62,8 @@ void RemoveSources(App* app)
     while (!app->GetSources().empty()) {
         // Where sources overlap the first one made is picked.
         UISource* first = app->GetSources()[0]->GetUI();
-        app->UpdateSourcePicking(first->GetX() * W, first->GetY() * H);
-        if (app->GetSelectedSourceIndex() != 0)
+        app->GetSelection()->UpdateSourcePicking(first->GetX() * W, first->GetY() * H);
+        if (app->GetSelection()->GetSelectedSourceIndex() != 0)
             std::abort();
         app->DelSelectedSource();
     }

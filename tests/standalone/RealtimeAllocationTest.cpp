@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/Controllers.h"
 #include "app/LoadMeter.h"
 #include "app/Time.h"
 #include "effects/DelayEffect.h"
@@ -337,8 +338,8 @@ TEST(ControlChangeAllocationTest, TurningLearnedKnobsAllocatesNothingInTheCallba
     app.GetSoundRects()[0]->GetUI()->UpdateRectPosition(0.5, 0.5);
     app.SetMenuFlag(false);
     app.AddGrainCloud(500, 300);
-    app.GetMidiQueue()->PushMessage(0, {0x90, 67, 90});
-    app.UpdateMidiIn();
+    app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 67, 90});
+    app.GetControllers()->UpdateMidiIn();
     std::vector<float> out(2 * BLOCK);
     auto render = [&](int blocks) {
         for (int b = 0; b < blocks; b++)
