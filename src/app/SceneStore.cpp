@@ -42,6 +42,8 @@ const char* const KEPT_RECTS_TAG = "KEPT";
 // learn bindings.
 const char* const LIVE_RECTS_TAG = "LIVE";
 const char* const BINDINGS_TAG = "MIDI";
+// Where each source's random draws stand, in source order.
+const char* const DRAWS_TAG = "RAND";
 
 std::string Plural(size_t count, const char* noun)
 {
@@ -196,6 +198,10 @@ void SceneStore::SerializeTrailer(Serializer* serializer)
         _app->SerializeLiveRects(&live);
         chunks.push_back({LIVE_RECTS_TAG, live.GetStream()});
     }
+    Serializer draws;
+    draws.OpenWriteMemory();
+    SerializeDraws(&draws);
+    chunks.push_back({DRAWS_TAG, draws.GetStream()});
     Serializer bindings;
     bindings.OpenWriteMemory();
     _app->GetMidiLearn()->Serialize(&bindings);
@@ -269,6 +275,8 @@ void SceneStore::UnSerializeSession(Serializer* serializer)
     UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer,
                      [this](Serializer* reader) { _app->UnSerializeLiveRects(reader); });
     UnSerializeSources(serializer);
+    // The grains go on as the saved scene's would have; a scene saved without draws starts its own.
+    UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) { UnSerializeDraws(reader); });
     UnSerializeAppState(serializer, rectPlaces);
     _app->GetMasterEffectsBox()->UnSerialize(serializer);
     // After the sources, which the bindings name; a scene saved without bindings has none.
@@ -428,6 +436,24 @@ void SceneStore::UnSerializeSources(Serializer* serializer)
         Source* source = _app->GetSources().back();
         source->UnSerialize(serializer);
         source->GetUI()->UnSerialize(serializer);
+    }
+}
+
+void SceneStore::SerializeDraws(Serializer* serializer) const
+{
+    serializer->PutInt(int(_app->GetSources().size()));
+    for (const Source* source : _app->GetSources())
+        source->SerializeDraws(serializer);
+}
+
+void SceneStore::UnSerializeDraws(Serializer* serializer)
+{
+    const std::vector<Source*>& sources = _app->GetSources();
+    int count = 0;
+    serializer->GetInt(&count);
+    for (int i = 0; i < count && size_t(i) < sources.size() && !serializer->HasRunOut(); i++) {
+        if (!sources[i]->UnSerializeDraws(serializer))
+            serializer->Refuse("the random draws of source " + std::to_string(i) + " cannot be right");
     }
 }
 

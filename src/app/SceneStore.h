@@ -81,6 +81,9 @@ private:
     int TakeRectNamed(const std::string& name, std::vector<bool>* taken) const;
     void ApplyRectRecord(size_t index, const std::vector<char>& record, Serializer* serializer);
     void UnSerializeSources(Serializer* serializer);
+    // Where each source's random draws stand, in source order.
+    void SerializeDraws(Serializer* serializer) const;
+    void UnSerializeDraws(Serializer* serializer);
     void UnSerializeAppState(Serializer* serializer, const std::vector<int>& rectPlaces);
     // Appends a source of a stored kind at the canvas origin, selected; false for an unknown kind.
     bool AddSourceOfType(int type);

@@ -67,6 +67,8 @@ public:
     // value to its range; the stored playing state (clocks, spatial sweep,
     // derived gains) is read past, so a restored source starts afresh.
     void UnSerialize(Serializer* serializer) override;
+    void SerializeDraws(Serializer* serializer) const override { _random.Serialize(serializer); }
+    bool UnSerializeDraws(Serializer* serializer) override { return _random.UnSerialize(serializer); }
 
 protected:
     using VoiceAction = std::function<void(AudioSource*)>;

@@ -1,5 +1,9 @@
 #include "sources/RandomGenerator.h"
 
+#include <algorithm>
+
+#include "session/Serializer.h"
+
 namespace {
 const int64_t LCG_MODULUS = 2147483647;
 const int64_t LCG_MULTIPLIER = 16807;
@@ -38,4 +42,29 @@ int RandomGenerator::Next()
     _state[_index] = value;
     _index = (_index + 1) % DEGREE;
     return (int)(value >> 1);
+}
+
+void RandomGenerator::Serialize(Serializer* serializer) const
+{
+    serializer->PutInt(_index);
+    for (uint32_t word : _state)
+        serializer->PutInt((int)word);
+}
+
+bool RandomGenerator::UnSerialize(Serializer* serializer)
+{
+    int index = -1;
+    uint32_t state[DEGREE];
+    bool read = serializer->GetInt(&index);
+    for (uint32_t& word : state) {
+        int value = 0;
+        read = read && serializer->GetInt(&value);
+        word = (uint32_t)value;
+    }
+    // Seeding never leaves every word zero, from where every draw would be 0.
+    if (!read || index < 0 || index >= DEGREE || std::all_of(state, state + DEGREE, [](uint32_t w) { return w == 0; }))
+        return false;
+    std::copy_n(state, DEGREE, _state);
+    _index = index;
+    return true;
 }

@@ -43,6 +43,11 @@ public:
     // and hand-drawn envelope. The kinds write their own fields after it.
     virtual void Serialize(Serializer* serializer);
     virtual void UnSerialize(Serializer* serializer);
+    // Where the source's random draws (grain points, directions) stand, kept
+    // beside the record so that a restored scene plays on with the grains the
+    // saved one would have played next; nothing for a source that draws none.
+    virtual void SerializeDraws(Serializer*) const {}
+    virtual bool UnSerializeDraws(Serializer*) { return true; }
 
     SourceType GetSourceType() const { return _sourceType; }
     uint32_t GetId() const { return _id; }
