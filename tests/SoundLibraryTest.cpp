@@ -653,6 +653,15 @@ TEST(SoundLibraryTest, ALongSoundReadInStretchesHoldsTheBitsAndFingerprintOfOneP
     EXPECT_GT(FindFile(set, "e.wav")->GetNumFrames(), frames - 70100);
 }
 
+TEST(SoundLibraryTest, NoSamplesHaveAFingerprintOfTheirOwn)
+{
+    // A sound read with nothing in it hands on no samples, perhaps no address.
+    const uint64_t none = SampleFingerprint::Of(nullptr, 0);
+    EXPECT_EQ(none, AnalysisCache::SoundKey({}));
+    const float silence = 0.0f;
+    EXPECT_NE(none, SampleFingerprint::Of(&silence, 1));
+}
+
 TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFromOnly)
 {
     SoundDir dir;

@@ -49,6 +49,9 @@ void ContentHash::ProcessBlock(const unsigned char* block)
 
 void ContentHash::Update(const void* data, size_t size)
 {
+    // An empty sound's samples may have no address at all.
+    if (size == 0)
+        return;
     const unsigned char* p = static_cast<const unsigned char*>(data);
     _length += size;
     if (_numPending > 0) {
