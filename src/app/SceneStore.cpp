@@ -390,9 +390,8 @@ std::vector<int> SceneStore::UnSerializeSoundRects(Serializer* serializer,
     std::vector<std::string> names;
     const bool byName = ReadRectNames(chunks, count, &names, serializer);
     if (!byName && count != _app->GetSoundRects().size())
-        std::cout << "The session was saved with " << Plural(count, "sound") << ", " << _app->GetSoundRects().size()
-                  << " are loaded: the first " << std::min(count, _app->GetSoundRects().size())
-                  << " rects take their saved places" << std::endl;
+        std::cout << "The session was saved with " << Plural(count, "sound") << " and the folder has "
+                  << _app->GetSoundRects().size() << ": rects take the saved places in order" << std::endl;
     std::vector<bool> taken(_app->GetSoundRects().size(), false);
     for (size_t i = 0; i < count && !serializer->HasRunOut(); i++) {
         std::vector<char> record;

@@ -468,9 +468,8 @@ e2e_locate_rect_and_empty_spot() {
 }
 
 # Waits for the loaded sounds and the title screen, clicks a dark corner of it and
-# waits for the canvas to settle; then sets WIDTH, HEIGHT, E2E_RECT_BOX, RECT_X/Y
-# and EMPTY_X/Y (see e2e_locate_rect_and_empty_spot). Screenshots go to DIR.
-e2e_enter_canvas() {
+# waits for the canvas to settle; sets WIDTH and HEIGHT. Screenshots go to DIR.
+e2e_leave_title() {
     local dir=$1 title_spot
     e2e_wait_for 60 e2e_output_has stdout "Sounds loaded successfully..." ||
         e2e_fail "no 'Sounds loaded successfully...' on stdout"
@@ -483,7 +482,13 @@ e2e_enter_canvas() {
     e2e_wait_for 20 e2e_screenshot_changed "$dir/canvas.png" "$dir/title.png" 2000 ||
         e2e_fail "the title screen stays after a click at $title_spot"
     e2e_wait_for 20 e2e_canvas_stable "$dir/canvas.png" || e2e_fail "the canvas does not settle (lit box: '$E2E_RECT_BOX')"
-    e2e_locate_rect_and_empty_spot "$dir/canvas.png" "$WIDTH" "$HEIGHT"
+}
+
+# Leaves the title for the canvas (see e2e_leave_title), then sets E2E_RECT_BOX,
+# RECT_X/Y and EMPTY_X/Y (see e2e_locate_rect_and_empty_spot).
+e2e_enter_canvas() {
+    e2e_leave_title "$1"
+    e2e_locate_rect_and_empty_spot "$1/canvas.png" "$WIDTH" "$HEIGHT"
 }
 
 # True once something is drawn around the given point: the ring of a new source.
