@@ -50,6 +50,13 @@ public:
             _data[Wrap(_readIdx + i)] = v;
     }
 
+    // Where Peek(i) reads in the ring, for rings read in lock-step: rings of
+    // one capacity pushed and popped alike share it, so one wrap serves all.
+    // Only for a ring with a capacity.
+    int IndexOf(int i) const { return Wrap(_readIdx + i); }
+    T At(int index) const { return _data[index]; }
+    void Set(int index, T v) { _data[index] = v; }
+
     // Unread samples; a ring filled to its capacity reads as empty.
     int GetSize() const { return _data.empty() ? 0 : Wrap(_writeIdx - _readIdx); }
 

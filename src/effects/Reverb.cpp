@@ -172,25 +172,30 @@ void Reverb::ProcessBlock(float* samples, int n)
         _delayBuffer[i].Pop(n);
 }
 
+// Every ring has one capacity and moves by the same steps (see
+// SetRingCapacities and ProcessBlock), so a place in time is at the same index
+// in all of them: it is wrapped once per tap, not once per line read.
 float Reverb::ProcessMainLine(int z)
 {
     const double dry = _drySignalMix.At(_glidePos, _glideLength);
     const double wet = _feedWetOut.At(_glidePos, _glideLength);
     if (_glidePos < _glideLength)
         _glidePos++;
-    float out = (float)(dry * _inputBuffer.Peek(z));
+    const int now = _inputBuffer.IndexOf(z);
+    float out = (float)(dry * _inputBuffer.At(now));
     for (int n = 0; n < _order; n++)
-        out = (float)(out + wet * ProcessDelayLine(z, n));
+        out = (float)(out + wet * ProcessDelayLine(now, _inputBuffer.IndexOf(z - _delayTaps[n]), n));
     return out;
 }
 
-float Reverb::ProcessDelayLine(int z, int n)
+float Reverb::ProcessDelayLine(int now, int past, int n)
 {
-    int past = z - _delayTaps[n];
-    float v = (float)(_feedDryIn[n] * _inputBuffer.Peek(past));
-    const std::vector<float>& mix = _feedbackMatrix[n];
+    float v = (float)(_feedDryIn[n] * _inputBuffer.At(past));
+    const float* mix = _feedbackMatrix[n].data();
+    const double* decay = _decay.data();
+    const CircularBuffer<float>* lines = _delayBuffer.data();
     for (int i = 0; i < _order; i++)
-        v = (float)(v + (double)(mix[i] * _delayBuffer[i].Peek(past)) * _decay[i]);
-    _delayBuffer[n].Poke(z, v);
+        v = (float)(v + (double)(mix[i] * lines[i].At(past)) * decay[i]);
+    _delayBuffer[n].Set(now, v);
     return v;
 }

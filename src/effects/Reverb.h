@@ -58,7 +58,8 @@ private:
     void Init();
     void ProcessBlock(float* samples, int n);
     float ProcessMainLine(int z);
-    float ProcessDelayLine(int z, int n);
+    // Line n's next sample, written at ring index now from the rings' samples at past.
+    float ProcessDelayLine(int now, int past, int n);
     void SetRingCapacities(int capacity);
     // Rows leaving the matrix wait in _spareRows, keeping their storage, for
     // a later higher order.

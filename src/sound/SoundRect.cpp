@@ -56,10 +56,10 @@ double SoundRect::SpectrogramLineToHz(double heightFraction)
 }
 
 SoundRect::SoundRect()
-    : _uiRect(nullptr), _id(_currentId++), _samples(&_ownSamples), _nFrames(0),
-      _nChans(0), _spectro{nullptr, nullptr}, _chroma{nullptr, nullptr}, _spectroToSamples{{nullptr, nullptr},
-                                                                                           {nullptr, nullptr}},
-      _pool(nullptr), _paramY(1.0), _range(10.0), _isClone(false)
+    : _uiRect(nullptr), _samples(&_ownSamples), _nFrames(0), _nChans(0), _paramY(1.0), _range(10.0),
+      _id(_currentId++), _spectro{nullptr, nullptr}, _chroma{nullptr, nullptr}, _spectroToSamples{{nullptr, nullptr},
+                                                                                                  {nullptr, nullptr}},
+      _pool(nullptr), _isClone(false)
 {
 }
 

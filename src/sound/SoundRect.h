@@ -105,13 +105,18 @@ private:
     // serving them allocates nothing on the audio thread.
     void ReserveChannelOutputs();
 
+    // What a voice's read looks at in every block comes first, within the
+    // object's first cache line: thousands of clones are read per block,
+    // and each further line they spread over is one more wait on memory.
     UISoundRect* _uiRect;
-    static uint32_t _currentId;
-    uint32_t _id;
-    std::vector<float> _ownSamples;
     const std::vector<float>* _samples;
     int64_t _nFrames;
     int _nChans;
+    double _paramY;
+    double _range;
+    static uint32_t _currentId;
+    uint32_t _id;
+    std::vector<float> _ownSamples;
     Spectrogram* _spectro[MAX_SPECTRAL_CHANNELS];
     Spectrogram* _chroma[MAX_SPECTRAL_CHANNELS];
     // An original's are the prototypes its clones' engines are copied from.
@@ -120,7 +125,5 @@ private:
     SpectralEnginePool* _pool;
     // One resynthesised channel each, reused between requests.
     std::vector<float> _chanOutputs[MAX_SPECTRAL_CHANNELS];
-    double _paramY;
-    double _range;
     bool _isClone;
 };

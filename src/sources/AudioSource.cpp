@@ -101,8 +101,8 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
       // first queue application (a loop source's first block) runs at this length.
       _durationSamps(std::ceil(durationMs * SAMPLE_RATE * MS_TO_SECONDS)), _pitch(pitch), _queuedPitch(pitch),
       _timeStretch(timeStretch), _queuedTimeStretch(timeStretch), _direction(RandomDirection()),
-      _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0), _queuedLocalAtten(1.0),
-      _chanMults(OUTPUT_CHANNELS, 1.0f), _queuedChanMults(OUTPUT_CHANNELS, 1.0f), _envelopeType(Envelope::HANNING),
+      _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0),
+      _queuedLocalAtten(1.0), _chanMults{1.0f, 1.0f}, _queuedChanMults{1.0f, 1.0f}, _envelopeType(Envelope::HANNING),
       _queuedEnvelopeType(Envelope::HANNING), _envStep(ENVELOPE_LENGTH / _durationSamps), _envPos(0.0),
       _envelope(envelope), _envelopeTable(&envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),
       _isClone(false)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <vector>
 
 class Envelope;
@@ -128,7 +129,9 @@ private:
     double _direction, _queuedDirection;
     double _step;
     double _localAtten, _queuedLocalAtten;
-    std::vector<float> _chanMults, _queuedChanMults;
+    // Left and right gains, inside the object: every voice applies them at
+    // every block, and a separate allocation would be one more wait on memory.
+    std::array<float, 2> _chanMults, _queuedChanMults;
     std::vector<int> _activeSampProviders;
     unsigned _envelopeType, _queuedEnvelopeType;
     double _envStep;

@@ -18,6 +18,8 @@ const double MIN_PITCH = 1e-4;
 // Room for the largest voice count the Voices parameter asks for, and a
 // margin, so the audio thread never grows the voice lists.
 const size_t VOICE_CAPACITY = 128;
+// A voice not yet rendered in the current block.
+const unsigned NOT_STARTED = ~0u;
 // Pie-menu drag sensitivity of each parameter, by ParamIndex.
 const double SENSITIVITIES[GrainCloud::NUM_PARAMS] = {3, 3, 6, 2, 2, 1, 6, 3, 1, 4, 3, 6, 6, 4, 6};
 
@@ -31,7 +33,8 @@ void EnsureCapacity(std::vector<AudioSource*>* voices, size_t count)
 
 GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, double numVoices)
     : GrainSource(app, rects.size()), _uiGrainCloud(nullptr), _pendingRemovals(0), _localTime(0), _bangTime(0.0),
-      _nextGrain(0), _overlap(1.0), _overlapNorm(1.0), _sampProviders(rects), _params{}, _currentParamIdx(NO_PARAMETER)
+      _nextGrain(0), _blockTimeStretch(1.0), _blockVoicePitch(1.0), _overlap(1.0), _overlapNorm(1.0),
+      _sampProviders(rects), _params{}, _currentParamIdx(NO_PARAMETER)
 {
     _sourceType = GRAIN_CLOUD;
     _sources.reserve(VOICE_CAPACITY);
@@ -52,6 +55,7 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
 GrainCloud::GrainCloud(const GrainCloud* origin)
     : GrainSource(origin), _uiGrainCloud(origin->_uiGrainCloud), _pendingRemovals(origin->_pendingRemovals),
       _localTime(origin->_localTime), _bangTime(origin->_bangTime), _nextGrain(origin->_nextGrain),
+      _blockTimeStretch(origin->_blockTimeStretch), _blockVoicePitch(origin->_blockVoicePitch),
       _overlap(origin->_overlap), _overlapNorm(origin->_overlapNorm), _sampProviders(origin->_sampProviders),
       _currentParamIdx(origin->_currentParamIdx)
 {
@@ -217,16 +221,9 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
     ApplyPendingVoiceChange();
     if (IsMuted())
         return;
-    const double timeStretch = GetTimeStretch();
-    // Queued settings take effect at every block, and every voice follows
-    // the cloud's pitch, the MIDI note and the wheel from one.
-    const double voicePitch = VoicePitch(_pitch);
-    for (AudioSource* voice : _sources) {
-        voice->SetTimeStretch(timeStretch);
-        voice->SetPitch(voicePitch);
-        voice->UpdateParams();
-    }
-    _renderedTo.assign(_sources.size(), 0u);
+    _blockTimeStretch = GetTimeStretch();
+    _blockVoicePitch = VoicePitch(_pitch);
+    _renderedTo.assign(_sources.size(), NOT_STARTED);
     // Every grain starts at the frame its onset falls on, as many in a block
     // as the inter-onset time asks for; the clock keeps the fraction of a
     // frame, so the grain rate does not depend on the block length.
@@ -248,10 +245,25 @@ void GrainCloud::NextBuffer(std::vector<float>* accumBuff, unsigned numFrames)
 // Renders voice k from where it stopped in the block up to frame to.
 void GrainCloud::RenderVoiceTo(size_t k, std::vector<float>* accumBuff, unsigned to)
 {
+    if (_renderedTo[k] == NOT_STARTED)
+        StartVoiceBlock(k);
     const unsigned from = _renderedTo[k];
     if (to > from)
         _sources[k]->NextBuffer(accumBuff, to - from, from);
     _renderedTo[k] = to;
+}
+
+// Queued settings take effect at every block, and every voice follows the
+// cloud's pitch, the MIDI note and the wheel from one. Done as the voice is
+// first rendered in the block rather than for all voices beforehand: a voice's
+// state is then fetched from memory once per block, not twice.
+void GrainCloud::StartVoiceBlock(size_t k)
+{
+    AudioSource* voice = _sources[k];
+    voice->SetTimeStretch(_blockTimeStretch);
+    voice->SetPitch(_blockVoicePitch);
+    voice->UpdateParams();
+    _renderedTo[k] = 0;
 }
 
 double GrainCloud::LFOPitch() const

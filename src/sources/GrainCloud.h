@@ -101,6 +101,7 @@ private:
     void ReleaseRetiredVoices();
     void ApplyPendingVoiceChange();
     void RenderVoiceTo(size_t k, std::vector<float>* accumBuff, unsigned to);
+    void StartVoiceBlock(size_t k);
     void TriggerNextGrain(std::vector<float>* accumBuff, unsigned at);
     void UpdateBangTime();
     double LFOPitch() const;
@@ -115,6 +116,9 @@ private:
     double _localTime;
     double _bangTime;
     uint32_t _nextGrain;
+    // The stretch and pitch every voice takes in the current block.
+    double _blockTimeStretch;
+    double _blockVoicePitch;
     std::vector<AudioSource*> _sources;
     // Per voice, the frame of the current block it has been rendered up to.
     std::vector<unsigned> _renderedTo;
