@@ -189,6 +189,21 @@ TEST_F(SingleVoiceSourcesTest, AShortBackwardSingleGrainIsHeard)
     EXPECT_GT(energy, 20.0);
 }
 
+TEST_F(SingleVoiceSourcesTest, ANewLoopReadsForwardFromItsFirstCycleAsItsDirectionBoxSays)
+{
+    auto asBuilt = MakeLoop();
+    auto setForward = MakeLoop();
+    setForward->SetDirection(LoopSource::FORWARD);
+    EXPECT_EQ(asBuilt->GetDirection(), LoopSource::FORWARD);
+    for (int b = 0; b < 4; b++) {
+        std::vector<float> heard(2 * BLOCK, 0.0f), forward(2 * BLOCK, 0.0f);
+        asBuilt->NextBuffer(&heard, BLOCK);
+        setForward->NextBuffer(&forward, BLOCK);
+        Time::Instance()->AddSeconds(BLOCK / 44100.0);
+        ASSERT_EQ(heard, forward) << "block " << b;
+    }
+}
+
 TEST_F(SingleVoiceSourcesTest, ALoopCreatedOffEveryRectSoundsOnceDraggedOnWithoutANewTrigger)
 {
     auto loop = MakeLoop(0.1, 0.1);

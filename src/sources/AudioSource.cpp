@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 
 #include "sound/SamplesProvider.h"
 #include "sources/Envelope.h"
@@ -23,11 +22,6 @@ const double LAST_ENVELOPE_ENTRY = 2047.0;
 // A loop that moves onto a sound mid-envelope fades that sound in over 5 ms
 // instead of starting it at full level.
 const unsigned ENTRY_FADE_FRAMES = 220;
-
-double RandomDirection()
-{
-    return (float)rand() / 2147483648.0 < 0.5 ? 1.0 : -1.0;
-}
 
 // A voice renders its blocks in stretches of at most this many frames, each
 // as separate passes (envelope, each sound, output) over these arrays. One
@@ -100,8 +94,10 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
       // Half of what UpdateParams computes: a voice that plays before its
       // first queue application (a loop source's first block) runs at this length.
       _durationSamps(std::ceil(durationMs * SAMPLE_RATE * MS_TO_SECONDS)), _pitch(pitch), _queuedPitch(pitch),
-      _timeStretch(timeStretch), _queuedTimeStretch(timeStretch), _direction(RandomDirection()),
-      _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0),
+      _timeStretch(timeStretch), _queuedTimeStretch(timeStretch),
+      // Forward, as a new source's direction box says, until the source
+      // gives the voice its mode's direction.
+      _direction(1.0), _queuedDirection(_direction), _step(_direction * _pitch), _localAtten(1.0),
       _queuedLocalAtten(1.0), _chanMults{1.0f, 1.0f}, _queuedChanMults{1.0f, 1.0f}, _envelopeType(Envelope::HANNING),
       _queuedEnvelopeType(Envelope::HANNING), _envStep(ENVELOPE_LENGTH / _durationSamps), _envPos(0.0),
       _envelope(envelope), _envelopeTable(&envelope->GetEnvelope(Envelope::HANNING)), _range(DEFAULT_RANGE),

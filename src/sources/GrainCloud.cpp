@@ -41,12 +41,10 @@ GrainCloud::GrainCloud(App* app, const std::vector<SamplesProvider*>& rects, dou
     _renderedTo.reserve(VOICE_CAPACITY);
     _pendingVoices.reserve(VOICE_CAPACITY);
     _retiredVoices.reserve(VOICE_CAPACITY);
-    // The first voices keep the direction each one draws for itself until
-    // the direction mode is set.
+    // The first voices read forward, as the direction mode starts.
     const unsigned count = std::max(1u, (unsigned)numVoices);
-    for (unsigned i = 0; i < count; i++) {
+    for (unsigned i = 0; i < count; i++)
         _sources.push_back(new AudioSource(_sampProviders, GetEnvelope(), _duration, _pitch, GetTimeStretch()));
-    }
     SetVolumeDb(0.0);
     SetOverlap(1.0);
     InitParameters();
