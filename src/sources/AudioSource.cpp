@@ -112,18 +112,9 @@ void AudioSource::AddProvider(SamplesProvider* provider)
 {
     _sampProviders.push_back(provider->Clone());
     _sampProviders.back()->PrepareToRead(_queuedTimeStretch);
-    _paramY.push_back(0.0);
-    _positions.push_back(0.0);
-    _startPositions.push_back(0.0);
-    _endPositions.push_back(0.0);
-    _prevSamps[0].push_back(0.0);
-    _prevSamps[1].push_back(0.0);
-    _blockStarts.push_back(0.0);
-    _blockFrames.emplace_back();
     // Not under the grain sounding now: the next one may start on it.
-    _isActive.push_back(0);
-    _framesSinceEntry.push_back(ENTRY_FADE_FRAMES);
-    _fetchBuffers.emplace_back();
+    _reads.emplace_back();
+    _reads.back().framesSinceEntry = ENTRY_FADE_FRAMES;
     ReserveFetchRoom((int)_sampProviders.size() - 1);
     _activeSampProviders.reserve(_sampProviders.size());
 }
@@ -141,7 +132,7 @@ void AudioSource::ReserveFetchRoom(int p)
     const size_t channels = (size_t)std::max(provider->GetNumChannels(), 2);
     const size_t soundFrames = size_t(std::max(provider->GetNumFrames(), 0));
     const size_t frames = _loop ? MAX_RESERVED_FETCH_FRAMES : std::min(soundFrames, MAX_RESERVED_FETCH_FRAMES);
-    _fetchBuffers[p].reserve(frames * channels);
+    _reads[p].fetchBuffer.reserve(frames * channels);
     if (_loop)
         _segment.reserve(MAX_RESERVED_FETCH_FRAMES * channels);
 }
@@ -155,7 +146,7 @@ AudioSource::~AudioSource()
 void AudioSource::SetLoop(bool loop)
 {
     _loop = loop;
-    for (int p = 0; p < (int)_fetchBuffers.size(); p++)
+    for (int p = 0; p < (int)_reads.size(); p++)
         ReserveFetchRoom(p);
 }
 
@@ -241,7 +232,7 @@ bool AudioSource::Play(const double* positions, const double* paramY)
     // A new grain rises with its envelope.
     for (int p : _activeSampProviders) {
         RestartInWindow(p);
-        _framesSinceEntry[p] = ENTRY_FADE_FRAMES;
+        _reads[p].framesSinceEntry = ENTRY_FADE_FRAMES;
     }
     _envPos = 0.0;
     return true;
@@ -259,22 +250,22 @@ void AudioSource::AimWindows(const double* positions, const double* paramY)
     _activeSampProviders.clear();
     for (size_t i = 0; i < _sampProviders.size(); i++) {
         if (positions[i] == NOT_ON_PROVIDER) {
-            _isActive[i] = 0;
+            _reads[i].isActive = false;
             continue;
         }
-        const bool entering = !_isActive[i];
-        _isActive[i] = 1;
+        const bool entering = !_reads[i].isActive;
+        _reads[i].isActive = true;
         _activeSampProviders.push_back((int)i);
         double frames = _sampProviders[i]->GetNumFrames();
-        _startPositions[i] = std::floor(frames * positions[i] - 1.0);
-        _endPositions[i] = std::min(_startPositions[i] + WindowFrames((int)i), frames);
-        _paramY[i] = paramY[i];
+        _reads[i].startPosition = std::floor(frames * positions[i] - 1.0);
+        _reads[i].endPosition = std::min(_reads[i].startPosition + WindowFrames((int)i), frames);
+        _reads[i].paramY = paramY[i];
         // A sounding loop that has just moved onto a sound starts that
         // sound's window afresh: its old read position and last frames
         // belong to another time.
         if (entering && _isPlaying) {
             RestartInWindow((int)i);
-            _framesSinceEntry[i] = 0;
+            _reads[i].framesSinceEntry = 0;
         }
     }
 }
@@ -290,7 +281,7 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
 
     bool newCycle = false;
     for (int p : _activeSampProviders) {
-        _blockStarts[p] = _positions[p];
+        _reads[p].blockStart = _reads[p].position;
         if (_loop)
             newCycle = FetchLoop(p, (int)std::ceil(n * spf)) || newCycle;
         else if (!ReadInPlace(p))
@@ -298,7 +289,7 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
         // A provider that transposes by itself delivers whole output frames
         // from where the block starts: there is nothing between them to read.
         if (_sampProviders[p]->InternalPitchShift())
-            _positions[p] = FastFloor(_positions[p]);
+            _reads[p].position = FastFloor(_reads[p].position);
     }
 
     for (unsigned done = 0; done < numFrames;) {
@@ -314,14 +305,14 @@ bool AudioSource::NextBuffer(std::vector<float>* out, unsigned numFrames, unsign
     // own direction, and stretched. The frame before it leads into the next
     // block's first one.
     for (int p : _activeSampProviders) {
-        const BlockFrames& frames = _blockFrames[p];
-        const double start = _blockStarts[p];
+        const BlockFrames& frames = _reads[p].frames;
+        const double start = _reads[p].blockStart;
         const long next = (long)FastFloor(start - FastFloor(start) + n * ReadIncrement(p, spf));
-        _prevSamps[0][p] = frames.Sample(2 * (next - 1));
-        _prevSamps[1][p] = frames.Sample(2 * (next - 1) + 1);
-        _positions[p] = start + _step * n * _timeStretch;
+        _reads[p].prevSamps[0] = frames.Sample(2 * (next - 1));
+        _reads[p].prevSamps[1] = frames.Sample(2 * (next - 1) + 1);
+        _reads[p].position = start + _step * n * _timeStretch;
         if (_loop)
-            _positions[p] = WrapIntoWindow(p, _positions[p]);
+            _reads[p].position = WrapIntoWindow(p, _reads[p].position);
     }
     return newCycle;
 }
@@ -332,7 +323,7 @@ int AudioSource::FetchFrames(int p, double n, double spf) const
 {
     if (_sampProviders[p]->InternalPitchShift())
         return (int)n;
-    const double start = _blockStarts[p];
+    const double start = _reads[p].blockStart;
     return (int)std::ceil(start - FastFloor(start) + n * spf) + 1;
 }
 
@@ -357,10 +348,10 @@ double AudioSource::WindowFrames(int p) const
 void AudioSource::Fetch(int p, int count)
 {
     SamplesProvider* provider = _sampProviders[p];
-    provider->SetParamY(_paramY[p]);
+    provider->SetParamY(_reads[p].paramY);
     provider->SetRange(_range);
-    double pos = _positions[p];
-    std::vector<float>* buf = &_fetchBuffers[p];
+    double pos = _reads[p].position;
+    std::vector<float>* buf = &_reads[p].fetchBuffer;
     // A provider that cannot serve a request leaves the buffer untouched:
     // emptied first, it can never replay the previous block's frames.
     buf->clear();
@@ -378,17 +369,17 @@ bool AudioSource::ReadInPlace(int p)
     SamplesProvider* provider = _sampProviders[p];
     const float* samples = nullptr;
     float gain = 1.0f;
-    provider->SetParamY(_paramY[p]);
+    provider->SetParamY(_reads[p].paramY);
     if (provider->GetNumChannels() != OUTPUT_CHANNELS || !provider->GetStoredSamples(_timeStretch, &samples, &gain))
         return false;
-    _blockFrames[p] = BlockFrames{samples, 1, OUTPUT_CHANNELS * (long)provider->GetNumFrames(), gain, true};
+    _reads[p].frames = BlockFrames{samples, 1, OUTPUT_CHANNELS * (long)provider->GetNumFrames(), gain, true};
     return true;
 }
 
 void AudioSource::UseFetchBuffer(int p)
 {
-    const std::vector<float>& buf = _fetchBuffers[p];
-    _blockFrames[p] = BlockFrames{buf.data(), 1, (long)buf.size(), 1.0f, false};
+    const std::vector<float>& buf = _reads[p].fetchBuffer;
+    _reads[p].frames = BlockFrames{buf.data(), 1, (long)buf.size(), 1.0f, false};
 }
 
 // Fills the fetch buffer with count frames of the window from the read
@@ -399,21 +390,21 @@ void AudioSource::UseFetchBuffer(int p)
 bool AudioSource::FetchLoop(int p, int count)
 {
     SamplesProvider* provider = _sampProviders[p];
-    provider->SetParamY(_paramY[p]);
+    provider->SetParamY(_reads[p].paramY);
     provider->SetRange(_range);
-    _fetchBuffers[p].clear();
-    const double start = _startPositions[p], end = _endPositions[p];
+    _reads[p].fetchBuffer.clear();
+    const double start = _reads[p].startPosition, end = _reads[p].endPosition;
     // Not one whole frame to loop over: silence.
     if (end - start < 1.0) {
         UseFetchBuffer(p);
         return false;
     }
     const bool forward = _step > 0.0;
-    double pos = _positions[p];
+    double pos = _reads[p].position;
     bool newCycle = forward ? (pos < start || pos >= end) : (pos <= start || pos > end);
     if (newCycle) {
         RestartInWindow(p);
-        pos = _positions[p];
+        pos = _reads[p].position;
     }
     for (int remaining = count; remaining > 0;) {
         int available = forward ? (int)(end - pos) : (int)(pos - start);
@@ -444,14 +435,14 @@ void AudioSource::FetchLoopSegment(int p, double from, double to)
     _segment.clear();
     provider->GetSamples(&_segment, from, to, _timeStretch, _direction, _pitch);
     _segment.resize((size_t)(int)(to - from) * (size_t)provider->GetNumChannels(), 0.0f);
-    _fetchBuffers[p].insert(_fetchBuffers[p].end(), _segment.begin(), _segment.end());
+    _reads[p].fetchBuffer.insert(_reads[p].fetchBuffer.end(), _segment.begin(), _segment.end());
 }
 
 // Where a loop's read position lands after moving past its window's edge:
 // as far into the window again, so the cycle keeps its length.
 double AudioSource::WrapIntoWindow(int p, double pos) const
 {
-    const double start = _startPositions[p], length = _endPositions[p] - start;
+    const double start = _reads[p].startPosition, length = _reads[p].endPosition - start;
     if (length < 1.0)
         return start;
     double offset = std::fmod(pos - start, length);
@@ -467,9 +458,9 @@ double AudioSource::WrapIntoWindow(int p, double pos) const
 // A forward read starts at the window's first frame, a backward one at its end.
 void AudioSource::RestartInWindow(int p)
 {
-    _positions[p] = _direction > 0.0 ? _startPositions[p] : _endPositions[p];
-    _prevSamps[0][p] = 0.0;
-    _prevSamps[1][p] = 0.0;
+    _reads[p].position = _direction > 0.0 ? _reads[p].startPosition : _reads[p].endPosition;
+    _reads[p].prevSamps[0] = 0.0;
+    _reads[p].prevSamps[1] = 0.0;
 }
 
 // Renders up to frames frames from offset on; returns how many sounded
@@ -483,7 +474,7 @@ unsigned AudioSource::RenderChunk(std::vector<float>* out, unsigned frames, unsi
         return sounding;
     std::fill_n(scratch.mix, OUTPUT_CHANNELS * sounding, 0.0f);
     for (int p : _activeSampProviders) {
-        if (_blockFrames[p].stored)
+        if (_reads[p].frames.stored)
             AddStoredFrames(p, spf, scratch.envelope, sounding, scratch.mix);
         else
             AddProviderFrames(p, ReadIncrement(p, spf), scratch.envelope, sounding, scratch.mix);
@@ -534,14 +525,14 @@ void AudioSource::FillEnvelopeRun(float* envelope, double pos, unsigned run) con
 // into the mix. The voice's per-sound state lives in locals for the loop.
 void AudioSource::AddProviderFrames(int p, double increment, const float* envelope, unsigned frames, float* mix)
 {
-    const BlockFrames block = _blockFrames[p];
+    const BlockFrames block = _reads[p].frames;
     // The fetch starts at the whole frame under the block's first position.
-    const double blockStart = FastFloor(_blockStarts[p]);
+    const double blockStart = FastFloor(_reads[p].blockStart);
     // A short delivery (the end of the sound) holds a frame near its end.
     const long lastFrame = block.size / 2 - 2;
-    double pos = _positions[p];
-    double prevLeft = _prevSamps[0][p], prevRight = _prevSamps[1][p];
-    unsigned sinceEntry = _framesSinceEntry[p];
+    double pos = _reads[p].position;
+    double prevLeft = _reads[p].prevSamps[0], prevRight = _reads[p].prevSamps[1];
+    unsigned sinceEntry = _reads[p].framesSinceEntry;
     // Frame k of the block, k - 1 and the held frame all lie within a whole
     // stereo delivery of two frames or more, and a whole-frame step keeps the
     // fraction: runs of such frames are read without bounds checks or
@@ -608,10 +599,10 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
         pos += increment;
         i++;
     }
-    _positions[p] = pos;
-    _prevSamps[0][p] = prevLeft;
-    _prevSamps[1][p] = prevRight;
-    _framesSinceEntry[p] = sinceEntry;
+    _reads[p].position = pos;
+    _reads[p].prevSamps[0] = prevLeft;
+    _reads[p].prevSamps[1] = prevRight;
+    _reads[p].framesSinceEntry = sinceEntry;
 }
 
 // Reads the stored sound itself: at its own rate from whole frames as they
@@ -621,8 +612,8 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
 // when the grain runs backward.
 void AudioSource::AddStoredFrames(int p, double increment, const float* envelope, unsigned frames, float* mix)
 {
-    const BlockFrames& block = _blockFrames[p];
-    const double start = _blockStarts[p], offset = _positions[p] - start;
+    const BlockFrames& block = _reads[p].frames;
+    const double start = _reads[p].blockStart, offset = _reads[p].position - start;
     const bool forward = _direction > 0.0;
     const double y0 = forward ? start - 1.0 + offset : start - offset;
     const double dy = forward ? increment : -increment;
@@ -634,20 +625,20 @@ void AudioSource::AddStoredFrames(int p, double increment, const float* envelope
     else
         SincKernels::AddRun(SincKernels::ForRate(increment), block.first, soundFrames, y0, dy, levels, block.gain, mix,
                             frames);
-    _positions[p] += frames * increment;
+    _reads[p].position += frames * increment;
 }
 
 // The envelope, faded in over the first frames of a sound a loop has just
 // moved onto (copied into faded then).
 const float* AudioSource::EnteringLevels(int p, const float* envelope, unsigned frames, float* faded)
 {
-    unsigned sinceEntry = _framesSinceEntry[p];
+    unsigned sinceEntry = _reads[p].framesSinceEntry;
     if (sinceEntry >= ENTRY_FADE_FRAMES)
         return envelope;
     std::copy_n(envelope, frames, faded);
     for (unsigned i = 0; i < frames && sinceEntry < ENTRY_FADE_FRAMES; i++)
         faded[i] *= (float)sinceEntry++ / ENTRY_FADE_FRAMES;
-    _framesSinceEntry[p] = sinceEntry;
+    _reads[p].framesSinceEntry = sinceEntry;
     return faded;
 }
 
@@ -682,14 +673,8 @@ AudioSource* AudioSource::Clone()
     copy->_envStep = _envStep;
     copy->_envPos = _envPos;
     copy->_envelopeTable = _envelopeTable;
-    copy->_paramY = _paramY;
     copy->_range = _range;
-    copy->_positions = _positions;
-    copy->_startPositions = _startPositions;
-    copy->_endPositions = _endPositions;
-    copy->_prevSamps[0] = _prevSamps[0];
-    copy->_prevSamps[1] = _prevSamps[1];
-    copy->_isActive = _isActive;
-    copy->_framesSinceEntry = _framesSinceEntry;
+    for (size_t p = 0; p < _reads.size(); p++)
+        copy->_reads[p].ContinueGrain(_reads[p]);
     return copy;
 }

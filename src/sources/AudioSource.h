@@ -55,9 +55,9 @@ public:
     double GetEnvStep() const { return _envStep; }
     double GetEnvPos() const { return _envPos; }
     // Window and read position of the current grain in provider idx, in frames.
-    double GetStartPosition(int idx) const { return _startPositions[idx]; }
-    double GetEndPosition(int idx) const { return _endPositions[idx]; }
-    double GetPosition(int idx) const { return _positions[idx]; }
+    double GetStartPosition(int idx) const { return _reads[idx].startPosition; }
+    double GetEndPosition(int idx) const { return _reads[idx].endPosition; }
+    double GetPosition(int idx) const { return _reads[idx].position; }
     bool IsPlaying() const { return _isPlaying; }
     bool IsClone() const { return _isClone; }
     const std::vector<SamplesProvider*>& GetSampleProviders() const { return _sampProviders; }
@@ -95,6 +95,43 @@ private:
                 return 0.0f;
             const long channel = idx & 1;
             return first[direction * (idx - channel) + channel] * gain;
+        }
+    };
+
+    // How the voice reads one provider: the current grain's window and
+    // read position, and the current block's frames.
+    struct ProviderRead {
+        // In frames of the provider: where the grain reads, and where the
+        // current block started reading.
+        double position = 0.0;
+        double blockStart = 0.0;
+        BlockFrames frames;
+        // The frame before the read position, which the first frame of a
+        // block interpolates from.
+        double prevSamps[2] = {0.0, 0.0};
+        double paramY = 0.0;
+        // Frames played from the provider since the grain moved onto it,
+        // while it fades in.
+        unsigned framesSinceEntry = 0;
+        // Whether the current grain plays from it, to tell a loop that has
+        // just moved onto a sound.
+        bool isActive = false;
+        double startPosition = 0.0;
+        double endPosition = 0.0;
+        // Kept between blocks so rendering allocates nothing.
+        std::vector<float> fetchBuffer;
+
+        // The grain in flight of other, without its block's frames.
+        void ContinueGrain(const ProviderRead& other)
+        {
+            position = other.position;
+            prevSamps[0] = other.prevSamps[0];
+            prevSamps[1] = other.prevSamps[1];
+            paramY = other.paramY;
+            framesSinceEntry = other.framesSinceEntry;
+            isActive = other.isActive;
+            startPosition = other.startPosition;
+            endPosition = other.endPosition;
         }
     };
 
@@ -139,23 +176,11 @@ private:
     Envelope* _envelope;
     // The shape's table, shared with every voice of the source.
     const std::vector<float>* _envelopeTable;
-    std::vector<double> _paramY;
     double _range;
-    std::vector<double> _positions;
-    std::vector<double> _startPositions;
-    std::vector<double> _endPositions;
-    std::vector<double> _prevSamps[2];
-    // Per provider: whether the current grain plays from it, to tell a loop
-    // that has just moved onto a sound, and the frames it has played from it
-    // since, while it fades in.
-    std::vector<char> _isActive;
-    std::vector<unsigned> _framesSinceEntry;
     bool _isClone;
-    // Per provider: the frames fetched for the current block and where the
-    // block started reading. Kept between blocks so rendering allocates nothing.
-    std::vector<std::vector<float>> _fetchBuffers;
-    std::vector<double> _blockStarts;
-    std::vector<BlockFrames> _blockFrames;
+    // One per provider, side by side: a block's work on the voice then
+    // touches a few neighbouring cache lines rather than a dozen lists.
+    std::vector<ProviderRead> _reads;
     // One stretch of a looping window, before it joins the fetch buffer.
     std::vector<float> _segment;
 };
