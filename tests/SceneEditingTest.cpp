@@ -14,11 +14,13 @@
 #include "app/CanvasView.h"
 #include "app/Controllers.h"
 #include "app/ParamValueEditor.h"
+#include "app/ScreenMessage.h"
 #include "app/Selection.h"
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
 #include "effects/SafetyLimiter.h"
+#include "midi/MidiLearn.h"
 #include "midi/MidiQueue.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
@@ -411,6 +413,26 @@ TEST_F(SceneTest, ANoteOnOfVelocityZeroEndsTheNoteLikeANoteOff)
     _app.GetControllers()->UpdateMidiIn();
     ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
     EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 67);
+}
+
+TEST_F(SceneTest, MidiLostToAFullQueueIsSaidOnScreenAtMostOnceASecond)
+{
+    MidiQueue* notes = _app.GetControllers()->GetMidiQueue();
+    MidiQueue* knobs = _app.GetControllers()->GetMidiLearn()->GetQueue();
+    const auto burst = [&](MidiQueue* queue, size_t count, std::vector<unsigned char> message) {
+        for (size_t i = 0; i < count; i++)
+            queue->PushMessage(0, message);
+    };
+    burst(notes, MidiQueue::CAPACITY + 6, {0xF8});
+    burst(knobs, MidiQueue::CAPACITY + 1, {0xB0, 21, 64});
+    _app.GetControllers()->UpdateMidiIn();
+    const std::string said = _app.GetMessage()->GetText();
+    EXPECT_NE(said.find("MIDI input: 7 messages lost"), std::string::npos) << said;
+    EXPECT_TRUE(_app.GetMessage()->IsError());
+    // More lost within the second: said with the next message, not now.
+    burst(notes, MidiQueue::CAPACITY + 2, {0xF8});
+    _app.GetControllers()->UpdateMidiIn();
+    EXPECT_EQ(_app.GetMessage()->GetText(), said);
 }
 
 TEST(NoteKeyTest, LettersOfTheThreeRowsMapAroundNote72)

@@ -42,7 +42,8 @@
 
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
-      _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0)
+      _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0),
+      _lostMidiSaid(0)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
 }
@@ -127,6 +128,21 @@ void Controllers::UpdateMidiIn()
     }
     if (!IsPlayingNoteSource())
         _virtualPitch = 0;
+    ReportLostMidi();
+}
+
+void Controllers::ReportLostMidi()
+{
+    const size_t lost = GetMidiQueue()->GetDropped() + _midiLearn->GetQueue()->GetDropped();
+    const auto now = std::chrono::steady_clock::now();
+    if (lost == _lostMidiSaid || (_lostMidiSaid > 0 && now - _lostMidiSaidAt < std::chrono::seconds(1)))
+        return;
+    _app->ShowMessage("MIDI input: " + std::to_string(lost - _lostMidiSaid) +
+                          " messages lost, more came at once than the " + std::to_string(MidiQueue::CAPACITY) +
+                          " that can wait",
+                      true);
+    _lostMidiSaid = lost;
+    _lostMidiSaidAt = now;
 }
 
 void Controllers::StartNoteSource(int source, int note, int velocity)

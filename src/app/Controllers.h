@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 
 struct ControlTarget;
@@ -56,6 +58,9 @@ private:
     void StartNoteSource(int source, int note, int velocity);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
+    // A burst beyond what the queues hold loses messages (a lost note off
+    // leaves a note sounding): said on screen, at most once a second.
+    void ReportLostMidi();
     ControlTarget GetLearnTarget(int x, int y) const;
     ControlTarget GetKnobTargetAt(int x, int y) const;
     ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
@@ -71,4 +76,6 @@ private:
     OscServer* _osc;
     // The mouse's bend of the sounding notes, -1..1.
     double _virtualPitch;
+    size_t _lostMidiSaid;
+    std::chrono::steady_clock::time_point _lostMidiSaidAt;
 };
