@@ -210,6 +210,22 @@ void App::FinishLoadingIfDone()
     _scenes->UnSerializeSession();
 }
 
+void App::KeepAudioPlaying()
+{
+    switch (_audio->KeepStreamOpen(ToolkitCallbacks::OnAudio, _options)) {
+    case AudioEngine::STREAM_LOST:
+        ShowMessage("The audio stream is lost (did the JACK server stop?): it opens again once it can", true);
+        _controllers->LetGoOfDeadJackMidi();
+        break;
+    case AudioEngine::STREAM_BACK:
+        ShowMessage("The audio stream is open again", false);
+        _controllers->ReopenJackMidi(_options);
+        break;
+    case AudioEngine::STREAM_UNCHANGED:
+        break;
+    }
+}
+
 UIStyle* App::GetStyle() const
 {
     return _styles->GetStyle();
@@ -360,6 +376,7 @@ void App::OnIdle()
         return;
     _pacer->WaitForNextFrame(_loading, _loader->GetProgress());
     FinishLoadingIfDone();
+    KeepAudioPlaying();
     // Engines are made and freed outside the scene lock, handed over under it.
     ForEachEnginePool(&SpectralEnginePool::Prepare);
     _mutex->lock();

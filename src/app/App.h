@@ -204,6 +204,8 @@ private:
     void InitRenderer();
     void InstallSounds();
     void FinishLoadingIfDone();
+    // A stream lost under the program is said, and opened again once it can be.
+    void KeepAudioPlaying();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.

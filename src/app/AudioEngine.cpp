@@ -31,10 +31,10 @@ const char* BOUNCE_DIR = "./bounces";
 }  // namespace
 
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
-    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _blockSize(1024), _assumedInputs(0),
-      _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)), _loadMeter(new LoadMeter()),
-      _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false),
-      _titleFadeFrames(0)
+    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _streamLost(false), _blockSize(1024),
+      _assumedInputs(0), _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)),
+      _loadMeter(new LoadMeter()), _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false),
+      _sourcesSounding(false), _titleFadeFrames(0)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
 }
@@ -50,6 +50,38 @@ AudioEngine::~AudioEngine()
 
 bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options)
 {
+    std::string error;
+    if (OpenStream(callback, options, &error))
+        return true;
+    std::cerr << "The audio stream cannot open: " << error << std::endl;
+    return false;
+}
+
+AudioEngine::StreamChange AudioEngine::KeepStreamOpen(RtAudioCallback callback, const Options& options)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!_streamLost) {
+        if (_stream == nullptr || _stream->IsOpen())
+            return STREAM_UNCHANGED;
+        _streamLost = true;
+        _lastReopen = now;
+        return STREAM_LOST;
+    }
+    if (now - _lastReopen < std::chrono::duration<double>(REOPEN_SECONDS))
+        return STREAM_UNCHANGED;
+    _lastReopen = now;
+    // The library's own thread finished closing the lost stream long ago.
+    delete _stream;
+    _stream = nullptr;
+    std::string error;
+    if (!OpenStream(callback, options, &error))
+        return STREAM_UNCHANGED;
+    _streamLost = false;
+    return STREAM_BACK;
+}
+
+bool AudioEngine::OpenStream(RtAudioCallback callback, const Options& options, std::string* error)
+{
     _blockSize = options.blockSize;
     try {
         // Up to two input channels, for the live rects.
@@ -63,7 +95,7 @@ bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options)
         _stream->StartStream();
         _stream->ReportStreamLatency();
     } catch (RtAudioError& e) {
-        std::cerr << "The audio stream cannot open: " << e.getMessage() << std::endl;
+        *error = e.getMessage();
         delete _stream;
         _stream = nullptr;
         return false;
@@ -88,8 +120,11 @@ void AudioEngine::StopStream()
     // The load is told once, by the stream's end, and not by a run that never played.
     if (_stream != nullptr) {
         try {
-            _stream->StopStream();
-            _stream->CloseStream();
+            // A stream the audio system closed has nothing left to stop.
+            if (_stream->IsOpen()) {
+                _stream->StopStream();
+                _stream->CloseStream();
+            }
         } catch (RtAudioError& e) {
             e.printMessage();
         }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include <RtAudio.h>
@@ -42,6 +44,14 @@ public:
     void StopStream();
     unsigned int GetBlockSize() const { return _blockSize; }
 
+    // GUI thread, idle: a stream the audio system closed under the program
+    // (a JACK server that stopped or dropped the client) is opened again as
+    // the options chose it, every REOPEN_SECONDS, until the system is back.
+    enum StreamChange { STREAM_UNCHANGED, STREAM_LOST, STREAM_BACK };
+    static constexpr double REOPEN_SECONDS = 2.0;
+    StreamChange KeepStreamOpen(RtAudioCallback callback, const Options& options);
+    bool IsStreamLost() const { return _streamLost; }
+
     // Audio thread: one block of nFrames interleaved stereo frames, under the
     // scene lock; the block of input (null without one) goes to the live rects first.
     void RenderBlock(float* out, const float* in, unsigned int nFrames);
@@ -65,6 +75,8 @@ public:
     unsigned GetSoundingGrains() const { return _soundingGrains.load(std::memory_order_relaxed); }
 
 private:
+    // False, with the library's reason in error, when the stream cannot open.
+    bool OpenStream(RtAudioCallback callback, const Options& options, std::string* error);
     // Says what the audio system granted against what was asked for.
     void ReportBlockSize(const Options& options) const;
     void StartBounce();
@@ -75,6 +87,8 @@ private:
     stk::Mutex* _sceneLock;
     SourceReleases* _releases;
     MyRtAudio* _stream;
+    bool _streamLost;
+    std::chrono::steady_clock::time_point _lastReopen;
     unsigned int _blockSize;
     unsigned int _assumedInputs;
     double _sampTimeSec;

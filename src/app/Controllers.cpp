@@ -42,8 +42,8 @@
 
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
-      _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0),
-      _lostMidiSaid(0)
+      _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0), _midiInJack(false),
+      _jackMidiLost(false), _lostMidiSaid(0)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
 }
@@ -87,6 +87,7 @@ void Controllers::OpenMidi(const Options& options)
         printf("%s\n", message.c_str());
         return;
     }
+    _midiInJack = api == RtMidi::UNIX_JACK;
     if (options.midiPort < 0) {
         // Ports of the instrument's own: a controller is connected to the
         // input, and the letter keys' notes leave by the output.
@@ -99,6 +100,24 @@ void Controllers::OpenMidi(const Options& options)
     } else {
         _midiIn->Open(api, options.midiPort);
     }
+}
+
+void Controllers::LetGoOfDeadJackMidi()
+{
+    // A server that only dropped the audio client keeps the MIDI ports alive.
+    if (!_midiInJack || _jackMidiLost || MidiSystem::JackServerRuns())
+        return;
+    _midiIn->Abandon();
+    _midiOut->Abandon();
+    _jackMidiLost = true;
+}
+
+void Controllers::ReopenJackMidi(const Options& options)
+{
+    if (!_jackMidiLost)
+        return;
+    _jackMidiLost = false;
+    OpenMidi(options);
 }
 
 MidiQueue* Controllers::GetMidiQueue() const

@@ -29,6 +29,10 @@ public:
 
     // Opens MIDI input and output in the system the options ask for (or the one there is).
     void OpenMidi(const Options& options);
+    // The audio stream was lost: where the JACK server went with it, so did
+    // the MIDI ports in it; they open anew once the stream is back.
+    void LetGoOfDeadJackMidi();
+    void ReopenJackMidi(const Options& options);
     // Closes the MIDI ports and stops listening for OSC, once the stream is stopped.
     void Close();
 
@@ -76,6 +80,8 @@ private:
     OscServer* _osc;
     // The mouse's bend of the sounding notes, -1..1.
     double _virtualPitch;
+    bool _midiInJack;
+    bool _jackMidiLost;
     size_t _lostMidiSaid;
     std::chrono::steady_clock::time_point _lostMidiSaidAt;
 };

@@ -40,6 +40,10 @@ public:
     void StartStream();
     void StopStream();
     void CloseStream();
+    // False once closed, by the program or by the audio system under it (a
+    // JACK server that stopped: the library then closes the stream on a
+    // thread of its own, and is done with it once this says so).
+    bool IsOpen() const { return _audio->isStreamOpen(); }
     void ReportStreamLatency();
 
 private:

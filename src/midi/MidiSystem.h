@@ -15,9 +15,9 @@ public:
     static bool Choose(const std::string& name, RtMidi::Api* api, std::string* message);
     // Every MIDI system built in, with its input and output ports.
     static void List(std::ostream& out);
+    static bool JackServerRuns();
 
 private:
     static bool HasAlsaSequencer();
-    static bool JackServerRuns();
     static bool IsBuiltIn(RtMidi::Api api);
 };

@@ -31,6 +31,10 @@ public:
     // audio thread; without one they join the other messages.
     void SetControlQueue(MidiQueue* queue) { _controlQueue = queue; }
     void Callback(double deltaTime, std::vector<unsigned char>* message);
+    // The JACK server of the port has gone: the library's own closing
+    // would unregister the port through the dead client and crash, so the
+    // client is let go of unclosed (a few kilobytes, once per lost server).
+    void Abandon() { _midiIn = nullptr; }
 
 private:
     bool Create(RtMidi::Api api);

@@ -22,6 +22,10 @@ public:
     bool OpenOwnPort(RtMidi::Api api);
     void SendNoteOn(int note) { Send(0x90, note); }
     void SendNoteOff(int note) { Send(0x80, note); }
+    // The JACK server of the port has gone: the library's own closing
+    // would unregister the port through the dead client and crash, so the
+    // client is let go of unclosed (a few kilobytes, once per lost server).
+    void Abandon() { _midiOut = nullptr; }
 
 private:
     bool Create(RtMidi::Api api);

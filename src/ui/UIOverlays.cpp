@@ -9,6 +9,7 @@
 
 #include "app/App.h"
 #include "app/AppControl.h"
+#include "app/AudioEngine.h"
 #include "app/BounceRecorder.h"
 #include "app/CanvasView.h"
 #include "app/LoadMeter.h"
@@ -198,7 +199,11 @@ void UILimiterLight::Draw()
 std::string UILoadMeterOverlay::DescribeCounts() const
 {
     char meter[80];
-    _meter->Describe(meter, sizeof(meter));
+    // The meter would show the last block's load of a stream that is gone.
+    if (_app->GetAudioEngine()->IsStreamLost())
+        snprintf(meter, sizeof(meter), "NO AUDIO STREAM");
+    else
+        _meter->Describe(meter, sizeof(meter));
     char text[160];
     snprintf(text, sizeof(text), "grains %u  sources %zu  %s", _app->GetSoundingGrains(), _app->GetSources().size(),
              meter);

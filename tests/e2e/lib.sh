@@ -196,12 +196,14 @@ e2e_jack_priority() {
 # at 44100 Hz and PERIOD frames (default 128), under a name no other test
 # uses; exports JACK_DEFAULT_SERVER so that every client (the instrument, the
 # test's own, jack_lsp) meets this server, and forbids starting any other.
+# With "restart", JACK's registry stays as the stopped server left it, as
+# when a performer stops and starts a server: the clients running hold it.
 e2e_start_jack() {
     local period=${1:-128} name
     name="zf-$(basename "$0" .sh)-$$"
     export JACK_NO_START_SERVER=1
     export JACK_DEFAULT_SERVER="$name"
-    e2e_clear_stale_jack
+    [ "${2:-}" = restart ] || e2e_clear_stale_jack
     jackd $(e2e_jack_priority) -n "$name" -d dummy -r "$E2E_RATE" -p "$period" >"$E2E_TMP/jackd.log" 2>&1 &
     E2E_JACK_PID=$!
     if ! e2e_wait_for 20 e2e_jack_answers; then
@@ -350,6 +352,11 @@ e2e_file_settled() {
 
 e2e_output_has() {
     grep -qF -- "$2" "$E2E_APP_DIR/$1.log"
+}
+
+# True when stdout or stderr (first argument) holds a text exactly COUNT times.
+e2e_output_count_is() {
+    [ "$(grep -cF -- "$2" "$E2E_APP_DIR/$1.log")" -eq "$3" ]
 }
 
 # Checks that stdout or stderr (first argument) of the instrument holds a text.
