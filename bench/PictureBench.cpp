@@ -10,6 +10,7 @@
 #include "spectral/Spectrogram.h"
 #include "spectral/WaveformEnvelope.h"
 #include "ui/UISoundRect.h"
+#include "ui/UISoundRectPictures.h"
 
 // What the canvas prepares outside GL for the rect of a 10-minute stereo
 // sound: the waveform's summaries (once, at loading), its vertices (every
@@ -44,7 +45,7 @@ struct PictureScene {
         app.SetWinSize(1280, 800);
         rect.ShareSamples(&TenMinutesOfStereo(), TEN_MINUTES, 2);
         view = new UISoundRect(&rect, &app, nullptr, app.GetScreen());
-        view->PrepareWaveform();
+        view->GetPictures()->PrepareWaveform();
         std::vector<float> column(image.GetNumBins());
         for (int c = 0; c < image.GetNumCols(); c++) {
             for (size_t i = 0; i < column.size(); i++)
@@ -81,11 +82,11 @@ void BM_WaveformVerticesPerFrame(benchmark::State& state)
 {
     PictureScene* scene = Scene();
     const double length = static_cast<double>(state.range(0));
-    const UISoundRect::WaveGeometry geometry = {-0.25 * length, 0.75 * length, 1280.0, 400.0, 100.0, true};
+    const UISoundRectPictures::WaveGeometry geometry = {-0.25 * length, 0.75 * length, 1280.0, 400.0, 100.0, true};
     std::vector<float> vertices;
     bool band = false;
     for (auto _ : state) {
-        scene->view->BuildWaveVertices(geometry, &vertices, &band);
+        scene->view->GetPictures()->BuildWaveVertices(geometry, &vertices, &band);
         benchmark::DoNotOptimize(vertices.data());
     }
     state.counters["vertices"] = static_cast<double>(vertices.size() / 2);
@@ -94,9 +95,9 @@ void BM_WaveformVerticesPerFrame(benchmark::State& state)
 void BM_ImagePooling(benchmark::State& state)
 {
     PictureScene* scene = Scene();
-    UISoundRect::ImageLevels levels;
+    UISoundRectPictures::ImageLevels levels;
     for (auto _ : state) {
-        UISoundRect::PoolImageRows(&scene->image, IMAGE_ROWS, &levels);
+        UISoundRectPictures::PoolImageRows(&scene->image, IMAGE_ROWS, &levels);
         benchmark::DoNotOptimize(levels.levels.data());
     }
 }
@@ -104,11 +105,11 @@ void BM_ImagePooling(benchmark::State& state)
 void BM_ImageTexels(benchmark::State& state)
 {
     PictureScene* scene = Scene();
-    UISoundRect::ImageLevels levels;
-    UISoundRect::PoolImageRows(&scene->image, IMAGE_ROWS, &levels);
+    UISoundRectPictures::ImageLevels levels;
+    UISoundRectPictures::PoolImageRows(&scene->image, IMAGE_ROWS, &levels);
     std::vector<unsigned char> texels;
     for (auto _ : state) {
-        scene->view->BuildTexels(levels, &texels);
+        scene->view->GetPictures()->BuildTexels(levels, &texels);
         benchmark::DoNotOptimize(texels.data());
     }
 }

@@ -21,7 +21,7 @@
 #include "sound/SoundLoader.h"
 #include "spectral/Spectrogram.h"
 #include "spectral/WaveformEnvelope.h"
-#include "ui/UISoundRect.h"
+#include "ui/UISoundRectPictures.h"
 
 // The start-up of the instrument without its window: read and condition a
 // folder of sounds, analyse every channel on every core (or map the
@@ -136,7 +136,7 @@ struct LoadedSounds {
     AudioFileSet set;
     std::vector<SoundLoader::Analysis> analyses;
     std::vector<WaveformEnvelope*> envelopes;
-    std::vector<UISoundRect::ImageLevels> images;
+    std::vector<UISoundRectPictures::ImageLevels> images;
     ~LoadedSounds()
     {
         for (SoundLoader::Analysis& a : analyses) {
@@ -174,8 +174,8 @@ void Start(const std::string& dir, AnalysisCache* cache, LoadedSounds* loaded, S
         const SoundLoader::Analysis& analysis = loaded->analyses[i];
         if (analysis.spectros.empty())
             return;
-        UISoundRect::PoolImageRows(analysis.spectros[0], IMAGE_ROWS, &loaded->images[2 * i]);
-        UISoundRect::PoolImageRows(analysis.chromas[0], IMAGE_ROWS, &loaded->images[2 * i + 1]);
+        UISoundRectPictures::PoolImageRows(analysis.spectros[0], IMAGE_ROWS, &loaded->images[2 * i]);
+        UISoundRectPictures::PoolImageRows(analysis.chromas[0], IMAGE_ROWS, &loaded->images[2 * i + 1]);
     });
     malloc_trim(0);
     if (times != nullptr) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sound/AnalysisCache.h"
+#include "sound/AnalysisCacheEntry.h"
 #include "sound/AudioFile.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundLoader.h"
@@ -369,7 +370,7 @@ TEST(AnalysisCacheTest, TidyingRemovesWhatCrashedWritersLeftAndOldVersionsButNot
     // An entry of the version before this one and a file that only has an entry's name.
     const std::string oldEntry = dir + "/00000000000000bb-66150-2.analysis";
     const std::string notAnEntry = dir + "/00000000000000cc-66150-2.analysis";
-    const uint32_t oldVersion = AnalysisCache::ANALYSIS_VERSION - 1;
+    const uint32_t oldVersion = AnalysisCacheEntry::ANALYSIS_VERSION - 1;
     std::ofstream(oldEntry).write("ZFANALYS", 8).write((const char*)&oldVersion, sizeof(oldVersion)) << "old columns";
     std::ofstream(notAnEntry) << "some other program's file";
     // Untouched for two hours: its writer is gone, whoever has its id now.

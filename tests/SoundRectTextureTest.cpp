@@ -13,6 +13,7 @@
 #include "spectral/Scale.h"
 #include "spectral/Spectrogram.h"
 #include "ui/UISoundRect.h"
+#include "ui/UISoundRectPictures.h"
 
 namespace {
 
@@ -58,9 +59,9 @@ protected:
     // The texels (grey, alpha) of an image pooled into at most maxRows rows.
     void BuildTexels(const Spectrogram* image, std::vector<unsigned char>* texels, size_t maxRows = 4096)
     {
-        UISoundRect::ImageLevels levels;
-        UISoundRect::PoolImageRows(image, maxRows, &levels);
-        _view->BuildTexels(levels, texels);
+        UISoundRectPictures::ImageLevels levels;
+        UISoundRectPictures::PoolImageRows(image, maxRows, &levels);
+        _view->GetPictures()->BuildTexels(levels, texels);
     }
 
     // Texels of a single column of four bins.
@@ -192,8 +193,8 @@ TEST_F(SoundRectTextureTest, ImageIsBinsWideWithOneRowPerAnalysisColumn)
 
 TEST_F(SoundRectTextureTest, EmptyStoreGivesNoTexels)
 {
-    EXPECT_EQ(_view->GetSpectroTexId(), -1);
-    EXPECT_EQ(_view->GetChromaTexId(), -1);
+    EXPECT_EQ(_view->GetPictures()->GetSpectroTexId(), -1);
+    EXPECT_EQ(_view->GetPictures()->GetChromaTexId(), -1);
     for (int numCols : {0, -4}) {
         Spectrogram empty(2048, numCols);
         std::vector<unsigned char> texels(12, 1);

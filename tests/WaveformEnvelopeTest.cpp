@@ -10,6 +10,7 @@
 #include "sound/SoundRect.h"
 #include "spectral/WaveformEnvelope.h"
 #include "ui/UISoundRect.h"
+#include "ui/UISoundRectPictures.h"
 
 namespace {
 
@@ -43,13 +44,13 @@ protected:
     {
         _samples = samples;
         _rect.ShareSamples(&_samples, _samples.size(), 1);
-        _view->PrepareWaveform();
+        _view->GetPictures()->PrepareWaveform();
     }
 
-    std::vector<float> Vertices(const UISoundRect::WaveGeometry& geometry, bool* band)
+    std::vector<float> Vertices(const UISoundRectPictures::WaveGeometry& geometry, bool* band)
     {
         std::vector<float> vertices;
-        _view->BuildWaveVertices(geometry, &vertices, band);
+        _view->GetPictures()->BuildWaveVertices(geometry, &vertices, band);
         return vertices;
     }
 
@@ -144,7 +145,7 @@ TEST_F(WaveVerticesTest, ZoomedOutEachVisiblePixelIsTheSpanOfItsSamples)
 {
     // 39877 samples over 400 pixels, of which the window shows the first 200.
     Share(RandomSignal(39877, 9));
-    const UISoundRect::WaveGeometry geometry = {100.3, 500.3, 300.0, 200.0, 50.0, true};
+    const UISoundRectPictures::WaveGeometry geometry = {100.3, 500.3, 300.0, 200.0, 50.0, true};
     bool band = false;
     const std::vector<float> vertices = Vertices(geometry, &band);
     ASSERT_TRUE(band);
@@ -166,7 +167,7 @@ TEST_F(WaveVerticesTest, ZoomedOutEachVisiblePixelIsTheSpanOfItsSamples)
     }
 
     // Upright, time runs up the window and amplitude across it.
-    const UISoundRect::WaveGeometry upright = {100.3, 500.3, 300.0, 200.0, 50.0, false};
+    const UISoundRectPictures::WaveGeometry upright = {100.3, 500.3, 300.0, 200.0, 50.0, false};
     const std::vector<float> turned = Vertices(upright, &band);
     ASSERT_EQ(turned.size(), vertices.size());
     for (size_t i = 0; i < vertices.size(); i += 2) {

@@ -14,6 +14,7 @@
 #include "sound/SoundRect.h"
 #include "spectral/Spectrogram.h"
 #include "ui/UISoundRect.h"
+#include "ui/UISoundRectPictures.h"
 
 StartupLoader::StartupLoader(App* app) : _app(app), _progress(new LoadProgress()), _cache(nullptr), _fileSet(nullptr)
 {
@@ -102,7 +103,7 @@ void StartupLoader::AnalyseSounds()
     // the canvas finds them ready.
     std::vector<std::function<void()>> pictures;
     for (SoundRect* rect : _pendingRects)
-        pictures.push_back([rect]() { rect->GetUI()->PrepareWaveform(); });
+        pictures.push_back([rect]() { rect->GetUI()->GetPictures()->PrepareWaveform(); });
     std::vector<SoundLoader::Analysis> analyses;
     SoundLoader(_cache, _progress).Analyse(_sounds, pictures, &analyses);
     _pendingSpectros.resize(analyses.size());
@@ -113,7 +114,7 @@ void StartupLoader::AnalyseSounds()
     }
     SoundLoader::ParallelFor(analyses.size(), [&](size_t i) {
         if (!analyses[i].spectros.empty() && !_progress->IsCancelled())
-            _pendingRects[i]->GetUI()->PrepareImages(analyses[i].spectros[0], analyses[i].chromas[0]);
+            _pendingRects[i]->GetUI()->GetPictures()->PrepareImages(analyses[i].spectros[0], analyses[i].chromas[0]);
     });
     // The analysis went block by block into the cache's mapped pages, and
     // the sounds made stereo gave up their originals; the allocator would

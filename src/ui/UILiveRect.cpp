@@ -14,6 +14,7 @@
 #include "spectral/Spectrogram.h"
 #include "spectral/WaveformEnvelope.h"
 #include "ui/UIScreen.h"
+#include "ui/UISoundRectPictures.h"
 #include "ui/UIStyle.h"
 
 namespace {
@@ -48,7 +49,7 @@ UILiveRect::UILiveRect(LiveRect* rect, App* app, UIStyle* style, UIScreen* scree
     UpdateRectPosition(x, y);
     // The summaries are made while nothing writes the ring yet; from then on
     // only what arrives is summarised.
-    PrepareWaveform();
+    _pictures->PrepareWaveform();
     _summarised = _ring->GetSettled();
     UpdateName();
 }
@@ -58,7 +59,7 @@ UILiveRect::~UILiveRect()
     for (Parameter* param : _liveParams)
         delete param;
     for (int* tex : {&_liveSpectroTex, &_liveChromaTex})
-        DeleteTexture(tex);
+        UISoundRectPictures::DeleteTexture(tex);
 }
 
 Parameter* UILiveRect::GetParameter(int idx)
@@ -119,12 +120,12 @@ void UILiveRect::Draw()
 {
     const int64_t shownEnd = ShownEnd();
     DrawRectangle();
-    _ring->RefreshEnvelope(_envelope, _summarised, shownEnd);
+    _ring->RefreshEnvelope(_pictures->GetEnvelope(), _summarised, shownEnd);
     _summarised = shownEnd;
     switch (_rectType) {
     case WAVEFORM:
-        _envelope->SetWindow(_ring->OldestShownFrame(shownEnd), _ring->GetLength());
-        DrawWaveform();
+        _pictures->GetEnvelope()->SetWindow(_ring->OldestShownFrame(shownEnd), _ring->GetLength());
+        _pictures->DrawWaveform();
         break;
     case SPECTROGRAM:
         UpdateImages(shownEnd);
@@ -189,7 +190,7 @@ void UILiveRect::UploadColumns(int texId, const Spectrogram* image, int64_t from
     const uint8_t* levels = image->GetImageLevels();
     if (from >= to || levels == nullptr)
         return;
-    ImageLevels column;
+    UISoundRectPictures::ImageLevels column;
     column.bins = bins;
     column.rows = 1;
     glBindTexture(GL_TEXTURE_2D, (GLuint)texId);
@@ -197,7 +198,7 @@ void UILiveRect::UploadColumns(int texId, const Spectrogram* image, int64_t from
     for (int64_t col = from; col < to; col++) {
         const int row = (int)(col % numRingCols);
         column.levels.assign(levels + (size_t)row * bins, levels + (size_t)(row + 1) * bins);
-        BuildTexels(column, &_texels);
+        _pictures->BuildTexels(column, &_texels);
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, bins, 1, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, _texels.data());
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -211,7 +212,7 @@ void UILiveRect::DrawImage(int texId, int64_t shownEnd)
     const double numRingCols = _live->GetAnalysis()->GetNumRingCols();
     const double t0 = (double)(shownEnd - _ring->GetLength()) / HOP / numRingCols;
     const double t1 = (double)shownEnd / HOP / numRingCols;
-    const double(*corners)[2] = CornerTexCoords(_orientation);
+    const double(*corners)[2] = UISoundRectPictures::CornerTexCoords(_orientation);
     double coords[4][2];
     for (int k = 0; k < 4; k++) {
         coords[k][0] = corners[k][0];

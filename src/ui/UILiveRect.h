@@ -7,6 +7,7 @@
 
 class LiveRect;
 class LiveRing;
+class Spectrogram;
 
 // The view of a live rect: the last seconds of the input, the oldest at the
 // start of the time axis and the newest at its end, scrolling as sound

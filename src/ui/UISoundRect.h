@@ -1,24 +1,20 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
-
 #include "parameters/ParameterProvider.h"
 
 class App;
 class Parameter;
 class Serializer;
 class SoundRect;
-class Spectrogram;
 class UIScreen;
+class UISoundRectPictures;
 class UIStyle;
-class WaveformEnvelope;
 
 // The on-screen body of a sound rect: a rectangle on the scene (x in window
 // widths, y in window heights, y up) that shows one sound and tells sources
 // where a scene point falls inside that sound. It owns the rect's display
-// parameters, which the pie menu edits like those of a source.
+// parameters, which the pie menu edits like those of a source, and the
+// pictures it draws inside its edges.
 class UISoundRect : public ParameterProvider {
 public:
     enum RectType { WAVEFORM = 0, SPECTROGRAM = 1, CHROMAGRAM = 2 };
@@ -87,71 +83,27 @@ public:
     // geometry (edges, smallest size) and the pulse are the view's own.
     void UnSerialize(Serializer* serializer);
 
-    // An image's display levels as its texture keeps them: bins levels per
-    // row, one row per analysis column, or per run of columns for a long sound.
-    struct ImageLevels {
-        std::vector<uint8_t> levels;
-        int bins = 0;
-        int rows = 0;
-    };
-    // Pools the columns of spectro's image into at most maxRows rows, each
-    // the loudest of the columns it covers, so that transients stay; an
-    // image that does not exist gives an empty one.
-    static void PoolImageRows(const Spectrogram* spectro, size_t maxRows, ImageLevels* image);
-    // The grey and alpha bytes of every level of image, shaped by range and contrast.
-    void BuildTexels(const ImageLevels& image, std::vector<unsigned char>* texels) const;
-
-    // Where the rect lies in window pixels: along the time axis, the first
-    // and last sample, and the window's extent; across it, the centre line
-    // and the distance of a full-scale sample from it.
-    struct WaveGeometry {
-        double timeStart, timeEnd;
-        double windowEnd;
-        double centre, fullScale;
-        bool horizontal;
-    };
-    // The waveform for the part of the rect inside the window, in window
-    // pixels (x, y pairs): at two samples or more per pixel, one column per
-    // pixel from the lowest to the highest sample it covers, given as the
-    // bottom and top of a band (*band true); closer up, the line through the
-    // samples it shows (*band false). Empty when nothing is visible.
-    void BuildWaveVertices(const WaveGeometry& geometry, std::vector<float>* vertices, bool* band);
-
-    // Builds what the pictures need from the sound and its analysis, once;
-    // the loader calls these beside the analysis so that the first frame of
-    // the canvas finds them ready. The images are those of channel 0.
-    void PrepareWaveform();
-    void PrepareImages(const Spectrogram* spectro, const Spectrogram* chroma);
-    int GetSpectroTexId() const { return _spectroTexId; }
-    int GetChromaTexId() const { return _chromaTexId; }
+    // The waveform, spectrogram and chromagram the rect shows; the loader
+    // prepares them beside the analysis.
+    UISoundRectPictures* GetPictures() const { return _pictures; }
+    // The edges in scene units, and what the pictures are drawn with.
+    double GetLeft() const { return _left; }
+    double GetRight() const { return _right; }
+    double GetTop() const { return _top; }
+    double GetBottom() const { return _bot; }
+    UIStyle* GetStyle() const { return _style; }
+    UIScreen* GetScreen() const { return _screen; }
+    // Emits the four corners in pixels, clockwise from top left; closeLoop
+    // repeats the first to close an outline. With texCoords, each corner
+    // gets its texture coordinate first.
+    void EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2] = nullptr) const;
 
 protected:
     void InitParameters();
     void UpdateEdges();
     void DrawRectangle();
     void DrawSelectionFrame() const;
-    void DrawWaveform();
-    // Colours the band's columns (RGBA per vertex) after their height.
-    void ShadeColumns(const double color[4]);
-    WaveGeometry MeasureWaveGeometry() const;
-    // Rows an image texture keeps: the screen never shows more of a rect.
-    size_t MaxImageRows() const;
     void DrawName();
-    void UpdateTextures();
-    // A new texture name holding image, or -1 when it is empty.
-    int CreateImageTexture(const ImageLevels& image);
-    // Uploads texels (bins x rows grey and alpha bytes) and the smaller
-    // images down to one texel, each the box average of the one above.
-    static void UploadWithMipmaps(std::vector<unsigned char>* texels, int width, int height);
-    static void DeleteTexture(int* texId);
-    void DrawTexture(int texId) const;
-    // Emits the four corners in pixels, clockwise from top left; closeLoop
-    // repeats the first to close an outline. With texCoords, each corner
-    // gets its texture coordinate first.
-    void EmitCorners(double width, double height, bool closeLoop, const double (*texCoords)[2] = nullptr) const;
-    // The texture coordinates of the four corners in an orientation, in the
-    // order EmitCorners gives them: s across the bins, t along time (0 ... 1).
-    static const double (*CornerTexCoords(Orientation orientation))[2];
 
     SoundRect* _rect;
     double _width, _height;
@@ -169,27 +121,10 @@ protected:
     // The display settings in force; the range and contrast parameters read them back.
     double _colorRange;
     double _colorContrast;
-    bool _waveformPrepared;
-    bool _imagesPrepared;
     // Set when range or contrast change: the spectrogram and chromagram images need rebuilding.
     bool _needUpdateTextures;
-    // Which of the two images are still to rebuild: one texture is built
-    // per frame across all rects, so that no frame waits for many.
-    bool _spectroTexStale;
-    bool _chromaTexStale;
-    // GL texture names of the two images, -1 when none exists.
-    int _spectroTexId;
-    int _chromaTexId;
     Parameter* _params[NUM_PARAMS];
     ParamIndex _currentParamIdx;
-    WaveformEnvelope* _envelope;
-    // The images of channel 0, pooled once; the textures are made from them.
-    ImageLevels _spectroImage;
-    ImageLevels _chromaImage;
-    // Reused from frame to frame: the waveform's vertices and column spans.
-    std::vector<float> _waveVertices;
-    std::vector<float> _waveColors;
-    std::vector<float> _columnLows;
-    std::vector<float> _columnHighs;
+    UISoundRectPictures* _pictures;
     double _pulseTimeOffset;
 };
