@@ -16,6 +16,7 @@
 #include "app/QuitSignals.h"
 #include "app/SceneStore.h"
 #include "midi/MidiSystem.h"
+#include "sound/EngineRate.h"
 
 // The one application object, built before main so that the scene lock and
 // the MIDI objects exist before anything else runs.
@@ -26,16 +27,18 @@ namespace {
 // Exit status of a command line that cannot be read, as shells expect.
 const int BAD_USAGE = 2;
 
-// What cannot be right is said before a window opens and the sounds load.
-bool CheckAudioChoice(const Options& options)
+// What cannot be right is said before a window opens and the sounds load;
+// the rate the audio system plays at is the engine's before they load, as
+// they are converted to it.
+bool ChooseEngineRate(const Options& options)
 {
-    try {
-        MyRtAudio probe(0, 2, AudioEngine::SAMPLE_RATE, nullptr, RTAUDIO_FLOAT32, false, options.audioApi,
-                        options.audioDevice);
-    } catch (RtAudioError& e) {
-        std::cerr << e.getMessage() << std::endl;
+    std::string error;
+    const unsigned rate = AudioEngine::ChooseRate(options, &error);
+    if (rate == 0) {
+        std::cerr << error << std::endl;
         return false;
     }
+    EngineRate::Set(rate);
     return true;
 }
 
@@ -71,7 +74,7 @@ int main(int argc, char** argv)
         MidiSystem::List(std::cout);
         return 0;
     }
-    if (!CheckAudioChoice(options) || !CheckSoundFolder(_app.GetAudioPath()))
+    if (!ChooseEngineRate(options) || !CheckSoundFolder(_app.GetAudioPath()))
         return 1;
     QuitSignals::Install();
     if (!options.sessionPath.empty())

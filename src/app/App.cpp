@@ -199,11 +199,12 @@ void App::FinishLoadingIfDone()
     _mutex->unlock();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
-    if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options)) {
-        // Without sound there is nothing to play: the next idle call ends the
-        // program, and a script sees that it failed.
-        RequestQuit(1);
-        return;
+    std::string error;
+    if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options, &error)) {
+        // Said where a performer looks; the scene is there to save, and the
+        // stream is tried again every few seconds.
+        std::cerr << "The audio stream cannot open: " << error << std::endl;
+        ShowMessage("No sound: " + error, true);
     }
     _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.
@@ -220,6 +221,12 @@ void App::KeepAudioPlaying()
     case AudioEngine::STREAM_BACK:
         ShowMessage("The audio stream is open again", false);
         _controllers->ReopenJackMidi(_options);
+        break;
+    case AudioEngine::STREAM_NEW_RATE:
+        ShowMessage("The audio system's rate changed: " + _audio->DescribeStream(), false);
+        break;
+    case AudioEngine::STREAM_NEW_PERIOD:
+        ShowMessage(_audio->DescribeStream(), false);
         break;
     case AudioEngine::STREAM_UNCHANGED:
         break;

@@ -22,6 +22,7 @@
 #include "effects/EffectsBox.h"
 #include "effects/SafetyLimiter.h"
 #include "midi/MidiLearn.h"
+#include "sound/EngineRate.h"
 #include "sources/Source.h"
 
 namespace {
@@ -31,12 +32,17 @@ const char* BOUNCE_DIR = "./bounces";
 }  // namespace
 
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
-    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _streamLost(false), _blockSize(1024),
-      _assumedInputs(0), _sampTimeSec(1.0 / SAMPLE_RATE), _limiter(new SafetyLimiter(SAMPLE_RATE)),
+    : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _streamLost(false), _rateChanged(false),
+      _stopped(false), _blockSize(1024), _assumedInputs(0), _limiter(new SafetyLimiter(EngineRate::Get())),
       _loadMeter(new LoadMeter()), _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false),
       _sourcesSounding(false), _titleFadeFrames(0)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
+    // Room for the longest block, made once: a new period, however long,
+    // is taken between two blocks without anything being made on the audio
+    // thread.
+    _tmpBuf.reserve(2 * size_t(MAX_BLOCK_FRAMES));
+    _releaseBuf.reserve(2 * size_t(MAX_BLOCK_FRAMES));
 }
 
 AudioEngine::~AudioEngine()
@@ -48,12 +54,24 @@ AudioEngine::~AudioEngine()
     delete _loadMeter;
 }
 
-bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options)
+unsigned AudioEngine::ChooseRate(const Options& options, std::string* error)
 {
-    std::string error;
-    if (OpenStream(callback, options, &error))
+    try {
+        MyRtAudio probe(0, 2, 0, nullptr, RTAUDIO_FLOAT32, false, options.audioApi, options.audioDevice);
+        return probe.ChooseRate(options.rate);
+    } catch (RtAudioError& e) {
+        *error = e.getMessage();
+        return 0;
+    }
+}
+
+bool AudioEngine::StartStream(RtAudioCallback callback, const Options& options, std::string* error)
+{
+    if (OpenStream(callback, options, error))
         return true;
-    std::cerr << "The audio stream cannot open: " << error << std::endl;
+    // Tried again as a lost stream is: the device may be freed, the server started.
+    _streamLost = true;
+    _lastReopen = std::chrono::steady_clock::now();
     return false;
 }
 
@@ -61,18 +79,29 @@ AudioEngine::StreamChange AudioEngine::KeepStreamOpen(RtAudioCallback callback, 
 {
     const auto now = std::chrono::steady_clock::now();
     if (!_streamLost) {
-        if (_stream == nullptr || _stream->IsOpen())
+        if (_rateChanged) {
+            _rateChanged = false;
+            printf("The engine plays at the audio system's new rate: %s\n", DescribeStream().c_str());
+            return STREAM_NEW_RATE;
+        }
+        if (_stream == nullptr)
             return STREAM_UNCHANGED;
-        _streamLost = true;
-        _lastReopen = now;
-        return STREAM_LOST;
+        if (!_stream->IsOpen()) {
+            _streamLost = true;
+            _lastReopen = now;
+            return STREAM_LOST;
+        }
+        if (_stream->GetBufferSize() == _blockSize)
+            return STREAM_UNCHANGED;
+        // The blocks of the new size already run: the engine takes any size.
+        _blockSize = _stream->GetBufferSize();
+        printf("%s\n", DescribeStream().c_str());
+        return STREAM_NEW_PERIOD;
     }
     if (now - _lastReopen < std::chrono::duration<double>(REOPEN_SECONDS))
         return STREAM_UNCHANGED;
     _lastReopen = now;
-    // The library's own thread finished closing the lost stream long ago.
-    delete _stream;
-    _stream = nullptr;
+    CloseStream();
     std::string error;
     if (!OpenStream(callback, options, &error))
         return STREAM_UNCHANGED;
@@ -85,57 +114,74 @@ bool AudioEngine::OpenStream(RtAudioCallback callback, const Options& options, s
     _blockSize = options.blockSize;
     try {
         // Up to two input channels, for the live rects.
-        _stream =
-            new MyRtAudio(2, 2, SAMPLE_RATE, &_blockSize, RTAUDIO_FLOAT32, true, options.audioApi, options.audioDevice);
+        _stream = new MyRtAudio(2, 2, unsigned(EngineRate::Get()), &_blockSize, RTAUDIO_FLOAT32, true, options.audioApi,
+                                options.audioDevice);
         _stream->OpenStream(callback);
+        // A JACK server started anew at another rate: no block renders yet,
+        // so the engine's rate may change here.
+        const unsigned rate = _stream->GetSampleRate();
+        if (rate != unsigned(EngineRate::Get())) {
+            EngineRate::Set(rate);
+            _rateChanged = true;
+        }
         _blockSize = _stream->GetBufferSize();
         ReportBlockSize(options);
-        // Sized before the first callback, so that not even that one allocates.
-        SizeScratchBlocks(2 * size_t(_blockSize));
         _stream->StartStream();
         _stream->ReportStreamLatency();
     } catch (RtAudioError& e) {
         *error = e.getMessage();
-        delete _stream;
-        _stream = nullptr;
+        CloseStream();
         return false;
     }
     return true;
 }
 
+std::string AudioEngine::DescribeStream() const
+{
+    const double rate = EngineRate::Get();
+    char text[160];
+    snprintf(text, sizeof(text), "Audio: %s, %.0f Hz, %u frames per block (%.1f ms)",
+             _stream != nullptr ? _stream->GetApiName().c_str() : "none", rate, _blockSize, 1000.0 * _blockSize / rate);
+    return text;
+}
+
 void AudioEngine::ReportBlockSize(const Options& options) const
 {
-    const double ms = 1000.0 * _blockSize / SAMPLE_RATE;
-    printf("Audio: %s, %u frames per block (%.1f ms)\n", _stream->GetApiName().c_str(), _blockSize, ms);
-    if (_stream->ServerSetsBlockSize())
+    printf("%s\n", DescribeStream().c_str());
+    if (_stream->ServerSetsBlockSize()) {
         printf("The JACK server's period sets the block size%s\n",
                options.blockSizeGiven && options.blockSize != _blockSize ? ": --block is not taken" : "");
-    else if (options.blockSize != _blockSize)
+        if (options.rate != 0 && options.rate != unsigned(EngineRate::Get()))
+            printf("The JACK server's rate is the engine's: --rate %u is not taken\n", options.rate);
+    } else if (options.blockSize != _blockSize) {
         printf("The audio system gave %u frames per block instead of the %u asked for\n", _blockSize,
                options.blockSize);
+    }
+}
+
+void AudioEngine::CloseStream()
+{
+    // A stream the audio system does not let go of is let go of in turn,
+    // never deleted under its thread.
+    if (_stream != nullptr && _stream->CloseWithin(CLOSE_SECONDS))
+        delete _stream;
+    _stream = nullptr;
 }
 
 void AudioEngine::StopStream()
 {
+    _sceneLock->lock();
+    _stopped = true;
+    _sceneLock->unlock();
+    // Nothing writes to the recording any more, whatever the stream does.
+    _bounceRecorder->Stop();
     // The load is told once, by the stream's end, and not by a run that never played.
     if (_stream != nullptr) {
-        try {
-            // A stream the audio system closed has nothing left to stop.
-            if (_stream->IsOpen()) {
-                _stream->StopStream();
-                _stream->CloseStream();
-            }
-        } catch (RtAudioError& e) {
-            e.printMessage();
-        }
-        delete _stream;
-        _stream = nullptr;
+        CloseStream();
         char load[80];
         _loadMeter->Describe(load, sizeof(load));
         printf("Audio %s\n", load);
     }
-    // The stream is closed, so nothing writes to the recording any more.
-    _bounceRecorder->Stop();
 }
 
 unsigned int AudioEngine::GetNumInputs() const
@@ -150,15 +196,20 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
     const DenormalsFlushed flushed;
     _loadMeter->Start();
     _sceneLock->lock();
+    size_t numSamples = 2 * size_t(nFrames);
+    if (_stopped || nFrames > MAX_BLOCK_FRAMES) {
+        std::fill(out, out + numSamples, 0.0f);
+        _sceneLock->unlock();
+        return;
+    }
     // Knobs turned since the last block reach this one.
     _app->GetMidiLearn()->DrainInAudio();
     if (in != nullptr)
         _app->CaptureInput(in, GetNumInputs(), nFrames);
-    size_t numSamples = 2 * size_t(nFrames);
     std::fill(out, out + numSamples, 0.0f);
-    // Sized again only when the stream changes its block size.
-    if (_tmpBuf.size() != numSamples)
-        SizeScratchBlocks(numSamples);
+    // A new block size, within the room made at the start.
+    _tmpBuf.resize(numSamples);
+    _releaseBuf.resize(numSamples);
     if (!_app->GetMenuFlag()) {
         MixSources(out, nFrames);
         _sourcesSounding = true;
@@ -180,17 +231,11 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
     // Last on the way out, so that the device and the bounce both get finite
     // samples within full scale, whatever a source, an effect or a knob did.
     _limiter->Process(out, int(nFrames));
-    Time::Instance()->AddSeconds(nFrames * _sampTimeSec);
+    Time::Instance()->AddSeconds(nFrames / EngineRate::Get());
     if (_bounceRecorder->IsRecording())
         _bounceRecorder->Write(out, numSamples);
     _sceneLock->unlock();
     _loadMeter->Stop(nFrames);
-}
-
-void AudioEngine::SizeScratchBlocks(size_t numSamples)
-{
-    _tmpBuf.resize(numSamples);
-    _releaseBuf.resize(numSamples);
 }
 
 void AudioEngine::MixSources(float* out, unsigned int nFrames)

@@ -26,7 +26,9 @@ class SourceReleases;
 // GUI thread opens and closes the stream and starts and stops recordings.
 class AudioEngine {
 public:
-    static const unsigned int SAMPLE_RATE = 44100;
+    // The longest block the engine renders without making anything anew:
+    // JACK's longest period.
+    static const unsigned MAX_BLOCK_FRAMES = 8192;
 
     // The sources, the master chain and the title-screen flag are read from
     // app; releases belongs to the app, which hands removed sources to it.
@@ -35,19 +37,32 @@ public:
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
 
+    // Before the sounds load, which are converted to it: the rate the
+    // options' audio system plays at (see MyRtAudio::ChooseRate); 0, with
+    // the reason in error, when the system or device is not there.
+    static unsigned ChooseRate(const Options& options, std::string* error);
+
     // Opens the output the options choose (audio system, device, block
-    // size) and starts calling callback; false, having said why, when the
-    // stream cannot open.
-    bool StartStream(RtAudioCallback callback, const Options& options);
-    // Closes the stream, says how loaded the callback was (when it played),
-    // and ends a running recording, whose writer nothing feeds any more.
+    // size) at the engine's rate and starts calling callback; false, with
+    // the reason for the performer in error, when the stream cannot open:
+    // it is then tried again as a lost stream is.
+    bool StartStream(RtAudioCallback callback, const Options& options, std::string* error);
+    // Ends a running recording (whole, whatever the stream does), closes the
+    // stream within CLOSE_SECONDS and says how loaded the callback was (when
+    // it played). No block renders after it.
     void StopStream();
+    static constexpr double CLOSE_SECONDS = 1.0;
     unsigned int GetBlockSize() const { return _blockSize; }
+    // "Audio: jack, 48000 Hz, 128 frames per block (2.7 ms)".
+    std::string DescribeStream() const;
 
     // GUI thread, idle: a stream the audio system closed under the program
-    // (a JACK server that stopped or dropped the client) is opened again as
-    // the options chose it, every REOPEN_SECONDS, until the system is back.
-    enum StreamChange { STREAM_UNCHANGED, STREAM_LOST, STREAM_BACK };
+    // (a JACK server that stopped, dropped the client or changed its rate)
+    // is opened again as the options chose it, every REOPEN_SECONDS, until
+    // the system is back; back at another rate, the engine's rate is the
+    // new one (STREAM_NEW_RATE, at the next call: the sounds are to be
+    // converted to it). A new JACK period is taken while playing, and said.
+    enum StreamChange { STREAM_UNCHANGED, STREAM_LOST, STREAM_BACK, STREAM_NEW_RATE, STREAM_NEW_PERIOD };
     static constexpr double REOPEN_SECONDS = 2.0;
     StreamChange KeepStreamOpen(RtAudioCallback callback, const Options& options);
     bool IsStreamLost() const { return _streamLost; }
@@ -75,23 +90,29 @@ public:
     unsigned GetSoundingGrains() const { return _soundingGrains.load(std::memory_order_relaxed); }
 
 private:
-    // False, with the library's reason in error, when the stream cannot open.
+    // False, with the reason in error, when the stream cannot open. A
+    // stream at another rate than the engine's sets it, before any block.
     bool OpenStream(RtAudioCallback callback, const Options& options, std::string* error);
     // Says what the audio system granted against what was asked for.
     void ReportBlockSize(const Options& options) const;
+    // Lets go of the stream, closed or not.
+    void CloseStream();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
-    void SizeScratchBlocks(size_t numSamples);
 
     App* _app;
     stk::Mutex* _sceneLock;
     SourceReleases* _releases;
     MyRtAudio* _stream;
     bool _streamLost;
+    // The rate the stream came back at differed from the engine's.
+    bool _rateChanged;
+    // Set, under the scene lock, when the stream stops: the blocks the audio
+    // system may still ask for are silent and touch nothing.
+    bool _stopped;
     std::chrono::steady_clock::time_point _lastReopen;
     unsigned int _blockSize;
     unsigned int _assumedInputs;
-    double _sampTimeSec;
     SafetyLimiter* _limiter;
     LoadMeter* _loadMeter;
     // Counted by the audio callback, read by the drawing.

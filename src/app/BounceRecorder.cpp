@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sound/EngineRate.h"
+
 namespace {
 
 const size_t FRAME_BYTES = sizeof(float) * BounceRecorder::CHANNELS;
@@ -18,8 +20,8 @@ const auto REPORT_INTERVAL = std::chrono::seconds(1);
 
 BounceRecorder::BounceRecorder(size_t capacityFloats)
     : _ring(new float[capacityFloats]), _capacity(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _failed(0),
-      _writeError(0), _running(false), _recording(false), _rawFd(-1), _wav(nullptr), _wavFailed(false), _written(0),
-      _wavWritten(0), _reportedLost(0)
+      _writeError(0), _running(false), _recording(false), _rate(int(EngineRate::Get())), _rawFd(-1), _wav(nullptr),
+      _wavFailed(false), _written(0), _wavWritten(0), _reportedLost(0)
 {
 }
 
@@ -46,7 +48,8 @@ bool BounceRecorder::Start(const std::string& rawPath)
     _rawPath = rawPath;
     _wavPath = WavPathFor(rawPath);
     SF_INFO info = {};
-    info.samplerate = SAMPLE_RATE;
+    _rate = int(EngineRate::Get());
+    info.samplerate = _rate;
     info.channels = CHANNELS;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     _wav = sf_open(_wavPath.c_str(), SFM_WRITE, &info);
@@ -175,7 +178,7 @@ std::string BounceRecorder::DescribeLoss() const
     size_t lostFrames = GetLostSamples() / CHANNELS;
     int error = GetWriteError();
     char text[256];
-    snprintf(text, sizeof(text), "%zu frames (%.2f s) lost: %s", lostFrames, double(lostFrames) / SAMPLE_RATE,
+    snprintf(text, sizeof(text), "%zu frames (%.2f s) lost: %s", lostFrames, double(lostFrames) / _rate,
              error != 0 ? strerror(error) : "the disk does not keep up");
     return text;
 }

@@ -14,7 +14,8 @@
 // touching the disk on the audio thread: the audio callback copies each block
 // into a lock-free ring and a writer thread drains the ring to the file. The
 // writer also writes a WAV copy beside it (same samples, 32-bit float, stereo,
-// 44100 Hz) that any sound editor opens; it is complete once the recording stops.
+// at the engine's rate) that any sound editor opens; it is complete once the
+// recording stops.
 //
 // Nothing is lost without a word: samples the ring had no room for (the disk
 // does not keep up) and samples the disk refused (full disk, I/O error) are
@@ -22,15 +23,17 @@
 // screen through GetLostSamples.
 class BounceRecorder {
 public:
-    static const int SAMPLE_RATE = 44100;
     static const int CHANNELS = 2;
-    // A disk may stall for this long without any sample being dropped.
+    // A disk may stall for this long without any sample being dropped, at
+    // the highest rate the engine plays.
     static const int RING_SECONDS = 10;
+    static const int MAX_RATE = 96000;
 
-    explicit BounceRecorder(size_t capacityFloats = size_t(RING_SECONDS) * SAMPLE_RATE * CHANNELS);
+    explicit BounceRecorder(size_t capacityFloats = size_t(RING_SECONDS) * MAX_RATE * CHANNELS);
     virtual ~BounceRecorder();
 
-    // Creates the raw file and its WAV copy and starts the writer; false when
+    // Creates the raw file and its WAV copy, whose header says the engine's
+    // rate of the moment, and starts the writer; false when
     // the raw file cannot be created (a WAV copy that cannot be made is said on
     // stderr and the raw recording goes on).
     bool Start(const std::string& rawPath);
@@ -81,6 +84,8 @@ private:
     // under the scene lock) never waits out the writer's nap.
     std::mutex _wakeMutex;
     std::condition_variable _wake;
+    // Frames per second of the recording running (or of the last one).
+    int _rate;
     std::string _rawPath;
     std::string _wavPath;
     int _rawFd;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "sound/EngineRate.h"
+
 namespace {
 
 // A whole decimal number from min to max, nothing before or after it.
@@ -55,6 +57,15 @@ CommandLine::CommandLine()
                  return false;
              o->blockSize = unsigned(n);
              o->blockSizeGiven = true;
+             return true;
+         }},
+        {"--rate", "44100|48000|88200|96000",
+         "frames per second (default: the device's preferred rate, else 48000; under JACK the server's rate)",
+         [](const std::string& v, Options* o) {
+             long n = 0;
+             if (!ReadInteger(v, 1, 1000000, &n) || !EngineRate::IsSupported(unsigned(n)))
+                 return false;
+             o->rate = unsigned(n);
              return true;
          }},
         {"--midi-api", "jack|alsa", "MIDI system (default: ALSA where its sequencer exists, else JACK)",

@@ -18,6 +18,10 @@ struct Options {
     // Frames per block; under JACK the server's period rules instead.
     unsigned blockSize = DEFAULT_BLOCK;
     bool blockSizeGiven = false;
+    // Frames per second under PulseAudio and ALSA, one of
+    // EngineRate::SUPPORTED_RATES; 0: the device's preferred rate. Under
+    // JACK the server's rate rules instead.
+    unsigned rate = 0;
     // Empty: the ALSA sequencer where it exists, else JACK where a server runs.
     std::string midiApi;
     // -1: MIDI input and output are ports of the instrument's own, for

@@ -1,8 +1,15 @@
 #include "app/MyRtAudio.h"
 
 #include <algorithm>
+#include <chrono>
+#include <future>
 #include <iostream>
+#include <memory>
+#include <thread>
 #include <vector>
+
+#include "app/JackStream.h"
+#include "sound/EngineRate.h"
 
 const char* MyRtAudio::CLIENT_NAME = "zoltafenri";
 
@@ -14,7 +21,7 @@ const int REALTIME_PRIORITY = 70;
 
 MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned int sampleRate, unsigned int* bufferSize,
                      RtAudioFormat format, bool showWarnings, const std::string& apiName, int outputDevice)
-    : _audio(nullptr), _numInputs(numInputs), _openInputs(0), _numOutputs(numOutputs), _outputDevice(0),
+    : _audio(nullptr), _jack(nullptr), _numInputs(numInputs), _openInputs(0), _numOutputs(numOutputs), _outputDevice(0),
       _inputDevice(0), _bufferSize(bufferSize), _sampleRate(sampleRate), _format(format)
 {
     // No system named: the library takes the first one built in that has a device.
@@ -29,6 +36,7 @@ MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned i
 
 MyRtAudio::~MyRtAudio()
 {
+    delete _jack;
     delete _audio;
 }
 
@@ -88,6 +96,29 @@ bool MyRtAudio::ServerSetsBlockSize() const
     return _audio->getCurrentApi() == RtAudio::UNIX_JACK;
 }
 
+unsigned int MyRtAudio::ChooseRate(unsigned int asked)
+{
+    if (ServerSetsBlockSize()) {
+        std::string error;
+        const unsigned rate = JackStream::ServerRate(&error);
+        if (rate == 0)
+            throw RtAudioError("The JACK server's rate cannot be read: " + error, RtAudioError::SYSTEM_ERROR);
+        return rate;
+    }
+    if (asked != 0)
+        return asked;
+    const unsigned preferred = _audio->getDeviceInfo(_outputDevice).preferredSampleRate;
+    return EngineRate::IsSupported(preferred) ? preferred : DEFAULT_RATE;
+}
+
+std::string MyRtAudio::DescribeRates(const RtAudio::DeviceInfo& info)
+{
+    std::string rates;
+    for (unsigned int rate : info.sampleRates)
+        rates += (rates.empty() ? "" : ", ") + std::to_string(rate);
+    return rates.empty() ? "no rate it names" : rates + " Hz";
+}
+
 void MyRtAudio::List(std::ostream& out)
 {
     std::vector<RtAudio::Api> apis;
@@ -103,7 +134,9 @@ void MyRtAudio::List(std::ostream& out)
             if (!info.probed)
                 continue;
             out << "  " << i << ": " << info.name << " (" << info.outputChannels << " out, " << info.inputChannels
-                << " in)" << (info.isDefaultOutput ? " [default output]" : "")
+                << " in; " << DescribeRates(info)
+                << (info.preferredSampleRate != 0 ? ", preferred " + std::to_string(info.preferredSampleRate) : "")
+                << ")" << (info.isDefaultOutput ? " [default output]" : "")
                 << (info.isDefaultInput ? " [default input]" : "") << std::endl;
         }
     }
@@ -134,43 +167,113 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
     // A system without any input still plays: the stream opens without one.
     if (input.nChannels == 0 && _numInputs > 0)
         std::cerr << "The audio input device has no input: the stream plays without one" << std::endl;
+    if (ServerSetsBlockSize()) {
+        OpenJackStream(callback, input.nChannels);
+        return;
+    }
     RtAudio::StreamParameters output;
     output.deviceId = _outputDevice;
     output.nChannels = _numOutputs;
     output.firstChannel = 0;
     // The stream always carries 32-bit floats, interleaved; the library writes
     // the block size it chose through _bufferSize.
-    _audio->openStream(&output, input.nChannels > 0 ? &input : nullptr, _format, _sampleRate, _bufferSize, callback,
-                       nullptr, &options, nullptr);
+    try {
+        _audio->openStream(&output, input.nChannels > 0 ? &input : nullptr, _format, _sampleRate, _bufferSize, callback,
+                           nullptr, &options, nullptr);
+    } catch (RtAudioError& e) {
+        throw RtAudioError(ExplainRefusal(e.getMessage()), e.getType());
+    }
     _openInputs = input.nChannels;
+}
+
+std::string MyRtAudio::ExplainRefusal(const std::string& libraryMessage)
+{
+    RtAudio::DeviceInfo info = _audio->getDeviceInfo(_outputDevice);
+    const std::string device = "the audio device '" + info.name + "'";
+    const auto& rates = info.sampleRates;
+    if (!rates.empty() && std::find(rates.begin(), rates.end(), _sampleRate) == rates.end()) {
+        return device + " does not play at " + std::to_string(_sampleRate) + " Hz (it takes " + DescribeRates(info) +
+               "): start the instrument with --rate and one of them";
+    }
+    return device + " refused the stream (is another program holding it?): " + libraryMessage;
+}
+
+void MyRtAudio::OpenJackStream(RtAudioCallback callback, unsigned int numInputs)
+{
+    _jack = new JackStream(callback, nullptr);
+    std::string error;
+    if (!_jack->Open(CLIENT_NAME, numInputs, _numOutputs, &error)) {
+        delete _jack;
+        _jack = nullptr;
+        throw RtAudioError("The JACK client cannot open: " + error, RtAudioError::SYSTEM_ERROR);
+    }
+    _openInputs = _jack->GetNumInputs();
+    *_bufferSize = _jack->GetBlockSize();
 }
 
 unsigned int MyRtAudio::GetBufferSize() const
 {
-    std::cerr << "Buffer size defined by RtAudio: " << *_bufferSize << std::endl;
-    return *_bufferSize;
+    return _jack != nullptr ? _jack->GetBlockSize() : *_bufferSize;
+}
+
+unsigned int MyRtAudio::GetSampleRate() const
+{
+    return _jack != nullptr ? _jack->GetRate() : _audio->getStreamSampleRate();
+}
+
+bool MyRtAudio::IsOpen() const
+{
+    return _jack != nullptr ? _jack->IsOpen() : _audio->isStreamOpen();
 }
 
 void MyRtAudio::StartStream()
 {
-    _audio->startStream();
+    if (_jack == nullptr) {
+        _audio->startStream();
+        return;
+    }
+    // The ports go to the devices' ports, as RtAudio's JACK streams connected them.
+    std::string error;
+    if (!_jack->Start(_audio->getDeviceInfo(_outputDevice).name, _audio->getDeviceInfo(_inputDevice).name, &error))
+        throw RtAudioError(error, RtAudioError::SYSTEM_ERROR);
 }
 
-void MyRtAudio::StopStream()
+bool MyRtAudio::CloseWithin(double seconds)
 {
+    // An audio system that hangs (a JACK server stopped or stuck in its
+    // driver) would hold the program at quitting: the closing runs on a
+    // thread of its own, waited for so long and then left to finish alone.
+    auto closed = std::make_shared<std::promise<void>>();
+    std::future<void> done = closed->get_future();
+    std::thread([this, closed] {
+        StopAndClose();
+        closed->set_value();
+    }).detach();
+    if (done.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready)
+        return true;
+    std::cerr << "The audio system did not close the stream within " << seconds << " s: it is let go of" << std::endl;
+    return false;
+}
+
+void MyRtAudio::StopAndClose()
+{
+    if (_jack != nullptr) {
+        _jack->Close();
+        return;
+    }
     try {
-        _audio->stopStream();
+        // A stream the audio system closed has nothing left to stop.
+        if (_audio->isStreamOpen()) {
+            _audio->stopStream();
+            _audio->closeStream();
+        }
     } catch (RtAudioError& e) {
         e.printMessage();
     }
 }
 
-void MyRtAudio::CloseStream()
-{
-    _audio->closeStream();
-}
-
 void MyRtAudio::ReportStreamLatency()
 {
-    std::cout << "Stream Latency: " << _audio->getStreamLatency() << " frames" << std::endl;
+    const long latency = _jack != nullptr ? long(_jack->GetLatency()) : _audio->getStreamLatency();
+    std::cout << "Stream Latency: " << latency << " frames" << std::endl;
 }

@@ -5,11 +5,13 @@
 #include <ostream>
 #include <string>
 
+class JackStream;
+
 // Owner of the one output stream: opens it on the audio system and device the
 // performer chose (or the first system that has devices and its default
 // output) in the format the application asks for, and reports what the audio
-// system granted. Under JACK the client and its ports carry the instrument's
-// name.
+// system granted. Under JACK the stream is a JackStream, which follows the
+// server's period; its client and ports carry the instrument's name.
 class MyRtAudio {
 public:
     // apiName: "jack", "pulse" or "alsa", or empty for the first system that
@@ -30,20 +32,32 @@ public:
     static void List(std::ostream& out);
     // The system's short name ("jack", "pulse", "alsa").
     std::string GetApiName() const;
-    // Whether the system, not the program, sets the block size (JACK's period).
+    // Whether the system, not the program, sets the block size and the rate (JACK's).
     bool ServerSetsBlockSize() const;
+    // The rate the stream should open at: the JACK server's; elsewhere
+    // asked (0: none asked), else the device's preferred rate where the
+    // engine plays it, else DEFAULT_RATE. Throws RtAudioError, saying why,
+    // when no JACK server answers.
+    unsigned int ChooseRate(unsigned int asked);
+    static const unsigned int DEFAULT_RATE = 48000;
 
+    // Throws RtAudioError, in a sentence for the performer, when the stream
+    // cannot open.
     void OpenStream(RtAudioCallback callback);
+    // The stream's block size: under JACK the server's period of the moment.
     unsigned int GetBufferSize() const;
+    unsigned int GetSampleRate() const;
     // Input channels the opened stream carries (0 without an input).
     unsigned int GetNumInputs() const { return _openInputs; }
     void StartStream();
-    void StopStream();
-    void CloseStream();
+    // Stops and closes the stream, waiting for the audio system at most
+    // seconds; false when it did not answer in time: the stream is then let
+    // go of, its thread perhaps still running, and this object must not be
+    // deleted.
+    bool CloseWithin(double seconds);
     // False once closed, by the program or by the audio system under it (a
-    // JACK server that stopped: the library then closes the stream on a
-    // thread of its own, and is done with it once this says so).
-    bool IsOpen() const { return _audio->isStreamOpen(); }
+    // JACK server that stopped, dropped the client or changed its rate).
+    bool IsOpen() const;
     void ReportStreamLatency();
 
 private:
@@ -52,8 +66,16 @@ private:
     void ChooseDevices(int outputDevice);
     // The input channels the input device can give, up to those asked for.
     unsigned int AvailableInputs();
+    void OpenJackStream(RtAudioCallback callback, unsigned int numInputs);
+    // Why the device refused the stream, in the performer's words.
+    std::string ExplainRefusal(const std::string& libraryMessage);
+    void StopAndClose();
+    // "44100, 48000 Hz", the rates the device takes.
+    static std::string DescribeRates(const RtAudio::DeviceInfo& info);
 
     RtAudio* _audio;
+    // Under JACK, the open stream.
+    JackStream* _jack;
     unsigned int _numInputs;
     unsigned int _openInputs;
     unsigned int _numOutputs;

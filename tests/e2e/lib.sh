@@ -798,14 +798,16 @@ PYTHON
 }
 
 # Checks that a raw bounce is whole stereo float frames and that the WAV file
-# beside it is stereo 32-bit float at 44100 Hz holding the very same samples;
+# beside it is stereo 32-bit float at the engine's rate (E2E_RATE) holding the
+# very same samples, its header whole (the sizes it gives are the file's);
 # E2E_BOUNCE_FRAMES then holds the number of frames.
 E2E_BOUNCE_FRAMES=""
 e2e_check_bounce_pair() {
     local raw=$1 wav=${1%.raw}.wav result
     E2E_BOUNCE_FRAMES=""
-    result=$(python3 - "$raw" "$wav" <<'PYTHON'
+    result=$(python3 - "$raw" "$wav" "$E2E_RATE" <<'PYTHON'
 import struct, sys
+expected_rate = int(sys.argv[3])
 raw = open(sys.argv[1], "rb").read()
 try:
     wav = open(sys.argv[2], "rb").read()
@@ -815,6 +817,8 @@ if len(raw) % 8:
     sys.exit("raw size %d is not whole stereo float frames" % len(raw))
 if wav[:4] != b"RIFF" or wav[8:12] != b"WAVE":
     sys.exit("the WAV copy is not a RIFF WAVE file")
+if struct.unpack("<I", wav[4:8])[0] + 8 != len(wav):
+    sys.exit("the WAV header gives %d bytes, the file has %d" % (struct.unpack("<I", wav[4:8])[0] + 8, len(wav)))
 pos, fmt, data = 12, None, None
 while pos + 8 <= len(wav):
     cid, size = wav[pos:pos + 4], struct.unpack("<I", wav[pos + 4:pos + 8])[0]
@@ -827,7 +831,7 @@ while pos + 8 <= len(wav):
 if fmt is None or data is None:
     sys.exit("the WAV copy has no fmt or no data chunk")
 tag, channels, rate, _, _, bits = fmt
-if tag not in (3, 0xFFFE) or channels != 2 or rate != 44100 or bits != 32:
+if tag not in (3, 0xFFFE) or channels != 2 or rate != expected_rate or bits != 32:
     sys.exit("the WAV copy is format %d, %d channels, %d Hz, %d bits" % (tag, channels, rate, bits))
 if data != raw:
     sys.exit("the WAV copy holds %d bytes of samples, the raw file %d, and they differ" % (len(data), len(raw)))

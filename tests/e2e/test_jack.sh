@@ -27,7 +27,7 @@ e2e_wait_window
 e2e_enter_canvas "$DIR"
 
 e2e_wait_for 20 e2e_output_has stdout "Stream Latency" || e2e_fail "no audio stream after loading"
-e2e_expect_output stdout "Audio: jack, $PERIOD frames per block"
+e2e_expect_output stdout "Audio: jack, $E2E_RATE Hz, $PERIOD frames per block"
 e2e_expect_output stdout "The JACK server's period sets the block size: --block is not taken"
 for port in "zoltafenri:outport 0" "zoltafenri:outport 1" "zoltafenri-midi-in:in" "zoltafenri-midi-out:out"; do
     e2e_jack_has_port "$port" || e2e_fail "no JACK port '$port' (ports: $(jack_lsp | tr '\n' ',' ))"

@@ -37,7 +37,7 @@ e2e_screenshot "$DIR/lost.png"
 sleep 3
 e2e_start_jack 256 restart
 e2e_wait_for 15 e2e_output_has stdout "The audio stream is open again" || e2e_fail "the stream did not open again in the new server"
-e2e_expect_output stdout "Audio: jack, 256 frames per block"
+e2e_expect_output stdout "Audio: jack, $E2E_RATE Hz, 256 frames per block"
 e2e_wait_for 10 e2e_jack_has_port "zoltafenri-midi-in:in" || e2e_fail "no MIDI input port in the new server"
 PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" after || e2e_fail "the instrument does not play through the new server"
 
