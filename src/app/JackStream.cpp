@@ -30,7 +30,7 @@ jack_client_t* OpenClient(const std::string& name, std::string* error)
 }  // namespace
 
 JackStream::JackStream(RtAudioCallback callback, void* userData)
-    : _callback(callback), _userData(userData), _client(nullptr), _gone(false), _rate(0), _blockSize(0), _xruns(0)
+    : _callback(callback), _userData(userData), _client(nullptr), _gone(false), _dropped(false), _rate(0), _blockSize(0), _xruns(0)
 {
 }
 
@@ -55,6 +55,7 @@ bool JackStream::Open(const std::string& clientName, unsigned numInputs, unsigne
     if (_client == nullptr)
         return false;
     _gone = false;
+    _dropped = false;
     _rate = jack_get_sample_rate(_client);
     _blockSize = jack_get_buffer_size(_client);
     // Every period the server may choose fits, so that a new one is taken
@@ -126,8 +127,12 @@ void JackStream::Close()
         return;
     // The blocks still to come are silent and reach nobody.
     _gone = true;
-    jack_deactivate(_client);
-    jack_client_close(_client);
+    // A client the server dropped is let go of: libjack crashes when asked
+    // to deactivate or close it once its server is gone.
+    if (!_dropped.load()) {
+        jack_deactivate(_client);
+        jack_client_close(_client);
+    }
     _client = nullptr;
     _outputs.clear();
     _inputs.clear();
@@ -197,5 +202,7 @@ int JackStream::OnXrun(void* self)
 
 void JackStream::OnShutdown(jack_status_t, const char*, void* self)
 {
-    static_cast<JackStream*>(self)->_gone = true;
+    JackStream* stream = static_cast<JackStream*>(self);
+    stream->_dropped = true;
+    stream->_gone = true;
 }

@@ -72,6 +72,8 @@ private:
     std::vector<float> _outBlock;
     std::vector<float> _inBlock;
     std::atomic<bool> _gone;
+    // The server stopped or dropped the client.
+    std::atomic<bool> _dropped;
     std::atomic<unsigned> _rate;
     std::atomic<unsigned> _blockSize;
     std::atomic<unsigned long> _xruns;
