@@ -14,6 +14,7 @@
 #include "app/App.h"
 #include "app/BounceRecorder.h"
 #include "app/Time.h"
+#include "sound/EngineRate.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ std::vector<float> ReadFloats(const std::string& path)
     return data;
 }
 
-// The samples of a WAV file, if it is stereo 32-bit float at 44100 Hz.
-std::vector<float> ReadStereoFloatWav(const std::string& path)
+// The samples of a WAV file, if it is stereo 32-bit float at the rate.
+std::vector<float> ReadStereoFloatWav(const std::string& path, int rate = 44100)
 {
     std::vector<float> data;
     SF_INFO info = {};
@@ -41,7 +42,7 @@ std::vector<float> ReadStereoFloatWav(const std::string& path)
         return data;
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.samplerate, rate);
     data.resize(size_t(info.frames) * 2);
     EXPECT_EQ(sf_readf_float(file, data.data(), info.frames), info.frames);
     sf_close(file);
@@ -221,6 +222,22 @@ TEST_F(BounceRecorderTest, RawFileAndWavCopyHoldExactlyTheSamplesSent)
     EXPECT_EQ(ReadFloats("take.raw"), signal);
     EXPECT_EQ(ReadStereoFloatWav("take.wav"), signal);
     EXPECT_NE(out.find("Recorded 132300 frames to take.raw and take.wav"), std::string::npos) << out;
+}
+
+// A recording made at 96000 Hz says so in its header, so that it plays at
+// its speed anywhere.
+TEST_F(BounceRecorderTest, TheWavCopyCarriesTheEnginesRate)
+{
+    EngineRate::Set(96000);
+    std::vector<float> signal = Signal(96000 * 2, 9);
+    BounceRecorder recorder;
+    ASSERT_TRUE(recorder.Start("fast.raw"));
+    testing::internal::CaptureStdout();
+    RecordInBlocks(&recorder, signal, 2 * 512, 0);
+    recorder.Stop();
+    testing::internal::GetCapturedStdout();
+    EngineRate::Set(EngineRate::REFERENCE_RATE);
+    EXPECT_EQ(ReadStereoFloatWav("fast.wav", 96000), signal);
 }
 
 TEST_F(BounceRecorderTest, AFullDiskIsReportedAtOnceWithTheCountAndTheWavCopyStaysWhole)

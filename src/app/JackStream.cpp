@@ -30,7 +30,8 @@ jack_client_t* OpenClient(const std::string& name, std::string* error)
 }  // namespace
 
 JackStream::JackStream(RtAudioCallback callback, void* userData)
-    : _callback(callback), _userData(userData), _client(nullptr), _gone(false), _dropped(false), _rate(0), _blockSize(0), _xruns(0)
+    : _callback(callback), _userData(userData), _client(nullptr), _gone(false), _dropped(false), _rate(0),
+      _blockSize(0), _xruns(0)
 {
 }
 
@@ -105,8 +106,8 @@ void JackStream::ConnectTo(const std::string& client, const std::vector<jack_por
 {
     if (ports.empty())
         return;
-    const char** names = jack_get_ports(_client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
-                                        outputs ? JackPortIsInput : JackPortIsOutput);
+    const char** names =
+        jack_get_ports(_client, nullptr, JACK_DEFAULT_AUDIO_TYPE, outputs ? JackPortIsInput : JackPortIsOutput);
     const std::string prefix = client + ":";
     size_t next = 0;
     for (size_t i = 0; names != nullptr && names[i] != nullptr && next < ports.size(); i++) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/AudioEngine.h"
 #include "app/Controllers.h"
 #include "app/LoadMeter.h"
 #include "app/Time.h"
@@ -338,6 +339,43 @@ TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
     EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
     app.SetMenuFlag(true);
     EXPECT_EQ(CountAllocations([&] { render(2); }), 0);
+    ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
+}
+
+// A JACK server's new period reaches the callback between two blocks: a
+// scene of a loop and a cloud through every effect of the master chain is
+// rendered at once in blocks of the new size, longer or shorter, up to
+// JACK's longest, without anything being made on the audio thread.
+TEST(PeriodChangeAllocationTest, ANewBlockSizeAllocatesNothing)
+{
+    char pattern[] = "/tmp/zoltaperiodXXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    WriteTone(dir + "/tone.wav");
+
+    App app;
+    app.SetWinSize(1000, 600);
+    app.SetAudioPath(dir + "/");
+    ASSERT_TRUE(app.LoadSounds());
+    UISoundRect* view = app.GetSoundRects()[0]->GetUI();
+    view->SetDimensions(0.5, 0.5);
+    view->UpdateRectPosition(0.5, 0.5);
+    SwitchEverythingOn(app.GetMasterEffectsBox());
+    app.SetMenuFlag(false);
+    app.AddLoopSource(500, 300);
+    app.AddGrainCloud(500, 300);
+    std::vector<float> out(2 * AudioEngine::MAX_BLOCK_FRAMES);
+    double energy = 0.0;
+    auto render = [&](unsigned frames, int blocks) {
+        for (int b = 0; b < blocks; b++) {
+            app.OnAudio(out.data(), nullptr, frames, 0, 0, nullptr);
+            for (unsigned i = 0; i < 2 * frames; i++)
+                energy += out[i] * out[i];
+        }
+    };
+    render(256, 100);
+    ASSERT_GT(energy, 1.0);
+    for (unsigned frames : {512u, 128u, AudioEngine::MAX_BLOCK_FRAMES, 256u})
+        EXPECT_EQ(CountAllocations([&] { render(frames, 4); }), 0) << frames << " frames per block";
     ASSERT_EQ(system(("rm -rf " + dir).c_str()), 0);
 }
 
