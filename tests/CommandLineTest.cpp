@@ -24,6 +24,7 @@ TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
     EXPECT_EQ(o.audioDevice, -1);
     EXPECT_EQ(o.blockSize, 1024u);
     EXPECT_FALSE(o.blockSizeGiven);
+    EXPECT_EQ(o.rate, 0u) << "the device's preferred rate";
     EXPECT_EQ(o.midiApi, "");
     EXPECT_EQ(o.midiPort, -1) << "no port: the instrument's own MIDI ports";
     EXPECT_FALSE(o.list);
@@ -52,9 +53,10 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_EQ(o.oscPort, 57120);
 
     CommandLine zero;
-    ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help"}, &error)) << error;
+    ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help", "--rate", "88200"}, &error)) << error;
     EXPECT_EQ(zero.GetOptions().midiPort, 0) << "port 0 is a port, not the default";
     EXPECT_EQ(zero.GetOptions().blockSize, 4096u);
+    EXPECT_EQ(zero.GetOptions().rate, 88200u);
     EXPECT_TRUE(zero.GetOptions().help);
 }
 
@@ -67,6 +69,10 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
         {"--block", "4097"},
         {"--block", "256k"},
         {"--block", "-64"},
+        {"--rate", "22050"},
+        {"--rate", "48k"},
+        {"--rate", "192000"},
+        {"--rate"},
         {"--block"},
         {"--audio-api", "oss"},
         {"--audio-api", "JACK"},
@@ -101,8 +107,9 @@ TEST(CommandLineTest, TheUsageHasALineForEveryOption)
 {
     const std::string usage = CommandLine().Usage("zoltafenri");
     EXPECT_EQ(usage.compare(0, 17, "usage: zoltafenri"), 0) << usage;
-    for (const char* line : {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--midi-api jack|alsa",
-                             "--session FILE", "--list", "--help"})
+    for (const char* line :
+         {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--rate 44100|48000|88200|96000",
+          "--midi-api jack|alsa", "--session FILE", "--list", "--help"})
         EXPECT_NE(usage.find(line), std::string::npos) << line;
 }
 

@@ -30,11 +30,11 @@ mkdir -p "$DIR/loops"
 
 run "$DIR" --help
 expect_status 0 "--help"
-for line in "usage: " "--audio-api jack|pulse|alsa" "--audio-device N" "--block N" "--midi-api jack|alsa" "--list"; do
+for line in "usage: " "--audio-api jack|pulse|alsa" "--audio-device N" "--block N" "--rate 44100|48000|88200|96000" "--midi-api jack|alsa" "--list"; do
     e2e_expect_output stdout "$line"
 done
 
-for bad in "--block 31" "--block 4097" "--block x" "--audio-api oss" "--midi-api pulse" "--audio-device -2" \
+for bad in "--block 31" "--block 4097" "--block x" "--rate 22050" "--audio-api oss" "--midi-api pulse" "--audio-device -2" \
     "--verbose" "1 2"; do
     # shellcheck disable=SC2086
     run "$DIR" $bad
@@ -47,6 +47,7 @@ run "$DIR" --list
 expect_status 0 "--list"
 e2e_expect_output stdout "Audio system pulse (Pulse): "
 e2e_expect_output stdout "[default output]"
+e2e_expect_output stdout "44100, 48000"
 e2e_expect_output stdout "MIDI system jack (Jack): not running here"
 e2e_log "--list: $(grep -c . "$DIR/stdout.log") lines"
 
