@@ -277,7 +277,8 @@ void App::InstallSounds()
 void App::Clean()
 {
     _scenes->WritePendingSession();
-    _audio->StopStream();
+    if (!_audio->StopStream())
+        _controllers->LetGoOfJackMidi();
     _controllers->Close();
     // The windows point at the style and at the master chain's parameters.
     _windows->DeleteFloatingWindows();

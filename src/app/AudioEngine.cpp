@@ -159,16 +159,18 @@ void AudioEngine::ReportBlockSize(const Options& options) const
     }
 }
 
-void AudioEngine::CloseStream()
+bool AudioEngine::CloseStream()
 {
     // A stream the audio system does not let go of is let go of in turn,
     // never deleted under its thread.
-    if (_stream != nullptr && _stream->CloseWithin(CLOSE_SECONDS))
+    const bool closed = _stream == nullptr || _stream->CloseWithin(CLOSE_SECONDS);
+    if (closed)
         delete _stream;
     _stream = nullptr;
+    return closed;
 }
 
-void AudioEngine::StopStream()
+bool AudioEngine::StopStream()
 {
     _sceneLock->lock();
     _stopped = true;
@@ -176,12 +178,17 @@ void AudioEngine::StopStream()
     // Nothing writes to the recording any more, whatever the stream does.
     _bounceRecorder->Stop();
     // The load is told once, by the stream's end, and not by a run that never played.
-    if (_stream != nullptr) {
-        CloseStream();
-        char load[80];
-        _loadMeter->Describe(load, sizeof(load));
-        printf("Audio %s\n", load);
-    }
+    if (_stream == nullptr)
+        return true;
+    const bool jack = _stream->ServerSetsBlockSize();
+    const unsigned long xruns = _stream->GetXruns();
+    const bool closed = CloseStream();
+    char load[80];
+    _loadMeter->Describe(load, sizeof(load));
+    printf("Audio %s\n", load);
+    if (jack)
+        printf("The JACK server missed %lu cycles (xruns)\n", xruns);
+    return closed;
 }
 
 unsigned int AudioEngine::GetNumInputs() const

@@ -49,8 +49,9 @@ public:
     bool StartStream(RtAudioCallback callback, const Options& options, std::string* error);
     // Ends a running recording (whole, whatever the stream does), closes the
     // stream within CLOSE_SECONDS and says how loaded the callback was (when
-    // it played). No block renders after it.
-    void StopStream();
+    // it played). No block renders after it. False when the audio system
+    // did not answer in time.
+    bool StopStream();
     static constexpr double CLOSE_SECONDS = 1.0;
     unsigned int GetBlockSize() const { return _blockSize; }
     // "Audio: jack, 48000 Hz, 128 frames per block (2.7 ms)".
@@ -95,8 +96,9 @@ private:
     bool OpenStream(RtAudioCallback callback, const Options& options, std::string* error);
     // Says what the audio system granted against what was asked for.
     void ReportBlockSize(const Options& options) const;
-    // Lets go of the stream, closed or not.
-    void CloseStream();
+    // Lets go of the stream, closed or not; false when the audio system did
+    // not answer in time.
+    bool CloseStream();
     void StartBounce();
     void MixSources(float* out, unsigned int nFrames);
 

@@ -105,7 +105,13 @@ void Controllers::OpenMidi(const Options& options)
 void Controllers::LetGoOfDeadJackMidi()
 {
     // A server that only dropped the audio client keeps the MIDI ports alive.
-    if (!_midiInJack || _jackMidiLost || MidiSystem::JackServerRuns())
+    if (_midiInJack && !_jackMidiLost && !MidiSystem::JackServerRuns())
+        LetGoOfJackMidi();
+}
+
+void Controllers::LetGoOfJackMidi()
+{
+    if (!_midiInJack || _jackMidiLost)
         return;
     _midiIn->Abandon();
     _midiOut->Abandon();

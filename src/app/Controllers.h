@@ -32,6 +32,9 @@ public:
     // The audio stream was lost: where the JACK server went with it, so did
     // the MIDI ports in it; they open anew once the stream is back.
     void LetGoOfDeadJackMidi();
+    // The JACK server does not answer (stopped, or stuck): the MIDI ports
+    // in it are let go of, as closing them would wait on it for ever.
+    void LetGoOfJackMidi();
     void ReopenJackMidi(const Options& options);
     // Closes the MIDI ports and stops listening for OSC, once the stream is stopped.
     void Close();

@@ -272,6 +272,11 @@ void MyRtAudio::StopAndClose()
     }
 }
 
+unsigned long MyRtAudio::GetXruns() const
+{
+    return _jack != nullptr ? _jack->GetXruns() : 0;
+}
+
 void MyRtAudio::ReportStreamLatency()
 {
     const long latency = _jack != nullptr ? long(_jack->GetLatency()) : _audio->getStreamLatency();

@@ -59,6 +59,9 @@ public:
     // JACK server that stopped, dropped the client or changed its rate).
     bool IsOpen() const;
     void ReportStreamLatency();
+    // Cycles a JACK server missed since the stream opened (0 elsewhere:
+    // the load meter counts the blocks that came late).
+    unsigned long GetXruns() const;
 
 private:
     [[noreturn]] void Refuse(const std::string& message, RtAudioError::Type type);

@@ -54,4 +54,24 @@ awk -v frames="$E2E_BOUNCE_FRAMES" -v rate="$E2E_RATE" -v start="$RECORD_START" 
     e2e_fail "the recording holds $E2E_BOUNCE_FRAMES frames for $(awk -v s="$RECORD_START" -v e="$RECORD_END" \
         'BEGIN { print e - s }') s of playing"
 e2e_log "recording: $E2E_BOUNCE_FRAMES frames at $E2E_RATE Hz"
-e2e_pass "JACK period changes: the cloud plays at the server's 48000 Hz at its pitch, sounds again within 1 s of each new period (512, 128), which is said; Shift+Esc quits within 2 s and the recording is whole and as long as it ran"
+
+# A server that stops answering (stuck in its driver; here stopped) while F11
+# records: SIGTERM still ends the instrument within 2 s, the recording whole.
+DIR=$(e2e_make_workdir jack-stuck)
+mkdir -p "$DIR/loops"
+cp "$E2E_TMP/jack-period/loops/sine1k.wav" "$DIR/loops/"
+e2e_start_app "$DIR" --audio-api jack
+e2e_wait_window
+e2e_wait_for 20 e2e_output_has stdout "Stream Latency" || e2e_fail "no audio stream after loading"
+e2e_key F11
+e2e_wait_for 10 e2e_new_bounce_reaches "$DIR" "" 0 || e2e_fail "F11 did not start a recording"
+BOUNCE=$(e2e_new_bounce "$DIR" "")
+sleep 1
+kill -STOP "$E2E_JACK_PID"
+kill -TERM "$E2E_APP_PID"
+e2e_wait_app_exit 2 || { kill -CONT "$E2E_JACK_PID"; e2e_fail "the instrument still runs 2 s after SIGTERM under a stuck server"; }
+kill -CONT "$E2E_JACK_PID"
+[ "$E2E_APP_STATUS" -eq 0 ] || e2e_fail "the instrument ended with status $E2E_APP_STATUS on SIGTERM"
+e2e_check_bounce_pair "$BOUNCE"
+e2e_log "under a stuck server: quit on SIGTERM, the recording whole ($E2E_BOUNCE_FRAMES frames)"
+e2e_pass "JACK period changes: the cloud plays at the server's 48000 Hz at its pitch, sounds again within 1 s of each new period (512, 128), which is said; Shift+Esc quits within 2 s and the recording is whole and as long as it ran; under a stuck server SIGTERM quits within 2 s, the recording whole"
