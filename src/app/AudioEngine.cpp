@@ -169,7 +169,7 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
         MixSources(out, nFrames);
         SourceReleases::FadeOut(out, nFrames, _titleFadeFrames);
         _titleFadeFrames += nFrames;
-        _sourcesSounding = _titleFadeFrames < SourceReleases::FADE_FRAMES;
+        _sourcesSounding = _titleFadeFrames < SourceReleases::FadeFrames();
     } else {
         _releases->Drop();
     }

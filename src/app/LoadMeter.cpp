@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sound/EngineRate.h"
+
 namespace {
-const double SAMPLE_RATE = 44100.0;
 const double PERCENT = 100.0;
 }  // namespace
 
@@ -29,8 +30,10 @@ void LoadMeter::Record(double seconds, unsigned frames)
 {
     if (frames == 0)
         return;
-    const double load = seconds * SAMPLE_RATE / frames;
-    const unsigned long long slotFrames = (unsigned long long)(PEAK_SECONDS / NUM_SLOTS * SAMPLE_RATE);
+    // The budget of a block is the time it lasts at the engine's rate.
+    const double rate = EngineRate::Get();
+    const double load = seconds * rate / frames;
+    const unsigned long long slotFrames = (unsigned long long)(PEAK_SECONDS / NUM_SLOTS * rate);
     const unsigned long long slot = _frames / slotFrames;
     _frames += frames;
     std::atomic<double>& peak = _slotPeaks[slot % NUM_SLOTS];

@@ -14,7 +14,6 @@
 #include <string>
 
 #include "app/App.h"
-#include "app/AudioEngine.h"
 #include "app/CanvasView.h"
 #include "app/Selection.h"
 #include "app/StyleSwitch.h"
@@ -22,6 +21,7 @@
 #include "midi/MidiLearn.h"
 #include "session/Serializer.h"
 #include "session/SessionTrailer.h"
+#include "sound/EngineRate.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
@@ -158,7 +158,8 @@ void SceneStore::SerializeSources(Serializer* serializer)
 
 void SceneStore::SerializeAppState(Serializer* serializer)
 {
-    serializer->PutDouble(1.0 / AudioEngine::SAMPLE_RATE);
+    // The file keeps durations as frames at the reference rate, whatever the engine plays at.
+    serializer->PutDouble(1.0 / EngineRate::REFERENCE_RATE);
     _app->GetView()->SerializeOffsetAndZoom(serializer);
     serializer->PutInt(_selectionMode);
     serializer->PutInt(_app->GetSelection()->GetDragMode());
