@@ -5,10 +5,11 @@
 
 // Where scenes are saved and read: the session file (session.bin in the
 // working folder, unless the command line names another), the numbered scene
-// slots beside it ("session-3.bin") and the copies of a damaged one
-// ("session.bin.damaged") and of one of a later version ("session.bin.v2"). Also what a load found that the next save
-// must write again (the layouts of rects whose sound is not loaded now), and the file work that keys asked for, which
-// the GUI thread does outside the scene lock.
+// slots beside it ("session-3.bin"), the copy of a damaged one
+// ("session.bin.damaged") and of one of a later version ("session.bin.v2").
+// Also what a load found that the next save must write again (the layouts of
+// rects whose sound is not loaded now), and the file work that keys asked
+// for, which the GUI thread does outside the scene lock.
 class SceneFiles {
 public:
     static const int NUM_SLOTS = 8;
