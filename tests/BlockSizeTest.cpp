@@ -29,7 +29,7 @@ namespace {
 const int W = 1000;
 const int H = 500;
 const int NO_MOD = 0;
-const unsigned FADE = SourceReleases::FADE_FRAMES;
+const unsigned FADE = SourceReleases::FadeFrames();
 // Frames played before the event: a whole number of blocks of every size.
 const unsigned LEAD_IN = 16384;
 // Frames heard after it: the fade, the limiter's look-ahead and a margin.

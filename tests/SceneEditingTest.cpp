@@ -611,7 +611,7 @@ float RenderUntilLoudAtTheEnd(App* app, std::vector<float>* out)
 // limiter's look-ahead); the next block is silent.
 void ExpectFadeOut(App* app, float last)
 {
-    const unsigned silentFrom = SourceReleases::FADE_FRAMES + SafetyLimiter::GetLatencyFrames();
+    const unsigned silentFrom = SourceReleases::FadeFrames() + SafetyLimiter::GetLatencyFrames();
     std::vector<float> out(2 * 1024);
     app->OnAudio(out.data(), nullptr, 1024, 0, 0, nullptr);
     EXPECT_NEAR(out[0], last, 0.05f);
@@ -678,7 +678,7 @@ TEST_F(SceneTest, ALoopBackFromItsNoteFadesInInsteadOfSteppingIn)
     float opening = 0.0f, after = 0.0f;
     for (unsigned i = start; i < start + 4; i++)
         opening = std::max(opening, std::fabs(out[2 * i]));
-    for (unsigned i = start + SourceReleases::FADE_FRAMES; i < 1024; i++)
+    for (unsigned i = start + SourceReleases::FadeFrames(); i < 1024; i++)
         after = std::max(after, std::fabs(out[2 * i]));
     EXPECT_GT(after, 0.05f);
     EXPECT_LT(opening, 0.05f * after);

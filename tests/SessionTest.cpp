@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,6 +76,35 @@ long RecordBytes(const std::vector<char>& bytes)
     return long(Records(bytes).size());
 }
 
+void WriteBytes(const std::string& path, const std::vector<char>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(bytes.data(), long(bytes.size()));
+}
+
+// Records followed by a trailing section of chunks, framed as version.
+std::vector<char> WithTrailer(const std::vector<char>& records, const std::vector<SessionTrailer::Chunk>& chunks,
+                              int version)
+{
+    Serializer writer;
+    writer.OpenWriteMemory();
+    writer.PutBytes(records);
+    SessionTrailer::Append(chunks, &writer);
+    std::vector<char> file = writer.GetStream();
+    // The version follows the section's 8-byte mark; the checksum sits 16 bytes before the end.
+    memcpy(file.data() + records.size() + 8, &version, sizeof(version));
+    const uint64_t sum = SessionTrailer::Checksum(file.data(), file.size() - 16);
+    memcpy(file.data() + file.size() - 16, &sum, sizeof(sum));
+    return file;
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        count++;
+    return count;
+}
+
 // A folder of sounds, and instruments that load it the way the program does.
 class SessionTest : public ::testing::Test {
 protected:
@@ -84,7 +115,7 @@ protected:
         for (int i = 0; i < NUM_SOUNDS; i++)
             WriteSine(_dir + "/s" + std::to_string(i) + ".wav", 4410 * (i + 1));
     }
-    void TearDown() override { ASSERT_EQ(system(("rm -rf " + _dir + " " + _dir + ".session.bin*").c_str()), 0); }
+    void TearDown() override { ASSERT_EQ(system(("rm -rf " + _dir + " " + _dir + ".session*").c_str()), 0); }
 
     std::unique_ptr<App> NewApp()
     {
@@ -458,6 +489,22 @@ protected:
         return Rect(app, 0);
     }
     std::string SessionPath() const { return _dir + ".session.bin"; }
+    // A session path in a folder of its own, for its slots and the copies kept beside it.
+    std::string SessionInFolder() const
+    {
+        const std::string folder = SessionPath() + ".d";
+        EXPECT_EQ(mkdir(folder.c_str(), 0755), 0);
+        return folder + "/session.bin";
+    }
+    static std::string Recall(App* app, int slot)
+    {
+        app->GetScenes()->RecallSceneSlot(slot);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        app->GetScenes()->RecallPendingScene();
+        testing::internal::GetCapturedStdout();
+        return testing::internal::GetCapturedStderr();
+    }
 };
 
 TEST_F(SceneFilesTest, RectsFollowTheirSoundsWhenSoundsComeAndGo)
@@ -584,6 +631,98 @@ TEST_F(SceneFilesTest, SlotsLieBesideTheSessionFileAndARecallReplacesTheScene)
     app->GetScenes()->RecallPendingScene();
     EXPECT_NE(testing::internal::GetCapturedStderr().find("Scene 7 is empty"), std::string::npos);
     EXPECT_EQ(app->GetSources().size(), 2u);
+}
+
+TEST_F(SceneFilesTest, ASlotThatHoldsNoSceneLeavesTheSceneAsItIs)
+{
+    std::unique_ptr<App> app = NewApp();
+    const std::string path = SessionInFolder();
+    app->GetScenes()->SetSessionPath(path);
+    AddCloudAt(app.get(), 0.2, 0.3);
+    AddCloudAt(app.get(), 0.7, 0.6);
+    std::vector<char> garbage(3000);
+    srand(5);
+    for (char& byte : garbage)
+        byte = char(rand());
+    std::vector<char> changed = Save(app.get());
+    changed[100] = char(changed[100] ^ 1);
+    WriteBytes(app->GetScenes()->GetSceneFiles().GetSlotPath(4), {});
+    WriteBytes(app->GetScenes()->GetSceneFiles().GetSlotPath(5), garbage);
+    WriteBytes(app->GetScenes()->GetSceneFiles().GetSlotPath(6), changed);
+    for (int slot = 4; slot <= 6; slot++) {
+        const std::string said = Recall(app.get(), slot);
+        EXPECT_NE(said.find("Scene " + std::to_string(slot) + " cannot be read"), std::string::npos) << said;
+        EXPECT_NE(said.find("the scene stays as it is"), std::string::npos) << said;
+        EXPECT_EQ(app->GetSources().size(), 2u) << "slot " << slot;
+    }
+}
+
+TEST_F(SceneFilesTest, AnEmptySlotIsSaidAtMostOnceASecondPerSlot)
+{
+    std::unique_ptr<App> app = NewApp();
+    app->GetScenes()->SetSessionPath(SessionInFolder());
+    std::string said;
+    for (int i = 0; i < 3; i++)
+        said += Recall(app.get(), 7);
+    said += Recall(app.get(), 8);
+    EXPECT_EQ(Occurrences(said, "Scene 7 is empty"), 1u) << said;
+    EXPECT_EQ(Occurrences(said, "Scene 8 is empty"), 1u) << said;
+}
+
+TEST_F(SceneFilesTest, ALaterTrailingSectionIsKeptAsideBeforeASaveRewritesTheFile)
+{
+    std::unique_ptr<App> saved = NewApp();
+    AddCloudAt(saved.get(), 0.5, 0.5);
+    const std::vector<char> later = WithTrailer(Records(Save(saved.get())), {{"NEXT", {'x', 'y'}}}, 2);
+    const std::string path = SessionInFolder();
+    WriteBytes(path, later);
+
+    std::unique_ptr<App> app = NewApp();
+    app->GetScenes()->SetSessionPath(path);
+    testing::internal::CaptureStderr();
+    app->GetScenes()->UnSerializeSession();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(app->GetSources().size(), 1u);
+    EXPECT_NE(said.find("trailing section is of version 2"), std::string::npos) << said;
+    EXPECT_NE(said.find("kept as " + path + ".v2"), std::string::npos) << said;
+    app->GetScenes()->SaveCurrentSession();
+    testing::internal::CaptureStdout();
+    app->GetScenes()->WritePendingSession();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(ReadBytes(path + ".v2"), later);
+    EXPECT_EQ(Load(ReadBytes(path))->GetSources().size(), 1u);
+}
+
+// A build before live rects had a chunk of their own named them in RNAM after
+// the sounds' rects, which made the names outnumber the records.
+TEST_F(SceneFilesTest, AFileAnEarlierBuildSavedWithLiveRectsLoadsWhole)
+{
+    std::unique_ptr<App> saved = NewApp();
+    for (int i = 0; i < NUM_SOUNDS; i++)
+        RectOfSound(saved.get(), "s" + std::to_string(i) + ".wav")->UpdateRectPosition(0.1 + 0.2 * i, 0.3);
+    AddCloudAt(saved.get(), 0.5, 0.5);
+    Serializer names;
+    names.OpenWriteMemory();
+    names.PutInt(NUM_SOUNDS + 2);
+    for (int i = 0; i < NUM_SOUNDS; i++)
+        names.PutText("s" + std::to_string(i) + ".wav");
+    names.PutText("LIVE INPUT");
+    names.PutText("LIVE INPUT (FROZEN)");
+    const std::string path = SessionInFolder();
+    WriteBytes(path, WithTrailer(Records(Save(saved.get())), {{"RNAM", names.GetStream()}}, 1));
+
+    // A sound whose name sorts first: rects taken in order would go to the wrong sounds.
+    WriteSine(_dir + "/a.wav", 4410);
+    std::unique_ptr<App> app = NewApp();
+    app->GetScenes()->SetSessionPath(path);
+    testing::internal::CaptureStderr();
+    app->GetScenes()->UnSerializeSession();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Session restored from " + path + ": 4 rects, 1 source"), std::string::npos) << said;
+    EXPECT_NE(said.find("2 live rects"), std::string::npos) << said;
+    for (int i = 0; i < NUM_SOUNDS; i++)
+        EXPECT_DOUBLE_EQ(RectOfSound(app.get(), "s" + std::to_string(i) + ".wav")->GetX(), 0.1 + 0.2 * i);
+    EXPECT_EQ(FileSize(path + ".damaged"), -1);
 }
 
 }  // namespace

@@ -342,7 +342,7 @@ TEST_F(SingleVoiceSourcesTest, AnEndedNoteFadesOutIntoItsSourcesBlockAtAnyBlockS
         std::vector<float> scratch(2 * block), voiceBuf(2 * block), out(2 * block);
         double energy = 0.0;
         unsigned frame = 0;
-        for (; frame < 2 * SourceReleases::FADE_FRAMES; frame += block) {
+        for (; frame < 2 * SourceReleases::FadeFrames(); frame += block) {
             const std::vector<float> expected = Render(kept, block);
             std::fill(scratch.begin(), scratch.end(), 0.0f);
             // Another chain's releases are not this source's.
@@ -353,14 +353,14 @@ TEST_F(SingleVoiceSourcesTest, AnEndedNoteFadesOutIntoItsSourcesBlockAtAnyBlockS
             for (unsigned i = 0; i < block; i++) {
                 const unsigned k = frame + i;
                 const float gain =
-                    k < SourceReleases::FADE_FRAMES ? 1.0f - (float)k / SourceReleases::FADE_FRAMES : 0.0f;
+                    k < SourceReleases::FadeFrames() ? 1.0f - (float)k / SourceReleases::FadeFrames() : 0.0f;
                 for (int c = 0; c < 2; c++)
                     ASSERT_FLOAT_EQ(scratch[2 * i + c], expected[2 * i + c] * gain)
                         << "block " << block << " frame " << k;
                 energy += scratch[2 * i] * scratch[2 * i];
             }
             releases.FreeFinished();
-            ASSERT_EQ(releases.IsEmpty(), frame + block >= SourceReleases::FADE_FRAMES) << "block " << block;
+            ASSERT_EQ(releases.IsEmpty(), frame + block >= SourceReleases::FadeFrames()) << "block " << block;
         }
         EXPECT_GT(energy, 0.0);
         delete kept;

@@ -151,6 +151,7 @@ public:
     void DelSelectedSource();
     const std::vector<Source*>& GetSources() const { return _sources; }
     const std::vector<std::vector<Source*>>& GetNoteSources() const { return _noteSources; }
+    SourceReleases* GetReleases() const { return _releases; }
     // The selected source and rect, picked and dragged.
     Selection* GetSelection() const { return _selection; }
 

@@ -124,6 +124,7 @@ bool AudioEngine::OpenStream(RtAudioCallback callback, const Options& options, s
             EngineRate::Set(rate);
             _rateChanged = true;
         }
+        _limiter->SetSampleRate(rate);
         _blockSize = _stream->GetBufferSize();
         ReportBlockSize(options);
         _stream->StartStream();
@@ -227,7 +228,7 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
         MixSources(out, nFrames);
         SourceReleases::FadeOut(out, nFrames, _titleFadeFrames);
         _titleFadeFrames += nFrames;
-        _sourcesSounding = _titleFadeFrames < SourceReleases::FADE_FRAMES;
+        _sourcesSounding = _titleFadeFrames < SourceReleases::FadeFrames();
     } else {
         _releases->Drop();
     }

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/App.h"
 #include "app/CommandLine.h"
@@ -43,7 +45,7 @@
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
       _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0), _midiInJack(false),
-      _jackMidiLost(false), _lostMidiSaid(0)
+      _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
 }
@@ -172,10 +174,61 @@ void Controllers::ReportLostMidi()
 
 void Controllers::StartNoteSource(int source, int note, int velocity)
 {
+    MakeRoomForANote(size_t(source));
     Source* copy = _app->GetSources()[source]->Clone();
     copy->SetMidiNote(note);
+    copy->SetNoteOrder(_notesStarted++);
     copy->SetNoteLevel(Source::VelocityToLevel(velocity));
     _app->_noteSources[source].push_back(copy);
+}
+
+void Controllers::MakeRoomForANote(size_t source)
+{
+    const bool sourceFull = _app->_noteSources[source].size() >= MAX_NOTES_PER_SOURCE;
+    if (!sourceFull && CountNoteSources() < MAX_NOTES)
+        return;
+    ReleaseNoteSource(sourceFull ? source : SourceOfTheOldestNote(), 0);
+    // A burst of notes frees what it let go of as it goes, not at the next frame.
+    _app->_releases->FreeFinished();
+    const auto now = std::chrono::steady_clock::now();
+    if (now - _notesFullSaidAt < std::chrono::seconds(1))
+        return;
+    _notesFullSaidAt = now;
+    _app->ShowMessage("Notes: at most " + std::to_string(MAX_NOTES_PER_SOURCE) + " copies of a source and " +
+                          std::to_string(MAX_NOTES) + " in all sound at once; the oldest fades out for a new one",
+                      true);
+}
+
+size_t Controllers::CountNoteSources() const
+{
+    size_t count = 0;
+    for (const std::vector<Source*>& notes : _app->_noteSources)
+        count += notes.size();
+    return count;
+}
+
+size_t Controllers::SourceOfTheOldestNote() const
+{
+    size_t oldest = 0;
+    uint64_t oldestOrder = UINT64_MAX;
+    for (size_t i = 0; i < _app->_noteSources.size(); i++) {
+        const std::vector<Source*>& notes = _app->_noteSources[i];
+        if (!notes.empty() && notes.front()->GetNoteOrder() < oldestOrder) {
+            oldest = i;
+            oldestOrder = notes.front()->GetNoteOrder();
+        }
+    }
+    return oldest;
+}
+
+void Controllers::ReleaseNoteSource(size_t source, size_t index)
+{
+    std::vector<Source*>& notes = _app->_noteSources[source];
+    // A burst evicts copies faster than blocks fade them: past a source's
+    // worth of fades at once, the copy (barely started) ends unheard.
+    const bool audible = _app->_releases->CountFading() < MAX_NOTES_PER_SOURCE;
+    _app->_releases->Add(notes[index], _app->GetSources()[source]->GetEffectsBox(), audible);
+    notes.erase(notes.begin() + long(index));
 }
 
 void Controllers::StopNoteSources(int note)

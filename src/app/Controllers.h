@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct ControlTarget;
@@ -21,6 +22,9 @@ class RateLimitedReport;
 // held (the MIDI and OSC threads only fill its queues).
 class Controllers {
 public:
+    static constexpr size_t MAX_NOTES_PER_SOURCE = 64;
+    static constexpr size_t MAX_NOTES = 256;
+
     // The notes, bindings and commands act on app's scene.
     explicit Controllers(App* app);
     virtual ~Controllers();
@@ -63,6 +67,14 @@ public:
 private:
     // A copy of source at note, its level set by the velocity (1..127).
     void StartNoteSource(int source, int note, int velocity);
+    // Copies are bounded, so that no burst of notes runs the memory out:
+    // at the bound, the oldest copy (of the source, or of all) fades out
+    // for the new one, and the screen says so.
+    void MakeRoomForANote(size_t source);
+    size_t CountNoteSources() const;
+    size_t SourceOfTheOldestNote() const;
+    // Fades out the index-th copy of the source, the oldest being 0.
+    void ReleaseNoteSource(size_t source, size_t index);
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     // A burst beyond what the queues hold loses messages (a lost note off
@@ -85,6 +97,8 @@ private:
     double _virtualPitch;
     bool _midiInJack;
     bool _jackMidiLost;
+    uint64_t _notesStarted;
+    std::chrono::steady_clock::time_point _notesFullSaidAt;
     size_t _lostMidiSaid;
     std::chrono::steady_clock::time_point _lostMidiSaidAt;
 };

@@ -30,7 +30,7 @@ void LoadMeter::Record(double seconds, unsigned frames)
 {
     if (frames == 0)
         return;
-    // A block of frames has frames / rate seconds to be computed in.
+    // The budget of a block is the time it lasts at the engine's rate.
     const double rate = EngineRate::Get();
     const double load = seconds * rate / frames;
     const unsigned long long slotFrames = (unsigned long long)(PEAK_SECONDS / NUM_SLOTS * rate);

@@ -5,7 +5,7 @@
 #include <cstddef>
 
 // How much of its time budget the audio callback spends: each block has
-// frames / rate seconds (the engine's rate) to be computed before the device needs it. The
+// frames / rate seconds to be computed before the device needs it. The
 // audio thread measures (a monotonic clock read at each end of the block,
 // nothing allocated); the GUI thread reads the current load, the peak of
 // the last few seconds and how many blocks went over budget.

@@ -5,6 +5,7 @@
 // created anew and read into, one record after another.
 #include "app/SceneStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 
 #include "app/App.h"
 #include "app/CanvasView.h"
+#include "app/PrintableText.h"
 #include "app/Selection.h"
 #include "app/StyleSwitch.h"
 #include "effects/EffectsBox.h"
@@ -44,6 +46,12 @@ const char* const LIVE_RECTS_TAG = "LIVE";
 const char* const BINDINGS_TAG = "MIDI";
 // Where each source's random draws stand, in source order.
 const char* const DRAWS_TAG = "RAND";
+// What a build before the LIVE chunk named its live rects in the RNAM chunk,
+// after the names of the records: they name no record.
+const char* const EARLIER_LIVE_RECT_NAMES[] = {"LIVE INPUT", "LIVE INPUT (FROZEN)"};
+// A slot that cannot be recalled is said at most this often: a controller or
+// a sender repeating the recall would hide every other message.
+const std::chrono::milliseconds RECALL_REFUSAL_INTERVAL(1000);
 
 std::string Plural(size_t count, const char* noun)
 {
@@ -58,9 +66,18 @@ std::string JoinNames(const std::vector<SceneFiles::KeptRect>& rects)
     return text;
 }
 
+bool IsEarlierLiveRectName(const std::string& name)
+{
+    return std::find(std::begin(EARLIER_LIVE_RECT_NAMES), std::end(EARLIER_LIVE_RECT_NAMES), name) !=
+           std::end(EARLIER_LIVE_RECT_NAMES);
+}
+
 }  // namespace
 
-SceneStore::SceneStore(App* app) : _app(app), _sessionSavePending(false), _selectionMode(Selection::SOURCE)
+SceneStore::SceneStore(App* app)
+    : _app(app), _sessionSavePending(false), _selectionMode(Selection::SOURCE), _laterSectionVersion(0),
+      _earlierLiveRects(0),
+      _recallRefusedAt(SceneFiles::NUM_SLOTS + 1, std::chrono::steady_clock::now() - RECALL_REFUSAL_INTERVAL)
 {
 }
 
@@ -105,7 +122,10 @@ void SceneStore::WritePendingSession()
         _app->ShowMessage("Session saved to " + path, false);
         return;
     }
-    _app->ShowMessage("Could not save the session: " + error + "; the previous " + path + " is kept as it was", true);
+    struct stat info;
+    const bool hadOne = lstat(path.c_str(), &info) == 0;
+    _app->ShowMessage(
+        path + " cannot be saved: " + error + (hadOne ? "; the previous " + path + " is kept as it was" : ""), true);
 }
 
 bool SceneStore::SerializeSession(const char* fileName, std::string* error)
@@ -158,6 +178,7 @@ void SceneStore::SerializeSources(Serializer* serializer)
 
 void SceneStore::SerializeAppState(Serializer* serializer)
 {
+    // The file keeps durations as frames at the reference rate, whatever the engine plays at.
     serializer->PutDouble(1.0 / EngineRate::REFERENCE_RATE);
     _app->GetView()->SerializeOffsetAndZoom(serializer);
     serializer->PutInt(_selectionMode);
@@ -232,32 +253,54 @@ void SceneStore::UnSerializeSession()
     case Serializer::READ_WHOLE:
         break;
     }
+    // As read: the reading cuts the trailing section off, and a copy kept aside holds it.
+    const std::vector<char> file = serializer.GetStream();
     _app->_mutex->lock();
     UnSerializeSession(&serializer);
     _app->_mutex->unlock();
-    ReportRestore(path, serializer);
+    ReportRestore(path, file, serializer);
 }
 
-void SceneStore::ReportRestore(const std::string& path, const Serializer& serializer)
+void SceneStore::ReportRestore(const std::string& path, const std::vector<char>& file, const Serializer& serializer)
 {
     const std::vector<SceneFiles::KeptRect>& kept = _sceneFiles.GetKeptRects();
-    const std::string gone = kept.empty() ? ""
-                                          : "; kept for the next save, the layouts of " + Plural(kept.size(), "sound") +
-                                                " not in the folder: " + JoinNames(kept);
-    if (!serializer.IsDamaged()) {
-        _app->ShowMessage("Session restored from " + path + ": " + Plural(_app->GetSoundRects().size(), "rect") + ", " +
-                              Plural(_app->GetSources().size(), "source") + gone,
-                          !kept.empty());
+    std::string notes = kept.empty() ? ""
+                                     : "; kept for the next save, the layouts of " + Plural(kept.size(), "sound") +
+                                           " not in the folder: " + JoinNames(kept);
+    if (_earlierLiveRects > 0)
+        notes += "; it was saved by an earlier build, which kept nothing of its " +
+                 Plural(_earlierLiveRects, "live rect") + " but their names: key 4 adds live rects again";
+    // Whatever the next save would lose is kept beside the file it writes.
+    if (serializer.IsDamaged()) {
+        _app->ShowMessage(path + " could not be read whole (" + serializer.GetError() +
+                              "); kept what it could read: " + Plural(_app->GetSources().size(), "source") +
+                              KeepCopy(_sceneFiles.GetDamagedPath(path), file) + notes,
+                          true);
         return;
     }
-    // Keep the file as it is beside the one the next save writes.
-    const std::string damaged = _sceneFiles.GetDamagedPath(path);
-    unlink(damaged.c_str());
-    bool keptAside = link(path.c_str(), damaged.c_str()) == 0;
-    _app->ShowMessage(path + " could not be read whole (" + serializer.GetError() +
-                          "); kept what it could read: " + Plural(_app->GetSources().size(), "source") +
-                          (keptAside ? "; the file is kept as " + damaged : "") + gone,
-                      true);
+    const std::string restored = "Session restored from " + path + ": " + Plural(_app->GetSoundRects().size(), "rect") +
+                                 ", " + Plural(_app->GetSources().size(), "source");
+    if (_laterSectionVersion > 0) {
+        _app->ShowMessage(restored + "; its trailing section is of version " + std::to_string(_laterSectionVersion) +
+                              ", which this build does not read, and a save writes version " +
+                              std::to_string(SessionTrailer::VERSION) +
+                              KeepCopy(_sceneFiles.GetLaterVersionPath(path, _laterSectionVersion), file) + notes,
+                          true);
+        return;
+    }
+    _app->ShowMessage(restored + notes, !kept.empty() || _earlierLiveRects > 0);
+}
+
+std::string SceneStore::KeepCopy(const std::string& copyPath, const std::vector<char>& file)
+{
+    // The copy is a file of its own: a link at its name is replaced, never written through.
+    struct stat info;
+    if (lstat(copyPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        unlink(copyPath.c_str());
+    std::string error;
+    if (!WriteSessionFile(copyPath.c_str(), file, &error))
+        return "; it could not be kept aside (" + error + ")";
+    return "; the file is kept as " + copyPath;
 }
 
 void SceneStore::UnSerializeSession(Serializer* serializer)
@@ -265,8 +308,18 @@ void SceneStore::UnSerializeSession(Serializer* serializer)
     std::vector<SessionTrailer::Chunk> chunks;
     size_t recordsEnd = 0;
     std::string why;
-    if (SessionTrailer::Read(serializer->GetStream(), &recordsEnd, &chunks, &why) == SessionTrailer::DAMAGED)
+    _laterSectionVersion = 0;
+    _earlierLiveRects = 0;
+    switch (SessionTrailer::Read(serializer->GetStream(), &recordsEnd, &chunks, &why)) {
+    case SessionTrailer::DAMAGED:
         serializer->MarkDamaged(why);
+        break;
+    case SessionTrailer::LATER:
+        _laterSectionVersion = SessionTrailer::VersionAt(serializer->GetStream(), recordsEnd);
+        break;
+    default:
+        break;
+    }
     serializer->EndAt(recordsEnd);
     _app->GetSelection()->Deselect(Selection::SOURCE);
     _app->GetSelection()->Deselect(Selection::RECT);
@@ -317,6 +370,10 @@ bool SceneStore::ReadRectNames(const std::vector<SessionTrailer::Chunk>& chunks,
         std::string name;
         if (reader.GetText(&name))
             names->push_back(name);
+    }
+    while (names->size() > count && IsEarlierLiveRectName(names->back())) {
+        names->pop_back();
+        _earlierLiveRects++;
     }
     if (reader.IsDamaged() || names->size() != count) {
         serializer->MarkDamaged("the names of its rects do not match its rects; they are restored in order");
@@ -369,7 +426,7 @@ void SceneStore::ApplyRectRecord(size_t index, const std::vector<char>& record, 
     if (reader.HasRunOut())
         serializer->Refuse(reader.GetError());
     else if (!sameSound)
-        std::cout << "Sound rect " << index << " (" << RectSoundName(index)
+        std::cout << "Sound rect " << index << " (" << PrintableText::Of(RectSoundName(index))
                   << ") was saved for a sound of another length; it keeps its own sound" << std::endl;
 }
 
@@ -512,24 +569,55 @@ void SceneStore::RecallPendingScene()
     // Read before the scene lock is taken: the audio never waits for the disk.
     const std::string path = _sceneFiles.GetSlotPath(slot);
     Serializer serializer;
+    std::string why;
     switch (serializer.ReadFile(path.c_str())) {
     case Serializer::READ_MISSING:
-        _app->ShowMessage("Scene " + std::to_string(slot) + " is empty: Ctrl+Shift+F" + std::to_string(slot) +
-                              " saves the scene there",
-                          true);
+        RefuseRecall(slot, "Scene " + std::to_string(slot) + " is empty: Ctrl+Shift+F" + std::to_string(slot) +
+                               " saves the scene there");
         return;
     case Serializer::READ_REFUSED:
-        _app->ShowMessage("Scene " + std::to_string(slot) + " cannot be read from " + path + " (" +
-                              serializer.GetError() + "); the scene stays as it is",
-                          true);
-        return;
+        why = serializer.GetError();
+        break;
     case Serializer::READ_WHOLE:
+        why = WhyNoScene(serializer.GetStream());
         break;
     }
+    if (!why.empty()) {
+        RefuseRecall(slot, "Scene " + std::to_string(slot) + " cannot be read from " + path + " (" + why +
+                               "); the scene stays as it is");
+        return;
+    }
+    const std::vector<char> file = serializer.GetStream();
     _app->_mutex->lock();
     RecallScene(&serializer);
     _app->_mutex->unlock();
-    ReportRestore(path, serializer);
+    ReportRestore(path, file, serializer);
+}
+
+std::string SceneStore::WhyNoScene(const std::vector<char>& file)
+{
+    if (file.empty())
+        return "it is empty";
+    size_t recordsEnd = 0;
+    std::vector<SessionTrailer::Chunk> chunks;
+    std::string why;
+    switch (SessionTrailer::Read(file, &recordsEnd, &chunks, &why)) {
+    case SessionTrailer::ABSENT:
+        return "it does not end as a saved scene does";
+    case SessionTrailer::DAMAGED:
+        return why;
+    default:
+        return "";
+    }
+}
+
+void SceneStore::RefuseRecall(int slot, const std::string& text)
+{
+    const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+    if (now - _recallRefusedAt[size_t(slot)] < RECALL_REFUSAL_INTERVAL)
+        return;
+    _recallRefusedAt[size_t(slot)] = now;
+    _app->ShowMessage(text, true);
 }
 
 void SceneStore::RecallScene(Serializer* serializer)

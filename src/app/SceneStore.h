@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ public:
     // Scene slots 1 to 8, files beside the session file. Saving encodes the
     // scene as F12 does; a recall is read by the next idle call outside the
     // lock and then replaces the scene under it, the old sources fading out.
+    // A slot that is empty, that cannot be read or whose checksum does not
+    // match leaves the scene as it is, said at most once a second per slot.
     void SaveSceneSlot(int slot);
     void RecallSceneSlot(int slot);
     void RecallPendingScene();
@@ -65,7 +68,16 @@ private:
     // the live rects and the MIDI learn bindings.
     void SerializeTrailer(Serializer* serializer);
     std::string RectSoundName(size_t index) const;
-    void ReportRestore(const std::string& path, const Serializer& serializer);
+    // Says what the file read from path restored; a damaged file, or one whose
+    // trailing section is of a later version, is kept aside first.
+    void ReportRestore(const std::string& path, const std::vector<char>& file, const Serializer& serializer);
+    // Writes file to copyPath; says where it is kept or why it is not.
+    static std::string KeepCopy(const std::string& copyPath, const std::vector<char>& file);
+    // Why the bytes of a slot are no scene to recall, empty when they are one:
+    // a recall replaces the playing scene, so only a slot written whole, with
+    // its trailing section and a checksum that matches, replaces it.
+    static std::string WhyNoScene(const std::vector<char>& file);
+    void RefuseRecall(int slot, const std::string& text);
     // Reads the rect records, each into the rect of its sound; gives the
     // rect each record went to (-1 for none), in record order.
     std::vector<int> UnSerializeSoundRects(Serializer* serializer, const std::vector<SessionTrailer::Chunk>& chunks);
@@ -97,4 +109,11 @@ private:
     // Which kind of thing the scene last selected: nothing else reads it,
     // it is kept as read for the next save.
     int _selectionMode;
+    // What the last file read held beyond this build's own: the version of
+    // a later trailing section (0 for none), and the live rects an earlier
+    // build named without saving them.
+    int _laterSectionVersion;
+    size_t _earlierLiveRects;
+    // When a refused recall of each slot was last said.
+    std::vector<std::chrono::steady_clock::time_point> _recallRefusedAt;
 };

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "app/PrintableText.h"
+
 namespace {
 
 // Long enough to read a path and a reason once.
@@ -19,8 +21,10 @@ ScreenMessage::~ScreenMessage()
 
 void ScreenMessage::Show(const std::string& text, bool isError)
 {
-    (isError ? std::cerr : std::cout) << text << std::endl;
-    _text = text;
+    // Messages quote names from files and packets: shown as they are, their
+    // control characters would drive the terminal.
+    _text = PrintableText::Of(text);
+    (isError ? std::cerr : std::cout) << _text << std::endl;
     _isError = isError;
     _until = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                     std::chrono::duration<double>(MESSAGE_SECONDS));

@@ -4,8 +4,8 @@
 #include <string>
 
 // The last word to the performer (a save, a restore, a learn, a refusal):
-// printed, errors to stderr, and shown over the canvas for a few seconds;
-// toolkit thread.
+// printed, errors to stderr, and shown over the canvas for a few seconds,
+// its control characters escaped (PrintableText); toolkit thread.
 class ScreenMessage {
 public:
     ScreenMessage();

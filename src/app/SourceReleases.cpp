@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "effects/EffectsBox.h"
+#include "sound/EngineRate.h"
 #include "sources/Source.h"
 
 namespace {
@@ -21,22 +22,48 @@ SourceReleases::~SourceReleases()
     FreeAll();
 }
 
+unsigned SourceReleases::FadeFrames()
+{
+    return EngineRate::ScaledFrames(FADE_REFERENCE_FRAMES);
+}
+
 void SourceReleases::Add(Source* source, EffectsBox* chain, bool audible)
 {
     // Unheard, it has nothing to fade.
-    _releases.push_back({source, chain, audible, audible ? 0u : FADE_FRAMES, false});
+    _releases.push_back({source, chain, audible, audible ? 0u : FadeFrames(), false, false});
+}
+
+bool SourceReleases::IsFreeable(const Release& release) const
+{
+    if (!release.IsFinished())
+        return false;
+    // A source owns the chain its note copies sound through, and the
+    // envelope, view and parameters they read: it goes only with the last
+    // of them, whatever order they ended in.
+    if (release.source->GetEffectsBox() != release.chain)
+        return true;
+    return std::all_of(_releases.begin(), _releases.end(),
+                       [&release](const Release& r) { return r.chain != release.chain || r.IsFinished(); });
 }
 
 void SourceReleases::FreeFinished()
 {
-    // Oldest first: a note copy reads its origin's envelopes, and is added
-    // before its origin.
-    auto unfinished =
-        std::stable_partition(_releases.begin(), _releases.end(), [](const Release& r) { return r.IsFinished(); });
-    _freed |= unfinished != _releases.begin();
-    for (auto it = _releases.begin(); it != unfinished; ++it)
+    for (Release& release : _releases)
+        release.freeable = IsFreeable(release);
+    // Note copies before their origin, which they read until they are gone.
+    auto kept = std::stable_partition(_releases.begin(), _releases.end(), [](const Release& r) {
+        return r.freeable && r.source->GetEffectsBox() != r.chain;
+    });
+    kept = std::stable_partition(kept, _releases.end(), [](const Release& r) { return r.freeable; });
+    _freed |= kept != _releases.begin();
+    for (auto it = _releases.begin(); it != kept; ++it)
         delete it->source;
-    _releases.erase(_releases.begin(), unfinished);
+    _releases.erase(_releases.begin(), kept);
+}
+
+size_t SourceReleases::CountFading() const
+{
+    return size_t(std::count_if(_releases.begin(), _releases.end(), [](const Release& r) { return !r.IsFinished(); }));
 }
 
 bool SourceReleases::TakeFreed()
@@ -53,15 +80,15 @@ void SourceReleases::ReturnFreedMemory()
 
 void SourceReleases::FreeAll()
 {
-    for (Release& release : _releases)
-        delete release.source;
-    _releases.clear();
+    Drop();
+    FreeFinished();
 }
 
 void SourceReleases::FadeIn(float* block, unsigned numFrames, unsigned fromFrame)
 {
-    for (unsigned i = 0; i < numFrames && fromFrame + i < FADE_FRAMES; i++) {
-        const float gain = (float)(fromFrame + i) / FADE_FRAMES;
+    const unsigned fadeFrames = FadeFrames();
+    for (unsigned i = 0; i < numFrames && fromFrame + i < fadeFrames; i++) {
+        const float gain = (float)(fromFrame + i) / fadeFrames;
         block[CHANNELS * i] *= gain;
         block[CHANNELS * i + 1] *= gain;
     }
@@ -69,9 +96,10 @@ void SourceReleases::FadeIn(float* block, unsigned numFrames, unsigned fromFrame
 
 void SourceReleases::FadeOut(float* block, unsigned numFrames, unsigned fromFrame)
 {
+    const unsigned fadeFrames = FadeFrames();
     for (unsigned i = 0; i < numFrames; i++) {
         const unsigned k = fromFrame + i;
-        const float gain = k < FADE_FRAMES ? 1.0f - (float)k / FADE_FRAMES : 0.0f;
+        const float gain = k < fadeFrames ? 1.0f - (float)k / fadeFrames : 0.0f;
         block[CHANNELS * i] *= gain;
         block[CHANNELS * i + 1] *= gain;
     }
@@ -101,7 +129,7 @@ void SourceReleases::RenderInto(const EffectsBox* chain, std::vector<float>* scr
 
 unsigned SourceReleases::YoungestFade(const EffectsBox* chain) const
 {
-    unsigned youngest = FADE_FRAMES;
+    unsigned youngest = FadeFrames();
     for (const Release& release : _releases) {
         if (release.IsDue() && release.chain == chain)
             youngest = std::min(youngest, release.fadedFrames);
@@ -151,5 +179,5 @@ void SourceReleases::RenderRest(float* out, std::vector<float>* scratch, std::ve
 void SourceReleases::Drop()
 {
     for (Release& release : _releases)
-        release.fadedFrames = FADE_FRAMES;
+        release.fadedFrames = FadeFrames();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 class EffectsBox;
@@ -13,8 +14,10 @@ class Source;
 // thread neither allocates nor frees here.
 class SourceReleases {
 public:
-    // The fades: 5 ms at 44100 Hz, whatever the block size.
-    static const unsigned FADE_FRAMES = 220;
+    // The fades last 5 ms (220 frames at the reference rate) whatever the
+    // block size and the rate.
+    static const unsigned FADE_REFERENCE_FRAMES = 220;
+    static unsigned FadeFrames();
 
     SourceReleases();
     virtual ~SourceReleases();
@@ -25,7 +28,8 @@ public:
     // the fade; a source that was not audible (its notes played instead) is
     // only freed. Sources are freed in the order they are added.
     void Add(Source* source, EffectsBox* chain, bool audible);
-    // GUI thread: frees the sources that have played out.
+    // GUI thread: frees the sources that have played out; a source whose
+    // note copies still fade waits for them.
     void FreeFinished();
     // Whether any source was freed since the last call.
     bool TakeFreed();
@@ -37,6 +41,8 @@ public:
     // Frees every source at once (the scene is going away).
     void FreeAll();
     bool IsEmpty() const { return _releases.empty(); }
+    // The sources still fading out.
+    size_t CountFading() const;
 
     // Audio thread: adds into scratch, before chain runs over it, the next
     // faded block of every fading source that sounds through chain (a note
@@ -50,7 +56,7 @@ public:
     void Drop();
 
     // Fades a block of interleaved stereo frames out, or in, along the ramp
-    // of FADE_FRAMES frames, from the frame of the ramp where the block
+    // of FadeFrames() frames, from the frame of the ramp where the block
     // starts: a fade is the same whatever blocks it is cut into.
     static void FadeOut(float* block, unsigned numFrames, unsigned fromFrame = 0);
     static void FadeIn(float* block, unsigned numFrames, unsigned fromFrame = 0);
@@ -64,10 +70,13 @@ private:
         unsigned fadedFrames;
         // Whether it sounded in the block being made.
         bool rendered;
-        bool IsFinished() const { return fadedFrames >= FADE_FRAMES; }
+        // Whether its fade and those of the copies reading it are over.
+        bool freeable;
+        bool IsFinished() const { return fadedFrames >= FadeFrames(); }
         bool IsDue() const { return !rendered && !IsFinished(); }
     };
 
+    bool IsFreeable(const Release& release) const;
     // The fading source sounding through chain that started its fade last.
     unsigned YoungestFade(const EffectsBox* chain) const;
     void AddFaded(Release* release, std::vector<float>* into, std::vector<float>* voiceBuf, unsigned numFrames);

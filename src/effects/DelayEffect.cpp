@@ -5,6 +5,7 @@
 
 #include "effects/DelayLine.h"
 #include "parameters/EffectParameters.h"
+#include "sound/EngineRate.h"
 
 DelayEffect::DelayEffect() : _timeSamples(INITIAL_TIME_SAMPLES), _feedback(0.0), _wetMix(0.5)
 {
@@ -12,15 +13,20 @@ DelayEffect::DelayEffect() : _timeSamples(INITIAL_TIME_SAMPLES), _feedback(0.0),
     AddParameter(new ParameterDelayEffectTime(TIME_PARAM));
     AddParameter(new ParameterDelayEffectFeedback(FEEDBACK_PARAM));
     AddParameter(new ParameterDelayEffectWetMix(WET_MIX_PARAM));
+    for (DelayLine*& line : _delayLines)
+        line = new DelayLine(_timeSamples);
+    FollowRate();
+}
+
+void DelayEffect::FollowRate()
+{
     // Room for the longest delay up front: turning the Time knob then never
     // allocates on the audio thread.
     double maxMs = std::numeric_limits<double>::max();
     _params[TIME_PARAM]->CheckValueBounds(&maxMs);
-    int maxSamples = (int)(maxMs * 0.001 * SAMPLE_RATE);
-    for (DelayLine*& line : _delayLines) {
-        line = new DelayLine(_timeSamples);
+    const int maxSamples = (int)(maxMs * 0.001 * EngineRate::Get());
+    for (DelayLine* line : _delayLines)
         line->Reserve(maxSamples);
-    }
     UpdateParameters();
 }
 
@@ -33,7 +39,7 @@ DelayEffect::~DelayEffect()
 void DelayEffect::SetTime(double ms)
 {
     _params[TIME_PARAM]->CheckValueBounds(&ms);
-    _timeSamples = (int)(ms * 0.001 * SAMPLE_RATE);
+    _timeSamples = (int)(ms * 0.001 * EngineRate::Get());
 }
 
 void DelayEffect::UpdateParameters()

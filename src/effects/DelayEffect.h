@@ -18,6 +18,7 @@ public:
     DelayEffect();
     virtual ~DelayEffect();
 
+    void FollowRate() override;
     // Takes the milliseconds within the Time parameter's bounds.
     void SetTime(double ms);
     // Held to 0 .. 100 %: beyond it every echo would be louder than the last

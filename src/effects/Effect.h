@@ -16,7 +16,6 @@ class Serializer;
 class Effect {
 public:
     static constexpr int MAX_PARAMS = 7;
-    static constexpr double SAMPLE_RATE = 44100.0;
 
     virtual ~Effect();
     Effect(const Effect&) = delete;
@@ -32,6 +31,9 @@ public:
     Parameter* GetParameter(int idx) const { return _params[idx]; }
     int GetNumParams() const { return _numParams; }
     bool IsOn() const;
+    // GUI thread, with no block being made: the engine's rate changed, and
+    // whatever the effect sizes by it (its longest echo) is sized anew.
+    virtual void FollowRate() {}
 
 protected:
     Effect();

@@ -25,6 +25,12 @@ EffectsBox::~EffectsBox()
         delete effect;
 }
 
+void EffectsBox::FollowRate()
+{
+    for (Effect* effect : _effects)
+        effect->FollowRate();
+}
+
 void EffectsBox::Process(std::vector<float>* buffer, int nFrames, int nChan)
 {
     for (Effect* effect : _effects)

@@ -28,6 +28,8 @@ public:
 
     // Runs the block through the chain in place.
     void Process(std::vector<float>* buffer, int nFrames, int nChan);
+    // GUI thread, with no block being made: every effect follows the engine's new rate.
+    void FollowRate();
     void Serialize(Serializer* serializer);
     void UnSerialize(Serializer* serializer);
 

@@ -1,10 +1,12 @@
 #include "effects/ReverbEffect.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "effects/Reverb.h"
 #include "parameters/EffectParameters.h"
+#include "sound/EngineRate.h"
 
 ReverbEffect::ReverbEffect()
 {
@@ -15,14 +17,27 @@ ReverbEffect::ReverbEffect()
     AddParameter(new ParameterReverbEffectDryMix(DRY_MIX_PARAM));
     AddParameter(new ParameterReverbEffectDelayTime(DELAY_TIME_PARAM));
     AddParameter(new ParameterReverbEffectDecay(DECAY_PARAM));
-    for (Reverb*& reverb : _reverbs) {
+    for (Reverb*& reverb : _reverbs)
         reverb = new Reverb(INITIAL_ORDER, MAX_BLOCK_FRAMES);
-        reverb->Reserve(GetUpperBound(ORDER_PARAM), GetUpperBound(DELAY_TIME_PARAM));
-    }
     _left.reserve(MAX_BLOCK_FRAMES);
     _right.reserve(MAX_BLOCK_FRAMES);
+    FollowRate();
+}
+
+void ReverbEffect::FollowRate()
+{
+    for (Reverb* reverb : _reverbs)
+        reverb->Reserve(GetUpperBound(ORDER_PARAM), LinesOf(GetUpperBound(DELAY_TIME_PARAM)));
     // The rings take their full size now rather than on the first audio block.
     UpdateParameters();
+}
+
+int ReverbEffect::LinesOf(int referenceSamples)
+{
+    // The knob counts frames at the reference rate. Lines as many seconds
+    // long at every rate keep the room's size and colour, and, the decay
+    // being a gain per pass round them, its reverberation time.
+    return std::max(1, (int)std::lround(EngineRate::FromReferenceFrames(referenceSamples)));
 }
 
 ReverbEffect::~ReverbEffect()
@@ -56,7 +71,7 @@ void ReverbEffect::UpdateParameters()
         reverb->SetFeedDryIn(_params[FEED_DRY_IN_PARAM]->GetValue());
         reverb->SetFeedWetOut(_params[FEED_WET_OUT_PARAM]->GetValue());
         reverb->SetDrySignalMix(_params[DRY_MIX_PARAM]->GetValue());
-        reverb->SetDelayTapTime(delayTime);
+        reverb->SetDelayTapTime(LinesOf(delayTime));
         reverb->SetDecay(_params[DECAY_PARAM]->GetValue());
     }
 }

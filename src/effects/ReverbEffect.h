@@ -27,6 +27,7 @@ public:
     virtual ~ReverbEffect();
 
     const Reverb* GetReverb(int channel) const { return _reverbs[channel]; }
+    void FollowRate() override;
 
 protected:
     void UpdateParameters() override;
@@ -36,6 +37,8 @@ protected:
     int GetMinChannels() const override { return 1; }
 
 private:
+    // The engine frames of the Delay Time knob's reference frames.
+    static int LinesOf(int referenceSamples);
     // The parameter's value truncated to int, within its bounds.
     int GetBoundedInt(ParamIdx idx) const;
     int GetUpperBound(ParamIdx idx) const;

@@ -17,6 +17,11 @@ SafetyLimiter::SafetyLimiter(double sampleRate)
 {
 }
 
+void SafetyLimiter::SetSampleRate(double sampleRate)
+{
+    _releaseCoefficient = std::exp(-1.0 / (RELEASE_SECONDS * sampleRate));
+}
+
 double SafetyLimiter::RequiredGain(double level)
 {
     if (level <= THRESHOLD)

@@ -29,6 +29,8 @@ public:
     static constexpr double RELEASE_SECONDS = 0.1;
 
     explicit SafetyLimiter(double sampleRate);
+    // With no block being made: the release lasts as long at the new rate.
+    void SetSampleRate(double sampleRate);
     virtual ~SafetyLimiter() {}
     SafetyLimiter(const SafetyLimiter&) = delete;
     SafetyLimiter& operator=(const SafetyLimiter&) = delete;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/PrintableText.h"
+
 RateLimitedReport::RateLimitedReport(std::chrono::milliseconds interval)
     : _interval(interval), _printedOnce(false), _heldBack(0)
 {
@@ -19,10 +21,12 @@ bool RateLimitedReport::Report(const std::string& text, std::chrono::steady_cloc
         _heldBack++;
         return false;
     }
+    // The text quotes what the sender sent: its control characters are escaped.
+    const std::string printable = PrintableText::Of(text);
     if (_heldBack > 0)
-        fprintf(stderr, "%s (and %ld more like it held back)\n", text.c_str(), _heldBack);
+        fprintf(stderr, "%s (and %ld more like it held back)\n", printable.c_str(), _heldBack);
     else
-        fprintf(stderr, "%s\n", text.c_str());
+        fprintf(stderr, "%s\n", printable.c_str());
     _printedOnce = true;
     _lastPrinted = now;
     _heldBack = 0;

@@ -6,8 +6,9 @@
 
 // Complaints about what arrives from outside (OSC messages), on stderr: at
 // most one line per interval, so that a sender gone wrong cannot flood the
-// terminal; the lines held back are counted in the next one printed. Any
-// thread but the audio thread may report.
+// terminal; the lines held back are counted in the next one printed.
+// Control characters in a line are escaped (PrintableText). Any thread but
+// the audio thread may report.
 class RateLimitedReport {
 public:
     explicit RateLimitedReport(std::chrono::milliseconds interval = std::chrono::milliseconds(1000));

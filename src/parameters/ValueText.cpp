@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sound/EngineRate.h"
+
 namespace {
-const double SAMPLE_RATE = 44100.0;
 
 // Decimals that keep about four significant digits, never more than three.
 int DecimalsFor(double value)
@@ -122,5 +123,5 @@ void ValueText::FractionAsPercent(char* text, size_t size, double value)
 
 void ValueText::SamplesAsMilliseconds(char* text, size_t size, double value)
 {
-    Milliseconds(text, size, 1000.0 * std::trunc(value) / SAMPLE_RATE);
+    Milliseconds(text, size, 1000.0 * std::trunc(value) / EngineRate::REFERENCE_RATE);
 }

@@ -26,7 +26,8 @@ void RatioSwing(char* text, size_t size, double value);
 void PitchRatio(char* text, size_t size, double value);
 // A 0..1 fraction shown as percent: 0.2 reads "20 %".
 void FractionAsPercent(char* text, size_t size, double value);
-// A whole count of samples (truncated) at 44100 Hz, shown as the time it lasts.
+// A whole count of frames (truncated) at the reference rate, in which the
+// scene keeps such durations at every engine rate, shown as the time it lasts.
 void SamplesAsMilliseconds(char* text, size_t size, double value);
 
 }  // namespace ValueText

@@ -5,11 +5,11 @@
 
 // Where scenes are saved and read: the session file (session.bin in the
 // working folder, unless the command line names another), the numbered scene
-// slots beside it ("session-3.bin") and the copy of a damaged one
-// ("session.bin.damaged"). Also what a load found that the next save must
-// write again (the layouts of rects whose sound is not loaded now), and the
-// file work that keys asked for, which the GUI thread does outside the
-// scene lock.
+// slots beside it ("session-3.bin"), the copy of a damaged one
+// ("session.bin.damaged") and of one of a later version ("session.bin.v2").
+// Also what a load found that the next save must write again (the layouts of
+// rects whose sound is not loaded now), and the file work that keys asked
+// for, which the GUI thread does outside the scene lock.
 class SceneFiles {
 public:
     static const int NUM_SLOTS = 8;
@@ -36,6 +36,11 @@ public:
     // Slots are numbered 1 to NUM_SLOTS.
     std::string GetSlotPath(int slot) const;
     std::string GetDamagedPath(const std::string& path) const { return path + ".damaged"; }
+    // The copy of a file whose trailing section is of a later version, kept before a save writes this build's.
+    std::string GetLaterVersionPath(const std::string& path, int version) const
+    {
+        return path + ".v" + std::to_string(version);
+    }
 
     const std::vector<KeptRect>& GetKeptRects() const { return _keptRects; }
     std::vector<KeptRect>* MutableKeptRects() { return &_keptRects; }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 // The session layout stores longs in 8 bytes.
@@ -20,29 +21,12 @@ Serializer::~Serializer()
     CloseFile();
 }
 
-bool Serializer::OpenWriteFile(const char* name)
-{
-    CloseFile();
-    OpenWriteMemory();
-    _error.clear();
-    _targetName = name;
-    // Same folder as the target, so the final rename never crosses file systems.
-    _tempName = _targetName + ".saving";
-    _file = fopen(_tempName.c_str(), "wb");
-    if (_file == nullptr)
-        Fail("cannot create", _tempName);
-    return _file != nullptr;
-}
-
-bool Serializer::OpenReadFile(const char* name)
-{
-    return ReadFile(name) == READ_WHOLE;
-}
-
 namespace {
 
 const char* KindOfFile(mode_t mode)
 {
+    if (S_ISLNK(mode))
+        return "a symbolic link";
     if (S_ISDIR(mode))
         return "a directory";
     if (S_ISFIFO(mode))
@@ -72,6 +56,77 @@ bool ReadAll(int fd, char* bytes, size_t count, size_t* got)
 }
 
 }  // namespace
+
+bool Serializer::OpenWriteFile(const char* name)
+{
+    CloseFile();
+    OpenWriteMemory();
+    _error.clear();
+    if (!FindSaveTarget(name))
+        return false;
+    // Same folder as the target, so the final rename never crosses file systems.
+    _tempName = _targetName + ".saving";
+    if (!RemoveStaleTemporary())
+        return false;
+    // Made anew, never followed nor waited on: whatever else took the name
+    // since it was looked at is refused rather than written into.
+    const int fd = open(_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd >= 0 && (_file = fdopen(fd, "wb")) == nullptr)
+        close(fd);
+    if (_file == nullptr)
+        Fail("cannot create", _tempName);
+    return _file != nullptr;
+}
+
+bool Serializer::FindSaveTarget(const char* name)
+{
+    _targetName = name;
+    struct stat info;
+    if (lstat(name, &info) != 0)
+        return true;
+    // A link is written through: the file it leads to is replaced, whole,
+    // by a file made beside it, and the link stays a link.
+    if (S_ISLNK(info.st_mode)) {
+        char* resolved = realpath(name, nullptr);
+        if (resolved == nullptr || stat(resolved, &info) != 0) {
+            Fail("cannot follow the link", _targetName);
+            free(resolved);
+            return false;
+        }
+        _targetName = resolved;
+        free(resolved);
+    }
+    if (!S_ISREG(info.st_mode))
+        RefuseToReplace(_targetName, info.st_mode);
+    return _error.empty();
+}
+
+bool Serializer::RemoveStaleTemporary()
+{
+    struct stat info;
+    if (lstat(_tempName.c_str(), &info) != 0)
+        return true;
+    // What an interrupted save left; anything else is someone's and is left alone.
+    if (!S_ISREG(info.st_mode)) {
+        RefuseToReplace(_tempName, info.st_mode);
+        return false;
+    }
+    if (unlink(_tempName.c_str()) != 0) {
+        Fail("cannot remove the unfinished", _tempName);
+        return false;
+    }
+    return true;
+}
+
+void Serializer::RefuseToReplace(const std::string& path, mode_t mode)
+{
+    _error = path + " is not a regular file (it is " + KindOfFile(mode) + ") and is left as it is";
+}
+
+bool Serializer::OpenReadFile(const char* name)
+{
+    return ReadFile(name) == READ_WHOLE;
+}
 
 Serializer::ReadResult Serializer::ReadFile(const char* name)
 {

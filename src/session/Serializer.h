@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,8 +34,14 @@ public:
     Serializer(const Serializer&) = delete;
     Serializer& operator=(const Serializer&) = delete;
 
-    // Opens a temporary file beside name; the file called name is only
-    // replaced, whole, when CloseFile has written and flushed everything.
+    // Opens a temporary file (name + ".saving") beside name; the file called
+    // name is only replaced, whole, when CloseFile has written and flushed
+    // everything. Where name is a symbolic link, the file it leads to is
+    // replaced and the temporary file lies beside that one. A temporary file
+    // left by an interrupted save is removed; anything else at its name (a
+    // pipe, a link, a directory), or a target that is no regular file, is
+    // refused, left as it is and never waited on: false, with the reason in
+    // GetError().
     bool OpenWriteFile(const char* name);
     bool OpenReadFile(const char* name);
     // Reads the file whole, without ever waiting on it: a directory, a pipe,
@@ -101,6 +109,10 @@ private:
     void Put(const void* bytes, size_t size);
     bool Get(void* bytes, size_t size);
     bool HasRoomFor(size_t size);
+    // Sets _targetName to the file a save to name replaces; false when that is no regular file.
+    bool FindSaveTarget(const char* name);
+    bool RemoveStaleTemporary();
+    void RefuseToReplace(const std::string& path, mode_t mode);
     bool CommitWrittenFile();
     void Fail(const char* step, const std::string& path);
     void NoteFault(const std::string& why);

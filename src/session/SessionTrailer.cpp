@@ -98,13 +98,18 @@ SessionTrailer::State SessionTrailer::Read(const std::vector<char>& file, size_t
     }
     *recordsEnd = size_t(start);
     // A later framing is not walked; the records alone still load.
-    if (ReadAt<int>(file, size_t(start) + sizeof(START_MARK)) > VERSION)
-        return state;
+    if (VersionAt(file, size_t(start)) > VERSION)
+        return state == WHOLE ? LATER : state;
     if (!ReadChunks(file, size_t(start) + HEADER_BYTES, footer, chunks) && state == WHOLE) {
         *why = "a record of its trailing section runs past the section's end";
         state = DAMAGED;
     }
     return state;
+}
+
+int SessionTrailer::VersionAt(const std::vector<char>& file, size_t recordsEnd)
+{
+    return ReadAt<int>(file, recordsEnd + sizeof(START_MARK));
 }
 
 const SessionTrailer::Chunk* SessionTrailer::Find(const std::vector<Chunk>& chunks, const char* tag)

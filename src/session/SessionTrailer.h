@@ -36,6 +36,9 @@ public:
         // The checksum does not match, or the section cannot be found or
         // walked: what could be read of it is given all the same.
         DAMAGED,
+        // A whole section of a later version than this build writes: its
+        // chunks are not walked, the records before it still load.
+        LATER,
     };
 
     virtual ~SessionTrailer() {}
@@ -45,6 +48,8 @@ public:
     // Finds the section at the end of file: where the scene's records end
     // (the whole file without a section) and the chunks; why, when damaged.
     static State Read(const std::vector<char>& file, size_t* recordsEnd, std::vector<Chunk>* chunks, std::string* why);
+    // The version of the section that starts at recordsEnd, as Read found it.
+    static int VersionAt(const std::vector<char>& file, size_t recordsEnd);
     // The first chunk of that tag, or null.
     static const Chunk* Find(const std::vector<Chunk>& chunks, const char* tag);
     static uint64_t Checksum(const char* bytes, size_t count);

@@ -26,6 +26,12 @@ unsigned EngineRate::FramesOf(double seconds)
     return frames < 1.0 ? 1u : unsigned(frames);
 }
 
+unsigned EngineRate::ScaledFrames(unsigned referenceFrames)
+{
+    const double frames = std::round(FromReferenceFrames(referenceFrames));
+    return frames < 1.0 ? 1u : unsigned(frames);
+}
+
 bool EngineRate::IsSupported(unsigned rate)
 {
     for (unsigned supported : SUPPORTED_RATES) {

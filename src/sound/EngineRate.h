@@ -27,5 +27,7 @@ public:
     static double ToReferenceFrames(double frames) { return frames / Scale(); }
     // Whole engine frames lasting seconds (at least one).
     static unsigned FramesOf(double seconds);
+    // Whole engine frames lasting as long as referenceFrames (at least one).
+    static unsigned ScaledFrames(unsigned referenceFrames);
     static bool IsSupported(unsigned rate);
 };

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sound/EngineRate.h"
 #include "spectral/WaveformEnvelope.h"
 
 namespace {
-const double SAMPLE_RATE = 44100.0;
 // Between the oldest frame shown and the write point: room for the spectral
 // analysis to lag, and for a grain at the oldest end to read backward.
 const double MARGIN_SECONDS = 2.0;
@@ -25,9 +25,10 @@ float Clean(float x)
 }  // namespace
 
 LiveRing::LiveRing(int alignment)
-    : _alignment(std::max(alignment, 1)), _capacity(AlignUp((MAX_SECONDS + MARGIN_SECONDS) * SAMPLE_RATE, _alignment)),
-      _length(0), _samples((size_t)(2 * _capacity * CHANNELS), 0.0f), _written(0), _writeFrame(0), _frozen(false),
-      _resuming(false), _seamLength(0), _seamFramesLeft(0), _gain(1.0f), _peak(0.0f)
+    : _rate(EngineRate::Get()), _alignment(std::max(alignment, 1)),
+      _capacity(AlignUp((MAX_SECONDS + MARGIN_SECONDS) * _rate, _alignment)), _length(0),
+      _samples((size_t)(2 * _capacity * CHANNELS), 0.0f), _written(0), _writeFrame(0), _frozen(false), _resuming(false),
+      _seamLength(0), _seamFramesLeft(0), _gain(1.0f), _peak(0.0f)
 {
     SetLengthSeconds(DEFAULT_SECONDS);
 }
@@ -36,12 +37,12 @@ void LiveRing::SetLengthSeconds(double seconds)
 {
     if (!std::isfinite(seconds))
         seconds = DEFAULT_SECONDS;
-    _length = AlignUp(std::clamp(seconds, MIN_SECONDS, MAX_SECONDS) * SAMPLE_RATE, _alignment);
+    _length = AlignUp(std::clamp(seconds, MIN_SECONDS, MAX_SECONDS) * _rate, _alignment);
 }
 
 double LiveRing::GetLengthSeconds() const
 {
-    return _length / SAMPLE_RATE;
+    return _length / _rate;
 }
 
 void LiveRing::SetFrozen(bool frozen)

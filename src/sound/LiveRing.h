@@ -38,7 +38,8 @@ public:
     static constexpr int SEAM_FRAMES = 256;
 
     // alignment: the capacity and the lengths are whole multiples of it (the
-    // analysis hop, so that its columns tile the ring).
+    // analysis hop, so that its columns tile the ring). The ring holds its
+    // seconds at the engine's rate when it is made.
     explicit LiveRing(int alignment);
     virtual ~LiveRing() {}
     LiveRing(const LiveRing&) = delete;
@@ -97,6 +98,7 @@ private:
     // of frozen sound before the write point that the new input overlaps.
     void MixIntoSeam(float left, float right);
 
+    double _rate;
     int _alignment;
     long _capacity;
     long _length;

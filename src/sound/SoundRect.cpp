@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "session/Serializer.h"
+#include "sound/EngineRate.h"
 #include "sound/SpectralEnginePool.h"
 #include "spectral/ChromaToSamplesOverlapAddProcessor.h"
 #include "spectral/DSP.h"
@@ -22,7 +23,6 @@ const double PLAIN_COPY_TOLERANCE = 1e-15;
 const size_t RESERVED_CHANNEL_FRAMES = SpectroToSamples::MAX_REQUEST_FRAMES;
 const double FULL_BAND[2] = {0.0, 1.0};
 const int FFT_SIZE = SamplesToSpectro::FFT_SIZE;
-const double SAMPLE_RATE = SamplesToSpectro::SAMPLE_RATE;
 
 // A rect with no view (as in the unit tests) plays as a waveform.
 UISoundRect::RectType ViewType(const UISoundRect* ui)
@@ -42,17 +42,18 @@ double SoundRect::SpectrogramLineToHz(double heightFraction)
     // bins of (high - low) / (numRows + 1) Hz, and bin i, which holds
     // i * binHz, covers the positions i ... i + 1.
     const int numRows = FFT_SIZE / 2;
-    const double nyquist = SAMPLE_RATE / 2.0;
+    const double rate = EngineRate::Get();
+    const double nyquist = rate / 2.0;
     if (heightFraction <= 0.0)
         return 0.0;
     if (heightFraction >= 1.0)
         return nyquist;
-    const double low = (float)SAMPLE_RATE / (float)numRows;
+    const double low = (float)rate / (float)numRows;
     const double edge = (heightFraction * numRows + 0.5) / (numRows + 1);
     const double lowMel = Scale::HzToMel(low);
     const double hz = Scale::MelToHz(lowMel + edge * (Scale::HzToMel(nyquist) - lowMel));
     const double position = (hz + low) * (numRows + 1) / (nyquist - low);
-    return (position - 0.5) * Scale::HzPerBin(FFT_SIZE, SAMPLE_RATE);
+    return (position - 0.5) * Scale::HzPerBin(FFT_SIZE, rate);
 }
 
 SoundRect::SoundRect()
@@ -115,7 +116,7 @@ void SoundRect::AssociateChromagram(int chan, Spectrogram* chromagram)
         return;
     _chroma[chan] = chromagram;
     Associate(CHROMAGRAM, chan, chromagram,
-              new SpectroToSamples(new ChromaToSamplesOverlapAddProcessor(FFT_SIZE, SAMPLE_RATE, chromagram)));
+              new SpectroToSamples(new ChromaToSamplesOverlapAddProcessor(FFT_SIZE, EngineRate::Get(), chromagram)));
 }
 
 void SoundRect::Associate(SpectrumType type, int chan, Spectrogram* spectrum, SpectroToSamples* engine)
@@ -258,7 +259,7 @@ void SoundRect::GetSamples(std::vector<float>* out, double start, double end, do
         RequestedBand(band);
         // A band reaching an edge of the picture keeps all that lies beyond it.
         for (double& edge : band)
-            edge = SpectrogramLineToHz(edge) / (SAMPLE_RATE / 2.0);
+            edge = SpectrogramLineToHz(edge) / (EngineRate::Get() / 2.0);
         Resynthesise(SPECTROGRAM, out, start, end, band, timeStretch, direction, pitch);
         break;
     case UISoundRect::CHROMAGRAM:

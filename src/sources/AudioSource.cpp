@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sound/EngineRate.h"
 #include "sound/SamplesProvider.h"
 #include "sources/Envelope.h"
 #include "sources/SincKernels.h"
 #include "sources/VoicePasses.h"
 
 namespace {
-const double SAMPLE_RATE = 44100.0;
 const double MS_TO_SECONDS = 0.001;
 const int OUTPUT_CHANNELS = 2;
 const size_t MAX_RESERVED_FETCH_FRAMES = 8192;
@@ -20,8 +20,12 @@ const double DEFAULT_RANGE = 10.0;
 const double ENVELOPE_LENGTH = 2048.0;
 const double LAST_ENVELOPE_ENTRY = 2047.0;
 // A loop that moves onto a sound mid-envelope fades that sound in over 5 ms
-// instead of starting it at full level.
-const unsigned ENTRY_FADE_FRAMES = 220;
+// (220 frames at the reference rate) instead of starting it at full level.
+const unsigned ENTRY_FADE_REFERENCE_FRAMES = 220;
+unsigned EntryFadeFrames()
+{
+    return EngineRate::ScaledFrames(ENTRY_FADE_REFERENCE_FRAMES);
+}
 
 // A voice renders its blocks in stretches of at most this many frames, each
 // as separate passes (envelope, each sound, output) over these arrays. One
@@ -93,7 +97,7 @@ AudioSource::AudioSource(const std::vector<SamplesProvider*>& providers, Envelop
     : _loop(false), _isPlaying(false), _newParam(false), _durationMs(durationMs), _queuedDurationMs(durationMs),
       // Half of what UpdateParams computes: a voice that plays before its
       // first queue application (a loop source's first block) runs at this length.
-      _durationSamps(std::ceil(durationMs * SAMPLE_RATE * MS_TO_SECONDS)), _pitch(pitch), _queuedPitch(pitch),
+      _durationSamps(std::ceil(durationMs * EngineRate::Get() * MS_TO_SECONDS)), _pitch(pitch), _queuedPitch(pitch),
       _timeStretch(timeStretch), _queuedTimeStretch(timeStretch),
       // Forward, as a new source's direction box says, until the source
       // gives the voice its mode's direction.
@@ -114,7 +118,7 @@ void AudioSource::AddProvider(SamplesProvider* provider)
     _sampProviders.back()->PrepareToRead(_queuedTimeStretch);
     // Not under the grain sounding now: the next one may start on it.
     _reads.emplace_back();
-    _reads.back().framesSinceEntry = ENTRY_FADE_FRAMES;
+    _reads.back().framesSinceEntry = EntryFadeFrames();
     ReserveFetchRoom((int)_sampProviders.size() - 1);
     _activeSampProviders.reserve(_sampProviders.size());
 }
@@ -211,7 +215,7 @@ void AudioSource::UpdateParams()
     _durationMs = _queuedDurationMs;
     // Interleaved samples of the grain: the envelope runs for twice the
     // duration while the window spans the duration once.
-    _durationSamps = std::ceil(_durationMs * SAMPLE_RATE * MS_TO_SECONDS * OUTPUT_CHANNELS);
+    _durationSamps = std::ceil(_durationMs * EngineRate::Get() * MS_TO_SECONDS * OUTPUT_CHANNELS);
     _envStep = ENVELOPE_LENGTH / _durationSamps;
     _direction = _queuedDirection;
     _step = _pitch * _direction;
@@ -230,9 +234,10 @@ bool AudioSource::Play(const double* positions, const double* paramY)
         UpdateParams();
     AimWindows(positions, paramY);
     // A new grain rises with its envelope.
+    const unsigned entryFade = EntryFadeFrames();
     for (int p : _activeSampProviders) {
         RestartInWindow(p);
-        _reads[p].framesSinceEntry = ENTRY_FADE_FRAMES;
+        _reads[p].framesSinceEntry = entryFade;
     }
     _envPos = 0.0;
     return true;
@@ -533,6 +538,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
     double pos = _reads[p].position;
     double prevLeft = _reads[p].prevSamps[0], prevRight = _reads[p].prevSamps[1];
     unsigned sinceEntry = _reads[p].framesSinceEntry;
+    const unsigned entryFade = EntryFadeFrames();
     // Frame k of the block, k - 1 and the held frame all lie within a whole
     // stereo delivery of two frames or more, and a whole-frame step keeps the
     // fraction: runs of such frames are read without bounds checks or
@@ -548,7 +554,7 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
         if (2 * k >= block.size)
             k = lastFrame;
         const double frac = pos - whole;
-        if (wholeStep > 0 && wholeFrames && sinceEntry >= ENTRY_FADE_FRAMES && k > 0 && 2 * k < block.size) {
+        if (wholeStep > 0 && wholeFrames && sinceEntry >= entryFade && k > 0 && 2 * k < block.size) {
             // Frames k, k + step, ... up to the block's last frame.
             const unsigned run = std::min<unsigned>(frames - i, (unsigned)((block.size / 2 - 1 - k) / wholeStep + 1));
             const float* frame = first + k * stride;
@@ -571,10 +577,10 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
         // Between whole frames: once past the block's first frame, the frame
         // under the read position is its whole part less a fixed offset.
         const long maxFrame = block.size / 2 - 1;
-        const unsigned run = wholeStep == 0 && wholeFrames && sinceEntry >= ENTRY_FADE_FRAMES && k > 0 &&
-                                     k <= maxFrame && increment > 0.0
-                                 ? (unsigned)std::min((double)(frames - i), (maxFrame - k) / increment)
-                                 : 0u;
+        const unsigned run =
+            wholeStep == 0 && wholeFrames && sinceEntry >= entryFade && k > 0 && k <= maxFrame && increment > 0.0
+                ? (unsigned)std::min((double)(frames - i), (maxFrame - k) / increment)
+                : 0u;
         if (run > 0) {
             const long offset = (long)whole - k;
             const FrameRun frameRun{gain, 0.0f, envelope + i, mix + OUTPUT_CHANNELS * i};
@@ -592,8 +598,8 @@ void AudioSource::AddProviderFrames(int p, double increment, const float* envelo
             prevRight = block.Sample(2 * (k - 1) + 1);
         }
         double env = envelope[i];
-        if (sinceEntry < ENTRY_FADE_FRAMES)
-            env *= (double)sinceEntry++ / ENTRY_FADE_FRAMES;
+        if (sinceEntry < entryFade)
+            env *= (double)sinceEntry++ / entryFade;
         mix[2 * i] += (block.Sample(2 * k) * frac + prevLeft * (1.0 - frac)) * env;
         mix[2 * i + 1] += (block.Sample(2 * k + 1) * frac + prevRight * (1.0 - frac)) * env;
         pos += increment;
@@ -633,11 +639,12 @@ void AudioSource::AddStoredFrames(int p, double increment, const float* envelope
 const float* AudioSource::EnteringLevels(int p, const float* envelope, unsigned frames, float* faded)
 {
     unsigned sinceEntry = _reads[p].framesSinceEntry;
-    if (sinceEntry >= ENTRY_FADE_FRAMES)
+    const unsigned entryFade = EntryFadeFrames();
+    if (sinceEntry >= entryFade)
         return envelope;
     std::copy_n(envelope, frames, faded);
-    for (unsigned i = 0; i < frames && sinceEntry < ENTRY_FADE_FRAMES; i++)
-        faded[i] *= (float)sinceEntry++ / ENTRY_FADE_FRAMES;
+    for (unsigned i = 0; i < frames && sinceEntry < entryFade; i++)
+        faded[i] *= (float)sinceEntry++ / entryFade;
     _reads[p].framesSinceEntry = sinceEntry;
     return faded;
 }

@@ -6,6 +6,7 @@
 #include "app/Time.h"
 #include "parameters/SourceParameters.h"
 #include "session/Serializer.h"
+#include "sound/EngineRate.h"
 #include "sound/SoundRect.h"
 #include "sources/AudioSource.h"
 #include "sources/Envelope.h"
@@ -13,7 +14,6 @@
 #include "ui/UIGrainCloud.h"
 
 namespace {
-const double SAMPLE_RATE = 44100.0;
 const double MIN_PITCH = 1e-4;
 // Room for the largest voice count the Voices parameter asks for, and a
 // margin, so the audio thread never grows the voice lists.
@@ -132,7 +132,7 @@ void GrainCloud::SetOverlap(double t)
 
 void GrainCloud::UpdateBangTime()
 {
-    _bangTime = _duration * SAMPLE_RATE * 0.001 / _overlap;
+    _bangTime = _duration * EngineRate::Get() * 0.001 / _overlap;
 }
 
 AudioSource* GrainCloud::NewVoice()

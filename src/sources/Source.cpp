@@ -22,8 +22,8 @@ uint32_t Source::_currentId = 0;
 
 Source::Source()
     : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
-      _midiPitchWheelValue(0.0), _noteLevel(1.0), _timeStretch(1.0), _isMuted(false), _framesHeardAgain(UINT_MAX),
-      _effectsBox(new EffectsBox()), _envelope(new Envelope(ENVELOPE_SIZE))
+      _noteOrder(0), _midiPitchWheelValue(0.0), _noteLevel(1.0), _timeStretch(1.0), _isMuted(false),
+      _framesHeardAgain(UINT_MAX), _effectsBox(new EffectsBox()), _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }
 

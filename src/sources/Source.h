@@ -54,6 +54,9 @@ public:
 
     void SetMidiNote(int note) { _midiNote = note; }
     int GetMidiNote() const { return _midiNote; }
+    // When a note copy started, counted in notes: the oldest has the least.
+    void SetNoteOrder(uint64_t order) { _noteOrder = order; }
+    uint64_t GetNoteOrder() const { return _noteOrder; }
     void SetMidiPitchWheelValue(double value) { _midiPitchWheelValue = value; }
     // Pitch factor of the wheel: up to an octave up at +1, down at -1.
     double GetMidiPitchWheelValue() const;
@@ -95,6 +98,7 @@ private:
     static uint32_t _currentId;
     uint32_t _id;
     int _midiNote;
+    uint64_t _noteOrder;
     double _midiPitchWheelValue;
     double _noteLevel;
     double _timeStretch;

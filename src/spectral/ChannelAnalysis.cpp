@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sound/EngineRate.h"
 #include "spectral/ChromaOverlapAddProcessor.h"
 #include "spectral/FilterBank.h"
 #include "spectral/SamplesToSpectro.h"
@@ -53,7 +54,7 @@ ChannelAnalysis::ChannelAnalysis(Spectrogram* spectro, Spectrogram* chroma, bool
 {
     if (withImages) {
         _melBank = new FilterBank(Scale::MEL);
-        _chromaMaker = new ChromaOverlapAddProcessor(FFT_SIZE, SamplesToSpectro::SAMPLE_RATE, chroma, 0);
+        _chromaMaker = new ChromaOverlapAddProcessor(FFT_SIZE, EngineRate::Get(), chroma, 0);
         PrepareImages();
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sound/EngineRate.h"
 #include "sound/LoadProgress.h"
 #include "spectral/ChannelAnalysis.h"
 #include "spectral/ChromaOverlapAddProcessor.h"
@@ -15,7 +16,6 @@ namespace {
 // Columns between two looks at the progress: often enough for the bar and
 // for a prompt stop, rarely enough to cost nothing.
 const int PROGRESS_COLUMNS = 64;
-const float NYQUIST_HZ = (float)(SamplesToSpectro::SAMPLE_RATE / 2.0);
 }  // namespace
 
 int SamplesToSpectro::NumCols(int nFrames)
@@ -37,8 +37,9 @@ void SamplesToSpectro::ToMelImage(FilterBank* bank, std::vector<float>* magns)
     if (numBins == 0)
         return;
     // The lowest bin above DC, in single precision like the bank's own bounds.
-    float freqLo = (float)SAMPLE_RATE / (float)numBins;
-    bank->HzToTargetScale(magns, SAMPLE_RATE, freqLo, NYQUIST_HZ, numBins);
+    const double rate = EngineRate::Get();
+    float freqLo = (float)rate / (float)numBins;
+    bank->HzToTargetScale(magns, rate, freqLo, (float)(rate / 2.0), numBins);
 }
 
 Spectrogram* SamplesToSpectro::SamplesToSpectrogram(const std::vector<float>& samples, int nFrames, int nChan,
@@ -57,7 +58,7 @@ Spectrogram* SamplesToSpectro::SamplesToChromagram(const std::vector<float>& sam
 {
     Spectrogram* chroma = new Spectrogram(FFT_SIZE, NumCols(nFrames));
     OverlapAdd overlapAdd(FFT_SIZE, OVERLAP, true, false);
-    ChromaOverlapAddProcessor processor(FFT_SIZE, SAMPLE_RATE, chroma, chanNum);
+    ChromaOverlapAddProcessor processor(FFT_SIZE, EngineRate::Get(), chroma, chanNum);
     overlapAdd.AddProcessor(&processor);
     SamplesToSpectrogram(samples, nFrames, nChan, &overlapAdd);
     return chroma;

@@ -9,7 +9,7 @@ class OverlapAdd;
 class Spectrogram;
 
 // Start-up analysis of a sound into spectrograms and chromagrams, 2048-point
-// frames every 512 samples at 44100 Hz. A sound of nFrames frames gets
+// frames every 512 samples at the engine's rate. A sound of nFrames frames gets
 // max(0, nFrames / 512 - 4) columns; the last one stays zero when nFrames is
 // a multiple of 512, and sounds shorter than 2560 frames get an empty store.
 // Nothing here is shared between calls: sounds and channels may be analysed
@@ -19,7 +19,6 @@ public:
     static constexpr int FFT_SIZE = 2048;
     static constexpr int OVERLAP = 4;
     static constexpr int HOP = FFT_SIZE / OVERLAP;
-    static constexpr double SAMPLE_RATE = 44100.0;
     // Columns of a block of AnalyseChannelInBlocks: 8 MiB of columns and images.
     static constexpr int BLOCK_COLS = 1024;
 

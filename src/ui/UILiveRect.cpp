@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "parameters/LiveRectParameters.h"
+#include "sound/EngineRate.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -18,7 +19,6 @@
 #include "ui/UIStyle.h"
 
 namespace {
-const double SAMPLE_RATE = 44100.0;
 const int HOP = SamplesToSpectro::HOP;
 // A new live rect: wide enough to play along, in scene units.
 const double INITIAL_WIDTH = 0.45;
@@ -253,8 +253,9 @@ void UILiveRect::DrawTimeMarks(int64_t shownEnd)
     glVertex2d(x, y);
     // A mark at every whole second of input, carried along with the sound.
     const double oldest = (double)shownEnd - length;
-    for (double second = std::ceil(oldest / SAMPLE_RATE); second * SAMPLE_RATE <= (double)shownEnd; second++) {
-        const double along = (second * SAMPLE_RATE - oldest) / length;
+    const double rate = EngineRate::Get();
+    for (double second = std::ceil(oldest / rate); second * rate <= (double)shownEnd; second++) {
+        const double along = (second * rate - oldest) / length;
         AlongPoint(along, 0.0, &x, &y);
         glVertex2d(x, y);
         AlongPoint(along, markAcross, &x, &y);
