@@ -29,6 +29,8 @@ WAIT_FOR_SOUND_SECONDS = 15
 # Long enough for a line resolved to a quarter of a hertz.
 PITCH_SECONDS = 4.0
 PITCH_TOLERANCE_HZ = 1.0
+# The line's width: a grain of a few tens of milliseconds spreads it by tens of hertz.
+BAND = 0.05
 
 
 class Recorder:
@@ -71,16 +73,15 @@ def window_rms(stereo, rate):
 
 
 def line_frequency(stereo, rate, expected):
-    """The frequency of the strongest line near the expected one, between
-    bins by a parabola through the log magnitudes around the peak."""
+    """The power-weighted mean frequency within BAND of the expected one:
+    grains of random onsets make a line as wide as a grain's spectrum, whose
+    highest bin wanders by hertz from one take to the next, while its centre
+    stays where the pitch is."""
     mono = stereo.sum(axis=0)
-    spectrum = numpy.abs(numpy.fft.rfft(mono * numpy.hanning(len(mono)))) + 1e-20
+    power = numpy.abs(numpy.fft.rfft(mono * numpy.hanning(len(mono)))) ** 2
     freqs = numpy.fft.rfftfreq(len(mono), 1.0 / rate)
-    near = numpy.where((freqs > expected * 0.8) & (freqs < expected * 1.2))[0]
-    k = int(near[numpy.argmax(spectrum[near])])
-    a, b, c = numpy.log(spectrum[k - 1 : k + 2])
-    offset = 0.5 * (a - c) / (a - 2 * b + c)
-    return float(freqs[k] + offset * (freqs[1] - freqs[0]))
+    near = (freqs > expected * (1 - BAND)) & (freqs < expected * (1 + BAND))
+    return float(numpy.sum(freqs[near] * power[near]) / numpy.sum(power[near]))
 
 
 def expect_pitch(recorder, expected):
