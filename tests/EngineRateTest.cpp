@@ -83,16 +83,14 @@ TEST_P(EngineRateTest, EchoesAndTailsLastAsLongAtEveryRate)
     EXPECT_NEAR(Seconds(loudest), 0.25, 0.0025);
 
     // Short lines and a strong decay, so that the tail is over within seconds.
-    const std::vector<std::pair<int, double>> room = {{ReverbEffect::DELAY_TIME_PARAM, 2000.0},
-                                                      {ReverbEffect::DECAY_PARAM, 0.6},
-                                                      {ReverbEffect::DRY_MIX_PARAM, 0.0}};
+    const std::vector<std::pair<int, double>> room = {
+        {ReverbEffect::DELAY_TIME_PARAM, 2000.0}, {ReverbEffect::DECAY_PARAM, 0.6}, {ReverbEffect::DRY_MIX_PARAM, 0.0}};
     ReverbEffect reverb;
     const double rt60 = ReverberationTime(ImpulseResponse(&reverb, room, size_t(3.0 * Rate())), Rate());
     EngineRate::Set(EngineRate::REFERENCE_RATE);
     ReverbEffect reference;
-    const double referenceRt60 =
-        ReverberationTime(ImpulseResponse(&reference, room, size_t(3.0 * EngineRate::REFERENCE_RATE)),
-                          EngineRate::REFERENCE_RATE);
+    const double referenceRt60 = ReverberationTime(
+        ImpulseResponse(&reference, room, size_t(3.0 * EngineRate::REFERENCE_RATE)), EngineRate::REFERENCE_RATE);
     EXPECT_GT(referenceRt60, 0.1);
     EXPECT_NEAR(rt60, referenceRt60, 0.05 * referenceRt60);
 }

@@ -201,10 +201,9 @@ void App::FinishLoadingIfDone()
     printf("Sounds ready in %.2f s\n", seconds);
     std::string error;
     if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options, &error)) {
-        // Said where a performer looks; the scene is there to save, and the
-        // stream is tried again every few seconds.
-        std::cerr << "The audio stream cannot open: " << error << std::endl;
-        ShowMessage("No sound: " + error, true);
+        // Said on screen (and stderr), where a performer looks; the scene is
+        // there to save, and the stream is tried again every few seconds.
+        ShowMessage("No sound, the audio stream cannot open: " + error, true);
     }
     _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.

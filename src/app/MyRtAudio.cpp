@@ -29,7 +29,10 @@ MyRtAudio::MyRtAudio(unsigned int numInputs, unsigned int numOutputs, unsigned i
     _audio->showWarnings(showWarnings);
     if (_audio->getDeviceCount() < 1) {
         std::string where = apiName.empty() ? std::string("any audio system") : "audio system '" + apiName + "'";
-        Refuse("No audio device found in " + where + " (see --list)", RtAudioError::NO_DEVICES_FOUND);
+        // Under JACK the devices are the server's clients: none means no server.
+        const std::string why =
+            ServerSetsBlockSize() ? ": no JACK server runs (start one, e.g. with qjackctl or jackd)" : " (see --list)";
+        Refuse("No audio device found in " + where + why, RtAudioError::NO_DEVICES_FOUND);
     }
     ChooseDevices(outputDevice);
 }

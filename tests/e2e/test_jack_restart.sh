@@ -47,4 +47,24 @@ wait "$E2E_JACK_PID" 2>/dev/null
 E2E_JACK_PID=""
 e2e_wait_for 10 e2e_output_count_is stderr "The audio stream is lost" 2 || e2e_fail "the second loss was not said"
 e2e_quit
-e2e_pass "JACK restart: the lost stream is said, the instrument runs on, plays again through the new server at its period, MIDI included, and quits cleanly with no server"
+
+# The server stops while the sounds load (a long one, a few seconds of
+# analysis): the stream that cannot open is said, the instrument runs on,
+# and it plays once a server runs again.
+e2e_start_jack 256 restart
+DIR=$(e2e_make_workdir jack-late)
+mkdir -p "$DIR/loops"
+sox -n -r "$E2E_RATE" -b 16 -c 1 "$DIR/loops/long.wav" synth 120 sine 440 gain -n -3 || e2e_fail "sox could not write long.wav"
+e2e_start_app "$DIR" --audio-api jack
+e2e_wait_window
+kill -TERM "$E2E_JACK_PID"
+wait "$E2E_JACK_PID" 2>/dev/null
+E2E_JACK_PID=""
+e2e_output_has stdout "Sounds ready" && e2e_fail "the sounds loaded before the server stopped: the test needs a longer sound"
+e2e_wait_for 60 e2e_output_has stderr "No sound, the audio stream cannot open: No audio device found in audio system 'jack': no JACK server runs" ||
+    e2e_fail "the stream that cannot open was not said"
+e2e_require_running
+e2e_start_jack 256 restart
+e2e_wait_for 15 e2e_output_has stdout "The audio stream is open again" || e2e_fail "the stream did not open once a server ran"
+e2e_quit
+e2e_pass "JACK restart: the lost stream is said, the instrument runs on, plays again through the new server at its period, MIDI included, and quits cleanly with no server; a stream that cannot open after loading is said and opens once a server runs"
