@@ -81,7 +81,6 @@ AudioEngine::StreamChange AudioEngine::KeepStreamOpen(RtAudioCallback callback, 
     if (!_streamLost) {
         if (_rateChanged) {
             _rateChanged = false;
-            printf("The engine plays at the audio system's new rate: %s\n", DescribeStream().c_str());
             return STREAM_NEW_RATE;
         }
         if (_stream == nullptr)
@@ -95,7 +94,6 @@ AudioEngine::StreamChange AudioEngine::KeepStreamOpen(RtAudioCallback callback, 
             return STREAM_UNCHANGED;
         // The blocks of the new size already run: the engine takes any size.
         _blockSize = _stream->GetBufferSize();
-        printf("%s\n", DescribeStream().c_str());
         return STREAM_NEW_PERIOD;
     }
     if (now - _lastReopen < std::chrono::duration<double>(REOPEN_SECONDS))
@@ -121,6 +119,7 @@ bool AudioEngine::OpenStream(RtAudioCallback callback, const Options& options, s
         // so the engine's rate may change here.
         const unsigned rate = _stream->GetSampleRate();
         if (rate != unsigned(EngineRate::Get())) {
+            EndBounceAtNewRate();
             EngineRate::Set(rate);
             _rateChanged = true;
         }
@@ -296,6 +295,17 @@ void AudioEngine::ToggleBounce()
     } else {
         StartBounce();
     }
+}
+
+void AudioEngine::EndBounceAtNewRate()
+{
+    // Its WAV header says the rate it began at, which the blocks to come
+    // would not have.
+    if (!_bouncing)
+        return;
+    std::cerr << "The recording " << _bounceFileName << " ends: the audio system's rate changed (F11 starts a new one)"
+              << std::endl;
+    ToggleBounce();
 }
 
 void AudioEngine::StartBounce()

@@ -100,6 +100,7 @@ private:
     // not answer in time.
     bool CloseStream();
     void StartBounce();
+    void EndBounceAtNewRate();
     void MixSources(float* out, unsigned int nFrames);
 
     App* _app;

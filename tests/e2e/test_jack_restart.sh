@@ -50,7 +50,7 @@ e2e_quit
 
 # The server stops while the sounds load (a long one, a few seconds of
 # analysis): the stream that cannot open is said, the instrument runs on,
-# and it plays once a server runs again.
+# and it plays once a server runs again, at that server's rate.
 e2e_start_jack 256 restart
 DIR=$(e2e_make_workdir jack-late)
 mkdir -p "$DIR/loops"
@@ -64,7 +64,9 @@ e2e_output_has stdout "Sounds ready" && e2e_fail "the sounds loaded before the s
 e2e_wait_for 60 e2e_output_has stderr "No sound, the audio stream cannot open: No audio device found in audio system 'jack': no JACK server runs" ||
     e2e_fail "the stream that cannot open was not said"
 e2e_require_running
-e2e_start_jack 256 restart
+E2E_RATE=48000 e2e_start_jack 256 restart
 e2e_wait_for 15 e2e_output_has stdout "The audio stream is open again" || e2e_fail "the stream did not open once a server ran"
+e2e_wait_for 5 e2e_output_has stdout "The audio system's rate changed: Audio: jack, 48000 Hz, 256 frames per block (5.3 ms)" ||
+    e2e_fail "the new rate was not said"
 e2e_quit
-e2e_pass "JACK restart: the lost stream is said, the instrument runs on, plays again through the new server at its period, MIDI included, and quits cleanly with no server; a stream that cannot open after loading is said and opens once a server runs"
+e2e_pass "JACK restart: the lost stream is said, the instrument runs on, plays again through the new server at its period, MIDI included, and quits cleanly with no server; a stream that cannot open after loading is said and opens once a server runs, at its rate"
