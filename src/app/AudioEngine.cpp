@@ -15,6 +15,7 @@
 #include "app/BounceRecorder.h"
 #include "app/CommandLine.h"
 #include "app/DenormalsFlushed.h"
+#include "app/JackStream.h"
 #include "app/LoadMeter.h"
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
@@ -28,6 +29,8 @@
 namespace {
 
 const char* BOUNCE_DIR = "./bounces";
+
+static_assert(AudioEngine::MAX_BLOCK_FRAMES >= JackStream::MAX_FRAMES, "every JACK period renders");
 
 }  // namespace
 
