@@ -343,9 +343,10 @@ TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
 }
 
 // A JACK server's new period reaches the callback between two blocks: a
-// scene of a loop and a cloud through every effect of the master chain is
-// rendered at once in blocks of the new size, longer or shorter, up to
-// JACK's longest, without anything being made on the audio thread.
+// scene of a loop, a cloud and a live rect taking the input, through every
+// effect of the master chain, is rendered at once in blocks of the new size,
+// longer or shorter, up to JACK's longest, without anything being made on
+// the audio thread.
 TEST(PeriodChangeAllocationTest, ANewBlockSizeAllocatesNothing)
 {
     char pattern[] = "/tmp/zoltaperiodXXXXXX";
@@ -363,11 +364,14 @@ TEST(PeriodChangeAllocationTest, ANewBlockSizeAllocatesNothing)
     app.SetMenuFlag(false);
     app.AddLoopSource(500, 300);
     app.AddGrainCloud(500, 300);
+    app.AddLiveRect(200, 100);
+    app.GetAudioEngine()->AssumeInputs(2);
+    const std::vector<float> input = Noise(2 * AudioEngine::MAX_BLOCK_FRAMES);
     std::vector<float> out(2 * AudioEngine::MAX_BLOCK_FRAMES);
     double energy = 0.0;
     auto render = [&](unsigned frames, int blocks) {
         for (int b = 0; b < blocks; b++) {
-            app.OnAudio(out.data(), nullptr, frames, 0, 0, nullptr);
+            app.OnAudio(out.data(), const_cast<float*>(input.data()), frames, 0, 0, nullptr);
             for (unsigned i = 0; i < 2 * frames; i++)
                 energy += out[i] * out[i];
         }
