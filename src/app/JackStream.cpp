@@ -13,7 +13,7 @@ std::string DescribeOpenFailure(jack_status_t status)
         return "no JACK server runs (start one, e.g. with qjackctl or jackd)";
     if (status & JackVersionError)
         return "the JACK server speaks another protocol version than this program's libjack";
-    return "the JACK server refused the client (status 0x" + std::to_string(unsigned(status)) + ")";
+    return "the JACK server refused the client (libjack status " + std::to_string(unsigned(status)) + ")";
 }
 
 jack_client_t* OpenClient(const std::string& name, std::string* error)
