@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/MyRtAudio.h"
 
 namespace {
 
@@ -101,6 +102,18 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
     Parse(&line, {"--block", "16"}, &error);
     EXPECT_NE(error.find("--block"), std::string::npos) << error;
     EXPECT_NE(error.find("16"), std::string::npos) << error;
+}
+
+// Under PulseAudio and ALSA the rate is --rate's, else the device's
+// preferred one where the engine plays it (a card that prefers 192000 or
+// names none gets 48000).
+TEST(CommandLineTest, TheRateIsTheOneAskedForElseTheDevicesPreferredElse48000)
+{
+    EXPECT_EQ(MyRtAudio::RateFor(96000, 44100), 96000u);
+    EXPECT_EQ(MyRtAudio::RateFor(0, 44100), 44100u);
+    EXPECT_EQ(MyRtAudio::RateFor(0, 88200), 88200u);
+    EXPECT_EQ(MyRtAudio::RateFor(0, 192000), 48000u);
+    EXPECT_EQ(MyRtAudio::RateFor(0, 0), 48000u);
 }
 
 TEST(CommandLineTest, TheUsageHasALineForEveryOption)

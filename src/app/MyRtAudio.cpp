@@ -108,9 +108,13 @@ unsigned int MyRtAudio::ChooseRate(unsigned int asked)
             throw RtAudioError("The JACK server's rate cannot be read: " + error, RtAudioError::SYSTEM_ERROR);
         return rate;
     }
+    return RateFor(asked, _audio->getDeviceInfo(_outputDevice).preferredSampleRate);
+}
+
+unsigned int MyRtAudio::RateFor(unsigned int asked, unsigned int preferred)
+{
     if (asked != 0)
         return asked;
-    const unsigned preferred = _audio->getDeviceInfo(_outputDevice).preferredSampleRate;
     return EngineRate::IsSupported(preferred) ? preferred : DEFAULT_RATE;
 }
 

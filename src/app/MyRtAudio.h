@@ -40,6 +40,9 @@ public:
     // when no JACK server answers.
     unsigned int ChooseRate(unsigned int asked);
     static const unsigned int DEFAULT_RATE = 48000;
+    // Under PulseAudio and ALSA: the rate asked for (0: none), else the
+    // device's preferred one where the engine plays it, else DEFAULT_RATE.
+    static unsigned int RateFor(unsigned int asked, unsigned int preferred);
 
     // Throws RtAudioError, in a sentence for the performer, when the stream
     // cannot open.
