@@ -30,6 +30,8 @@
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
+#include "session/Serializer.h"
+#include "sound/EngineRate.h"
 #include "sound/LiveRect.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundRect.h"
@@ -56,7 +58,7 @@ App::App()
     : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _selection(nullptr),
       _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr),
       _pacer(nullptr), _displayHelp(false), _control(nullptr), _controllers(nullptr), _masterEffectsBox(nullptr),
-      _releases(nullptr), _loading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
+      _releases(nullptr), _loading(false), _reloading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
       _message(nullptr)
 {
     _mutex = new stk::Mutex();
@@ -197,6 +199,12 @@ void App::FinishLoadingIfDone()
     InstallSounds();
     _loading = false;
     _mutex->unlock();
+    if (_reloading) {
+        _reloading = false;
+        RestoreTheScene();
+        ShowMessage("The sounds play at " + std::to_string(int(EngineRate::Get())) + " Hz", false);
+        return;
+    }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
     std::string error;
@@ -207,7 +215,47 @@ void App::FinishLoadingIfDone()
     }
     _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.
-    _scenes->UnSerializeSession();
+    RestoreTheScene();
+}
+
+void App::RestoreTheScene()
+{
+    if (_sceneToRestore.empty()) {
+        _scenes->UnSerializeSession();
+        return;
+    }
+    Serializer reader;
+    reader.OpenReadMemory(_sceneToRestore);
+    _mutex->lock();
+    _scenes->UnSerializeSession(&reader);
+    _mutex->unlock();
+    _sceneToRestore.clear();
+}
+
+void App::ReloadAtTheNewRate()
+{
+    Serializer writer;
+    writer.OpenWriteMemory();
+    _mutex->lock();
+    // Still loading at the old rate, the stream is yet to start and the
+    // session file to be read: both come after the new load.
+    const bool started = !_loading;
+    if (started) {
+        _scenes->SerializeSession(&writer);
+        _sceneToRestore = writer.GetStream();
+    }
+    ReleaseScene();
+    _masterEffectsBox->FollowRate();
+    _loading = true;
+    _mutex->unlock();
+    _loader->Cancel();
+    if (_loader->IsRunning())
+        _loader->Join();
+    // The old sounds go with their loader, nothing reading them any more.
+    delete _loader;
+    _loader = new StartupLoader(this);
+    _reloading = started;
+    _loader->StartInBackground(GetAudioPath());
 }
 
 void App::KeepAudioPlaying()
@@ -222,7 +270,10 @@ void App::KeepAudioPlaying()
         _controllers->ReopenJackMidi(_options);
         break;
     case AudioEngine::STREAM_NEW_RATE:
-        ShowMessage("The audio system's rate changed: " + _audio->DescribeStream(), false);
+        ShowMessage("The audio system's rate changed: " + _audio->DescribeStream() +
+                        "; the sounds are converted to it, and the scene comes back over them",
+                    false);
+        ReloadAtTheNewRate();
         break;
     case AudioEngine::STREAM_NEW_PERIOD:
         ShowMessage(_audio->DescribeStream(), false);

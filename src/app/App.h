@@ -207,6 +207,12 @@ private:
     void FinishLoadingIfDone();
     // A stream lost under the program is said, and opened again once it can be.
     void KeepAudioPlaying();
+    // The audio system came back at another rate: the scene is kept as its
+    // file keeps it, the sounds are read and converted to the new rate in
+    // the background, and the scene comes back over them.
+    void ReloadAtTheNewRate();
+    // Once the sounds are installed: the scene kept over a reload, else the session file.
+    void RestoreTheScene();
     bool QuitIfRequested();
     void QuitOnOutsideRequest();
     // One step of the rects' engine refill (see SpectralEnginePool) on each of them.
@@ -252,6 +258,10 @@ private:
     // Start-up loading: the rects and their analyses are made by the
     // loading thread and installed on the toolkit thread when it is done.
     bool _loading;
+    // Loading again at a new rate (the stream and MIDI stay open), and the
+    // scene to put back then.
+    bool _reloading;
+    std::vector<char> _sceneToRestore;
     Options _options;
     std::chrono::steady_clock::time_point _initTime;
     StartupLoader* _loader;

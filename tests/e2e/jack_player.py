@@ -39,6 +39,9 @@ SILENCED_BELOW = 0.01
 class Rig:
     def __init__(self):
         self.client = jack.Client("zf-player", no_start_server=True)
+        # Recordings are measured at the server's rate.
+        global RATE
+        RATE = self.client.samplerate
         self.inputs = [self.client.inports.register("in_%d" % i) for i in range(2)]
         self.to_instrument = self.client.midi_outports.register("to_instrument")
         self.from_instrument = self.client.midi_inports.register("from_instrument")

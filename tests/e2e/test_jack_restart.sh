@@ -1,8 +1,10 @@
 #!/bin/bash
 # The JACK server stops under the playing instrument and a new one starts, as
-# when a performer restarts JACK to change its period: the instrument says
-# that its stream is gone and runs on, and once the new server runs it plays
-# again through it, with the new period, and hears MIDI on its new ports.
+# when a performer restarts JACK to change its period or rate: the
+# instrument says that its stream is gone and runs on, and once the new
+# server runs it plays again through it, with the new period, its sounds
+# converted to the new rate (the cloud at the same pitch), and hears MIDI
+# on its new ports.
 set -u
 # shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/lib.sh"
@@ -35,9 +37,10 @@ e2e_screenshot "$DIR/lost.png"
 
 # Longer than a try at opening the stream: some find no server.
 sleep 3
-e2e_start_jack 256 restart
+E2E_RATE=48000 e2e_start_jack 256 restart
 e2e_wait_for 15 e2e_output_has stdout "The audio stream is open again" || e2e_fail "the stream did not open again in the new server"
-e2e_expect_output stdout "Audio: jack, $E2E_RATE Hz, 256 frames per block"
+e2e_expect_output stdout "Audio: jack, 48000 Hz, 256 frames per block"
+e2e_wait_for 30 e2e_output_has stdout "The sounds play at 48000 Hz" || e2e_fail "the sounds were not converted to 48000 Hz"
 e2e_wait_for 10 e2e_jack_has_port "zoltafenri-midi-in:in" || e2e_fail "no MIDI input port in the new server"
 PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" after || e2e_fail "the instrument does not play through the new server"
 
