@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/LoadProgress.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
@@ -188,21 +190,6 @@ TEST(SoundLibraryTest, MissingDirectoryFails)
     EXPECT_EQ(load.result, 1);
     EXPECT_NE(load.err, "");
     EXPECT_TRUE(set.GetAudioFiles().empty());
-}
-
-TEST(SoundLibraryTest, OtherSampleRatesLoadWithAWarning)
-{
-    SoundDir dir;
-    dir.WriteWav("hi.wav", 2, 48000, Sine(300, 2, 100.0, 0.5f));
-    AudioFileSet set;
-    LoadOutput load = LoadQuietly(&set, dir.Path());
-    EXPECT_NE(load.err.find("\nWARNING: 'hi.wav' is sampled at a different rate from the current "
-                            "sample rate of 44100\n"),
-              std::string::npos)
-        << load.err;
-    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
-    EXPECT_EQ(set.GetAudioFiles()[0]->GetSampleRate(), 48000.0);
-    EXPECT_EQ(set.GetAudioFiles()[0]->GetNumFrames(), 300u);
 }
 
 TEST(SoundLibraryTest, MonoSoundBecomesStereoWithPeakAtHalf)
@@ -615,6 +602,153 @@ void ReleaseAnalyses(std::vector<SoundLoader::Analysis>* analyses)
 }
 }  // namespace
 
+namespace {
+// A mono 1 kHz sine of seconds at rate.
+std::vector<float> KiloHertzSine(int rate, double seconds)
+{
+    std::vector<float> x((size_t)(rate * seconds));
+    for (size_t f = 0; f < x.size(); f++)
+        x[f] = (float)(0.6 * std::sin(2.0 * M_PI * 1000.0 * (double)f / rate));
+    return x;
+}
+
+// How often the first channel changes sign between its first and last 1000 frames.
+int ZeroCrossings(const AudioFile& file)
+{
+    const float* x = file.GetSamples();
+    unsigned n = file.GetNumChannels();
+    int crossings = 0;
+    for (uint64_t f = 1000; f + 1000 < file.GetNumFrames(); f++)
+        crossings += (x[(f - 1) * n] < 0.0f) != (x[f * n] < 0.0f);
+    return crossings;
+}
+}  // namespace
+
+TEST(SoundLibraryTest, SoundsAtOtherRatesAreConvertedToTheEngineRateAndKeepTheirPitch)
+{
+    // Once heard at 918.6 Hz (48 kHz) and 2000 Hz (22.05 kHz) at 44.1 kHz.
+    struct Case {
+        int fileRate;
+        double engineRate;
+    };
+    for (Case c : {Case{48000, 44100.0}, Case{22050, 44100.0}, Case{44100, 48000.0}, Case{96000, 48000.0}}) {
+        SCOPED_TRACE(testing::Message() << c.fileRate << " Hz at " << c.engineRate);
+        SoundDir dir;
+        dir.WriteWav("tone.wav", 1, c.fileRate, KiloHertzSine(c.fileRate, 0.5));
+        AudioFileSet set;
+        LoadProgress progress;
+        set.SetProgress(&progress);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        set.Load(dir.Path(), c.engineRate);
+        testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+        EXPECT_NE(err.find("converted from " + std::to_string(c.fileRate) + " Hz"), std::string::npos) << err;
+        EXPECT_EQ(progress.GetText(), "Converting 'tone.wav' (1 of 1)");
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        AudioFile* file = set.GetAudioFiles()[0];
+        EXPECT_EQ(file->GetSampleRate(), c.engineRate);
+        EXPECT_EQ(file->GetNumFrames(), (uint64_t)std::lround(0.5 * c.engineRate));
+        double seconds = (double)(file->GetNumFrames() - 2000) / c.engineRate;
+        EXPECT_NEAR(ZeroCrossings(*file), 2.0 * 1000.0 * seconds, 2.0);
+        // The samples from which its analysis is found are the converted ones.
+        EXPECT_EQ(file->GetKey(), AnalysisCache::SoundKey(*file->GetBuffer()));
+    }
+}
+
+TEST(SoundLibraryTest, ASoundAtTheEngineRateIsNotConverted)
+{
+    SoundDir dir;
+    dir.WriteWav("tone.wav", 1, 48000, KiloHertzSine(48000, 0.1));
+    AudioFileSet set;
+    LoadOutput load;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    set.Load(dir.Path(), 48000.0);
+    load.out = testing::internal::GetCapturedStdout();
+    load.err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(load.err.find("converted"), std::string::npos) << load.err;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    ExpectSameBits(*set.GetAudioFiles()[0]->GetBuffer(), PlainRead(dir.Path() + "tone.wav"), "tone.wav");
+}
+
+TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
+{
+    SoundDir dir;
+    char pattern[] = "/tmp/zoltaconvertedXXXXXX";
+    std::string cacheDir = mkdtemp(pattern);
+    AnalysisCache cache(cacheDir);
+    dir.WriteWav("tone.wav", 1, 48000, KiloHertzSine(48000, 0.3));
+    auto load = [&](double rate, AnalysisCache* withCache) {
+        AudioFileSet set;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        set.Load(dir.Path(), rate, withCache);
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(set.GetAudioFiles().size(), 1u);
+        return set.GetAudioFiles().empty() ? std::vector<float>() : *set.GetAudioFiles()[0]->GetBuffer();
+    };
+    std::vector<float> fresh = load(44100.0, nullptr);
+    ExpectSameBits(load(44100.0, &cache), fresh, "cold start");
+    uint64_t sourceKey = AnalysisCache::SoundKey(PlainRead(dir.Path() + "tone.wav"));
+    std::string kept = cache.ConvertedPath(sourceKey, 14400, 1, 48000.0, 44100.0);
+    struct stat keptInfo;
+    ASSERT_EQ(stat(kept.c_str(), &keptInfo), 0);
+    EXPECT_GT(keptInfo.st_size, (off_t)(13230 * sizeof(float)));
+    ExpectSameBits(load(44100.0, &cache), fresh, "warm start");
+
+    // What the kept file holds is what the next start gets, checked against
+    // its fingerprint: a damaged one is converted afresh...
+    std::vector<float> quieter = fresh;
+    for (float& v : quieter)
+        v *= 0.25f;
+    cache.WriteConverted(sourceKey, 14400, 1, 48000.0, 44100.0, quieter, AnalysisCache::SoundKey(quieter));
+    ExpectSameBits(load(44100.0, &cache), quieter, "the kept file");
+    {
+        std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(8192);
+        file.put('\x7f');
+    }
+    ExpectSameBits(load(44100.0, &cache), fresh, "a damaged file");
+    // ...and a sound kept for one rate is never taken at another.
+    cache.WriteConverted(sourceKey, 14400, 1, 48000.0, 44100.0, quieter, AnalysisCache::SoundKey(quieter));
+    ExpectSameBits(load(88200.0, &cache), load(88200.0, nullptr), "another rate");
+    std::system(("rm -rf " + cacheDir).c_str());
+}
+
+TEST(SoundLibraryTest, ASoundTooLargeForTheMemoryIsRefusedWithAMessageAndTheRestLoads)
+{
+    // A W64 file whose header claims more 16-bit stereo frames than the
+    // machine has memory for, all of them there but sparse: nothing on disk.
+    SoundDir dir;
+    dir.WriteWav("a.wav", 2, 44100, Sine(1000, 2, 440.0, 0.8f));
+    std::string path = dir.Path() + "huge.w64";
+    WriteFile(path, 2, SF_FORMAT_W64 | SF_FORMAT_PCM_16, Sine(1000, 2, 440.0, 0.8f));
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string DATA_GUID("data\xf3\xac\xd3\x11", 8);
+    size_t data = bytes.find(DATA_GUID);
+    ASSERT_NE(data, std::string::npos);
+    uint64_t total = std::max<uint64_t>(13ULL << 30, (uint64_t)sysconf(_SC_PHYS_PAGES) * sysconf(_SC_PAGESIZE));
+    uint64_t riffSize = total, dataSize = total - data;
+    int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, &riffSize, 8, 16), 8);
+    ASSERT_EQ(pwrite(fd, &dataSize, 8, (off_t)data + 16), 8);
+    ASSERT_EQ(ftruncate(fd, (off_t)total), 0);
+    close(fd);
+
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_NE(load.err.find("Not able to open input file huge.w64.\n"), std::string::npos) << load.err;
+    EXPECT_NE(load.out.find("Too large for the memory left: it needs "), std::string::npos) << load.out;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetName(), "a.wav");
+}
+
 TEST(SoundLibraryTest, ALongSoundReadInStretchesHoldsTheBitsAndFingerprintOfOnePlainRead)
 {
     // Longer than several stretches and not a multiple of one: 16 and 24 bit,
@@ -684,7 +818,7 @@ TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFr
     SoundLoader(&cache, nullptr).Analyse(cold.GetAudioFiles(), {}, &analyses);
     ReleaseAnalyses(&analyses);
     DSP::ClipLevels kept = {};
-    ASSERT_TRUE(cache.ReadClipLevels(sound->GetKey(), 30000, 2, &kept));
+    ASSERT_TRUE(cache.ReadClipLevels(sound->GetKey(), 30000, 2, 44100.0, &kept));
     EXPECT_EQ(kept.threshold, measured.threshold);
     EXPECT_EQ(kept.gain, measured.gain);
     AudioFileSet warm;
@@ -697,7 +831,7 @@ TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFr
     // What the entry says is what the sound gets: an entry with twice the
     // gain doubles its peak...
     DSP::ClipLevels doubled = {measured.threshold, 2.0 * measured.gain};
-    AnalysisCache::Writer* writer = cache.StartWriting(sound->GetKey(), 30000, 2, &doubled);
+    AnalysisCache::Writer* writer = cache.StartWriting(sound->GetKey(), 30000, 2, 44100.0, &doubled);
     ASSERT_NE(writer, nullptr);
     ASSERT_TRUE(writer->Finish());
     delete writer;

@@ -7,21 +7,30 @@
 #include <string>
 #include <vector>
 
+#include "sound/EngineRate.h"
+
 class AnalysisCache;
 class AudioFile;
 class LoadProgress;
+class Resampler;
 
-// The sound library: loads every sound of a directory once, at start-up, and
-// conditions it (stereo, no isolated peaks, peak at half scale, faded ends).
+// The sound library: loads every sound of a directory once, at start-up,
+// converts it to the engine's rate, and conditions it (stereo, no isolated
+// peaks, peak at half scale, faded ends).
 class AudioFileSet {
 public:
     AudioFileSet();
     virtual ~AudioFileSet();
 
     // Loads every sound file of dirPath, which ends in "/", in byte order of
-    // the file names. 0 when the
-    // directory could be read (even with no sound in it), 1 when not.
-    int Load(const std::string& dirPath);
+    // the file names, each converted to targetRate (the engine's, frames per
+    // second) where it was recorded at another. A cache, where given (not
+    // owned), keeps each converted sound for the next start at that rate and
+    // gives it back then. A sound that would not fit in the memory left is
+    // refused, as an unreadable file is. 0 when the directory could be read
+    // (even with no sound in it), 1 when not.
+    int Load(const std::string& dirPath, double targetRate = EngineRate::REFERENCE_RATE,
+             AnalysisCache* cache = nullptr);
     // Told the name of every file as it is read (not owned; null for none).
     void SetProgress(LoadProgress* progress) { _progress = progress; }
     void Stereoize();
@@ -32,11 +41,24 @@ public:
     const std::vector<AudioFile*>& GetAudioFiles() const { return _fileSet; }
 
 private:
-    void LoadFile(const std::string& name, const std::string& path);
+    void LoadFile(const std::string& name, const std::string& path, double targetRate, AnalysisCache* cache);
+    // Whether bytes more fit in memory; said as the file's refusal when not.
+    static bool FitsInMemory(const std::string& name, uint64_t bytes);
+    // Converts the frames of samples, read from the file's frames, whose
+    // fingerprint is *key, with resampler (or reads them from the cache),
+    // into samples and key; false, said, when they cannot be.
+    bool Convert(const std::string& name, const Resampler& resampler, unsigned numChans, AnalysisCache* cache,
+                 std::vector<float>* samples, uint64_t* key);
+    // The room for numSamples samples, its pages brought in on every core.
+    static void AllocateOnEveryCore(size_t numSamples, std::vector<float>* samples);
+    // The fingerprint of samples, its pieces on every core.
+    static uint64_t FingerprintOnEveryCore(const std::vector<float>& samples);
     // A descriptor of the regular file at path, or -1, said on the console.
     static int OpenRegularFile(const std::string& name, const std::string& path);
     // The entry's name on the error stream, the reason on the output.
     static void ReportRefused(const std::string& name, const char* reason);
+    // What a file read in order may have room reserved for at once.
+    static uint64_t ReservedFrames(const SF_INFO& info, sf_count_t fileBytes);
     // The frames of a file whose frames lie at known places and can be read
     // from anywhere, as many as the file can hold; -1 for other files.
     static sf_count_t FramesAtFixedPlaces(const SF_INFO& info, sf_count_t fileBytes);
