@@ -16,6 +16,7 @@
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/ConvertedSoundEntry.h"
 #include "sound/LoadProgress.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
@@ -690,10 +691,14 @@ TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
         EXPECT_EQ(set.GetAudioFiles().size(), 1u);
         return set.GetAudioFiles().empty() ? std::vector<float>() : *set.GetAudioFiles()[0]->GetBuffer();
     };
+    auto origin = [&](double rate) {
+        struct stat file;
+        EXPECT_EQ(stat((dir.Path() + "tone.wav").c_str(), &file), 0);
+        return ConvertedSoundEntry::Origin::Of(file, 1, 48000.0, rate);
+    };
     std::vector<float> fresh = load(44100.0, nullptr);
     ExpectSameBits(load(44100.0, &cache), fresh, "cold start");
-    uint64_t sourceKey = AnalysisCache::SoundKey(PlainRead(dir.Path() + "tone.wav"));
-    std::string kept = cache.ConvertedPath(sourceKey, 14400, 1, 48000.0, 44100.0);
+    std::string kept = cache.ConvertedPath(origin(44100.0));
     struct stat keptInfo;
     ASSERT_EQ(stat(kept.c_str(), &keptInfo), 0);
     EXPECT_GT(keptInfo.st_size, (off_t)(13230 * sizeof(float)));
@@ -704,7 +709,8 @@ TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
     std::vector<float> quieter = fresh;
     for (float& v : quieter)
         v *= 0.25f;
-    cache.WriteConverted(sourceKey, 14400, 1, 48000.0, 44100.0, quieter, AnalysisCache::SoundKey(quieter));
+    const ConvertedSoundEntry::Contents quieterContents = {quieter.size(), AnalysisCache::SoundKey(quieter), 0};
+    cache.WriteConverted(origin(44100.0), quieter, quieterContents);
     ExpectSameBits(load(44100.0, &cache), quieter, "the kept file");
     {
         std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
@@ -712,9 +718,13 @@ TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
         file.put('\x7f');
     }
     ExpectSameBits(load(44100.0, &cache), fresh, "a damaged file");
-    // ...and a sound kept for one rate is never taken at another.
-    cache.WriteConverted(sourceKey, 14400, 1, 48000.0, 44100.0, quieter, AnalysisCache::SoundKey(quieter));
-    ExpectSameBits(load(88200.0, &cache), load(88200.0, nullptr), "another rate");
+    // ...a sound kept for one rate is never taken at another...
+    cache.WriteConverted(origin(44100.0), quieter, quieterContents);
+    cache.WriteConverted(origin(88200.0), quieter, quieterContents);
+    ExpectSameBits(load(96000.0, &cache), load(96000.0, nullptr), "another rate");
+    // ...nor for a file written anew, even at the same length.
+    dir.WriteWav("tone.wav", 1, 48000, Sine(14400, 1, 1500.0, 0.6f));
+    ExpectSameBits(load(44100.0, &cache), load(44100.0, nullptr), "a file written anew");
     std::system(("rm -rf " + cacheDir).c_str());
 }
 

@@ -62,12 +62,10 @@ std::string AnalysisCache::EntryPath(uint64_t key, long numFrames, int numChans,
     return _dir + name;
 }
 
-std::string AnalysisCache::ConvertedPath(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate,
-                                         double toRate) const
+std::string AnalysisCache::ConvertedPath(const ConvertedSoundEntry::Origin& origin) const
 {
-    char name[128];
-    snprintf(name, sizeof(name), "/%016" PRIx64 "-%ld-%d-%.0f-to-%.0f%s", sourceKey, sourceFrames, numChans, fromRate,
-             toRate, CONVERTED_SUFFIX);
+    char name[96];
+    snprintf(name, sizeof(name), "/%016" PRIx64 "-%.0f%s", origin.Digest(), origin.toRate, CONVERTED_SUFFIX);
     return _dir + name;
 }
 
@@ -98,30 +96,29 @@ bool AnalysisCache::ReadClipLevels(uint64_t key, long numFrames, int numChans, d
         .ReadClipLevels(levels);
 }
 
-bool AnalysisCache::ReadConverted(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate, double toRate,
-                                  float* samples, size_t numSamples, uint64_t* key) const
+bool AnalysisCache::ReadConverted(const ConvertedSoundEntry::Origin& origin,
+                                  const std::function<float*(size_t numSamples)>& room,
+                                  ConvertedSoundEntry::Contents* contents) const
 {
     if (_dir.empty())
         return false;
-    ConvertedSoundEntry entry(ConvertedPath(sourceKey, sourceFrames, numChans, fromRate, toRate), sourceKey,
-                              sourceFrames, numChans, fromRate, toRate);
-    if (!entry.Read(samples, numSamples, key))
+    ConvertedSoundEntry entry(ConvertedPath(origin), origin);
+    if (!entry.Read(room, contents))
         return false;
     MarkUsed(entry.GetPath());
     return true;
 }
 
-void AnalysisCache::WriteConverted(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate, double toRate,
-                                   const std::vector<float>& samples, uint64_t key)
+void AnalysisCache::WriteConverted(const ConvertedSoundEntry::Origin& origin, const std::vector<float>& samples,
+                                   const ConvertedSoundEntry::Contents& contents)
 {
     if (_dir.empty() || !MakeFolder())
         return;
-    ConvertedSoundEntry entry(ConvertedPath(sourceKey, sourceFrames, numChans, fromRate, toRate), sourceKey,
-                              sourceFrames, numChans, fromRate, toRate);
+    ConvertedSoundEntry entry(ConvertedPath(origin), origin);
     MarkUsed(entry.GetPath());
     std::string tmpPath = TemporaryPath(entry.GetPath());
     int fd = open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int error = fd < 0 ? errno : entry.Write(fd, tmpPath, samples, key);
+    int error = fd < 0 ? errno : entry.Write(fd, tmpPath, samples, contents);
     if (error != 0)
         ReportUnwritable(_dir, error);
 }

@@ -2,12 +2,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "sound/AnalysisCacheEntry.h"
+#include "sound/ConvertedSoundEntry.h"
 #include "spectral/DSP.h"
 
 class LoadProgress;
@@ -65,21 +67,17 @@ public:
     bool Write(uint64_t key, long numFrames, int numChans, double rate, const std::vector<Spectrogram*>& spectros,
                const std::vector<Spectrogram*>& chromas, const LoadProgress* progress = nullptr);
 
-    // The file of a sound converted from fromRate to toRate.
-    std::string ConvertedPath(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate,
-                              double toRate) const;
-    // A sound converted to another rate (see ConvertedSoundEntry), found by
-    // the fingerprint of the samples read from its file (sourceKey), their
-    // frames and channels and both rates: its samples, checked against their
-    // fingerprint, which becomes the sound's key (see AudioFile::GetKey);
-    // false when there is none to use (samples then holds anything).
-    // samples holds room for numSamples, the converted sound's samples.
-    bool ReadConverted(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate, double toRate,
-                       float* samples, size_t numSamples, uint64_t* key) const;
-    // Keeps a converted sound whose fingerprint is key for the next start;
-    // a failure costs the next start a conversion (said once per cache).
-    void WriteConverted(uint64_t sourceKey, long sourceFrames, int numChans, double fromRate, double toRate,
-                        const std::vector<float>& samples, uint64_t key);
+    // The file of a sound converted to another rate (see ConvertedSoundEntry).
+    std::string ConvertedPath(const ConvertedSoundEntry::Origin& origin) const;
+    // The samples of the sound converted from origin, in the room that
+    // room(numSamples) gives (null to give up), checked against their
+    // fingerprint; false when there is none to use.
+    bool ReadConverted(const ConvertedSoundEntry::Origin& origin, const std::function<float*(size_t numSamples)>& room,
+                       ConvertedSoundEntry::Contents* contents) const;
+    // Keeps a sound converted from origin for the next start; a failure
+    // costs the next start a conversion (said once per cache).
+    void WriteConverted(const ConvertedSoundEntry::Origin& origin, const std::vector<float>& samples,
+                        const ConvertedSoundEntry::Contents& contents);
 
     using Writer = AnalysisCacheEntry::Writer;
     // Starts the entry of a sound whose analysis is still to come, written

@@ -20,6 +20,7 @@
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/ContentHash.h"
+#include "sound/ConvertedSoundEntry.h"
 #include "sound/FreeMemory.h"
 #include "sound/LoadProgress.h"
 #include "sound/Resampler.h"
@@ -140,39 +141,63 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path, do
         ReportRefused(name, "The file does not say its sample rate: skipped.");
         return;
     }
-    // The sound at the file's rate and, while it is converted, at the
-    // engine's: refused before any of it is allocated when both would not fit.
     const Resampler resampler(info.samplerate, targetRate);
-    const uint64_t channels = (uint64_t)info.channels;
-    sf_count_t framesInFile = FramesAtFixedPlaces(info, (sf_count_t)fileInfo.st_size);
-    uint64_t expected = framesInFile >= 0 ? (uint64_t)framesInFile : ReservedFrames(info, fileInfo.st_size);
-    uint64_t needed = (expected + (resampler.Changes() ? resampler.ConvertedFrames(expected) : 0)) * channels;
-    if (!FitsInMemory(name, needed * sizeof(float))) {
-        sf_close(sf);
-        return;
-    }
+    const ConvertedSoundEntry::Origin origin =
+        ConvertedSoundEntry::Origin::Of(fileInfo, info.channels, info.samplerate, targetRate);
     std::vector<float> samples;
-    uint64_t key = 0;
+    ConvertedSoundEntry::Contents contents = {};
+    bool loaded = false;
     try {
-        uint64_t replaced = framesInFile >= 0 ? ReadInStretches(sf, info, framesInFile, path, fileInfo, &samples, &key)
-                                              : ReadInOrder(sf, info, (sf_count_t)fileInfo.st_size, &samples, &key);
-        sf_close(sf);
-        sf = nullptr;
-        if (replaced > 0)
-            fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n",
-                    name.c_str(), (unsigned long long)replaced);
-        if (resampler.Changes() && !Convert(name, resampler, info.channels, cache, &samples, &key))
-            return;
+        // A sound converted at an earlier start is read back, without
+        // reading its file or converting it again.
+        auto room = [&samples](size_t numSamples) {
+            if (numSamples * sizeof(float) > FreeMemory::Bytes())
+                return (float*)nullptr;
+            AllocateOnEveryCore(numSamples, &samples);
+            return samples.data();
+        };
+        loaded = resampler.Changes() && cache != nullptr && cache->ReadConverted(origin, room, &contents);
+        if (!loaded && ReadAndConvert(name, sf, info, path, fileInfo, resampler, &samples, &contents)) {
+            loaded = true;
+            if (resampler.Changes() && cache != nullptr)
+                cache->WriteConverted(origin, samples, contents);
+        }
     } catch (const std::bad_alloc&) {
         // Memory that others took meanwhile, or a limit the checks could not see.
-        if (sf != nullptr)
-            sf_close(sf);
         ReportRefused(name, "Not enough memory for this sound: skipped.");
-        return;
     }
-    uint64_t frames = samples.size() / channels;
+    sf_close(sf);
+    if (!loaded)
+        return;
+    if (contents.replaced > 0)
+        fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n", name.c_str(),
+                (unsigned long long)contents.replaced);
+    if (resampler.Changes())
+        fprintf(stderr, "  '%s': converted from %.0f Hz to %.0f Hz.\n", name.c_str(), resampler.GetFromRate(),
+                resampler.GetToRate());
+    uint64_t frames = samples.size() / (uint64_t)info.channels;
     std::cout << frames << std::endl;
-    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, targetRate, std::move(samples), key));
+    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, targetRate, std::move(samples), contents.key));
+}
+
+bool AudioFileSet::ReadAndConvert(const std::string& name, SNDFILE* sf, const SF_INFO& info, const std::string& path,
+                                  const struct stat& file, const Resampler& resampler, std::vector<float>* samples,
+                                  ConvertedSoundEntry::Contents* contents)
+{
+    // The sound at the file's rate and, while it is converted, at the
+    // engine's: refused before any of it is allocated when both would not fit.
+    sf_count_t framesInFile = FramesAtFixedPlaces(info, (sf_count_t)file.st_size);
+    uint64_t expected = framesInFile >= 0 ? (uint64_t)framesInFile : ReservedFrames(info, file.st_size);
+    uint64_t needed = expected + (resampler.Changes() ? resampler.ConvertedFrames(expected) : 0);
+    if (!FitsInMemory(name, needed * (uint64_t)info.channels * sizeof(float)))
+        return false;
+    contents->replaced = framesInFile >= 0
+                             ? ReadInStretches(sf, info, framesInFile, path, file, samples, &contents->key)
+                             : ReadInOrder(sf, info, (sf_count_t)file.st_size, samples, &contents->key);
+    if (resampler.Changes() && !Convert(name, resampler, (unsigned)info.channels, samples, &contents->key))
+        return false;
+    contents->numSamples = samples->size();
+    return true;
 }
 
 bool AudioFileSet::FitsInMemory(const std::string& name, uint64_t bytes)
@@ -186,32 +211,22 @@ bool AudioFileSet::FitsInMemory(const std::string& name, uint64_t bytes)
     return false;
 }
 
-bool AudioFileSet::Convert(const std::string& name, const Resampler& resampler, unsigned numChans, AnalysisCache* cache,
+bool AudioFileSet::Convert(const std::string& name, const Resampler& resampler, unsigned numChans,
                            std::vector<float>* samples, uint64_t* key)
 {
     if (_progress != nullptr)
         _progress->SetConverting(name);
     const uint64_t frames = samples->size() / numChans;
-    const uint64_t sourceKey = *key;
-    std::vector<float> converted;
-    if (!FitsInMemory(name, resampler.ConvertedFrames(frames) * numChans * sizeof(float)))
+    const uint64_t numSamples = resampler.ConvertedFrames(frames) * numChans;
+    if (!FitsInMemory(name, numSamples * sizeof(float)))
         return false;
-    AllocateOnEveryCore(resampler.ConvertedFrames(frames) * numChans, &converted);
-    // The same samples are always converted the same way: a sound converted
-    // at an earlier start is read back instead.
-    if (cache == nullptr || !cache->ReadConverted(sourceKey, (long)frames, (int)numChans, resampler.GetFromRate(),
-                                                  resampler.GetToRate(), converted.data(), converted.size(), key)) {
-        if (!resampler.Convert(samples->data(), frames, numChans, converted.data())) {
-            ReportRefused(name, "The sound could not be converted to the engine's rate: skipped.");
-            return false;
-        }
-        *key = FingerprintOnEveryCore(converted);
-        if (cache != nullptr)
-            cache->WriteConverted(sourceKey, (long)frames, (int)numChans, resampler.GetFromRate(),
-                                  resampler.GetToRate(), converted, *key);
+    std::vector<float> converted;
+    AllocateOnEveryCore(numSamples, &converted);
+    if (!resampler.Convert(samples->data(), frames, numChans, converted.data())) {
+        ReportRefused(name, "The sound could not be converted to the engine's rate: skipped.");
+        return false;
     }
-    fprintf(stderr, "  '%s': converted from %.0f Hz to %.0f Hz.\n", name.c_str(), resampler.GetFromRate(),
-            resampler.GetToRate());
+    *key = FingerprintOnEveryCore(converted);
     samples->swap(converted);
     return true;
 }

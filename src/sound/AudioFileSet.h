@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sound/ConvertedSoundEntry.h"
 #include "sound/EngineRate.h"
 
 class AnalysisCache;
@@ -44,11 +45,15 @@ private:
     void LoadFile(const std::string& name, const std::string& path, double targetRate, AnalysisCache* cache);
     // Whether bytes more fit in memory; said as the file's refusal when not.
     static bool FitsInMemory(const std::string& name, uint64_t bytes);
-    // Converts the frames of samples, read from the file's frames, whose
-    // fingerprint is *key, with resampler (or reads them from the cache),
-    // into samples and key; false, said, when they cannot be.
-    bool Convert(const std::string& name, const Resampler& resampler, unsigned numChans, AnalysisCache* cache,
-                 std::vector<float>* samples, uint64_t* key);
+    // Reads the sound of sf, and converts it with resampler where that
+    // changes it; false, said, when it cannot be.
+    bool ReadAndConvert(const std::string& name, SNDFILE* sf, const SF_INFO& info, const std::string& path,
+                        const struct stat& file, const Resampler& resampler, std::vector<float>* samples,
+                        ConvertedSoundEntry::Contents* contents);
+    // Converts samples, read from the file, with resampler, and puts the
+    // converted samples' fingerprint in key; false, said, when they cannot be.
+    bool Convert(const std::string& name, const Resampler& resampler, unsigned numChans, std::vector<float>* samples,
+                 uint64_t* key);
     // The room for numSamples samples, its pages brought in on every core.
     static void AllocateOnEveryCore(size_t numSamples, std::vector<float>* samples);
     // The fingerprint of samples, its pieces on every core.

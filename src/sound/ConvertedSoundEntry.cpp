@@ -1,7 +1,6 @@
 #include "sound/ConvertedSoundEntry.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,27 +21,20 @@ const size_t DATA_OFFSET = 4096;
 // is still in the core's cache.
 const size_t READ_BLOCK_SAMPLES = 65536;
 const uint64_t HEADER_SEED = 0x434F4E56ULL;
+// Beyond any sound a machine holds: a header claiming more is damaged.
+const uint64_t MAX_SAMPLES = 1ULL << 40;
 }  // namespace
 
 struct ConvertedSoundEntry::Header {
     char magic[8];
     uint32_t version;
-    uint32_t numChans;
-    uint64_t sourceKey;
-    uint64_t sourceFrames;
-    double fromRate;
-    double toRate;
-    uint64_t numSamples;
-    uint64_t key;
+    uint32_t unused;
+    Origin origin;
+    Contents contents;
     uint64_t headerHash;
 };
 
 namespace {
-uint64_t HeaderHash(const void* header, size_t bytes)
-{
-    return ContentHash::Of(header, bytes, HEADER_SEED);
-}
-
 bool ReadWhole(int fd, void* data, size_t size, off_t offset)
 {
     char* p = static_cast<char*>(data);
@@ -76,52 +68,65 @@ int WriteWhole(int fd, const void* data, size_t size, off_t offset)
 }
 }  // namespace
 
-ConvertedSoundEntry::ConvertedSoundEntry(const std::string& path, uint64_t sourceKey, long sourceFrames,
-                                         int numChans, double fromRate, double toRate)
-    : _path(path), _sourceKey(sourceKey), _sourceFrames(sourceFrames), _numChans(numChans), _fromRate(fromRate),
-      _toRate(toRate)
+ConvertedSoundEntry::Origin ConvertedSoundEntry::Origin::Of(const struct stat& file, int numChans, double fromRate,
+                                                            double toRate)
+{
+    Origin origin = {};
+    origin.device = (uint64_t)file.st_dev;
+    origin.inode = (uint64_t)file.st_ino;
+    origin.bytes = (uint64_t)file.st_size;
+    origin.modifiedNs = (int64_t)file.st_mtim.tv_sec * 1000000000 + file.st_mtim.tv_nsec;
+    origin.changedNs = (int64_t)file.st_ctim.tv_sec * 1000000000 + file.st_ctim.tv_nsec;
+    origin.numChans = (uint32_t)numChans;
+    origin.fromRate = fromRate;
+    origin.toRate = toRate;
+    return origin;
+}
+
+uint64_t ConvertedSoundEntry::Origin::Digest() const
+{
+    return ContentHash::Of(this, sizeof(*this), HEADER_SEED);
+}
+
+ConvertedSoundEntry::ConvertedSoundEntry(const std::string& path, const Origin& origin) : _path(path), _origin(origin)
 {
 }
 
-ConvertedSoundEntry::Header ConvertedSoundEntry::MakeHeader(size_t numSamples, uint64_t key) const
+ConvertedSoundEntry::Header ConvertedSoundEntry::MakeHeader(const Contents& contents) const
 {
     Header header = {};
     std::memcpy(header.magic, MAGIC, sizeof(MAGIC));
     header.version = VERSION;
-    header.numChans = (uint32_t)_numChans;
-    header.sourceKey = _sourceKey;
-    header.sourceFrames = (uint64_t)_sourceFrames;
-    header.fromRate = _fromRate;
-    header.toRate = _toRate;
-    header.numSamples = numSamples;
-    header.key = key;
-    header.headerHash = HeaderHash(&header, offsetof(Header, headerHash));
+    header.origin = _origin;
+    header.contents = contents;
+    header.headerHash = ContentHash::Of(&header, offsetof(Header, headerHash), HEADER_SEED);
     return header;
 }
 
-bool ConvertedSoundEntry::Read(float* samples, size_t numSamples, uint64_t* key) const
+bool ConvertedSoundEntry::Read(const std::function<float*(size_t numSamples)>& room, Contents* contents) const
 {
     int fd = open(_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    Header header;
+    Header header = {};
     struct stat info;
     bool usable = fstat(fd, &info) == 0 && ReadWhole(fd, &header, sizeof(header), 0);
-    // Everything but the fingerprint of the samples, which is only known once they are read.
-    Header expected = MakeHeader(numSamples, header.key);
-    usable = usable && std::memcmp(&header, &expected, sizeof(header)) == 0 &&
+    // A whole header of this version, for this sound, saying the file's size.
+    Header expected = MakeHeader(header.contents);
+    const size_t numSamples = (size_t)header.contents.numSamples;
+    usable = usable && std::memcmp(&header, &expected, sizeof(header)) == 0 && numSamples <= MAX_SAMPLES &&
              (uint64_t)info.st_size == DATA_OFFSET + numSamples * sizeof(float);
-    if (!usable) {
+    float* samples = usable ? room(numSamples) : nullptr;
+    if (samples == nullptr) {
         close(fd);
         return false;
     }
     // In stretches on every core, each starting on a piece of the
     // fingerprint, as the sound files are read.
     const size_t unit = SampleFingerprint::PIECE_SAMPLES;
-    const size_t numUnits = (numSamples + unit - 1) / unit;
     SampleFingerprint fingerprint(numSamples);
     std::atomic<bool> read(true);
-    SoundLoader::ParallelFor(numUnits, [&](size_t u) {
+    SoundLoader::ParallelFor((numSamples + unit - 1) / unit, [&](size_t u) {
         size_t end = std::min(numSamples, (u + 1) * unit);
         for (size_t at = u * unit; at < end && read; at += READ_BLOCK_SAMPLES) {
             size_t count = std::min(READ_BLOCK_SAMPLES, end - at);
@@ -131,16 +136,16 @@ bool ConvertedSoundEntry::Read(float* samples, size_t numSamples, uint64_t* key)
         }
     });
     close(fd);
-    if (!read || fingerprint.Digest(numSamples) != header.key)
+    if (!read || fingerprint.Digest(numSamples) != header.contents.key)
         return false;
-    *key = header.key;
+    *contents = header.contents;
     return true;
 }
 
 int ConvertedSoundEntry::Write(int fd, const std::string& tmpPath, const std::vector<float>& samples,
-                               uint64_t key) const
+                               const Contents& contents) const
 {
-    Header header = MakeHeader(samples.size(), key);
+    Header header = MakeHeader(contents);
     int error = WriteWhole(fd, &header, sizeof(header), 0);
     if (error == 0)
         error = WriteWhole(fd, samples.data(), samples.size() * sizeof(float), DATA_OFFSET);

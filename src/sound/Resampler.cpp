@@ -44,8 +44,7 @@ bool Resampler::Convert(const float* in, uint64_t numFrames, unsigned numChans, 
     return converted;
 }
 
-bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan,
-                               float* out) const
+bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan, float* out) const
 {
     const uint64_t outFrames = ConvertedFrames(numFrames);
     soxr_error_t error = nullptr;
@@ -66,8 +65,8 @@ bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned num
         bool last = count == 0;
         size_t used = 0;
         size_t made = 0;
-        error = soxr_process(soxr, last ? nullptr : inBlock.data(), count, &used, outBlock.data(), outBlock.size(),
-                             &made);
+        error =
+            soxr_process(soxr, last ? nullptr : inBlock.data(), count, &used, outBlock.data(), outBlock.size(), &made);
         if (error != nullptr)
             break;
         // Never more than the sound's length at the new rate; were the
