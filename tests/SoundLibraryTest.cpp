@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -315,6 +316,28 @@ TEST(SoundLibraryTest, ShortSoundsAreFadedOnlyWhenLongerThanTheRamp)
     EXPECT_EQ(buf[2 * 128 + 1], 0.0f);
     // The ramps overlap: frame 64 is 64/127 up the fade-in and 64/127 down the fade-out.
     EXPECT_NEAR(buf[2 * 64], 0.5 * (64 / 127.0) * (64 / 127.0), 1e-6);
+}
+
+TEST(SoundLibraryTest, TheFadesAtTheEndsLastAsLongAtEveryRate)
+{
+    // 128 frames at 44.1 kHz, 139 at 48 kHz: 2.9 ms.
+    for (int rate : {44100, 48000, 96000}) {
+        SCOPED_TRACE(rate);
+        SoundDir dir;
+        dir.WriteWav("still.wav", 2, rate, std::vector<float>(2 * 2000, 0.3f));
+        AudioFileSet set;
+        testing::internal::CaptureStdout();
+        set.Load(dir.Path(), rate);
+        testing::internal::GetCapturedStdout();
+        set.Fade();
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        const std::vector<float>& buf = *set.GetAudioFiles()[0]->GetBuffer();
+        const size_t ramp = (size_t)std::lround(128.0 * rate / 44100.0);
+        EXPECT_LT(buf[2 * (ramp - 2)], 0.15f);
+        EXPECT_FLOAT_EQ(buf[2 * (ramp - 1)], 0.15f);
+        EXPECT_LT(buf[buf.size() - 2 * (ramp - 1)], 0.15f);
+        EXPECT_FLOAT_EQ(buf[buf.size() - 2 * ramp], 0.15f);
+    }
 }
 
 TEST(SoundLibraryTest, SilentSoundsStaySilent)
@@ -726,6 +749,58 @@ TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
     dir.WriteWav("tone.wav", 1, 48000, Sine(14400, 1, 1500.0, 0.6f));
     ExpectSameBits(load(44100.0, &cache), load(44100.0, nullptr), "a file written anew");
     std::system(("rm -rf " + cacheDir).c_str());
+}
+
+TEST(SoundLibraryTest, ALoadedSetIsConvertedToANewRateWithoutBeingTouched)
+{
+    // As when the audio system comes back at another rate while the scene plays.
+    SoundDir dir;
+    dir.WriteWav("a.wav", 1, 44100, KiloHertzSine(44100, 0.5));
+    dir.WriteWav("b.wav", 1, 48000, KiloHertzSine(48000, 0.25));
+    AudioFileSet set;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    set.Load(dir.Path(), 44100.0);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+    ASSERT_EQ(set.GetAudioFiles().size(), 2u);
+    std::vector<std::vector<float>> before;
+    for (AudioFile* file : set.GetAudioFiles())
+        before.push_back(*file->GetBuffer());
+
+    LoadProgress progress;
+    std::unique_ptr<AudioFileSet> faster(set.ConvertedTo(48000.0, &progress));
+    ASSERT_NE(faster, nullptr);
+    EXPECT_EQ(progress.GetText(), "Converting 'b.wav' (2 of 2)");
+    ASSERT_EQ(faster->GetAudioFiles().size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        AudioFile* old = set.GetAudioFiles()[i];
+        AudioFile* now = faster->GetAudioFiles()[i];
+        SCOPED_TRACE(old->GetName());
+        ExpectSameBits(*old->GetBuffer(), before[i], "the playing sound");
+        EXPECT_EQ(now->GetName(), old->GetName());
+        EXPECT_EQ(now->GetPath(), old->GetPath());
+        EXPECT_EQ(now->GetNumChannels(), 2u);
+        EXPECT_EQ(now->GetSampleRate(), 48000.0);
+        EXPECT_EQ(now->GetNumFrames(), (uint64_t)std::lround(old->GetNumFrames() * 48000.0 / 44100.0));
+        double seconds = (double)(now->GetNumFrames() - 2000) / 48000.0;
+        EXPECT_NEAR(ZeroCrossings(*now), 2.0 * 1000.0 * seconds, 2.0);
+        EXPECT_EQ(now->GetKey(), AnalysisCache::SoundKey(*now->GetBuffer()));
+    }
+    // Back at the first rate, the same sound, in time (a frame late would
+    // be 0.07 off), but for what lay above the band both rates keep.
+    std::unique_ptr<AudioFileSet> back(faster->ConvertedTo(44100.0));
+    ASSERT_NE(back, nullptr);
+    const std::vector<float>& again = *back->GetAudioFiles()[0]->GetBuffer();
+    ASSERT_EQ(again.size(), before[0].size());
+    for (size_t i = 4000; i + 4000 < again.size(); i++)
+        ASSERT_NEAR(again[i], before[0][i], 1e-4) << i;
+
+    progress.Cancel();
+    EXPECT_EQ(set.ConvertedTo(96000.0, &progress), nullptr);
 }
 
 TEST(SoundLibraryTest, ASoundTooLargeForTheMemoryIsRefusedWithAMessageAndTheRestLoads)

@@ -36,7 +36,8 @@ class Spectrogram;
 // more than a bound. Every use of an entry sets its access time.
 class AnalysisCache {
 public:
-    // Entries beyond this many bytes are removed, least recently used first.
+    // Entries and converted sounds beyond this many bytes are removed,
+    // least recently used first.
     static const uint64_t DEFAULT_MAX_BYTES = 16ULL << 30;
 
     // dir: the cache folder, made when the first entry is written.

@@ -194,8 +194,12 @@ bool AudioFileSet::ReadAndConvert(const std::string& name, SNDFILE* sf, const SF
     contents->replaced = framesInFile >= 0
                              ? ReadInStretches(sf, info, framesInFile, path, file, samples, &contents->key)
                              : ReadInOrder(sf, info, (sf_count_t)file.st_size, samples, &contents->key);
-    if (resampler.Changes() && !Convert(name, resampler, (unsigned)info.channels, samples, &contents->key))
-        return false;
+    if (resampler.Changes()) {
+        std::vector<float> converted;
+        if (!Convert(name, resampler, (unsigned)info.channels, *samples, _progress, &converted, &contents->key))
+            return false;
+        samples->swap(converted);
+    }
     contents->numSamples = samples->size();
     return true;
 }
@@ -212,23 +216,51 @@ bool AudioFileSet::FitsInMemory(const std::string& name, uint64_t bytes)
 }
 
 bool AudioFileSet::Convert(const std::string& name, const Resampler& resampler, unsigned numChans,
-                           std::vector<float>* samples, uint64_t* key)
+                           const std::vector<float>& samples, LoadProgress* progress, std::vector<float>* converted,
+                           uint64_t* key)
 {
-    if (_progress != nullptr)
-        _progress->SetConverting(name);
-    const uint64_t frames = samples->size() / numChans;
+    if (progress != nullptr)
+        progress->SetConverting(name);
+    const uint64_t frames = samples.size() / numChans;
     const uint64_t numSamples = resampler.ConvertedFrames(frames) * numChans;
     if (!FitsInMemory(name, numSamples * sizeof(float)))
         return false;
-    std::vector<float> converted;
-    AllocateOnEveryCore(numSamples, &converted);
-    if (!resampler.Convert(samples->data(), frames, numChans, converted.data())) {
+    AllocateOnEveryCore(numSamples, converted);
+    if (!resampler.Convert(samples.data(), frames, numChans, converted->data())) {
         ReportRefused(name, "The sound could not be converted to the engine's rate: skipped.");
         return false;
     }
-    *key = FingerprintOnEveryCore(converted);
-    samples->swap(converted);
+    *key = FingerprintOnEveryCore(*converted);
     return true;
+}
+
+AudioFileSet* AudioFileSet::ConvertedTo(double targetRate, LoadProgress* progress) const
+{
+    AudioFileSet* set = new AudioFileSet();
+    for (size_t i = 0; i < _fileSet.size(); i++) {
+        AudioFile* file = _fileSet[i];
+        if (progress != nullptr)
+            progress->SetReading(file->GetName(), (int)i, (int)_fileSet.size());
+        const Resampler resampler(file->GetSampleRate(), targetRate);
+        std::vector<float> samples;
+        uint64_t key = file->GetKey();
+        bool made = !resampler.Changes() || Convert(file->GetName(), resampler, file->GetNumChannels(),
+                                                    *file->GetBuffer(), progress, &samples, &key);
+        if (!made || (progress != nullptr && progress->IsCancelled())) {
+            delete set;
+            return nullptr;
+        }
+        if (!resampler.Changes())
+            samples = *file->GetBuffer();
+        const uint64_t frames = samples.size() / file->GetNumChannels();
+        AudioFile* converted = new AudioFile(file->GetName(), file->GetPath(), file->GetNumChannels(), frames,
+                                             targetRate, std::move(samples), key);
+        // Conditioned already: the converted sound keeps its level.
+        if (file->GetClipLevels() != nullptr)
+            converted->SetClipLevels(*file->GetClipLevels());
+        set->_fileSet.push_back(converted);
+    }
+    return set;
 }
 
 uint64_t AudioFileSet::ReservedFrames(const SF_INFO& info, sf_count_t fileBytes)

@@ -40,6 +40,15 @@ public:
     void Normalize(const AnalysisCache* cache = nullptr);
     void Fade();
     const std::vector<AudioFile*>& GetAudioFiles() const { return _fileSet; }
+    // For a new engine rate while the instrument runs: every sound as it is
+    // now (conditioned) converted to targetRate, channel by channel on every
+    // core, in a new set of its own (the caller owns it) with the same
+    // sounds in the same order, said in progress (null for none); this set
+    // is only read, so the scene plays on from it meanwhile. Null, said on
+    // the console, when a sound does not fit in the memory left or the
+    // progress is cancelled. The new set's sounds then go through
+    // SoundLoader for their analysis at the new rate.
+    AudioFileSet* ConvertedTo(double targetRate, LoadProgress* progress = nullptr) const;
 
 private:
     void LoadFile(const std::string& name, const std::string& path, double targetRate, AnalysisCache* cache);
@@ -50,10 +59,12 @@ private:
     bool ReadAndConvert(const std::string& name, SNDFILE* sf, const SF_INFO& info, const std::string& path,
                         const struct stat& file, const Resampler& resampler, std::vector<float>* samples,
                         ConvertedSoundEntry::Contents* contents);
-    // Converts samples, read from the file, with resampler, and puts the
-    // converted samples' fingerprint in key; false, said, when they cannot be.
-    bool Convert(const std::string& name, const Resampler& resampler, unsigned numChans, std::vector<float>* samples,
-                 uint64_t* key);
+    // Converts the sound samples with resampler into converted, with their
+    // fingerprint in key, said in progress (null for none); false, said,
+    // when they cannot be.
+    static bool Convert(const std::string& name, const Resampler& resampler, unsigned numChans,
+                        const std::vector<float>& samples, LoadProgress* progress, std::vector<float>* converted,
+                        uint64_t* key);
     // The room for numSamples samples, its pages brought in on every core.
     static void AllocateOnEveryCore(size_t numSamples, std::vector<float>* samples);
     // The fingerprint of samples, its pieces on every core.
