@@ -18,6 +18,7 @@
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
 #include "sound/ConvertedSoundEntry.h"
+#include "sound/EngineRate.h"
 #include "sound/LoadProgress.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
@@ -38,12 +39,13 @@ public:
     ~SoundDir() { std::system(("rm -rf " + _path).c_str()); }
     const std::string& Path() const { return _path; }
 
-    void WriteWav(const std::string& name, int channels, int rate, const std::vector<float>& samples)
+    void WriteWav(const std::string& name, int channels, int rate, const std::vector<float>& samples,
+                  int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
     {
         SF_INFO info = {};
         info.channels = channels;
         info.samplerate = rate;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        info.format = format;
         SNDFILE* sf = sf_open((_path + name).c_str(), SFM_WRITE, &info);
         ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
         sf_write_float(sf, samples.data(), samples.size());
@@ -61,11 +63,11 @@ struct LoadOutput {
     std::string err;
 };
 
-LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path)
+LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path, AnalysisCache* cache = nullptr)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int result = set->Load(path);
+    int result = set->Load(path, EngineRate::REFERENCE_RATE, cache);
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     return {result, out, err};
@@ -748,6 +750,37 @@ TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
     // ...nor for a file written anew, even at the same length.
     dir.WriteWav("tone.wav", 1, 48000, Sine(14400, 1, 1500.0, 0.6f));
     ExpectSameBits(load(44100.0, &cache), load(44100.0, nullptr), "a file written anew");
+    std::system(("rm -rf " + cacheDir).c_str());
+}
+
+TEST(SoundLibraryTest, ADamagedConvertedSoundOfACompressedFileIsConvertedAfresh)
+{
+    // A compressed file is read in order, onto the end of what it is given.
+    SoundDir dir;
+    char pattern[] = "/tmp/zoltaconvertedXXXXXX";
+    std::string cacheDir = mkdtemp(pattern);
+    AnalysisCache cache(cacheDir);
+    dir.WriteWav("tone.flac", 2, 48000, Sine(9600, 2, 700.0, 0.5f), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::vector<float> loads[2];
+    for (AnalysisCache* withCache : {(AnalysisCache*)nullptr, &cache, &cache}) {
+        AudioFileSet set;
+        LoadQuietly(&set, dir.Path(), withCache);
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        loads[withCache != nullptr] = *set.GetAudioFiles()[0]->GetBuffer();
+    }
+    struct stat file;
+    ASSERT_EQ(stat((dir.Path() + "tone.flac").c_str(), &file), 0);
+    std::string kept = cache.ConvertedPath(ConvertedSoundEntry::Origin::Of(file, 2, 48000.0, 44100.0));
+    {
+        std::fstream damaged(kept, std::ios::in | std::ios::out | std::ios::binary);
+        damaged.seekp(5000);
+        damaged.put('\x7f');
+    }
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path(), &cache);
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    ExpectSameBits(*set.GetAudioFiles()[0]->GetBuffer(), loads[0], "after the damage");
+    ExpectSameBits(loads[1], loads[0], "from the kept file");
     std::system(("rm -rf " + cacheDir).c_str());
 }
 

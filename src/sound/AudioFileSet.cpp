@@ -157,6 +157,9 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path, do
             return samples.data();
         };
         loaded = resampler.Changes() && cache != nullptr && cache->ReadConverted(origin, room, &contents);
+        // What an unusable kept sound was read into is given back first.
+        if (!loaded)
+            std::vector<float>().swap(samples);
         if (!loaded && ReadAndConvert(name, sf, info, path, fileInfo, resampler, &samples, &contents)) {
             loaded = true;
             if (resampler.Changes() && cache != nullptr)
