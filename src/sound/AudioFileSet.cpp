@@ -391,10 +391,12 @@ void AudioFileSet::TouchPages(float* samples, size_t count)
     // Faulted in one call where the kernel can, a page at a time elsewhere.
     if (count == 0)
         return;
-    uintptr_t pageMask = (uintptr_t)sysconf(_SC_PAGESIZE) - 1;
-    uintptr_t first = ((uintptr_t)samples + pageMask) & ~pageMask;
-    uintptr_t end = ((uintptr_t)(samples + count)) & ~pageMask;
-    if (end <= first || madvise((void*)first, end - first, MADV_POPULATE_WRITE) != 0)
+    const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+    char* begin = reinterpret_cast<char*>(samples);
+    char* first = begin + (page - (uintptr_t)begin % page) % page;
+    char* last = begin + count * sizeof(float);
+    char* end = last - (uintptr_t)last % page;
+    if (end <= first || madvise(first, (size_t)(end - first), MADV_POPULATE_WRITE) != 0)
         std::memset(samples, 0, count * sizeof(float));
 }
 

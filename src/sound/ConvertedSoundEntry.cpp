@@ -88,6 +88,15 @@ uint64_t ConvertedSoundEntry::Origin::Digest() const
     return ContentHash::Of(this, sizeof(*this), HEADER_SEED);
 }
 
+bool ConvertedSoundEntry::Matches(const Header& a, const Header& b)
+{
+    const Origin& x = a.origin;
+    const Origin& y = b.origin;
+    return std::memcmp(a.magic, b.magic, sizeof(a.magic)) == 0 && a.version == b.version && x.device == y.device &&
+           x.inode == y.inode && x.bytes == y.bytes && x.modifiedNs == y.modifiedNs && x.changedNs == y.changedNs &&
+           x.numChans == y.numChans && x.fromRate == y.fromRate && x.toRate == y.toRate && a.headerHash == b.headerHash;
+}
+
 ConvertedSoundEntry::ConvertedSoundEntry(const std::string& path, const Origin& origin) : _path(path), _origin(origin)
 {
 }
@@ -114,7 +123,7 @@ bool ConvertedSoundEntry::Read(const std::function<float*(size_t numSamples)>& r
     // A whole header of this version, for this sound, saying the file's size.
     Header expected = MakeHeader(header.contents);
     const size_t numSamples = (size_t)header.contents.numSamples;
-    usable = usable && std::memcmp(&header, &expected, sizeof(header)) == 0 && numSamples <= MAX_SAMPLES &&
+    usable = usable && Matches(header, expected) && numSamples <= MAX_SAMPLES &&
              (uint64_t)info.st_size == DATA_OFFSET + numSamples * sizeof(float);
     float* samples = usable ? room(numSamples) : nullptr;
     if (samples == nullptr) {

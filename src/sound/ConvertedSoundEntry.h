@@ -62,6 +62,8 @@ public:
 private:
     struct Header;
     Header MakeHeader(const Contents& contents) const;
+    // Whether a header read is the one expected, its fingerprint included.
+    static bool Matches(const Header& a, const Header& b);
 
     std::string _path;
     Origin _origin;
