@@ -36,15 +36,20 @@ uint64_t Resampler::ConvertedFrames(uint64_t numFrames) const
 
 bool Resampler::Convert(const float* in, uint64_t numFrames, unsigned numChans, float* out) const
 {
+    float peak = 0.0f;
+    for (uint64_t i = 0; i < numFrames * numChans; i++)
+        peak = std::max(peak, std::fabs(in[i]));
+    const float gain = peak > 1.0f ? 1.0f / peak : 1.0f;
     std::atomic<bool> converted(true);
     SoundLoader::ParallelFor(numChans, [&](size_t chan) {
-        if (!ConvertChannel(in, numFrames, numChans, (unsigned)chan, out))
+        if (!ConvertChannel(in, numFrames, numChans, (unsigned)chan, gain, out))
             converted = false;
     });
     return converted;
 }
 
-bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan, float* out) const
+bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan, float gain,
+                               float* out) const
 {
     const uint64_t outFrames = ConvertedFrames(numFrames);
     soxr_error_t error = nullptr;
@@ -61,7 +66,7 @@ bool Resampler::ConvertChannel(const float* in, uint64_t numFrames, unsigned num
     for (;;) {
         size_t count = (size_t)std::min<uint64_t>(BLOCK_FRAMES, numFrames - read);
         for (size_t i = 0; i < count; i++)
-            inBlock[i] = in[(read + i) * numChans + chan];
+            inBlock[i] = in[(read + i) * numChans + chan] * gain;
         bool last = count == 0;
         size_t used = 0;
         size_t made = 0;

@@ -22,13 +22,17 @@ public:
     uint64_t ConvertedFrames(uint64_t numFrames) const;
     // Converts the numFrames interleaved frames of numChans channels of in
     // into out, which holds ConvertedFrames(numFrames) frames of numChans
-    // channels, each channel on a core of its own; false when the library fails.
+    // channels, each channel on a core of its own; false when the library
+    // fails. A sound whose peak lies beyond full scale (a float file may hold
+    // up to 3.4e38) comes out at full scale: the filters' sums would
+    // overflow it into infinities, and its level is set afterwards anyway.
     bool Convert(const float* in, uint64_t numFrames, unsigned numChans, float* out) const;
-    // One channel of it, into the same channel of out (which holds
-    // ConvertedFrames(numFrames) frames of numChans channels).
-    bool ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan, float* out) const;
 
 private:
+    // One channel of it, times gain, into the same channel of out.
+    bool ConvertChannel(const float* in, uint64_t numFrames, unsigned numChans, unsigned chan, float gain,
+                        float* out) const;
+
     double _fromRate;
     double _toRate;
 };
