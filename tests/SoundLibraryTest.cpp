@@ -683,6 +683,21 @@ TEST(SoundLibraryTest, SoundsAtOtherRatesAreConvertedToTheEngineRateAndKeepTheir
     }
 }
 
+TEST(SoundLibraryTest, AFileBelowAThousandFramesPerSecondIsRefusedWithAMessage)
+{
+    // Six frames per second in a fuzzed header once took 1.6 GB of filters.
+    SoundDir dir;
+    dir.WriteWav("slow.wav", 2, 999, Sine(200, 2, 1.0, 0.5f));
+    dir.WriteWav("phone.wav", 1, 1000, KiloHertzSine(1000, 0.2));
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_NE(load.err.find("Not able to open input file slow.wav.\n"), std::string::npos) << load.err;
+    EXPECT_NE(load.out.find("Its sample rate, 999 Hz, is below 1000 Hz: skipped."), std::string::npos) << load.out;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetName(), "phone.wav");
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetNumFrames(), 8820u);
+}
+
 TEST(SoundLibraryTest, ASoundAtTheEngineRateIsNotConverted)
 {
     SoundDir dir;

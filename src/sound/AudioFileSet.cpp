@@ -42,6 +42,9 @@ const float READ_SCALE = 0.5f;
 // The fades at the ends of every sound, 2.9 ms, as many frames at the reference rate.
 const double FADE_REFERENCE_FRAMES = 128.0;
 const double STEREO_WIDTH = 1.0;
+// No sound is recorded at fewer frames per second; the filters that would
+// raise a header's 6 Hz to the engine's rate take gigabytes.
+const int MIN_SAMPLE_RATE = 1000;
 const char NOT_REGULAR[] = "Not a regular file (a folder, pipe, device or socket): skipped unread.";
 
 bool IsSkippedEntry(const std::string& name)
@@ -136,9 +139,11 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path, do
               << "  Sample Rate: " << info.samplerate << std::endl
               << "  Format: " << info.format << std::endl;
 
-    if (info.samplerate <= 0) {
+    if (info.samplerate < MIN_SAMPLE_RATE) {
         sf_close(sf);
-        ReportRefused(name, "The file does not say its sample rate: skipped.");
+        std::string reason = "Its sample rate, " + std::to_string(info.samplerate) + " Hz, is below " +
+                             std::to_string(MIN_SAMPLE_RATE) + " Hz: skipped.";
+        ReportRefused(name, reason.c_str());
         return;
     }
     const Resampler resampler(info.samplerate, targetRate);
