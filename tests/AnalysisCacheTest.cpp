@@ -24,6 +24,7 @@
 namespace {
 const int FRAMES = 66150;
 const int CHANS = 2;
+const double RATE = 44100.0;
 const int NUM_BINS = SamplesToSpectro::FFT_SIZE / 2;
 
 class TempFolder {
@@ -110,7 +111,7 @@ void ExpectSameAnalysis(const std::vector<Spectrogram*>& aSpectros, const std::v
 
 bool Read(const AnalysisCache& cache, uint64_t key, Analysis* out)
 {
-    return cache.Read(key, FRAMES, CHANS, &out->spectros, &out->chromas);
+    return cache.Read(key, FRAMES, CHANS, RATE, &out->spectros, &out->chromas);
 }
 
 long FileSize(const std::string& path)
@@ -170,9 +171,9 @@ TEST(AnalysisCacheTest, AWrittenEntryIsMappedBackAsTheSameAnalysis)
     Analyse(sound, &computed);
     EXPECT_FALSE(Read(cache, key, &missing));
 
-    ASSERT_TRUE(cache.Write(key, FRAMES, CHANS, computed.spectros, computed.chromas));
+    ASSERT_TRUE(cache.Write(key, FRAMES, CHANS, RATE, computed.spectros, computed.chromas));
     // Renamed into place: the entry and nothing else.
-    EXPECT_GT(FileSize(cache.EntryPath(key, FRAMES, CHANS)), 0);
+    EXPECT_GT(FileSize(cache.EntryPath(key, FRAMES, CHANS, RATE)), 0);
     EXPECT_EQ(CountFiles(cache.GetDir()), 1);
 
     Analysis mapped;
@@ -200,7 +201,7 @@ TEST(AnalysisCacheTest, AChangedSoundOfTheSameSizeIsAnalysedAgain)
     Analysis computed;
     Analyse(sound, &computed);
     uint64_t key = AnalysisCache::SoundKey(sound);
-    ASSERT_TRUE(cache.Write(key, FRAMES, CHANS, computed.spectros, computed.chromas));
+    ASSERT_TRUE(cache.Write(key, FRAMES, CHANS, RATE, computed.spectros, computed.chromas));
 
     // One sample a little louder: another fingerprint, no entry for it.
     std::vector<float> changed = sound;
@@ -211,8 +212,10 @@ TEST(AnalysisCacheTest, AChangedSoundOfTheSameSizeIsAnalysedAgain)
     EXPECT_FALSE(Read(cache, changedKey, &none));
     EXPECT_TRUE(none.spectros.empty());
     // The same samples taken as another length or channel count do not match either.
-    EXPECT_FALSE(cache.Read(key, FRAMES - 1, CHANS, &none.spectros, &none.chromas));
-    EXPECT_FALSE(cache.Read(key, FRAMES, 1, &none.spectros, &none.chromas));
+    EXPECT_FALSE(cache.Read(key, FRAMES - 1, CHANS, RATE, &none.spectros, &none.chromas));
+    EXPECT_FALSE(cache.Read(key, FRAMES, 1, RATE, &none.spectros, &none.chromas));
+    // Nor at another rate, where the same frames last another time.
+    EXPECT_FALSE(cache.Read(key, FRAMES, CHANS, 48000.0, &none.spectros, &none.chromas));
 
     // Through the loader, the changed sound gets its own analysis and entry.
     AudioFile file("changed.wav", "changed.wav", CHANS, FRAMES, 44100.0, changed);
@@ -233,7 +236,7 @@ TEST(AnalysisCacheTest, TruncatedDamagedAndStaleEntriesAreRebuiltNeverUsed)
     std::vector<float> sound = MakeSound(3);
     AudioFile file("a.wav", "a.wav", CHANS, FRAMES, 44100.0, sound);
     uint64_t key = AnalysisCache::SoundKey(sound);
-    std::string path = cache.EntryPath(key, FRAMES, CHANS);
+    std::string path = cache.EntryPath(key, FRAMES, CHANS, RATE);
     Analysis direct;
     Analyse(sound, &direct);
     std::vector<SoundLoader::Analysis> results;
@@ -407,8 +410,8 @@ TEST(AnalysisCacheTest, BeyondItsBoundTheLeastRecentlyUsedEntriesGoButNeverOnesI
             Analysis analysis;
             Analyse(sound, &analysis);
             uint64_t key = AnalysisCache::SoundKey(sound);
-            ASSERT_TRUE(writer.Write(key, FRAMES, CHANS, analysis.spectros, analysis.chromas));
-            paths.push_back(writer.EntryPath(key, FRAMES, CHANS));
+            ASSERT_TRUE(writer.Write(key, FRAMES, CHANS, RATE, analysis.spectros, analysis.chromas));
+            paths.push_back(writer.EntryPath(key, FRAMES, CHANS, RATE));
         }
     }
     // Last used 300, 200 and 100 seconds ago.
@@ -469,7 +472,7 @@ TEST(AnalysisCacheTest, ALongSoundGoesIntoItsEntryBlockByBlockAsTheWholeAnalysis
     ExpectSameAnalysis(direct.spectros, direct.chromas, streamed[0].spectros, streamed[0].chromas);
     // The fingerprints written on the way hold: the next start reads the entry.
     Analysis again;
-    EXPECT_TRUE(cache.Read(AnalysisCache::SoundKey(sound), frames, 1, &again.spectros, &again.chromas));
+    EXPECT_TRUE(cache.Read(AnalysisCache::SoundKey(sound), frames, 1, RATE, &again.spectros, &again.chromas));
     Release(&streamed);
 }
 
@@ -482,7 +485,7 @@ TEST(AnalysisCacheTest, AnEntryCutShortWhileInUseReadsAsSilenceAndTheProgramGoes
     std::vector<SoundLoader::Analysis> results;
     LoadThrough(&cache, &file, &results);
     ASSERT_EQ(results[0].spectros.size(), (size_t)CHANS);
-    std::string path = cache.EntryPath(AnalysisCache::SoundKey(sound), FRAMES, CHANS);
+    std::string path = cache.EntryPath(AnalysisCache::SoundKey(sound), FRAMES, CHANS, RATE);
     Spectrogram* spectro = results[0].spectros[0];
     std::vector<float> before, after;
     spectro->GetMagnCol(2, &before);

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -9,12 +10,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/ConvertedSoundEntry.h"
+#include "sound/EngineRate.h"
+#include "sound/LoadProgress.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
@@ -34,12 +39,13 @@ public:
     ~SoundDir() { std::system(("rm -rf " + _path).c_str()); }
     const std::string& Path() const { return _path; }
 
-    void WriteWav(const std::string& name, int channels, int rate, const std::vector<float>& samples)
+    void WriteWav(const std::string& name, int channels, int rate, const std::vector<float>& samples,
+                  int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT)
     {
         SF_INFO info = {};
         info.channels = channels;
         info.samplerate = rate;
-        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        info.format = format;
         SNDFILE* sf = sf_open((_path + name).c_str(), SFM_WRITE, &info);
         ASSERT_NE(sf, nullptr) << sf_strerror(nullptr);
         sf_write_float(sf, samples.data(), samples.size());
@@ -57,11 +63,11 @@ struct LoadOutput {
     std::string err;
 };
 
-LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path)
+LoadOutput LoadQuietly(AudioFileSet* set, const std::string& path, AnalysisCache* cache = nullptr)
 {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    int result = set->Load(path);
+    int result = set->Load(path, EngineRate::REFERENCE_RATE, cache);
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
     return {result, out, err};
@@ -190,21 +196,6 @@ TEST(SoundLibraryTest, MissingDirectoryFails)
     EXPECT_TRUE(set.GetAudioFiles().empty());
 }
 
-TEST(SoundLibraryTest, OtherSampleRatesLoadWithAWarning)
-{
-    SoundDir dir;
-    dir.WriteWav("hi.wav", 2, 48000, Sine(300, 2, 100.0, 0.5f));
-    AudioFileSet set;
-    LoadOutput load = LoadQuietly(&set, dir.Path());
-    EXPECT_NE(load.err.find("\nWARNING: 'hi.wav' is sampled at a different rate from the current "
-                            "sample rate of 44100\n"),
-              std::string::npos)
-        << load.err;
-    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
-    EXPECT_EQ(set.GetAudioFiles()[0]->GetSampleRate(), 48000.0);
-    EXPECT_EQ(set.GetAudioFiles()[0]->GetNumFrames(), 300u);
-}
-
 TEST(SoundLibraryTest, MonoSoundBecomesStereoWithPeakAtHalf)
 {
     SoundDir dir;
@@ -327,6 +318,28 @@ TEST(SoundLibraryTest, ShortSoundsAreFadedOnlyWhenLongerThanTheRamp)
     EXPECT_EQ(buf[2 * 128 + 1], 0.0f);
     // The ramps overlap: frame 64 is 64/127 up the fade-in and 64/127 down the fade-out.
     EXPECT_NEAR(buf[2 * 64], 0.5 * (64 / 127.0) * (64 / 127.0), 1e-6);
+}
+
+TEST(SoundLibraryTest, TheFadesAtTheEndsLastAsLongAtEveryRate)
+{
+    // 128 frames at 44.1 kHz, 139 at 48 kHz: 2.9 ms.
+    for (int rate : {44100, 48000, 96000}) {
+        SCOPED_TRACE(rate);
+        SoundDir dir;
+        dir.WriteWav("still.wav", 2, rate, std::vector<float>(2 * 2000, 0.3f));
+        AudioFileSet set;
+        testing::internal::CaptureStdout();
+        set.Load(dir.Path(), rate);
+        testing::internal::GetCapturedStdout();
+        set.Fade();
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        const std::vector<float>& buf = *set.GetAudioFiles()[0]->GetBuffer();
+        const size_t ramp = (size_t)std::lround(128.0 * rate / 44100.0);
+        EXPECT_LT(buf[2 * (ramp - 2)], 0.15f);
+        EXPECT_FLOAT_EQ(buf[2 * (ramp - 1)], 0.15f);
+        EXPECT_LT(buf[buf.size() - 2 * (ramp - 1)], 0.15f);
+        EXPECT_FLOAT_EQ(buf[buf.size() - 2 * ramp], 0.15f);
+    }
 }
 
 TEST(SoundLibraryTest, SilentSoundsStaySilent)
@@ -615,6 +628,260 @@ void ReleaseAnalyses(std::vector<SoundLoader::Analysis>* analyses)
 }
 }  // namespace
 
+namespace {
+// A mono 1 kHz sine of seconds at rate.
+std::vector<float> KiloHertzSine(int rate, double seconds)
+{
+    std::vector<float> x((size_t)(rate * seconds));
+    for (size_t f = 0; f < x.size(); f++)
+        x[f] = (float)(0.6 * std::sin(2.0 * M_PI * 1000.0 * (double)f / rate));
+    return x;
+}
+
+// How often the first channel changes sign between its first and last 1000 frames.
+int ZeroCrossings(const AudioFile& file)
+{
+    const float* x = file.GetSamples();
+    unsigned n = file.GetNumChannels();
+    int crossings = 0;
+    for (uint64_t f = 1000; f + 1000 < file.GetNumFrames(); f++)
+        crossings += (x[(f - 1) * n] < 0.0f) != (x[f * n] < 0.0f);
+    return crossings;
+}
+}  // namespace
+
+TEST(SoundLibraryTest, SoundsAtOtherRatesAreConvertedToTheEngineRateAndKeepTheirPitch)
+{
+    // Once heard at 918.6 Hz (48 kHz) and 2000 Hz (22.05 kHz) at 44.1 kHz.
+    struct Case {
+        int fileRate;
+        double engineRate;
+    };
+    for (Case c : {Case{48000, 44100.0}, Case{22050, 44100.0}, Case{44100, 48000.0}, Case{96000, 48000.0}}) {
+        SCOPED_TRACE(testing::Message() << c.fileRate << " Hz at " << c.engineRate);
+        SoundDir dir;
+        dir.WriteWav("tone.wav", 1, c.fileRate, KiloHertzSine(c.fileRate, 0.5));
+        AudioFileSet set;
+        LoadProgress progress;
+        set.SetProgress(&progress);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        set.Load(dir.Path(), c.engineRate);
+        testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(err.find("WARNING"), std::string::npos) << err;
+        EXPECT_NE(err.find("converted from " + std::to_string(c.fileRate) + " Hz"), std::string::npos) << err;
+        EXPECT_EQ(progress.GetText(), "Converting 'tone.wav' (1 of 1)");
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        AudioFile* file = set.GetAudioFiles()[0];
+        EXPECT_EQ(file->GetSampleRate(), c.engineRate);
+        EXPECT_EQ(file->GetNumFrames(), (uint64_t)std::lround(0.5 * c.engineRate));
+        double seconds = (double)(file->GetNumFrames() - 2000) / c.engineRate;
+        EXPECT_NEAR(ZeroCrossings(*file), 2.0 * 1000.0 * seconds, 2.0);
+        // The samples from which its analysis is found are the converted ones.
+        EXPECT_EQ(file->GetKey(), AnalysisCache::SoundKey(*file->GetBuffer()));
+    }
+}
+
+TEST(SoundLibraryTest, AFileBelowAThousandFramesPerSecondIsRefusedWithAMessage)
+{
+    // Six frames per second in a fuzzed header once took 1.6 GB of filters.
+    SoundDir dir;
+    dir.WriteWav("slow.wav", 2, 999, Sine(200, 2, 1.0, 0.5f));
+    dir.WriteWav("phone.wav", 1, 1000, KiloHertzSine(1000, 0.2));
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_NE(load.err.find("Not able to open input file slow.wav.\n"), std::string::npos) << load.err;
+    EXPECT_NE(load.out.find("Its sample rate, 999 Hz, is below 1000 Hz: skipped."), std::string::npos) << load.out;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetName(), "phone.wav");
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetNumFrames(), 8820u);
+}
+
+TEST(SoundLibraryTest, ASoundAtTheEngineRateIsNotConverted)
+{
+    SoundDir dir;
+    dir.WriteWav("tone.wav", 1, 48000, KiloHertzSine(48000, 0.1));
+    AudioFileSet set;
+    LoadOutput load;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    set.Load(dir.Path(), 48000.0);
+    load.out = testing::internal::GetCapturedStdout();
+    load.err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(load.err.find("converted"), std::string::npos) << load.err;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    ExpectSameBits(*set.GetAudioFiles()[0]->GetBuffer(), PlainRead(dir.Path() + "tone.wav"), "tone.wav");
+}
+
+TEST(SoundLibraryTest, AConvertedSoundIsKeptForTheNextStartAtThatRateOnly)
+{
+    SoundDir dir;
+    char pattern[] = "/tmp/zoltaconvertedXXXXXX";
+    std::string cacheDir = mkdtemp(pattern);
+    AnalysisCache cache(cacheDir);
+    dir.WriteWav("tone.wav", 1, 48000, KiloHertzSine(48000, 0.3));
+    auto load = [&](double rate, AnalysisCache* withCache) {
+        AudioFileSet set;
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        set.Load(dir.Path(), rate, withCache);
+        testing::internal::GetCapturedStdout();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(set.GetAudioFiles().size(), 1u);
+        return set.GetAudioFiles().empty() ? std::vector<float>() : *set.GetAudioFiles()[0]->GetBuffer();
+    };
+    auto origin = [&](double rate) {
+        struct stat file;
+        EXPECT_EQ(stat((dir.Path() + "tone.wav").c_str(), &file), 0);
+        return ConvertedSoundEntry::Origin::Of(file, 1, 48000.0, rate);
+    };
+    std::vector<float> fresh = load(44100.0, nullptr);
+    ExpectSameBits(load(44100.0, &cache), fresh, "cold start");
+    std::string kept = cache.ConvertedPath(origin(44100.0));
+    struct stat keptInfo;
+    ASSERT_EQ(stat(kept.c_str(), &keptInfo), 0);
+    EXPECT_GT(keptInfo.st_size, (off_t)(13230 * sizeof(float)));
+    ExpectSameBits(load(44100.0, &cache), fresh, "warm start");
+
+    // What the kept file holds is what the next start gets, checked against
+    // its fingerprint: a damaged one is converted afresh...
+    std::vector<float> quieter = fresh;
+    for (float& v : quieter)
+        v *= 0.25f;
+    const ConvertedSoundEntry::Contents quieterContents = {quieter.size(), AnalysisCache::SoundKey(quieter), 0};
+    cache.WriteConverted(origin(44100.0), quieter, quieterContents);
+    ExpectSameBits(load(44100.0, &cache), quieter, "the kept file");
+    {
+        std::fstream file(kept, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(8192);
+        file.put('\x7f');
+    }
+    ExpectSameBits(load(44100.0, &cache), fresh, "a damaged file");
+    // ...a sound kept for one rate is never taken at another...
+    cache.WriteConverted(origin(44100.0), quieter, quieterContents);
+    cache.WriteConverted(origin(88200.0), quieter, quieterContents);
+    ExpectSameBits(load(96000.0, &cache), load(96000.0, nullptr), "another rate");
+    // ...nor for a file written anew, even at the same length.
+    dir.WriteWav("tone.wav", 1, 48000, Sine(14400, 1, 1500.0, 0.6f));
+    ExpectSameBits(load(44100.0, &cache), load(44100.0, nullptr), "a file written anew");
+    std::system(("rm -rf " + cacheDir).c_str());
+}
+
+TEST(SoundLibraryTest, ADamagedConvertedSoundOfACompressedFileIsConvertedAfresh)
+{
+    // A compressed file is read in order, onto the end of what it is given.
+    SoundDir dir;
+    char pattern[] = "/tmp/zoltaconvertedXXXXXX";
+    std::string cacheDir = mkdtemp(pattern);
+    AnalysisCache cache(cacheDir);
+    dir.WriteWav("tone.flac", 2, 48000, Sine(9600, 2, 700.0, 0.5f), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    std::vector<float> loads[2];
+    for (AnalysisCache* withCache : {(AnalysisCache*)nullptr, &cache, &cache}) {
+        AudioFileSet set;
+        LoadQuietly(&set, dir.Path(), withCache);
+        ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+        loads[withCache != nullptr] = *set.GetAudioFiles()[0]->GetBuffer();
+    }
+    struct stat file;
+    ASSERT_EQ(stat((dir.Path() + "tone.flac").c_str(), &file), 0);
+    std::string kept = cache.ConvertedPath(ConvertedSoundEntry::Origin::Of(file, 2, 48000.0, 44100.0));
+    {
+        std::fstream damaged(kept, std::ios::in | std::ios::out | std::ios::binary);
+        damaged.seekp(5000);
+        damaged.put('\x7f');
+    }
+    AudioFileSet set;
+    LoadQuietly(&set, dir.Path(), &cache);
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    ExpectSameBits(*set.GetAudioFiles()[0]->GetBuffer(), loads[0], "after the damage");
+    ExpectSameBits(loads[1], loads[0], "from the kept file");
+    std::system(("rm -rf " + cacheDir).c_str());
+}
+
+TEST(SoundLibraryTest, ALoadedSetIsConvertedToANewRateWithoutBeingTouched)
+{
+    // As when the audio system comes back at another rate while the scene plays.
+    SoundDir dir;
+    dir.WriteWav("a.wav", 1, 44100, KiloHertzSine(44100, 0.5));
+    dir.WriteWav("b.wav", 1, 48000, KiloHertzSine(48000, 0.25));
+    AudioFileSet set;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    set.Load(dir.Path(), 44100.0);
+    testing::internal::GetCapturedStdout();
+    testing::internal::GetCapturedStderr();
+    set.Stereoize();
+    set.Normalize();
+    set.Fade();
+    ASSERT_EQ(set.GetAudioFiles().size(), 2u);
+    std::vector<std::vector<float>> before;
+    for (AudioFile* file : set.GetAudioFiles())
+        before.push_back(*file->GetBuffer());
+
+    LoadProgress progress;
+    std::unique_ptr<AudioFileSet> faster(set.ConvertedTo(48000.0, &progress));
+    ASSERT_NE(faster, nullptr);
+    EXPECT_EQ(progress.GetText(), "Converting 'b.wav' (2 of 2)");
+    ASSERT_EQ(faster->GetAudioFiles().size(), 2u);
+    for (size_t i = 0; i < 2; i++) {
+        AudioFile* old = set.GetAudioFiles()[i];
+        AudioFile* now = faster->GetAudioFiles()[i];
+        SCOPED_TRACE(old->GetName());
+        ExpectSameBits(*old->GetBuffer(), before[i], "the playing sound");
+        EXPECT_EQ(now->GetName(), old->GetName());
+        EXPECT_EQ(now->GetPath(), old->GetPath());
+        EXPECT_EQ(now->GetNumChannels(), 2u);
+        EXPECT_EQ(now->GetSampleRate(), 48000.0);
+        EXPECT_EQ(now->GetNumFrames(), (uint64_t)std::lround(old->GetNumFrames() * 48000.0 / 44100.0));
+        double seconds = (double)(now->GetNumFrames() - 2000) / 48000.0;
+        EXPECT_NEAR(ZeroCrossings(*now), 2.0 * 1000.0 * seconds, 2.0);
+        EXPECT_EQ(now->GetKey(), AnalysisCache::SoundKey(*now->GetBuffer()));
+    }
+    // Back at the first rate, the same sound, in time (a frame late would
+    // be 0.07 off), but for what lay above the band both rates keep.
+    std::unique_ptr<AudioFileSet> back(faster->ConvertedTo(44100.0));
+    ASSERT_NE(back, nullptr);
+    const std::vector<float>& again = *back->GetAudioFiles()[0]->GetBuffer();
+    ASSERT_EQ(again.size(), before[0].size());
+    for (size_t i = 4000; i + 4000 < again.size(); i++)
+        ASSERT_NEAR(again[i], before[0][i], 1e-4) << i;
+
+    progress.Cancel();
+    EXPECT_EQ(set.ConvertedTo(96000.0, &progress), nullptr);
+}
+
+TEST(SoundLibraryTest, ASoundTooLargeForTheMemoryIsRefusedWithAMessageAndTheRestLoads)
+{
+    // A W64 file whose header claims more 16-bit stereo frames than the
+    // machine has memory for, all of them there but sparse: nothing on disk.
+    SoundDir dir;
+    dir.WriteWav("a.wav", 2, 44100, Sine(1000, 2, 440.0, 0.8f));
+    std::string path = dir.Path() + "huge.w64";
+    WriteFile(path, 2, SF_FORMAT_W64 | SF_FORMAT_PCM_16, Sine(1000, 2, 440.0, 0.8f));
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string DATA_GUID("data\xf3\xac\xd3\x11", 8);
+    size_t data = bytes.find(DATA_GUID);
+    ASSERT_NE(data, std::string::npos);
+    uint64_t total = std::max<uint64_t>(13ULL << 30, (uint64_t)sysconf(_SC_PHYS_PAGES) * sysconf(_SC_PAGESIZE));
+    uint64_t riffSize = total, dataSize = total - data;
+    int fd = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, &riffSize, 8, 16), 8);
+    ASSERT_EQ(pwrite(fd, &dataSize, 8, (off_t)data + 16), 8);
+    ASSERT_EQ(ftruncate(fd, (off_t)total), 0);
+    close(fd);
+
+    AudioFileSet set;
+    LoadOutput load = LoadQuietly(&set, dir.Path());
+    EXPECT_NE(load.err.find("Not able to open input file huge.w64.\n"), std::string::npos) << load.err;
+    EXPECT_NE(load.out.find("Too large for the memory left: it needs "), std::string::npos) << load.out;
+    ASSERT_EQ(set.GetAudioFiles().size(), 1u);
+    EXPECT_EQ(set.GetAudioFiles()[0]->GetName(), "a.wav");
+}
+
 TEST(SoundLibraryTest, ALongSoundReadInStretchesHoldsTheBitsAndFingerprintOfOnePlainRead)
 {
     // Longer than several stretches and not a multiple of one: 16 and 24 bit,
@@ -684,7 +951,7 @@ TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFr
     SoundLoader(&cache, nullptr).Analyse(cold.GetAudioFiles(), {}, &analyses);
     ReleaseAnalyses(&analyses);
     DSP::ClipLevels kept = {};
-    ASSERT_TRUE(cache.ReadClipLevels(sound->GetKey(), 30000, 2, &kept));
+    ASSERT_TRUE(cache.ReadClipLevels(sound->GetKey(), 30000, 2, 44100.0, &kept));
     EXPECT_EQ(kept.threshold, measured.threshold);
     EXPECT_EQ(kept.gain, measured.gain);
     AudioFileSet warm;
@@ -697,7 +964,7 @@ TEST(SoundLibraryTest, ASoundTakesItsClippingFromTheEntryOfTheSamplesItWasMadeFr
     // What the entry says is what the sound gets: an entry with twice the
     // gain doubles its peak...
     DSP::ClipLevels doubled = {measured.threshold, 2.0 * measured.gain};
-    AnalysisCache::Writer* writer = cache.StartWriting(sound->GetKey(), 30000, 2, &doubled);
+    AnalysisCache::Writer* writer = cache.StartWriting(sound->GetKey(), 30000, 2, 44100.0, &doubled);
     ASSERT_NE(writer, nullptr);
     ASSERT_TRUE(writer->Finish());
     delete writer;

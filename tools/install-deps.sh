@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config ccache clang-format clang-tidy clang libclang-rt-14-dev
-  librtaudio-dev librtmidi-dev libstk-dev libkissfft-dev libsndfile1-dev
+  librtaudio-dev librtmidi-dev libstk-dev libkissfft-dev libsndfile1-dev libsoxr-dev
   freeglut3-dev libglu1-mesa-dev
   libgtest-dev libbenchmark-dev
   xvfb xdotool x11-utils x11-xkb-utils pulseaudio pulseaudio-utils imagemagick sox

@@ -9,6 +9,7 @@
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/AudioFileSet.h"
+#include "sound/EngineRate.h"
 #include "sound/LoadProgress.h"
 #include "sound/SoundLoader.h"
 #include "sound/SoundRect.h"
@@ -73,7 +74,7 @@ bool StartupLoader::ReadSounds(const std::string& folder)
 {
     _fileSet = new AudioFileSet();
     _fileSet->SetProgress(_progress);
-    if (_fileSet->Load(folder) == 1)
+    if (_fileSet->Load(folder, EngineRate::Get(), _cache) == 1)
         return false;
     _fileSet->Stereoize();
     _fileSet->Normalize(_cache);

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "sound/ConvertedSoundEntry.h"
 #include "sound/LoadProgress.h"
 #include "sound/SampleFingerprint.h"
 #include "spectral/SamplesToSpectro.h"
@@ -25,7 +26,9 @@
 
 namespace {
 const char ENTRY_SUFFIX[] = ".analysis";
-const char TEMPORARY_MARK[] = ".analysis.tmp.";
+const char CONVERTED_SUFFIX[] = ".converted";
+// Written under the entry's name with this and the writer's process and thread after it.
+const char TEMPORARY_MARK[] = ".tmp.";
 // A writer adds to its temporary file all the time; one untouched for this
 // long belongs to a process that is gone, whatever now runs under its id.
 const time_t ABANDONED_SECONDS = 3600;
@@ -52,40 +55,83 @@ uint64_t AnalysisCache::SoundKey(const std::vector<float>& samples)
     return SampleFingerprint::Of(samples.data(), samples.size());
 }
 
-std::string AnalysisCache::EntryPath(uint64_t key, long numFrames, int numChans) const
+std::string AnalysisCache::EntryPath(uint64_t key, long numFrames, int numChans, double rate) const
 {
     char name[96];
-    snprintf(name, sizeof(name), "/%016" PRIx64 "-%ld-%d.analysis", key, numFrames, numChans);
+    snprintf(name, sizeof(name), "/%016" PRIx64 "-%ld-%d-%.0f%s", key, numFrames, numChans, rate, ENTRY_SUFFIX);
     return _dir + name;
 }
 
-bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, std::vector<Spectrogram*>* spectros,
+std::string AnalysisCache::ConvertedPath(const ConvertedSoundEntry::Origin& origin) const
+{
+    char name[96];
+    snprintf(name, sizeof(name), "/%016" PRIx64 "-%.0f%s", origin.Digest(), origin.toRate, CONVERTED_SUFFIX);
+    return _dir + name;
+}
+
+std::string AnalysisCache::TemporaryPath(const std::string& path)
+{
+    return path + TEMPORARY_MARK + std::to_string(getpid()) + "." +
+           std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()));
+}
+
+bool AnalysisCache::Read(uint64_t key, long numFrames, int numChans, double rate, std::vector<Spectrogram*>* spectros,
                          std::vector<Spectrogram*>* chromas) const
 {
     if (_dir.empty() || !AnalysisCacheEntry::HasShape(numFrames, numChans))
         return false;
-    AnalysisCacheEntry entry(EntryPath(key, numFrames, numChans), key, numFrames, numChans);
+    AnalysisCacheEntry entry(EntryPath(key, numFrames, numChans, rate), key, numFrames, numChans, rate);
     if (!entry.Read(spectros, chromas))
         return false;
     MarkUsed(entry.GetPath());
     return true;
 }
 
-bool AnalysisCache::ReadClipLevels(uint64_t key, long numFrames, int numChans, DSP::ClipLevels* levels) const
+bool AnalysisCache::ReadClipLevels(uint64_t key, long numFrames, int numChans, double rate,
+                                   DSP::ClipLevels* levels) const
 {
     if (_dir.empty() || !AnalysisCacheEntry::HasShape(numFrames, numChans))
         return false;
-    return AnalysisCacheEntry(EntryPath(key, numFrames, numChans), key, numFrames, numChans).ReadClipLevels(levels);
+    return AnalysisCacheEntry(EntryPath(key, numFrames, numChans, rate), key, numFrames, numChans, rate)
+        .ReadClipLevels(levels);
 }
 
-bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, const std::vector<Spectrogram*>& spectros,
-                          const std::vector<Spectrogram*>& chromas, const LoadProgress* progress)
+bool AnalysisCache::ReadConverted(const ConvertedSoundEntry::Origin& origin,
+                                  const std::function<float*(size_t numSamples)>& room,
+                                  ConvertedSoundEntry::Contents* contents) const
+{
+    if (_dir.empty())
+        return false;
+    ConvertedSoundEntry entry(ConvertedPath(origin), origin);
+    if (!entry.Read(room, contents))
+        return false;
+    MarkUsed(entry.GetPath());
+    return true;
+}
+
+void AnalysisCache::WriteConverted(const ConvertedSoundEntry::Origin& origin, const std::vector<float>& samples,
+                                   const ConvertedSoundEntry::Contents& contents)
+{
+    if (_dir.empty() || !MakeFolder())
+        return;
+    ConvertedSoundEntry entry(ConvertedPath(origin), origin);
+    MarkUsed(entry.GetPath());
+    std::string tmpPath = TemporaryPath(entry.GetPath());
+    int fd = open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int error = fd < 0 ? errno : entry.Write(fd, tmpPath, samples, contents);
+    if (error != 0)
+        ReportUnwritable(_dir, error);
+}
+
+bool AnalysisCache::Write(uint64_t key, long numFrames, int numChans, double rate,
+                          const std::vector<Spectrogram*>& spectros, const std::vector<Spectrogram*>& chromas,
+                          const LoadProgress* progress)
 {
     if (!AnalysisCacheEntry::HasShape(numFrames, numChans) || (int)spectros.size() != numChans ||
         (int)chromas.size() != numChans)
         return false;
     int numCols = SamplesToSpectro::NumCols((int)numFrames);
-    Writer* writer = StartWriting(key, numFrames, numChans);
+    Writer* writer = StartWriting(key, numFrames, numChans, rate);
     if (writer == nullptr)
         return false;
     bool written = true;
@@ -114,23 +160,22 @@ bool AnalysisCache::MakeFolder()
     return true;
 }
 
-AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames, int numChans,
+AnalysisCache::Writer* AnalysisCache::StartWriting(uint64_t key, long numFrames, int numChans, double rate,
                                                    const DSP::ClipLevels* clipLevels)
 {
     if (_dir.empty() || !AnalysisCacheEntry::HasShape(numFrames, numChans) ||
         !AnalysisCacheEntry::FitsHeader(numFrames, numChans) || !MakeFolder())
         return nullptr;
-    std::string path = EntryPath(key, numFrames, numChans);
+    std::string path = EntryPath(key, numFrames, numChans, rate);
     // Unique per process and thread, so that concurrent writers never share one.
     MarkUsed(path);
-    std::string tmpPath = path + ".tmp." + std::to_string(getpid()) + "." +
-                          std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()));
+    std::string tmpPath = TemporaryPath(path);
     int fd = open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         ReportUnwritable(_dir, errno);
         return nullptr;
     }
-    return new Writer(this, AnalysisCacheEntry(path, key, numFrames, numChans), clipLevels, fd, tmpPath);
+    return new Writer(this, AnalysisCacheEntry(path, key, numFrames, numChans, rate), clipLevels, fd, tmpPath);
 }
 
 void AnalysisCache::MarkUsed(const std::string& path) const
@@ -187,7 +232,7 @@ void AnalysisCache::Tidy()
             // This version never reads it: after an update, the old entries of
             // long sounds would otherwise hold gigabytes until the bound made them go.
             unlink(path.c_str());
-        } else if (EndsWith(name, ENTRY_SUFFIX)) {
+        } else if (EndsWith(name, ENTRY_SUFFIX) || EndsWith(name, CONVERTED_SUFFIX)) {
             entries.push_back({path, (uint64_t)info.st_size, info.st_atim});
             total += (uint64_t)info.st_size;
         }

@@ -41,6 +41,7 @@ struct EntryHeader {
     uint64_t numFrames;
     uint32_t numChans;
     uint32_t numCols;
+    double rate;
     uint64_t totalBytes;
     double clipGain;
     float clipThreshold;
@@ -158,7 +159,7 @@ bool ReadWhole(int fd, void* data, size_t size, off_t offset)
 }
 
 // The entry's header, if it is whole, of this version and describes this sound.
-bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, EntryHeader* header)
+bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, double rate, EntryHeader* header)
 {
     struct stat info;
     if (fstat(fd, &info) != 0 || !ReadWhole(fd, header, sizeof(*header), 0))
@@ -167,8 +168,8 @@ bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, EntryHeader*
     return std::memcmp(header->magic, MAGIC, sizeof(MAGIC)) == 0 && header->headerHash == HeaderHash(*header) &&
            header->version == AnalysisCacheEntry::ANALYSIS_VERSION && header->fftSize == (uint32_t)FFT_SIZE &&
            header->key == key && header->numFrames == (uint64_t)numFrames && header->numChans == (uint32_t)numChans &&
-           header->numCols == (uint32_t)numCols && header->totalBytes == MakeLayout(numCols, numChans).total &&
-           (uint64_t)info.st_size == header->totalBytes;
+           header->rate == rate && header->numCols == (uint32_t)numCols &&
+           header->totalBytes == MakeLayout(numCols, numChans).total && (uint64_t)info.st_size == header->totalBytes;
 }
 
 // The fingerprint of a stretch of the file, read in small blocks.
@@ -209,8 +210,8 @@ bool PayloadMatches(int fd, const EntryHeader& header)
 }
 }  // namespace
 
-AnalysisCacheEntry::AnalysisCacheEntry(const std::string& path, uint64_t key, long numFrames, int numChans)
-    : _path(path), _key(key), _numFrames(numFrames), _numChans(numChans),
+AnalysisCacheEntry::AnalysisCacheEntry(const std::string& path, uint64_t key, long numFrames, int numChans, double rate)
+    : _path(path), _key(key), _numFrames(numFrames), _numChans(numChans), _rate(rate),
       _numCols(SamplesToSpectro::NumCols((int)numFrames))
 {
 }
@@ -231,7 +232,7 @@ bool AnalysisCacheEntry::Read(std::vector<Spectrogram*>* spectros, std::vector<S
     if (fd < 0)
         return false;
     EntryHeader header;
-    bool usable = ReadHeader(fd, _key, _numFrames, _numChans, &header) && PayloadMatches(fd, header);
+    bool usable = ReadHeader(fd, _key, _numFrames, _numChans, _rate, &header) && PayloadMatches(fd, header);
     close(fd);
     return usable && Map(spectros, chromas);
 }
@@ -242,7 +243,7 @@ bool AnalysisCacheEntry::ReadClipLevels(DSP::ClipLevels* levels) const
     if (fd < 0)
         return false;
     EntryHeader header;
-    bool known = ReadHeader(fd, _key, _numFrames, _numChans, &header) && header.clipped != 0;
+    bool known = ReadHeader(fd, _key, _numFrames, _numChans, _rate, &header) && header.clipped != 0;
     close(fd);
     if (known)
         *levels = {header.clipThreshold, header.clipGain};
@@ -443,6 +444,7 @@ bool AnalysisCacheEntry::Writer::Finish(std::vector<Spectrogram*>* spectros, std
     header.numFrames = (uint64_t)_entry._numFrames;
     header.numChans = (uint32_t)_entry._numChans;
     header.numCols = (uint32_t)_entry._numCols;
+    header.rate = _entry._rate;
     header.totalBytes = MakeLayout(_entry._numCols, _entry._numChans).total;
     header.clipGain = _clipLevels.gain;
     header.clipThreshold = _clipLevels.threshold;

@@ -32,14 +32,16 @@ class AnalysisCacheEntry {
 public:
     // Changes whenever the analysis or the conditioning of the sounds would
     // give other results, or the entry's layout changes.
-    static const uint32_t ANALYSIS_VERSION = 4;
+    static const uint32_t ANALYSIS_VERSION = 5;
     static const int MAX_CHANNELS = 2;
     // The channel whose images the entry keeps: the one drawn.
     static const int IMAGE_CHANNEL = 0;
 
     // The entry at path of a sound of numFrames frames of numChans channels
-    // whose samples have the fingerprint key.
-    AnalysisCacheEntry(const std::string& path, uint64_t key, long numFrames, int numChans);
+    // at rate frames per second whose samples have the fingerprint key: an
+    // analysis made at one rate is never used at another, where the same
+    // frames last another time.
+    AnalysisCacheEntry(const std::string& path, uint64_t key, long numFrames, int numChans, double rate);
     virtual ~AnalysisCacheEntry() {}
 
     const std::string& GetPath() const { return _path; }
@@ -72,6 +74,7 @@ private:
     uint64_t _key;
     long _numFrames;
     int _numChans;
+    double _rate;
     int _numCols;
 };
 

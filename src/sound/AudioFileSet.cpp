@@ -13,20 +13,23 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <thread>
 #include <utility>
 
 #include "sound/AnalysisCache.h"
 #include "sound/AudioFile.h"
 #include "sound/ContentHash.h"
+#include "sound/ConvertedSoundEntry.h"
+#include "sound/FreeMemory.h"
 #include "sound/LoadProgress.h"
+#include "sound/Resampler.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
 #include "spectral/DSP.h"
 #include "spectral/Stereoizer.h"
 
 namespace {
-const int OUTPUT_SAMPLE_RATE = 44100;
 // Large enough that the library's calls cost little, small enough to stay in
 // the core's cache between the read and the copy into the sound.
 const sf_count_t READ_CHUNK_FRAMES = 16384;
@@ -36,8 +39,12 @@ const sf_count_t READ_CHUNK_FRAMES = 16384;
 const sf_count_t RESERVE_LIMIT_FRAMES = 1 << 22;
 // Loaded sounds sit 6 dB below full scale, leaving room for the mix.
 const float READ_SCALE = 0.5f;
-const int FADE_FRAMES = 128;
+// The fades at the ends of every sound, 2.9 ms, as many frames at the reference rate.
+const double FADE_REFERENCE_FRAMES = 128.0;
 const double STEREO_WIDTH = 1.0;
+// No sound is recorded at fewer frames per second; the filters that would
+// raise a header's 6 Hz to the engine's rate take gigabytes.
+const int MIN_SAMPLE_RATE = 1000;
 const char NOT_REGULAR[] = "Not a regular file (a folder, pipe, device or socket): skipped unread.";
 
 bool IsSkippedEntry(const std::string& name)
@@ -56,7 +63,7 @@ AudioFileSet::~AudioFileSet()
         delete file;
 }
 
-int AudioFileSet::Load(const std::string& dirPath)
+int AudioFileSet::Load(const std::string& dirPath, double targetRate, AnalysisCache* cache)
 {
     DIR* dir = opendir(dirPath.c_str());
     if (dir == nullptr) {
@@ -77,7 +84,7 @@ int AudioFileSet::Load(const std::string& dirPath)
     for (size_t i = 0; i < names.size(); i++) {
         if (_progress != nullptr)
             _progress->SetReading(names[i], (int)i, (int)names.size());
-        LoadFile(names[i], dirPath + names[i]);
+        LoadFile(names[i], dirPath + names[i], targetRate, cache);
     }
     return 0;
 }
@@ -113,7 +120,7 @@ void AudioFileSet::ReportRefused(const std::string& name, const char* reason)
     std::cout << reason << std::endl;
 }
 
-void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
+void AudioFileSet::LoadFile(const std::string& name, const std::string& path, double targetRate, AnalysisCache* cache)
 {
     int fd = OpenRegularFile(name, path);
     if (fd < 0)
@@ -131,22 +138,168 @@ void AudioFileSet::LoadFile(const std::string& name, const std::string& path)
               << "  Frames: " << info.frames << std::endl
               << "  Sample Rate: " << info.samplerate << std::endl
               << "  Format: " << info.format << std::endl;
-    if ((float)info.samplerate != (float)OUTPUT_SAMPLE_RATE)
-        fprintf(stderr, "\nWARNING: '%s' is sampled at a different rate from the current sample rate of %i\n",
-                name.c_str(), OUTPUT_SAMPLE_RATE);
 
+    if (info.samplerate < MIN_SAMPLE_RATE) {
+        sf_close(sf);
+        std::string reason = "Its sample rate, " + std::to_string(info.samplerate) + " Hz, is below " +
+                             std::to_string(MIN_SAMPLE_RATE) + " Hz: skipped.";
+        ReportRefused(name, reason.c_str());
+        return;
+    }
+    const Resampler resampler(info.samplerate, targetRate);
+    const ConvertedSoundEntry::Origin origin =
+        ConvertedSoundEntry::Origin::Of(fileInfo, info.channels, info.samplerate, targetRate);
     std::vector<float> samples;
-    uint64_t key = 0;
-    sf_count_t framesInFile = FramesAtFixedPlaces(info, (sf_count_t)fileInfo.st_size);
-    uint64_t replaced = framesInFile >= 0 ? ReadInStretches(sf, info, framesInFile, path, fileInfo, &samples, &key)
-                                          : ReadInOrder(sf, info, (sf_count_t)fileInfo.st_size, &samples, &key);
+    ConvertedSoundEntry::Contents contents = {};
+    bool loaded = false;
+    try {
+        // A sound converted at an earlier start is read back, without
+        // reading its file or converting it again.
+        auto room = [&samples](size_t numSamples) {
+            if (numSamples * sizeof(float) > FreeMemory::Bytes())
+                return (float*)nullptr;
+            AllocateOnEveryCore(numSamples, &samples);
+            return samples.data();
+        };
+        loaded = resampler.Changes() && cache != nullptr && cache->ReadConverted(origin, room, &contents);
+        // What an unusable kept sound was read into is given back first.
+        if (!loaded)
+            std::vector<float>().swap(samples);
+        if (!loaded && ReadAndConvert(name, sf, info, path, fileInfo, resampler, &samples, &contents)) {
+            loaded = true;
+            if (resampler.Changes() && cache != nullptr)
+                cache->WriteConverted(origin, samples, contents);
+        }
+    } catch (const std::bad_alloc&) {
+        // Memory that others took meanwhile, or a limit the checks could not see.
+        ReportRefused(name, "Not enough memory for this sound: skipped.");
+    }
     sf_close(sf);
-    uint64_t frames = samples.size() / info.channels;
-    if (replaced > 0)
+    if (!loaded)
+        return;
+    if (contents.replaced > 0)
         fprintf(stderr, "  '%s': %llu samples that were not numbers (NaN or infinite) became silence.\n", name.c_str(),
-                (unsigned long long)replaced);
+                (unsigned long long)contents.replaced);
+    if (resampler.Changes())
+        fprintf(stderr, "  '%s': converted from %.0f Hz to %.0f Hz.\n", name.c_str(), resampler.GetFromRate(),
+                resampler.GetToRate());
+    uint64_t frames = samples.size() / (uint64_t)info.channels;
     std::cout << frames << std::endl;
-    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, info.samplerate, std::move(samples), key));
+    _fileSet.push_back(new AudioFile(name, path, info.channels, frames, targetRate, std::move(samples), contents.key));
+}
+
+bool AudioFileSet::ReadAndConvert(const std::string& name, SNDFILE* sf, const SF_INFO& info, const std::string& path,
+                                  const struct stat& file, const Resampler& resampler, std::vector<float>* samples,
+                                  ConvertedSoundEntry::Contents* contents)
+{
+    // The sound at the file's rate and, while it is converted, at the
+    // engine's: refused before any of it is allocated when both would not fit.
+    sf_count_t framesInFile = FramesAtFixedPlaces(info, (sf_count_t)file.st_size);
+    uint64_t expected = framesInFile >= 0 ? (uint64_t)framesInFile : ReservedFrames(info, file.st_size);
+    uint64_t needed = expected + (resampler.Changes() ? resampler.ConvertedFrames(expected) : 0);
+    if (!FitsInMemory(name, needed * (uint64_t)info.channels * sizeof(float)))
+        return false;
+    contents->replaced = framesInFile >= 0
+                             ? ReadInStretches(sf, info, framesInFile, path, file, samples, &contents->key)
+                             : ReadInOrder(sf, info, (sf_count_t)file.st_size, samples, &contents->key);
+    if (resampler.Changes()) {
+        std::vector<float> converted;
+        if (!Convert(name, resampler, (unsigned)info.channels, *samples, _progress, &converted, &contents->key))
+            return false;
+        samples->swap(converted);
+    }
+    contents->numSamples = samples->size();
+    return true;
+}
+
+bool AudioFileSet::FitsInMemory(const std::string& name, uint64_t bytes)
+{
+    uint64_t available = FreeMemory::Bytes();
+    if (bytes <= available)
+        return true;
+    std::string reason = "Too large for the memory left: it needs " + FreeMemory::Describe(bytes) + ", " +
+                         FreeMemory::Describe(available) + " are free. Skipped.";
+    ReportRefused(name, reason.c_str());
+    return false;
+}
+
+bool AudioFileSet::Convert(const std::string& name, const Resampler& resampler, unsigned numChans,
+                           const std::vector<float>& samples, LoadProgress* progress, std::vector<float>* converted,
+                           uint64_t* key)
+{
+    if (progress != nullptr)
+        progress->SetConverting(name);
+    const uint64_t frames = samples.size() / numChans;
+    const uint64_t numSamples = resampler.ConvertedFrames(frames) * numChans;
+    if (!FitsInMemory(name, numSamples * sizeof(float)))
+        return false;
+    AllocateOnEveryCore(numSamples, converted);
+    if (!resampler.Convert(samples.data(), frames, numChans, converted->data())) {
+        ReportRefused(name, "The sound could not be converted to the engine's rate: skipped.");
+        return false;
+    }
+    *key = FingerprintOnEveryCore(*converted);
+    return true;
+}
+
+AudioFileSet* AudioFileSet::ConvertedTo(double targetRate, LoadProgress* progress) const
+{
+    AudioFileSet* set = new AudioFileSet();
+    for (size_t i = 0; i < _fileSet.size(); i++) {
+        AudioFile* file = _fileSet[i];
+        if (progress != nullptr)
+            progress->SetReading(file->GetName(), (int)i, (int)_fileSet.size());
+        const Resampler resampler(file->GetSampleRate(), targetRate);
+        std::vector<float> samples;
+        uint64_t key = file->GetKey();
+        bool made = !resampler.Changes() || Convert(file->GetName(), resampler, file->GetNumChannels(),
+                                                    *file->GetBuffer(), progress, &samples, &key);
+        if (!made || (progress != nullptr && progress->IsCancelled())) {
+            delete set;
+            return nullptr;
+        }
+        if (!resampler.Changes())
+            samples = *file->GetBuffer();
+        const uint64_t frames = samples.size() / file->GetNumChannels();
+        AudioFile* converted = new AudioFile(file->GetName(), file->GetPath(), file->GetNumChannels(), frames,
+                                             targetRate, std::move(samples), key);
+        // Conditioned already: the converted sound keeps its level.
+        if (file->GetClipLevels() != nullptr)
+            converted->SetClipLevels(*file->GetClipLevels());
+        set->_fileSet.push_back(converted);
+    }
+    return set;
+}
+
+uint64_t AudioFileSet::ReservedFrames(const SF_INFO& info, sf_count_t fileBytes)
+{
+    return (uint64_t)std::clamp<sf_count_t>(info.frames, 0, std::max(RESERVE_LIMIT_FRAMES, fileBytes));
+}
+
+void AudioFileSet::AllocateOnEveryCore(size_t numSamples, std::vector<float>* samples)
+{
+    // The kernel clears every page of the sound as it is first touched (an
+    // hour of stereo takes 300000 of them): they are touched on every core
+    // before the vector fills them with zeros on one.
+    samples->reserve(numSamples);
+    size_t numStretches = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                           1 + numSamples / SampleFingerprint::PIECE_SAMPLES);
+    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
+        size_t first = numSamples * s / numStretches;
+        TouchPages(samples->data() + first, numSamples * (s + 1) / numStretches - first);
+    });
+    samples->resize(numSamples);
+}
+
+uint64_t AudioFileSet::FingerprintOnEveryCore(const std::vector<float>& samples)
+{
+    const size_t unit = SampleFingerprint::PIECE_SAMPLES;
+    SampleFingerprint fingerprint(samples.size());
+    SoundLoader::ParallelFor((samples.size() + unit - 1) / unit, [&](size_t u) {
+        size_t first = u * unit;
+        fingerprint.Feed(first, samples.data() + first, std::min(unit, samples.size() - first));
+    });
+    return fingerprint.Digest(samples.size());
 }
 
 sf_count_t AudioFileSet::FramesAtFixedPlaces(const SF_INFO& info, sf_count_t fileBytes)
@@ -210,8 +363,7 @@ uint64_t AudioFileSet::ReadInOrder(SNDFILE* sf, const SF_INFO& info, sf_count_t 
     // shorter than its header says ends where its data ends, and a header that
     // claims billions of frames cannot make the loader ask for that much memory.
     size_t channels = (size_t)info.channels;
-    sf_count_t reserved = std::clamp<sf_count_t>(info.frames, 0, std::max(RESERVE_LIMIT_FRAMES, fileBytes));
-    samples->reserve((size_t)reserved * channels);
+    samples->reserve((size_t)ReservedFrames(info, fileBytes) * channels);
     uint64_t replaced = 0;
     for (;;) {
         size_t done = samples->size();
@@ -244,10 +396,12 @@ void AudioFileSet::TouchPages(float* samples, size_t count)
     // Faulted in one call where the kernel can, a page at a time elsewhere.
     if (count == 0)
         return;
-    uintptr_t pageMask = (uintptr_t)sysconf(_SC_PAGESIZE) - 1;
-    uintptr_t first = ((uintptr_t)samples + pageMask) & ~pageMask;
-    uintptr_t end = ((uintptr_t)(samples + count)) & ~pageMask;
-    if (end <= first || madvise((void*)first, end - first, MADV_POPULATE_WRITE) != 0)
+    const uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+    char* begin = reinterpret_cast<char*>(samples);
+    char* first = begin + (page - (uintptr_t)begin % page) % page;
+    char* last = begin + count * sizeof(float);
+    char* end = last - (uintptr_t)last % page;
+    if (end <= first || madvise(first, (size_t)(end - first), MADV_POPULATE_WRITE) != 0)
         std::memset(samples, 0, count * sizeof(float));
 }
 
@@ -274,15 +428,8 @@ uint64_t AudioFileSet::ReadInStretches(SNDFILE* sf, const SF_INFO& info, sf_coun
         return std::min(numFrames, numUnits * (sf_count_t)s / (sf_count_t)numStretches * unit);
     };
 
-    // The kernel clears every page of the sound as it is first touched (an
-    // hour of stereo takes 300000 of them): they are touched on every core
-    // before the vector fills them with zeros on one.
     size_t numSamples = (size_t)numFrames * channels;
-    samples->reserve(numSamples);
-    SoundLoader::ParallelFor(numStretches, [&](size_t s) {
-        TouchPages(samples->data() + firstFrame(s) * channels, (size_t)(firstFrame(s + 1) - firstFrame(s)) * channels);
-    });
-    samples->resize(numSamples);
+    AllocateOnEveryCore(numSamples, samples);
 
     SampleFingerprint fingerprint(numSamples);
     std::vector<sf_count_t> ends(numStretches);
@@ -417,8 +564,8 @@ void AudioFileSet::Normalize(const AnalysisCache* cache)
         // a sound analysed before finds how in its entry, without the
         // passes over the whole sound that decide it.
         DSP::ClipLevels levels;
-        if (cache == nullptr ||
-            !cache->ReadClipLevels(file->GetKey(), (long)file->GetNumFrames(), (int)file->GetNumChannels(), &levels))
+        if (cache == nullptr || !cache->ReadClipLevels(file->GetKey(), (long)file->GetNumFrames(),
+                                                       (int)file->GetNumChannels(), file->GetSampleRate(), &levels))
             levels = DSP::MeasureClipAndNormalize(samples.data(), samples.size());
         file->SetClipLevels(levels);
         size_t numStretches = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()),
@@ -434,7 +581,9 @@ void AudioFileSet::Normalize(const AnalysisCache* cache)
 void AudioFileSet::Fade()
 {
     for (AudioFile* file : _fileSet) {
-        DSP::FadeIn(file->GetBuffer(), file->GetNumChannels(), FADE_FRAMES);
-        DSP::FadeOut(file->GetBuffer(), file->GetNumChannels(), FADE_FRAMES);
+        // As long in time at every rate.
+        int frames = (int)std::lround(FADE_REFERENCE_FRAMES * file->GetSampleRate() / EngineRate::REFERENCE_RATE);
+        DSP::FadeIn(file->GetBuffer(), file->GetNumChannels(), frames);
+        DSP::FadeOut(file->GetBuffer(), file->GetNumChannels(), frames);
     }
 }

@@ -23,6 +23,13 @@ void LoadProgress::SetReading(const std::string& name, int index, int count)
     _readFraction = count > 0 ? (double)index / count : 0.0;
 }
 
+void LoadProgress::SetConverting(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _verb = "Converting";
+    _name = name;
+}
+
 void LoadProgress::StartAnalysis(long totalWork, int numSounds)
 {
     std::lock_guard<std::mutex> lock(_mutex);

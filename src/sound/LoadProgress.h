@@ -17,6 +17,8 @@ public:
 
     // Reading sound index (from 0) of count.
     void SetReading(const std::string& name, int index, int count);
+    // Converting the sound being read to the engine's rate.
+    void SetConverting(const std::string& name);
     // Analysing: totalWork units (frames of analysed channels) in all.
     void StartAnalysis(long totalWork, int numSounds);
     void SetAnalysing(const std::string& name, int index);

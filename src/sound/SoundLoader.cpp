@@ -71,7 +71,8 @@ void SoundLoader::Analyse(const std::vector<AudioFile*>& sounds, const std::vect
     for (size_t i : missing) {
         if (_cache != nullptr)
             writers[i] = _cache->StartWriting(sounds[i]->GetKey(), (long)sounds[i]->GetNumFrames(),
-                                              (int)sounds[i]->GetNumChannels(), sounds[i]->GetClipLevels());
+                                              (int)sounds[i]->GetNumChannels(), sounds[i]->GetSampleRate(),
+                                              sounds[i]->GetClipLevels());
     }
     AnalyseSounds(sounds, missing, writers, extraTasks, results);
 
@@ -190,8 +191,8 @@ void SoundLoader::ReadFromCache(const std::vector<AudioFile*>& sounds, std::vect
             return;
         AudioFile* sound = sounds[i];
         Analysis& analysis = (*results)[i];
-        if (_cache->Read(sound->GetKey(), (long)sound->GetNumFrames(), (int)sound->GetNumChannels(), &analysis.spectros,
-                         &analysis.chromas) &&
+        if (_cache->Read(sound->GetKey(), (long)sound->GetNumFrames(), (int)sound->GetNumChannels(),
+                         sound->GetSampleRate(), &analysis.spectros, &analysis.chromas) &&
             _progress != nullptr) {
             _progress->SetAnalysing(sound->GetName(), (int)i);
             _progress->AddWork(WorkOf(sound));

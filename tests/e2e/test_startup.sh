@@ -31,7 +31,8 @@ bar_shown() {
     [ "$(bar_pixels "$1")" -gt 20 ]
 }
 entries() { find "$cache" -maxdepth 1 -type f -name '*.analysis' 2>/dev/null | wc -l; }
-leftovers() { find "$cache" -maxdepth 1 -type f ! -name '*.analysis' 2>/dev/null | wc -l; }
+# What is neither an entry nor a sound converted to the engine's rate.
+leftovers() { find "$cache" -maxdepth 1 -type f ! -name '*.analysis' ! -name '*.converted' 2>/dev/null | wc -l; }
 
 check_progress_and_quit_while_loading() {
     e2e_start_app "$dir"
