@@ -58,8 +58,8 @@ App::App()
     : _audio(nullptr), _scenes(nullptr), _audioPath("./loops/"), _paramEditor(nullptr), _selection(nullptr),
       _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr),
       _pacer(nullptr), _displayHelp(false), _control(nullptr), _controllers(nullptr), _masterEffectsBox(nullptr),
-      _releases(nullptr), _loading(false), _reloading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false), _exitStatus(0),
-      _message(nullptr)
+      _releases(nullptr), _loading(false), _reloading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false),
+      _exitStatus(0), _message(nullptr)
 {
     _mutex = new stk::Mutex();
     _selection = new Selection(this);
