@@ -29,6 +29,7 @@ TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
     EXPECT_FALSE(o.list);
     EXPECT_FALSE(o.help);
     EXPECT_EQ(o.sessionPath, "") << "session.bin in the working folder";
+    EXPECT_EQ(o.bendRange, 2) << "the wheel bends 2 semitones each way";
 }
 
 TEST(CommandLineTest, EveryOptionAndThePortAreRead)
@@ -37,7 +38,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     std::string error;
     ASSERT_TRUE(Parse(&line,
                       {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
-                       "--session", "sets/live.bin", "--osc-port", "57120"},
+                       "--session", "sets/live.bin", "--osc-port", "57120", "--bend-range", "48"},
                       &error))
         << error;
     const Options& o = line.GetOptions();
@@ -50,6 +51,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_TRUE(o.list);
     EXPECT_EQ(o.sessionPath, "sets/live.bin");
     EXPECT_EQ(o.oscPort, 57120);
+    EXPECT_EQ(o.bendRange, 48);
 
     CommandLine zero;
     ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help"}, &error)) << error;
@@ -64,6 +66,8 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
         {"--block", "31"},
         {"--osc-port", "0"},
         {"--osc-port", "65536"},
+        {"--bend-range", "0"},
+        {"--bend-range", "49"},
         {"--block", "4097"},
         {"--block", "256k"},
         {"--block", "-64"},
@@ -102,7 +106,7 @@ TEST(CommandLineTest, TheUsageHasALineForEveryOption)
     const std::string usage = CommandLine().Usage("zoltafenri");
     EXPECT_EQ(usage.compare(0, 17, "usage: zoltafenri"), 0) << usage;
     for (const char* line : {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--midi-api jack|alsa",
-                             "--session FILE", "--list", "--help"})
+                             "--session FILE", "--bend-range N", "--list", "--help"})
         EXPECT_NE(usage.find(line), std::string::npos) << line;
 }
 

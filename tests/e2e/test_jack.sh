@@ -2,7 +2,8 @@
 # The instrument in a JACK graph, as a performer's rig has it: a server of the
 # test's own (dummy driver, 128-frame periods), the instrument's audio ports
 # and MIDI ports under its own name, and a JACK client of the test's own that
-# records the audio, plays notes and the pitch wheel into the MIDI input and
+# records the audio, plays notes, the pitch wheel, the sustain pedal and the
+# channel mode messages on two channels into the MIDI input and
 # listens to the MIDI output while a letter key is pressed. The scene is one
 # grain cloud over a rect of a 440 Hz sine.
 set -u
@@ -39,4 +40,4 @@ e2e_key 1
 "$PYTHON" "$(dirname "$0")/jack_player.py" "$E2E_WINDOW" || e2e_fail "the JACK rig's checks failed"
 
 e2e_quit
-e2e_pass "JACK: audio out of the zoltafenri ports, note on 84 an octave up over a silenced cloud, the wheel another octave, note off back to the cloud, letter keys out of its MIDI port"
+e2e_pass "JACK: audio out of the zoltafenri ports, note on 84 an octave up over a silenced cloud, the wheel two semitones, All Notes Off, All Sound Off, the sustain pedal and two channels, letter keys out of its MIDI port"
