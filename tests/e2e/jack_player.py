@@ -38,6 +38,8 @@ PITCH_TOLERANCE = 0.03
 WHEEL_TOLERANCE = 0.005
 # The silenced sound's band may hold at most this fraction of the heard one's energy.
 SILENCED_BELOW = 0.01
+# Below this RMS the output is silence (the cloud plays at about 0.25).
+SILENT_RMS = 0.001
 
 
 class Rig:
@@ -239,6 +241,18 @@ def expect_channel_messages(rig):
     expect_pitch(rig, "note off on channel 1", 440.0, silenced=880.0, idempotent=True)
 
 
+def expect_program_change(rig, window):
+    """The cloud deleted, Program Change 0 brings slot 1 back, the cloud in it."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "Delete"], check=True, timeout=10)
+    deadline = time.monotonic() + CHANGE_SECONDS
+    while analyse(rig.record(GLANCE_SECONDS))[2] > SILENT_RMS:
+        if time.monotonic() > deadline:
+            fail("the cloud still sounds after Delete")
+    print("cloud deleted: silent", flush=True)
+    rig.send(0xC0, 0)
+    expect_pitch(rig, "Program Change 0: slot 1", 440.0, idempotent=True)
+
+
 def main():
     window = sys.argv[1]
     rig = Rig()
@@ -250,6 +264,7 @@ def main():
     expect_wheel(rig)
     expect_channel_messages(rig)
     expect_letter_notes(rig, window)
+    expect_program_change(rig, window)
     rig.client.deactivate()
     rig.client.close()
 
