@@ -211,6 +211,11 @@ TEST_F(MidiChannelTest, TheWheelBendsItsChannelsCopiesInEqualSemitonesOverTheRan
     _app->GetControllers()->SetBendRange(100);
     Wheel(2, 0x3FFF);
     EXPECT_NEAR(Semitones(Copies()[1]->GetPitchBendFactor()), 48.0, 1e-9) << "the range stops at 48";
+    EXPECT_NEAR(Semitones(Copies()[0]->GetPitchBendFactor()), -48.0, 1e-9) << "a new range bends the held wheels";
+    // 250 pixels of the mouse: half an octave more on every channel's bend.
+    _app->GetControllers()->ApplyVirtualPitchWheel(250, 0);
+    EXPECT_NEAR(Semitones(Copies()[0]->GetPitchBendFactor()), -42.0, 1e-9);
+    EXPECT_NEAR(Semitones(Copies()[1]->GetPitchBendFactor()), 54.0, 1e-9);
     EXPECT_EQ(selected->GetPitchBendFactor(), 1.0);
 }
 
@@ -242,8 +247,8 @@ TEST(MidiRoutingTest, ThePedalAndTheChannelModesReachTheNotesInTheirOrder)
     MyRtMidiIn input;
     MidiQueue learn;
     input.SetControlQueue(&learn);
-    const std::vector<std::vector<unsigned char>> sent = {
-        {0x90, 60, 100}, {0xB0, 64, 127}, {0xB1, 7, 90}, {0xB0, 123, 0}, {0xB2, 120, 0}, {0x80, 60, 0}};
+    const std::vector<std::vector<unsigned char>> sent = {{0x90, 60, 100}, {0xB0, 64, 127}, {0xB1, 7, 90},
+                                                          {0xB0, 123, 0},  {0xB2, 120, 0},  {0x80, 60, 0}};
     for (std::vector<unsigned char> message : sent)
         input.Callback(0, &message);
     std::vector<int> notes, learned;

@@ -333,6 +333,7 @@ void Controllers::EndNoteSourcesWhere(const std::function<bool(const Source*)>& 
 void Controllers::SetBendRange(int semitones)
 {
     _channels->SetBendRange(semitones);
+    BendNoteSources();
 }
 
 double Controllers::BendOf(int channel) const

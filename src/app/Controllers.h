@@ -54,7 +54,8 @@ public:
     void UpdateMidiIn();
     bool IsPlayingNoteSource() const;
     void ApplyVirtualPitchWheel(double dx, double dy);
-    // The wheel's reach each way in semitones (MidiChannels' range).
+    // The wheel's reach each way in semitones (MidiChannels' range); the
+    // copies bend anew to the wheels where they stand.
     void SetBendRange(int semitones);
     // The panic key: every note copy stops within the block, unheard.
     void SilenceAllNotes();
