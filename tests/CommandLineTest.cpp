@@ -31,6 +31,7 @@ TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
     EXPECT_FALSE(o.list);
     EXPECT_FALSE(o.help);
     EXPECT_EQ(o.sessionPath, "") << "session.bin in the working folder";
+    EXPECT_EQ(o.bendRange, 2) << "the wheel bends 2 semitones each way";
 }
 
 TEST(CommandLineTest, EveryOptionAndThePortAreRead)
@@ -39,7 +40,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     std::string error;
     ASSERT_TRUE(Parse(&line,
                       {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
-                       "--session", "sets/live.bin", "--osc-port", "57120"},
+                       "--session", "sets/live.bin", "--osc-port", "57120", "--bend-range", "48"},
                       &error))
         << error;
     const Options& o = line.GetOptions();
@@ -52,6 +53,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_TRUE(o.list);
     EXPECT_EQ(o.sessionPath, "sets/live.bin");
     EXPECT_EQ(o.oscPort, 57120);
+    EXPECT_EQ(o.bendRange, 48);
 
     CommandLine zero;
     ASSERT_TRUE(Parse(&zero, {"0", "--block=4096", "--help", "--rate", "88200"}, &error)) << error;
@@ -67,6 +69,8 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
         {"--block", "31"},
         {"--osc-port", "0"},
         {"--osc-port", "65536"},
+        {"--bend-range", "0"},
+        {"--bend-range", "49"},
         {"--block", "4097"},
         {"--block", "256k"},
         {"--block", "-64"},
@@ -122,7 +126,7 @@ TEST(CommandLineTest, TheUsageHasALineForEveryOption)
     EXPECT_EQ(usage.compare(0, 17, "usage: zoltafenri"), 0) << usage;
     for (const char* line :
          {"--audio-api jack|pulse|alsa", "--audio-device N", "--block N", "--rate 44100|48000|88200|96000",
-          "--midi-api jack|alsa", "--session FILE", "--list", "--help"})
+          "--midi-api jack|alsa", "--session FILE", "--bend-range N", "--list", "--help"})
         EXPECT_NE(usage.find(line), std::string::npos) << line;
 }
 

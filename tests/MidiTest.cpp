@@ -11,11 +11,12 @@ MidiQueue::MidiMessage Message(std::vector<unsigned char> bytes)
     return MidiQueue::MidiMessage(0.0, bytes.data(), bytes.size());
 }
 
-TEST(MidiMessageTest, PitchWheelSpansMinusOneToJustBelowOne)
+TEST(MidiMessageTest, PitchWheelSpansMinusOneToOne)
 {
     EXPECT_EQ(Message({0xE0, 0x00, 0x40}).GetPitchWheel(), 0.0);
     EXPECT_EQ(Message({0xE0, 0x00, 0x00}).GetPitchWheel(), -1.0);
-    EXPECT_EQ(Message({0xE0, 0x7F, 0x7F}).GetPitchWheel(), 8191.0 / 8192.0);
+    EXPECT_EQ(Message({0xE0, 0x7F, 0x7F}).GetPitchWheel(), 1.0);
+    EXPECT_EQ(Message({0xE0, 0x00, 0x60}).GetPitchWheel(), 4096.0 / 8191.0);
 }
 
 TEST(MidiMessageTest, KindAndChannelComeFromTheStatusByte)

@@ -41,7 +41,8 @@ TEST(SourceTest, FreshSourcePlaysUntransposed)
     EXPECT_EQ(source.GetSourceType(), Source::GRAIN_CLOUD);
     EXPECT_EQ(source.GetMidiNote(), -1);
     EXPECT_EQ(source.GetMidiNotePitch(), 1.0);
-    EXPECT_EQ(source.GetMidiPitchWheelValue(), 1.0);
+    EXPECT_EQ(source.GetPitchBendFactor(), 1.0);
+    EXPECT_EQ(source.GetMidiChannel(), 0);
     EXPECT_EQ(source.GetTimeStretch(), 1.0);
     EXPECT_FALSE(source.IsMuted());
     EXPECT_FALSE(source.IsClone());
@@ -66,23 +67,25 @@ TEST(SourceTest, MidiNotesTransposeInEqualTemperamentAroundNote72)
     EXPECT_EQ(source.GetMidiNotePitch(), 1.0);
 }
 
-TEST(SourceTest, PitchWheelBendsUpToAnOctaveEachWay)
+TEST(SourceTest, PitchBendGoesInEqualSemitones)
 {
     TestSource source;
-    const double cases[][2] = {{-1.0, 0.5}, {-0.5, 0.75}, {0.0, 1.0}, {0.5, 1.5}, {1.0, 2.0}};
+    const double cases[][2] = {
+        {-12.0, 0.5}, {-2.0, 0.8908987181403393}, {0.0, 1.0}, {1.0, 1.0594630943592953}, {7.0, 1.4983070768766815},
+        {24.0, 4.0}};
     for (const auto& c : cases) {
-        source.SetMidiPitchWheelValue(c[0]);
-        EXPECT_DOUBLE_EQ(source.GetMidiPitchWheelValue(), c[1]) << "wheel " << c[0];
+        source.SetPitchBend(c[0]);
+        EXPECT_NEAR(source.GetPitchBendFactor(), c[1], 1e-12) << c[0] << " semitones";
     }
 }
 
-TEST(SourceTest, CloneCopiesTheIdentityButNotTheWheel)
+TEST(SourceTest, CloneCopiesTheIdentityButNotTheBend)
 {
     TestSource origin(Source::LOOP_SOURCE);
     origin.SetMidiNote(64);
     origin.SetTimeStretch(2.5);
     origin.SetMuted(true);
-    origin.SetMidiPitchWheelValue(0.5);
+    origin.SetPitchBend(5.0);
 
     Source* copy = origin.Clone();
     EXPECT_EQ(copy->GetId(), origin.GetId());
@@ -90,7 +93,7 @@ TEST(SourceTest, CloneCopiesTheIdentityButNotTheWheel)
     EXPECT_EQ(copy->GetMidiNote(), 64);
     EXPECT_EQ(copy->GetTimeStretch(), 2.5);
     EXPECT_TRUE(copy->IsMuted());
-    EXPECT_EQ(copy->GetMidiPitchWheelValue(), 1.0);
+    EXPECT_EQ(copy->GetPitchBendFactor(), 1.0);
     EXPECT_TRUE(static_cast<TestSource*>(copy)->IsClone());
     EXPECT_FALSE(origin.IsClone());
     // Its own envelopes: drawing on the copy's table leaves the origin alone.

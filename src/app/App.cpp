@@ -183,6 +183,7 @@ bool App::Init(const Options& options)
 
     // The clock is made before a second thread could ask for it.
     Time::Instance();
+    _controllers->SetBendRange(options.bendRange);
     if (options.oscPort > 0)
         _controllers->StartOsc(options.oscPort);
     _loading = true;

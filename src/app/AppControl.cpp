@@ -166,6 +166,10 @@ void AppControl::OnSpecialKey(int key, int x, int y, int modifiers)
     case KEY_F5:
         _app->GetView()->ToggleFullScreen();
         break;
+    // Panic: whatever hangs on any channel stops now.
+    case KEY_F7:
+        _app->GetControllers()->SilenceAllNotes();
+        break;
     case KEY_F8:
         _app->ToggleLiveFreeze();
         break;

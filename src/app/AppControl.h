@@ -10,6 +10,7 @@ public:
     enum SpecialKey {
         KEY_F1 = 1,
         KEY_F5 = 5,
+        KEY_F7 = 7,
         KEY_F8 = 8,
         KEY_F9 = 9,
         KEY_F10 = 10,

@@ -84,6 +84,14 @@ CommandLine::CommandLine()
              o->oscPort = ReadInteger(v, 1, MAX_UDP_PORT, &n) ? int(n) : 0;
              return o->oscPort > 0;
          }},
+        {"--bend-range", "N", "semitones the pitch wheel bends each way, 1 to 48 (default 2)",
+         [](const std::string& v, Options* o) {
+             long n = 0;
+             if (!ReadInteger(v, MidiChannels::MIN_BEND_RANGE, MidiChannels::MAX_BEND_RANGE, &n))
+                 return false;
+             o->bendRange = int(n);
+             return true;
+         }},
         {"--list", nullptr, "print the audio devices and MIDI ports, then exit",
          [](const std::string&, Options* o) { return o->list = true; }},
         {"--help", nullptr, "print this help, then exit",

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "midi/MidiChannels.h"
+
 // What the performer asked for on the command line. Every field starts at
 // what the program does when nothing is said.
 struct Options {
@@ -31,6 +33,8 @@ struct Options {
     std::string sessionPath;
     // 0: no OSC; otherwise the UDP port on localhost that OSC messages reach.
     int oscPort = 0;
+    // The pitch wheel's reach each way, in semitones.
+    int bendRange = MidiChannels::DEFAULT_BEND_RANGE;
     bool list = false;
     bool help = false;
 };

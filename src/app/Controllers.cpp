@@ -1,11 +1,14 @@
-// The scene from outside the mouse and keyboard. MIDI input: every note on
-// starts a copy of the selected source at the note's pitch, its note off ends
-// every copy of that note, and the pitch wheel (or the mouse, while notes
-// sound) bends the copies. MIDI learn: F9 binds the next Control Change to the
-// picked parameter, Shift+F9 clears its binding. OSC messages set parameters,
-// play notes, record and recall scenes. All of it is drained on the toolkit
-// thread with the scene lock held; Control Changes themselves are applied by
-// the audio callback at the start of each block (MidiLearn).
+// The scene from outside the mouse and keyboard. MIDI input, as a synth
+// takes it: every note on starts a copy of the selected source at the note's
+// pitch, its note off ends that note's copies on its channel (or the
+// channel's sustain pedal holds them), the channel's pitch wheel (or the
+// mouse, while notes sound) bends its copies, the channel mode messages end
+// them, and a Program Change recalls a scene slot. MIDI learn: F9 binds the
+// next Control Change to the picked parameter, Shift+F9 clears its binding.
+// OSC messages set parameters, play notes, record and recall scenes. All of
+// it is drained on the toolkit thread with the scene lock held; Control
+// Changes themselves are applied by the audio callback at the start of each
+// block (MidiLearn), but for the pedal and the channel modes (MyRtMidiIn).
 #include "app/Controllers.h"
 
 #include <algorithm>
@@ -24,8 +27,8 @@
 #include "app/SourceReleases.h"
 #include "effects/Effect.h"
 #include "effects/EffectsBox.h"
+#include "midi/MidiChannels.h"
 #include "midi/MidiLearn.h"
-#include "midi/MidiQueue.h"
 #include "midi/MidiSystem.h"
 #include "midi/MyRtMidiIn.h"
 #include "midi/MyRtMidiOut.h"
@@ -42,10 +45,17 @@
 #include "ui/UISoundRect.h"
 #include "ui/UIWindow.h"
 
+namespace {
+// The notes played over OSC follow no MIDI channel's pedal nor wheel.
+const int OSC_CHANNEL = 0;
+// The mouse's bend at either end of its travel, in semitones.
+const double VIRTUAL_BEND_RANGE = 12.0;
+}  // namespace
+
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
-      _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)), _virtualPitch(0), _midiInJack(false),
-      _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0)
+      _channels(new MidiChannels()), _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)),
+      _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
 }
@@ -57,6 +67,7 @@ Controllers::~Controllers()
     delete _osc;
     delete _oscReport;
     delete _midiLearn;
+    delete _channels;
 }
 
 void Controllers::Close()
@@ -137,25 +148,69 @@ void Controllers::UpdateMidiIn()
 {
     MidiQueue* queue = GetMidiQueue();
     MidiQueue::MidiMessage message;
-    while (queue->PopMessage(&message)) {
-        // Most keyboards end a note with a note on of velocity 0: taken as a
-        // note on, every key release would start a copy that never stops.
-        if (message.IsNoteOn() && message.GetVelocity() > 0) {
-            // Without a selected source a note has nothing to play.
-            const int selected = _app->GetSelection()->GetSelectedSourceIndex();
-            if (selected >= 0)
-                StartNoteSource(selected, message.GetNoteNumber(), message.GetVelocity());
-        } else if (message.IsNoteOff() || message.IsNoteOn()) {
-            StopNoteSources(message.GetNoteNumber());
-        } else if (message.IsPitchWheel()) {
-            BendNoteSources(message.GetPitchWheel());
-            if (Source* source = _app->GetCurrentSource())
-                source->SetMidiPitchWheelValue(message.GetPitchWheel());
-        }
-    }
+    while (queue->PopMessage(&message))
+        TakeMidiMessage(message);
     if (!IsPlayingNoteSource())
         _virtualPitch = 0;
     ReportLostMidi();
+}
+
+void Controllers::TakeMidiMessage(const MidiQueue::MidiMessage& message)
+{
+    const int channel = message.GetChannel();
+    // Most keyboards end a note with a note on of velocity 0: taken as a
+    // note on, every key release would start a copy that never stops.
+    if (message.IsNoteOn() && message.GetVelocity() > 0) {
+        // Without a selected source a note has nothing to play.
+        const int selected = _app->GetSelection()->GetSelectedSourceIndex();
+        if (selected >= 0)
+            StartNoteSource(selected, channel, message.GetNoteNumber(), message.GetVelocity());
+    } else if (message.IsNoteOff() || message.IsNoteOn()) {
+        EndNote(channel, message.GetNoteNumber());
+    } else if (message.IsControlChange()) {
+        TakeControlChange(channel, message.GetController(), message.GetControllerValue());
+    } else if (message.IsPitchWheel()) {
+        _channels->SetWheel(channel, message.GetPitchWheel());
+        BendNoteSources();
+    } else if (message.IsProgramChange()) {
+        RecallProgram(message.GetProgram());
+    } else if (message.IsSystemReset()) {
+        for (int c = 1; c <= MidiChannels::NUM_CHANNELS; c++)
+            _channels->ResetControllers(c);
+        SilenceAllNotes();
+    }
+}
+
+void Controllers::TakeControlChange(int channel, int controller, int value)
+{
+    using Message = MidiQueue::MidiMessage;
+    if (controller == Message::SUSTAIN_PEDAL) {
+        const bool down = value >= 64;
+        _channels->SetPedalDown(channel, down);
+        if (!down)
+            LiftPedal(channel);
+    } else if (controller == Message::ALL_SOUND_OFF) {
+        EndChannelNotes(channel, false);
+    } else if (controller == Message::RESET_ALL_CONTROLLERS) {
+        _channels->ResetControllers(channel);
+        LiftPedal(channel);
+        BendNoteSources();
+    } else if (controller >= Message::ALL_NOTES_OFF) {
+        // Omni and mono/poly mode changes (124 to 127) end the notes too.
+        EndChannelNotes(channel, true);
+    }
+}
+
+void Controllers::RecallProgram(int program)
+{
+    if (program < SceneFiles::NUM_SLOTS) {
+        _app->GetScenes()->RecallSceneSlot(program + 1);
+        return;
+    }
+    _app->ShowMessage("MIDI Program Change " + std::to_string(program) + ": programs 0 to " +
+                          std::to_string(SceneFiles::NUM_SLOTS - 1) + " recall scene slots 1 to " +
+                          std::to_string(SceneFiles::NUM_SLOTS) + ", the others nothing",
+                      true);
 }
 
 void Controllers::ReportLostMidi()
@@ -172,11 +227,13 @@ void Controllers::ReportLostMidi()
     _lostMidiSaidAt = now;
 }
 
-void Controllers::StartNoteSource(int source, int note, int velocity)
+void Controllers::StartNoteSource(int source, int channel, int note, int velocity)
 {
     MakeRoomForANote(size_t(source));
     Source* copy = _app->GetSources()[source]->Clone();
     copy->SetMidiNote(note);
+    copy->SetMidiChannel(channel);
+    copy->SetPitchBend(BendOf(channel));
     copy->SetNoteOrder(_notesStarted++);
     copy->SetNoteLevel(Source::VelocityToLevel(velocity));
     _app->_noteSources[source].push_back(copy);
@@ -231,26 +288,70 @@ void Controllers::ReleaseNoteSource(size_t source, size_t index)
     notes.erase(notes.begin() + long(index));
 }
 
-void Controllers::StopNoteSources(int note)
+void Controllers::EndNote(int channel, int note)
 {
-    // Every copy playing that note ends, whichever source it was cloned
-    // from, fading out through its source's chain over the next block.
+    auto isTheNote = [channel, note](const Source* s) {
+        return s->GetMidiChannel() == channel && s->GetMidiNote() == note;
+    };
+    if (!_channels->IsPedalDown(channel)) {
+        EndNoteSourcesWhere(isTheNote, true);
+        return;
+    }
+    for (std::vector<Source*>& notes : _app->_noteSources) {
+        for (Source* s : notes) {
+            if (isTheNote(s))
+                s->SetHeldByPedal(true);
+        }
+    }
+}
+
+void Controllers::LiftPedal(int channel)
+{
+    _channels->SetPedalDown(channel, false);
+    EndNoteSourcesWhere([channel](const Source* s) { return s->GetMidiChannel() == channel && s->IsHeldByPedal(); },
+                        true);
+}
+
+void Controllers::EndChannelNotes(int channel, bool audible)
+{
+    // Held by the pedal or not: these are the messages that stop a hanging note.
+    EndNoteSourcesWhere([channel](const Source* s) { return s->GetMidiChannel() == channel; }, audible);
+}
+
+void Controllers::SilenceAllNotes()
+{
+    EndNoteSourcesWhere([](const Source*) { return true; }, false);
+}
+
+void Controllers::EndNoteSourcesWhere(const std::function<bool(const Source*)>& ends, bool audible)
+{
+    // Whichever source a copy was cloned from, it ends through that source's chain.
     _app->_releases->FreeFinished();
     for (size_t i = 0; i < _app->_noteSources.size(); i++) {
         std::vector<Source*>& notes = _app->_noteSources[i];
-        auto ended =
-            std::stable_partition(notes.begin(), notes.end(), [note](Source* s) { return s->GetMidiNote() != note; });
+        auto ended = std::stable_partition(notes.begin(), notes.end(), [&ends](Source* s) { return !ends(s); });
         for (auto it = ended; it != notes.end(); ++it)
-            _app->_releases->Add(*it, _app->GetSources()[i]->GetEffectsBox(), true);
+            _app->_releases->Add(*it, _app->GetSources()[i]->GetEffectsBox(), audible);
         notes.erase(ended, notes.end());
     }
 }
 
-void Controllers::BendNoteSources(double wheel)
+void Controllers::SetBendRange(int semitones)
+{
+    _channels->SetBendRange(semitones);
+    BendNoteSources();
+}
+
+double Controllers::BendOf(int channel) const
+{
+    return _channels->GetBendSemitones(channel) + VIRTUAL_BEND_RANGE * _virtualPitch;
+}
+
+void Controllers::BendNoteSources()
 {
     for (std::vector<Source*>& notes : _app->_noteSources) {
         for (Source* note : notes)
-            note->SetMidiPitchWheelValue(wheel);
+            note->SetPitchBend(BendOf(note->GetMidiChannel()));
     }
 }
 
@@ -265,7 +366,7 @@ void Controllers::ApplyVirtualPitchWheel(double dx, double dy)
     // The mouse is a pitch wheel while notes sound: 500 canvas pixels bend a full octave.
     _virtualPitch += 0.002 * (std::fabs(dx) > std::fabs(dy) ? dx : dy);
     _virtualPitch = std::clamp(_virtualPitch, -1.0, 1.0);
-    BendNoteSources(_virtualPitch);
+    BendNoteSources();
 }
 
 bool Controllers::StartOsc(int port)
@@ -407,9 +508,9 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
         if (!sourceExists) {
             _oscReport->Report("OSC /source/" + std::to_string(command.index) + "/note: no such source");
         } else if (command.velocity > 0) {
-            StartNoteSource(command.index, command.note, command.velocity);
+            StartNoteSource(command.index, OSC_CHANNEL, command.note, command.velocity);
         } else {
-            StopNoteSources(command.note);
+            EndNote(OSC_CHANNEL, command.note);
         }
         break;
     case OscCommand::MASTER_EFFECT:

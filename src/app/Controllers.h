@@ -3,19 +3,23 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "midi/MidiQueue.h"
 
 struct ControlTarget;
 struct OscCommand;
 struct Options;
 class App;
 class EffectsBox;
+class MidiChannels;
 class MidiLearn;
-class MidiQueue;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class OscServer;
 class RateLimitedReport;
+class Source;
 
 // The scene played and set from outside the mouse and keyboard: MIDI in and
 // out, MIDI learn and OSC, worked on the toolkit thread with the scene lock
@@ -46,11 +50,18 @@ public:
     // MIDI output of the note keys.
     void SendNoteOn(int note);
     void SendNoteOff(int note);
-    // MIDI input: note copies of the selected source, pitch wheel and mouse bend.
+    // MIDI input: note copies of the selected source, followed per channel
+    // (note offs, sustain pedal, pitch wheel, channel mode messages), Program
+    // Changes recalling scene slots, and the mouse's bend.
     MidiQueue* GetMidiQueue() const;
     void UpdateMidiIn();
     bool IsPlayingNoteSource() const;
     void ApplyVirtualPitchWheel(double dx, double dy);
+    // The wheel's reach each way in semitones (MidiChannels' range); the
+    // copies bend anew to the wheels where they stand.
+    void SetBendRange(int semitones);
+    // The panic key: every note copy stops within the block, unheard.
+    void SilenceAllNotes();
 
     // MIDI learn and OSC. x, y: the pointer in window pixels, for a knob of
     // the effects window under it; otherwise the parameter picked in the pie
@@ -65,8 +76,12 @@ public:
     void ApplyOscCommand(const OscCommand& command);
 
 private:
-    // A copy of source at note, its level set by the velocity (1..127).
-    void StartNoteSource(int source, int note, int velocity);
+    void TakeMidiMessage(const MidiQueue::MidiMessage& message);
+    void TakeControlChange(int channel, int controller, int value);
+    void RecallProgram(int program);
+    // A copy of source at note, struck on channel (0 over OSC), its level set
+    // by the velocity (1..127), bent as its channel's wheel stands.
+    void StartNoteSource(int source, int channel, int note, int velocity);
     // Copies are bounded, so that no burst of notes runs the memory out:
     // at the bound, the oldest copy (of the source, or of all) fades out
     // for the new one, and the screen says so.
@@ -75,8 +90,16 @@ private:
     size_t SourceOfTheOldestNote() const;
     // Fades out the index-th copy of the source, the oldest being 0.
     void ReleaseNoteSource(size_t source, size_t index);
-    void StopNoteSources(int note);
-    void BendNoteSources(double wheel);
+    // A note off: the channel's copies of note end, or wait for its pedal.
+    void EndNote(int channel, int note);
+    void LiftPedal(int channel);
+    // The copies of channel end: audible, each fades out through its
+    // source's chain over the next block; otherwise they stop unheard.
+    void EndChannelNotes(int channel, bool audible);
+    void EndNoteSourcesWhere(const std::function<bool(const Source*)>& ends, bool audible);
+    // Every copy to its channel's wheel plus the mouse's bend.
+    void BendNoteSources();
+    double BendOf(int channel) const;
     // A burst beyond what the queues hold loses messages (a lost note off
     // leaves a note sounding): said on screen, at most once a second.
     void ReportLostMidi();
@@ -91,6 +114,7 @@ private:
     MyRtMidiIn* _midiIn;
     MyRtMidiOut* _midiOut;
     MidiLearn* _midiLearn;
+    MidiChannels* _channels;
     RateLimitedReport* _oscReport;
     OscServer* _osc;
     // The mouse's bend of the sounding notes, -1..1.

@@ -16,7 +16,9 @@ int MidiQueue::MidiMessage::GetChannel() const
 
 double MidiQueue::MidiMessage::GetPitchWheel() const
 {
-    return (DataByte(2) * 128 + DataByte(1) - 8192) / 8192.0;
+    // 8192 steps below the centre and 8191 above it: both ends reach the full bend.
+    const int fromCentre = DataByte(2) * 128 + DataByte(1) - 8192;
+    return fromCentre / (fromCentre > 0 ? 8191.0 : 8192.0);
 }
 
 MidiQueue::MidiQueue() : _ring(CAPACITY)

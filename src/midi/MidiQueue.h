@@ -17,6 +17,11 @@ public:
         // note or the pitch wheel carries; longer (system exclusive)
         // messages keep their status byte.
         static constexpr size_t MAX_BYTES = 3;
+        // Controllers that act on the notes of their channel.
+        static constexpr int SUSTAIN_PEDAL = 64;
+        static constexpr int ALL_SOUND_OFF = 120;
+        static constexpr int RESET_ALL_CONTROLLERS = 121;
+        static constexpr int ALL_NOTES_OFF = 123;
 
         MidiMessage() {}
         MidiMessage(double deltaTime, const unsigned char* bytes, size_t count);
@@ -30,8 +35,14 @@ public:
         bool IsControlChange() const { return Status() >> 4 == 11; }
         int GetController() const { return DataByte(1); }
         int GetControllerValue() const { return DataByte(2); }
+        // Controllers 120 to 127 set the channel's mode, they drive no knob.
+        bool IsChannelMode() const { return IsControlChange() && GetController() >= ALL_SOUND_OFF; }
+        bool IsSustainPedal() const { return IsControlChange() && GetController() == SUSTAIN_PEDAL; }
+        bool IsProgramChange() const { return Status() >> 4 == 12; }
+        int GetProgram() const { return DataByte(1); }
+        bool IsSystemReset() const { return Status() == 0xFF; }
         bool IsPitchWheel() const { return Status() >> 4 == 14; }
-        // -1 at full down, 0 centred, 8191/8192 at full up.
+        // -1 at full down, 0 centred, 1 at full up.
         double GetPitchWheel() const;
 
     private:

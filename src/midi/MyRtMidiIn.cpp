@@ -96,9 +96,17 @@ int MyRtMidiIn::ChooseMidiPort(int port)
 void MyRtMidiIn::Callback(double deltaTime, std::vector<unsigned char>* message)
 {
     // A message beyond a full queue is dropped rather than waited for.
-    const bool isControlChange = !message->empty() && ((*message)[0] >> 4) == 0xB;
-    MidiQueue* queue = isControlChange && _controlQueue != nullptr ? _controlQueue : _midiQueue;
-    queue->PushMessage(deltaTime, *message);
+    const MidiQueue::MidiMessage taken(deltaTime, message->data(), message->size());
+    if (!taken.IsControlChange() || _controlQueue == nullptr) {
+        _midiQueue->PushMessage(deltaTime, *message);
+        return;
+    }
+    // The pedal and the channel mode messages act on the notes, in their
+    // order with them; the pedal may also be learned, the modes never are.
+    if (taken.IsSustainPedal() || taken.IsChannelMode())
+        _midiQueue->PushMessage(deltaTime, *message);
+    if (!taken.IsChannelMode())
+        _controlQueue->PushMessage(deltaTime, *message);
 }
 
 void MyRtMidiIn::_callback(double deltaTime, std::vector<unsigned char>* message, void* userData)

@@ -28,7 +28,9 @@ public:
     bool OpenOwnPort(RtMidi::Api api);
     MidiQueue* GetMidiQueue() const { return _midiQueue; }
     // Control Changes go to this queue (not owned) instead, drained by the
-    // audio thread; without one they join the other messages.
+    // audio thread; without one they join the other messages. The sustain
+    // pedal goes to both, the channel mode controllers (120 to 127) only to
+    // the notes' queue.
     void SetControlQueue(MidiQueue* queue) { _controlQueue = queue; }
     void Callback(double deltaTime, std::vector<unsigned char>* message);
     // The JACK server of the port has gone: the library's own closing

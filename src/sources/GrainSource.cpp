@@ -50,7 +50,7 @@ void GrainSource::SetDurationMs(double durationMs)
 
 double GrainSource::VoicePitch(double p) const
 {
-    return p * GetMidiNotePitch() * GetMidiPitchWheelValue();
+    return p * GetMidiNotePitch() * GetPitchBendFactor();
 }
 
 void GrainSource::SetPitch(double pitch)

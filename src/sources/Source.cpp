@@ -22,8 +22,9 @@ uint32_t Source::_currentId = 0;
 
 Source::Source()
     : ParameterProvider(SOURCE), _sourceType(UNDEFINED_TYPE), _isClone(false), _id(_currentId++), _midiNote(NO_NOTE),
-      _noteOrder(0), _midiPitchWheelValue(0.0), _noteLevel(1.0), _timeStretch(1.0), _isMuted(false),
-      _framesHeardAgain(UINT_MAX), _effectsBox(new EffectsBox()), _envelope(new Envelope(ENVELOPE_SIZE))
+      _noteOrder(0), _midiChannel(0), _heldByPedal(false), _pitchBendFactor(1.0), _noteLevel(1.0), _timeStretch(1.0),
+      _isMuted(false), _framesHeardAgain(UINT_MAX), _effectsBox(new EffectsBox()),
+      _envelope(new Envelope(ENVELOPE_SIZE))
 {
 }
 
@@ -39,10 +40,9 @@ void Source::AddFramesHeard(unsigned numFrames)
     _framesHeardAgain = numFrames > UINT_MAX - _framesHeardAgain ? UINT_MAX : _framesHeardAgain + numFrames;
 }
 
-double Source::GetMidiPitchWheelValue() const
+void Source::SetPitchBend(double semitones)
 {
-    // Half as far downwards, so both ends of the wheel are one octave away.
-    return _midiPitchWheelValue > 0.0 ? 1.0 + _midiPitchWheelValue : 1.0 + 0.5 * _midiPitchWheelValue;
+    _pitchBendFactor = std::pow(2.0, semitones / 12.0);
 }
 
 double Source::GetMidiNotePitch() const

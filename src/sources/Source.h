@@ -57,9 +57,18 @@ public:
     // When a note copy started, counted in notes: the oldest has the least.
     void SetNoteOrder(uint64_t order) { _noteOrder = order; }
     uint64_t GetNoteOrder() const { return _noteOrder; }
-    void SetMidiPitchWheelValue(double value) { _midiPitchWheelValue = value; }
-    // Pitch factor of the wheel: up to an octave up at +1, down at -1.
-    double GetMidiPitchWheelValue() const;
+    // The MIDI channel (1..16) a note copy was struck on, whose note offs,
+    // pedal and wheel it follows; 0 for a note played over OSC.
+    void SetMidiChannel(int channel) { _midiChannel = channel; }
+    int GetMidiChannel() const { return _midiChannel; }
+    // Its note off came while the channel's sustain pedal was down: it sounds
+    // on until the pedal is lifted.
+    void SetHeldByPedal(bool held) { _heldByPedal = held; }
+    bool IsHeldByPedal() const { return _heldByPedal; }
+    // A note copy's bend in semitones (the wheel's, the mouse's).
+    void SetPitchBend(double semitones);
+    // Its pitch factor: equal semitones, 2 at +12 (worked out once, not per grain).
+    double GetPitchBendFactor() const { return _pitchBendFactor; }
     // Equal-tempered transposition relative to note 72; 1 without a note.
     double GetMidiNotePitch() const;
     // A note copy's level relative to its source's (1 for the source itself).
@@ -99,7 +108,9 @@ private:
     uint32_t _id;
     int _midiNote;
     uint64_t _noteOrder;
-    double _midiPitchWheelValue;
+    int _midiChannel;
+    bool _heldByPedal;
+    double _pitchBendFactor;
     double _noteLevel;
     double _timeStretch;
     bool _isMuted;

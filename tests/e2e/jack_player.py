@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Plays the instrument through JACK as a performer's rig would: records its
-audio output ports, sends it notes and the pitch wheel on its MIDI input, and
-listens to its MIDI output while the letter keys are pressed.
+audio output ports, sends it notes, the pitch wheel, the sustain pedal and
+the channel mode messages on its MIDI input, on two channels, and listens to
+its MIDI output while the letter keys are pressed.
 
 usage: jack_player.py WINDOW_ID
 
@@ -32,8 +33,13 @@ RECORD_SECONDS = 1.5
 # A pitch is right within this fraction, half a semitone: a cloud of grains
 # drifting over the sound shifts its line by a few hertz, a wrong note by more.
 PITCH_TOLERANCE = 0.03
+# The wheel's bends are measured closer: a wheel on the old octave-wide range,
+# or linear in ratio, is off by more than this.
+WHEEL_TOLERANCE = 0.005
 # The silenced sound's band may hold at most this fraction of the heard one's energy.
 SILENCED_BELOW = 0.01
+# Below this RMS the output is silence (the cloud plays at about 0.25).
+SILENT_RMS = 0.001
 
 
 class Rig:
@@ -142,7 +148,7 @@ def sounds_like(stereo, expected, silenced):
     return silenced is None or band_energy(spectrum, freqs, silenced) < band_energy(spectrum, freqs, expected)
 
 
-def expect_pitch(rig, label, expected, silenced=None, idempotent=False):
+def expect_pitch(rig, label, expected, silenced=None, idempotent=False, tolerance=PITCH_TOLERANCE):
     """Waits for the sound to change, then measures it. The messages that
     change it are sent again now and then where sending them twice does no
     harm (a knob, the wheel and its return, a note off), and the line says so."""
@@ -170,7 +176,7 @@ def expect_pitch(rig, label, expected, silenced=None, idempotent=False):
     print(line, flush=True)
     if rms < 0.005:
         fail(label + ": nothing heard")
-    if abs(peak - expected) > expected * PITCH_TOLERANCE or abs(strongest / expected - 1) > 0.05:
+    if abs(peak - expected) > expected * tolerance or abs(strongest / expected - 1) > 0.05:
         fail(label + ": wrong pitch (strongest bin at %.1f Hz)" % strongest)
     if silenced is not None and ratio > SILENCED_BELOW:
         fail(label + ": the sound at %.0f Hz still plays" % silenced)
@@ -191,6 +197,65 @@ def expect_letter_notes(rig, window):
         fail("the letter q did not send note 65 on and off")
 
 
+def expect_wheel(rig):
+    """Note 84 held on channel 1: the wheel bends it 2 semitones at its ends,
+    1 half way, and a note struck while it is up starts bent."""
+    rig.send(0xE0, 0x7F, 0x7F)
+    expect_pitch(rig, "wheel full up", 880.0 * 2 ** (2 / 12), silenced=880.0, idempotent=True, tolerance=WHEEL_TOLERANCE)
+    rig.send(0xE0, 0x00, 0x60)
+    # Too near 880 Hz for its band to be told silent; the pitch tells it.
+    expect_pitch(rig, "wheel half up", 880.0 * 2 ** (1 / 12), idempotent=True, tolerance=WHEEL_TOLERANCE)
+    rig.send(0xE0, 0x7F, 0x7F)
+    rig.send(0x80, 84, 0)
+    expect_pitch(rig, "note off, the wheel up", 440.0, silenced=880.0 * 2 ** (2 / 12), idempotent=True)
+    rig.send(0x90, 84, 100)
+    expect_pitch(rig, "note on 84 struck with the wheel up", 880.0 * 2 ** (2 / 12), silenced=880.0,
+                 tolerance=WHEEL_TOLERANCE)
+    # The wheel springs back before the key is let go, as a performer's does.
+    rig.send(0xE0, 0x00, 0x40)
+    expect_pitch(rig, "wheel centred", 880.0, silenced=880.0 * 2 ** (2 / 12), idempotent=True)
+    rig.send(0x80, 84, 0)
+    expect_pitch(rig, "note off", 440.0, silenced=880.0, idempotent=True)
+
+
+def expect_channel_messages(rig):
+    """All Notes Off and All Sound Off end a held note, the sustain pedal
+    holds one past its note off, and a note off on channel 2 leaves
+    channel 1's note alone."""
+    for controller, name in ((123, "All Notes Off"), (120, "All Sound Off")):
+        rig.send(0x90, 84, 100)
+        expect_pitch(rig, "note on 84 again", 880.0, silenced=440.0)
+        rig.send(0xB0, controller, 0)
+        expect_pitch(rig, name, 440.0, silenced=880.0, idempotent=True)
+    rig.send(0xB0, 64, 127)
+    rig.send(0x90, 84, 100)
+    rig.send(0x80, 84, 0)
+    # Measured from well past the note off: a lost pedal would have ended it.
+    time.sleep(0.5)
+    expect_pitch(rig, "sustain pedal down, note on and off 84", 880.0, silenced=440.0)
+    rig.send(0xB0, 64, 0)
+    expect_pitch(rig, "sustain pedal up", 440.0, silenced=880.0, idempotent=True)
+    rig.send(0x90, 84, 100)
+    rig.send(0x91, 84, 100)
+    rig.send(0x81, 84, 0)
+    time.sleep(0.5)
+    expect_pitch(rig, "note 84 on channels 1 and 2, off on channel 2", 880.0, silenced=440.0)
+    rig.send(0x80, 84, 0)
+    expect_pitch(rig, "note off on channel 1", 440.0, silenced=880.0, idempotent=True)
+
+
+def expect_program_change(rig, window):
+    """The cloud deleted, Program Change 0 brings slot 1 back, the cloud in it."""
+    subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", "Delete"], check=True, timeout=10)
+    deadline = time.monotonic() + CHANGE_SECONDS
+    while analyse(rig.record(GLANCE_SECONDS))[2] > SILENT_RMS:
+        if time.monotonic() > deadline:
+            fail("the cloud still sounds after Delete")
+    print("cloud deleted: silent", flush=True)
+    rig.send(0xC0, 0)
+    expect_pitch(rig, "Program Change 0: slot 1", 440.0, idempotent=True)
+
+
 def main():
     window = sys.argv[1]
     rig = Rig()
@@ -199,14 +264,10 @@ def main():
     expect_pitch(rig, "cloud", 440.0)
     rig.send(0x90, 84, 100)
     expect_pitch(rig, "note on 84", 880.0, silenced=440.0)
-    rig.send(0xE0, 0x7F, 0x7F)
-    # Full up is 8191/8192 of an octave.
-    expect_pitch(rig, "pitch wheel full up", 880.0 * (1 + 8191.0 / 8192), silenced=880.0, idempotent=True)
-    # The wheel springs back before the key is let go, as a performer's does.
-    rig.send(0xE0, 0x00, 0x40)
-    rig.send(0x80, 84, 0)
-    expect_pitch(rig, "note off", 440.0, silenced=880.0, idempotent=True)
+    expect_wheel(rig)
+    expect_channel_messages(rig)
     expect_letter_notes(rig, window)
+    expect_program_change(rig, window)
     rig.client.deactivate()
     rig.client.close()
 

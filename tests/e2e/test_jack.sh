@@ -2,8 +2,10 @@
 # The instrument in a JACK graph, as a performer's rig has it: a server of the
 # test's own (dummy driver, 128-frame periods), the instrument's audio ports
 # and MIDI ports under its own name, and a JACK client of the test's own that
-# records the audio, plays notes and the pitch wheel into the MIDI input and
-# listens to the MIDI output while a letter key is pressed. The scene is one
+# records the audio, plays notes, the pitch wheel, the sustain pedal and the
+# channel mode messages on two channels into the MIDI input, listens to the
+# MIDI output while a letter key is pressed, and recalls a scene slot with a
+# Program Change. The scene is one
 # grain cloud over a rect of a 440 Hz sine.
 set -u
 # shellcheck source=tests/e2e/lib.sh
@@ -36,7 +38,10 @@ e2e_log "ports: $(jack_lsp | grep zoltafenri | tr '\n' ',')"
 
 e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
+# Slot 1 holds the cloud, for the rig's Program Change to bring back.
+e2e_key ctrl+shift+F1
+e2e_wait_for 10 e2e_output_has stdout "Session saved to session-1.bin" || e2e_fail "Ctrl+Shift+F1 did not save slot 1"
 "$PYTHON" "$(dirname "$0")/jack_player.py" "$E2E_WINDOW" || e2e_fail "the JACK rig's checks failed"
 
 e2e_quit
-e2e_pass "JACK: audio out of the zoltafenri ports, note on 84 an octave up over a silenced cloud, the wheel another octave, note off back to the cloud, letter keys out of its MIDI port"
+e2e_pass "JACK: audio out of the zoltafenri ports, note on 84 an octave up over a silenced cloud, the wheel two semitones, All Notes Off, All Sound Off, the sustain pedal and two channels, letter keys out of its MIDI port, Program Change 0 recalling slot 1"
