@@ -1,7 +1,8 @@
 #!/bin/bash
 # The performer changes the JACK server's period while a cloud plays and F11
 # records, as `jack_bufsize` does: 256 -> 512 -> 128 frames. The instrument
-# plays at the server's rate (48000 Hz, a 1 kHz sine heard at 1 kHz), says the
+# plays at the server's rate (48000 Hz; a 1 kHz sine recorded at 48000 or at
+# 44100 Hz heard at 1 kHz), says the
 # rate and each new period, sounds again within 1 s of each change, quits
 # within 2 s of Shift+Esc, and leaves a whole recording as long as the time
 # it ran.
@@ -55,14 +56,21 @@ awk -v frames="$E2E_BOUNCE_FRAMES" -v rate="$E2E_RATE" -v start="$RECORD_START" 
         'BEGIN { print e - s }') s of playing"
 e2e_log "recording: $E2E_BOUNCE_FRAMES frames at $E2E_RATE Hz"
 
-# A server that stops answering (stuck in its driver; here stopped) while F11
-# records: SIGTERM still ends the instrument within 2 s, the recording whole.
+# A sound recorded at 44100 Hz is converted to the server's 48000 Hz and
+# heard at its pitch. Then the server stops answering (stuck in its driver;
+# here stopped) while F11 records: SIGTERM still ends the instrument within
+# 2 s, the recording whole.
 DIR=$(e2e_make_workdir jack-stuck)
 mkdir -p "$DIR/loops"
-cp "$E2E_TMP/jack-period/loops/sine1k.wav" "$DIR/loops/"
+sox -n -r 44100 -b 16 -c 2 "$DIR/loops/sine1k-44k.wav" synth 4 sine "$TONE_HZ" gain -n -3 ||
+    e2e_fail "sox could not write sine1k-44k.wav"
 e2e_start_app "$DIR" --audio-api jack
 e2e_wait_window
+e2e_enter_canvas "$DIR"
 e2e_wait_for 20 e2e_output_has stdout "Stream Latency" || e2e_fail "no audio stream after loading"
+e2e_move_pointer "$RECT_X" "$RECT_Y"
+e2e_key 1
+"$PYTHON" "$RIG" "$TONE_HZ" || e2e_fail "a 44100 Hz sound is not heard at its pitch under a 48000 Hz server"
 e2e_key F11
 e2e_wait_for 10 e2e_new_bounce_reaches "$DIR" "" 0 || e2e_fail "F11 did not start a recording"
 BOUNCE=$(e2e_new_bounce "$DIR" "")
