@@ -245,6 +245,10 @@ void App::ReloadAtTheNewRate()
         _scenes->SerializeSession(&writer);
         _sceneToRestore = writer.GetStream();
     }
+    // Nothing may point at what goes: the restore selects again what was selected.
+    ClosePieMenu();
+    _selection->Deselect(Selection::SOURCE);
+    _selection->Deselect(Selection::RECT);
     ReleaseScene();
     _masterEffectsBox->FollowRate();
     _loading = true;
@@ -255,6 +259,7 @@ void App::ReloadAtTheNewRate()
     // The old sounds go with their loader, nothing reading them any more.
     delete _loader;
     _loader = new StartupLoader(this);
+    _overlays->FollowLoadProgress(_loader->GetProgress());
     _reloading = started;
     _loader->StartInBackground(GetAudioPath());
 }

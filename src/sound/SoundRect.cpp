@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "session/Serializer.h"
 #include "sound/EngineRate.h"
@@ -346,7 +347,7 @@ void SoundRect::CopyStoredSamples(std::vector<float>* out, double start, double 
 void SoundRect::Serialize(Serializer* serializer)
 {
     serializer->PutInt((int)_id);
-    serializer->PutLong((long)_nFrames);
+    serializer->PutLong(ReferenceLength());
     serializer->PutInt(_nChans);
     _uiRect->Serialize(serializer);
 }
@@ -354,10 +355,16 @@ void SoundRect::Serialize(Serializer* serializer)
 bool SoundRect::UnSerialize(Serializer* serializer)
 {
     int id = 0, nChans = _nChans;
-    long nFrames = (long)_nFrames;
+    long nFrames = ReferenceLength();
     serializer->GetInt(&id);
     serializer->GetLong(&nFrames);
     serializer->GetInt(&nChans);
     _uiRect->UnSerialize(serializer);
-    return nFrames == (long)_nFrames && nChans == _nChans;
+    // A sound converted to another rate may come out a frame longer or shorter.
+    return std::labs(nFrames - ReferenceLength()) <= 1 && nChans == _nChans;
+}
+
+long SoundRect::ReferenceLength() const
+{
+    return std::lround(EngineRate::ToReferenceFrames(double(_nFrames)));
 }

@@ -56,11 +56,13 @@ public:
     unsigned GetId() const { return _id; }
     UISoundRect* GetUI() const { return _uiRect; }
 
-    // Identity and sound size, then the view's record.
+    // Identity and sound size (in frames at the reference rate, the same
+    // sound's size at every rate), then the view's record.
     void Serialize(Serializer* serializer);
     // The rect keeps its own identity and the size of the sound it holds;
     // false when the record was saved for a sound of another size.
     bool UnSerialize(Serializer* serializer);
+    long ReferenceLength() const;
 
     SamplesProvider* Clone() override;
     void PrepareToRead(double timeStretch) override;

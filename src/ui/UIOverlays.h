@@ -37,6 +37,7 @@ class UILoadProgressOverlay : public UIOverlay {
 public:
     UILoadProgressOverlay(App* app, const LoadProgress* progress) : UIOverlay(app), _progress(progress) {}
     void Draw();
+    void Follow(const LoadProgress* progress) { _progress = progress; }
 
 private:
     const LoadProgress* _progress;
@@ -112,6 +113,8 @@ public:
 
     // The title with the load's progress, or with the full list of keys.
     void DrawTitleScreen(bool loading);
+    // A new load (the sounds read again at a new rate) shows its own progress.
+    void FollowLoadProgress(const LoadProgress* progress) { _loadProgress.Follow(progress); }
     // The recording's file name (null: not recording) and the short list of keys.
     void DrawOverScene(const char* bounceFileName, bool help);
     void DrawLoadMeter() { _loadMeter.Draw(); }
