@@ -350,3 +350,50 @@ TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
     // At the saved gain: half scale 6 dB down.
     EXPECT_NEAR(ring->TakePeak(), 0.5 * 0.501, 0.01);
 }
+
+// Key 4 makes live rects up to the cap and says so at the one after it; a
+// scene holding the cap's worth saves and comes back whole, each rect at its
+// place with its length, without a word of damage.
+TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
+{
+    ASSERT_EQ(LiveRect::MAX_IN_SCENE, 16);
+    std::vector<char> bytes;
+    std::vector<double> places, lengths;
+    {
+        std::unique_ptr<App> saved = NewApp();
+        for (int i = 0; i < LiveRect::MAX_IN_SCENE; i++) {
+            KeyAt(saved.get(), '4', 0.05 + 0.05 * i, 0.5);
+            UILiveRect* view = static_cast<UILiveRect*>(saved->GetLiveRects().back()->GetUI());
+            view->GetParameter(UILiveRect::LENGTH)->SetValue(view, 1.0 + i);
+            places.push_back(view->GetX());
+            lengths.push_back(view->GetLengthSeconds());
+        }
+        ASSERT_EQ(saved->GetLiveRects().size(), 16u);
+        testing::internal::CaptureStderr();
+        KeyAt(saved.get(), '4', 0.9, 0.2);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(saved->GetLiveRects().size(), 16u);
+        EXPECT_EQ(saved->GetSoundRects().size(), 16u);
+        EXPECT_NE(said.find("at most 16 live rects"), std::string::npos) << said;
+        EXPECT_NE(saved->GetMessage()->GetText().find("at most 16 live rects"), std::string::npos);
+        Serializer writer;
+        writer.OpenWriteMemory();
+        saved->GetScenes()->SerializeSession(&writer);
+        bytes = writer.GetStream();
+    }
+
+    std::unique_ptr<App> loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(bytes);
+    testing::internal::CaptureStdout();
+    loaded->GetScenes()->UnSerializeSession(&reader);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(reader.IsDamaged()) << reader.GetError();
+    ASSERT_EQ(loaded->GetLiveRects().size(), 16u);
+    ASSERT_GT(lengths.back(), lengths.front() + 14.0) << "every rect of its own length";
+    for (int i = 0; i < LiveRect::MAX_IN_SCENE; i++) {
+        const UILiveRect* back = static_cast<UILiveRect*>(loaded->GetLiveRects()[i]->GetUI());
+        EXPECT_DOUBLE_EQ(back->GetX(), places[i]) << i;
+        EXPECT_DOUBLE_EQ(back->GetLengthSeconds(), lengths[i]) << i;
+    }
+}

@@ -63,7 +63,8 @@ private:
     void StopNoteSources(int note);
     void BendNoteSources(double wheel);
     // A burst beyond what the queues hold loses messages (a lost note off
-    // leaves a note sounding): said on screen, at most once a second.
+    // leaves a note sounding), and messages that are not well-formed MIDI
+    // are dropped: said on screen, at most once a second.
     void ReportLostMidi();
     ControlTarget GetLearnTarget(int x, int y) const;
     ControlTarget GetKnobTargetAt(int x, int y) const;
@@ -83,5 +84,6 @@ private:
     bool _midiInJack;
     bool _jackMidiLost;
     size_t _lostMidiSaid;
+    size_t _malformedMidiSaid;
     std::chrono::steady_clock::time_point _lostMidiSaidAt;
 };

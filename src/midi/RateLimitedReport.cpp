@@ -14,15 +14,27 @@ bool RateLimitedReport::Report(const std::string& text)
 
 bool RateLimitedReport::Report(const std::string& text, std::chrono::steady_clock::time_point now)
 {
+    std::string line = text;
+    if (!Admit(&line, now))
+        return false;
+    fprintf(stderr, "%s\n", line.c_str());
+    return true;
+}
+
+bool RateLimitedReport::Admit(std::string* text)
+{
+    return Admit(text, std::chrono::steady_clock::now());
+}
+
+bool RateLimitedReport::Admit(std::string* text, std::chrono::steady_clock::time_point now)
+{
     std::lock_guard<std::mutex> lock(_mutex);
     if (_printedOnce && now - _lastPrinted < _interval) {
         _heldBack++;
         return false;
     }
     if (_heldBack > 0)
-        fprintf(stderr, "%s (and %ld more like it held back)\n", text.c_str(), _heldBack);
-    else
-        fprintf(stderr, "%s\n", text.c_str());
+        *text += " (and " + std::to_string(_heldBack) + " more like it held back)";
     _printedOnce = true;
     _lastPrinted = now;
     _heldBack = 0;

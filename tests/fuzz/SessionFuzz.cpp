@@ -1,60 +1,26 @@
-// Loads arbitrary bytes as a session into a scene of three sound rects, the
-// way start-up loads session.bin, and plays a block of the result. Whatever
+// Loads arbitrary bytes as a session into a scene of three sound rects (see
+// FuzzScene.h), the way start-up loads session.bin, and plays a block of the result. Whatever
 // the bytes, the load must neither crash nor read or write outside what it
 // owns (run under ASan and UBSan), and the output stays within full scale.
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
+#include "FuzzScene.h"
 #include "app/App.h"
 #include "app/SceneStore.h"
 #include "app/Selection.h"
-#include "app/StyleSwitch.h"
 #include "session/Serializer.h"
 #include "sources/Source.h"
 #include "ui/UISource.h"
 
 namespace {
 
-const int W = 1000;
-const int H = 500;
+using fuzzscene::H;
+using fuzzscene::W;
 const unsigned RENDER_FRAMES = 256;
-
-void WriteSound(const std::string& path, int frames, int channels)
-{
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> data(size_t(frames) * channels);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = float(0.5 * std::sin(0.05 * double(i)));
-    sf_writef_float(file, data.data(), frames);
-    sf_close(file);
-}
-
-App* MakeScene()
-{
-    char pattern[] = "/tmp/zoltasessionfuzzXXXXXX";
-    std::string dir = mkdtemp(pattern);
-    WriteSound(dir + "/a.wav", 4410, 2);
-    WriteSound(dir + "/b.wav", 8820, 1);
-    WriteSound(dir + "/c.wav", 3000, 2);
-    App* app = new App();
-    app->SetWinSize(W, H);
-    app->SetAudioPath(dir + "/");
-    app->GetStyles()->CreateStyles();
-    app->LoadSounds();
-    std::system(("rm -rf " + dir).c_str());
-    return app;
-}
 
 // Sources from the previous input go, so each input starts from the same scene of rects.
 void RemoveSources(App* app)
@@ -92,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The loader's console lines would drown the fuzzer's.
         if (freopen("/dev/null", "w", stdout) == nullptr)
             return 0;
-        app = MakeScene();
+        app = fuzzscene::MakeScene();
     }
     Serializer reader;
     reader.OpenReadMemory(std::vector<char>(data, data + size));
