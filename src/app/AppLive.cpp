@@ -19,7 +19,7 @@ void App::AddLiveRect(double x, double y)
     }
     if (_liveRects.size() >= size_t(LiveRect::MAX_IN_SCENE)) {
         ShowMessage("No live rect: a scene holds at most " + std::to_string(LiveRect::MAX_IN_SCENE) +
-                        " live rects, each with its memory and thread",
+                        " live rects, each about 70 MB of memory and a thread",
                     true);
         return;
     }

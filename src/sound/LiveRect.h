@@ -18,7 +18,7 @@ class LiveRect : public SoundRect {
 public:
     // The live rects a scene holds at most, made with the key or read from a
     // session alike: each keeps its ring and its analysis in memory for good
-    // (about 50 MB) and its analysis thread running.
+    // (about 70 MB) and its analysis thread running.
     static constexpr int MAX_IN_SCENE = 16;
 
     LiveRect();
