@@ -12,7 +12,10 @@
 #include "app/AudioEngine.h"
 #include "app/SceneStore.h"
 #include "app/ScreenMessage.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
+#include "midi/ControllerBindings.h"
+#include "midi/MidiLearn.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
 #include "sound/LiveAnalysis.h"
@@ -313,6 +316,7 @@ TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
     view->GetParameter(UILiveRect::LENGTH)->SetValue(view, 3.0);
     view->GetParameter(UILiveRect::GAIN)->SetValue(view, -6.0);
     view->GetParameter(UILiveRect::FREEZE)->SetValue(view, 1.0);
+    saved->GetSelection()->Deselect(Selection::RECT);
     Serializer writer;
     writer.OpenWriteMemory();
     saved->GetScenes()->SerializeSession(&writer);
@@ -353,7 +357,7 @@ TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
 
 // Key 4 makes live rects up to the cap and says so at the one after it; a
 // scene holding the cap's worth saves and comes back whole, each rect at its
-// place with its length, without a word of damage.
+// place with its length and its controller, without a word of damage.
 TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
 {
     ASSERT_EQ(LiveRect::MAX_IN_SCENE, 16);
@@ -369,6 +373,7 @@ TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
             lengths.push_back(view->GetLengthSeconds());
         }
         ASSERT_EQ(saved->GetLiveRects().size(), 16u);
+        saved->GetMidiLearn()->GetBindings()->Bind(1, 9, ControlTarget::RectParam(15, UILiveRect::GAIN));
         testing::internal::CaptureStderr();
         KeyAt(saved.get(), '4', 0.9, 0.2);
         const std::string said = testing::internal::GetCapturedStderr();
@@ -396,4 +401,10 @@ TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
         EXPECT_DOUBLE_EQ(back->GetX(), places[i]) << i;
         EXPECT_DOUBLE_EQ(back->GetLengthSeconds(), lengths[i]) << i;
     }
+    int channel = 0, controller = 0;
+    EXPECT_TRUE(loaded->GetMidiLearn()->GetBindings()->FindController(ControlTarget::RectParam(15, UILiveRect::GAIN),
+                                                                      &channel, &controller))
+        << "the last live rect's gain follows its controller again";
+    EXPECT_EQ(controller, 9);
+    EXPECT_EQ(loaded->GetCurrentSoundRect(), loaded->GetLiveRects()[15]->GetUI()) << "the rect selected when saved";
 }

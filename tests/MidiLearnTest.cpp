@@ -411,6 +411,26 @@ TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)
     EXPECT_EQ(said, "first\nfourth (and 2 more like it held back)\n");
 }
 
+// A line said elsewhere (a refused recording, on screen) is paced the same
+// way, and nothing of it goes to stderr.
+TEST(RateLimitedReportTest, AdmittedLinesArePacedAndCountedButNotPrinted)
+{
+    RateLimitedReport report(std::chrono::milliseconds(1000));
+    const auto t0 = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    std::string line = "busy";
+    EXPECT_TRUE(report.Admit(&line, t0));
+    EXPECT_EQ(line, "busy");
+    for (int i = 1; i <= 3; i++) {
+        line = "busy";
+        EXPECT_FALSE(report.Admit(&line, t0 + std::chrono::milliseconds(300 * i)));
+    }
+    line = "busy";
+    EXPECT_TRUE(report.Admit(&line, t0 + std::chrono::milliseconds(1000)));
+    EXPECT_EQ(line, "busy (and 3 more like it held back)");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace
 
 namespace {
