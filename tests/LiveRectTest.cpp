@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "midi/MidiLearn.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -407,4 +409,43 @@ TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
         << "the last live rect's gain follows its controller again";
     EXPECT_EQ(controller, 9);
     EXPECT_EQ(loaded->GetCurrentSoundRect(), loaded->GetLiveRects()[15]->GetUI()) << "the rect selected when saved";
+}
+
+// A file that counts one live rect beyond the cap is said to be damaged and
+// makes none, whatever its records hold.
+TEST_F(LiveSceneTest, ASessionOfSeventeenLiveRectsMakesNone)
+{
+    std::unique_ptr<App> saved = NewApp();
+    KeyAt(saved.get(), '4', 0.5, 0.5);
+    Serializer writer;
+    writer.OpenWriteMemory();
+    saved->GetScenes()->SerializeSession(&writer);
+    size_t recordsEnd = 0;
+    std::vector<SessionTrailer::Chunk> chunks;
+    std::string why;
+    ASSERT_EQ(SessionTrailer::Read(writer.GetStream(), &recordsEnd, &chunks, &why), SessionTrailer::WHOLE) << why;
+    std::vector<char>* live = nullptr;
+    for (SessionTrailer::Chunk& chunk : chunks)
+        live = chunk.tag == "LIVE" ? &chunk.payload : live;
+    ASSERT_NE(live, nullptr);
+    const std::vector<char> record(live->begin() + sizeof(int), live->end());
+    for (int i = 1; i < LiveRect::MAX_IN_SCENE + 1; i++)
+        live->insert(live->end(), record.begin(), record.end());
+    const int seventeen = LiveRect::MAX_IN_SCENE + 1;
+    std::memcpy(live->data(), &seventeen, sizeof(seventeen));
+    Serializer crafted;
+    crafted.OpenWriteMemory();
+    crafted.PutBytes(std::vector<char>(writer.GetStream().begin(), writer.GetStream().begin() + long(recordsEnd)));
+    SessionTrailer::Append(chunks, &crafted);
+
+    std::unique_ptr<App> loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(crafted.GetStream());
+    testing::internal::CaptureStdout();
+    loaded->GetScenes()->UnSerializeSession(&reader);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(reader.IsDamaged());
+    EXPECT_NE(reader.GetError().find("it counts 17 live rects, and a scene holds at most 16"), std::string::npos)
+        << reader.GetError();
+    EXPECT_TRUE(loaded->GetLiveRects().empty());
 }
