@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/resource.h>
@@ -7,11 +8,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <string>
 #include <vector>
 
 #include "app/App.h"
+#include "app/AudioEngine.h"
 #include "app/BounceRecorder.h"
 #include "app/Time.h"
 #include "sound/EngineRate.h"
@@ -340,6 +343,47 @@ TEST_F(BounceRecorderTest, AWriterThatCannotKeepUpIsReportedAtOnceWithTheCount)
         << err.Text();
 }
 
+// A recording ends at once, and its writer writes the rest on its own thread
+// while the disk takes it (here a pipe nobody reads yet). Until that is done
+// it is finishing (the engine starts no new recording meanwhile), and the
+// files it leaves hold every sample.
+TEST_F(BounceRecorderTest, ARecordingEndsAtOnceAndItsWriterFinishesItOnItsOwn)
+{
+    ASSERT_EQ(mkfifo("slow.raw", 0644), 0);
+    const int reader = open("slow.raw", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    BounceRecorder recorder;
+    ASSERT_TRUE(recorder.Start("slow.raw"));
+    // Far more than a pipe holds: the writer waits in the disk's place.
+    const std::vector<float> signal = Signal(44100 * BounceRecorder::CHANNELS, 5);
+    RecordInBlocks(&recorder, signal, 1024, 0);
+    recorder.Finish();
+    EXPECT_FALSE(recorder.IsRecording());
+    usleep(50000);
+    EXPECT_TRUE(recorder.IsFinishing()) << "the rest cannot be written before it is read";
+
+    std::vector<char> bytes;
+    char chunk[65536];
+    for (int waited = 0; waited < 10000;) {
+        const ssize_t n = read(reader, chunk, sizeof(chunk));
+        if (n == 0)
+            break;
+        if (n > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        } else {
+            usleep(1000);
+            waited++;
+        }
+    }
+    close(reader);
+    for (int i = 0; i < 10000 && recorder.IsFinishing(); i++)
+        usleep(1000);
+    EXPECT_FALSE(recorder.IsFinishing());
+    ASSERT_EQ(bytes.size(), signal.size() * sizeof(float)) << "every sample, the queued rest too";
+    EXPECT_EQ(memcmp(bytes.data(), signal.data(), bytes.size()), 0);
+    EXPECT_EQ(ReadStereoFloatWav("slow.wav"), signal);
+}
+
 using AppAudioTest = InTempFolder;
 
 TEST_F(AppAudioTest, AnEmptySceneGivesSilenceAndAdvancesTheClock)
@@ -367,6 +411,9 @@ TEST_F(AppAudioTest, BounceCreatesTheFolderAndRecordsEveryBlockUntilToggledOff)
     app.ToggleAudioBounce();
     EXPECT_FALSE(app.IsBouncing());
     EXPECT_STREQ(app.GetBounceFileName(), "");
+    // The writer finishes the files on its own thread.
+    while (app.GetAudioEngine()->GetBounceRecorder()->IsFinishing())
+        usleep(1000);
 
     std::vector<std::string> files = BounceFiles();
     ASSERT_EQ(files.size(), 1u);

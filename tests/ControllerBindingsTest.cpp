@@ -140,4 +140,43 @@ TEST(ControllerBindingsTest, ABindingThatCannotBeStopsTheRecordWhereItIs)
     EXPECT_TRUE(in2.HasRunOut());
 }
 
+// -1 means "none" only where a target has none: the master chain's object,
+// the effect of a source's or rect's own parameter. A record binding rect or
+// source -1, or the master chain to an object, is refused at that binding.
+TEST(ControllerBindingsTest, ARecordNamingRectOrSourceMinusOneIsRefused)
+{
+    ControlTarget rectWithEffect = ControlTarget::RectParam(0, 0);
+    rectWithEffect.effect = 2;
+    ControlTarget masterOfSource = MASTER_VOLUME;
+    masterOfSource.object = 0;
+    const ControlTarget cannotBe[] = {ControlTarget::RectParam(-1, 0),
+                                      ControlTarget::SourceParam(-1, 8),
+                                      ControlTarget::SourceEffect(-1, 4, 6),
+                                      ControlTarget::SourceEffect(0, -1, 6),
+                                      ControlTarget::MasterEffect(-1, 1),
+                                      rectWithEffect,
+                                      masterOfSource};
+    for (const ControlTarget& bad : cannotBe) {
+        Serializer out;
+        out.OpenWriteMemory();
+        out.PutInt(2);
+        for (int v : {1, 7, int(ControlTarget::RECT_PARAM), 0, -1, 1})
+            out.PutInt(v);
+        for (int v : {1, 8, bad.kind, bad.object, bad.effect, bad.param})
+            out.PutInt(v);
+        ControllerBindings read;
+        Serializer in;
+        in.OpenReadMemory(out.GetStream());
+        read.UnSerialize(&in);
+        EXPECT_EQ(read.GetCount(), 1) << bad.kind << " " << bad.object << " " << bad.effect;
+        EXPECT_TRUE(in.HasRunOut());
+    }
+
+    // Rect -1 bound some other way finds no place, whatever the places hold.
+    ControllerBindings bindings;
+    bindings.Bind(1, 1, ControlTarget::RectParam(-1, 0));
+    bindings.MoveRects({});
+    EXPECT_EQ(bindings.GetCount(), 0);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -12,9 +13,13 @@
 #include "app/AudioEngine.h"
 #include "app/SceneStore.h"
 #include "app/ScreenMessage.h"
+#include "app/Selection.h"
 #include "app/StyleSwitch.h"
+#include "midi/ControllerBindings.h"
+#include "midi/MidiLearn.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sound/LiveAnalysis.h"
 #include "sound/LiveRect.h"
 #include "sound/LiveRing.h"
@@ -313,6 +318,7 @@ TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
     view->GetParameter(UILiveRect::LENGTH)->SetValue(view, 3.0);
     view->GetParameter(UILiveRect::GAIN)->SetValue(view, -6.0);
     view->GetParameter(UILiveRect::FREEZE)->SetValue(view, 1.0);
+    saved->GetSelection()->Deselect(Selection::RECT);
     Serializer writer;
     writer.OpenWriteMemory();
     saved->GetScenes()->SerializeSession(&writer);
@@ -349,4 +355,97 @@ TEST_F(LiveSceneTest, ALiveRectComesBackWithItsSettingsEmptyAndFillsAgain)
     EXPECT_GT(ring->GetWritten(), (int64_t)(0.4 * SAMPLE_RATE));
     // At the saved gain: half scale 6 dB down.
     EXPECT_NEAR(ring->TakePeak(), 0.5 * 0.501, 0.01);
+}
+
+// Key 4 makes live rects up to the cap and says so at the one after it; a
+// scene holding the cap's worth saves and comes back whole, each rect at its
+// place with its length and its controller, without a word of damage.
+TEST_F(LiveSceneTest, ASceneHoldsSixteenLiveRectsAndTheyAllComeBack)
+{
+    ASSERT_EQ(LiveRect::MAX_IN_SCENE, 16);
+    std::vector<char> bytes;
+    std::vector<double> places, lengths;
+    {
+        std::unique_ptr<App> saved = NewApp();
+        for (int i = 0; i < LiveRect::MAX_IN_SCENE; i++) {
+            KeyAt(saved.get(), '4', 0.05 + 0.05 * i, 0.5);
+            UILiveRect* view = static_cast<UILiveRect*>(saved->GetLiveRects().back()->GetUI());
+            view->GetParameter(UILiveRect::LENGTH)->SetValue(view, 1.0 + i);
+            places.push_back(view->GetX());
+            lengths.push_back(view->GetLengthSeconds());
+        }
+        ASSERT_EQ(saved->GetLiveRects().size(), 16u);
+        saved->GetMidiLearn()->GetBindings()->Bind(1, 9, ControlTarget::RectParam(15, UILiveRect::GAIN));
+        testing::internal::CaptureStderr();
+        KeyAt(saved.get(), '4', 0.9, 0.2);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(saved->GetLiveRects().size(), 16u);
+        EXPECT_EQ(saved->GetSoundRects().size(), 16u);
+        EXPECT_NE(said.find("at most 16 live rects"), std::string::npos) << said;
+        EXPECT_NE(saved->GetMessage()->GetText().find("at most 16 live rects"), std::string::npos);
+        Serializer writer;
+        writer.OpenWriteMemory();
+        saved->GetScenes()->SerializeSession(&writer);
+        bytes = writer.GetStream();
+    }
+
+    std::unique_ptr<App> loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(bytes);
+    testing::internal::CaptureStdout();
+    loaded->GetScenes()->UnSerializeSession(&reader);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(reader.IsDamaged()) << reader.GetError();
+    ASSERT_EQ(loaded->GetLiveRects().size(), 16u);
+    ASSERT_GT(lengths.back(), lengths.front() + 14.0) << "every rect of its own length";
+    for (int i = 0; i < LiveRect::MAX_IN_SCENE; i++) {
+        const UILiveRect* back = static_cast<UILiveRect*>(loaded->GetLiveRects()[i]->GetUI());
+        EXPECT_DOUBLE_EQ(back->GetX(), places[i]) << i;
+        EXPECT_DOUBLE_EQ(back->GetLengthSeconds(), lengths[i]) << i;
+    }
+    int channel = 0, controller = 0;
+    EXPECT_TRUE(loaded->GetMidiLearn()->GetBindings()->FindController(ControlTarget::RectParam(15, UILiveRect::GAIN),
+                                                                      &channel, &controller))
+        << "the last live rect's gain follows its controller again";
+    EXPECT_EQ(controller, 9);
+    EXPECT_EQ(loaded->GetCurrentSoundRect(), loaded->GetLiveRects()[15]->GetUI()) << "the rect selected when saved";
+}
+
+// A file that counts one live rect beyond the cap is said to be damaged and
+// makes none, whatever its records hold.
+TEST_F(LiveSceneTest, ASessionOfSeventeenLiveRectsMakesNone)
+{
+    std::unique_ptr<App> saved = NewApp();
+    KeyAt(saved.get(), '4', 0.5, 0.5);
+    Serializer writer;
+    writer.OpenWriteMemory();
+    saved->GetScenes()->SerializeSession(&writer);
+    size_t recordsEnd = 0;
+    std::vector<SessionTrailer::Chunk> chunks;
+    std::string why;
+    ASSERT_EQ(SessionTrailer::Read(writer.GetStream(), &recordsEnd, &chunks, &why), SessionTrailer::WHOLE) << why;
+    std::vector<char>* live = nullptr;
+    for (SessionTrailer::Chunk& chunk : chunks)
+        live = chunk.tag == "LIVE" ? &chunk.payload : live;
+    ASSERT_NE(live, nullptr);
+    const std::vector<char> record(live->begin() + sizeof(int), live->end());
+    for (int i = 1; i < LiveRect::MAX_IN_SCENE + 1; i++)
+        live->insert(live->end(), record.begin(), record.end());
+    const int seventeen = LiveRect::MAX_IN_SCENE + 1;
+    std::memcpy(live->data(), &seventeen, sizeof(seventeen));
+    Serializer crafted;
+    crafted.OpenWriteMemory();
+    crafted.PutBytes(std::vector<char>(writer.GetStream().begin(), writer.GetStream().begin() + long(recordsEnd)));
+    SessionTrailer::Append(chunks, &crafted);
+
+    std::unique_ptr<App> loaded = NewApp();
+    Serializer reader;
+    reader.OpenReadMemory(crafted.GetStream());
+    testing::internal::CaptureStdout();
+    loaded->GetScenes()->UnSerializeSession(&reader);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(reader.IsDamaged());
+    EXPECT_NE(reader.GetError().find("it counts 17 live rects, and a scene holds at most 16"), std::string::npos)
+        << reader.GetError();
+    EXPECT_TRUE(loaded->GetLiveRects().empty());
 }

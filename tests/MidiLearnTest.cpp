@@ -29,6 +29,7 @@
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainCloud.h"
 #include "sources/Source.h"
@@ -291,6 +292,29 @@ TEST_F(MidiLearnTest, AVelocityPlaysTheCopyAtTheSquareOfItsShareOf127)
     EXPECT_DOUBLE_EQ(_app.GetSources()[0]->GetNoteLevel(), 1.0);
 }
 
+// A note on whose note number is no data byte (0xC8) would start a copy that
+// no note off reaches: it is dropped whole at the queue, while a well-formed
+// note on next to it plays, and its note off ends it.
+TEST_F(MidiLearnTest, ANoteOnWithADataByteAbove127MakesNoCopy)
+{
+    MidiQueue* queue = _app.GetControllers()->GetMidiQueue();
+    for (int i = 0; i < 100; i++)
+        queue->PushMessage(0, {0x90, 0xC8, 0x7F});
+    queue->PushMessage(0, {0x90, 60, 0x80});
+    testing::internal::CaptureStderr();
+    _app.GetControllers()->UpdateMidiIn();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(_app.GetNoteSources()[0].empty());
+    EXPECT_NE(said.find("101 messages dropped that are not well-formed MIDI"), std::string::npos) << said;
+    queue->PushMessage(0, {0x90, 60, 100});
+    _app.GetControllers()->UpdateMidiIn();
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u);
+    EXPECT_EQ(_app.GetNoteSources()[0][0]->GetMidiNote(), 60);
+    queue->PushMessage(0, {0x80, 60, 0});
+    _app.GetControllers()->UpdateMidiIn();
+    EXPECT_TRUE(_app.GetNoteSources()[0].empty());
+}
+
 TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLacks)
 {
     OscCommand pitch;
@@ -387,6 +411,26 @@ TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)
     EXPECT_EQ(said, "first\nfourth (and 2 more like it held back)\n");
 }
 
+// A line said elsewhere (a refused recording, on screen) is paced the same
+// way, and nothing of it goes to stderr.
+TEST(RateLimitedReportTest, AdmittedLinesArePacedAndCountedButNotPrinted)
+{
+    RateLimitedReport report(std::chrono::milliseconds(1000));
+    const auto t0 = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    std::string line = "busy";
+    EXPECT_TRUE(report.Admit(&line, t0));
+    EXPECT_EQ(line, "busy");
+    for (int i = 1; i <= 3; i++) {
+        line = "busy";
+        EXPECT_FALSE(report.Admit(&line, t0 + std::chrono::milliseconds(300 * i)));
+    }
+    line = "busy";
+    EXPECT_TRUE(report.Admit(&line, t0 + std::chrono::milliseconds(1000)));
+    EXPECT_EQ(line, "busy (and 3 more like it held back)");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 }  // namespace
 
 namespace {
@@ -428,6 +472,38 @@ TEST_F(MidiLearnTest, BindingsAreSavedWithTheSceneAndComeBackWithIt)
     reread.OpenReadMemory(without.GetStream());
     _app.GetScenes()->UnSerializeSession(&reread);
     EXPECT_EQ(Learn()->GetBindings()->GetCount(), 0);
+}
+
+// A session of 76 bytes: no rect record, and a MIDI learn chunk that binds
+// a controller to rect -1. Read at start, it is said to be damaged and the
+// binding is refused; nothing reads before the list of rects.
+TEST_F(MidiLearnTest, ABindingOfRectMinusOneInASessionIsRefusedWithAMessage)
+{
+    Serializer crafted;
+    crafted.OpenWriteMemory();
+    crafted.PutInt(0);
+    Serializer binding;
+    binding.OpenWriteMemory();
+    for (int v : {1, 1, 7, int(ControlTarget::RECT_PARAM), -1, -1, 0})
+        binding.PutInt(v);
+    SessionTrailer::Append({{"MIDI", binding.GetStream()}}, &crafted);
+    ASSERT_EQ(crafted.GetStream().size(), 76u);
+    const std::string path = _dir + "/session.bin";
+    FILE* file = fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(fwrite(crafted.GetStream().data(), 1, 76, file), 76u);
+    fclose(file);
+
+    _app.GetScenes()->SetSessionPath(path);
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    _app.GetScenes()->UnSerializeSession();
+    testing::internal::GetCapturedStdout();
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("could not be read whole"), std::string::npos) << said;
+    EXPECT_EQ(Learn()->GetBindings()->GetCount(), 0);
+    ControlChange(1, 7, 127);
+    EXPECT_EQ(_app.GetSoundRects().size(), 1u);
 }
 
 }  // namespace

@@ -105,4 +105,42 @@ TEST(MidiQueueTest, LongMessagesKeepTheirFirstBytes)
     EXPECT_FALSE(m.IsNoteOn() || m.IsNoteOff() || m.IsPitchWheel());
 }
 
+// Only whole messages pass: data bytes below 0x80, a status byte first and
+// nowhere else, and as many data bytes as the status carries. Anything else
+// is dropped whole and counted, never cut to something that plays.
+TEST(MidiQueueTest, MessagesThatAreNotWellFormedAreDroppedWhole)
+{
+    const std::vector<std::vector<unsigned char>> wellFormed = {
+        {0x90, 60, 100}, {0x8F, 0, 0}, {0xB0, 7, 127},     {0xE0, 0, 64},
+        {0xC3, 5},       {0xD0, 90},   {0xF2, 0x10, 0x7F}, {0xF1, 0x21},
+        {0xF8},          {0xFE},       {0xF0, 0xF7},       {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}};
+    const std::vector<std::vector<unsigned char>> malformed = {{0x90, 0xC8, 0x7F},
+                                                               {0x90, 60, 0x80},
+                                                               {0xB0, 0x80, 0},
+                                                               {0x90, 60},
+                                                               {0x90, 60, 100, 5},
+                                                               {0xC3},
+                                                               {0xC3, 5, 6},
+                                                               {60, 100},
+                                                               {},
+                                                               {0xF4},
+                                                               {0xF5},
+                                                               {0xF9},
+                                                               {0xFD},
+                                                               {0xF7},
+                                                               {0xF8, 0},
+                                                               {0xF0, 0x01},
+                                                               {0xF0, 0x90, 0xF7},
+                                                               {0xE0, 0, 0xFF}};
+    MidiQueue queue;
+    for (const std::vector<unsigned char>& message : malformed)
+        EXPECT_FALSE(queue.PushMessage(0.0, message)) << testing::PrintToString(message);
+    EXPECT_EQ(queue.GetSize(), 0u);
+    EXPECT_EQ(queue.GetMalformed(), malformed.size());
+    EXPECT_EQ(queue.GetDropped(), 0u) << "a malformed message is not a burst the queue could not hold";
+    for (const std::vector<unsigned char>& message : wellFormed)
+        EXPECT_TRUE(queue.PushMessage(0.0, message)) << testing::PrintToString(message);
+    EXPECT_EQ(queue.GetSize(), wellFormed.size());
+}
+
 }  // namespace

@@ -30,6 +30,7 @@
 #include "app/WindowLossWatch.h"
 #include "effects/EffectsBox.h"
 #include "midi/MidiLearn.h"
+#include "midi/RateLimitedReport.h"
 #include "session/Serializer.h"
 #include "sound/EngineRate.h"
 #include "sound/LiveRect.h"
@@ -59,7 +60,7 @@ App::App()
       _menuFlag(true), _view(nullptr), _screen(nullptr), _styles(nullptr), _pieMenu(nullptr), _windows(nullptr),
       _pacer(nullptr), _displayHelp(false), _control(nullptr), _controllers(nullptr), _masterEffectsBox(nullptr),
       _releases(nullptr), _loading(false), _reloading(false), _loader(nullptr), _mutex(nullptr), _quitRequested(false),
-      _exitStatus(0), _message(nullptr)
+      _exitStatus(0), _message(nullptr), _refusedBounces(new RateLimitedReport())
 {
     _mutex = new stk::Mutex();
     _selection = new Selection(this);
@@ -111,6 +112,7 @@ App::~App()
     delete _view;
     delete _selection;
     delete _message;
+    delete _refusedBounces;
     delete _mutex;
     // The rects read the loaded sounds, so the loader goes after the scene.
     delete _loader;
@@ -358,7 +360,11 @@ bool App::IsBouncing() const
 
 void App::ToggleAudioBounce()
 {
-    _audio->ToggleBounce();
+    if (_audio->ToggleBounce() != AudioEngine::BOUNCE_BUSY)
+        return;
+    std::string text = "Not recording: the last recording is still being written; toggle again once it is";
+    if (_refusedBounces->Admit(&text))
+        ShowMessage(text, true);
 }
 
 const char* App::GetBounceFileName() const

@@ -32,6 +32,7 @@ class UIStyle;
 class LoadMeter;
 class SourceReleases;
 class SceneStore;
+class RateLimitedReport;
 class ScreenMessage;
 class Selection;
 class StartupLoader;
@@ -85,7 +86,8 @@ public:
     int OnAudio(void* outputBuffer, void* inputBuffer, unsigned int nFrames, double streamTime, unsigned int status,
                 void* userData);
 
-    // Recording of the master output to ./bounces/.
+    // Recording of the master output to ./bounces/. A toggle while the last
+    // recording is still being written is refused, said at most once a second.
     void ToggleAudioBounce();
     bool IsBouncing() const;
     const char* GetBounceFileName() const;
@@ -271,4 +273,5 @@ private:
     bool _quitRequested;
     int _exitStatus;
     ScreenMessage* _message;
+    RateLimitedReport* _refusedBounces;
 };

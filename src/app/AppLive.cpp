@@ -11,15 +11,16 @@
 #include "ui/UILiveRect.h"
 #include "ui/UIPieMenu.h"
 
-namespace {
-// More than any performer places; a count beyond it is a damaged file.
-const int MAX_LIVE_RECTS = 64;
-}  // namespace
-
 void App::AddLiveRect(double x, double y)
 {
     if (_audio == nullptr || _audio->GetNumInputs() == 0) {
         ShowMessage("No live rect: the audio stream has no input channel", true);
+        return;
+    }
+    if (_liveRects.size() >= size_t(LiveRect::MAX_IN_SCENE)) {
+        ShowMessage("No live rect: a scene holds at most " + std::to_string(LiveRect::MAX_IN_SCENE) +
+                        " live rects, each about 70 MB of memory and a thread",
+                    true);
         return;
     }
     NewLiveRect(x, y);
@@ -60,8 +61,9 @@ void App::UnSerializeLiveRects(Serializer* serializer)
     int count = 0;
     if (!serializer->GetInt(&count))
         return;
-    if (count < 0 || count > MAX_LIVE_RECTS) {
-        serializer->Refuse("it counts " + std::to_string(count) + " live rects");
+    if (count < 0 || count > LiveRect::MAX_IN_SCENE) {
+        serializer->Refuse("it counts " + std::to_string(count) + " live rects, and a scene holds at most " +
+                           std::to_string(LiveRect::MAX_IN_SCENE));
         return;
     }
     // The live rects there are take the saved places first (a scene recalled

@@ -289,15 +289,17 @@ bool AudioEngine::IsBouncing() const
     return _bounceRecorder->IsRecording();
 }
 
-void AudioEngine::ToggleBounce()
+AudioEngine::BounceToggle AudioEngine::ToggleBounce()
 {
     if (_bouncing) {
         _bouncing = false;
         memset(_bounceFileName, 0, sizeof(_bounceFileName));
-        _bounceRecorder->Stop();
-    } else {
-        StartBounce();
+        _bounceRecorder->Finish();
+        return BOUNCE_STOPPED;
     }
+    if (_bounceRecorder->IsFinishing())
+        return BOUNCE_BUSY;
+    return StartBounce() ? BOUNCE_STARTED : BOUNCE_FAILED;
 }
 
 void AudioEngine::EndBounceAtNewRate()
@@ -311,7 +313,7 @@ void AudioEngine::EndBounceAtNewRate()
     ToggleBounce();
 }
 
-void AudioEngine::StartBounce()
+bool AudioEngine::StartBounce()
 {
     snprintf(_bounceFileName, sizeof(_bounceFileName), "%s/bounce-%ld-%d.raw", BOUNCE_DIR, long(time(nullptr)),
              rand() % 1000000);
@@ -323,7 +325,8 @@ void AudioEngine::StartBounce()
         std::cerr << "Cannot record: the file " << _bounceFileName << " cannot be created (" << strerror(errno) << ")"
                   << std::endl;
         memset(_bounceFileName, 0, sizeof(_bounceFileName));
-        return;
+        return false;
     }
     _bouncing = true;
+    return true;
 }

@@ -78,8 +78,12 @@ public:
     // RenderBlock is given.
     void AssumeInputs(unsigned int numInputs) { _assumedInputs = numInputs; }
 
-    // Recording of the master output to ./bounces/.
-    void ToggleBounce();
+    // Recording of the master output to ./bounces/. A recording ends at
+    // once and its writer finishes it on its own thread; a new one starts
+    // only once the last one is written whole, so a toggle meanwhile is
+    // refused (BOUNCE_BUSY) and the files made stay one pair per take.
+    enum BounceToggle { BOUNCE_STARTED, BOUNCE_STOPPED, BOUNCE_FAILED, BOUNCE_BUSY };
+    BounceToggle ToggleBounce();
     bool IsBouncing() const;
     const char* GetBounceFileName() const { return _bounceFileName; }
     const BounceRecorder* GetBounceRecorder() const { return _bounceRecorder; }
@@ -99,7 +103,7 @@ private:
     // Lets go of the stream, closed or not; false when the audio system did
     // not answer in time.
     bool CloseStream();
-    void StartBounce();
+    bool StartBounce();
     void EndBounceAtNewRate();
     void MixSources(float* out, unsigned int nFrames);
 

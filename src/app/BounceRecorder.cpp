@@ -20,8 +20,8 @@ const auto REPORT_INTERVAL = std::chrono::seconds(1);
 
 BounceRecorder::BounceRecorder(size_t capacityFloats)
     : _ring(new float[capacityFloats]), _capacity(capacityFloats), _readPos(0), _writePos(0), _dropped(0), _failed(0),
-      _writeError(0), _running(false), _recording(false), _rate(int(EngineRate::Get())), _rawFd(-1), _wav(nullptr),
-      _wavFailed(false), _written(0), _wavWritten(0), _reportedLost(0)
+      _writeError(0), _running(false), _recording(false), _writing(false), _rate(int(EngineRate::Get())), _rawFd(-1),
+      _wav(nullptr), _wavFailed(false), _written(0), _wavWritten(0), _reportedLost(0)
 {
 }
 
@@ -68,11 +68,12 @@ bool BounceRecorder::Start(const std::string& rawPath)
     _reportedLost = 0;
     _running = true;
     _recording = true;
+    _writing = true;
     _writer = std::thread(&BounceRecorder::WriterLoop, this);
     return true;
 }
 
-void BounceRecorder::Stop()
+void BounceRecorder::Finish()
 {
     if (!_recording.load())
         return;
@@ -80,12 +81,15 @@ void BounceRecorder::Stop()
         std::lock_guard<std::mutex> lock(_wakeMutex);
         _running = false;
     }
-    _wake.notify_one();
-    _writer.join();
-    Drain();
     _recording = false;
-    CloseFiles();
-    ReportEnd();
+    _wake.notify_one();
+}
+
+void BounceRecorder::Stop()
+{
+    Finish();
+    if (_writer.joinable())
+        _writer.join();
 }
 
 void BounceRecorder::Write(const float* samples, size_t count)
@@ -207,6 +211,11 @@ void BounceRecorder::WriterLoop()
         std::unique_lock<std::mutex> lock(_wakeMutex);
         _wake.wait_for(lock, std::chrono::milliseconds(10), [this] { return !_running.load(); });
     }
+    // No block comes after the end: what the ring holds is the rest.
+    Drain();
+    CloseFiles();
+    ReportEnd();
+    _writing = false;
 }
 
 void BounceRecorder::CloseFiles()

@@ -37,10 +37,16 @@ public:
     // the raw file cannot be created (a WAV copy that cannot be made is said on
     // stderr and the raw recording goes on).
     bool Start(const std::string& rawPath);
-    // Writes what is still queued, stops the writer and closes both files; a
-    // recording that holds no frame at all leaves no files behind, and says so.
+    // Ends the recording at once: the writer writes what is still queued,
+    // closes both files and ends on its own thread, so that the scene lock
+    // held here never waits for the disk. A recording that holds no frame at
+    // all leaves no files behind, and says so.
+    void Finish();
+    // Finishes and waits until the writer has written the recording whole.
     void Stop();
     bool IsRecording() const { return _recording.load(); }
+    // The last recording has ended but its writer is still writing it.
+    bool IsFinishing() const { return _writing.load() && !_recording.load(); }
     const std::string& GetWavPath() const { return _wavPath; }
 
     // Audio thread: queue one block. Never blocks, never allocates; when the
@@ -80,6 +86,8 @@ private:
     std::atomic<int> _writeError;
     std::atomic<bool> _running;
     std::atomic<bool> _recording;
+    // From Start until the writer has closed the files.
+    std::atomic<bool> _writing;
     // Wakes the writer at once when recording stops, so that stopping (done
     // under the scene lock) never waits out the writer's nap.
     std::mutex _wakeMutex;
@@ -91,7 +99,7 @@ private:
     int _rawFd;
     SNDFILE* _wav;
     bool _wavFailed;
-    // Writer thread only, and Stop once it has joined.
+    // Writer thread only.
     size_t _written;
     size_t _wavWritten;
     size_t _reportedLost;

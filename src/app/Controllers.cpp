@@ -55,7 +55,8 @@ const double VIRTUAL_BEND_RANGE = 12.0;
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
       _channels(new MidiChannels()), _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)),
-      _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0)
+      _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0),
+      _malformedMidiSaid(0)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
 }
@@ -215,15 +216,22 @@ void Controllers::RecallProgram(int program)
 
 void Controllers::ReportLostMidi()
 {
-    const size_t lost = GetMidiQueue()->GetDropped() + _midiLearn->GetQueue()->GetDropped();
+    const size_t burst = GetMidiQueue()->GetDropped() + _midiLearn->GetQueue()->GetDropped();
+    const size_t malformed = GetMidiQueue()->GetMalformed() + _midiLearn->GetQueue()->GetMalformed();
     const auto now = std::chrono::steady_clock::now();
-    if (lost == _lostMidiSaid || (_lostMidiSaid > 0 && now - _lostMidiSaidAt < std::chrono::seconds(1)))
+    if ((burst == _lostMidiSaid && malformed == _malformedMidiSaid) ||
+        (_lostMidiSaid + _malformedMidiSaid > 0 && now - _lostMidiSaidAt < std::chrono::seconds(1)))
         return;
-    _app->ShowMessage("MIDI input: " + std::to_string(lost - _lostMidiSaid) +
-                          " messages lost, more came at once than the " + std::to_string(MidiQueue::CAPACITY) +
-                          " that can wait",
-                      true);
-    _lostMidiSaid = lost;
+    std::string text = "MIDI input: ";
+    if (burst != _lostMidiSaid)
+        text += std::to_string(burst - _lostMidiSaid) + " messages lost, more came at once than the " +
+                std::to_string(MidiQueue::CAPACITY) + " that can wait";
+    if (malformed != _malformedMidiSaid)
+        text += std::string(burst != _lostMidiSaid ? "; " : "") + std::to_string(malformed - _malformedMidiSaid) +
+                " messages dropped that are not well-formed MIDI";
+    _app->ShowMessage(text, true);
+    _lostMidiSaid = burst;
+    _malformedMidiSaid = malformed;
     _lostMidiSaidAt = now;
 }
 

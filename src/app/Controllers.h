@@ -101,7 +101,8 @@ private:
     void BendNoteSources();
     double BendOf(int channel) const;
     // A burst beyond what the queues hold loses messages (a lost note off
-    // leaves a note sounding): said on screen, at most once a second.
+    // leaves a note sounding), and messages that are not well-formed MIDI
+    // are dropped: said on screen, at most once a second.
     void ReportLostMidi();
     ControlTarget GetLearnTarget(int x, int y) const;
     ControlTarget GetKnobTargetAt(int x, int y) const;
@@ -124,5 +125,6 @@ private:
     uint64_t _notesStarted;
     std::chrono::steady_clock::time_point _notesFullSaidAt;
     size_t _lostMidiSaid;
+    size_t _malformedMidiSaid;
     std::chrono::steady_clock::time_point _lostMidiSaidAt;
 };

@@ -24,6 +24,7 @@
 #include "session/Serializer.h"
 #include "session/SessionTrailer.h"
 #include "sound/EngineRate.h"
+#include "sound/LiveRect.h"
 #include "sound/SoundRect.h"
 #include "sources/Source.h"
 #include "ui/UISoundRect.h"
@@ -56,6 +57,18 @@ const std::chrono::milliseconds RECALL_REFUSAL_INTERVAL(1000);
 std::string Plural(size_t count, const char* noun)
 {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// A saved list of rects ends with the live ones, after the file rects'
+// records: a binding of live rect j names the record count plus j. When the
+// records were read whole, those indexes go to the live rects there are now.
+void PlaceLiveRects(const App* app, const Serializer& records, std::vector<int>* places)
+{
+    if (records.HasRunOut())
+        return;
+    const std::vector<SoundRect*>& rects = app->GetSoundRects();
+    for (LiveRect* live : app->GetLiveRects())
+        places->push_back(int(std::find(rects.begin(), rects.end(), live) - rects.begin()));
 }
 
 std::string JoinNames(const std::vector<SceneFiles::KeptRect>& rects)
@@ -327,6 +340,7 @@ void SceneStore::UnSerializeSession(Serializer* serializer)
     // Before the sources, whose voices play from the rects there are when they are made.
     UnSerializeChunk(chunks, LIVE_RECTS_TAG, serializer,
                      [this](Serializer* reader) { _app->UnSerializeLiveRects(reader); });
+    PlaceLiveRects(_app, *serializer, &rectPlaces);
     UnSerializeSources(serializer);
     // The grains go on as the saved scene's would have; a scene saved without draws starts its own.
     UnSerializeChunk(chunks, DRAWS_TAG, serializer, [this](Serializer* reader) { UnSerializeDraws(reader); });

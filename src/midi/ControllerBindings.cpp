@@ -9,11 +9,29 @@ namespace {
 // sources, rects, effects or parameters.
 const int MAX_TARGET_INDEX = 1 << 20;
 
+bool IsIndex(int v)
+{
+    return v >= 0 && v < MAX_TARGET_INDEX;
+}
+
+// -1 is the "none" of a target's object (the master chain's) and effect (a
+// parameter of a source or rect itself) and nothing else: a rect or source
+// numbered -1 names no place in any list.
 bool IsValidTarget(const ControlTarget& t)
 {
-    auto inRange = [](int v) { return v >= -1 && v < MAX_TARGET_INDEX; };
-    return t.kind > ControlTarget::NONE && t.kind < ControlTarget::NUM_KINDS && inRange(t.object) &&
-           inRange(t.effect) && t.param >= 0 && t.param < MAX_TARGET_INDEX;
+    if (!IsIndex(t.param))
+        return false;
+    switch (t.kind) {
+    case ControlTarget::SOURCE_PARAM:
+    case ControlTarget::RECT_PARAM:
+        return IsIndex(t.object) && t.effect == -1;
+    case ControlTarget::SOURCE_EFFECT:
+        return IsIndex(t.object) && IsIndex(t.effect);
+    case ControlTarget::MASTER_EFFECT:
+        return t.object == -1 && IsIndex(t.effect);
+    default:
+        return false;
+    }
 }
 }  // namespace
 
@@ -93,7 +111,7 @@ void ControllerBindings::MoveRects(const std::vector<int>& places)
     for (ControlTarget& slot : _slots) {
         if (slot.kind != ControlTarget::RECT_PARAM)
             continue;
-        const bool placed = slot.object < int(places.size()) && places[slot.object] >= 0;
+        const bool placed = slot.object >= 0 && slot.object < int(places.size()) && places[slot.object] >= 0;
         if (placed)
             slot.object = places[slot.object];
         else

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -62,14 +63,25 @@ public:
     MidiQueue(const MidiQueue&) = delete;
     MidiQueue& operator=(const MidiQueue&) = delete;
 
-    // Input thread. False when the queue is full and the message was dropped.
+    // Whether bytes are one whole MIDI message: a status byte first, data
+    // bytes (below 0x80) after it, as many as the status carries; a system
+    // exclusive message ends with its end byte. Undefined status bytes
+    // (0xF4, 0xF5, 0xF9, 0xFD) and a lone end of exclusive are no message.
+    static bool IsWellFormed(const unsigned char* bytes, size_t count);
+
+    // Input thread. False when the message was dropped: not well formed (a
+    // data byte of 0x80 or more would play a note no note off can reach),
+    // or the queue is full.
     bool PushMessage(double deltaTime, const std::vector<unsigned char>& message);
     // GUI thread.
     bool PopMessage(MidiMessage* out);
     size_t GetSize() const { return _ring.GetSize(); }
     // Messages dropped because the queue was full.
     size_t GetDropped() const { return _ring.GetDropped(); }
+    // Messages dropped because they were not well formed.
+    size_t GetMalformed() const { return _malformed.load(); }
 
 private:
     LockFreeRing<MidiMessage> _ring;
+    std::atomic<size_t> _malformed;
 };

@@ -16,17 +16,28 @@ bool RateLimitedReport::Report(const std::string& text)
 
 bool RateLimitedReport::Report(const std::string& text, std::chrono::steady_clock::time_point now)
 {
+    // The text quotes what the sender sent: its control characters are escaped.
+    std::string line = PrintableText::Of(text);
+    if (!Admit(&line, now))
+        return false;
+    fprintf(stderr, "%s\n", line.c_str());
+    return true;
+}
+
+bool RateLimitedReport::Admit(std::string* text)
+{
+    return Admit(text, std::chrono::steady_clock::now());
+}
+
+bool RateLimitedReport::Admit(std::string* text, std::chrono::steady_clock::time_point now)
+{
     std::lock_guard<std::mutex> lock(_mutex);
     if (_printedOnce && now - _lastPrinted < _interval) {
         _heldBack++;
         return false;
     }
-    // The text quotes what the sender sent: its control characters are escaped.
-    const std::string printable = PrintableText::Of(text);
     if (_heldBack > 0)
-        fprintf(stderr, "%s (and %ld more like it held back)\n", printable.c_str(), _heldBack);
-    else
-        fprintf(stderr, "%s\n", printable.c_str());
+        *text += " (and " + std::to_string(_heldBack) + " more like it held back)";
     _printedOnce = true;
     _lastPrinted = now;
     _heldBack = 0;

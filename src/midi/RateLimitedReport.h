@@ -4,11 +4,11 @@
 #include <mutex>
 #include <string>
 
-// Complaints about what arrives from outside (OSC messages), on stderr: at
-// most one line per interval, so that a sender gone wrong cannot flood the
+// Complaints about what arrives from outside (OSC messages), on stderr or
+// wherever the caller says them (Admit): at most one line per interval, so that a sender gone wrong cannot flood the
 // terminal; the lines held back are counted in the next one printed.
-// Control characters in a line are escaped (PrintableText). Any thread but
-// the audio thread may report.
+// Control characters in a printed line are escaped (PrintableText). Any
+// thread but the audio thread may report.
 class RateLimitedReport {
 public:
     explicit RateLimitedReport(std::chrono::milliseconds interval = std::chrono::milliseconds(1000));
@@ -18,6 +18,10 @@ public:
     bool Report(const std::string& text);
     // The same at a given time, for the tests.
     bool Report(const std::string& text, std::chrono::steady_clock::time_point now);
+    // For a line that goes elsewhere (on screen): whether it is due, with
+    // the count of those held back added to *text when it is.
+    bool Admit(std::string* text);
+    bool Admit(std::string* text, std::chrono::steady_clock::time_point now);
     long GetHeldBack() const;
 
 private:

@@ -16,6 +16,11 @@ class LiveRing;
 // arrives. The rect and its ring live until the process ends.
 class LiveRect : public SoundRect {
 public:
+    // The live rects a scene holds at most, made with the key or read from a
+    // session alike: each keeps its ring and its analysis in memory for good
+    // (about 70 MB) and its analysis thread running.
+    static constexpr int MAX_IN_SCENE = 16;
+
     LiveRect();
     ~LiveRect() override;
 

@@ -11,9 +11,12 @@ namespace {
 // analysis to lag, and for a grain at the oldest end to read backward.
 const double MARGIN_SECONDS = 2.0;
 
+// Frames first rounded to the nearest whole one: a length read back in
+// seconds (a saved scene's) lies a rounding error beyond the frames it was
+// made of, and would otherwise grow by a whole alignment at every reload.
 long AlignUp(double frames, int alignment)
 {
-    return (long)std::ceil(frames / alignment) * alignment;
+    return (long)std::ceil(std::round(frames) / alignment) * alignment;
 }
 
 float Clean(float x)

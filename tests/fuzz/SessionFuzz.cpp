@@ -1,60 +1,39 @@
-// Loads arbitrary bytes as a session into a scene of three sound rects, the
-// way start-up loads session.bin, and plays a block of the result. Whatever
-// the bytes, the load must neither crash nor read or write outside what it
-// owns (run under ASan and UBSan), and the output stays within full scale.
-#include <sndfile.h>
-#include <unistd.h>
-
+// Loads arbitrary bytes as a session into a scene of three sound rects (see
+// FuzzScene.h), the way start-up loads session.bin, and plays a block of the
+// result. Whatever the bytes, the load must neither crash nor read or write
+// outside what it owns (run under ASan and UBSan), and the output stays
+// within full scale.
+//
+// Half the mutations are libFuzzer's own. The other half know the trailing
+// section: they set one int of one chunk to a value at an edge (-1, 0, a
+// count's bound) and write the section anew with its checksum, so that the
+// chunks' readers meet whole files whose values lie where a byte-wise
+// mutation seldom puts them.
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "FuzzScene.h"
 #include "app/App.h"
 #include "app/SceneStore.h"
 #include "app/Selection.h"
-#include "app/StyleSwitch.h"
 #include "session/Serializer.h"
+#include "session/SessionTrailer.h"
 #include "sources/Source.h"
 #include "ui/UISource.h"
 
 namespace {
 
-const int W = 1000;
-const int H = 500;
+using fuzzscene::H;
+using fuzzscene::W;
 const unsigned RENDER_FRAMES = 256;
-
-void WriteSound(const std::string& path, int frames, int channels)
-{
-    SF_INFO info = {};
-    info.samplerate = 44100;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    std::vector<float> data(size_t(frames) * channels);
-    for (size_t i = 0; i < data.size(); i++)
-        data[i] = float(0.5 * std::sin(0.05 * double(i)));
-    sf_writef_float(file, data.data(), frames);
-    sf_close(file);
-}
-
-App* MakeScene()
-{
-    char pattern[] = "/tmp/zoltasessionfuzzXXXXXX";
-    std::string dir = mkdtemp(pattern);
-    WriteSound(dir + "/a.wav", 4410, 2);
-    WriteSound(dir + "/b.wav", 8820, 1);
-    WriteSound(dir + "/c.wav", 3000, 2);
-    App* app = new App();
-    app->SetWinSize(W, H);
-    app->SetAudioPath(dir + "/");
-    app->GetStyles()->CreateStyles();
-    app->LoadSounds();
-    std::system(("rm -rf " + dir).c_str());
-    return app;
-}
+const int EDGE_VALUES[] = {-1, 0, 1, 2, 15, 16, 17, 64, 127, 128, INT_MAX, INT_MIN};
 
 // Sources from the previous input go, so each input starts from the same scene of rects.
 void RemoveSources(App* app)
@@ -83,7 +62,46 @@ void RenderBlocks(App* app, int count)
     }
 }
 
+// One int of one chunk of the file's trailing section set to an edge value,
+// and the section written anew; false when the file has no chunk to change.
+bool SetAChunkIntAtItsEdge(std::vector<char>* file, std::minstd_rand* random)
+{
+    size_t recordsEnd = 0;
+    std::vector<SessionTrailer::Chunk> chunks;
+    std::string why;
+    if (SessionTrailer::Read(*file, &recordsEnd, &chunks, &why) == SessionTrailer::ABSENT || chunks.empty())
+        return false;
+    SessionTrailer::Chunk& chunk = chunks[(*random)() % chunks.size()];
+    if (chunk.payload.size() < sizeof(int))
+        return false;
+    // The chunks are ints and texts from their start, most of them ints.
+    const size_t at = (*random)() % (chunk.payload.size() / sizeof(int)) * sizeof(int);
+    const int value = EDGE_VALUES[(*random)() % (sizeof(EDGE_VALUES) / sizeof(EDGE_VALUES[0]))];
+    std::memcpy(chunk.payload.data() + at, &value, sizeof(value));
+    Serializer writer;
+    writer.OpenWriteMemory();
+    writer.PutBytes(std::vector<char>(file->begin(), file->begin() + long(recordsEnd)));
+    SessionTrailer::Append(chunks, &writer);
+    *file = writer.GetStream();
+    return true;
+}
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned int seed)
+{
+    std::minstd_rand random(seed);
+    if (random() % 2 == 0) {
+        std::vector<char> file(data, data + size);
+        if (SetAChunkIntAtItsEdge(&file, &random) && file.size() <= maxSize) {
+            std::memcpy(data, file.data(), file.size());
+            return file.size();
+        }
+    }
+    return LLVMFuzzerMutate(data, size, maxSize);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -92,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // The loader's console lines would drown the fuzzer's.
         if (freopen("/dev/null", "w", stdout) == nullptr)
             return 0;
-        app = MakeScene();
+        app = fuzzscene::MakeScene();
     }
     Serializer reader;
     reader.OpenReadMemory(std::vector<char>(data, data + size));
