@@ -12,6 +12,7 @@
 #include "sound/AnalysisCache.h"
 #include "sound/ContentHash.h"
 #include "sound/SoundLoader.h"
+#include "sound/WholeFileIO.h"
 #include "spectral/MappedRegion.h"
 #include "spectral/SamplesToSpectro.h"
 #include "spectral/Spectrogram.h"
@@ -144,25 +145,11 @@ uint64_t HeaderHash(const EntryHeader& header)
     return ContentHash::Of(&header, offsetof(EntryHeader, headerHash), HEADER_SEED);
 }
 
-bool ReadWhole(int fd, void* data, size_t size, off_t offset)
-{
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = pread(fd, p, size, offset);
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= (size_t)n;
-        offset += n;
-    }
-    return true;
-}
-
 // The entry's header, if it is whole, of this version and describes this sound.
 bool ReadHeader(int fd, uint64_t key, long numFrames, int numChans, double rate, EntryHeader* header)
 {
     struct stat info;
-    if (fstat(fd, &info) != 0 || !ReadWhole(fd, header, sizeof(*header), 0))
+    if (fstat(fd, &info) != 0 || !WholeFileIO::ReadAt(fd, header, sizeof(*header), 0))
         return false;
     int numCols = SamplesToSpectro::NumCols((int)numFrames);
     return std::memcmp(header->magic, MAGIC, sizeof(MAGIC)) == 0 && header->headerHash == HeaderHash(*header) &&
@@ -179,7 +166,7 @@ bool FingerprintOf(int fd, const PartSpan& piece, uint64_t* digest)
     ContentHash hash(PAYLOAD_SEED);
     for (size_t done = 0; done < piece.bytes; done += block.size()) {
         size_t size = std::min(block.size(), piece.bytes - done);
-        if (!ReadWhole(fd, block.data(), size, (off_t)(piece.offset + done)))
+        if (!WholeFileIO::ReadAt(fd, block.data(), size, (off_t)(piece.offset + done)))
             return false;
         hash.Update(block.data(), size);
     }
@@ -197,7 +184,7 @@ bool PayloadMatches(int fd, const EntryHeader& header)
         return false;
     std::vector<uint64_t> digests(pieces.size());
     size_t tableBytes = pieces.size() * sizeof(uint64_t);
-    if (!ReadWhole(fd, digests.data(), tableBytes, sizeof(EntryHeader)) ||
+    if (!WholeFileIO::ReadAt(fd, digests.data(), tableBytes, sizeof(EntryHeader)) ||
         ContentHash::Of(digests.data(), tableBytes, PAYLOAD_SEED) != header.payloadHash)
         return false;
     std::atomic<bool> matches(true);
@@ -256,7 +243,7 @@ bool AnalysisCacheEntry::IsOtherVersion(const std::string& path)
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool read = ReadWhole(fd, &header, offsetof(EntryHeader, fftSize), 0);
+    bool read = WholeFileIO::ReadAt(fd, &header, offsetof(EntryHeader, fftSize), 0);
     close(fd);
     return read && std::memcmp(header.magic, MAGIC, sizeof(MAGIC)) == 0 && header.version != ANALYSIS_VERSION;
 }
@@ -315,7 +302,7 @@ public:
                 return EINVAL;
             size_t take = std::min(size, PIECE_BYTES - piece.filled);
             piece.hash.Update(p, take);
-            int error = WriteAt(fd, _span.offset + at, p, take);
+            int error = WholeFileIO::WriteAt(fd, p, take, (off_t)(_span.offset + at));
             if (error != 0)
                 return error;
             piece.filled += take;
@@ -351,21 +338,6 @@ private:
         ContentHash hash{PAYLOAD_SEED};
         size_t filled = 0;
     };
-
-    static int WriteAt(int fd, size_t offset, const char* p, size_t size)
-    {
-        while (size > 0) {
-            ssize_t n = pwrite(fd, p, size, (off_t)offset);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return n < 0 ? errno : EIO;
-            p += n;
-            size -= (size_t)n;
-            offset += (size_t)n;
-        }
-        return 0;
-    }
 
     PartSpan _span;
     std::vector<Piece> _pieces;

@@ -12,6 +12,7 @@
 #include "sound/ContentHash.h"
 #include "sound/SampleFingerprint.h"
 #include "sound/SoundLoader.h"
+#include "sound/WholeFileIO.h"
 
 namespace {
 const char MAGIC[8] = {'Z', 'F', 'C', 'O', 'N', 'V', 'R', 'T'};
@@ -33,40 +34,6 @@ struct ConvertedSoundEntry::Header {
     Contents contents;
     uint64_t headerHash;
 };
-
-namespace {
-bool ReadWhole(int fd, void* data, size_t size, off_t offset)
-{
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = pread(fd, p, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= (size_t)n;
-        offset += n;
-    }
-    return true;
-}
-
-int WriteWhole(int fd, const void* data, size_t size, off_t offset)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = pwrite(fd, p, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        p += n;
-        size -= (size_t)n;
-        offset += n;
-    }
-    return 0;
-}
-}  // namespace
 
 ConvertedSoundEntry::Origin ConvertedSoundEntry::Origin::Of(const struct stat& file, int numChans, double fromRate,
                                                             double toRate)
@@ -119,7 +86,7 @@ bool ConvertedSoundEntry::Read(const std::function<float*(size_t numSamples)>& r
         return false;
     Header header = {};
     struct stat info;
-    bool usable = fstat(fd, &info) == 0 && ReadWhole(fd, &header, sizeof(header), 0);
+    bool usable = fstat(fd, &info) == 0 && WholeFileIO::ReadAt(fd, &header, sizeof(header), 0);
     // A whole header of this version, for this sound, saying the file's size.
     Header expected = MakeHeader(header.contents);
     const size_t numSamples = (size_t)header.contents.numSamples;
@@ -139,7 +106,8 @@ bool ConvertedSoundEntry::Read(const std::function<float*(size_t numSamples)>& r
         size_t end = std::min(numSamples, (u + 1) * unit);
         for (size_t at = u * unit; at < end && read; at += READ_BLOCK_SAMPLES) {
             size_t count = std::min(READ_BLOCK_SAMPLES, end - at);
-            if (!ReadWhole(fd, samples + at, count * sizeof(float), (off_t)(DATA_OFFSET + at * sizeof(float))))
+            if (!WholeFileIO::ReadAt(fd, samples + at, count * sizeof(float),
+                                     (off_t)(DATA_OFFSET + at * sizeof(float))))
                 read = false;
             fingerprint.Feed(at, samples + at, count);
         }
@@ -155,9 +123,9 @@ int ConvertedSoundEntry::Write(int fd, const std::string& tmpPath, const std::ve
                                const Contents& contents) const
 {
     Header header = MakeHeader(contents);
-    int error = WriteWhole(fd, &header, sizeof(header), 0);
+    int error = WholeFileIO::WriteAt(fd, &header, sizeof(header), 0);
     if (error == 0)
-        error = WriteWhole(fd, samples.data(), samples.size() * sizeof(float), DATA_OFFSET);
+        error = WholeFileIO::WriteAt(fd, samples.data(), samples.size() * sizeof(float), DATA_OFFSET);
     if (error == 0 && ftruncate(fd, (off_t)(DATA_OFFSET + samples.size() * sizeof(float))) != 0)
         error = errno;
     if (close(fd) != 0 && error == 0)
