@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "sound/EngineRate.h"
 #include "spectral/ChromaOverlapAddProcessor.h"
 #include "spectral/ChromaScale.h"
 #include "spectral/SamplesToSpectro.h"
@@ -18,12 +19,12 @@ const double SR = 44100.0;
 const int NUM_BINS = FFT_SIZE / 2;
 
 // Interleaved stereo with a sine of the given frequencies on each side.
-std::vector<float> StereoSines(int nFrames, double hzLeft, double hzRight)
+std::vector<float> StereoSines(int nFrames, double hzLeft, double hzRight, double rate = SR)
 {
     std::vector<float> x(2 * nFrames);
     for (int i = 0; i < nFrames; i++) {
-        x[2 * i] = (float)(0.5 * std::sin(2.0 * M_PI * hzLeft * i / SR));
-        x[2 * i + 1] = (float)(0.5 * std::sin(2.0 * M_PI * hzRight * i / SR));
+        x[2 * i] = (float)(0.5 * std::sin(2.0 * M_PI * hzLeft * i / rate));
+        x[2 * i + 1] = (float)(0.5 * std::sin(2.0 * M_PI * hzRight * i / rate));
     }
     return x;
 }
@@ -189,12 +190,18 @@ TEST(ChromaTest, SmoothingIsTheHannWeightedAverageOfTheNeighbours)
     EXPECT_EQ(same, data);
 }
 
-TEST(ChromaTest, ChromagramPeaksAtThePlayedPitchClass)
+class ChromaAtRateTest : public testing::TestWithParam<double> {
+protected:
+    void SetUp() override { EngineRate::Set(GetParam()); }
+    void TearDown() override { EngineRate::Set(EngineRate::REFERENCE_RATE); }
+};
+
+TEST_P(ChromaAtRateTest, ChromagramPeaksAtThePlayedPitchClass)
 {
-    // A4 (440 Hz) on the left, E5 (659.26 Hz) on the right: each image peaks
-    // within half a semitone of its note's place on the circle.
+    // A4 (440 Hz) on the left, E5 (659.26 Hz) on the right, at the engine's
+    // rate: each image peaks within half a semitone of its note's place on the circle.
     const int nFrames = 20 * 512 + 100;
-    std::vector<float> x = StereoSines(nFrames, 440.0, 659.26);
+    std::vector<float> x = StereoSines(nFrames, 440.0, 659.26, GetParam());
     struct Case {
         int chan;
         double semitones;
@@ -224,6 +231,8 @@ TEST(ChromaTest, ChromagramPeaksAtThePlayedPitchClass)
         delete chroma;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(AtTheEnginesRate, ChromaAtRateTest, testing::Values(44100.0, 96000.0));
 
 TEST(ChromaTest, ChromagramStoresThePlainSpectrumBesideItsImage)
 {
