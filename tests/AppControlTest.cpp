@@ -32,6 +32,13 @@ TEST_F(AppControlTest, AnyKeySpecialKeyOrLeftClickLeavesTheTitleScreen)
     EXPECT_FALSE(_app.GetMenuFlag());
 }
 
+TEST_F(AppControlTest, ShiftEscIsANormalQuitThatEndsWithStatusZero)
+{
+    _app.SetMenuFlag(false);
+    Control().OnKeyboard(AppControl::KEY_ESCAPE, 0, 0, AppControl::MOD_SHIFT);
+    EXPECT_EQ(_app.GetExitStatus(), 0) << "a script must not take a quit for a failed start";
+}
+
 TEST_F(AppControlTest, F10AlwaysShowsTheTitleScreen)
 {
     _app.SetMenuFlag(false);

@@ -59,9 +59,10 @@ public:
     // the toolkit's loop from the idle handler; main then stops the stream before
     // anything is freed. The input handler that sees Shift+Esc has the scene
     // lock, and stopping the stream waits for a callback that may be waiting for
-    // that lock, so the loop is left after the handler has released it. Shift+Esc
-    // ends with status 1, the other ways with 0.
-    void RequestQuit(int exitStatus = 1)
+    // that lock, so the loop is left after the handler has released it. Every
+    // quit the performer or the system asks for ends with status 0: a script or
+    // a service manager must not take it for a failure; 1 is a failed start.
+    void RequestQuit(int exitStatus = 0)
     {
         _quitRequested = true;
         _exitStatus = exitStatus;

@@ -101,11 +101,12 @@ void App::OnMouseWheel(int wheel, int direction, int x, int y)
 void App::QuitWhileLoading()
 {
     // The loading threads stop at their next look at the progress; nothing
-    // runs yet that a quit would have to close, and nothing is saved.
+    // runs yet that a quit would have to close, and nothing is saved. A quit
+    // is a quit, whenever it comes: status 0.
     _loader->Cancel();
     fflush(stdout);
     fflush(stderr);
-    _exit(1);
+    _exit(0);
 }
 
 bool App::QuitIfRequested()
@@ -125,13 +126,13 @@ void App::QuitOnOutsideRequest()
     int signal = QuitSignals::Pending();
     if (signal != 0) {
         std::cerr << "Signal " << signal << " (" << strsignal(signal) << "): quitting" << std::endl;
-        RequestQuit(0);
+        RequestQuit();
         return;
     }
     WindowLossWatch::Check();
     if (WindowLossWatch::WindowLost()) {
         std::cerr << "Window destroyed: quitting" << std::endl;
-        RequestQuit(0);
+        RequestQuit();
     }
 }
 
@@ -141,5 +142,5 @@ void App::OnWindowClose()
     if (_quitRequested)
         return;
     std::cerr << "Window closed: quitting" << std::endl;
-    RequestQuit(0);
+    RequestQuit();
 }

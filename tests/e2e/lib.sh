@@ -728,7 +728,9 @@ e2e_quit() {
     e2e_key shift+Escape
     e2e_wait_app_exit 2 || e2e_fail "the instrument still runs 2 s after Shift+Esc"
     [ "$E2E_APP_STATUS" -lt 128 ] || e2e_fail "the instrument died of signal $((E2E_APP_STATUS - 128)) on Shift+Esc"
-    e2e_log "quit with status $E2E_APP_STATUS"
+    # A normal quit is no failure to a script or a service manager.
+    [ "$E2E_APP_STATUS" -eq 0 ] || e2e_fail "Shift+Esc ended the instrument with status $E2E_APP_STATUS, expected 0"
+    e2e_log "quit with status 0"
 }
 
 # Asks the instrument's window to close as a window manager's close button does:

@@ -88,7 +88,7 @@ check_quit() {
     e2e_key shift+Escape
     start=${EPOCHREALTIME/./}
     e2e_wait_app_exit 2 || e2e_fail "the instrument still runs 2 s after Shift+Esc"
-    [ "$E2E_APP_STATUS" -eq 1 ] || e2e_fail "Shift+Esc ended the instrument with status $E2E_APP_STATUS, expected 1"
+    [ "$E2E_APP_STATUS" -eq 0 ] || e2e_fail "Shift+Esc ended the instrument with status $E2E_APP_STATUS, expected 0"
     e2e_log "quit $(((${EPOCHREALTIME/./} - start) / 1000)) ms after Shift+Esc, status $E2E_APP_STATUS"
 }
 
