@@ -14,8 +14,10 @@
 #include "app/Controllers.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
+#include "effects/DcBlocker.h"
 #include "effects/SafetyLimiter.h"
 #include "midi/MidiQueue.h"
+#include "sound/EngineRate.h"
 #include "sound/SoundRect.h"
 #include "sources/GrainSource.h"
 #include "sources/Source.h"
@@ -34,6 +36,23 @@ const unsigned FADE = SourceReleases::FadeFrames();
 const unsigned LEAD_IN = 16384;
 // Frames heard after it: the fade, the limiter's look-ahead and a margin.
 const unsigned TAIL = 8192;
+
+// The fades happen before the DC blocker at the master's end, whose memory of
+// what came before the event would otherwise mix with them: its exact inverse,
+// x[n] = x[n-1] + y[n] - R y[n-1] over all that was heard from the start,
+// gives back what reached it.
+std::vector<float> UndoDcBlocker(const std::vector<float>& heard)
+{
+    const double pole = DcBlocker(EngineRate::Get()).GetPole();
+    std::vector<float> reached(heard.size());
+    double x = 0.0, last = 0.0;
+    for (size_t n = 0; n < heard.size(); n++) {
+        x += heard[n] - pole * last;
+        last = heard[n];
+        reached[n] = float(x);
+    }
+    return reached;
+}
 
 // One loaded sound rect in the middle of a window, and an instrument that
 // plays it in blocks of one size.
@@ -89,7 +108,7 @@ protected:
         std::string cmd = "rm -rf " + _dir;
         ASSERT_EQ(system(cmd.c_str()), 0);
     }
-    // What is heard after the event, when a scene set up by prepare is
+    // What reaches the DC blocker after the event, when a scene set up by prepare is
     // played LEAD_IN frames, event happens (if there is one), and it plays
     // on, in blocks of block.
     std::vector<float> HearAfter(unsigned block, const std::function<void(Scene*)>& prepare,
@@ -102,7 +121,10 @@ protected:
         if (event)
             event(&scene);
         scene.Play(TAIL, &after);
-        return after;
+        const size_t eventAt = before.size();
+        before.insert(before.end(), after.begin(), after.end());
+        const std::vector<float> reached = UndoDcBlocker(before);
+        return std::vector<float>(reached.begin() + long(eventAt), reached.end());
     }
     // At every block size, the event's sound is what the same scene without
     // it would have played, times gain (of the frame after the event, as

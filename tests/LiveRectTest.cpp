@@ -235,9 +235,12 @@ TEST(LiveRectKeyTest, WithoutAnInputChannelTheKeySaysSoAndAddsNothing)
     EXPECT_TRUE(app.GetSoundRects().empty());
     EXPECT_NE(app.GetMessage()->GetText().find("no input channel"), std::string::npos) << app.GetMessage()->GetText();
     EXPECT_NE(said.find("no input channel"), std::string::npos);
-    // F8 with no live rect changes nothing.
+    // F8 with no live rect changes nothing, and says why on screen.
+    testing::internal::CaptureStdout();
     app.GetControl()->OnSpecialKey(AppControl::KEY_F8, 500, 300, 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("there is none"), std::string::npos);
     EXPECT_TRUE(app.GetLiveRects().empty());
+    EXPECT_EQ(app.GetMessage()->GetText(), "F8 freezes the live rects, and there is none (key 4 adds one)");
 }
 
 namespace {
@@ -297,6 +300,8 @@ TEST_F(LiveSceneTest, ACloudPlacedBeforeALiveRectPlaysFromIt)
     KeyAt(app.get(), '4', 0.5, 0.5);
     ASSERT_EQ(app->GetLiveRects().size(), 1u);
     ASSERT_EQ(app->GetSources().size(), 1u);
+    // Which input it records is said on screen.
+    EXPECT_EQ(app->GetMessage()->GetText(), "The live rects record the audio input, 1 channel");
     // Its middle is half the rect's length back in time.
     Play(app.get(), 0.5 * LiveView(app.get())->GetLengthSeconds() + 0.5);
     const std::vector<float> heard = Play(app.get(), 1.0);

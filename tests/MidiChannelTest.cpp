@@ -13,6 +13,7 @@
 #include "app/Controllers.h"
 #include "app/SceneStore.h"
 #include "app/ScreenMessage.h"
+#include "app/Selection.h"
 #include "app/SourceReleases.h"
 #include "midi/MidiLearn.h"
 #include "midi/MidiQueue.h"
@@ -93,6 +94,33 @@ protected:
 double Semitones(double factor)
 {
     return 12.0 * std::log2(factor);
+}
+
+// A note with nothing to play says so on screen, once until a source is
+// selected: a keyboard played on would otherwise repeat it at every key.
+TEST_F(MidiChannelTest, ANoteWithNoSourceSelectedSaysSoOnceUntilOneIs)
+{
+    const std::string noSource = "MIDI notes play the selected source, and none is selected";
+    _app->GetSelection()->Deselect(Selection::SOURCE);
+    testing::internal::CaptureStdout();
+    NoteOn(1, 60);
+    EXPECT_EQ(_app->GetMessage()->GetText(), noSource);
+    // Another message (a Program Change beyond the slots) over it; the next note says nothing.
+    testing::internal::CaptureStderr();
+    Send({0xC0, 100});
+    testing::internal::GetCapturedStderr();
+    const std::string other = _app->GetMessage()->GetText();
+    ASSERT_NE(other, noSource);
+    NoteOn(1, 62);
+    EXPECT_EQ(_app->GetMessage()->GetText(), other);
+    EXPECT_TRUE(Copies().empty());
+    _app->GetSelection()->SelectSource(0);
+    NoteOn(1, 64);
+    EXPECT_EQ(Copies().size(), 1u);
+    _app->GetSelection()->Deselect(Selection::SOURCE);
+    NoteOn(1, 65);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(_app->GetMessage()->GetText(), noSource);
 }
 
 TEST_F(MidiChannelTest, ANoteOffEndsThatNoteOnItsOwnChannelOnly)

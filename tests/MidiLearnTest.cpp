@@ -16,6 +16,7 @@
 #include "app/Controllers.h"
 #include "app/FloatingWindows.h"
 #include "app/SceneStore.h"
+#include "app/ScreenMessage.h"
 #include "app/Selection.h"
 #include "effects/DelayEffect.h"
 #include "effects/Effect.h"
@@ -335,8 +336,13 @@ TEST_F(MidiLearnTest, OscCommandsSetParametersPlayNotesAndRefuseWhatTheSceneLack
     pitch.index = 1;
     std::strcpy(pitch.name, "pitch");
     _app.GetControllers()->ApplyOscCommand(pitch);
+    // The idle shows the complaint on screen and stderr; the second one,
+    // within the same second, is held back and counted.
+    _app.GetControllers()->UpdateControllers();
     const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_NE(said.find("/source/0/colour: no such source or parameter"), std::string::npos) << said;
+    EXPECT_EQ(said, "OSC /source/0/colour: no such source or parameter\n");
+    EXPECT_EQ(_app.GetMessage()->GetText(), "OSC /source/0/colour: no such source or parameter");
+    EXPECT_TRUE(_app.GetMessage()->IsError());
     EXPECT_DOUBLE_EQ(Cloud(0)->GetPitch(), 2.5);
 
     OscCommand master;
@@ -428,6 +434,27 @@ TEST(RateLimitedReportTest, AdmittedLinesArePacedAndCountedButNotPrinted)
     line = "busy";
     EXPECT_TRUE(report.Admit(&line, t0 + std::chrono::milliseconds(1000)));
     EXPECT_EQ(line, "busy (and 3 more like it held back)");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// Lines kept for the screen are paced the same way, wait to be taken once
+// each, and nothing of them goes to stderr.
+TEST(RateLimitedReportTest, KeptLinesWaitToBeTakenOnceInsteadOfPrinted)
+{
+    RateLimitedReport report(std::chrono::milliseconds(1000));
+    report.KeepForTaking();
+    const auto t0 = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
+    std::string line;
+    EXPECT_FALSE(report.TakeKept(&line));
+    EXPECT_TRUE(report.Report("first", t0));
+    EXPECT_FALSE(report.Report("second", t0 + std::chrono::milliseconds(500)));
+    ASSERT_TRUE(report.TakeKept(&line));
+    EXPECT_EQ(line, "first");
+    EXPECT_FALSE(report.TakeKept(&line));
+    EXPECT_TRUE(report.Report("third", t0 + std::chrono::milliseconds(1000)));
+    ASSERT_TRUE(report.TakeKept(&line));
+    EXPECT_EQ(line, "third (and 1 more like it held back)");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 

@@ -211,14 +211,18 @@ void App::FinishLoadingIfDone()
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - _initTime).count();
     printf("Sounds ready in %.2f s\n", seconds);
     std::string error;
-    if (!_audio->StartStream(ToolkitCallbacks::OnAudio, _options, &error)) {
-        // Said on screen (and stderr), where a performer looks; the scene is
-        // there to save, and the stream is tried again every few seconds.
-        ShowMessage("No sound, the audio stream cannot open: " + error, true);
-    }
-    _controllers->OpenMidi(_options);
+    const bool streamOpen = _audio->StartStream(ToolkitCallbacks::OnAudio, _options, &error);
+    const std::string midiOff = _controllers->OpenMidi(_options);
     // Last of the start-up: the saved scene over the installed rects.
     RestoreTheScene();
+    // The message line holds one line: what the performer must know about
+    // comes after the restore's, the missing sound last of all. Said on
+    // screen (and on the console), where a performer looks; the scene is
+    // there to save, and the stream is tried again every few seconds.
+    if (!midiOff.empty())
+        ShowMessage(midiOff, false);
+    if (!streamOpen)
+        ShowMessage("No sound, the audio stream cannot open: " + error, true);
 }
 
 void App::RestoreTheScene()

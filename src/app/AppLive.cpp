@@ -24,6 +24,9 @@ void App::AddLiveRect(double x, double y)
         return;
     }
     NewLiveRect(x, y);
+    // Which input it hears is the system's choice: said, lest the performer
+    // play into a device that is not the one they think.
+    ShowMessage(_audio->DescribeInput(), false);
     _selection->Deselect(Selection::SOURCE);
     _selection->Deselect(Selection::RECT);
     _selection->SelectRect(int(_soundRects.size()) - 1);
@@ -81,8 +84,10 @@ void App::UnSerializeLiveRects(Serializer* serializer)
 
 void App::ToggleLiveFreeze()
 {
-    if (_liveRects.empty())
+    if (_liveRects.empty()) {
+        ShowMessage("F8 freezes the live rects, and there is none (key 4 adds one)", false);
         return;
+    }
     const bool allFrozen = std::all_of(_liveRects.begin(), _liveRects.end(),
                                        [](const LiveRect* rect) { return rect->GetRing()->IsFrozen(); });
     // Through the views, whose names say whether they are frozen.

@@ -20,6 +20,7 @@
 #include "app/MyRtAudio.h"
 #include "app/SourceReleases.h"
 #include "app/Time.h"
+#include "effects/DcBlocker.h"
 #include "effects/EffectsBox.h"
 #include "effects/SafetyLimiter.h"
 #include "midi/MidiLearn.h"
@@ -36,9 +37,9 @@ static_assert(AudioEngine::MAX_BLOCK_FRAMES >= JackStream::MAX_FRAMES, "every JA
 
 AudioEngine::AudioEngine(App* app, stk::Mutex* sceneLock, SourceReleases* releases)
     : _app(app), _sceneLock(sceneLock), _releases(releases), _stream(nullptr), _streamLost(false), _rateChanged(false),
-      _stopped(false), _blockSize(1024), _assumedInputs(0), _limiter(new SafetyLimiter(EngineRate::Get())),
-      _loadMeter(new LoadMeter()), _soundingGrains(0), _bounceRecorder(new BounceRecorder()), _bouncing(false),
-      _sourcesSounding(false), _titleFadeFrames(0)
+      _stopped(false), _blockSize(1024), _assumedInputs(0), _dcBlocker(new DcBlocker(EngineRate::Get())),
+      _limiter(new SafetyLimiter(EngineRate::Get())), _loadMeter(new LoadMeter()), _soundingGrains(0),
+      _bounceRecorder(new BounceRecorder()), _bouncing(false), _sourcesSounding(false), _titleFadeFrames(0)
 {
     memset(_bounceFileName, 0, sizeof(_bounceFileName));
     // Room for the longest block, made once: a new period, however long,
@@ -52,6 +53,7 @@ AudioEngine::~AudioEngine()
 {
     // The app stops the stream before it goes; this one is only ever idle.
     delete _stream;
+    delete _dcBlocker;
     delete _limiter;
     delete _bounceRecorder;
     delete _loadMeter;
@@ -126,6 +128,7 @@ bool AudioEngine::OpenStream(RtAudioCallback callback, const Options& options, s
             EngineRate::Set(rate);
             _rateChanged = true;
         }
+        _dcBlocker->SetSampleRate(rate);
         _limiter->SetSampleRate(rate);
         _blockSize = _stream->GetBufferSize();
         ReportBlockSize(options);
@@ -199,6 +202,14 @@ unsigned int AudioEngine::GetNumInputs() const
     return _stream != nullptr ? _stream->GetNumInputs() : _assumedInputs;
 }
 
+std::string AudioEngine::DescribeInput() const
+{
+    if (_stream != nullptr)
+        return _stream->DescribeInput();
+    return "The live rects record the audio input, " + std::to_string(_assumedInputs) +
+           (_assumedInputs == 1 ? " channel" : " channels");
+}
+
 void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
 {
     // Whichever thread the audio system calls from: tails that die away in
@@ -239,7 +250,10 @@ void AudioEngine::RenderBlock(float* out, const float* in, unsigned int nFrames)
     _app->GetMasterEffectsBox()->Process(&_tmpBuf, int(nFrames), 2);
     std::copy(_tmpBuf.begin(), _tmpBuf.end(), out);
     // Last on the way out, so that the device and the bounce both get finite
-    // samples within full scale, whatever a source, an effect or a knob did.
+    // samples within full scale and no offset, whatever a source, an effect
+    // or a knob did; the offset goes first, so the limiter's room is the
+    // sound's.
+    _dcBlocker->Process(out, int(nFrames));
     _limiter->Process(out, int(nFrames));
     Time::Instance()->AddSeconds(nFrames / EngineRate::Get());
     if (_bounceRecorder->IsRecording())

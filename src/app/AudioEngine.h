@@ -15,6 +15,7 @@ class Mutex;
 class App;
 struct Options;
 class BounceRecorder;
+class DcBlocker;
 class LoadMeter;
 class MyRtAudio;
 class SafetyLimiter;
@@ -74,6 +75,8 @@ public:
     // Input channels of the open stream; 0 without an input, and without a
     // stream the count it was told.
     unsigned int GetNumInputs() const;
+    // What the live rects record, in words for the screen.
+    std::string DescribeInput() const;
     // Without a stream (a test's engine): the input channels of the blocks
     // RenderBlock is given.
     void AssumeInputs(unsigned int numInputs) { _assumedInputs = numInputs; }
@@ -120,6 +123,7 @@ private:
     std::chrono::steady_clock::time_point _lastReopen;
     unsigned int _blockSize;
     unsigned int _assumedInputs;
+    DcBlocker* _dcBlocker;
     SafetyLimiter* _limiter;
     LoadMeter* _loadMeter;
     // Counted by the audio callback, read by the drawing.

@@ -56,9 +56,12 @@ Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
       _channels(new MidiChannels()), _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)),
       _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0),
-      _malformedMidiSaid(0)
+      _malformedMidiSaid(0), _noSourceForNotesSaid(false)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
+    // A sender gone wrong is seen where the performer looks, not only in a
+    // terminal: UpdateControllers shows the report's lines.
+    _oscReport->KeepForTaking();
 }
 
 Controllers::~Controllers()
@@ -92,15 +95,13 @@ void Controllers::SendNoteOff(int note)
         _midiOut->SendNoteOff(note);
 }
 
-void Controllers::OpenMidi(const Options& options)
+std::string Controllers::OpenMidi(const Options& options)
 {
     _virtualPitch = 0;
     RtMidi::Api api;
     std::string message;
-    if (!MidiSystem::Choose(options.midiApi, &api, &message)) {
-        printf("%s\n", message.c_str());
-        return;
-    }
+    if (!MidiSystem::Choose(options.midiApi, &api, &message))
+        return message;
     _midiInJack = api == RtMidi::UNIX_JACK;
     if (options.midiPort < 0) {
         // Ports of the instrument's own: a controller is connected to the
@@ -114,6 +115,7 @@ void Controllers::OpenMidi(const Options& options)
     } else {
         _midiIn->Open(api, options.midiPort);
     }
+    return "";
 }
 
 void Controllers::LetGoOfDeadJackMidi()
@@ -137,7 +139,9 @@ void Controllers::ReopenJackMidi(const Options& options)
     if (!_jackMidiLost)
         return;
     _jackMidiLost = false;
-    OpenMidi(options);
+    const std::string off = OpenMidi(options);
+    if (!off.empty())
+        _app->ShowMessage(off, false);
 }
 
 MidiQueue* Controllers::GetMidiQueue() const
@@ -151,6 +155,8 @@ void Controllers::UpdateMidiIn()
     MidiQueue::MidiMessage message;
     while (queue->PopMessage(&message))
         TakeMidiMessage(message);
+    if (_app->GetSelection()->GetSelectedSourceIndex() >= 0)
+        _noSourceForNotesSaid = false;
     if (!IsPlayingNoteSource())
         _virtualPitch = 0;
     ReportLostMidi();
@@ -166,6 +172,8 @@ void Controllers::TakeMidiMessage(const MidiQueue::MidiMessage& message)
         const int selected = _app->GetSelection()->GetSelectedSourceIndex();
         if (selected >= 0)
             StartNoteSource(selected, channel, message.GetNoteNumber(), message.GetVelocity());
+        else
+            SayNoSourceForNotes();
     } else if (message.IsNoteOff() || message.IsNoteOn()) {
         EndNote(channel, message.GetNoteNumber());
     } else if (message.IsControlChange()) {
@@ -212,6 +220,16 @@ void Controllers::RecallProgram(int program)
                           std::to_string(SceneFiles::NUM_SLOTS - 1) + " recall scene slots 1 to " +
                           std::to_string(SceneFiles::NUM_SLOTS) + ", the others nothing",
                       true);
+}
+
+void Controllers::SayNoSourceForNotes()
+{
+    // Once until a source is selected: a keyboard played on would repeat it
+    // at every key.
+    if (_noSourceForNotesSaid)
+        return;
+    _app->ShowMessage("MIDI notes play the selected source, and none is selected", false);
+    _noSourceForNotesSaid = true;
 }
 
 void Controllers::ReportLostMidi()
@@ -484,6 +502,9 @@ void Controllers::UpdateControllers()
     OscCommand command;
     while (_osc->PopCommand(&command))
         ApplyOscCommand(command);
+    std::string oscError;
+    if (_oscReport->TakeKept(&oscError))
+        _app->ShowMessage(oscError, true);
 }
 
 int Controllers::FindSourceParameter(int source, const char* addressName) const

@@ -35,8 +35,9 @@ public:
     Controllers(const Controllers&) = delete;
     Controllers& operator=(const Controllers&) = delete;
 
-    // Opens MIDI input and output in the system the options ask for (or the one there is).
-    void OpenMidi(const Options& options);
+    // Opens MIDI input and output in the system the options ask for (or the
+    // one there is); returns why MIDI is off ("MIDI off: ..."), or "".
+    std::string OpenMidi(const Options& options);
     // The audio stream was lost: where the JACK server went with it, so did
     // the MIDI ports in it; they open anew once the stream is back.
     void LetGoOfDeadJackMidi();
@@ -104,6 +105,8 @@ private:
     // leaves a note sounding), and messages that are not well-formed MIDI
     // are dropped: said on screen, at most once a second.
     void ReportLostMidi();
+    // A note with no source selected has nothing to play: said on screen.
+    void SayNoSourceForNotes();
     ControlTarget GetLearnTarget(int x, int y) const;
     ControlTarget GetKnobTargetAt(int x, int y) const;
     ControlTarget GetChainTarget(const EffectsBox* chain, int effect, int param) const;
@@ -127,4 +130,5 @@ private:
     size_t _lostMidiSaid;
     size_t _malformedMidiSaid;
     std::chrono::steady_clock::time_point _lostMidiSaidAt;
+    bool _noSourceForNotesSaid;
 };

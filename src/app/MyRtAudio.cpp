@@ -154,6 +154,7 @@ unsigned int MyRtAudio::AvailableInputs()
     if (_numInputs == 0)
         return 0;
     RtAudio::DeviceInfo info = _audio->getDeviceInfo(_inputDevice);
+    _inputName = info.name;
     return std::min(_numInputs, info.inputChannels);
 }
 
@@ -191,6 +192,18 @@ void MyRtAudio::OpenStream(RtAudioCallback callback)
         throw RtAudioError(ExplainRefusal(e.getMessage()), e.getType());
     }
     _openInputs = input.nChannels;
+}
+
+std::string MyRtAudio::DescribeInput() const
+{
+    std::string text = "The live rects record the input of '" + _inputName + "', " + std::to_string(_openInputs) +
+                       (_openInputs == 1 ? " channel" : " channels");
+    // PulseAudio's default source is often the monitor of the output: the
+    // instrument would record, and play again, what it plays.
+    if (_audio->getCurrentApi() == RtAudio::LINUX_PULSE)
+        text += "; under PulseAudio that may be the output's own monitor, which feeds the instrument back to itself "
+                "(choose the source in the mixer)";
+    return text;
 }
 
 std::string MyRtAudio::ExplainRefusal(const std::string& libraryMessage)

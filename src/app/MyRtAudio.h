@@ -52,6 +52,9 @@ public:
     unsigned int GetSampleRate() const;
     // Input channels the opened stream carries (0 without an input).
     unsigned int GetNumInputs() const { return _openInputs; }
+    // The input the live rects record, for the performer: its device and
+    // channels, and under PulseAudio a warning of its default source.
+    std::string DescribeInput() const;
     void StartStream();
     // Stops and closes the stream, waiting for the audio system at most
     // seconds; false when it did not answer in time: the stream is then let
@@ -87,6 +90,7 @@ private:
     unsigned int _numOutputs;
     unsigned int _outputDevice;
     unsigned int _inputDevice;
+    std::string _inputName;
     unsigned int* _bufferSize;
     unsigned int _sampleRate;
     RtAudioFormat _format;

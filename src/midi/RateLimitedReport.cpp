@@ -5,7 +5,7 @@
 #include "app/PrintableText.h"
 
 RateLimitedReport::RateLimitedReport(std::chrono::milliseconds interval)
-    : _interval(interval), _printedOnce(false), _heldBack(0)
+    : _interval(interval), _printedOnce(false), _heldBack(0), _keepForTaking(false)
 {
 }
 
@@ -20,7 +20,11 @@ bool RateLimitedReport::Report(const std::string& text, std::chrono::steady_cloc
     std::string line = PrintableText::Of(text);
     if (!Admit(&line, now))
         return false;
-    fprintf(stderr, "%s\n", line.c_str());
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_keepForTaking)
+        _kept = line;
+    else
+        fprintf(stderr, "%s\n", line.c_str());
     return true;
 }
 
@@ -48,4 +52,20 @@ long RateLimitedReport::GetHeldBack() const
 {
     std::lock_guard<std::mutex> lock(_mutex);
     return _heldBack;
+}
+
+void RateLimitedReport::KeepForTaking()
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _keepForTaking = true;
+}
+
+bool RateLimitedReport::TakeKept(std::string* line)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    if (_kept.empty())
+        return false;
+    *line = _kept;
+    _kept.clear();
+    return true;
 }
