@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/PieMenuLayout.h"
+#include "ui/UIOverlays.h"
 
 namespace {
 
@@ -130,6 +131,32 @@ TEST(PieMenuLayoutTest, NearAnEdgeTheBoxesOpenInwardBesideTheOwner)
         for (const PieBox& box : layout.GetBoxes()) {
             EXPECT_LT(box.Right(), size.width - 24.0) << int(size.width);
             EXPECT_LE(box.Top(), size.height) << int(size.width);
+        }
+    }
+}
+
+// The status line along the bottom names what the menu belongs to: an owner
+// in a bottom corner or on the bottom edge (a scrolled canvas leaves it
+// there) opens its boxes above the line, still apart and inside.
+TEST(PieMenuLayoutTest, AtTheBottomTheBoxesKeepClearOfTheStatusLine)
+{
+    PieMenuLayout layout;
+    for (const WindowSize& size : SIZES) {
+        const double lineTop = UILoadMeterOverlay::LineTop(size.width);
+        layout.KeepClearBelow(lineTop);
+        for (double fx : {0.0, 0.02, 0.5, 0.98}) {
+            for (const std::vector<size_t>* labels : {&CLOUD_LABELS, &GRAIN_LABELS, &RECT_LABELS}) {
+                layout.Compute(size.width, size.height, fx * size.width, 0.0, 24.0, *labels);
+                const std::vector<PieBox>& boxes = layout.GetBoxes();
+                const std::string where = Where(size, fx * size.width, 0.0, labels->size());
+                EXPECT_DOUBLE_EQ(layout.GetTextScale(), PieMenuLayout::FULL_TEXT_SCALE) << where;
+                for (size_t i = 0; i < boxes.size(); i++) {
+                    EXPECT_GE(boxes[i].bottom, lineTop) << where << ", box " << i;
+                    EXPECT_LE(boxes[i].Top(), size.height) << where << ", box " << i;
+                    for (size_t j = i + 1; j < boxes.size(); j++)
+                        EXPECT_FALSE(boxes[i].Overlaps(boxes[j])) << where << ", boxes " << i << " and " << j;
+                }
+            }
         }
     }
 }

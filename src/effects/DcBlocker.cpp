@@ -5,7 +5,9 @@
 
 #include "spectral/DSP.h"
 
-DcBlocker::DcBlocker(double sampleRate) : _pole(PoleFor(sampleRate)), _lastInput(), _lastOutput() {}
+DcBlocker::DcBlocker(double sampleRate) : _pole(PoleFor(sampleRate)), _lastInput(), _lastOutput()
+{
+}
 
 void DcBlocker::SetSampleRate(double sampleRate)
 {

@@ -20,7 +20,7 @@ const double ON_AXIS = 1e-9;
 }  // namespace
 
 PieMenuLayout::PieMenuLayout()
-    : _winWidth(0.0), _winHeight(0.0), _centerX(0.0), _centerY(0.0), _innerGap(0.0), _shrink(1.0)
+    : _winWidth(0.0), _winHeight(0.0), _floor(MARGIN), _centerX(0.0), _centerY(0.0), _innerGap(0.0), _shrink(1.0)
 {
 }
 
@@ -127,10 +127,10 @@ bool PieMenuLayout::PlaceColumnDown(Side side, const std::vector<size_t>& labelL
     const double height = BOX_HEIGHT * _shrink;
     const double pitch = height + ROW_GAP * _shrink;
     const double total = double(column.size()) * pitch - ROW_GAP * _shrink;
-    if (total > _winHeight - 2.0 * MARGIN)
+    if (total > _winHeight - MARGIN - _floor)
         return false;
-    // Centred on the centre's height, pushed back inside at the top and bottom.
-    const double top = std::clamp(_centerY + 0.5 * total, MARGIN + total, _winHeight - MARGIN);
+    // Centred on the centre's height, pushed back inside at the top and above the floor.
+    const double top = std::clamp(_centerY + 0.5 * total, _floor + total, _winHeight - MARGIN);
     for (size_t row = 0; row < column.size(); row++) {
         const size_t i = column[row];
         PieBox& box = _boxes[i];

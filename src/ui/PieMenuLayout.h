@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -29,7 +30,8 @@ struct PieBox {
 // bulge outward, so the columns read as a ring. A column that would leave
 // the window goes to the other side, beside its twin, so that near an edge
 // the menu opens inward; a window too small for the boxes shrinks their text.
-// Every box lies wholly inside the window and no two overlap.
+// Every box lies wholly inside the window, above the band kept clear along
+// its bottom (the status line), and no two overlap.
 class PieMenuLayout {
 public:
     // Stroke font scale of the text at full size, and the pixel sizes of a
@@ -46,6 +48,10 @@ public:
 
     PieMenuLayout();
     virtual ~PieMenuLayout();
+
+    // Keeps the boxes above a band this many pixels high along the bottom
+    // (the status line), MARGIN above it; the next Compute takes it.
+    void KeepClearBelow(double pixels) { _floor = std::max(pixels, 0.0) + MARGIN; }
 
     // Lays out one box per label length (in characters) around the centre
     // (centerX, centerY) of an owner ownerRadius pixels wide, in a window of
@@ -76,6 +82,8 @@ private:
     bool PlaceColumnDown(Side side, const std::vector<size_t>& labelLengths, double columnLeft, double columnWidth);
 
     double _winWidth, _winHeight;
+    // The lowest a box may reach.
+    double _floor;
     double _centerX, _centerY;
     // Free space between the centre and the inner edges of the columns.
     double _innerGap;

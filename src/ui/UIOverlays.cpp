@@ -226,13 +226,27 @@ std::string UILoadMeterOverlay::DescribeSelection() const
     return "";
 }
 
+namespace {
+// The status line's sizes, in fractions of the window's width.
+const double STATUS_SCALE = 0.08;
+const double STATUS_MARGIN = 0.01;
+const double STATUS_PAD = 0.005;
+// Stroke characters are 104.76 units wide and about 120 high before the scale.
+const double STROKE_WIDTH = 104.76 * 0.001;
+const double STROKE_HEIGHT = 120.0 * 0.001;
+}  // namespace
+
+double UILoadMeterOverlay::LineTop(double winWidth)
+{
+    return (STATUS_MARGIN + STROKE_HEIGHT * STATUS_SCALE + STATUS_PAD) * winWidth;
+}
+
 void UILoadMeterOverlay::DrawOnBacking(const std::string& text, double left, double base, double scale) const
 {
     UIStyle* style = _app->GetStyle();
     const int winHeight = _app->GetWinHeight();
-    // Stroke characters are 104.76 units wide and about 120 high before the scale.
-    const double width = double(text.size()) * 104.76 * 0.001 * scale, height = 120.0 * 0.001 * scale;
-    const double pad = 0.005 * _app->GetWinWidth();
+    const double width = double(text.size()) * STROKE_WIDTH * scale, height = STROKE_HEIGHT * scale;
+    const double pad = STATUS_PAD * _app->GetWinWidth();
     double color[4];
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -248,9 +262,9 @@ void UILoadMeterOverlay::DrawOnBacking(const std::string& text, double left, dou
 void UILoadMeterOverlay::Draw()
 {
     const int winWidth = _app->GetWinWidth(), winHeight = _app->GetWinHeight();
-    const double scale = 0.08 * winWidth;
-    const double charWidth = 104.76 * 0.001 * scale;
-    const double margin = 0.01 * winWidth, base = winHeight - margin;
+    const double scale = STATUS_SCALE * winWidth;
+    const double charWidth = STROKE_WIDTH * scale;
+    const double margin = STATUS_MARGIN * winWidth, base = winHeight - margin;
     const std::string counts = DescribeCounts();
     const double countsLeft = winWidth - double(counts.size()) * charWidth - margin;
     glPushMatrix();

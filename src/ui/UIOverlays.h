@@ -91,6 +91,9 @@ class UILoadMeterOverlay : public UIOverlay {
 public:
     UILoadMeterOverlay(App* app, const LoadMeter* meter) : UIOverlay(app), _meter(meter) {}
     void Draw();
+    // Pixels from the window's bottom to the top of the line's backing, in a
+    // window winWidth pixels wide: what the pie menu keeps clear of.
+    static double LineTop(double winWidth);
     // The two texts of the line; the left one is empty when nothing is selected.
     std::string DescribeSelection() const;
     std::string DescribeCounts() const;

@@ -11,6 +11,7 @@
 #include "app/ParamValueEditor.h"
 #include "parameters/Parameter.h"
 #include "parameters/ParameterProvider.h"
+#include "ui/UIOverlays.h"
 #include "ui/UIParameter.h"
 #include "ui/UIScreen.h"
 
@@ -71,6 +72,8 @@ void UIPieMenu::InitFromParameters()
     }
     double cx, cy;
     SceneToWindow(provider->GetUIX(), provider->GetUIY(), &cx, &cy);
+    // Clear of the status line, which names what the menu belongs to.
+    _layout.KeepClearBelow(UILoadMeterOverlay::LineTop(_screen->GetWidth()));
     _layout.Compute(_screen->GetWidth(), _screen->GetHeight(), cx, cy,
                     provider->GetUIRadius() * _app->GetView()->GetZoom(), _labelLengths);
     for (int i = 0; i < count; i++) {
