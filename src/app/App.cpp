@@ -244,8 +244,9 @@ void App::ReloadAtTheNewRate()
     Serializer writer;
     writer.OpenWriteMemory();
     _mutex->lock();
-    // Still loading at the old rate, the stream is yet to start and the
-    // session file to be read: both come after the new load.
+    // While a load still runs there is no scene to keep: at the start, the
+    // session file is read after the new load; in a reload, the scene kept
+    // when it began comes back.
     const bool started = !_loading;
     if (started) {
         _scenes->SerializeSession(&writer);
@@ -266,7 +267,9 @@ void App::ReloadAtTheNewRate()
     delete _loader;
     _loader = new StartupLoader(this);
     _overlays->FollowLoadProgress(_loader->GetProgress());
-    _reloading = started;
+    // A rate that changes again while the sounds are converted: the load
+    // starts over, still a reload.
+    _reloading = _reloading || started;
     _loader->StartInBackground(GetAudioPath());
 }
 
