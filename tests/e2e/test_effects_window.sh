@@ -39,9 +39,20 @@ control_centre() {
     awk -v panel="$1" -v control="$2" -v w="$WIDTH" -v h="$HEIGHT" "$CONTROLS_AWK"
 }
 
-# Number of distinct sample values in a raw float bounce.
+# Number of distinct sample levels in a raw float bounce of the master output,
+# taken before the master path's DC blocker: the recording is run through the
+# blocker's inverse, x[n] = y[n] - R y[n-1] + x[n-1] with R = exp(-2 pi 2 Hz /
+# rate), on each channel (the unknown start shifts a channel's levels, all
+# alike), and the levels are told apart to 1e-5, far finer than any crush
+# and far coarser than the inverse's own rounding.
 distinct_levels() {
-    od -A n -v -t f4 "$1" | awk '{ for (i = 1; i <= NF; i++) seen[$i] = 1 } END { print length(seen) }'
+    od -A n -v -t f4 "$1" | awk -v rate="$E2E_RATE" '
+        BEGIN { r = exp(-2 * 3.14159265358979 * 2 / rate) }
+        { for (i = 1; i <= NF; i++) {
+              c = n++ % 2
+              x[c] = $i - r * y[c] + x[c]; y[c] = $i
+              seen[c " " sprintf("%.5f", x[c])] = 1 } }
+        END { print length(seen) }'
 }
 
 # Alt+Space held: the effects window of the master chain while nothing is selected.
