@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -377,7 +378,7 @@ TEST(OscServerTest, APacketSentToLocalhostArrivesAsACommand)
     std::string error;
     int port = 0;
     for (int p = 47000 + getpid() % 1000; port == 0 && p < 49000; p++) {
-        if (server.Start(p, &error))
+        if (server.Start("127.0.0.1", p, &error))
             port = p;
     }
     ASSERT_NE(port, 0) << error;
@@ -399,8 +400,102 @@ TEST(OscServerTest, APacketSentToLocalhostArrivesAsACommand)
     EXPECT_EQ(command.value, -3.0);
 
     OscServer second(&report);
-    EXPECT_FALSE(second.Start(port + 70000, &error));
+    EXPECT_FALSE(second.Start("127.0.0.1", port + 70000, &error));
     EXPECT_NE(error.find("between 1 and 65535"), std::string::npos);
+    EXPECT_FALSE(second.Start("localhost", port, &error));
+    EXPECT_NE(error.find("not an IPv4 address"), std::string::npos) << error;
+}
+
+// A client on a port of its own, as a tablet's OSC app is: what the
+// instrument answers must come back to this port.
+class OscClient {
+public:
+    OscClient() : _server(lo_server_new(nullptr, nullptr)) {}
+    ~OscClient() { lo_server_free(_server); }
+
+    void Send(int port, const char* path, lo_message message)
+    {
+        lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+        EXPECT_GE(lo_send_message_from(to, _server, path, message), 0);
+        lo_address_free(to);
+        lo_message_free(message);
+    }
+
+    // The next message that arrives while the instrument runs its idle:
+    // its path and first argument (a float or a string), or "" after 2 s.
+    std::string Receive(const std::function<void()>& idle)
+    {
+        _received.clear();
+        lo_server_add_method(_server, nullptr, nullptr, &OscClient::Take, this);
+        for (int i = 0; i < 200 && _received.empty(); i++) {
+            idle();
+            lo_server_recv_noblock(_server, 10);
+        }
+        lo_server_del_method(_server, nullptr, nullptr);
+        return _received;
+    }
+
+private:
+    static int Take(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
+    {
+        std::string& received = static_cast<OscClient*>(self)->_received;
+        received = path;
+        if (argc > 0 && types[0] == LO_FLOAT)
+            received += " f " + std::to_string(argv[0]->f);
+        else if (argc > 0 && types[0] == LO_STRING)
+            received += " s " + std::string(&argv[0]->s);
+        return 0;
+    }
+
+    lo_server _server;
+    std::string _received;
+};
+
+// Over real UDP through the instrument: a parameter's address alone is
+// answered with its value, to the sender's port; what it cannot do is
+// answered with /error, both from the server's thread (an unknown address)
+// and from the GUI thread (a source the scene does not have).
+TEST_F(MidiLearnTest, OscQueriesAreAnsweredWithTheValueAndFaultsWithError)
+{
+    AddCloud();
+    int port = 0;
+    testing::internal::CaptureStdout();
+    for (int p = 49000 + getpid() % 1000; port == 0 && p < 51000; p++) {
+        if (_app.GetControllers()->StartOsc("127.0.0.1", p))
+            port = p;
+    }
+    testing::internal::GetCapturedStdout();
+    ASSERT_NE(port, 0);
+    const auto idle = [this]() { _app.GetControllers()->UpdateControllers(); };
+    OscClient client;
+    testing::internal::CaptureStderr();
+
+    client.Send(port, "/source/0/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/source/0/pitch f " + std::to_string(1.0f));
+    lo_message set = lo_message_new();
+    lo_message_add_double(set, 1.5);
+    client.Send(port, "/source/0/pitch", set);
+    client.Send(port, "/source/0/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/source/0/pitch f " + std::to_string(1.5f));
+    client.Send(port, "/master/volume/on", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/master/volume/on f " + std::to_string(0.0f)) << "the master Volume starts off";
+
+    lo_message ff = lo_message_new();
+    lo_message_add_float(ff, 84.0f);
+    lo_message_add_float(ff, 127.0f);
+    client.Send(port, "/source/0/note", ff);
+    for (int i = 0; i < 200 && _app.GetNoteSources()[0].empty(); i++) {
+        idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u) << "floats play a note";
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetMidiNotePitch(), 2.0);
+
+    client.Send(port, "/nothing", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/error s OSC /nothing : unknown address");
+    client.Send(port, "/source/5/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/error s OSC /source/5/pitch: no such source or parameter");
+    testing::internal::GetCapturedStderr();
 }
 
 TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)

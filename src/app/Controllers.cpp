@@ -395,14 +395,14 @@ void Controllers::ApplyVirtualPitchWheel(double dx, double dy)
     BendNoteSources();
 }
 
-bool Controllers::StartOsc(int port)
+bool Controllers::StartOsc(const std::string& listenAddress, int port)
 {
     std::string error;
-    if (!_osc->Start(port, &error)) {
+    if (!_osc->Start(listenAddress, port, &error)) {
         _app->ShowMessage(error + "; the instrument goes on without OSC", true);
         return false;
     }
-    std::cout << "Listening for OSC on localhost:" << port << std::endl;
+    std::cout << "Listening for OSC on " << listenAddress << ":" << port << std::endl;
     return true;
 }
 
@@ -520,22 +520,19 @@ int Controllers::FindSourceParameter(int source, const char* addressName) const
 
 void Controllers::ApplyOscCommand(const OscCommand& command)
 {
-    const SceneControl& control = _midiLearn->GetSceneControl();
     const bool sourceExists = command.index >= 0 && command.index < int(_app->GetSources().size());
     switch (command.kind) {
     case OscCommand::SOURCE_PARAM: {
         const int param = sourceExists ? FindSourceParameter(command.index, command.name) : -1;
-        if (param < 0) {
-            _oscReport->Report("OSC /source/" + std::to_string(command.index) + "/" + command.name +
-                               ": no such source or parameter");
-            return;
-        }
-        control.Set(ControlTarget::SourceParam(command.index, param), command.value, SceneControl::GUI_THREAD);
+        if (param < 0)
+            ReportOscError(command, OscParser::ParameterAddress(command) + ": no such source or parameter");
+        else
+            ApplyOscParameter(command, ControlTarget::SourceParam(command.index, param));
         break;
     }
     case OscCommand::SOURCE_NOTE:
         if (!sourceExists) {
-            _oscReport->Report("OSC /source/" + std::to_string(command.index) + "/note: no such source");
+            ReportOscError(command, "/source/" + std::to_string(command.index) + "/note: no such source");
         } else if (command.velocity > 0) {
             StartNoteSource(command.index, OSC_CHANNEL, command.note, command.velocity);
         } else {
@@ -543,7 +540,7 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
         }
         break;
     case OscCommand::MASTER_EFFECT:
-        control.Set(ControlTarget::MasterEffect(command.index, command.param), command.value, SceneControl::GUI_THREAD);
+        ApplyOscParameter(command, ControlTarget::MasterEffect(command.index, command.param));
         break;
     case OscCommand::RECORD:
         if ((command.value > 0.5) != _app->IsBouncing())
@@ -553,10 +550,31 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
         if (command.index >= 1 && command.index <= SceneFiles::NUM_SLOTS)
             _app->GetScenes()->RecallSceneSlot(command.index);
         else
-            _oscReport->Report("OSC /scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
-                               std::to_string(SceneFiles::NUM_SLOTS));
+            ReportOscError(command, "/scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
+                                        std::to_string(SceneFiles::NUM_SLOTS));
         break;
     default:
         break;
     }
+}
+
+void Controllers::ApplyOscParameter(const OscCommand& command, const ControlTarget& target)
+{
+    const SceneControl& control = _midiLearn->GetSceneControl();
+    if (!command.query) {
+        control.Set(target, command.value, SceneControl::GUI_THREAD);
+        return;
+    }
+    const Parameter* parameter = control.Find(target);
+    if (parameter == nullptr)
+        ReportOscError(command, OscParser::ParameterAddress(command) + ": no such parameter");
+    else
+        _osc->SendValue(command.sender, OscParser::ParameterAddress(command), float(parameter->GetValue()));
+}
+
+void Controllers::ReportOscError(const OscCommand& command, const std::string& text)
+{
+    const std::string line = "OSC " + text;
+    _oscReport->Report(line);
+    _osc->SendError(command.sender, line);
 }

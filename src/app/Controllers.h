@@ -71,10 +71,14 @@ public:
     void ArmMidiLearn(int x, int y);
     void ClearMidiBinding(int x, int y);
     // Listens for OSC on localhost:port; false, said on screen, when it cannot.
-    bool StartOsc(int port);
+    bool StartOsc(const std::string& listenAddress, int port);
     // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
     void UpdateControllers();
     void ApplyOscCommand(const OscCommand& command);
+    // Sets the parameter, or answers a query for it with its value.
+    void ApplyOscParameter(const OscCommand& command, const ControlTarget& target);
+    // On the screen and stderr (rate-limited), and back to the sender as /error.
+    void ReportOscError(const OscCommand& command, const std::string& text);
 
 private:
     void TakeMidiMessage(const MidiQueue::MidiMessage& message);

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static RateLimitedReport report;
     static OscServer server(&report);
-    server.HandlePacket(data, size);
+    server.HandlePacket(data, size, OscSender());
     OscCommand command;
     while (server.PopCommand(&command))
         CheckCommand(command);
