@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <lo/lo.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -28,6 +30,7 @@
 #include "midi/MidiQueue.h"
 #include "midi/OscCommand.h"
 #include "midi/OscServer.h"
+#include "midi/OscSubscribers.h"
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
@@ -89,6 +92,18 @@ protected:
         testing::internal::CaptureStdout();
         _app.GetControllers()->UpdateControllers();
         _lastMessage = testing::internal::GetCapturedStdout();
+    }
+    // OSC on a free port of localhost; 0 when none is.
+    int StartOsc()
+    {
+        testing::internal::CaptureStdout();
+        int port = 0;
+        for (int p = 49000 + getpid() % 1000; port == 0 && p < 51000; p++) {
+            if (_app.GetControllers()->StartOsc("127.0.0.1", p))
+                port = p;
+        }
+        testing::internal::GetCapturedStdout();
+        return port;
     }
     Parameter* MasterParam(int effect, int param)
     {
@@ -421,17 +436,21 @@ public:
         lo_message_free(message);
     }
 
-    // The next message that arrives while the instrument runs its idle:
-    // its path and first argument (a float or a string), or "" after 2 s.
-    std::string Receive(const std::function<void()>& idle)
+    // The next message to path (any path: null) that arrives while the
+    // instrument runs its idle: its path and first argument (a float or a
+    // string), or "" after waitMs.
+    std::string Receive(const std::function<void()>& idle, const char* path = nullptr, int waitMs = 2000)
     {
         _received.clear();
-        lo_server_add_method(_server, nullptr, nullptr, &OscClient::Take, this);
-        for (int i = 0; i < 200 && _received.empty(); i++) {
+        lo_server_add_method(_server, path, nullptr, &OscClient::Take, this);
+        for (int i = 0; i < waitMs / 10 && _received.empty(); i++) {
             idle();
             lo_server_recv_noblock(_server, 10);
         }
-        lo_server_del_method(_server, nullptr, nullptr);
+        lo_server_del_method(_server, path, nullptr);
+        // What else came meanwhile is not what the caller waits for.
+        while (lo_server_recv_noblock(_server, 0) > 0) {
+        }
         return _received;
     }
 
@@ -458,13 +477,7 @@ private:
 TEST_F(MidiLearnTest, OscQueriesAreAnsweredWithTheValueAndFaultsWithError)
 {
     AddCloud();
-    int port = 0;
-    testing::internal::CaptureStdout();
-    for (int p = 49000 + getpid() % 1000; port == 0 && p < 51000; p++) {
-        if (_app.GetControllers()->StartOsc("127.0.0.1", p))
-            port = p;
-    }
-    testing::internal::GetCapturedStdout();
+    const int port = StartOsc();
     ASSERT_NE(port, 0);
     const auto idle = [this]() { _app.GetControllers()->UpdateControllers(); };
     OscClient client;
@@ -496,6 +509,82 @@ TEST_F(MidiLearnTest, OscQueriesAreAnsweredWithTheValueAndFaultsWithError)
     client.Send(port, "/source/5/pitch", lo_message_new());
     EXPECT_EQ(client.Receive(idle), "/error s OSC /source/5/pitch: no such source or parameter");
     testing::internal::GetCapturedStderr();
+}
+
+// A fader swept at 1000 moves a second reaches a listener 30 times a
+// second at most, and its last value always follows.
+TEST(OscSubscribersTest, EachParameterIsSentAtMostThirtyTimesASecond)
+{
+    RateLimitedReport report;
+    OscServer server(&report);
+    std::string error;
+    for (int p = 51000 + getpid() % 1000; !server.IsRunning() && p < 53000; p++)
+        server.Start("127.0.0.1", p, &error);
+    ASSERT_TRUE(server.IsRunning()) << error;
+    lo_server client = lo_server_new(nullptr, nullptr);
+    OscSender listener;
+    sockaddr_in* address = reinterpret_cast<sockaddr_in*>(&listener.address);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(uint16_t(lo_server_get_port(client)));
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    listener.size = sizeof(sockaddr_in);
+    OscSubscribers subscribers(&server);
+    subscribers.Add(listener);
+
+    int pitches = 0, volumes = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int ms = 0; ms < 1000; ms++) {
+        const auto now = t0 + std::chrono::milliseconds(ms);
+        subscribers.Offer("/source/0/pitch", float(ms), now);
+        subscribers.Offer("/source/0/volume", -6.0f, now);
+    }
+    subscribers.Offer("/source/0/pitch", 999.0f, t0 + std::chrono::milliseconds(1100));
+    float last = -1.0f;
+    char packet[256];
+    ssize_t size = 0;
+    while ((size = recv(lo_server_get_socket_fd(client), packet, sizeof(packet), MSG_DONTWAIT)) > 0) {
+        lo_message message = lo_message_deserialise(packet, size_t(size), nullptr);
+        ASSERT_NE(message, nullptr);
+        const std::string path = lo_get_path(packet, size);
+        pitches += path == "/source/0/pitch";
+        volumes += path == "/source/0/volume";
+        if (path == "/source/0/pitch")
+            last = lo_message_get_argv(message)[0]->f;
+        lo_message_free(message);
+    }
+    lo_server_free(client);
+    EXPECT_EQ(volumes, 1) << "an unchanged value is sent once";
+    EXPECT_GE(pitches, 30);
+    EXPECT_LE(pitches, 32);
+    EXPECT_EQ(last, 999.0f);
+}
+
+// A subscribed client follows what a learned knob sets, once per change,
+// and nothing after it unsubscribes.
+TEST_F(MidiLearnTest, ASubscribedOscClientIsSentTheValuesAKnobSets)
+{
+    Pick(GrainCloud::PITCH);
+    testing::internal::CaptureStdout();
+    PressF9();
+    testing::internal::GetCapturedStdout();
+    ControlChange(1, 21, 0);
+    Idle();
+    const int port = StartOsc();
+    ASSERT_NE(port, 0);
+    const auto idle = [this]() { _app.GetControllers()->UpdateControllers(); };
+    OscClient client;
+    client.Send(port, "/subscribe", lo_message_new());
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch"), "/source/0/pitch f " + std::to_string(0.1f))
+        << "a new listener learns the values there are";
+
+    ControlChange(1, 21, 127);
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch"), "/source/0/pitch f " + std::to_string(5.0f));
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch", 200), "") << "an unchanged value is not sent again";
+
+    client.Send(port, "/unsubscribe", lo_message_new());
+    EXPECT_EQ(client.Receive(idle, "/nothing-comes", 200), "");
+    ControlChange(1, 21, 0);
+    EXPECT_EQ(client.Receive(idle, nullptr, 300), "");
 }
 
 TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)

@@ -155,6 +155,7 @@ TEST(OscParserTest, UnknownAddressesAndWrongArgumentsAreRefusedWithTheReason)
         {"/scene/recall", {'s'}, "1 number"},
         {"/record", {'i'}, "0 (stop) or 1"},
         {"/record/now", {'i'}, "unknown address"},
+        {"/subscribe", {'i'}, "takes no argument"},
     };
     for (const Case& c : cases) {
         OscPacket packet(c.path);

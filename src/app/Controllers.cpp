@@ -34,6 +34,7 @@
 #include "midi/MyRtMidiOut.h"
 #include "midi/OscCommand.h"
 #include "midi/OscServer.h"
+#include "midi/OscSubscribers.h"
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
@@ -55,8 +56,8 @@ const double VIRTUAL_BEND_RANGE = 12.0;
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
       _channels(new MidiChannels()), _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)),
-      _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0),
-      _malformedMidiSaid(0), _noSourceForNotesSaid(false)
+      _oscSubscribers(new OscSubscribers(_osc)), _virtualPitch(0), _midiInJack(false), _jackMidiLost(false),
+      _notesStarted(0), _lostMidiSaid(0), _malformedMidiSaid(0), _noSourceForNotesSaid(false)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
     // A sender gone wrong is seen where the performer looks, not only in a
@@ -68,6 +69,7 @@ Controllers::~Controllers()
 {
     delete _midiIn;
     delete _midiOut;
+    delete _oscSubscribers;
     delete _osc;
     delete _oscReport;
     delete _midiLearn;
@@ -502,6 +504,8 @@ void Controllers::UpdateControllers()
     OscCommand command;
     while (_osc->PopCommand(&command))
         ApplyOscCommand(command);
+    if (!_oscSubscribers->IsEmpty())
+        OfferParametersToSubscribers();
     std::string oscError;
     if (_oscReport->TakeKept(&oscError))
         _app->ShowMessage(oscError, true);
@@ -546,6 +550,12 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
         if ((command.value > 0.5) != _app->IsBouncing())
             _app->ToggleAudioBounce();
         break;
+    case OscCommand::SUBSCRIBE:
+        _oscSubscribers->Add(command.sender);
+        break;
+    case OscCommand::UNSUBSCRIBE:
+        _oscSubscribers->Remove(command.sender);
+        break;
     case OscCommand::SCENE_RECALL:
         if (command.index >= 1 && command.index <= SceneFiles::NUM_SLOTS)
             _app->GetScenes()->RecallSceneSlot(command.index);
@@ -570,6 +580,28 @@ void Controllers::ApplyOscParameter(const OscCommand& command, const ControlTarg
         ReportOscError(command, OscParser::ParameterAddress(command) + ": no such parameter");
     else
         _osc->SendValue(command.sender, OscParser::ParameterAddress(command), float(parameter->GetValue()));
+}
+
+void Controllers::OfferParametersToSubscribers()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const std::vector<Source*>& sources = _app->GetSources();
+    for (size_t i = 0; i < sources.size(); i++) {
+        for (int p = 0; p < sources[i]->GetNumParams(); p++) {
+            const Parameter* parameter = sources[i]->GetParameter(p);
+            if (parameter->GetUI() != nullptr)
+                _oscSubscribers->Offer("/source/" + std::to_string(i) + "/" +
+                                           OscParser::AddressName(parameter->GetUI()->GetName()),
+                                       float(parameter->GetValue()), now);
+        }
+    }
+    const EffectsBox* master = _app->GetMasterEffectsBox();
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
+        for (int k = 0; k < OscParser::GetNumKnobs(e); k++)
+            _oscSubscribers->Offer(
+                std::string("/master/") + OscParser::GetEffectName(e) + "/" + OscParser::GetKnobName(e, k),
+                float(master->GetEffect(EffectsBox::EffectIdx(e))->GetParameter(k)->GetValue()), now);
+    }
 }
 
 void Controllers::ReportOscError(const OscCommand& command, const std::string& text)

@@ -18,6 +18,7 @@ class MidiLearn;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class OscServer;
+class OscSubscribers;
 class RateLimitedReport;
 class Source;
 
@@ -79,6 +80,8 @@ public:
     void ApplyOscParameter(const OscCommand& command, const ControlTarget& target);
     // On the screen and stderr (rate-limited), and back to the sender as /error.
     void ReportOscError(const OscCommand& command, const std::string& text);
+    // Sends the subscribed clients what changed since the last idle.
+    void OfferParametersToSubscribers();
 
 private:
     void TakeMidiMessage(const MidiQueue::MidiMessage& message);
@@ -125,6 +128,7 @@ private:
     MidiChannels* _channels;
     RateLimitedReport* _oscReport;
     OscServer* _osc;
+    OscSubscribers* _oscSubscribers;
     // The mouse's bend of the sounding notes, -1..1.
     double _virtualPitch;
     bool _midiInJack;

@@ -16,7 +16,7 @@ struct OscSender {
 // One OSC message understood, as it travels from the OSC server's thread to
 // the GUI thread: plain fields, no allocation, so a lock-free ring carries it.
 struct OscCommand {
-    enum Kind { NONE, SOURCE_PARAM, SOURCE_NOTE, MASTER_EFFECT, SCENE_RECALL, RECORD };
+    enum Kind { NONE, SOURCE_PARAM, SOURCE_NOTE, MASTER_EFFECT, SCENE_RECALL, RECORD, SUBSCRIBE, UNSUBSCRIBE };
     // Room for the longest parameter name and its terminator.
     static constexpr size_t NAME_SIZE = 32;
 
@@ -44,6 +44,7 @@ struct OscCommand {
 //   /master/<effect>/<knob> <number>      the master chain
 //   /scene/recall <slot>
 //   /record <0|1>
+//   /subscribe, /unsubscribe               the sender follows every parameter's changes, or no more
 // A number may come as any OSC number type (int32, int64, float, double,
 // True/False as 1/0); a whole number is rounded to the nearest. A
 // parameter's address with no argument asks for its value.

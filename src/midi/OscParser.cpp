@@ -153,6 +153,10 @@ public:
             return ReadSceneRecall();
         if (parts.size() == 1 && parts[0] == "record")
             return ReadRecord();
+        if (parts.size() == 1 && parts[0] == "subscribe")
+            return ReadNoArgument(OscCommand::SUBSCRIBE);
+        if (parts.size() == 1 && parts[0] == "unsubscribe")
+            return ReadNoArgument(OscCommand::UNSUBSCRIBE);
         return Fail("unknown address");
     }
 
@@ -248,6 +252,14 @@ private:
             return Fail("expects 0 (stop) or 1 (start)");
         _out->kind = OscCommand::RECORD;
         _out->value = double(on);
+        return true;
+    }
+
+    bool ReadNoArgument(OscCommand::Kind kind)
+    {
+        if (!HasArgCount(0))
+            return Fail("takes no argument");
+        _out->kind = kind;
         return true;
     }
 
