@@ -529,7 +529,19 @@ TEST(OscSubscribersTest, EachParameterIsSentAtMostThirtyTimesASecond)
     address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     listener.size = sizeof(sockaddr_in);
     OscSubscribers subscribers(&server);
-    subscribers.Add(listener);
+    ASSERT_TRUE(subscribers.Add(listener));
+    ASSERT_TRUE(subscribers.Add(listener)) << "the same one again";
+    OscSender other = listener;
+    for (size_t i = 1; i < OscSubscribers::MAX_LISTENERS; i++) {
+        reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(uint16_t(9 + i));
+        ASSERT_TRUE(subscribers.Add(other));
+    }
+    reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(8);
+    EXPECT_FALSE(subscribers.Add(other)) << "one too many";
+    for (size_t i = 1; i < OscSubscribers::MAX_LISTENERS; i++) {
+        reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(uint16_t(9 + i));
+        subscribers.Remove(other);
+    }
 
     int pitches = 0, volumes = 0;
     const auto t0 = std::chrono::steady_clock::now();

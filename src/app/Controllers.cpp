@@ -551,7 +551,9 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
             _app->ToggleAudioBounce();
         break;
     case OscCommand::SUBSCRIBE:
-        _oscSubscribers->Add(command.sender);
+        if (!_oscSubscribers->Add(command.sender))
+            ReportOscError(command,
+                           "/subscribe: " + std::to_string(OscSubscribers::MAX_LISTENERS) + " clients listen already");
         break;
     case OscCommand::UNSUBSCRIBE:
         _oscSubscribers->Remove(command.sender);

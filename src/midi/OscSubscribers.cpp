@@ -4,13 +4,19 @@
 
 #include "midi/OscServer.h"
 
-OscSubscribers::OscSubscribers(OscServer* server) : _server(server) {}
-
-void OscSubscribers::Add(const OscSender& listener)
+OscSubscribers::OscSubscribers(OscServer* server) : _server(server)
 {
-    if (Find(listener) < 0)
+}
+
+bool OscSubscribers::Add(const OscSender& listener)
+{
+    if (Find(listener) < 0) {
+        if (_listeners.size() >= MAX_LISTENERS)
+            return false;
         _listeners.push_back(listener);
+    }
     _sent.clear();
+    return true;
 }
 
 void OscSubscribers::Remove(const OscSender& listener)
@@ -34,7 +40,8 @@ void OscSubscribers::Offer(const std::string& address, float value, std::chrono:
 int OscSubscribers::Find(const OscSender& listener) const
 {
     for (size_t i = 0; i < _listeners.size(); i++) {
-        if (_listeners[i].size == listener.size && std::memcmp(&_listeners[i].address, &listener.address, listener.size) == 0)
+        if (_listeners[i].size == listener.size &&
+            std::memcmp(&_listeners[i].address, &listener.address, listener.size) == 0)
             return int(i);
     }
     return -1;

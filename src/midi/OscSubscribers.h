@@ -17,12 +17,16 @@ class OscServer;
 class OscSubscribers {
 public:
     static constexpr int MAX_RATE = 30;
+    // A few tablets and editors; a sender that keeps changing its port must
+    // not make every change go out a thousand times.
+    static constexpr size_t MAX_LISTENERS = 16;
 
     explicit OscSubscribers(OscServer* server);
     virtual ~OscSubscribers() {}
 
     // A new listener is sent every value once, as it cannot know them yet.
-    void Add(const OscSender& listener);
+    // False when MAX_LISTENERS listen already.
+    bool Add(const OscSender& listener);
     void Remove(const OscSender& listener);
     bool IsEmpty() const { return _listeners.empty(); }
     // One parameter's value as the scene holds it now: sent to every
