@@ -32,16 +32,18 @@ TEST(CommandLineTest, NothingGivenKeepsTheDefaults)
     EXPECT_FALSE(o.help);
     EXPECT_EQ(o.sessionPath, "") << "session.bin in the working folder";
     EXPECT_EQ(o.bendRange, 2) << "the wheel bends 2 semitones each way";
+    EXPECT_EQ(o.oscListen, "127.0.0.1") << "OSC from this machine alone";
 }
 
 TEST(CommandLineTest, EveryOptionAndThePortAreRead)
 {
     CommandLine line;
     std::string error;
-    ASSERT_TRUE(Parse(&line,
-                      {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
-                       "--session", "sets/live.bin", "--osc-port", "57120", "--bend-range", "48"},
-                      &error))
+    ASSERT_TRUE(
+        Parse(&line,
+              {"--audio-api", "jack", "--audio-device=3", "--block", "32", "--midi-api", "alsa", "2", "--list",
+               "--session", "sets/live.bin", "--osc-port", "57120", "--bend-range", "48", "--osc-listen", "0.0.0.0"},
+              &error))
         << error;
     const Options& o = line.GetOptions();
     EXPECT_EQ(o.audioApi, "jack");
@@ -53,6 +55,7 @@ TEST(CommandLineTest, EveryOptionAndThePortAreRead)
     EXPECT_TRUE(o.list);
     EXPECT_EQ(o.sessionPath, "sets/live.bin");
     EXPECT_EQ(o.oscPort, 57120);
+    EXPECT_EQ(o.oscListen, "0.0.0.0");
     EXPECT_EQ(o.bendRange, 48);
 
     CommandLine zero;
@@ -69,6 +72,8 @@ TEST(CommandLineTest, UnknownOptionsAndBadValuesAreRefusedWithTheReason)
         {"--block", "31"},
         {"--osc-port", "0"},
         {"--osc-port", "65536"},
+        {"--osc-listen", "localhost"},
+        {"--osc-listen", "10.0.0.256"},
         {"--bend-range", "0"},
         {"--bend-range", "49"},
         {"--block", "4097"},

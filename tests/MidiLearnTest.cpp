@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <lo/lo.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +30,7 @@
 #include "midi/MidiQueue.h"
 #include "midi/OscCommand.h"
 #include "midi/OscServer.h"
+#include "midi/OscSubscribers.h"
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
 #include "session/Serializer.h"
@@ -88,6 +92,18 @@ protected:
         testing::internal::CaptureStdout();
         _app.GetControllers()->UpdateControllers();
         _lastMessage = testing::internal::GetCapturedStdout();
+    }
+    // OSC on a free port of localhost; 0 when none is.
+    int StartOsc()
+    {
+        testing::internal::CaptureStdout();
+        int port = 0;
+        for (int p = 49000 + getpid() % 1000; port == 0 && p < 51000; p++) {
+            if (_app.GetControllers()->StartOsc("127.0.0.1", p))
+                port = p;
+        }
+        testing::internal::GetCapturedStdout();
+        return port;
     }
     Parameter* MasterParam(int effect, int param)
     {
@@ -377,7 +393,7 @@ TEST(OscServerTest, APacketSentToLocalhostArrivesAsACommand)
     std::string error;
     int port = 0;
     for (int p = 47000 + getpid() % 1000; port == 0 && p < 49000; p++) {
-        if (server.Start(p, &error))
+        if (server.Start("127.0.0.1", p, &error))
             port = p;
     }
     ASSERT_NE(port, 0) << error;
@@ -399,8 +415,188 @@ TEST(OscServerTest, APacketSentToLocalhostArrivesAsACommand)
     EXPECT_EQ(command.value, -3.0);
 
     OscServer second(&report);
-    EXPECT_FALSE(second.Start(port + 70000, &error));
+    EXPECT_FALSE(second.Start("127.0.0.1", port + 70000, &error));
     EXPECT_NE(error.find("between 1 and 65535"), std::string::npos);
+    EXPECT_FALSE(second.Start("localhost", port, &error));
+    EXPECT_NE(error.find("not an IPv4 address"), std::string::npos) << error;
+}
+
+// A client on a port of its own, as a tablet's OSC app is: what the
+// instrument answers must come back to this port.
+class OscClient {
+public:
+    OscClient() : _server(lo_server_new(nullptr, nullptr)) {}
+    ~OscClient() { lo_server_free(_server); }
+
+    void Send(int port, const char* path, lo_message message)
+    {
+        lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+        EXPECT_GE(lo_send_message_from(to, _server, path, message), 0);
+        lo_address_free(to);
+        lo_message_free(message);
+    }
+
+    // The next message to path (any path: null) that arrives while the
+    // instrument runs its idle: its path and first argument (a float or a
+    // string), or "" after waitMs.
+    std::string Receive(const std::function<void()>& idle, const char* path = nullptr, int waitMs = 2000)
+    {
+        _received.clear();
+        lo_server_add_method(_server, path, nullptr, &OscClient::Take, this);
+        for (int i = 0; i < waitMs / 10 && _received.empty(); i++) {
+            idle();
+            lo_server_recv_noblock(_server, 10);
+        }
+        lo_server_del_method(_server, path, nullptr);
+        // What else came meanwhile is not what the caller waits for.
+        while (lo_server_recv_noblock(_server, 0) > 0) {
+        }
+        return _received;
+    }
+
+private:
+    static int Take(const char* path, const char* types, lo_arg** argv, int argc, lo_message, void* self)
+    {
+        std::string& received = static_cast<OscClient*>(self)->_received;
+        received = path;
+        if (argc > 0 && types[0] == LO_FLOAT)
+            received += " f " + std::to_string(argv[0]->f);
+        else if (argc > 0 && types[0] == LO_STRING)
+            received += " s " + std::string(&argv[0]->s);
+        return 0;
+    }
+
+    lo_server _server;
+    std::string _received;
+};
+
+// Over real UDP through the instrument: a parameter's address alone is
+// answered with its value, to the sender's port; what it cannot do is
+// answered with /error, both from the server's thread (an unknown address)
+// and from the GUI thread (a source the scene does not have).
+TEST_F(MidiLearnTest, OscQueriesAreAnsweredWithTheValueAndFaultsWithError)
+{
+    AddCloud();
+    const int port = StartOsc();
+    ASSERT_NE(port, 0);
+    const auto idle = [this]() { _app.GetControllers()->UpdateControllers(); };
+    OscClient client;
+    testing::internal::CaptureStderr();
+
+    client.Send(port, "/source/0/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/source/0/pitch f " + std::to_string(1.0f));
+    lo_message set = lo_message_new();
+    lo_message_add_double(set, 1.5);
+    client.Send(port, "/source/0/pitch", set);
+    client.Send(port, "/source/0/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/source/0/pitch f " + std::to_string(1.5f));
+    client.Send(port, "/master/volume/on", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/master/volume/on f " + std::to_string(0.0f)) << "the master Volume starts off";
+
+    lo_message ff = lo_message_new();
+    lo_message_add_float(ff, 84.0f);
+    lo_message_add_float(ff, 127.0f);
+    client.Send(port, "/source/0/note", ff);
+    for (int i = 0; i < 200 && _app.GetNoteSources()[0].empty(); i++) {
+        idle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(_app.GetNoteSources()[0].size(), 1u) << "floats play a note";
+    EXPECT_DOUBLE_EQ(_app.GetNoteSources()[0][0]->GetMidiNotePitch(), 2.0);
+
+    client.Send(port, "/nothing", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/error s OSC /nothing : unknown address");
+    client.Send(port, "/source/5/pitch", lo_message_new());
+    EXPECT_EQ(client.Receive(idle), "/error s OSC /source/5/pitch: no such source or parameter");
+    testing::internal::GetCapturedStderr();
+}
+
+// A fader swept at 1000 moves a second reaches a listener 30 times a
+// second at most, and its last value always follows.
+TEST(OscSubscribersTest, EachParameterIsSentAtMostThirtyTimesASecond)
+{
+    RateLimitedReport report;
+    OscServer server(&report);
+    std::string error;
+    for (int p = 51000 + getpid() % 1000; !server.IsRunning() && p < 53000; p++)
+        server.Start("127.0.0.1", p, &error);
+    ASSERT_TRUE(server.IsRunning()) << error;
+    lo_server client = lo_server_new(nullptr, nullptr);
+    OscSender listener;
+    sockaddr_in* address = reinterpret_cast<sockaddr_in*>(&listener.address);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(uint16_t(lo_server_get_port(client)));
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    listener.size = sizeof(sockaddr_in);
+    OscSubscribers subscribers(&server);
+    ASSERT_TRUE(subscribers.Add(listener));
+    ASSERT_TRUE(subscribers.Add(listener)) << "the same one again";
+    OscSender other = listener;
+    for (size_t i = 1; i < OscSubscribers::MAX_LISTENERS; i++) {
+        reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(uint16_t(9 + i));
+        ASSERT_TRUE(subscribers.Add(other));
+    }
+    reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(8);
+    EXPECT_FALSE(subscribers.Add(other)) << "one too many";
+    for (size_t i = 1; i < OscSubscribers::MAX_LISTENERS; i++) {
+        reinterpret_cast<sockaddr_in*>(&other.address)->sin_port = htons(uint16_t(9 + i));
+        subscribers.Remove(other);
+    }
+
+    int pitches = 0, volumes = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int ms = 0; ms < 1000; ms++) {
+        const auto now = t0 + std::chrono::milliseconds(ms);
+        subscribers.Offer("/source/0/pitch", float(ms), now);
+        subscribers.Offer("/source/0/volume", -6.0f, now);
+    }
+    subscribers.Offer("/source/0/pitch", 999.0f, t0 + std::chrono::milliseconds(1100));
+    float last = -1.0f;
+    char packet[256];
+    ssize_t size = 0;
+    while ((size = recv(lo_server_get_socket_fd(client), packet, sizeof(packet), MSG_DONTWAIT)) > 0) {
+        lo_message message = lo_message_deserialise(packet, size_t(size), nullptr);
+        ASSERT_NE(message, nullptr);
+        const std::string path = lo_get_path(packet, size);
+        pitches += path == "/source/0/pitch";
+        volumes += path == "/source/0/volume";
+        if (path == "/source/0/pitch")
+            last = lo_message_get_argv(message)[0]->f;
+        lo_message_free(message);
+    }
+    lo_server_free(client);
+    EXPECT_EQ(volumes, 1) << "an unchanged value is sent once";
+    EXPECT_GE(pitches, 30);
+    EXPECT_LE(pitches, 32);
+    EXPECT_EQ(last, 999.0f);
+}
+
+// A subscribed client follows what a learned knob sets, once per change,
+// and nothing after it unsubscribes.
+TEST_F(MidiLearnTest, ASubscribedOscClientIsSentTheValuesAKnobSets)
+{
+    Pick(GrainCloud::PITCH);
+    testing::internal::CaptureStdout();
+    PressF9();
+    testing::internal::GetCapturedStdout();
+    ControlChange(1, 21, 0);
+    Idle();
+    const int port = StartOsc();
+    ASSERT_NE(port, 0);
+    const auto idle = [this]() { _app.GetControllers()->UpdateControllers(); };
+    OscClient client;
+    client.Send(port, "/subscribe", lo_message_new());
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch"), "/source/0/pitch f " + std::to_string(0.1f))
+        << "a new listener learns the values there are";
+
+    ControlChange(1, 21, 127);
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch"), "/source/0/pitch f " + std::to_string(5.0f));
+    EXPECT_EQ(client.Receive(idle, "/source/0/pitch", 200), "") << "an unchanged value is not sent again";
+
+    client.Send(port, "/unsubscribe", lo_message_new());
+    EXPECT_EQ(client.Receive(idle, "/nothing-comes", 200), "");
+    ControlChange(1, 21, 0);
+    EXPECT_EQ(client.Receive(idle, nullptr, 300), "");
 }
 
 TEST(RateLimitedReportTest, OneLinePerIntervalAndTheRestCounted)

@@ -21,6 +21,8 @@ public:
     OscPacket& Int(int v) { return Add(lo_message_add_int32(_message, v)); }
     OscPacket& Long(long v) { return Add(lo_message_add_int64(_message, v)); }
     OscPacket& String(const char* v) { return Add(lo_message_add_string(_message, v)); }
+    OscPacket& True() { return Add(lo_message_add_true(_message)); }
+    OscPacket& False() { return Add(lo_message_add_false(_message)); }
     bool Parse(OscCommand* out, std::string* error)
     {
         size_t size = 0;
@@ -79,6 +81,54 @@ TEST(OscParserTest, EveryAddressReadsIntoItsCommand)
     EXPECT_EQ(c.value, 1.0);
 }
 
+// What TouchOSC and Open Stage Control send by default: floats, even for a
+// note; other clients send doubles, 64-bit ints or True/False.
+TEST(OscParserTest, EveryNumberTypeIsTakenWhereverANumberIs)
+{
+    OscCommand c;
+    std::string error;
+    ASSERT_TRUE(OscPacket("/source/0/note").Float(84.0f).Float(127.0f).Parse(&c, &error)) << error;
+    EXPECT_EQ(c.kind, OscCommand::SOURCE_NOTE);
+    EXPECT_EQ(c.note, 84);
+    EXPECT_EQ(c.velocity, 127);
+
+    ASSERT_TRUE(OscPacket("/source/0/note").Double(59.9999).Long(0).Parse(&c, &error)) << error;
+    EXPECT_EQ(c.note, 60) << "a fader's near-whole value is the nearest note";
+    EXPECT_EQ(c.velocity, 0);
+
+    ASSERT_TRUE(OscPacket("/scene/recall").Float(2.0f).Parse(&c, &error)) << error;
+    EXPECT_EQ(c.index, 2);
+    ASSERT_TRUE(OscPacket("/record").True().Parse(&c, &error)) << error;
+    EXPECT_EQ(c.value, 1.0);
+    ASSERT_TRUE(OscPacket("/record").Double(0.0).Parse(&c, &error)) << error;
+    EXPECT_EQ(c.value, 0.0);
+    ASSERT_TRUE(OscPacket("/master/volume/on").True().Parse(&c, &error)) << error;
+    EXPECT_EQ(c.value, 1.0);
+    ASSERT_TRUE(OscPacket("/master/volume/mute").False().Parse(&c, &error)) << error;
+    EXPECT_EQ(c.value, 0.0);
+    EXPECT_FALSE(c.query);
+
+    EXPECT_FALSE(OscPacket("/source/0/note").Float(1e30f).Float(100.0f).Parse(&c, &error)) << "a huge float is no note";
+    EXPECT_NE(error.find("0 to 127"), std::string::npos) << error;
+}
+
+// A parameter's address with nothing after it asks for the value, to be
+// answered at the same address.
+TEST(OscParserTest, AParameterAddressWithNoArgumentIsAQuery)
+{
+    OscCommand c;
+    std::string error;
+    ASSERT_TRUE(OscPacket("/source/3/lfo-amount").Parse(&c, &error)) << error;
+    EXPECT_EQ(c.kind, OscCommand::SOURCE_PARAM);
+    EXPECT_TRUE(c.query);
+    EXPECT_EQ(OscParser::ParameterAddress(c), "/source/3/lfo-amount");
+
+    ASSERT_TRUE(OscPacket("/master/reverb/decay").Parse(&c, &error)) << error;
+    EXPECT_EQ(c.kind, OscCommand::MASTER_EFFECT);
+    EXPECT_TRUE(c.query);
+    EXPECT_EQ(OscParser::ParameterAddress(c), "/master/reverb/decay");
+}
+
 // Each refusal names the address and says what was wrong.
 TEST(OscParserTest, UnknownAddressesAndWrongArgumentsAreRefusedWithTheReason)
 {
@@ -93,18 +143,19 @@ TEST(OscParserTest, UnknownAddressesAndWrongArgumentsAreRefusedWithTheReason)
         {"/source/-1/pitch", {'f'}, "index"},
         {"/source/99999999/pitch", {'f'}, "index"},
         {"/source/0/pitch", {'s'}, "number"},
-        {"/source/0/pitch", {}, "number"},
         {"/source/0/pitch", {'f', 'f'}, "number"},
         {"/source/0/a-name-far-too-long-for-any-parameter", {'f'}, "parameter"},
-        {"/source/0/note", {'i'}, "2 ints"},
-        {"/source/0/note", {'f', 'i'}, "2 ints"},
+        {"/source/0/note", {'i'}, "2 numbers"},
+        {"/source/0/note", {'s', 'i'}, "2 numbers"},
+        {"/source/0/note", {}, "2 numbers"},
         {"/source/0/note", {'i', 'i'}, "0 to 127"},
         {"/master/flanger/on", {'f'}, "effect"},
         {"/master/delay/speed", {'f'}, "knob"},
         {"/master/delay", {'f'}, "unknown address"},
-        {"/scene/recall", {'f'}, "1 int"},
+        {"/scene/recall", {'s'}, "1 number"},
         {"/record", {'i'}, "0 (stop) or 1"},
         {"/record/now", {'i'}, "unknown address"},
+        {"/subscribe", {'i'}, "takes no argument"},
     };
     for (const Case& c : cases) {
         OscPacket packet(c.path);

@@ -187,7 +187,7 @@ bool App::Init(const Options& options)
     Time::Instance();
     _controllers->SetBendRange(options.bendRange);
     if (options.oscPort > 0)
-        _controllers->StartOsc(options.oscPort);
+        _controllers->StartOsc(options.oscListen, options.oscPort);
     _loading = true;
     _loader->StartInBackground(GetAudioPath());
     return true;

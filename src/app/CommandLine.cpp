@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <sstream>
@@ -78,11 +80,18 @@ CommandLine::CommandLine()
              o->sessionPath = v;
              return !v.empty();
          }},
-        {"--osc-port", "N", "listen for OSC messages on localhost:N over UDP (default: no OSC)",
+        {"--osc-port", "N", "listen for OSC messages on UDP port N (default: no OSC)",
          [](const std::string& v, Options* o) {
              long n = 0;
              o->oscPort = ReadInteger(v, 1, MAX_UDP_PORT, &n) ? int(n) : 0;
              return o->oscPort > 0;
+         }},
+        {"--osc-listen", "ADDRESS",
+         "the IPv4 address OSC listens on (default 127.0.0.1, this machine alone; 0.0.0.0: every network)",
+         [](const std::string& v, Options* o) {
+             in_addr address = {};
+             o->oscListen = v;
+             return inet_pton(AF_INET, v.c_str(), &address) == 1;
          }},
         {"--bend-range", "N", "semitones the pitch wheel bends each way, 1 to 48 (default 2)",
          [](const std::string& v, Options* o) {

@@ -31,8 +31,11 @@ struct Options {
     int midiPort = -1;
     // Empty: session.bin in the working folder.
     std::string sessionPath;
-    // 0: no OSC; otherwise the UDP port on localhost that OSC messages reach.
+    // 0: no OSC; otherwise the UDP port that OSC messages reach.
     int oscPort = 0;
+    // The IPv4 address OSC listens on: this machine alone, unless 0.0.0.0
+    // or one of its network addresses lets other machines in.
+    std::string oscListen = "127.0.0.1";
     // The pitch wheel's reach each way, in semitones.
     int bendRange = MidiChannels::DEFAULT_BEND_RANGE;
     bool list = false;

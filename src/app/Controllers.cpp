@@ -34,6 +34,7 @@
 #include "midi/MyRtMidiOut.h"
 #include "midi/OscCommand.h"
 #include "midi/OscServer.h"
+#include "midi/OscSubscribers.h"
 #include "midi/RateLimitedReport.h"
 #include "parameters/Parameter.h"
 #include "sound/SoundRect.h"
@@ -55,8 +56,8 @@ const double VIRTUAL_BEND_RANGE = 12.0;
 Controllers::Controllers(App* app)
     : _app(app), _midiIn(new MyRtMidiIn()), _midiOut(new MyRtMidiOut()), _midiLearn(new MidiLearn(app)),
       _channels(new MidiChannels()), _oscReport(new RateLimitedReport()), _osc(new OscServer(_oscReport)),
-      _virtualPitch(0), _midiInJack(false), _jackMidiLost(false), _notesStarted(0), _lostMidiSaid(0),
-      _malformedMidiSaid(0), _noSourceForNotesSaid(false)
+      _oscSubscribers(new OscSubscribers(_osc)), _virtualPitch(0), _midiInJack(false), _jackMidiLost(false),
+      _notesStarted(0), _lostMidiSaid(0), _malformedMidiSaid(0), _noSourceForNotesSaid(false)
 {
     _midiIn->SetControlQueue(_midiLearn->GetQueue());
     // A sender gone wrong is seen where the performer looks, not only in a
@@ -68,6 +69,7 @@ Controllers::~Controllers()
 {
     delete _midiIn;
     delete _midiOut;
+    delete _oscSubscribers;
     delete _osc;
     delete _oscReport;
     delete _midiLearn;
@@ -395,14 +397,14 @@ void Controllers::ApplyVirtualPitchWheel(double dx, double dy)
     BendNoteSources();
 }
 
-bool Controllers::StartOsc(int port)
+bool Controllers::StartOsc(const std::string& listenAddress, int port)
 {
     std::string error;
-    if (!_osc->Start(port, &error)) {
+    if (!_osc->Start(listenAddress, port, &error)) {
         _app->ShowMessage(error + "; the instrument goes on without OSC", true);
         return false;
     }
-    std::cout << "Listening for OSC on localhost:" << port << std::endl;
+    std::cout << "Listening for OSC on " << listenAddress << ":" << port << std::endl;
     return true;
 }
 
@@ -502,6 +504,8 @@ void Controllers::UpdateControllers()
     OscCommand command;
     while (_osc->PopCommand(&command))
         ApplyOscCommand(command);
+    if (!_oscSubscribers->IsEmpty())
+        OfferParametersToSubscribers();
     std::string oscError;
     if (_oscReport->TakeKept(&oscError))
         _app->ShowMessage(oscError, true);
@@ -520,22 +524,19 @@ int Controllers::FindSourceParameter(int source, const char* addressName) const
 
 void Controllers::ApplyOscCommand(const OscCommand& command)
 {
-    const SceneControl& control = _midiLearn->GetSceneControl();
     const bool sourceExists = command.index >= 0 && command.index < int(_app->GetSources().size());
     switch (command.kind) {
     case OscCommand::SOURCE_PARAM: {
         const int param = sourceExists ? FindSourceParameter(command.index, command.name) : -1;
-        if (param < 0) {
-            _oscReport->Report("OSC /source/" + std::to_string(command.index) + "/" + command.name +
-                               ": no such source or parameter");
-            return;
-        }
-        control.Set(ControlTarget::SourceParam(command.index, param), command.value, SceneControl::GUI_THREAD);
+        if (param < 0)
+            ReportOscError(command, OscParser::ParameterAddress(command) + ": no such source or parameter");
+        else
+            ApplyOscParameter(command, ControlTarget::SourceParam(command.index, param));
         break;
     }
     case OscCommand::SOURCE_NOTE:
         if (!sourceExists) {
-            _oscReport->Report("OSC /source/" + std::to_string(command.index) + "/note: no such source");
+            ReportOscError(command, "/source/" + std::to_string(command.index) + "/note: no such source");
         } else if (command.velocity > 0) {
             StartNoteSource(command.index, OSC_CHANNEL, command.note, command.velocity);
         } else {
@@ -543,20 +544,71 @@ void Controllers::ApplyOscCommand(const OscCommand& command)
         }
         break;
     case OscCommand::MASTER_EFFECT:
-        control.Set(ControlTarget::MasterEffect(command.index, command.param), command.value, SceneControl::GUI_THREAD);
+        ApplyOscParameter(command, ControlTarget::MasterEffect(command.index, command.param));
         break;
     case OscCommand::RECORD:
         if ((command.value > 0.5) != _app->IsBouncing())
             _app->ToggleAudioBounce();
         break;
+    case OscCommand::SUBSCRIBE:
+        if (!_oscSubscribers->Add(command.sender))
+            ReportOscError(command,
+                           "/subscribe: " + std::to_string(OscSubscribers::MAX_LISTENERS) + " clients listen already");
+        break;
+    case OscCommand::UNSUBSCRIBE:
+        _oscSubscribers->Remove(command.sender);
+        break;
     case OscCommand::SCENE_RECALL:
         if (command.index >= 1 && command.index <= SceneFiles::NUM_SLOTS)
             _app->GetScenes()->RecallSceneSlot(command.index);
         else
-            _oscReport->Report("OSC /scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
-                               std::to_string(SceneFiles::NUM_SLOTS));
+            ReportOscError(command, "/scene/recall " + std::to_string(command.index) + ": the slots are 1 to " +
+                                        std::to_string(SceneFiles::NUM_SLOTS));
         break;
     default:
         break;
     }
+}
+
+void Controllers::ApplyOscParameter(const OscCommand& command, const ControlTarget& target)
+{
+    const SceneControl& control = _midiLearn->GetSceneControl();
+    if (!command.query) {
+        control.Set(target, command.value, SceneControl::GUI_THREAD);
+        return;
+    }
+    const Parameter* parameter = control.Find(target);
+    if (parameter == nullptr)
+        ReportOscError(command, OscParser::ParameterAddress(command) + ": no such parameter");
+    else
+        _osc->SendValue(command.sender, OscParser::ParameterAddress(command), float(parameter->GetValue()));
+}
+
+void Controllers::OfferParametersToSubscribers()
+{
+    const auto now = std::chrono::steady_clock::now();
+    const std::vector<Source*>& sources = _app->GetSources();
+    for (size_t i = 0; i < sources.size(); i++) {
+        for (int p = 0; p < sources[i]->GetNumParams(); p++) {
+            const Parameter* parameter = sources[i]->GetParameter(p);
+            if (parameter->GetUI() != nullptr)
+                _oscSubscribers->Offer("/source/" + std::to_string(i) + "/" +
+                                           OscParser::AddressName(parameter->GetUI()->GetName()),
+                                       float(parameter->GetValue()), now);
+        }
+    }
+    const EffectsBox* master = _app->GetMasterEffectsBox();
+    for (int e = 0; e < EffectsBox::NUM_EFFECTS; e++) {
+        for (int k = 0; k < OscParser::GetNumKnobs(e); k++)
+            _oscSubscribers->Offer(
+                std::string("/master/") + OscParser::GetEffectName(e) + "/" + OscParser::GetKnobName(e, k),
+                float(master->GetEffect(EffectsBox::EffectIdx(e))->GetParameter(k)->GetValue()), now);
+    }
+}
+
+void Controllers::ReportOscError(const OscCommand& command, const std::string& text)
+{
+    const std::string line = "OSC " + text;
+    _oscReport->Report(line);
+    _osc->SendError(command.sender, line);
 }

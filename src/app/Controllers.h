@@ -18,6 +18,7 @@ class MidiLearn;
 class MyRtMidiIn;
 class MyRtMidiOut;
 class OscServer;
+class OscSubscribers;
 class RateLimitedReport;
 class Source;
 
@@ -71,10 +72,16 @@ public:
     void ArmMidiLearn(int x, int y);
     void ClearMidiBinding(int x, int y);
     // Listens for OSC on localhost:port; false, said on screen, when it cannot.
-    bool StartOsc(int port);
+    bool StartOsc(const std::string& listenAddress, int port);
     // Idle: what MIDI learn left for the GUI thread, and the OSC messages received.
     void UpdateControllers();
     void ApplyOscCommand(const OscCommand& command);
+    // Sets the parameter, or answers a query for it with its value.
+    void ApplyOscParameter(const OscCommand& command, const ControlTarget& target);
+    // On the screen and stderr (rate-limited), and back to the sender as /error.
+    void ReportOscError(const OscCommand& command, const std::string& text);
+    // Sends the subscribed clients what changed since the last idle.
+    void OfferParametersToSubscribers();
 
 private:
     void TakeMidiMessage(const MidiQueue::MidiMessage& message);
@@ -121,6 +128,7 @@ private:
     MidiChannels* _channels;
     RateLimitedReport* _oscReport;
     OscServer* _osc;
+    OscSubscribers* _oscSubscribers;
     // The mouse's bend of the sounding notes, -1..1.
     double _virtualPitch;
     bool _midiInJack;

@@ -4,11 +4,19 @@
 #include <string>
 
 #include <lo/lo_osc_types.h>
+#include <sys/socket.h>
+
+// Where a message came from, so that a reply or an error goes back to the
+// sender's address and port. size 0: nobody to answer.
+struct OscSender {
+    sockaddr_storage address = {};
+    socklen_t size = 0;
+};
 
 // One OSC message understood, as it travels from the OSC server's thread to
 // the GUI thread: plain fields, no allocation, so a lock-free ring carries it.
 struct OscCommand {
-    enum Kind { NONE, SOURCE_PARAM, SOURCE_NOTE, MASTER_EFFECT, SCENE_RECALL, RECORD };
+    enum Kind { NONE, SOURCE_PARAM, SOURCE_NOTE, MASTER_EFFECT, SCENE_RECALL, RECORD, SUBSCRIBE, UNSUBSCRIBE };
     // Room for the longest parameter name and its terminator.
     static constexpr size_t NAME_SIZE = 32;
 
@@ -22,18 +30,24 @@ struct OscCommand {
     char name[NAME_SIZE] = {};
     // A parameter value in the parameter's own unit; for RECORD 1 starts, 0 stops.
     double value = 0.0;
+    // SOURCE_PARAM and MASTER_EFFECT with no argument: the sender asks for the value.
+    bool query = false;
     int note = 0;
     // 0 ends the note, as a MIDI Note On of velocity 0 does.
     int velocity = 0;
+    OscSender sender;
 };
 
 // Reads OSC messages into commands. Every address the instrument answers:
-//   /source/<i>/<parameter-name> <float>   a parameter of source i (0 = the first placed)
-//   /source/<i>/note <int note> <int velocity>
-//   /master/<effect>/<knob> <float>       the master chain
-//   /scene/recall <int slot>
-//   /record <int 0|1>
-// Floats may come as any OSC number type, ints as 32- or 64-bit ints.
+//   /source/<i>/<parameter-name> <number>  a parameter of source i (0 = the first placed)
+//   /source/<i>/note <note> <velocity>
+//   /master/<effect>/<knob> <number>      the master chain
+//   /scene/recall <slot>
+//   /record <0|1>
+//   /subscribe, /unsubscribe               the sender follows every parameter's changes, or no more
+// A number may come as any OSC number type (int32, int64, float, double,
+// True/False as 1/0); a whole number is rounded to the nearest. A
+// parameter's address with no argument asks for its value.
 class OscParser {
 public:
     // The effect names of /master/<effect>/... in EffectsBox::EffectIdx order,
@@ -51,4 +65,6 @@ public:
     // One raw UDP packet: an OSC message, decoded with liblo. Bundles and
     // anything that is not a well-formed message are refused with the reason.
     static bool ParsePacket(const void* data, size_t size, OscCommand* out, std::string* error);
+    // The address a command about a parameter came to, which its reply goes back to.
+    static std::string ParameterAddress(const OscCommand& command);
 };

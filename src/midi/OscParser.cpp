@@ -1,5 +1,6 @@
 #include <lo/lo.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -74,6 +75,8 @@ T ArgAs(const lo_arg* arg)
     return value;
 }
 
+// Any OSC number a controller sends: TouchOSC and Open Stage Control send
+// floats even for notes, other clients ints, doubles or True/False.
 bool ReadNumber(char type, const lo_arg* arg, double* value)
 {
     switch (type) {
@@ -89,22 +92,27 @@ bool ReadNumber(char type, const lo_arg* arg, double* value)
     case LO_INT64:
         *value = double(ArgAs<int64_t>(arg));
         break;
+    // True and False carry no bytes: the type tag is the value.
+    case LO_TRUE:
+        *value = 1.0;
+        break;
+    case LO_FALSE:
+        *value = 0.0;
+        break;
     default:
         return false;
     }
     return std::isfinite(*value);
 }
 
+// A whole number from any number type, the nearest one for a fraction (a
+// fader's 83.99998 is note 84), held within MAX_INDEX either way.
 bool ReadInt(char type, const lo_arg* arg, long* value)
 {
-    if (type == LO_INT32) {
-        *value = ArgAs<int32_t>(arg);
-    } else if (type == LO_INT64) {
-        const int64_t wide = ArgAs<int64_t>(arg);
-        *value = wide > MAX_INDEX ? MAX_INDEX : (wide < -MAX_INDEX ? -MAX_INDEX : long(wide));
-    } else {
+    double number = 0.0;
+    if (!ReadNumber(type, arg, &number))
         return false;
-    }
+    *value = std::lround(std::clamp(number, -double(MAX_INDEX), double(MAX_INDEX)));
     return true;
 }
 
@@ -145,6 +153,10 @@ public:
             return ReadSceneRecall();
         if (parts.size() == 1 && parts[0] == "record")
             return ReadRecord();
+        if (parts.size() == 1 && parts[0] == "subscribe")
+            return ReadNoArgument(OscCommand::SUBSCRIBE);
+        if (parts.size() == 1 && parts[0] == "unsubscribe")
+            return ReadNoArgument(OscCommand::UNSUBSCRIBE);
         return Fail("unknown address");
     }
 
@@ -160,8 +172,15 @@ private:
     bool OneNumber(double* value)
     {
         if (!HasArgCount(1) || !ReadNumber(_types[0], _argv[0], value))
-            return Fail("expects one finite number");
+            return Fail("expects one finite number, or none to ask for the value");
         return true;
+    }
+
+    // A parameter's address with no argument asks for its value.
+    bool ReadValueOrQuery()
+    {
+        _out->query = HasArgCount(0);
+        return _out->query || OneNumber(&_out->value);
     }
 
     bool Ints(long* values, int count)
@@ -169,7 +188,7 @@ private:
         bool ok = HasArgCount(count);
         for (int i = 0; ok && i < count; i++)
             ok = ReadInt(_types[i], _argv[i], &values[i]);
-        return ok || Fail("expects " + std::to_string(count) + (count == 1 ? " int" : " ints"));
+        return ok || Fail("expects " + std::to_string(count) + (count == 1 ? " number" : " numbers"));
     }
 
     bool ReadSource(const std::string& index, const std::string& name)
@@ -180,13 +199,9 @@ private:
             return ReadNote();
         if (name.empty() || name.size() >= OscCommand::NAME_SIZE)
             return Fail("no such parameter");
-        double value = 0.0;
-        if (!OneNumber(&value))
-            return false;
         _out->kind = OscCommand::SOURCE_PARAM;
         std::memcpy(_out->name, name.c_str(), name.size() + 1);
-        _out->value = value;
-        return true;
+        return ReadValueOrQuery();
     }
 
     bool ReadNote()
@@ -210,14 +225,10 @@ private:
         const int knob = FindKnob(effect, knobName);
         if (knob < 0)
             return Fail("no such knob");
-        double value = 0.0;
-        if (!OneNumber(&value))
-            return false;
         _out->kind = OscCommand::MASTER_EFFECT;
         _out->index = effect;
         _out->param = knob;
-        _out->value = value;
-        return true;
+        return ReadValueOrQuery();
     }
 
     bool ReadSceneRecall()
@@ -241,6 +252,14 @@ private:
             return Fail("expects 0 (stop) or 1 (start)");
         _out->kind = OscCommand::RECORD;
         _out->value = double(on);
+        return true;
+    }
+
+    bool ReadNoArgument(OscCommand::Kind kind)
+    {
+        if (!HasArgCount(0))
+            return Fail("takes no argument");
+        _out->kind = kind;
         return true;
     }
 
@@ -302,4 +321,11 @@ bool OscParser::ParsePacket(const void* data, size_t size, OscCommand* out, std:
                           lo_message_get_argv(message), lo_message_get_argc(message), out, error);
     lo_message_free(message);
     return ok;
+}
+
+std::string OscParser::ParameterAddress(const OscCommand& command)
+{
+    if (command.kind == OscCommand::MASTER_EFFECT)
+        return std::string("/master/") + GetEffectName(command.index) + "/" + GetKnobName(command.index, command.param);
+    return "/source/" + std::to_string(command.index) + "/" + command.name;
 }

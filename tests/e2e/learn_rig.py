@@ -4,7 +4,7 @@ rig would, and measures what comes out of its JACK audio ports.
 
 usage: learn_rig.py sweep CONTROLLER           the learned knob at 0, 64, 127
        learn_rig.py recall CONTROLLER          the knob after a restart
-       learn_rig.py osc PORT                   OSC: pitch, master volume, a note, malformed messages
+       learn_rig.py osc PORT                   OSC: pitch, master volume, a note, a query, malformed messages
 
 The cloud plays a 2000 Hz sine; its Pitch runs from 0.1 to 5 along a linear
 curve, so the knob at v puts the sound at 2000 * (0.1 + 4.9 * v / 127) Hz.
@@ -86,7 +86,8 @@ def osc_steps(rig, port):
     if muted > 1e-4:
         fail("the master mute left sound")
     osc(port, "/master/volume/mute", "f", 0)
-    osc(port, "/source/0/note", "ii", 84, 127)
+    # Floats, as TouchOSC and Open Stage Control send a note.
+    osc(port, "/source/0/note", "ff", 84, 127)
     expect_pitch(rig, "OSC note 84 over pitch 2", 4 * SINE_HZ, silenced=2 * SINE_HZ)
     osc(port, "/source/0/note", "ii", 84, 0)
     expect_pitch(rig, "OSC note 84 off", 2 * SINE_HZ, silenced=4 * SINE_HZ)
@@ -99,6 +100,31 @@ def osc_steps(rig, port):
         s.sendto(b"/source/0/pitch\x00,f\x00\x00\x40", ("127.0.0.1", port))
     time.sleep(0.6)
     expect_pitch(rig, "after malformed messages", 2 * SINE_HZ)
+    query_steps(port)
+
+
+def ask(port, packet):
+    """One packet from a socket of its own; the reply to that socket."""
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+        s.settimeout(3)
+        s.sendto(packet, ("127.0.0.1", port))
+        try:
+            return s.recv(1024)
+        except socket.timeout:
+            fail("no reply to %r" % packet)
+
+
+def query_steps(port):
+    # The address alone (no type tag: an empty list) asks for the value.
+    reply = ask(port, b"/source/0/pitch\x00,\x00\x00\x00")
+    expected = b"/source/0/pitch\x00,f\x00\x00" + numpy.array([2.0], ">f4").tobytes()
+    print("OSC query /source/0/pitch: %r" % reply, flush=True)
+    if reply != expected:
+        fail("the pitch query was not answered with 2.0")
+    reply = ask(port, b"/source/0/wobble\x00\x00\x00\x00,f\x00\x00\x40\x40\x00\x00")
+    print("OSC fault: %r" % reply, flush=True)
+    if not reply.startswith(b"/error\x00\x00,s\x00\x00") or b"wobble" not in reply:
+        fail("a fault was not answered with /error")
 
 
 def main():

@@ -3,8 +3,9 @@
 # own (dummy driver): the cloud's Pitch box picked in the pie menu and F9,
 # then a knob of the test's rig learns it; the knob at 0, 64 and 127 moves the
 # sound of a 2000 Hz sine to 200, 5139 and 10000 Hz. The scene is saved with
-# F12 and OSC speaks: a source's pitch, the master volume, a note, and
-# malformed messages that change nothing. After a restart in the same folder
+# F12 and OSC speaks: a source's pitch, the master volume, a note sent as
+# floats, a query answered with the value, and malformed messages that change
+# nothing (a fault answered with /error). After a restart in the same folder
 # the saved binding is back: the knob moves the pitch as before.
 set -u
 # shellcheck source=tests/e2e/lib.sh
@@ -34,7 +35,7 @@ start() {
 }
 
 start
-e2e_expect_output stdout "Listening for OSC on localhost:$OSC_PORT"
+e2e_expect_output stdout "Listening for OSC on 127.0.0.1:$OSC_PORT"
 e2e_centre_rect "$DIR"
 e2e_move_pointer "$RECT_X" "$RECT_Y"
 e2e_key 1
@@ -67,4 +68,4 @@ e2e_wait_for 20 e2e_output_has stdout "Session restored from session.bin: 1 rect
     e2e_fail "the saved scene did not come back"
 PYTHONPATH="$(dirname "$0")" "$PYTHON" "$RIG" recall "$CONTROLLER" || e2e_fail "after a restart the knob no longer drives the pitch"
 e2e_quit
-e2e_pass "MIDI learn: a knob drives the cloud's pitch at 0, 64, 127, and again after F12 and a restart; OSC sets pitch and master volume, plays a note, and malformed messages change nothing"
+e2e_pass "MIDI learn: a knob drives the cloud's pitch at 0, 64, 127, and again after F12 and a restart; OSC sets pitch and master volume, plays a note sent as floats, answers a query with the value and a fault with /error, and malformed messages change nothing"

@@ -27,6 +27,7 @@ void CheckCommand(const OscCommand& c)
     Check(std::memchr(c.name, '\0', OscCommand::NAME_SIZE) != nullptr);
     Check(c.note >= 0 && c.note <= 127 && c.velocity >= 0 && c.velocity <= 127);
     Check(c.kind != OscCommand::MASTER_EFFECT || (c.index >= 0 && c.param >= 0 && c.param < 7));
+    Check(!c.query || c.kind == OscCommand::SOURCE_PARAM || c.kind == OscCommand::MASTER_EFFECT);
 }
 }  // namespace
 
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static RateLimitedReport report;
     static OscServer server(&report);
-    server.HandlePacket(data, size);
+    server.HandlePacket(data, size, OscSender());
     OscCommand command;
     while (server.PopCommand(&command))
         CheckCommand(command);
