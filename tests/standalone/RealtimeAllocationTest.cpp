@@ -305,21 +305,28 @@ void WriteTone(const std::string& path)
     sf_close(file);
 }
 
+// Loads the tone of a new folder into app, its rect over the middle of the
+// window; the folder's path is returned for the test to remove.
+std::string LoadToneInTheMiddle(App* app, const char* prefix)
+{
+    std::string pattern = std::string("/tmp/") + prefix + "XXXXXX";
+    const std::string dir = mkdtemp(pattern.data());
+    WriteTone(dir + "/tone.wav");
+    app->SetWinSize(1000, 600);
+    app->SetAudioPath(dir + "/");
+    EXPECT_TRUE(app->LoadSounds());
+    UISoundRect* view = app->GetSoundRects()[0]->GetUI();
+    view->SetDimensions(0.5, 0.5);
+    view->UpdateRectPosition(0.5, 0.5);
+    return dir;
+}
+
 // A source removed, a note ended and the title screen each fade out over
 // the next block, and none of that allocates on the audio thread.
 TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
 {
-    char pattern[] = "/tmp/zoltafadeXXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    WriteTone(dir + "/tone.wav");
-
     App app;
-    app.SetWinSize(1000, 600);
-    app.SetAudioPath(dir + "/");
-    ASSERT_TRUE(app.LoadSounds());
-    UISoundRect* view = app.GetSoundRects()[0]->GetUI();
-    view->SetDimensions(0.5, 0.5);
-    view->UpdateRectPosition(0.5, 0.5);
+    const std::string dir = LoadToneInTheMiddle(&app, "zoltafade");
     std::vector<float> out(2 * BLOCK);
     double energy = 0.0;
     auto render = [&](int blocks) {
@@ -349,17 +356,8 @@ TEST(FadeOutAllocationTest, FadingOutAllocatesNothing)
 // the audio thread.
 TEST(PeriodChangeAllocationTest, ANewBlockSizeAllocatesNothing)
 {
-    char pattern[] = "/tmp/zoltaperiodXXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    WriteTone(dir + "/tone.wav");
-
     App app;
-    app.SetWinSize(1000, 600);
-    app.SetAudioPath(dir + "/");
-    ASSERT_TRUE(app.LoadSounds());
-    UISoundRect* view = app.GetSoundRects()[0]->GetUI();
-    view->SetDimensions(0.5, 0.5);
-    view->UpdateRectPosition(0.5, 0.5);
+    const std::string dir = LoadToneInTheMiddle(&app, "zoltaperiod");
     SwitchEverythingOn(app.GetMasterEffectsBox());
     app.SetMenuFlag(false);
     app.AddLoopSource(500, 300);
@@ -388,16 +386,8 @@ TEST(PeriodChangeAllocationTest, ANewBlockSizeAllocatesNothing)
 // them (or leaves a voice count for the GUI thread) without allocating.
 TEST(ControlChangeAllocationTest, TurningLearnedKnobsAllocatesNothingInTheCallback)
 {
-    char pattern[] = "/tmp/zoltaknobsXXXXXX";
-    const std::string dir = mkdtemp(pattern);
-    WriteTone(dir + "/tone.wav");
-
     App app;
-    app.SetWinSize(1000, 600);
-    app.SetAudioPath(dir + "/");
-    ASSERT_TRUE(app.LoadSounds());
-    app.GetSoundRects()[0]->GetUI()->SetDimensions(0.5, 0.5);
-    app.GetSoundRects()[0]->GetUI()->UpdateRectPosition(0.5, 0.5);
+    const std::string dir = LoadToneInTheMiddle(&app, "zoltaknobs");
     app.SetMenuFlag(false);
     app.AddGrainCloud(500, 300);
     app.GetControllers()->GetMidiQueue()->PushMessage(0, {0x90, 67, 90});
